@@ -1,0 +1,46 @@
+#include "Command.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace qvanalog {
+
+std::map<std::string, CommandInfo>& Registry() {
+    static std::map<std::string, CommandInfo> registry;
+    return registry;
+}
+
+bool Args::TakesValue(const std::string& name) const {
+    return std::find(m_valueOptions.begin(), m_valueOptions.end(), name) != m_valueOptions.end();
+}
+
+bool Args::Flag(const std::string& name) const {
+    return std::find(m_words.begin(), m_words.end(), name) != m_words.end();
+}
+
+std::optional<std::string> Args::Option(const std::string& name) const {
+    for (std::size_t i = 0; i + 1 < m_words.size(); ++i) {
+        if (m_words[i] == name) return m_words[i + 1];
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> Args::Positionals() const {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < m_words.size(); ++i) {
+        const std::string& w = m_words[i];
+        if (w.rfind("--", 0) == 0) {
+            if (TakesValue(w)) ++i;
+            continue;
+        }
+        out.push_back(w);
+    }
+    return out;
+}
+
+int Fail(const std::string& message) {
+    std::cerr << "qvanalog: " << message << std::endl;
+    return 1;
+}
+
+}  // namespace qvanalog

@@ -1,0 +1,51 @@
+#pragma once
+// Self-registering sub-commands of qvanalog. A command group defines
+//   static const qvanalog::Registration reg{"info", "info REPO_FOLDER [--json]", &RunInfo};
+// in its own source file.
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvanalog {
+
+// Arguments after the command name: positional words and --options.
+class Args {
+public:
+    Args(std::vector<std::string> words) : m_words(std::move(words)) {}
+
+    bool Flag(const std::string& name) const;  // "--json"
+    std::optional<std::string> Option(const std::string& name) const;  // "--index N"
+    std::vector<std::string> Positionals() const;  // words that are neither flags nor option values
+    const std::vector<std::string>& Words() const { return m_words; }
+
+    // Options that take a value; needed so Positionals() can skip the values.
+    void DeclareValueOptions(std::vector<std::string> names) { m_valueOptions = std::move(names); }
+
+private:
+    bool TakesValue(const std::string& name) const;
+    std::vector<std::string> m_words;
+    std::vector<std::string> m_valueOptions;
+};
+
+using CommandFn = std::function<int(Args&)>;
+
+struct CommandInfo {
+    std::string usage;
+    CommandFn run;
+};
+
+std::map<std::string, CommandInfo>& Registry();
+
+struct Registration {
+    Registration(const std::string& name, const std::string& usage, CommandFn run) {
+        Registry()[name] = CommandInfo{usage, std::move(run)};
+    }
+};
+
+// Prints "qvanalog: <message>" to stderr and returns exit status 1.
+int Fail(const std::string& message);
+
+}  // namespace qvanalog

@@ -1,0 +1,44 @@
+// qvanalog: command-line front end for recordings, sessions and units.
+
+#include "Command.h"
+
+#include <spdlog/spdlog.h>
+
+#include <iostream>
+
+namespace {
+
+void PrintUsage() {
+    std::cerr << "usage: qvanalog COMMAND ...\n";
+    for (const auto& [name, info] : qvanalog::Registry()) std::cerr << "  qvanalog " << info.usage << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Diagnostics go to stderr at warning level and above; stdout carries results only.
+    spdlog::set_level(spdlog::level::warn);
+    if (argc < 2) {
+        PrintUsage();
+        return 2;
+    }
+    std::vector<std::string> words(argv + 2, argv + argc);
+    std::string name = argv[1];
+    // Two-word command groups ("settings init", "family list") register as "settings init".
+    auto& registry = qvanalog::Registry();
+    if (!words.empty() && registry.count(name + " " + words.front())) {
+        name += " " + words.front();
+        words.erase(words.begin());
+    }
+    auto it = registry.find(name);
+    if (it == registry.end()) {
+        PrintUsage();
+        return 2;
+    }
+    qvanalog::Args args(std::move(words));
+    try {
+        return it->second.run(args);
+    } catch (const std::exception& e) {
+        return qvanalog::Fail(e.what());
+    }
+}
