@@ -1,0 +1,128 @@
+#include "QVxCore/ReportData/ReportDataWriter.h"
+
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace qvx {
+namespace {
+
+void PutU32(ReportDataWriter::Header& h, std::size_t offset, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) h[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void PutU64(ReportDataWriter::Header& h, std::size_t offset, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) h[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Write-back is started in slices of this size; the slice before the newest one
+// is waited for and dropped from the page cache.
+constexpr std::int64_t kWriteBackSliceBytes = 8 << 20;
+
+}  // namespace
+
+ReportDataWriter::Header ReportDataWriter::MakeHeaderTemplate() {
+    Header h{};
+    std::memcpy(h.data(), "QMRS-QV-DATA.   ", 16);
+    PutU32(h, 24, 1);
+    PutU32(h, 28, 1040);
+    PutU32(h, 32, 6);
+    PutU32(h, 36, 3);
+    PutU64(h, 40, 8);
+    return h;
+}
+
+ReportDataWriter::ReportDataWriter(std::filesystem::path reportFolder, const Header& header,
+                                   std::int64_t maxRecordsPerFile)
+    : m_maxRecordsPerFile(maxRecordsPerFile), m_header(header), m_reportFolder(std::move(reportFolder)) {}
+
+ReportDataWriter::~ReportDataWriter() {
+    Close();
+}
+
+void ReportDataWriter::Close() {
+    if (m_file < 0) return;
+    WriteHeader();
+    ::close(m_file);
+    m_file = -1;
+}
+
+bool ReportDataWriter::CreateReportFile() {
+    Close();
+    const auto name = m_reportFolder / fmt::format("{:08d}.DAT", m_fileCount);
+    m_file = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_file < 0) {
+        const int error = errno;  // read before logging can change it
+        spdlog::error("File access error. {}", error);
+        return false;
+    }
+    ++m_fileCount;
+    m_recordsInFile = 0;
+    m_writeBackStarted = m_writeBackDropped = kHeaderBytes;
+    // The header goes in with pwrite, which leaves the file offset alone: records follow it.
+    return WriteHeader() && ::lseek(m_file, kHeaderBytes, SEEK_SET) == static_cast<off_t>(kHeaderBytes);
+}
+
+bool ReportDataWriter::WriteHeader() {
+    if (m_file < 0 ||
+        ::pwrite(m_file, m_header.data(), kHeaderBytes, 0) != static_cast<ssize_t>(kHeaderBytes)) {
+        spdlog::error("Write header failed.");
+        return false;
+    }
+    return true;
+}
+
+// The kernel may accept a large write in parts; only an error (disk full, I/O
+// error) or a write that makes no progress is a failure.
+bool ReportDataWriter::WriteAll(const std::uint8_t* data, std::size_t bytes) {
+    while (bytes > 0) {
+        const ssize_t n = ::write(m_file, data, bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        bytes -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool ReportDataWriter::WriteRecord(const std::uint8_t* records, std::int64_t count) {
+    if (m_file < 0) {
+        spdlog::error("m_file");
+        return false;
+    }
+    while (count > 0) {
+        if (m_recordsInFile >= m_maxRecordsPerFile && !CreateReportFile()) return false;
+        const std::int64_t k = std::min(count, m_maxRecordsPerFile - m_recordsInFile);
+        if (!WriteAll(records, static_cast<std::size_t>(k) * kRecordBytes)) return false;
+        m_recordsInFile += k;
+        records += k * kRecordBytes;
+        count -= k;
+        if (m_streamingWriteBack) StartWriteBack(kHeaderBytes + m_recordsInFile * kRecordBytes);
+    }
+    return true;
+}
+
+void ReportDataWriter::StartWriteBack(std::int64_t endOffset) {
+#if defined(__linux__)
+    if (endOffset - m_writeBackStarted < kWriteBackSliceBytes) return;
+    // Start writing the new slice, then wait for the previous one and drop it.
+    ::sync_file_range(m_file, m_writeBackStarted, endOffset - m_writeBackStarted, SYNC_FILE_RANGE_WRITE);
+    if (m_writeBackStarted > m_writeBackDropped) {
+        const std::int64_t len = m_writeBackStarted - m_writeBackDropped;
+        ::sync_file_range(m_file, m_writeBackDropped, len,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        ::posix_fadvise(m_file, m_writeBackDropped, len, POSIX_FADV_DONTNEED);
+        m_writeBackDropped = m_writeBackStarted;
+    }
+    m_writeBackStarted = endOffset;
+#else
+    (void)endOffset;
+#endif
+}
+
+}  // namespace qvx

@@ -1,0 +1,144 @@
+#include "QVxCore/ReportData/ReportDataWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+namespace fs = std::filesystem;
+using qvx::ReportDataWriter;
+
+namespace {
+
+struct TempFolder {
+    fs::path path = fs::temp_directory_path() / ("qvx-writer-" + std::to_string(::getpid()) + "-" +
+                                                 std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    TempFolder() { fs::create_directories(path); }
+    ~TempFolder() { fs::remove_all(path); }
+};
+
+// Records whose 8-byte time word is their running number, samples derived from it.
+std::vector<std::uint8_t> MakeRecords(std::int64_t first, std::int64_t count) {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(count) * 16);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::uint64_t t = static_cast<std::uint64_t>(first + i);
+        std::memcpy(&out[i * 16], &t, 8);
+        const std::uint16_t s[4] = {std::uint16_t(t), std::uint16_t(t >> 16), std::uint16_t(7 * t), 1};
+        std::memcpy(&out[i * 16 + 8], s, 8);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string DatName(int n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08d.DAT", n);
+    return name;
+}
+
+std::uint64_t FirstTime(const std::vector<std::uint8_t>& file) {
+    std::uint64_t t = 0;
+    std::memcpy(&t, &file[512], 8);
+    return t;
+}
+
+}  // namespace
+
+TEST(ReportDataWriter, HeaderTemplateCarriesTheWritersWords) {
+    const auto h = ReportDataWriter::MakeHeaderTemplate();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.data()), 16), "QMRS-QV-DATA.   ");
+    auto u32 = [&](std::size_t o) {
+        std::uint32_t v;
+        std::memcpy(&v, &h[o], 4);
+        return v;
+    };
+    EXPECT_EQ(u32(16), 0u);
+    EXPECT_EQ(u32(24), 1u);
+    EXPECT_EQ(u32(28), 1040u);
+    EXPECT_EQ(u32(32), 6u);
+    EXPECT_EQ(u32(36), 3u);
+    EXPECT_EQ(u32(40), 8u);
+    for (std::size_t i = 44; i < 512; ++i) ASSERT_EQ(h[i], 0) << i;
+}
+
+TEST(ReportDataWriter, FullFileOpensTheNextOnlyWithTheNextBlockAndSplitsCrossingBlocks) {
+    TempFolder dir;
+    ReportDataWriter writer(dir.path, ReportDataWriter::MakeHeaderTemplate(), 100);
+    ASSERT_TRUE(writer.CreateReportFile());
+
+    auto block = MakeRecords(0, 100);
+    ASSERT_TRUE(writer.WriteRecord(block.data(), 100));  // exactly fills file 0
+    EXPECT_FALSE(fs::exists(dir.path / "00000001.DAT"));
+    EXPECT_EQ(writer.GetFileCount(), 1);
+
+    block = MakeRecords(100, 250);  // fills file 1 and file 2, half of file 3
+    ASSERT_TRUE(writer.WriteRecord(block.data(), 250));
+    writer.Close();
+
+    const std::int64_t expected[] = {100, 100, 100, 50};
+    for (int n = 0; n < 4; ++n) {
+        const auto file = ReadFile(dir.path / DatName(n));
+        ASSERT_EQ(file.size(), 512 + 16 * expected[n]) << n;
+        EXPECT_EQ(FirstTime(file), static_cast<std::uint64_t>(100 * n));
+        EXPECT_EQ(std::memcmp(file.data(), ReportDataWriter::MakeHeaderTemplate().data(), 512), 0);
+    }
+    EXPECT_FALSE(fs::exists(dir.path / "00000004.DAT"));
+}
+
+TEST(ReportDataWriter, BoundaryAtTheRealFileSizeSplitsIntoConsecutiveFiles) {
+    TempFolder dir;
+    ReportDataWriter writer(dir.path, ReportDataWriter::MakeHeaderTemplate());
+    ASSERT_TRUE(writer.CreateReportFile());
+    // 4 MiB blocks up to 10 records short of the boundary, then a 20-record block.
+    const std::int64_t perBlock = 262'144;
+    const auto block = MakeRecords(0, perBlock);
+    std::int64_t written = 0;
+    while (written + perBlock <= ReportDataWriter::kMaxRecordsPerFile - 10) {
+        ASSERT_TRUE(writer.WriteRecord(block.data(), perBlock));
+        written += perBlock;
+    }
+    const auto rest = MakeRecords(0, ReportDataWriter::kMaxRecordsPerFile - 10 - written);
+    ASSERT_TRUE(writer.WriteRecord(rest.data(), static_cast<std::int64_t>(rest.size() / 16)));
+    const auto tail = MakeRecords(1'000'000, 20);
+    ASSERT_TRUE(writer.WriteRecord(tail.data(), 20));
+    writer.Close();
+
+    EXPECT_EQ(fs::file_size(dir.path / "00000000.DAT"), 512 + 16 * 33'554'432ull);
+    const auto second = ReadFile(dir.path / "00000001.DAT");
+    ASSERT_EQ(second.size(), 512u + 16 * 10);
+    EXPECT_EQ(FirstTime(second), 1'000'010u);
+}
+
+TEST(ReportDataWriter, FailuresAreReportedNotSwallowed) {
+    TempFolder dir;
+    {
+        ReportDataWriter missingFolder(dir.path / "no-such-folder", ReportDataWriter::MakeHeaderTemplate());
+        EXPECT_FALSE(missingFolder.CreateReportFile());
+        const auto block = MakeRecords(0, 4);
+        EXPECT_FALSE(missingFolder.WriteRecord(block.data(), 4));  // no open file
+    }
+
+    // A file-size limit makes the kernel refuse part of the block, as a full disk would.
+    ReportDataWriter writer(dir.path, ReportDataWriter::MakeHeaderTemplate());
+    ASSERT_TRUE(writer.CreateReportFile());
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = 512 + 16 * 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const auto block = MakeRecords(0, 1500);
+    const bool ok = writer.WriteRecord(block.data(), 1500);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(ok);
+}
