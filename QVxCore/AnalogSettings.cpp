@@ -1,0 +1,127 @@
+#include "QVxCore/AnalogSettings.h"
+
+#include "QVxCore/Utils.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+namespace qvx {
+
+namespace {
+
+constexpr int kRangeCount = 6;
+
+// Full-scale amplitude in mV per [probe][range].
+constexpr std::int32_t kRangeMilliVolts[2][kRangeCount] = {
+    {100, 200, 500, 1000, 2000, 4000},
+    {1000, 2000, 5000, 10000, 20000, 40000},
+};
+
+// How a normalised value is shown per [probe][range]: full scale in the shown
+// unit, the unit, decimals and the matching step (10^decimals).
+struct DisplayRange {
+    double value;
+    const char* unit;
+    int decimals;
+    double steps;
+};
+
+constexpr DisplayRange kDisplayRanges[2][kRangeCount] = {
+    {{100, "mV", 1, 10},
+     {200, "mV", 1, 10},
+     {500, "mV", 1, 10},
+     {1, "V", 3, 1000},
+     {2, "V", 3, 1000},
+     {4, "V", 3, 1000}},
+    {{1, "V", 3, 1000},
+     {2, "V", 3, 1000},
+     {5, "V", 3, 1000},
+     {10, "V", 2, 100},
+     {20, "V", 2, 100},
+     {40, "V", 2, 100}},
+};
+
+// Material Design 400 shades: red, green, blue, yellow.
+constexpr std::uint32_t kChannelLineColors[AnalogSettings::kChannelCount] = {0xFFEF5350, 0xFF66BB6A,
+                                                                             0xFF42A5F5, 0xFFFFEE58};
+
+}  // namespace
+
+AnalogSettings::AnalogSettings() {
+    visualSettings.tracks.resize(kChannelCount);
+    for (int c = 0; c < kChannelCount; ++c) {
+        auto& track = visualSettings.tracks[static_cast<std::size_t>(c)];
+        track.name = L"Channel " + std::to_wstring(c + 1);
+        track.lineColor = Color::FromArgb32(kChannelLineColors[c]);
+    }
+    for (auto& marker : visualSettings.markers) marker.color = Color::FromRgba32(0x00000000);
+}
+
+std::int32_t AnalogSettings::GetSamplingFrequency() const {
+    switch (samplingFrequency) {
+        case 0:
+            return 102'400;
+        case 1:
+            return 1'048'576;
+        case 2:
+            return 10'485'760;
+        default:
+            QVX_UNREACHABLE();
+    }
+}
+
+std::int32_t AnalogSettings::GetRangeMilliVolts(std::int32_t rangeIndex, std::int32_t probeIndex) {
+    if (probeIndex < 0 || probeIndex > 1 || rangeIndex < 0 || rangeIndex >= kRangeCount) QVX_UNREACHABLE();
+    return kRangeMilliVolts[probeIndex][rangeIndex];
+}
+
+namespace {
+
+// Probe index of `channel`; a settings file may hold fewer tracks than channels,
+// and a missing track counts as a default track.
+std::int32_t ProbeIndexOf(const WaveformVisualSettings& visual, int channel) {
+    const auto index = static_cast<std::size_t>(channel);
+    return index < visual.tracks.size() ? visual.tracks[index].probeAttenuationRatio
+                                        : WaveformTrackVisualSettings{}.probeAttenuationRatio;
+}
+
+}  // namespace
+
+double AnalogSettings::GetDataRangeMilliVolts(int channel, std::int64_t milliVolts) const {
+    if (channel < 0 || channel >= kChannelCount) QVX_UNREACHABLE();
+    const double fullScale = GetRangeMilliVolts(channelVoltages[static_cast<std::size_t>(channel)],
+                                                ProbeIndexOf(visualSettings, channel));
+    return static_cast<double>(milliVolts) / (2.0 * fullScale) * 16383.0 + 8192.0;
+}
+
+std::string AnalogSettings::MakeDisplayTextFromNormalizedValue(int channel, double normalized) const {
+    if (channel < 0 || channel >= kChannelCount) QVX_UNREACHABLE();
+    const std::int32_t probe = ProbeIndexOf(visualSettings, channel);
+    const std::int32_t range = channelVoltages[static_cast<std::size_t>(channel)];
+    if (probe < 0 || probe > 1 || range < 0 || range >= kRangeCount) QVX_UNREACHABLE();
+    const DisplayRange& row = kDisplayRanges[probe][range];
+    // Round down (towards minus infinity) to a multiple of 1/steps; "+ 0.0" turns a
+    // negative zero into zero so that no "-0.0mV" is shown.
+    const double shown = std::floor(normalized * row.value * row.steps) / row.steps + 0.0;
+    return fmt::format("{:.{}f}{}", shown, row.decimals, row.unit);
+}
+
+std::uint32_t AnalogSettings::GetFileRotationMaxSeconds(std::int32_t samplingFrequencyIndex) {
+    switch (samplingFrequencyIndex) {
+        case 0:
+            return 14400;
+        case 1:
+            return 1200;
+        case 2:
+            return 120;
+        default:
+            QVX_UNREACHABLE();
+    }
+}
+
+std::int64_t AnalogSettings::GetRotationFileCount(std::uint32_t seconds) const {
+    return static_cast<std::int64_t>(seconds) * GetSamplingFrequency() / kRecordsPerFile + 2;
+}
+
+}  // namespace qvx

@@ -1,0 +1,102 @@
+#pragma once
+// The complete description of one measurement: acquisition parameters sent to the
+// unit when a trace starts, report-file rotation, display-trigger search parameters
+// and the waveform view's visual settings. Saved as the session settings file
+// (".qvxa") by qvx::Archive. Member names are the keys of that file.
+
+#include "QVxCore/WaveformVisualSettings.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace qvx {
+
+// Per-channel display-trigger parameters; the analyzer interprets them.
+struct AnalogDisplayTriggerSettings {
+    static constexpr std::uint32_t kClassVersion = 1;
+
+    std::int64_t voltageLevel = 5000;  // mV
+    std::uint8_t voltageLevelDisplayUnit = 0;
+    std::int32_t sensitivityCount = 1;          // samples
+    std::int32_t slope = 0;                     // 0 rising, 1 falling, 2 high width, 3 low width
+    std::int64_t edgeWidthTime = 1'000'000;     // ns
+    std::uint8_t edgeWidthTimeDisplayUnit = 1;  // time unit: 0 s, 1 ms, 2 us, 3 ns
+    std::int32_t widthEdgeComparison = 0;       // 0 within the width, 1 outside it
+
+    friend bool operator==(const AnalogDisplayTriggerSettings&,
+                           const AnalogDisplayTriggerSettings&) = default;
+};
+
+class AnalogSettings {
+public:
+    static constexpr std::uint32_t kClassVersion = 5;
+    static constexpr int kChannelCount = 4;
+    static constexpr std::int64_t kRecordsPerFile = 33'554'432;
+
+    // Defaults: four named tracks with the channel colours, two markers with unset
+    // colours, four display-trigger settings.
+    AnalogSettings();
+
+    // Version the object was last loaded with or saved as; 0 when constructed.
+    std::uint32_t GetClassVersion() const { return m_classVersion; }
+    void SetClassVersion(std::uint32_t version) { m_classVersion = version; }
+
+    // Samples per second of `samplingFrequency`: 102,400, 1,048,576 or 10,485,760.
+    // Any other index is unreachable (throws qvx::UnreachableError).
+    std::int32_t GetSamplingFrequency() const;
+
+    // Millivolts on the raw converter scale of `channel`: mV / (2 F) x 16383 + 8192,
+    // F being the channel's full-scale range for its range index and probe.
+    double GetDataRangeMilliVolts(int channel, std::int64_t milliVolts) const;
+
+    // Display text of a normalised value (-1..+1) of `channel`, rounded down to the
+    // range's decimals, unit directly behind ("250.0mV", "-1.250V").
+    std::string MakeDisplayTextFromNormalizedValue(int channel, double normalized) const;
+
+    // Largest report-file rotation time in s accepted for a sampling frequency index.
+    static std::uint32_t GetFileRotationMaxSeconds(std::int32_t samplingFrequencyIndex);
+
+    // Report files kept when rotating with `seconds` of data: at least 2.
+    std::int64_t GetRotationFileCount(std::uint32_t seconds) const;
+
+    // Full-scale amplitude in mV for a range index (0..5) and probe index (0 = x1, 1 = x10).
+    static std::int32_t GetRangeMilliVolts(std::int32_t rangeIndex, std::int32_t probeIndex);
+
+    friend bool operator==(const AnalogSettings&, const AnalogSettings&) = default;
+
+private:
+    std::uint32_t m_classVersion = 0;
+
+public:
+    std::array<std::int32_t, kChannelCount> channelVoltages{2, 2, 2, 2};  // range index per channel
+    std::int32_t samplingFrequency = 1;    // 0 = 102,400, 1 = 1,048,576, 2 = 10,485,760 samples/s
+    std::int32_t trigger1ChStartMode = 0;  // 0 off, 1 High, 2 Low
+    std::int32_t trigger1ChStopMode = 0;
+    std::int32_t trigger1ChThreshold = 2047;  // mV
+    std::int32_t trigger2ChStartMode = 0;
+    std::int32_t trigger2ChStopMode = 0;
+    std::int32_t trigger2ChThreshold = 2047;  // mV
+    std::int32_t triggerStartCondition = 0;   // 0 OR, 1 AND
+    std::int32_t triggerStopCondition = 0;    // 0 OR, 1 AND
+    std::int32_t trigger3ChMode = 0;          // external clock edge: 0 off, 1 High, 2 Low
+    std::int32_t trigger3ChThreshold = 2047;  // mV
+    bool trigger4ChEnabled = false;           // sampling synchronised with the NAVO+ trace
+    // Saved from version 2.
+    std::int32_t splitDataSizeMB = 500;  // MiB
+    bool enableStopDataSize = false;
+    std::int32_t stopDataSizeMB = 100;  // MiB
+    bool enableStopElapsedTime = false;
+    std::uint32_t stopElapsedTimeMS = 600'000;
+    // Saved from version 4.
+    bool enableReportFileRotation = true;
+    std::uint32_t reportFileRotationTimeS = 1200;
+    WaveformVisualSettings visualSettings;
+    // Saved from version 3.
+    std::int32_t displayTriggerMode = 0;  // 0 none, 1 single, 2 repeat
+    std::array<AnalogDisplayTriggerSettings, kChannelCount> displayTriggerSettings;
+    std::int32_t displayTriggerSourceChannel = 0;
+    double displayTriggerPosition = 0.5;  // fraction of the view width
+};
+
+}  // namespace qvx
