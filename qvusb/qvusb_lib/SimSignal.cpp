@@ -1,0 +1,88 @@
+#include "qvusb/qvusb_lib/SimSignal.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace qvusb {
+
+namespace {
+
+constexpr uint16_t kMidScale = 8192;
+constexpr uint16_t kSampleMask = 16383;
+constexpr uint64_t kNsPerTick = 10;
+constexpr uint64_t kBurstPeriodNs = 100'000'000;  // CH4 pulse bursts every 100 ms
+constexpr uint64_t kPulseSpacingNs = 1'000'000;
+constexpr int kPulsesPerBurst = 5;
+constexpr uint64_t kFirstPulseWidthNs = 50'000;  // 50, 100, 200, 400, 800 us
+
+const std::array<int16_t, 4096>& SineTable() {
+    static const std::array<int16_t, 4096> table = [] {
+        std::array<int16_t, 4096> t{};
+        for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<int16_t>(std::lround(6000.0 * std::sin(2.0 * M_PI * i / 4096.0)));
+        return t;
+    }();
+    return table;
+}
+
+void PutRecord(uint8_t* out, uint64_t timeStamp, uint16_t ch1, uint16_t ch2, uint16_t ch3, uint16_t ch4) {
+    const uint64_t word = timeStamp & 0xFFFFFFFFFFFFull;
+    std::memcpy(out, &word, 8);
+    const uint16_t samples[4] = {ch1, ch2, ch3, ch4};
+    std::memcpy(out + 8, samples, 8);
+}
+
+uint32_t Noise(uint64_t index) {
+    uint64_t x = index * 0x9E3779B97F4A7C15ull;
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 32;
+    return static_cast<uint32_t>(x);
+}
+
+bool InPulse(uint64_t ns) {
+    const uint64_t inBurst = ns % kBurstPeriodNs;
+    const uint64_t pulse = inBurst / kPulseSpacingNs;
+    if (pulse >= static_cast<uint64_t>(kPulsesPerBurst)) return false;
+    return inBurst % kPulseSpacingNs < (kFirstPulseWidthNs << pulse);
+}
+
+void DemoRecord(uint64_t index, uint64_t timeStamp, uint8_t* out) {
+    const uint64_t ns = timeStamp * kNsPerTick;
+    // CH1: 1 kHz sine.
+    const uint16_t ch1 = static_cast<uint16_t>(kMidScale + SineTable()[(ns % 1'000'000) * 4096 / 1'000'000]);
+    // CH2: 100 Hz square.
+    const uint16_t ch2 = static_cast<uint16_t>(ns % 10'000'000 < 5'000'000 ? kMidScale + 4000 : kMidScale - 4000);
+    // CH3: 10 Hz triangle between -5000 and +5000.
+    const uint64_t phase = ns % 100'000'000;  // 0..1e8
+    const int64_t tri = phase < 50'000'000 ? static_cast<int64_t>(phase) : static_cast<int64_t>(100'000'000 - phase);
+    const uint16_t ch3 = static_cast<uint16_t>(kMidScale - 5000 + tri * 10000 / 50'000'000);
+    // CH4: noise of +-200 codes, with a burst of pulses of growing width every 100 ms.
+    const int noise = static_cast<int>(Noise(index) % 401) - 200;
+    const uint16_t ch4 = static_cast<uint16_t>(kMidScale + noise + (InPulse(ns) ? 6000 : 0));
+    PutRecord(out, timeStamp, ch1, ch2, ch3, ch4);
+}
+
+}  // namespace
+
+uint64_t SimRecordTiming::TimeStamp(uint64_t index) const {
+    if (externalClock) return (firstEdgeNs + index * edgeSpacingNs) / kNsPerTick;
+    return static_cast<uint64_t>(static_cast<unsigned __int128>(index) * 100'000'000u / rate);
+}
+
+void GenerateRecords(SimSignal signal, const SimRecordTiming& timing, uint64_t firstIndex, uint64_t count,
+                     uint8_t* out) {
+    for (uint64_t n = 0; n < count; ++n, out += kRecordSize) {
+        const uint64_t i = firstIndex + n;
+        const uint64_t timeStamp = timing.TimeStamp(i);
+        if (signal == SimSignal::kCounter) {
+            PutRecord(out, timeStamp, static_cast<uint16_t>(i & kSampleMask),
+                      static_cast<uint16_t>((i >> 14) & kSampleMask), static_cast<uint16_t>((7 * i) & kSampleMask),
+                      static_cast<uint16_t>(kSampleMask - (i & kSampleMask)));
+        } else {
+            DemoRecord(i, timeStamp, out);
+        }
+    }
+}
+
+}  // namespace qvusb
