@@ -21,9 +21,9 @@ constexpr uint32_t kFlushIntervalMs = 500;
 constexpr uint32_t kEmptyPollMs = 1;  // nothing waiting in the unit: give the CPU back briefly
 
 uint64_t TickMs() {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
 }  // namespace
@@ -85,7 +85,8 @@ bool QVPlusContext::RunAcquisition() {
             if (request != 1) break;  // abort
             if (!stopSent) {
                 SendStopCommand();
-                std::this_thread::sleep_for(std::chrono::milliseconds(qvusb::GetTiming().stopSettleMs.load()));
+                std::this_thread::sleep_for(
+                    std::chrono::milliseconds(qvusb::GetTiming().stopSettleMs.load()));
                 stopSent = true;
                 continue;
             }
@@ -95,7 +96,8 @@ bool QVPlusContext::RunAcquisition() {
         int64_t n = std::min<uint32_t>(m_lastFill, kHalfSize);
         if (n > kBlockAlign) n = n / kBlockAlign * kBlockAlign;
         if (!m_filesDisabled) n = std::min<int64_t>(n, splitSize - bytesInFile);
-        if (stopSize != 0) n = std::min<int64_t>(n, stopSize - static_cast<int64_t>(m_status.bytesAcquired.load()));
+        if (stopSize != 0)
+            n = std::min<int64_t>(n, stopSize - static_cast<int64_t>(m_status.bytesAcquired.load()));
         if (n <= 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kEmptyPollMs));
             continue;
@@ -150,7 +152,8 @@ bool QVPlusContext::RunAcquisition() {
             bytesInFile += n;
             if (bytesInFile >= splitSize) {
                 const bool written = WaitForWriter();
-                const bool rewritten = qvusb::RewriteReportHeader(file, m_header, static_cast<uint64_t>(bytesInFile));
+                const bool rewritten =
+                    qvusb::RewriteReportHeader(file, m_header, static_cast<uint64_t>(bytesInFile));
                 std::fclose(file);
                 file = nullptr;
                 bytesInFile = 0;

@@ -13,7 +13,8 @@ using qvusb::kLogWarning;
 
 void QVPlusContext::ControlThreadMain() {
     while (!m_controlExit.load()) {
-        if (m_status.running.load() != 0 && (m_status.unitReady.load() != 0 || m_status.canActive.load() != 0)) {
+        if (m_status.running.load() != 0 &&
+            (m_status.unitReady.load() != 0 || m_status.canActive.load() != 0)) {
             if (m_stopRequest.load() == 0) {
                 if (!RunAcquisition()) SendStopCommand();
             }
@@ -56,7 +57,8 @@ bool QVPlusContext::ReadUnitStatus() {
     if (!m_unit || !m_unit->ReadStatus(reply)) return false;
     m_status.unitBufferSize.store(qvusb::kUnitMemorySize);
     const uint32_t previous = m_status.unitStatusWord.load();
-    const uint32_t word = ((previous & 0xFFFFFF00u) | (reply.statusWord & 0xFFu)) | (reply.statusWord & 0xFFFFFF00u);
+    const uint32_t word =
+        ((previous & 0xFFFFFF00u) | (reply.statusWord & 0xFFu)) | (reply.statusWord & 0xFFFFFF00u);
     m_status.unitStatusWord.store(word);
     // Bit 8: the unit's memory overflowed and it lost records; said once per handle.
     if ((word & 0x100u) != 0 && !m_overflowLogged) {
@@ -84,10 +86,10 @@ bool QVPlusContext::SendStartBlock() {
     uint8_t block[16] = {};
     block[0] = static_cast<uint8_t>(0x01 | ((p.samplingCode & 0x03) << 1) | (flags << 3));
     if (flags & 0x03) {
-        block[1] = static_cast<uint8_t>(((flags >> 4) & 1) | ((p.ch1StartSlope & 1) << 1) | (((flags >> 6) & 1) << 2) |
-                                        ((p.ch1StopSlope & 1) << 3) | (((flags >> 5) & 1) << 4) |
-                                        ((p.ch2StartSlope & 1) << 5) | (((flags >> 7) & 1) << 6) |
-                                        ((p.ch2StopSlope & 1) << 7));
+        block[1] = static_cast<uint8_t>(((flags >> 4) & 1) | ((p.ch1StartSlope & 1) << 1) |
+                                        (((flags >> 6) & 1) << 2) | ((p.ch1StopSlope & 1) << 3) |
+                                        (((flags >> 5) & 1) << 4) | ((p.ch2StartSlope & 1) << 5) |
+                                        (((flags >> 7) & 1) << 6) | ((p.ch2StopSlope & 1) << 7));
         block[2] = static_cast<uint8_t>((p.startCondition & 1) | ((p.stopCondition & 1) << 1));
     } else if (flags & 0x04) {
         block[2] = static_cast<uint8_t>((p.ch3Slope & 1) << 2);

@@ -77,7 +77,8 @@ bool QVPlusContext::StartThreads() {
 
 void QVPlusContext::SetThreadPriorities(bool raised) {
     using qvusb::ThreadPriority;
-    qvusb::SetThreadPriority(m_writerThread, raised ? ThreadPriority::kTimeCritical : ThreadPriority::kNormal);
+    qvusb::SetThreadPriority(m_writerThread,
+                             raised ? ThreadPriority::kTimeCritical : ThreadPriority::kNormal);
     qvusb::SetThreadPriority(m_controlThread, raised ? ThreadPriority::kHighest : ThreadPriority::kNormal);
 }
 
@@ -102,9 +103,9 @@ int32_t QVPlusContext::Start(const QVPlusStartParams& params) {
     m_status.unitBufferFill.store(0);
     m_stopRequest.store(0);
     SetThreadPriorities(true);
-    m_startSeconds = std::chrono::duration_cast<std::chrono::seconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
+    m_startSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     m_status.running.store(1);
     Wake();
     return 1;

@@ -22,7 +22,8 @@ struct QVPlusContext {
 public:
     static constexpr uint32_t kHalfSize = 0x400000;  // bytes per capture-buffer half
 
-    QVPlusContext(uint32_t captureMode, std::wstring deviceId, std::string bitStreamPath, bool hasBitStreamPath);
+    QVPlusContext(uint32_t captureMode, std::wstring deviceId, std::string bitStreamPath,
+                  bool hasBitStreamPath);
     ~QVPlusContext();
 
     // Steps of QVPlus_Create after allocation; false when the handle cannot be used.

@@ -23,7 +23,9 @@ constexpr uint16_t kControlIndex = 1;
 constexpr uint32_t kControlLength = 16;
 constexpr uint32_t kBitStreamTransferSize = 4096;
 
-bool NeedsZeroLengthPacket(uint32_t length) { return length != 0 && length % 1024 == 0 && length % 16384 != 0; }
+bool NeedsZeroLengthPacket(uint32_t length) {
+    return length != 0 && length % 1024 == 0 && length % 16384 != 0;
+}
 
 }  // namespace
 
@@ -35,7 +37,7 @@ Fx3Device::~Fx3Device() {
 }
 
 std::unique_ptr<Fx3Device> Fx3Device::FindBySerial(UsbBackend& backend, const std::wstring& serial,
-                                                    std::vector<int>* failedIndices) {
+                                                   std::vector<int>* failedIndices) {
     const int count = backend.CountUnits();
     for (int index = 0; index < count; ++index) {
         std::unique_ptr<UsbDevice> device = backend.Open(index);
@@ -68,12 +70,12 @@ std::string Fx3Device::SerialNumberNarrow() const {
 
 void Fx3Device::PutHeader(uint8_t* out, uint16_t magic, uint16_t command, uint32_t length, uint32_t address) {
     const uint8_t header[kCommandHeaderSize] = {
-        static_cast<uint8_t>(magic),          static_cast<uint8_t>(magic >> 8),
-        static_cast<uint8_t>(command),        static_cast<uint8_t>(command >> 8),
-        static_cast<uint8_t>(length),         static_cast<uint8_t>(length >> 8),
-        static_cast<uint8_t>(length >> 16),   static_cast<uint8_t>(length >> 24),
-        static_cast<uint8_t>(address),        static_cast<uint8_t>(address >> 8),
-        static_cast<uint8_t>(address >> 16),  static_cast<uint8_t>(address >> 24)};
+        static_cast<uint8_t>(magic),         static_cast<uint8_t>(magic >> 8),
+        static_cast<uint8_t>(command),       static_cast<uint8_t>(command >> 8),
+        static_cast<uint8_t>(length),        static_cast<uint8_t>(length >> 8),
+        static_cast<uint8_t>(length >> 16),  static_cast<uint8_t>(length >> 24),
+        static_cast<uint8_t>(address),       static_cast<uint8_t>(address >> 8),
+        static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(address >> 24)};
     std::memcpy(out, header, sizeof(header));
 }
 
@@ -183,7 +185,8 @@ int64_t Fx3Device::ConfigureBitStream(const char* path) {
     std::vector<uint8_t> bitStream;
     uint8_t block[65536];
     size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof(block), file)) > 0) bitStream.insert(bitStream.end(), block, block + got);
+    while ((got = std::fread(block, 1, sizeof(block), file)) > 0)
+        bitStream.insert(bitStream.end(), block, block + got);
     std::fclose(file);
 
     const uint32_t length = static_cast<uint32_t>(bitStream.size());
@@ -196,7 +199,8 @@ int64_t Fx3Device::ConfigureBitStream(const char* path) {
     }
     m_device->SetTransferSize(Endpoint::kBulkOut, kBitStreamTransferSize);
     uint32_t sent = length;
-    if (!m_device->BulkTransfer(Endpoint::kBulkOut, bitStream.data(), sent, kBulkTimeoutMs) || sent != length) {
+    if (!m_device->BulkTransfer(Endpoint::kBulkOut, bitStream.data(), sent, kBulkTimeoutMs) ||
+        sent != length) {
         QVUSB_LOG(kLogError, "BulkOutEndPt XferData() failed. (%lu)",
                   static_cast<unsigned long>(m_device->LastError(Endpoint::kBulkOut)));
         return kXferError;

@@ -26,8 +26,13 @@ bool ParseHex16(const std::string& text, uint16_t& out) {
 
 class LibusbDevice : public UsbDevice {
 public:
-    LibusbDevice(libusb_device_handle* handle, UsbDeviceInfo info, uint8_t bulkIn, uint8_t bulkOut, uint16_t outPacket)
-        : m_handle(handle), m_info(std::move(info)), m_bulkIn(bulkIn), m_bulkOut(bulkOut), m_outPacket(outPacket) {}
+    LibusbDevice(libusb_device_handle* handle, UsbDeviceInfo info, uint8_t bulkIn, uint8_t bulkOut,
+                 uint16_t outPacket)
+        : m_handle(handle),
+          m_info(std::move(info)),
+          m_bulkIn(bulkIn),
+          m_bulkOut(bulkOut),
+          m_outPacket(outPacket) {}
     ~LibusbDevice() override { Close(); }
 
     const UsbDeviceInfo& Info() const override { return m_info; }
@@ -49,8 +54,9 @@ public:
             static_cast<int>(LIBUSB_REQUEST_TYPE_VENDOR) | static_cast<int>(LIBUSB_RECIPIENT_DEVICE) |
             (request.direction == ControlDirection::kDeviceToHost ? static_cast<int>(LIBUSB_ENDPOINT_IN)
                                                                   : static_cast<int>(LIBUSB_ENDPOINT_OUT)));
-        const int result = libusb_control_transfer(m_handle, type, request.request, request.value, request.index,
-                                                   buffer, static_cast<uint16_t>(length), timeoutMs);
+        const int result =
+            libusb_control_transfer(m_handle, type, request.request, request.value, request.index, buffer,
+                                    static_cast<uint16_t>(length), timeoutMs);
         if (result < 0) {
             m_lastError[0] = static_cast<uint32_t>(-result);
             length = 0;
@@ -68,8 +74,8 @@ public:
         const uint8_t address = endpoint == Endpoint::kBulkIn ? m_bulkIn : m_bulkOut;
         if (m_handle == nullptr || address == 0 || endpoint == Endpoint::kControl) return false;
         int transferred = 0;
-        const int result = libusb_bulk_transfer(m_handle, address, buffer, static_cast<int>(length), &transferred,
-                                                timeoutMs);
+        const int result = libusb_bulk_transfer(m_handle, address, buffer, static_cast<int>(length),
+                                                &transferred, timeoutMs);
         length = static_cast<uint32_t>(transferred);
         if (result != 0) {
             m_lastError[static_cast<int>(endpoint)] = static_cast<uint32_t>(-result);
@@ -204,8 +210,9 @@ std::unique_ptr<UsbDevice> LibusbBackend::Open(int index) {
     info.deviceClass = descriptor.bDeviceClass;
     info.deviceSubClass = descriptor.bDeviceSubClass;
     info.deviceProtocol = descriptor.bDeviceProtocol;
-    info.maxPacketSize0 = descriptor.bcdUSB >= 0x0300 ? static_cast<uint16_t>(1u << descriptor.bMaxPacketSize0)
-                                                      : descriptor.bMaxPacketSize0;
+    info.maxPacketSize0 = descriptor.bcdUSB >= 0x0300
+                              ? static_cast<uint16_t>(1u << descriptor.bMaxPacketSize0)
+                              : descriptor.bMaxPacketSize0;
     info.deviceRelease = descriptor.bcdDevice;
     info.configurationCount = descriptor.bNumConfigurations;
     const uint16_t language = PickLanguage(handle);

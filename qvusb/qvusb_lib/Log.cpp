@@ -10,7 +10,9 @@ namespace {
 std::atomic<QVPlusLogCallback> s_logCallback{nullptr};
 }
 
-void SetLogCallback(QVPlusLogCallback callback) { s_logCallback.store(callback); }
+void SetLogCallback(QVPlusLogCallback callback) {
+    s_logCallback.store(callback);
+}
 
 void LogMessage(const char* sourceModule, uint32_t line, uint32_t level, const char* format, ...) {
     QVPlusLogCallback callback = s_logCallback.load();

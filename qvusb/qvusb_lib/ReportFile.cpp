@@ -6,7 +6,9 @@ namespace qvusb {
 
 namespace {
 
-void Put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }  // little-endian target
+void Put32(uint8_t* p, uint32_t v) {
+    std::memcpy(p, &v, 4);
+}  // little-endian target
 
 }  // namespace
 
@@ -17,7 +19,7 @@ void BuildReportHeader(uint8_t* header, int64_t startSeconds) {
     Put32(header + 28, 1024);  // writer identification: the device library
     Put32(header + 32, 6);     // report format: analog 4-channel records
     Put32(header + 36, 2);
-    Put32(header + 40, 8);     // content flags: analog layout
+    Put32(header + 40, 8);  // content flags: analog layout
     Put32(header + 48, static_cast<uint32_t>(startSeconds));
 }
 

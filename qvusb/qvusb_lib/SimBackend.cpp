@@ -13,7 +13,8 @@ public:
     bool HasEndpoint(Endpoint) const override { return true; }
     void Close() override { m_open = false; }
 
-    bool ControlTransfer(const ControlRequest& request, uint8_t* buffer, uint32_t& length, uint32_t) override {
+    bool ControlTransfer(const ControlRequest& request, uint8_t* buffer, uint32_t& length,
+                         uint32_t) override {
         const bool ok = m_open && m_unit->Control(request, buffer, length);
         if (!ok) m_lastError[0] = kErrorIo;
         return ok;
@@ -45,7 +46,8 @@ private:
 }  // namespace
 
 SimBackend::SimBackend(const SimConfig& config, SimUnit::Clock clock) {
-    for (const std::wstring& serial : config.serials) m_units.push_back(std::make_shared<SimUnit>(serial, config, clock));
+    for (const std::wstring& serial : config.serials)
+        m_units.push_back(std::make_shared<SimUnit>(serial, config, clock));
 }
 
 std::vector<std::shared_ptr<SimUnit>> SimBackend::Present() {
@@ -55,7 +57,9 @@ std::vector<std::shared_ptr<SimUnit>> SimBackend::Present() {
     return present;
 }
 
-int SimBackend::CountUnits() { return static_cast<int>(Present().size()); }
+int SimBackend::CountUnits() {
+    return static_cast<int>(Present().size());
+}
 
 std::unique_ptr<UsbDevice> SimBackend::Open(int index) {
     const auto present = Present();
@@ -64,6 +68,8 @@ std::unique_ptr<UsbDevice> SimBackend::Open(int index) {
     return std::make_unique<SimDevice>(present[index]);
 }
 
-bool SimBackend::ResetParentPort(int index) { return index >= 0 && index < CountUnits(); }
+bool SimBackend::ResetParentPort(int index) {
+    return index >= 0 && index < CountUnits();
+}
 
 }  // namespace qvusb

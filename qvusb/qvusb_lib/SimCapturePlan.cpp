@@ -21,7 +21,8 @@ uint64_t Combine(bool use1, uint64_t t1, bool use2, uint64_t t2, bool andConditi
 }  // namespace
 
 uint64_t SimTriggerEdge(int input, bool rising, uint64_t fromNs) {
-    const uint64_t base = input == 1 ? (rising ? 500'000'000 : 1'000'000'000) : (rising ? 250'000'000 : 750'000'000);
+    const uint64_t base =
+        input == 1 ? (rising ? 500'000'000 : 1'000'000'000) : (rising ? 250'000'000 : 750'000'000);
     if (fromNs <= base) return base;
     const uint64_t periods = (fromNs - base + kTriggerPeriodNs - 1) / kTriggerPeriodNs;
     return base + periods * kTriggerPeriodNs;
@@ -40,13 +41,13 @@ SimCapturePlan SimCapturePlan::FromControlBlock(const uint8_t* block) {
         const uint8_t b1 = block[1];
         const bool start1 = b1 & 0x01, start2 = b1 & 0x10, stop1 = b1 & 0x04, stop2 = b1 & 0x40;
         if (start1 || start2) {
-            plan.beginNs = Combine(start1, SimTriggerEdge(1, b1 & 0x02, 0), start2, SimTriggerEdge(2, b1 & 0x20, 0),
-                                   block[2] & 0x01);
+            plan.beginNs = Combine(start1, SimTriggerEdge(1, b1 & 0x02, 0), start2,
+                                   SimTriggerEdge(2, b1 & 0x20, 0), block[2] & 0x01);
         }
         if (stop1 || stop2) {
             const uint64_t from = plan.beginNs + 1;
-            plan.endNs = Combine(stop1, SimTriggerEdge(1, b1 & 0x08, from), stop2, SimTriggerEdge(2, b1 & 0x80, from),
-                                 block[2] & 0x02);
+            plan.endNs = Combine(stop1, SimTriggerEdge(1, b1 & 0x08, from), stop2,
+                                 SimTriggerEdge(2, b1 & 0x80, from), block[2] & 0x02);
         }
     }
     if (ch3) {
@@ -64,14 +65,16 @@ SimCapturePlan SimCapturePlan::FromControlBlock(const uint8_t* block) {
 }
 
 uint64_t SimCapturePlan::SampledBy(uint64_t nowNs) const {
+    // Counts the records sampled strictly before min(now, end).
     if (beginNs == kNever) return 0;
-    const uint64_t until = std::min(nowNs, endNs == kNever ? nowNs : endNs - 1);
+    const uint64_t until = std::min(nowNs, endNs);
     if (timing.externalClock) {
-        if (until < timing.firstEdgeNs) return 0;
-        return (until - timing.firstEdgeNs) / timing.edgeSpacingNs + 1;
+        if (until <= timing.firstEdgeNs) return 0;
+        return (until - timing.firstEdgeNs - 1) / timing.edgeSpacingNs + 1;
     }
-    if (until < beginNs) return 0;
-    return static_cast<uint64_t>(static_cast<unsigned __int128>(until - beginNs) * timing.rate / 1'000'000'000u);
+    if (until <= beginNs) return 0;
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(until - beginNs) * timing.rate;
+    return static_cast<uint64_t>((scaled + 999'999'999u) / 1'000'000'000u);
 }
 
 }  // namespace qvusb

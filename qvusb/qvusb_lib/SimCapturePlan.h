@@ -23,7 +23,7 @@ struct SimCapturePlan {
     uint64_t endNs = kNever;  // stop trigger met
 
     static SimCapturePlan FromControlBlock(const uint8_t* block16);
-    // Records sampled up to and including time nowNs.
+    // Records sampled before time nowNs (and before the stop trigger).
     uint64_t SampledBy(uint64_t nowNs) const;
 };
 

@@ -26,12 +26,18 @@ std::vector<std::string> SplitList(const std::string& text) {
 }
 
 bool ParseFaultName(const std::string& name, SimFaultKind& kind) {
-    if (name == "status-fail") kind = SimFaultKind::kStatusFail;
-    else if (name == "unplug") kind = SimFaultKind::kUnplug;
-    else if (name == "bitstream-reject") kind = SimFaultKind::kBitStreamReject;
-    else if (name == "open-fail-once") kind = SimFaultKind::kOpenFailOnce;
-    else if (name == "short-read") kind = SimFaultKind::kShortRead;
-    else return false;
+    if (name == "status-fail")
+        kind = SimFaultKind::kStatusFail;
+    else if (name == "unplug")
+        kind = SimFaultKind::kUnplug;
+    else if (name == "bitstream-reject")
+        kind = SimFaultKind::kBitStreamReject;
+    else if (name == "open-fail-once")
+        kind = SimFaultKind::kOpenFailOnce;
+    else if (name == "short-read")
+        kind = SimFaultKind::kShortRead;
+    else
+        return false;
     return true;
 }
 
@@ -50,13 +56,19 @@ SimConfig SimConfig::Parse(const std::string& units, const std::string& signal, 
             if (c < 0x20 || c >= 0x7F) ascii = false;
             wide.push_back(static_cast<wchar_t>(c));
         }
-        if (!ascii) report("QVPLUS_SIMULATED_UNITS: serial number with non-ASCII characters ignored");
-        else config.serials.push_back(wide);
+        if (!ascii)
+            report("QVPLUS_SIMULATED_UNITS: serial number with non-ASCII characters ignored");
+        else
+            config.serials.push_back(wide);
     }
-    if (signal == "counter") config.signal = SimSignal::kCounter;
-    else if (!signal.empty() && signal != "demo") report("QVPLUS_SIM_SIGNAL: unknown signal '" + signal + "', using demo");
-    if (speed == "max") config.maxSpeed = true;
-    else if (!speed.empty() && speed != "real") report("QVPLUS_SIM_SPEED: unknown speed '" + speed + "', using real time");
+    if (signal == "counter")
+        config.signal = SimSignal::kCounter;
+    else if (!signal.empty() && signal != "demo")
+        report("QVPLUS_SIM_SIGNAL: unknown signal '" + signal + "', using demo");
+    if (speed == "max")
+        config.maxSpeed = true;
+    else if (!speed.empty() && speed != "real")
+        report("QVPLUS_SIM_SPEED: unknown speed '" + speed + "', using real time");
     for (const std::string& item : SplitList(faults)) {
         SimFault fault;
         const auto at = item.find('@');

@@ -19,7 +19,8 @@ constexpr uint64_t kFirstPulseWidthNs = 50'000;  // 50, 100, 200, 400, 800 us
 const std::array<int16_t, 4096>& SineTable() {
     static const std::array<int16_t, 4096> table = [] {
         std::array<int16_t, 4096> t{};
-        for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<int16_t>(std::lround(6000.0 * std::sin(2.0 * M_PI * i / 4096.0)));
+        for (size_t i = 0; i < t.size(); ++i)
+            t[i] = static_cast<int16_t>(std::lround(6000.0 * std::sin(2.0 * M_PI * i / 4096.0)));
         return t;
     }();
     return table;
@@ -52,10 +53,12 @@ void DemoRecord(uint64_t index, uint64_t timeStamp, uint8_t* out) {
     // CH1: 1 kHz sine.
     const uint16_t ch1 = static_cast<uint16_t>(kMidScale + SineTable()[(ns % 1'000'000) * 4096 / 1'000'000]);
     // CH2: 100 Hz square.
-    const uint16_t ch2 = static_cast<uint16_t>(ns % 10'000'000 < 5'000'000 ? kMidScale + 4000 : kMidScale - 4000);
+    const uint16_t ch2 =
+        static_cast<uint16_t>(ns % 10'000'000 < 5'000'000 ? kMidScale + 4000 : kMidScale - 4000);
     // CH3: 10 Hz triangle between -5000 and +5000.
     const uint64_t phase = ns % 100'000'000;  // 0..1e8
-    const int64_t tri = phase < 50'000'000 ? static_cast<int64_t>(phase) : static_cast<int64_t>(100'000'000 - phase);
+    const int64_t tri =
+        phase < 50'000'000 ? static_cast<int64_t>(phase) : static_cast<int64_t>(100'000'000 - phase);
     const uint16_t ch3 = static_cast<uint16_t>(kMidScale - 5000 + tri * 10000 / 50'000'000);
     // CH4: noise of +-200 codes, with a burst of pulses of growing width every 100 ms.
     const int noise = static_cast<int>(Noise(index) % 401) - 200;
@@ -77,7 +80,8 @@ void GenerateRecords(SimSignal signal, const SimRecordTiming& timing, uint64_t f
         const uint64_t timeStamp = timing.TimeStamp(i);
         if (signal == SimSignal::kCounter) {
             PutRecord(out, timeStamp, static_cast<uint16_t>(i & kSampleMask),
-                      static_cast<uint16_t>((i >> 14) & kSampleMask), static_cast<uint16_t>((7 * i) & kSampleMask),
+                      static_cast<uint16_t>((i >> 14) & kSampleMask),
+                      static_cast<uint16_t>((7 * i) & kSampleMask),
                       static_cast<uint16_t>(kSampleMask - (i & kSampleMask)));
         } else {
             DemoRecord(i, timeStamp, out);

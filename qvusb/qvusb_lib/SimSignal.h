@@ -12,9 +12,9 @@ constexpr uint32_t kRecordSize = 16;
 
 // When record i was sampled.
 struct SimRecordTiming {
-    bool externalClock = false;   // one record per TRG3 clock edge instead of a fixed rate
-    uint64_t rate = 102400;       // records per second (fixed rate)
-    uint64_t firstEdgeNs = 0;     // external clock: time of the first sampled edge after the start
+    bool externalClock = false;  // one record per TRG3 clock edge instead of a fixed rate
+    uint64_t rate = 102400;      // records per second (fixed rate)
+    uint64_t firstEdgeNs = 0;    // external clock: time of the first sampled edge after the start
     uint64_t edgeSpacingNs = 100000;
 
     // 10 ns ticks since the start (fixed rate: floor(i x 100,000,000 / rate)).

@@ -17,12 +17,14 @@ constexpr uint16_t kSimProductId = 0x00F1;
 constexpr uint16_t kSimFirmware = 0x0105;
 
 uint64_t SteadyNs() {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
-uint32_t ReadLe32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+uint32_t ReadLe32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
 
 }  // namespace
 
@@ -98,8 +100,10 @@ bool SimUnit::Control(const ControlRequest& request, uint8_t* buffer, uint32_t& 
         case kReqBitStreamResult: {
             if (toDevice) return false;
             bool rejected = false;
-            for (const SimFault& fault : m_config.faults) rejected |= fault.kind == SimFaultKind::kBitStreamReject;
-            const bool ok = m_bitStreamExpected > 0 && m_bitStreamReceived == m_bitStreamExpected && !rejected;
+            for (const SimFault& fault : m_config.faults)
+                rejected |= fault.kind == SimFaultKind::kBitStreamReject;
+            const bool ok =
+                m_bitStreamExpected > 0 && m_bitStreamReceived == m_bitStreamExpected && !rejected;
             std::memset(buffer, 0, length);
             buffer[0] = ok ? 1 : 0;
             m_fpgaConfigured = ok;
@@ -158,8 +162,10 @@ void SimUnit::ApplyControlWrite(uint32_t address, const uint8_t* data, uint32_t 
         std::memcpy(m_control + address, data, n);
     }
     const bool run = (m_control[0] & 0x01) != 0;
-    if (run && !m_running) StartCapture();
-    else if (!run && m_running) StopCapture();
+    if (run && !m_running)
+        StartCapture();
+    else if (!run && m_running)
+        StopCapture();
 }
 
 void SimUnit::StartCapture() {
@@ -185,8 +191,10 @@ void SimUnit::Advance(uint64_t nowNs) {
     if (!m_running) return;
     const uint64_t used = m_written - m_consumedBytes / kRecordSize;
     uint64_t target;
-    if (m_config.maxSpeed) target = m_nextSample + (kCapacityRecords - used);
-    else target = m_plan.SampledBy(nowNs - m_startNs);
+    if (m_config.maxSpeed)
+        target = m_nextSample + (kCapacityRecords - used);
+    else
+        target = m_plan.SampledBy(nowNs - m_startNs);
     if (target <= m_nextSample) return;
     const uint64_t fresh = target - m_nextSample;
     const uint64_t space = kCapacityRecords - used;
@@ -209,18 +217,21 @@ void SimUnit::FillStatus(uint8_t* out) {
     uint32_t state = m_fpgaConfigured ? kSimStatusConfigured : 0;
     if (m_running) {
         const uint64_t t = Now() - m_startNs;
-        if (t < m_plan.beginNs) state |= kSimStatusWaitingForStart;
-        else if (m_plan.endNs != kNever && t >= m_plan.endNs) state |= kSimStatusStopTriggered;
-        else state |= kSimStatusCapturing;
+        if (t < m_plan.beginNs)
+            state |= kSimStatusWaitingForStart;
+        else if (m_plan.endNs != kNever && t >= m_plan.endNs)
+            state |= kSimStatusStopTriggered;
+        else
+            state |= kSimStatusCapturing;
     }
     const uint32_t word = state | m_statusEvents;
     const uint32_t lost = static_cast<uint32_t>(std::min<uint64_t>(m_lost, 0xFFFFFFFFu));
-    const uint8_t reply[12] = {static_cast<uint8_t>(wp & 0xF0),    static_cast<uint8_t>(wp >> 8),
-                               static_cast<uint8_t>(wp >> 16),     static_cast<uint8_t>((wp >> 24) & 0x0F),
-                               static_cast<uint8_t>(word),         static_cast<uint8_t>(word >> 8),
-                               static_cast<uint8_t>(word >> 16),   static_cast<uint8_t>(word >> 24),
-                               static_cast<uint8_t>(lost),         static_cast<uint8_t>(lost >> 8),
-                               static_cast<uint8_t>(lost >> 16),   static_cast<uint8_t>(lost >> 24)};
+    const uint8_t reply[12] = {static_cast<uint8_t>(wp & 0xF0),  static_cast<uint8_t>(wp >> 8),
+                               static_cast<uint8_t>(wp >> 16),   static_cast<uint8_t>((wp >> 24) & 0x0F),
+                               static_cast<uint8_t>(word),       static_cast<uint8_t>(word >> 8),
+                               static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 24),
+                               static_cast<uint8_t>(lost),       static_cast<uint8_t>(lost >> 8),
+                               static_cast<uint8_t>(lost >> 16), static_cast<uint8_t>(lost >> 24)};
     std::memcpy(out, reply, sizeof(reply));
 }
 
@@ -250,8 +261,9 @@ void SimUnit::FillSamples(uint32_t address, uint8_t* out, uint32_t length) {
         if (offset == 0 && end - pos >= kRecordSize) {
             // Whole records up to the end, the end of what was written, or the next segment.
             uint64_t count = std::min((end - pos) / kRecordSize, m_written - recordNo);
-            auto next = std::upper_bound(m_segments.begin(), m_segments.end(), recordNo,
-                                         [](uint64_t value, const Segment& s) { return value < s.linearRecord; });
+            auto next =
+                std::upper_bound(m_segments.begin(), m_segments.end(), recordNo,
+                                 [](uint64_t value, const Segment& s) { return value < s.linearRecord; });
             if (next != m_segments.end()) count = std::min(count, next->linearRecord - recordNo);
             GenerateRecords(m_config.signal, m_plan.timing, RecordIndexAt(recordNo), count, out);
             out += count * kRecordSize;

@@ -93,9 +93,9 @@ private:
     bool m_running = false;
     uint64_t m_startNs = 0;
     SimCapturePlan m_plan;
-    uint64_t m_written = 0;       // records written into memory since the start
+    uint64_t m_written = 0;        // records written into memory since the start
     uint64_t m_consumedBytes = 0;  // bytes the host has read (linear)
-    uint64_t m_nextSample = 0;    // index of the next record to sample
+    uint64_t m_nextSample = 0;     // index of the next record to sample
     uint64_t m_lost = 0;
     uint32_t m_statusEvents = 0;
     std::vector<Segment> m_segments;

@@ -17,14 +17,22 @@ enum TransferResult : int64_t {
 
 inline const char* TransferResultName(int64_t result) {
     switch (result) {
-        case kXferSuccess: return "QVUSBFX3_SUCCESS";
-        case kXferNotOpen: return "QVUSBFX3_NOT_OPEN";
-        case kXferDefaultFirmware: return "QVUSBFX3_CY_DEFAULT_FIRMWARE";
-        case kXferEndpointNotFound: return "QVUSBFX3_ENDPOINT_NOTFOUND";
-        case kXferLockTimeout: return "QVUSBFX3_LOCK_TIMEOUT";
-        case kXferControlError: return "QVUSBFX3_CONTROLEP_XFER_ERROR";
-        case kXferError: return "QVUSBFX3_XFER_ERROR";
-        default: return "UnknownError";
+        case kXferSuccess:
+            return "QVUSBFX3_SUCCESS";
+        case kXferNotOpen:
+            return "QVUSBFX3_NOT_OPEN";
+        case kXferDefaultFirmware:
+            return "QVUSBFX3_CY_DEFAULT_FIRMWARE";
+        case kXferEndpointNotFound:
+            return "QVUSBFX3_ENDPOINT_NOTFOUND";
+        case kXferLockTimeout:
+            return "QVUSBFX3_LOCK_TIMEOUT";
+        case kXferControlError:
+            return "QVUSBFX3_CONTROLEP_XFER_ERROR";
+        case kXferError:
+            return "QVUSBFX3_XFER_ERROR";
+        default:
+            return "UnknownError";
     }
 }
 

@@ -14,7 +14,7 @@ enum class Endpoint { kControl, kBulkOut, kBulkIn };
 
 // Descriptor fields read when a unit is opened.
 struct UsbDeviceInfo {
-    uint16_t usbRelease = 0;     // BCD
+    uint16_t usbRelease = 0;  // BCD
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     uint8_t deviceClass = 0;

@@ -84,7 +84,8 @@ QVPLUS_API QVPlusHandle QVPlus_Create(const QVPlusCreateParams* params) {
         return nullptr;
     }
     std::string path;
-    if (params->bitStreamPath != nullptr) path.assign(params->bitStreamPath, strnlen(params->bitStreamPath, 1023));
+    if (params->bitStreamPath != nullptr)
+        path.assign(params->bitStreamPath, strnlen(params->bitStreamPath, 1023));
     try {
         auto context = std::make_unique<QVPlusContext>(params->captureMode, deviceId, path,
                                                        params->bitStreamPath != nullptr);
@@ -127,13 +128,16 @@ QVPLUS_API void QVPlus_ErrClear(QVPlusHandle handle) {
     if (handle != nullptr) handle->ClearError();
 }
 
-QVPLUS_API void QVPlus_Delete(QVPlusHandle handle) { delete handle; }
+QVPLUS_API void QVPlus_Delete(QVPlusHandle handle) {
+    delete handle;
+}
 
 QVPLUS_API void QVPlus_SetLogCallback(QVPlusLogCallback callback, void* /*context*/) {
     qvusb::SetLogCallback(callback);
 }
 
-QVPLUS_API int32_t QVPlus_Version(const wchar_t* deviceId, uint32_t* library, uint16_t* fpga, uint16_t* firmware) {
+QVPLUS_API int32_t QVPlus_Version(const wchar_t* deviceId, uint32_t* library, uint16_t* fpga,
+                                  uint16_t* firmware) {
     if (library != nullptr) *library = kLibraryVersion;
     if (fpga != nullptr) *fpga = kFpgaVersion;
     QVUSB_LOG(kLogDebug, "QVUSBFX3GetVer");

@@ -47,20 +47,20 @@ enum { QVPLUS_STOP_DRAIN = 1, QVPLUS_STOP_ABORT = 2 };
 
 /* Status block, 80 bytes; callers only ever see a copy. */
 typedef struct QVPlusStatus {
-    uint32_t canActive;          /* 0: capture mode 0 only */
-    uint32_t unitReady;          /* 1 once the FPGA is configured and the unit answered */
-    uint32_t running;            /* 1 from QVPlus_Start until the acquisition has ended */
+    uint32_t canActive; /* 0: capture mode 0 only */
+    uint32_t unitReady; /* 1 once the FPGA is configured and the unit answered */
+    uint32_t running;   /* 1 from QVPlus_Start until the acquisition has ended */
     uint32_t reserved0;
-    int64_t startSeconds;        /* UTC seconds since 1970 of the start command */
-    int32_t startNanoseconds;    /* nanosecond part of the same instant */
+    int64_t startSeconds;     /* UTC seconds since 1970 of the start command */
+    int32_t startNanoseconds; /* nanosecond part of the same instant */
     uint32_t reserved1;
-    uint32_t elapsedMs;          /* milliseconds since the acquisition loop started */
-    uint32_t fileNumber;         /* number of the next report data file written by the library */
-    uint64_t bytesAcquired;      /* bytes read from the unit in this acquisition */
-    uint32_t unitBufferSize;     /* size of the unit's sample memory, 0x10000000 bytes */
-    uint32_t unitBufferFill;     /* bytes captured by the unit and not yet read */
-    uint32_t unitStatusWord;     /* low byte: latest; upper bytes: OR over the handle's life */
-    uint32_t errorCode;          /* 0 or QVPLUS_ERR_* */
+    uint32_t elapsedMs;      /* milliseconds since the acquisition loop started */
+    uint32_t fileNumber;     /* number of the next report data file written by the library */
+    uint64_t bytesAcquired;  /* bytes read from the unit in this acquisition */
+    uint32_t unitBufferSize; /* size of the unit's sample memory, 0x10000000 bytes */
+    uint32_t unitBufferFill; /* bytes captured by the unit and not yet read */
+    uint32_t unitStatusWord; /* low byte: latest; upper bytes: OR over the handle's life */
+    uint32_t errorCode;      /* 0 or QVPLUS_ERR_* */
     uint8_t reserved2[16];
 } QVPlusStatus;
 
@@ -71,7 +71,8 @@ typedef void (*QVPlusDataCallback)(uint8_t* data, uint32_t elementSize, uint32_t
                                    QVPlusStatus* status);
 
 /* level: 0 debug, 1 info, 2 warning, 3 error, 4 critical. Called on any library thread. */
-typedef void (*QVPlusLogCallback)(const char* sourceModule, uint32_t line, uint32_t level, const char* message);
+typedef void (*QVPlusLogCallback)(const char* sourceModule, uint32_t line, uint32_t level,
+                                  const char* message);
 
 typedef struct QVPlusContext* QVPlusHandle;
 
@@ -101,7 +102,7 @@ typedef struct QVPlusStartParams {
     uint16_t optionFlags;
     uint16_t optionWord;
     uint8_t reservedCan[366];
-    uint8_t triggerFlags; /* QVPLUS_TRG_* */
+    uint8_t triggerFlags;  /* QVPLUS_TRG_* */
     uint8_t ch1StartSlope; /* 1 rising, 0 falling */
     uint8_t ch1StopSlope;
     uint8_t ch2StartSlope;
@@ -109,7 +110,7 @@ typedef struct QVPlusStartParams {
     uint8_t ch3Slope;
     uint8_t startCondition; /* 0 OR, 1 AND */
     uint8_t stopCondition;
-    uint8_t samplingCode; /* 0: 102,400, 1: 1,048,576, 2: 10,485,760 records/s */
+    uint8_t samplingCode;  /* 0: 102,400, 1: 1,048,576, 2: 10,485,760 records/s */
     uint8_t rangeCodes[4]; /* CH1..CH4: 0, 6, 14, 20, 26 or 32 */
     uint8_t reserved1;
     uint16_t threshold1; /* 0..4095 */
@@ -117,12 +118,12 @@ typedef struct QVPlusStartParams {
     uint16_t threshold3;
     uint16_t reserved2;
     uint8_t reserved3[58];
-    int64_t splitSize; /* bytes per report data file; rounded down to a multiple of 512, at least 512 */
-    int64_t stopSize;  /* bytes in total; 0 = no limit */
+    int64_t splitSize;   /* bytes per report data file; rounded down to a multiple of 512, at least 512 */
+    int64_t stopSize;    /* bytes in total; 0 = no limit */
     uint32_t stopTimeMs; /* 0 = no limit */
     uint8_t reserved4[4];
-    const char* filePrefix;   /* null means "AS" */
-    const char* outputFolder; /* null: no files, data only to the callback */
+    const char* filePrefix;          /* null means "AS" */
+    const char* outputFolder;        /* null: no files, data only to the callback */
     QVPlusDataCallback dataCallback; /* may be null */
 } QVPlusStartParams;
 
@@ -137,7 +138,8 @@ QVPLUS_API void QVPlus_Delete(QVPlusHandle handle);
 /* context is accepted for callers that pass one and ignored. */
 QVPLUS_API void QVPlus_SetLogCallback(QVPlusLogCallback callback, void* context);
 /* Returns 1 when the firmware number was read from the unit, else 0 (firmware left unchanged). */
-QVPLUS_API int32_t QVPlus_Version(const wchar_t* deviceId, uint32_t* library, uint16_t* fpga, uint16_t* firmware);
+QVPLUS_API int32_t QVPlus_Version(const wchar_t* deviceId, uint32_t* library, uint16_t* fpga,
+                                  uint16_t* firmware);
 
 #ifdef __cplusplus
 }
