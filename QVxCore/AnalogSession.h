@@ -1,0 +1,110 @@
+#pragma once
+// One measurement: its settings, the "repo" folder of report data files beside the
+// settings file, the display-trigger hits found while recording, and the reader
+// that serves the recorded data once it is finished.
+//
+//   <folder>/<name>.qvxa      settings file (none until a new session is saved)
+//   <folder>/repo/00000000.DAT ...
+//   <folder>/repo/meta        hit list
+//
+// Not locked: operations run one at a time on the thread the view model chooses
+// (the long ones on a worker behind a progress display). File-system errors of
+// NewInternal, OpenInternal (metadata status) and SaveAs (listing, sizes, folder
+// creation, copies) are thrown as std::filesystem::filesystem_error carrying the
+// operation name and the path.
+
+#include "QVxCore/AnalogSettings.h"
+#include "QVxCore/DisplayTriggerList.h"
+#include "QVxCore/ReportData/ReportData.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+namespace qvx {
+
+class ProgressToken;
+
+class AnalogSession {
+public:
+    enum class Status : std::int32_t {
+        Draft = 0,         // no report data opened
+        ReportOpened = 1,  // the report data of "repo" is open or in use
+    };
+
+    // OpenInternal's code.
+    static constexpr int kOpenedWithReport = 0;
+    static constexpr int kOpenedSettingsOnly = 1;  // no "repo" beside the settings file
+    static constexpr int kOpenedReportTooOld = 3;  // report data older than version 2.0.0 (class version < 4)
+
+    // SaveAs's result.
+    static constexpr int kSaved = 0;
+    static constexpr int kSaveFailed = 1;
+    static constexpr int kNotEnoughSpace = 2;
+
+    static constexpr const char* kReportFolderName = "repo";
+    static constexpr const char* kMetadataFileName = "meta";
+
+    // Bytes available to this process on the volume holding `folder`.
+    using FreeSpaceQuery = std::function<std::uintmax_t(const std::filesystem::path& folder)>;
+
+    AnalogSession();
+    AnalogSession(const AnalogSession&) = delete;
+    AnalogSession& operator=(const AnalogSession&) = delete;
+    ~AnalogSession();
+
+    // A new session in `folder` with default settings; creates folder/"repo".
+    bool NewInternal(const std::filesystem::path& folder);
+
+    // Opens a settings file and, when its report data is present and recent enough,
+    // the reader on it. True with `outCode` kOpenedWithReport, kOpenedSettingsOnly or
+    // kOpenedReportTooOld; false when the settings file or the report cannot be read.
+    bool OpenInternal(const std::filesystem::path& settingFilePath, ProgressToken* progress, int& outCode);
+
+    // Opens the reader on "repo" after a trace (draft sessions only).
+    bool OpenReportData(ProgressToken* progress);
+
+    // Rewrites the start time in every ".DAT" header of "repo" (draft sessions only).
+    void UpdateTestStartTime(std::int64_t seconds, std::int32_t nanoseconds);
+
+    // Removes every entry of "repo"; false (logged) at the first error.
+    bool DeleteReportFiles();
+
+    // Saves the settings under `settingFilePath`, first copying the report data and the
+    // hit list into a "repo" beside it when there is any and it is not already there.
+    // kNotEnoughSpace is returned before anything is created or copied. Reports
+    // (files copied, total) through `progress`.
+    int SaveAs(const std::filesystem::path& settingFilePath, ProgressToken* progress);
+
+    const AnalogSettings& GetSettings() const { return *m_settings; }
+    AnalogSettings& GetSettings() { return *m_settings; }
+    const AnalogDisplayTriggerList& GetDisplayTriggerList() const { return *m_displayTriggerList; }
+    AnalogDisplayTriggerList& GetDisplayTriggerList() { return *m_displayTriggerList; }
+    const ReportDataReaderPtr& GetReportData() const { return m_reportData; }
+    Status GetStatus() const { return m_status; }
+    const std::filesystem::path& GetFolderPath() const { return m_folderPath; }
+    const std::filesystem::path& GetSettingFilePath() const { return m_settingFilePath; }
+    std::filesystem::path GetReportFolderPath() const { return m_folderPath / kReportFolderName; }
+
+    // Replaces the free-space query used by SaveAs (tests).
+    void SetFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpaceQuery = std::move(query); }
+
+    // std::filesystem::space(folder).available; logs "Failed GetDiskFreeSpaceExW." and
+    // gives 0 when the query fails.
+    static std::uintmax_t GetCurrentFreeSpace(const std::filesystem::path& folder);
+
+private:
+    bool CopyReportData(const std::filesystem::path& destinationFolder, ProgressToken* progress,
+                        int& outResult);
+
+    std::filesystem::path m_folderPath;
+    std::filesystem::path m_settingFilePath;
+    std::unique_ptr<AnalogSettings> m_settings;
+    std::unique_ptr<AnalogDisplayTriggerList> m_displayTriggerList;
+    Status m_status = Status::Draft;
+    ReportDataReaderPtr m_reportData;
+    FreeSpaceQuery m_freeSpaceQuery;
+};
+
+}  // namespace qvx
