@@ -1,0 +1,233 @@
+// Acquisitions through the C API against a simulated unit with the counter pattern: every
+// record once and in order, the end-of-data call once and last, drain and abort, stop time and
+// stop size, the read address wrapping, and the library's own report files.
+
+#include "SimHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace qvusb::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseShortWaits();
+        LogRecorder::Install();
+        CounterSink::Reset(RateOf(0));
+    }
+    void TearDown() override {
+        if (handle) QVPlus_Delete(handle);
+        UseDefaultBackend();
+    }
+    void Open(bool maxSpeed) {
+        backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, maxSpeed);
+        handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
+        ASSERT_NE(handle, nullptr);
+        ASSERT_TRUE(WaitReady(handle));
+    }
+    void ExpectCompleteStream(uint64_t records) {
+        const SinkStats s = CounterSink::Stats();
+        EXPECT_EQ(s.mismatches, 0u) << s.firstMismatch;
+        EXPECT_EQ(s.records, records);
+        EXPECT_EQ(s.endCalls, 1u);
+        EXPECT_EQ(s.dataAfterEnd, 0u);
+        EXPECT_EQ(s.badElementSize, 0u);
+        EXPECT_LE(s.maxBlock, 0x400000u);
+    }
+    std::shared_ptr<SimBackend> backend;
+    QVPlusHandle handle = nullptr;
+};
+
+TEST_F(CaptureTest, DrainAfterStopDeliversEveryRecordTheUnitCaptured) {
+    Open(false);
+    QVPlusStartParams params = CounterStartParams(0);
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(QVPlus_Stop(handle, QVPLUS_STOP_DRAIN), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    const uint64_t captured = backend->Units()[0]->WrittenRecords();
+    EXPECT_GT(captured, 0u);
+    ExpectCompleteStream(captured);
+    const QVPlusStatus status = StatusOf(handle);
+    EXPECT_EQ(status.bytesAcquired, captured * 16);
+    EXPECT_EQ(status.unitBufferFill, 0u);
+    EXPECT_EQ(status.errorCode, 0u);
+    EXPECT_EQ(backend->Units()[0]->LostRecords(), 0u);
+}
+
+TEST_F(CaptureTest, AbortEndsAtOnceAndASecondAcquisitionStartsFromRecordZero) {
+    Open(false);
+    QVPlusStartParams params = CounterStartParams(0);
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    ASSERT_TRUE(WaitFor([&] { return CounterSink::Stats().records > 1000; }));
+    ASSERT_EQ(QVPlus_Stop(handle, QVPLUS_STOP_ABORT), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    const SinkStats first = CounterSink::Stats();
+    EXPECT_EQ(first.mismatches, 0u) << first.firstMismatch;
+    EXPECT_EQ(first.endCalls, 1u);
+
+    // The unit's memory still holds the end of the first acquisition; none of it may leak
+    // into the second one.
+    CounterSink::Reset(RateOf(0));
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(QVPlus_Stop(handle, QVPLUS_STOP_DRAIN), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    ExpectCompleteStream(backend->Units()[0]->WrittenRecords());
+}
+
+TEST_F(CaptureTest, StopTimeDrainsAfterOneSecond) {
+    Open(false);
+    QVPlusStartParams params = CounterStartParams(0);
+    params.stopTimeMs = 1000;
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    const QVPlusStatus status = StatusOf(handle);
+    EXPECT_GE(status.elapsedMs, 1000u);
+    EXPECT_EQ(status.errorCode, 0u);
+    ExpectCompleteStream(backend->Units()[0]->WrittenRecords());
+    // The unit ran for at least the stop time: the last record is about one second in.
+    EXPECT_GE(CounterSink::Stats().lastTimeStamp, 95'000'000u);
+}
+
+TEST_F(CaptureTest, StopSizeEndsAfterExactlyThatManyBytes) {
+    Open(true);
+    QVPlusStartParams params = CounterStartParams(0);
+    params.stopSize = 3 * 1024 * 1024 + 4096;
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    EXPECT_EQ(StatusOf(handle).bytesAcquired, static_cast<uint64_t>(params.stopSize));
+    ExpectCompleteStream(params.stopSize / 16);
+}
+
+TEST_F(CaptureTest, ReadAddressWrapsAtTheEndOfTheUnitMemory) {
+    Open(true);
+    QVPlusStartParams params = CounterStartParams(0);
+    params.stopSize = 0x10000000LL + 8 * 1024 * 1024;  // past the end of the 256 MiB memory
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    EXPECT_EQ(StatusOf(handle).errorCode, 0u);
+    ExpectCompleteStream(params.stopSize / 16);
+}
+
+struct DatFile {
+    std::string name;
+    uint64_t size = 0;
+    uint8_t header[512] = {};
+};
+
+std::vector<DatFile> ListDat(const std::string& folder) {
+    std::vector<DatFile> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        DatFile f;
+        f.name = entry.path().filename().string();
+        f.size = entry.file_size();
+        std::ifstream(entry.path(), std::ios::binary).read(reinterpret_cast<char*>(f.header), 512);
+        files.push_back(f);
+    }
+    std::sort(files.begin(), files.end(), [](const DatFile& a, const DatFile& b) { return a.name < b.name; });
+    return files;
+}
+
+template <typename T>
+T Field(const DatFile& f, size_t offset) {
+    T v{};
+    std::memcpy(&v, f.header + offset, sizeof(T));
+    return v;
+}
+
+TEST_F(CaptureTest, LibrarySplitsItsReportFilesAndEveryHeaderCarriesTheExactLength) {
+    Open(true);
+    const std::string folder = FreshFolder("split");
+    QVPlusStartParams params = CounterStartParams(0);
+    params.outputFolder = folder.c_str();  // no trailing separator: the library adds one
+    params.filePrefix = nullptr;           // "AS"
+    params.splitSize = 1024 * 1024 + 300;  // rounded down to 1 MiB
+    params.stopSize = 2 * 1024 * 1024 + 512 * 1024;
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    const QVPlusStatus status = StatusOf(handle);
+    EXPECT_EQ(status.errorCode, 0u);
+    EXPECT_EQ(status.fileNumber, 3u);
+    ExpectCompleteStream(params.stopSize / 16);
+
+    const auto files = ListDat(folder);
+    ASSERT_EQ(files.size(), 3u);
+    const uint64_t lengths[3] = {1024 * 1024, 1024 * 1024, 512 * 1024};
+    const char* names[3] = {"AS00000000.DAT", "AS00000001.DAT", "AS00000002.DAT"};
+    std::vector<uint8_t> all;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(files[i].name, names[i]);
+        EXPECT_EQ(files[i].size, 512 + lengths[i]);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(files[i].header), 16), "QMRS-QV-DATA.   ");
+        EXPECT_EQ(Field<uint64_t>(files[i], 16), lengths[i]);
+        EXPECT_EQ(Field<uint32_t>(files[i], 24), 1u);
+        EXPECT_EQ(Field<uint32_t>(files[i], 28), 1024u);
+        EXPECT_EQ(Field<uint32_t>(files[i], 32), 6u);
+        EXPECT_EQ(Field<uint32_t>(files[i], 36), 2u);
+        EXPECT_EQ(Field<uint32_t>(files[i], 40), 8u);
+        EXPECT_EQ(Field<uint32_t>(files[i], 48), static_cast<uint32_t>(status.startSeconds) & 0xFFFFFFFFu);
+        EXPECT_EQ(Field<uint32_t>(files[i], 52), 0u);
+        std::ifstream in(fs::path(folder) / names[i], std::ios::binary);
+        in.seekg(512);
+        std::vector<uint8_t> data(lengths[i]);
+        in.read(reinterpret_cast<char*>(data.data()), data.size());
+        all.insert(all.end(), data.begin(), data.end());
+    }
+    // The files hold exactly the records the callback saw.
+    CounterSink::Reset(RateOf(0));
+    CounterSink::OnData(all.data(), 1, static_cast<uint32_t>(all.size()), 0, nullptr);
+    EXPECT_EQ(CounterSink::Stats().mismatches, 0u) << CounterSink::Stats().firstMismatch;
+    EXPECT_EQ(CounterSink::Stats().records, all.size() / 16);
+    fs::remove_all(folder);
+}
+
+TEST_F(CaptureTest, SplitSizesBelow512BecomeOneBlockOf512Bytes) {
+    Open(true);
+    for (int64_t split : {0LL, 100LL, 1000LL}) {
+        const std::string folder = FreshFolder("small" + std::to_string(split));
+        CounterSink::Reset(RateOf(0));
+        QVPlusStartParams params = CounterStartParams(0);
+        params.outputFolder = folder.c_str();
+        params.filePrefix = "XY";
+        params.splitSize = split;
+        params.stopSize = 2048;
+        ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+        ASSERT_TRUE(WaitIdle(handle));
+        const auto files = ListDat(folder);
+        ASSERT_EQ(files.size(), 4u) << split;
+        for (const auto& f : files) {
+            EXPECT_EQ(f.size, 1024u);
+            EXPECT_EQ(Field<uint64_t>(f, 16), 512u);
+        }
+        EXPECT_EQ(files[3].name, "XY00000003.DAT");
+        ExpectCompleteStream(128);
+        fs::remove_all(folder);
+    }
+}
+
+TEST_F(CaptureTest, WithoutOutputFolderNoFileIsWrittenAndTheCallbackGetsEverything) {
+    Open(true);
+    const std::string folder = FreshFolder("none");
+    QVPlusStartParams params = CounterStartParams(0);
+    params.outputFolder = nullptr;
+    params.filePrefix = folder.c_str();  // would name files if any were written
+    params.stopSize = 1024 * 1024;
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    EXPECT_EQ(StatusOf(handle).fileNumber, 0u);
+    EXPECT_FALSE(fs::exists(folder + "00000000.DAT"));
+    ExpectCompleteStream(65536);
+}
+
+}  // namespace
+}  // namespace qvusb::test
