@@ -1,0 +1,140 @@
+#include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
+
+#include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
+#include "QVxCore/AnalogSettings.h"
+#include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/ReportData/ReportFile.h"
+#include "QVxCore/Utils.h"
+
+#include <algorithm>
+
+namespace {
+
+qvx::WaveformVisualSettings* VisualSettingsOf(IQVxAnalogOscilloGraphOwner* owner) {
+    qvx::AnalogSettings* settings = owner ? owner->GetSessionSettings() : nullptr;
+    return settings ? &settings->visualSettings : nullptr;
+}
+
+}  // namespace
+
+QVxAnalogOscilloGraphViewModel::QVxAnalogOscilloGraphViewModel(IQVxAnalogOscilloGraphOwner* owner)
+    : qvx::WaveformPresenter(VisualSettingsOf(owner), {}, qvx::WaveformUsage::kAnalog), m_owner(owner) {
+    QVX_VERIFY(owner);
+    SetOption(2, 1);  // vertical divisions shown
+    for (std::size_t i = 0; i < TrackCount(); ++i) {
+        qvx::WaveformTrackPresenter& track = Track(i);
+        track.SetPlacementMode(0);
+        track.SetRange(kRangeLow, kRangeHigh);
+    }
+    GetStyle().SetThemeIndex(owner && owner->IsDarkLook() ? 1 : 0);
+}
+
+QVxAnalogOscilloGraphViewModel::~QVxAnalogOscilloGraphViewModel() = default;
+
+void QVxAnalogOscilloGraphViewModel::SetupForStoredData(std::shared_ptr<qvx::ReportDataReader> reader) {
+    QVX_CHECK(reader);
+    m_reader = std::move(reader);
+    // The last time goes in first, so that the first load already files the
+    // records of the whole window (lastTime limits which columns take points).
+    UpdateLastTime(static_cast<std::int64_t>(m_reader->GetLastTime()) * qvx::analog::kNanosecondsPerTick);
+    qvx::WaveformPresenter::SetupForStoredData();
+}
+
+std::int64_t QVxAnalogOscilloGraphViewModel::CurrentLoadStride() const {
+    const qvx::AnalogSettings* settings = m_owner ? m_owner->GetSessionSettings() : nullptr;
+    if (!settings) return 1;
+    const qvx::WaveformScalingList& list = GetScalingList();
+    const std::size_t index = list.FindIndex(GetVisualSettings()->timeScale);
+    if (index >= list.Size()) return 1;
+    if (!QVX_VERIFY(settings->samplingFrequency >= 0 && settings->samplingFrequency <= 2)) return 1;
+    return qvx::analog::LoadStride(list[index].stride, settings->samplingFrequency);
+}
+
+void QVxAnalogOscilloGraphViewModel::DecodeAndAddData(qvx::WaveformRenderData& renderData,
+                                                      const std::uint8_t* record) {
+    QVX_CHECK(record);
+    const qvx::analog::DecodedRecord d =
+        qvx::analog::DecodeRecord(record, m_reader ? m_reader->GetTimeWordIndex() : 0);
+    renderData.AddPoints(d.time, d.values);
+    ++m_decodedRecordCount;
+}
+
+void QVxAnalogOscilloGraphViewModel::OnLoadData(std::int64_t beginTime, std::int64_t endTime) {
+    if (!m_reader || m_reader->GetTotalRecordCount() == 0) return;
+    const auto& files = m_reader->GetFiles();
+    const auto first = static_cast<std::size_t>(m_reader->GetFirstFileIndex());
+    if (first >= files.size() || !files[first]) return;
+
+    const std::int64_t b = beginTime / qvx::analog::kNanosecondsPerTick;
+    const std::int64_t e = endTime / qvx::analog::kNanosecondsPerTick;
+    const std::int64_t start = std::max(b, static_cast<std::int64_t>(files[first]->GetStartTime()));
+    const std::int64_t end = std::min(e, static_cast<std::int64_t>(m_reader->GetLastTime()));
+    if (e < start || end < b) return;
+
+    // Ad-hoc data: exclusive lock and the queued viewport changes first.
+    WriteBatch batch(*this);
+    qvx::WaveformRenderData& renderData = batch.RenderData();
+
+    std::uint64_t i = 0;
+    std::uint64_t foundTime = 0;
+    if (!m_reader->FindIndexByTime(static_cast<std::uint64_t>(start), i, foundTime)) return;
+
+    DecodeAndAddData(renderData, m_reader->ReadRecordByIndex(i));
+    if (i > 0) DecodeAndAddData(renderData, m_reader->ReadRecordByIndex(i - 1));
+
+    const std::int64_t stride = CurrentLoadStride();
+    const std::uint64_t step = stride > 1 ? static_cast<std::uint64_t>(stride) : 1;
+    const std::uint64_t total = m_reader->GetTotalRecordCount();
+    const std::int32_t timeWord = m_reader->GetTimeWordIndex();
+    // The first index after i that is a multiple of the stride (i + 1 without one).
+    for (std::uint64_t k = (i / step + 1) * step; k < total; k += step) {
+        const std::uint8_t* record = m_reader->ReadRecordByIndex(k);
+        if (!record) {
+            // A read failure: log once and stop instead of once per record.
+            DecodeAndAddData(renderData, record);
+            break;
+        }
+        const qvx::analog::DecodedRecord d = qvx::analog::DecodeRecord(record, timeWord);
+        // The first record past the end is filed too, so the line runs on to the right edge.
+        renderData.AddPoints(d.time, d.values);
+        ++m_decodedRecordCount;
+        if (d.time / qvx::analog::kNanosecondsPerTick > end) break;
+    }
+}
+
+bool QVxAnalogOscilloGraphViewModel::OnReadData(int channel, std::int64_t time, std::int32_t readMode,
+                                                std::int64_t* outValue) {
+    QVX_CHECK_RETURN(outValue, false);
+    if (readMode == 1) QVX_NOTIMPLEMENTED();
+    if (readMode != 0) QVX_UNREACHABLE();
+    QVX_CHECK_RETURN(channel >= 0 && channel < qvx::analog::kChannelCount, false);
+    if (!m_reader || time < 0) return false;
+    std::uint64_t index = 0;
+    std::uint64_t foundTime = 0;
+    if (!m_reader->FindIndexByTime(static_cast<std::uint64_t>(time / qvx::analog::kNanosecondsPerTick), index,
+                                   foundTime)) {
+        return false;
+    }
+    const std::uint8_t* record = m_reader->ReadRecordByIndex(index);
+    if (!record) return false;
+    *outValue = qvx::analog::DecodeChannel(record, channel);
+    return true;
+}
+
+std::string QVxAnalogOscilloGraphViewModel::OnMakeDisplayValue(int channel, std::int64_t rawValue) {
+    const qvx::AnalogSettings* settings = m_owner ? m_owner->GetSessionSettings() : nullptr;
+    if (!settings) QVX_UNREACHABLE();
+    return settings->MakeDisplayTextFromNormalizedValue(channel, qvx::analog::NormalizedValue(rawValue));
+}
+
+std::string QVxAnalogOscilloGraphViewModel::OnMakeDisplayNormalizedValue(int channel,
+                                                                         double normalizedValue) {
+    const qvx::AnalogSettings* settings = m_owner ? m_owner->GetSessionSettings() : nullptr;
+    if (!settings) QVX_UNREACHABLE();
+    return settings->MakeDisplayTextFromNormalizedValue(channel, normalizedValue);
+}
+
+double QVxAnalogOscilloGraphViewModel::OnGetDisplayTriggerPosition() {
+    const qvx::AnalogSettings* settings = m_owner ? m_owner->GetSessionSettings() : nullptr;
+    return settings ? settings->displayTriggerPosition : 0.5;
+}
