@@ -18,7 +18,7 @@ namespace {
 constexpr uint32_t kStatusPollBelow = 0x400000;  // poll the unit only while less than 4 MiB waits
 constexpr uint32_t kBlockAlign = 512;
 constexpr uint32_t kFlushIntervalMs = 500;
-constexpr uint32_t kEmptyPollMs = 1;  // nothing waiting in the unit: give the CPU back briefly
+constexpr uint32_t kEmptyPollMs = 1;  // little or nothing waiting in the unit: give the CPU back
 
 uint64_t TickMs() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -93,6 +93,12 @@ bool QVPlusContext::RunAcquisition() {
             if (m_lastFill == 0) break;  // drained
         }
 
+        // While the unit still captures, less than one 512-byte block is left to grow for a
+        // millisecond instead of being fetched in tiny reads; when draining it is read whole.
+        if (request == 0 && m_lastFill < kBlockAlign) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kEmptyPollMs));
+            continue;
+        }
         int64_t n = std::min<uint32_t>(m_lastFill, kHalfSize);
         if (n > kBlockAlign) n = n / kBlockAlign * kBlockAlign;
         if (!m_filesDisabled) n = std::min<int64_t>(n, splitSize - bytesInFile);
