@@ -1,0 +1,274 @@
+#include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
+#include "QVxCore/tests/test_dispatch_support.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+using Analyzer = qvx::QVxAnalogDisplayTriggerAnalyzer;
+
+// Source channel 1 (CH2) at the 500 mV range with a x1 probe: 250 mV is raw 12287.
+qvx::AnalogSettings MakeSettings(int slope, int sensitivity = 1, std::int64_t widthNs = 1000,
+                                 int comparison = 0, int mode = Analyzer::kModeRepeat) {
+    qvx::AnalogSettings s;
+    s.displayTriggerMode = mode;
+    s.displayTriggerSourceChannel = 1;
+    s.channelVoltages[1] = 2;
+    s.visualSettings.tracks[1].probeAttenuationRatio = 0;
+    auto& t = s.displayTriggerSettings[1];
+    t.voltageLevel = 250;
+    t.slope = slope;
+    t.sensitivityCount = sensitivity;
+    t.edgeWidthTime = widthNs;
+    t.widthEdgeComparison = comparison;
+    return s;
+}
+
+constexpr std::int64_t kL = 12287;
+constexpr std::int64_t kStepNs = 100;
+
+// Feeds one source-channel sample per record (other channels hold noise that
+// would cross the level), record i at time i * kStepNs; returns the indexes of
+// the hits, each accepted as the view model does.
+std::vector<std::int64_t> Feed(Analyzer& a, const std::vector<std::int64_t>& values,
+                               std::int64_t firstIndex = 0) {
+    std::vector<std::int64_t> hits;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::int64_t index = firstIndex + static_cast<std::int64_t>(i);
+        const std::uint16_t noise = (index % 2) ? 0 : 16383;
+        const std::array<std::uint16_t, 4> rec{noise, static_cast<std::uint16_t>(values[i]), noise, noise};
+        if (a.ShouldAnalyze() && a.Analyze(index * kStepNs, rec, index)) {
+            a.AcceptHit(index * kStepNs, index);
+            hits.push_back(index);
+        }
+    }
+    return hits;
+}
+
+TEST(TriggerAnalyzer, RawLevelIsTruncatedTowardZeroAndLogged) {
+    qvx::AnalogSettings s = MakeSettings(Analyzer::kHighEdge);
+    EXPECT_EQ(Analyzer::MakeRawTriggerLevel(s, 1, 250), 12287);   // 12287.75
+    EXPECT_EQ(Analyzer::MakeRawTriggerLevel(s, 1, -250), 4096);   // 4096.25
+    EXPECT_EQ(Analyzer::MakeRawTriggerLevel(s, 1, -600), -1637);  // -1637.8: not floored
+    s.visualSettings.tracks[1].probeAttenuationRatio = 1;         // x10: 5000 mV full scale
+    EXPECT_EQ(Analyzer::MakeRawTriggerLevel(s, 1, 2500), 12287);
+
+    qvx::test::LogCapture log;
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+    s = MakeSettings(Analyzer::kHighEdge);
+    a.Reset(&s, &list);
+    EXPECT_EQ(a.GetRawTriggerLevel(), kL);
+    EXPECT_TRUE(log.Contains("RawTriggerLevel: 12287"));
+}
+
+TEST(TriggerAnalyzer, EdgesNeedACrossingOfTheLevel) {
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+    auto rising = MakeSettings(Analyzer::kHighEdge);
+    a.Reset(&rising, &list);
+    EXPECT_EQ(Feed(a, {kL, kL + 1}), (std::vector<std::int64_t>{1}));
+    a.Reset(&rising, &list);
+    EXPECT_TRUE(Feed(a, {kL + 1, kL + 2}).empty());
+    a.Reset(&rising, &list);
+    EXPECT_TRUE(Feed(a, {kL + 1}).empty());  // first record: nothing to compare with
+
+    // A fall through the level is one edge, also when it stops on the level on
+    // its way; a signal resting on the level makes none.
+    auto falling = MakeSettings(Analyzer::kLowEdge);
+    a.Reset(&falling, &list);
+    EXPECT_EQ(Feed(a, {kL + 1, kL, kL - 1, kL - 2}), (std::vector<std::int64_t>{1}));
+    a.Reset(&falling, &list);
+    EXPECT_TRUE(Feed(a, {kL, kL, kL, kL - 1}).empty());
+    a.Reset(&falling, &list);
+    EXPECT_EQ(Feed(a, {kL + 5, kL - 5, kL + 5, kL - 5}), (std::vector<std::int64_t>{1, 3}));
+
+    // Rising edges are not falling ones.
+    a.Reset(&falling, &list);
+    EXPECT_TRUE(Feed(a, {kL - 1, kL, kL + 1}).empty());
+}
+
+TEST(TriggerAnalyzer, SamplesAboveFourteenBitsCountAsFullScale) {
+    qvx::AnalogSettings s = MakeSettings(Analyzer::kHighEdge);
+    s.displayTriggerSettings[1].voltageLevel = 499;  // raw 16367
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+    a.Reset(&s, &list);
+    ASSERT_EQ(a.GetRawTriggerLevel(), 16367);
+    EXPECT_EQ(Feed(a, {0, 65535}), (std::vector<std::int64_t>{1}));
+    s.displayTriggerSettings[1].voltageLevel = 600;  // beyond full scale: raw 18021
+    a.Reset(&s, &list);
+    EXPECT_TRUE(Feed(a, {0, 65535, 0, 65535}).empty());
+}
+
+TEST(TriggerAnalyzer, SensitivityConfirmsACrossingOverSeveralSamples) {
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+    auto rising = MakeSettings(Analyzer::kHighEdge, 3);
+    a.Reset(&rising, &list);
+    // Crossing at record 1, confirmed by the third sample above the level.
+    EXPECT_EQ(Feed(a, {kL, kL + 1, kL + 1, kL + 9, kL + 9}), (std::vector<std::int64_t>{3}));
+
+    // One sample at the level interrupts the crossing: dropped, no rising edge.
+    a.Reset(&rising, &list);
+    EXPECT_TRUE(Feed(a, {kL, kL + 1, kL, kL + 1, kL + 1}).empty());
+    EXPECT_EQ(a.GetConfirmCounter(), 2);  // the last rise is still being confirmed
+
+    // That interrupting sample starts the opposite crossing, which then confirms.
+    auto falling = MakeSettings(Analyzer::kLowEdge, 3);
+    a.Reset(&falling, &list);
+    EXPECT_EQ(Feed(a, {kL, kL + 1, kL - 1, kL - 1, kL - 1}), (std::vector<std::int64_t>{4}));
+}
+
+TEST(TriggerAnalyzer, HighPulseWidthWithinAndOutsideTheLimit) {
+    // Rise at record 1 (100 ns), fall at record 11 (1100 ns): width 1000 ns.
+    const std::vector<std::int64_t> pulse{kL,     kL + 1, kL + 1, kL + 1, kL + 1, kL + 1, kL + 1,
+                                          kL + 1, kL + 1, kL + 1, kL + 1, kL - 1, kL - 1};
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+
+    auto within = MakeSettings(Analyzer::kHighWidth, 1, 1000, Analyzer::kWithin);
+    a.Reset(&within, &list);
+    EXPECT_EQ(Feed(a, pulse), (std::vector<std::int64_t>{11}));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0], (qvx::AnalogDisplayTriggerItem{11, 1000}));
+    EXPECT_EQ(a.GetPulseStart(), Analyzer::kNone);  // accepted: pulse closed
+
+    list.clear();
+    auto outside = MakeSettings(Analyzer::kHighWidth, 1, 1000, Analyzer::kOutside);
+    a.Reset(&outside, &list);
+    EXPECT_TRUE(Feed(a, pulse).empty());
+    EXPECT_EQ(a.GetPulseStart(), Analyzer::kNone);  // no hit: closed as well
+
+    auto outsideShorter = MakeSettings(Analyzer::kHighWidth, 1, 999, Analyzer::kOutside);
+    a.Reset(&outsideShorter, &list);
+    EXPECT_EQ(Feed(a, pulse), (std::vector<std::int64_t>{11}));
+    EXPECT_EQ(list.back().widthNSec, 1000);
+
+    // A falling edge without an open pulse, and a low pulse, are no high pulses.
+    auto tight = MakeSettings(Analyzer::kHighWidth, 1, 100000, Analyzer::kWithin);
+    a.Reset(&tight, &list);
+    EXPECT_TRUE(Feed(a, {kL + 1, kL - 1, kL - 1, kL - 1}).empty());
+}
+
+TEST(TriggerAnalyzer, LowPulseOpensOnAFallAndClosesOnARise) {
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+    auto low = MakeSettings(Analyzer::kLowWidth, 1, 300, Analyzer::kWithin);
+    a.Reset(&low, &list);
+    // Low from record 1 to 4 (300 ns): hit; then a low from 6 to 10 (400 ns): no hit.
+    const auto hits = Feed(a, {kL + 1, kL - 1, kL - 1, kL - 1, kL + 1, kL + 1, kL - 1, kL - 1, kL - 1, kL - 1,
+                               kL + 1, kL + 1, kL - 1, kL + 1});
+    // The third low pulse (12 to 13, 100 ns) is measured from its own start.
+    EXPECT_EQ(hits, (std::vector<std::int64_t>{4, 13}));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].widthNSec, 300);
+    EXPECT_EQ(list[1].widthNSec, 100);
+
+    auto outside = MakeSettings(Analyzer::kLowWidth, 1, 300, Analyzer::kOutside);
+    list.clear();
+    a.Reset(&outside, &list);
+    EXPECT_EQ(
+        Feed(a, {kL + 1, kL - 1, kL - 1, kL - 1, kL + 1, kL + 1, kL - 1, kL - 1, kL - 1, kL - 1, kL + 1}),
+        (std::vector<std::int64_t>{10}));
+    EXPECT_EQ(list.at(0).widthNSec, 400);
+}
+
+TEST(TriggerAnalyzer, NoCrossingLeavesNoHitAndTheDisplayRunning) {
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+    auto s = MakeSettings(Analyzer::kHighEdge);
+    a.Reset(&s, &list);
+    std::vector<std::int64_t> below(1000, kL - 3);
+    EXPECT_TRUE(Feed(a, below).empty());
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(a.GetTriggerTime(), Analyzer::kNone);
+    EXPECT_EQ(a.UpdateTriggerWindow(1'000'000, 100'000), Analyzer::kNone);
+    EXPECT_FALSE(a.IsDisplayHeld());
+}
+
+TEST(TriggerAnalyzer, SingleModeStopsAfterTheFirstHitAndRepeatKeepsThePendingTrigger) {
+    const std::vector<std::int64_t> twoRises{kL - 1, kL + 1, kL - 1, kL + 1, kL - 1};
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+
+    auto single = MakeSettings(Analyzer::kHighEdge, 1, 0, 0, Analyzer::kModeSingle);
+    a.Reset(&single, &list);
+    EXPECT_EQ(Feed(a, twoRises), (std::vector<std::int64_t>{1}));
+    EXPECT_FALSE(a.ShouldAnalyze());
+    EXPECT_EQ(list.size(), 1u);
+
+    list.clear();
+    auto repeat = MakeSettings(Analyzer::kHighEdge, 1, 0, 0, Analyzer::kModeRepeat);
+    a.Reset(&repeat, &list);
+    EXPECT_EQ(Feed(a, twoRises), (std::vector<std::int64_t>{1, 3}));
+    EXPECT_EQ(list.size(), 2u);
+    EXPECT_EQ(a.GetTriggerTime(), 1 * kStepNs);  // the second hit came while pending
+    EXPECT_EQ(a.GetTriggersFound(), 1u);
+    EXPECT_TRUE(a.IsTriggerPending());
+
+    // Window 1000 ns, trigger at the middle: offset 100 - 500 = -400; complete once
+    // the data runs past lastTime = offset + width.
+    EXPECT_EQ(a.UpdateTriggerWindow(1000, 600), -400);
+    EXPECT_TRUE(a.IsTriggerPending());
+    EXPECT_EQ(a.UpdateTriggerWindow(1000, 601), -400);
+    EXPECT_FALSE(a.IsTriggerPending());
+    EXPECT_EQ(a.GetTriggerWindowsCompleted(), 1u);
+    EXPECT_TRUE(a.IsDisplayHeld());
+
+    // The next hit moves the trigger.
+    EXPECT_EQ(Feed(a, {kL - 1, kL + 1}, 10), (std::vector<std::int64_t>{11}));
+    EXPECT_EQ(a.GetTriggerTime(), 11 * kStepNs);
+    EXPECT_EQ(a.GetTriggersFound(), 2u);
+    EXPECT_FALSE(a.IsDisplayHeld());
+
+    auto none = MakeSettings(Analyzer::kHighEdge, 1, 0, 0, Analyzer::kModeNone);
+    a.Reset(&none, &list);
+    EXPECT_FALSE(a.ShouldAnalyze());
+}
+
+TEST(TriggerAnalyzer, InvalidSettingsAreLoggedAndFindNothing) {
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+    const std::vector<std::int64_t> rise{kL - 1, kL + 1, kL - 1, kL + 1};
+    {
+        qvx::test::LogCapture log;
+        auto s = MakeSettings(Analyzer::kHighEdge);
+        s.displayTriggerSourceChannel = 4;
+        a.Reset(&s, &list);
+        EXPECT_TRUE(log.Contains("channel < AnalogSettings::kChannelCount"));
+        EXPECT_FALSE(a.ShouldAnalyze());
+        EXPECT_TRUE(Feed(a, rise).empty());
+    }
+    {
+        qvx::test::LogCapture log;
+        auto s = MakeSettings(7);
+        a.Reset(&s, &list);
+        EXPECT_TRUE(log.Contains("trigger.slope"));
+        EXPECT_TRUE(Feed(a, rise).empty());
+    }
+    {
+        qvx::test::LogCapture log;
+        auto s = MakeSettings(Analyzer::kHighEdge, 0);
+        a.Reset(&s, &list);
+        EXPECT_TRUE(log.Contains("trigger.sensitivityCount >= 1"));
+        EXPECT_TRUE(Feed(a, rise).empty());
+    }
+    {
+        qvx::test::LogCapture log;
+        auto s = MakeSettings(Analyzer::kHighEdge);
+        s.channelVoltages[1] = 9;  // no such range
+        a.Reset(&s, &list);
+        EXPECT_TRUE(log.Contains("Uneachable code."));
+        EXPECT_TRUE(Feed(a, rise).empty());
+    }
+    a.Reset(nullptr, &list);
+    EXPECT_TRUE(Feed(a, rise).empty());
+    EXPECT_TRUE(list.empty());
+}
+
+}  // namespace
