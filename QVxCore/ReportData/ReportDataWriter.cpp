@@ -12,30 +12,11 @@
 namespace qvx {
 namespace {
 
-void PutU32(ReportDataWriter::Header& h, std::size_t offset, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) h[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void PutU64(ReportDataWriter::Header& h, std::size_t offset, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) h[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 // Write-back is started in slices of this size; the slice before the newest one
 // is waited for and dropped from the page cache.
 constexpr std::int64_t kWriteBackSliceBytes = 8 << 20;
 
 }  // namespace
-
-ReportDataWriter::Header ReportDataWriter::MakeHeaderTemplate() {
-    Header h{};
-    std::memcpy(h.data(), "QMRS-QV-DATA.   ", 16);
-    PutU32(h, 24, 1);
-    PutU32(h, 28, 1040);
-    PutU32(h, 32, 6);
-    PutU32(h, 36, 3);
-    PutU64(h, 40, 8);
-    return h;
-}
 
 ReportDataWriter::ReportDataWriter(std::filesystem::path reportFolder, const Header& header,
                                    std::int64_t maxRecordsPerFile)

@@ -3,7 +3,8 @@
 // Used only from the device library's delivery thread between the collector's
 // Start and the end of the trace.
 
-#include <array>
+#include "QVxCore/ReportData/ReportFormat.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -13,14 +14,10 @@ namespace qvx {
 
 class ReportDataWriter {
 public:
-    static constexpr std::size_t kHeaderBytes = 512;
-    static constexpr std::size_t kRecordBytes = 16;
-    static constexpr std::int64_t kMaxRecordsPerFile = 33'554'432;
-    using Header = std::array<std::uint8_t, kHeaderBytes>;
-
-    // The header every file of the application's own writer starts with:
-    // magic, 1 at 24, 1040 at 28, format 6 at 32, 3 at 36, flags 8 at 40.
-    static Header MakeHeaderTemplate();
+    static constexpr std::size_t kHeaderBytes = kReportHeaderSize;
+    static constexpr std::size_t kRecordBytes = kReportRecordSize;
+    static constexpr std::int64_t kMaxRecordsPerFile = static_cast<std::int64_t>(kRecordsPerReportFile);
+    using Header = ReportHeader;
 
     ReportDataWriter(std::filesystem::path reportFolder, const Header& header,
                      std::int64_t maxRecordsPerFile = kMaxRecordsPerFile);

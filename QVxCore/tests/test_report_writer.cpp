@@ -53,8 +53,8 @@ std::uint64_t FirstTime(const std::vector<std::uint8_t>& file) {
 
 }  // namespace
 
-TEST(ReportDataWriter, HeaderTemplateCarriesTheWritersWords) {
-    const auto h = ReportDataWriter::MakeHeaderTemplate();
+TEST(ReportDataWriter, HeaderCarriesTheApplicationWritersWords) {
+    const auto h = qvx::MakeApplicationReportHeader();
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.data()), 16), "QMRS-QV-DATA.   ");
     auto u32 = [&](std::size_t o) {
         std::uint32_t v;
@@ -72,7 +72,7 @@ TEST(ReportDataWriter, HeaderTemplateCarriesTheWritersWords) {
 
 TEST(ReportDataWriter, FullFileOpensTheNextOnlyWithTheNextBlockAndSplitsCrossingBlocks) {
     TempFolder dir;
-    ReportDataWriter writer(dir.path, ReportDataWriter::MakeHeaderTemplate(), 100);
+    ReportDataWriter writer(dir.path, qvx::MakeApplicationReportHeader(), 100);
     ASSERT_TRUE(writer.CreateReportFile());
 
     auto block = MakeRecords(0, 100);
@@ -89,14 +89,14 @@ TEST(ReportDataWriter, FullFileOpensTheNextOnlyWithTheNextBlockAndSplitsCrossing
         const auto file = ReadFile(dir.path / DatName(n));
         ASSERT_EQ(file.size(), 512 + 16 * expected[n]) << n;
         EXPECT_EQ(FirstTime(file), static_cast<std::uint64_t>(100 * n));
-        EXPECT_EQ(std::memcmp(file.data(), ReportDataWriter::MakeHeaderTemplate().data(), 512), 0);
+        EXPECT_EQ(std::memcmp(file.data(), qvx::MakeApplicationReportHeader().data(), 512), 0);
     }
     EXPECT_FALSE(fs::exists(dir.path / "00000004.DAT"));
 }
 
 TEST(ReportDataWriter, BoundaryAtTheRealFileSizeSplitsIntoConsecutiveFiles) {
     TempFolder dir;
-    ReportDataWriter writer(dir.path, ReportDataWriter::MakeHeaderTemplate());
+    ReportDataWriter writer(dir.path, qvx::MakeApplicationReportHeader());
     ASSERT_TRUE(writer.CreateReportFile());
     // 4 MiB blocks up to 10 records short of the boundary, then a 20-record block.
     const std::int64_t perBlock = 262'144;
@@ -121,14 +121,14 @@ TEST(ReportDataWriter, BoundaryAtTheRealFileSizeSplitsIntoConsecutiveFiles) {
 TEST(ReportDataWriter, FailuresAreReportedNotSwallowed) {
     TempFolder dir;
     {
-        ReportDataWriter missingFolder(dir.path / "no-such-folder", ReportDataWriter::MakeHeaderTemplate());
+        ReportDataWriter missingFolder(dir.path / "no-such-folder", qvx::MakeApplicationReportHeader());
         EXPECT_FALSE(missingFolder.CreateReportFile());
         const auto block = MakeRecords(0, 4);
         EXPECT_FALSE(missingFolder.WriteRecord(block.data(), 4));  // no open file
     }
 
     // A file-size limit makes the kernel refuse part of the block, as a full disk would.
-    ReportDataWriter writer(dir.path, ReportDataWriter::MakeHeaderTemplate());
+    ReportDataWriter writer(dir.path, qvx::MakeApplicationReportHeader());
     ASSERT_TRUE(writer.CreateReportFile());
     auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
