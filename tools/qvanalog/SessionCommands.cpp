@@ -1,0 +1,207 @@
+// Session commands: settings init|show and save-as, on the classes the application
+// uses. Long steps (opening a report, copying it) run on a worker thread with a
+// progress token; the main thread drains the progress updates and draws them on a
+// terminal.
+
+#include "Command.h"
+#include "SessionSupport.h"
+
+#include "QVxCore/Archive.h"
+#include "QVxCore/Presenters/InteractionTaskRunner.h"
+#include "QVxCore/ReportData/ReportFormat.h"
+#include "QVxCore/TaskDispatcher.h"
+
+#include <spdlog/sinks/stdout_color_sinks.h>
+#include <spdlog/spdlog.h>
+#include <unistd.h>
+
+#include <iostream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Texts of the application's save-as and open commands.
+constexpr const char* kOpenFailedText = "指定された設定ファイルを開けませんでした。";
+constexpr const char* kReportTooOldText =
+    "ver.2.0.0より前に取得したレポートデータは表示できません。設定ファイルのみ開きます。";
+constexpr const char* kRepoExistsText =
+    "このフォルダには以前のレポートデータが保存されているため、現在のレポートデータを保存できません。";
+constexpr const char* kNoSpaceText = "保存先のディスク容量が不足しています。";
+constexpr const char* kSaveFailedText = "設定ファイルを保存できませんでした。";
+
+// Diagnostics of the core go to stderr, plain; stdout carries results only.
+void LogToStderr() {
+    auto logger =
+        std::make_shared<spdlog::logger>("qvanalog", std::make_shared<spdlog::sinks::stderr_color_sink_mt>());
+    logger->set_pattern("%v");
+    logger->set_level(spdlog::level::warn);
+    spdlog::set_default_logger(std::move(logger));
+}
+
+// Runs `task` on a worker behind a terminal progress line (only when stderr is a
+// terminal). A host-queue main dispatcher carries the updates to this thread.
+// Returns false when the task threw (the error is logged).
+bool RunWithProgress(const std::string& caption, const qvx::InteractionTask& task) {
+    const bool ownDispatcher = !qvx::Dispatcher::GetMainInstance();
+    if (ownDispatcher) qvx::Dispatcher::AttachMain(qvx::Dispatcher::kHostMessageQueue);
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    bool drawn = false;
+    auto progress = [&](std::int64_t current, std::int64_t total) {
+        if (!terminal || total <= 0) return;
+        std::cerr << "\r" << caption << " " << current << "/" << total << " (" << current * 100 / total
+                  << "%)" << std::flush;
+        drawn = true;
+    };
+    auto pump = [] {
+        if (auto main = qvx::Dispatcher::GetMainInstance()) {
+            while (main->ProcessInvoke()) {
+            }
+        }
+    };
+    const bool ok = qvx::InteractionTaskRunner::RunAndWait(task, progress, {}, pump);
+    if (drawn) std::cerr << "\n";
+    if (ownDispatcher) qvx::Dispatcher::DestroyMain();
+    return ok;
+}
+
+std::optional<fs::path> OneFileArgument(qvanalog::Args& args, const char* what, std::string& error) {
+    const auto positionals = args.Positionals();
+    if (positionals.size() != 1) {
+        error = std::string("expected one ") + what + " argument";
+        return std::nullopt;
+    }
+    return fs::path(positionals.front());
+}
+
+int RunSettingsInit(qvanalog::Args& args) {
+    std::string error;
+    const auto file = OneFileArgument(args, "FILE.qvxa", error);
+    if (!file) return qvanalog::Fail(error);
+    LogToStderr();
+    std::error_code ec;
+    if (fs::exists(*file, ec) && !args.Flag("--force")) {
+        return qvanalog::Fail(file->string() + " exists (use --force to replace it)");
+    }
+    qvx::AnalogSettings settings;
+    if (!qvx::Archive::Save(settings, *file)) return qvanalog::Fail("cannot write " + file->string());
+    return 0;
+}
+
+int RunSettingsShow(qvanalog::Args& args) {
+    std::string error;
+    const auto file = OneFileArgument(args, "FILE.qvxa", error);
+    if (!file) return qvanalog::Fail(error);
+    LogToStderr();
+    qvx::AnalogSettings settings;
+    if (!qvx::Archive::Load(settings, *file))
+        return qvanalog::Fail("cannot load settings file " + file->string());
+    const auto text = qvx::Archive::ToText(settings);
+    if (!text) return qvanalog::Fail("cannot serialise the settings");
+    std::cout << *text << "\n";
+    return 0;
+}
+
+int RunSaveAs(qvanalog::Args& args) {
+    const auto positionals = args.Positionals();
+    if (positionals.size() != 2) return qvanalog::Fail("expected SESSION.qvxa and NEW.qvxa");
+    const fs::path source = positionals[0];
+    const fs::path target = positionals[1];
+    LogToStderr();
+
+    // The application refuses a destination folder that already holds report data.
+    const fs::path targetFolder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::error_code ec;
+    if (fs::exists(targetFolder / qvx::AnalogSession::kReportFolderName, ec)) {
+        return qvanalog::Fail(std::string(kRepoExistsText) + " (" + targetFolder.string() + ")");
+    }
+    if (!fs::is_directory(targetFolder, ec)) return qvanalog::Fail("no folder " + targetFolder.string());
+
+    qvx::AnalogSession session;
+    bool opened = false;
+    int code = -1;
+    std::string failure;  // a file-system error thrown on the worker
+    RunWithProgress("opening", [&](qvx::ProgressToken* token) {
+        try {
+            opened = session.OpenInternal(source, token, code);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    });
+    if (!failure.empty()) return qvanalog::Fail(failure);
+    if (!opened) return qvanalog::Fail(std::string(kOpenFailedText) + " (" + source.string() + ")");
+    if (code == qvx::AnalogSession::kOpenedReportTooOld) std::cerr << kReportTooOldText << "\n";
+
+    int result = qvx::AnalogSession::kSaveFailed;
+    RunWithProgress("copying", [&](qvx::ProgressToken* token) {
+        try {
+            result = session.SaveAs(target, token);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    });
+    if (!failure.empty()) return qvanalog::Fail(failure);
+    if (result == qvx::AnalogSession::kNotEnoughSpace) return qvanalog::Fail(kNoSpaceText);
+    if (result != qvx::AnalogSession::kSaved) return qvanalog::Fail(kSaveFailedText);
+    return 0;
+}
+
+const qvanalog::Registration s_settingsInit{"settings init", "settings init FILE.qvxa [--force]",
+                                            &RunSettingsInit};
+const qvanalog::Registration s_settingsShow{"settings show", "settings show FILE.qvxa", &RunSettingsShow};
+const qvanalog::Registration s_saveAs{"save-as", "save-as SESSION.qvxa NEW.qvxa", &RunSaveAs};
+
+}  // namespace
+
+namespace qvanalog {
+
+bool OpenReportOrSession(const fs::path& path, OpenedReport& out, std::string& error) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        out.reader = qvx::ReportDataReader::Open(path);
+        if (!out.reader) error = "cannot open report folder " + path.string();
+        return static_cast<bool>(out.reader);
+    }
+    out.session = std::make_unique<qvx::AnalogSession>();
+    bool opened = false;
+    std::string failure;
+    RunWithProgress("opening", [&](qvx::ProgressToken* token) {
+        try {
+            opened = out.session->OpenInternal(path, token, out.openCode);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    });
+    if (!opened) {
+        error = std::string(kOpenFailedText) + " (" + path.string() + ")" +
+                (failure.empty() ? "" : ": " + failure);
+        return false;
+    }
+    out.reader = out.session->GetReportData();
+    return true;
+}
+
+void AddSessionInfo(nlohmann::ordered_json& out, const OpenedReport& opened) {
+    if (!opened.session) return;
+    const auto& session = *opened.session;
+    out["status"] =
+        session.GetStatus() == qvx::AnalogSession::Status::ReportOpened ? "reportOpened" : "draft";
+    out["openCode"] = opened.openCode;
+    nlohmann::ordered_json hits = nlohmann::ordered_json::array();
+    for (const auto& hit : session.GetDisplayTriggerList()) {
+        hits.push_back({{"dataIndex", hit.dataIndex}, {"widthNSec", hit.widthNSec}});
+    }
+    out["displayTriggerList"] = std::move(hits);
+}
+
+nlohmann::ordered_json SessionValues(const qvx::AnalogSession& session, const std::uint8_t* record) {
+    nlohmann::ordered_json values = nlohmann::ordered_json::array();
+    for (std::size_t c = 0; c < qvx::kRecordChannelCount; ++c) {
+        const double normalized = qvx::NormalizedSample(qvx::RecordRawSample(record, c));
+        values.push_back(
+            session.GetSettings().MakeDisplayTextFromNormalizedValue(static_cast<int>(c), normalized));
+    }
+    return values;
+}
+
+}  // namespace qvanalog

@@ -1,0 +1,32 @@
+#pragma once
+// Sessions for the report commands: a path given to info, read or find may be a
+// report folder or a session settings file, whose session is opened and whose
+// "repo" folder is then reported on.
+
+#include "QVxCore/AnalogSession.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace qvanalog {
+
+struct OpenedReport {
+    qvx::ReportDataReaderPtr reader;              // null for a session without report data
+    std::unique_ptr<qvx::AnalogSession> session;  // set when the path named a settings file
+    int openCode = -1;                            // AnalogSession::OpenInternal's code
+};
+
+// Opens `path`: a settings file (a regular file) opens its session, anything else the
+// report folder. False with `error` set when neither can be opened.
+bool OpenReportOrSession(const std::filesystem::path& path, OpenedReport& out, std::string& error);
+
+// "status", "openCode" and "displayTriggerList" of a session, for info --json.
+void AddSessionInfo(nlohmann::ordered_json& out, const OpenedReport& opened);
+
+// The four display texts of a record's samples with the session's settings.
+nlohmann::ordered_json SessionValues(const qvx::AnalogSession& session, const std::uint8_t* record);
+
+}  // namespace qvanalog
