@@ -286,18 +286,6 @@ TEST(SettingsArchive, FailedOrInterruptedSaveKeepsThePreviousFile) {
     EXPECT_TRUE(log.Contains("error File access error."));
 }
 
-TEST(SettingsArchive, SaveReplacesAFileKeepingItsPermissions) {
-    ScratchFolder dir;
-    const fs::path file = dir / "perm.qvxa";
-    WriteText(file, "old");
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    AnalogSettings s;
-    ASSERT_TRUE(qvx::Archive::Save(s, file));
-    EXPECT_EQ(fs::status(file).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(ReadText(file), qvx::testing::kDefaultSettingsFile);
-}
-
 TEST(MetadataArchive, HitListLayoutAndRoundTrip) {
     ScratchFolder dir;
     const qvx::AnalogDisplayTriggerList hits = {{5, 0}, {9'000'000'000, 1250}};

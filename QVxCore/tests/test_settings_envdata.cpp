@@ -228,10 +228,3 @@ TEST(EnvData, PreferencesFileVariants) {
     EXPECT_FALSE(unwritable.SavePrefs(dir / "missing" / "AnalogRCSettings.prf"));
     EXPECT_TRUE(log.Contains("error Failed to save preferences file."));
 }
-
-TEST(EnvData, FirmwareFileBesideTheProgram) {
-    const fs::path firmware = AnalogEnvData::GetFirmwarePath();
-    EXPECT_EQ(firmware.filename(), "Tessel.bin");
-    EXPECT_EQ(firmware.parent_path().filename(), "dload");
-    EXPECT_EQ(firmware.parent_path().parent_path(), fs::read_symlink("/proc/self/exe").parent_path());
-}
