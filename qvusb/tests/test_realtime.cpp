@@ -47,9 +47,10 @@ TEST(RealTimeCapture, CounterPatternArrivesCompleteAtTheTopSamplingRate) {
     const SinkStats s = CounterSink::Stats();
     const uint64_t captured = backend->Units()[0]->WrittenRecords();
     const QVPlusStatus status = StatusOf(handle);
-    std::printf("records %llu in %d s, blocks %llu, largest block %u bytes, unit buffer use at most %.2f %%\n",
-                static_cast<unsigned long long>(s.records), kSeconds, static_cast<unsigned long long>(s.blocks),
-                s.maxBlock, size ? maxFill * 100.0 / size : 0.0);
+    std::printf(
+        "records %llu in %d s, blocks %llu, largest block %u bytes, unit buffer use at most %.2f %%\n",
+        static_cast<unsigned long long>(s.records), kSeconds, static_cast<unsigned long long>(s.blocks),
+        s.maxBlock, size ? maxFill * 100.0 / size : 0.0);
     EXPECT_EQ(size, 0x10000000u);
     EXPECT_EQ(backend->Units()[0]->LostRecords(), 0u);
     EXPECT_EQ((status.unitStatusWord & 0x100u), 0u);  // no overflow
