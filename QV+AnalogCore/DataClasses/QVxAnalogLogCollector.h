@@ -1,0 +1,69 @@
+#pragma once
+// Records a trace: appends every captured block to the report data files of the
+// session's "repo" folder, hands it on to the live display, watches the free disk
+// space and removes the oldest files when rotation is on.
+
+#include "QV+AnalogCore/DataClasses/IQVxLogCollectorHost.h"
+#include "QVxCore/ReportData/ReportDataWriter.h"
+#include "QVxWinCommon/DataClasses/QVxLogCollect.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace qvx {
+class AnalogSession;
+}
+
+class QVxAnalogLogCollector : public QVxLogCollect {
+public:
+    static constexpr std::uintmax_t kMinFreeBytes = 1'073'741'824;  // 1 GiB
+
+    // Bytes available to the caller on the volume of a path; nullopt when the query fails.
+    using FreeSpaceQuery = std::function<std::optional<std::uintmax_t>(const std::filesystem::path&)>;
+
+    explicit QVxAnalogLogCollector(IQVxLogCollectorHost* host);
+    ~QVxAnalogLogCollector() override;
+
+    // GUI thread. Prepares recording into `session`'s "repo" folder and creates
+    // 00000000.DAT; false when the file cannot be created.
+    bool Start(const qvx::AnalogSession& session);
+
+    // The folder whose free space is watched (the cache folder); empty disables the check.
+    void SetFreeSpaceFolder(std::filesystem::path folder) { m_freeSpaceFolder = std::move(folder); }
+    void SetFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpaceQuery = std::move(query); }
+    // Called on the delivery thread when the last block of the capture arrived
+    // (the device manager starts watching for the end of the acquisition).
+    void SetCaptureEndedHandler(std::function<void()> handler) { m_onCaptureEnded = std::move(handler); }
+
+    QVxAbortType TakeAbortType() override;
+    void OnTraceStarted() override;
+    void OnTraceFinished() override;
+    void OnData(const void* buffer, std::size_t elementSize, std::size_t elementCount,
+                std::uint32_t flags) override;
+    void OnAbort() override;
+
+    // GUI thread: keeps the newest m_keepFileCount entries of the report folder.
+    void RotateFiles();
+    // GUI thread: rewrites the open file's header, closes it and drops the writer.
+    void CloseWriter();
+
+    std::int32_t GetKeepFileCount() const { return m_keepFileCount; }
+    const std::filesystem::path& GetReportFolder() const { return m_reportFolder; }
+
+private:
+    void CheckFreeSpace();
+    void FinishOnGuiThread();
+
+    IQVxLogCollectorHost* m_host;  // not owned
+    std::unique_ptr<qvx::ReportDataWriter> m_writer;
+    std::function<void()> m_onCaptureEnded;
+    std::atomic<bool> m_captureEnded{false};  // the last block was seen
+    std::int32_t m_keepFileCount = 0;
+    std::filesystem::path m_reportFolder;
+    std::filesystem::path m_freeSpaceFolder;
+    FreeSpaceQuery m_freeSpaceQuery;
+};
