@@ -57,19 +57,6 @@ TEST_F(HostQueueMainTest, AtMostOneProgressUpdateIsInFlight) {
     EXPECT_EQ(shown[1].first, 50);
 }
 
-TEST_F(HostQueueMainTest, CaptionsAreAllDeliveredAsCopiesInOrder) {
-    std::vector<std::string> captions;
-    ProgressToken token({}, [&](const std::string& s) { captions.push_back(s); });
-    {
-        std::string text = "Reading 00000001.DAT";
-        token.SetCaption(text);
-        text = "changed after posting";
-    }
-    token.SetCaption("Reading 00000002.DAT");
-    DrainMain();
-    EXPECT_EQ(captions, (std::vector<std::string>{"Reading 00000001.DAT", "Reading 00000002.DAT"}));
-}
-
 TEST_F(HostQueueMainTest, AnUpdateQueuedAfterTheTokenIsGoneStillRunsSafely) {
     int shown = 0;
     {

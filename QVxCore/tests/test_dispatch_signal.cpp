@@ -17,7 +17,8 @@ TEST(Signal, HandlersRunInConnectionOrderAndReEntrantEmitHasNoEffect) {
         calls.push_back("a" + std::to_string(v));
         signal.Emit(v + 100);  // ignored: this signal is emitting
     });
-    auto b = signal.Connect([&](std::uint64_t v) { calls.push_back("b" + std::to_string(v)); });
+    // The handle is dropped at once: releasing it does not disconnect.
+    signal.Connect([&](std::uint64_t v) { calls.push_back("b" + std::to_string(v)); });
     signal.Emit(1);
     EXPECT_EQ(calls, (std::vector<std::string>{"a1", "b1"}));
     EXPECT_FALSE(signal.IsEmitting());
@@ -25,16 +26,6 @@ TEST(Signal, HandlersRunInConnectionOrderAndReEntrantEmitHasNoEffect) {
     calls.clear();
     signal.Emit(2);  // the mark was cleared after the first emit
     EXPECT_EQ(calls, (std::vector<std::string>{"a2", "b2"}));
-}
-
-TEST(Signal, AnotherSignalMayBeEmittedFromAHandler) {
-    qvx::Signal<> first;
-    qvx::Signal<const std::string&> second;
-    std::string got;
-    auto c1 = second.Connect([&](const std::string& s) { got = s; });
-    auto c2 = first.Connect([&] { second.Emit("relayed"); });
-    first.Emit();
-    EXPECT_EQ(got, "relayed");
 }
 
 TEST(Signal, AFreedSlotIsReusedInPlaceAndAStaleConnectionCannotDisconnectItsSuccessor) {
@@ -61,14 +52,6 @@ TEST(Signal, AFreedSlotIsReusedInPlaceAndAStaleConnectionCannotDisconnectItsSucc
     signal.Emit();
     EXPECT_EQ(calls, "adc");
     EXPECT_TRUE(d->IsConnected());
-}
-
-TEST(Signal, ReleasingAConnectionDoesNotDisconnect) {
-    qvx::Signal<int> signal;
-    int sum = 0;
-    signal.Connect([&](int v) { sum += v; });  // handle dropped at once
-    signal.Emit(5);
-    EXPECT_EQ(sum, 5);
 }
 
 TEST(Signal, ConnectAndDisconnectDuringEmit) {
@@ -111,10 +94,7 @@ TEST(Signal, ConnectionsOutliveTheSignalAndItsHandlersAreReleased) {
     EXPECT_FALSE(connection->IsConnected());
 }
 
-TEST(Signal, EmitWithoutConnectionsDoesNothingAndAnEmptyHandlerThrows) {
-    qvx::Signal<> silent;
-    silent.Emit();
-
+TEST(Signal, AnEmptyHandlerThrowsAndTheEmittingMarkIsCleared) {
     qvx::Signal<> signal;
     auto c = signal.Connect(std::function<void()>{});
     EXPECT_THROW(signal.Emit(), std::bad_function_call);

@@ -148,11 +148,6 @@ TEST(TriggerAnalyzer, HighPulseWidthWithinAndOutsideTheLimit) {
     a.Reset(&outsideShorter, &list);
     EXPECT_EQ(Feed(a, pulse), (std::vector<std::int64_t>{11}));
     EXPECT_EQ(list.back().widthNSec, 1000);
-
-    // A falling edge without an open pulse, and a low pulse, are no high pulses.
-    auto tight = MakeSettings(Analyzer::kHighWidth, 1, 100000, Analyzer::kWithin);
-    a.Reset(&tight, &list);
-    EXPECT_TRUE(Feed(a, {kL + 1, kL - 1, kL - 1, kL - 1}).empty());
 }
 
 TEST(TriggerAnalyzer, LowPulseOpensOnAFallAndClosesOnARise) {
@@ -168,14 +163,6 @@ TEST(TriggerAnalyzer, LowPulseOpensOnAFallAndClosesOnARise) {
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].widthNSec, 300);
     EXPECT_EQ(list[1].widthNSec, 100);
-
-    auto outside = MakeSettings(Analyzer::kLowWidth, 1, 300, Analyzer::kOutside);
-    list.clear();
-    a.Reset(&outside, &list);
-    EXPECT_EQ(
-        Feed(a, {kL + 1, kL - 1, kL - 1, kL - 1, kL + 1, kL + 1, kL - 1, kL - 1, kL - 1, kL - 1, kL + 1}),
-        (std::vector<std::int64_t>{10}));
-    EXPECT_EQ(list.at(0).widthNSec, 400);
 }
 
 TEST(TriggerAnalyzer, NoCrossingLeavesNoHitAndTheDisplayRunning) {
@@ -242,20 +229,6 @@ TEST(TriggerAnalyzer, InvalidSettingsAreLoggedAndFindNothing) {
         a.Reset(&s, &list);
         EXPECT_TRUE(log.Contains("channel < AnalogSettings::kChannelCount"));
         EXPECT_FALSE(a.ShouldAnalyze());
-        EXPECT_TRUE(Feed(a, rise).empty());
-    }
-    {
-        qvx::test::LogCapture log;
-        auto s = MakeSettings(7);
-        a.Reset(&s, &list);
-        EXPECT_TRUE(log.Contains("trigger.slope"));
-        EXPECT_TRUE(Feed(a, rise).empty());
-    }
-    {
-        qvx::test::LogCapture log;
-        auto s = MakeSettings(Analyzer::kHighEdge, 0);
-        a.Reset(&s, &list);
-        EXPECT_TRUE(log.Contains("trigger.sensitivityCount >= 1"));
         EXPECT_TRUE(Feed(a, rise).empty());
     }
     {
