@@ -149,7 +149,7 @@ void ReportFile::SetupPlaceholder(ReportDataReader* owner, std::uint64_t firstIn
     m_lastIndex = firstIndex + recordCount - 1;
     m_startTime = m_endTime = 0;
     m_blocks.clear();
-    ResetCache(false);
+    ResetCache(true);
 }
 
 bool ReportFile::OpenFile() {
@@ -159,7 +159,7 @@ bool ReportFile::OpenFile() {
         return false;
     }
     // Reads are positioned preads of whole blocks or single records: no stream buffer.
-    ResetCache(true);
+    ResetCache(false);
     return true;
 }
 
@@ -167,18 +167,14 @@ void ReportFile::CloseFile() {
     m_file.Reset();
     // The block buffers live only while the file is open, so a long report keeps at most
     // three files' worth of cache in memory.
-    ResetCache(false);
+    ResetCache(true);
 }
 
-void ReportFile::ResetCache(bool keepBuffers) {
+void ReportFile::ResetCache(bool releaseBuffers) {
     for (CacheSlot& slot : m_cacheSlots) {
         slot.blockNumber = -1;
         slot.validBytes = 0;
-        if (keepBuffers) {
-            slot.buffer.resize(m_blockBytes);
-        } else {
-            std::vector<std::uint8_t>().swap(slot.buffer);
-        }
+        if (releaseBuffers) slot.buffer.reset();
     }
     m_slotOrder.clear();
 }
@@ -221,10 +217,11 @@ ReportFile::CacheSlot* ReportFile::GetBlock(std::uint64_t blockNumber) {
     }
     m_slotOrder.push_back(slot);
     CacheSlot& cache = m_cacheSlots[slot];
-    cache.buffer.resize(m_blockBytes);
+    // Not zero-filled: only the bytes the read delivered (validBytes) are ever used.
+    if (!cache.buffer) cache.buffer.reset(new std::uint8_t[m_blockBytes]);
     // A short read at the end of the file is expected (the last block is partial).
     const ssize_t n =
-        ReadAt(m_file.Get(), cache.buffer.data(), m_blockBytes, m_headerSize + blockNumber * m_blockBytes);
+        ReadAt(m_file.Get(), cache.buffer.get(), m_blockBytes, m_headerSize + blockNumber * m_blockBytes);
     if (n < 0) {
         cache.blockNumber = -1;
         cache.validBytes = 0;
@@ -247,7 +244,7 @@ bool ReportFile::ReadRecord(std::uint64_t index, std::uint8_t* outRecord) {
         QVX_REPORT_ERROR(kFn, "Invalid read size.");
         return false;
     }
-    std::memcpy(outRecord, block->buffer.data() + offset, m_recordSize);
+    std::memcpy(outRecord, block->buffer.get() + offset, m_recordSize);
     return true;
 }
 
@@ -267,7 +264,7 @@ bool ReportFile::FindIndexByTime(std::uint64_t t, std::uint64_t& outLocalIndex, 
         return false;
     }
     const RecordAccessor& accessor = m_owner->GetRecordAccessor();
-    const std::uint8_t* data = cache->buffer.data();
+    const std::uint8_t* data = cache->buffer.get();
     auto timeOf = [&](std::uint64_t r) { return accessor.GetTime(data + r * m_recordSize); };
 
     std::uint64_t e = block.recordCount - 1;

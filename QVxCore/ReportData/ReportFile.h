@@ -111,13 +111,13 @@ private:
     struct CacheSlot {
         std::int64_t blockNumber = -1;
         std::size_t validBytes = 0;
-        std::vector<std::uint8_t> buffer;
+        std::unique_ptr<std::uint8_t[]> buffer;  // kBlockBytes, allocated on first use
     };
 
     // The cache slot holding block `blockNumber`, read from disk when missing; null on a
     // read error.
     CacheSlot* GetBlock(std::uint64_t blockNumber);
-    void ResetCache(bool keepBuffers);
+    void ResetCache(bool releaseBuffers);
 
     ReportDataReader* m_owner = nullptr;
     std::filesystem::path m_path;
