@@ -1,0 +1,120 @@
+// qvanalog settings init|show and save-as, run as the built program.
+
+#include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Archive.h"
+#include "QVxCore/tests/support/ReportBuilder.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using qvx::test::ReportBuilder;
+using qvx::test::TempDir;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+Result RunQvanalog(const TempDir& dir, const std::vector<std::string>& args) {
+    std::string command = "timeout 30 '" QVANALOG_PATH "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    const fs::path out = dir.Path() / ".out", err = dir.Path() / ".err";
+    command += " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    Result r;
+    if (raw != -1 && WIFEXITED(raw) && WEXITSTATUS(raw) != 124) r.status = WEXITSTATUS(raw);
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    fs::remove(out);
+    fs::remove(err);
+    return r;
+}
+
+}  // namespace
+
+TEST(SessionCommands, SettingsInitAndShow) {
+    TempDir dir("session-cli");
+    const std::string file = (dir.Path() / "s.qvxa").string();
+    EXPECT_EQ(RunQvanalog(dir, {"settings", "init", file}).status, 0);
+    EXPECT_EQ(RunQvanalog(dir, {"settings", "init", file}).status, 1);  // never replaced silently
+    EXPECT_EQ(RunQvanalog(dir, {"settings", "init", file, "--force"}).status, 0);
+
+    qvx::AnalogSettings defaults;
+    const Result shown = RunQvanalog(dir, {"settings", "show", file});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out, *qvx::Archive::ToText(defaults) + "\n");
+    EXPECT_EQ(Slurp(file), *qvx::Archive::ToText(defaults));
+
+    // An old file is shown at the current class versions.
+    std::ofstream(dir.Path() / "old.qvxa") << R"({"value0": {"cereal_class_version": 0,
+        "channelVoltages": [1, 1, 1, 1], "samplingFrequency": 0, "trigger1ChStartMode": 0,
+        "trigger1ChStopMode": 0, "trigger1ChThreshold": 2047, "trigger2ChStartMode": 0,
+        "trigger2ChStopMode": 0, "trigger2ChThreshold": 2047, "triggerStartCondition": 0,
+        "triggerStopCondition": 0, "trigger3ChMode": 0, "trigger3ChThreshold": 2047,
+        "trigger4ChEnabled": false,
+        "visualSettings": {"cereal_class_version": 0, "tracks": []}}})";
+    const Result old = RunQvanalog(dir, {"settings", "show", (dir.Path() / "old.qvxa").string()});
+    ASSERT_EQ(old.status, 0) << old.err;
+    const auto json = nlohmann::json::parse(old.out);
+    EXPECT_EQ(json["value0"]["cereal_class_version"], 5);
+    EXPECT_EQ(json["value0"]["channelVoltages"], nlohmann::json({1, 1, 1, 1}));
+    EXPECT_EQ(json["value0"]["reportFileRotationTimeS"], 1200);
+
+    std::ofstream(dir.Path() / "bad.qvxa") << R"({"value0": {"cereal_class_version": 5}})";
+    const Result bad = RunQvanalog(dir, {"settings", "show", (dir.Path() / "bad.qvxa").string()});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(bad.out.empty());
+    EXPECT_NE(bad.err.find("Deserialization error: "), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("provided NVP (channelVoltages) not found"), std::string::npos) << bad.err;
+    EXPECT_EQ(RunQvanalog(dir, {"settings", "show"}).status, 1);
+}
+
+TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
+    TempDir dir("session-cli");
+    fs::create_directories(dir.Path() / "a");
+    fs::create_directories(dir.Path() / "b");
+    qvx::AnalogSettings settings;
+    settings.trigger3ChMode = 2;
+    ASSERT_TRUE(qvx::Archive::Save(settings, dir.Path() / "a" / "s.qvxa"));
+    ReportBuilder(dir.Path() / "a" / "repo").AddFile(0, 1000).AddFile(1, 10);
+    ASSERT_TRUE(
+        qvx::Archive::Save(qvx::AnalogDisplayTriggerList{{7, 0}}, dir.Path() / "a" / "repo" / "meta"));
+
+    const Result saved = RunQvanalog(
+        dir, {"save-as", (dir.Path() / "a" / "s.qvxa").string(), (dir.Path() / "b" / "n.qvxa").string()});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(Slurp(dir.Path() / "b" / "repo" / "00000001.DAT"),
+              Slurp(dir.Path() / "a" / "repo" / "00000001.DAT"));
+    EXPECT_EQ(Slurp(dir.Path() / "b" / "repo" / "meta"), Slurp(dir.Path() / "a" / "repo" / "meta"));
+    qvx::AnalogSettings copy;
+    ASSERT_TRUE(qvx::Archive::Load(copy, dir.Path() / "b" / "n.qvxa"));
+    EXPECT_EQ(copy.trigger3ChMode, 2);
+
+    const Result refused = RunQvanalog(
+        dir, {"save-as", (dir.Path() / "a" / "s.qvxa").string(), (dir.Path() / "b" / "other.qvxa").string()});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("このフォルダには以前のレポートデータが保存されているため"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.Path() / "b" / "other.qvxa"));
+
+    const Result missing =
+        RunQvanalog(dir, {"save-as", (dir.Path() / "none.qvxa").string(), (dir.Path() / "c.qvxa").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("指定された設定ファイルを開けませんでした。"), std::string::npos);
+    EXPECT_EQ(RunQvanalog(dir, {"save-as", "only-one.qvxa"}).status, 1);
+}
