@@ -49,4 +49,16 @@ std::size_t WaveformScalingList::FindIndex(std::int64_t timeParPixel) const {
     return static_cast<std::size_t>(above - m_scalingItems.begin()) - 1;
 }
 
+std::int64_t WaveformScalingList::StepTimeParPixel(std::int64_t timeParPixel, int direction) const {
+    QVX_CHECK_RETURN(!m_scalingItems.empty(), timeParPixel);
+    const std::size_t last = m_scalingItems.size() - 1;
+    std::size_t i = FindIndex(timeParPixel);
+    if (direction > 0) {
+        i = std::min(i + 1, last);
+    } else if (direction < 0 && m_scalingItems[i].timeParPixel >= timeParPixel && i > 0) {
+        --i;
+    }
+    return m_scalingItems[i].timeParPixel;
+}
+
 }  // namespace qvx

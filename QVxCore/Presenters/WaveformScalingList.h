@@ -26,6 +26,12 @@ public:
     // check and returns static_cast<std::size_t>(-1).
     std::size_t FindIndex(std::int64_t timeParPixel) const;
 
+    // The zoom step next to `timeParPixel`: direction > 0 the next coarser item (the
+    // last one at most), direction < 0 the next finer one (the first one at most).
+    // A value between two items steps to the neighbouring item on that side.
+    // An empty list logs the failed check and returns `timeParPixel`.
+    std::int64_t StepTimeParPixel(std::int64_t timeParPixel, int direction) const;
+
     const std::vector<WaveformScalingItem>& Items() const { return m_scalingItems; }
     std::size_t Size() const { return m_scalingItems.size(); }
     const WaveformScalingItem& operator[](std::size_t i) const { return m_scalingItems[i]; }

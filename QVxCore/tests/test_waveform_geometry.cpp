@@ -27,6 +27,16 @@ TEST(WaveformScalingList, FindIndexPicksTheLastStepAtOrBelowAndClampsAtBothEnds)
     for (std::size_t i = 0; i < list.Size(); ++i) EXPECT_EQ(list.FindIndex(list[i].timeParPixel), i);
 }
 
+TEST(WaveformScalingList, WheelStepsStopAtBothEnds) {
+    const WaveformScalingList list;
+    EXPECT_EQ(list.StepTimeParPixel(1000, +1), 2000);
+    EXPECT_EQ(list.StepTimeParPixel(1000, -1), 400);
+    EXPECT_EQ(list.StepTimeParPixel(1500, -1), 1000);  // between steps: to the finer neighbour
+    EXPECT_EQ(list.StepTimeParPixel(1500, +1), 2000);
+    EXPECT_EQ(list.StepTimeParPixel(1, -1), 1);
+    EXPECT_EQ(list.StepTimeParPixel(200'000'000, +1), 200'000'000);
+}
+
 TEST(WaveformScalingList, EmptyListLogsAndGivesMinusOne) {
     test::LogCapture log;
     const WaveformScalingList empty(std::vector<WaveformScalingItem>{});
