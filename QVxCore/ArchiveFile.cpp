@@ -75,7 +75,13 @@ void SetWriteFaultHookForTesting(WriteFaultHook hook) {
     FaultHook() = std::move(hook);
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::filesystem::path& requested, std::string_view bytes) {
+    // A symbolic link is written through, as an in-place write would: the file it
+    // names is replaced, the link stays.
+    std::error_code linkError;
+    const std::filesystem::path path = std::filesystem::is_symlink(requested, linkError)
+                                           ? std::filesystem::weakly_canonical(requested, linkError)
+                                           : requested;
     if (path.filename().empty()) {
         LogFileAccessError(path, "no file name");
         return false;

@@ -281,6 +281,12 @@ TEST(SettingsArchive, FailedOrInterruptedSaveKeepsThePreviousFile) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"keep.qvxa", "meta"}));
 
+    // Through a symbolic link the linked file is replaced and the link stays.
+    fs::create_symlink(file, dir / "link.qvxa");
+    ASSERT_TRUE(qvx::Archive::Save(changed, dir / "link.qvxa"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.qvxa"));
+    EXPECT_NE(ReadText(file), before);
+
     LogRecorder log;
     EXPECT_FALSE(qvx::Archive::Save(changed, dir / "no-such-folder" / "x.qvxa"));
     EXPECT_TRUE(log.Contains("error File access error."));
