@@ -85,14 +85,3 @@ TEST(ReportFormat, SamplesClampToFourteenBitsAroundMidScale) {
     EXPECT_DOUBLE_EQ(qvx::NormalizedSample(0xFFFF), 1.0);
     EXPECT_NEAR(qvx::NormalizedSample(8192), 1.0 / 16383, 1e-12);
 }
-
-TEST(ReportFormat, ApplicationHeaderLayout) {
-    const qvx::ReportHeader h = qvx::MakeApplicationReportHeader();
-    EXPECT_EQ(std::string(h.begin(), h.begin() + 16), "QMRS-QV-DATA.   ");
-    EXPECT_EQ(qvx::LoadLE32(h.data() + 24), 1u);
-    EXPECT_EQ(qvx::LoadLE32(h.data() + 28), 1040u);
-    EXPECT_EQ(qvx::LoadLE32(h.data() + 32), 6u);
-    EXPECT_EQ(qvx::LoadLE32(h.data() + 36), 3u);
-    EXPECT_EQ(qvx::LoadLE64(h.data() + 40), 8u);
-    EXPECT_EQ(qvx::LoadLE64(h.data() + 48), 0u);
-}

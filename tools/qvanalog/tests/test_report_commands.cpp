@@ -130,6 +130,9 @@ TEST(ReportCommands, BadFoldersFailWithTheReadersMessageAndStayUntouched) {
             EXPECT_NE(r.err.find(c.message), std::string::npos)
                 << c.name << " / " << args[0] << ": " << r.err;
             EXPECT_NE(r.err.find("qvanalog: cannot open report folder"), std::string::npos) << c.name;
+            // Under the sanitizers a finding also ends the program with status 1.
+            EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
         }
         EXPECT_EQ(Snapshot(dir.Path()), before) << c.name << ": the folder was changed";
     }
