@@ -12,7 +12,6 @@ struct Timing {
     std::atomic<uint32_t> bitStreamSettleMs{1000};  // after the bit-stream, before asking the result
     std::atomic<uint32_t> idlePollMs{500};          // control thread's idle turn (keep-alive)
     std::atomic<uint32_t> stopSettleMs{100};        // after the stop command while draining
-    std::atomic<uint32_t> exitPollMs{10};           // delete: poll interval for thread ends
 };
 
 Timing& GetTiming();

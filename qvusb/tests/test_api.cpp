@@ -13,7 +13,7 @@
 namespace qvusb::test {
 namespace {
 
-class ApiTest : public ::testing::Test {
+class qvusbApiTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseShortWaits();
@@ -28,7 +28,7 @@ protected:
     QVPlusHandle handle = nullptr;
 };
 
-TEST_F(ApiTest, EnumeratesEveryListedUnitWithItsSerialNumber) {
+TEST_F(qvusbApiTest, EnumeratesEveryListedUnitWithItsSerialNumber) {
     UseSimulatedUnits({L"AN0001", L"XX0002", L"AN0001"}, SimSignal::kDemo);
     ASSERT_EQ(QVPlus_DeviceCount(), 3);
     const wchar_t* expected[] = {L"AN0001", L"XX0002", L"AN0001"};
@@ -47,7 +47,7 @@ TEST_F(ApiTest, EnumeratesEveryListedUnitWithItsSerialNumber) {
     EXPECT_EQ(QVPlus_GetDeviceID(0, nullptr, &length), 0);
 }
 
-TEST_F(ApiTest, SerialNumbersOfTwentyCharactersAreRefused) {
+TEST_F(qvusbApiTest, SerialNumbersOfTwentyCharactersAreRefused) {
     UseSimulatedUnits({L"AN345678901234567890"}, SimSignal::kDemo);
     wchar_t id[20];
     uint64_t length = 0;
@@ -58,7 +58,7 @@ TEST_F(ApiTest, SerialNumbersOfTwentyCharactersAreRefused) {
     EXPECT_EQ(QVPlus_Create(&params), nullptr);
 }
 
-TEST_F(ApiTest, CreateRefusesOtherCaptureModesAbsentUnitsAndNullParameters) {
+TEST_F(qvusbApiTest, CreateRefusesOtherCaptureModesAbsentUnitsAndNullParameters) {
     UseSimulatedUnits({L"AN0001"}, SimSignal::kDemo);
     const std::string bits = BitStreamPath();
     for (uint32_t mode : {0u, 1u, 2u, 4u}) {
@@ -75,7 +75,7 @@ TEST_F(ApiTest, CreateRefusesOtherCaptureModesAbsentUnitsAndNullParameters) {
     EXPECT_TRUE(LogRecorder::Contains("QVPlus_Create"));
 }
 
-TEST_F(ApiTest, VersionGivesLibraryAndFpgaNumbersAndFirmwareOnlyFromAPresentUnit) {
+TEST_F(qvusbApiTest, VersionGivesLibraryAndFpgaNumbersAndFirmwareOnlyFromAPresentUnit) {
     UseSimulatedUnits({L"AN0001"}, SimSignal::kDemo);
     uint32_t library = 0;
     uint16_t fpga = 0, firmware = 0xBEEF;
@@ -88,7 +88,7 @@ TEST_F(ApiTest, VersionGivesLibraryAndFpgaNumbersAndFirmwareOnlyFromAPresentUnit
     EXPECT_EQ(firmware, 0x0105);
 }
 
-TEST_F(ApiTest, StartBeforeTheUnitIsReadyReturnsZeroAndChangesNothing) {
+TEST_F(qvusbApiTest, StartBeforeTheUnitIsReadyReturnsZeroAndChangesNothing) {
     UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter);
     GetTiming().bitStreamSettleMs = 300;  // keep the unit unready for a while
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
@@ -105,7 +105,7 @@ TEST_F(ApiTest, StartBeforeTheUnitIsReadyReturnsZeroAndChangesNothing) {
     EXPECT_EQ(CounterSink::Stats().endCalls, 0u);
 }
 
-TEST_F(ApiTest, StopWhenIdleReturnsOneAndKeepsTheErrorCode) {
+TEST_F(qvusbApiTest, StopWhenIdleReturnsOneAndKeepsTheErrorCode) {
     UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter);
     handle = CreateHandle(L"AN0001", "/nonexistent/dload/Tessel.bin");
     ASSERT_NE(handle, nullptr);
@@ -121,7 +121,7 @@ TEST_F(ApiTest, StopWhenIdleReturnsOneAndKeepsTheErrorCode) {
     EXPECT_TRUE(LogRecorder::Contains("QVUSBFX3_ENDPOINT_NOTFOUND"));
 }
 
-TEST_F(ApiTest, NullHandlesAndNullRecordsAreHarmless) {
+TEST_F(qvusbApiTest, NullHandlesAndNullRecordsAreHarmless) {
     QVPlusStatus status{};
     status.errorCode = 42;
     QVPlus_GetStatus(nullptr, &status);
@@ -137,7 +137,7 @@ TEST_F(ApiTest, NullHandlesAndNullRecordsAreHarmless) {
     QVPlus_GetStatus(handle, nullptr);
 }
 
-TEST_F(ApiTest, ReadyHandleReportsTheUnitAndAStartIsRefusedWhileRunning) {
+TEST_F(qvusbApiTest, ReadyHandleReportsTheUnitAndAStartIsRefusedWhileRunning) {
     UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter);
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_TRUE(WaitReady(handle));

@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CaptureTest : public ::testing::Test {
+class qvusbCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseShortWaits();
@@ -47,7 +47,7 @@ protected:
     QVPlusHandle handle = nullptr;
 };
 
-TEST_F(CaptureTest, DrainAfterStopDeliversEveryRecordTheUnitCaptured) {
+TEST_F(qvusbCaptureTest, DrainAfterStopDeliversEveryRecordTheUnitCaptured) {
     Open(false);
     QVPlusStartParams params = CounterStartParams(0);
     ASSERT_EQ(QVPlus_Start(handle, &params), 1);
@@ -64,7 +64,7 @@ TEST_F(CaptureTest, DrainAfterStopDeliversEveryRecordTheUnitCaptured) {
     EXPECT_EQ(backend->Units()[0]->LostRecords(), 0u);
 }
 
-TEST_F(CaptureTest, AbortEndsAtOnceAndASecondAcquisitionStartsFromRecordZero) {
+TEST_F(qvusbCaptureTest, AbortEndsAtOnceAndASecondAcquisitionStartsFromRecordZero) {
     Open(false);
     QVPlusStartParams params = CounterStartParams(0);
     ASSERT_EQ(QVPlus_Start(handle, &params), 1);
@@ -85,7 +85,7 @@ TEST_F(CaptureTest, AbortEndsAtOnceAndASecondAcquisitionStartsFromRecordZero) {
     ExpectCompleteStream(backend->Units()[0]->WrittenRecords());
 }
 
-TEST_F(CaptureTest, StopTimeDrainsAfterOneSecond) {
+TEST_F(qvusbCaptureTest, StopTimeDrainsAfterOneSecond) {
     Open(false);
     QVPlusStartParams params = CounterStartParams(0);
     params.stopTimeMs = 1000;
@@ -99,7 +99,7 @@ TEST_F(CaptureTest, StopTimeDrainsAfterOneSecond) {
     EXPECT_GE(CounterSink::Stats().lastTimeStamp, 95'000'000u);
 }
 
-TEST_F(CaptureTest, StopSizeEndsAfterExactlyThatManyBytes) {
+TEST_F(qvusbCaptureTest, StopSizeEndsAfterExactlyThatManyBytes) {
     Open(true);
     QVPlusStartParams params = CounterStartParams(0);
     params.stopSize = 3 * 1024 * 1024 + 4096;
@@ -109,7 +109,7 @@ TEST_F(CaptureTest, StopSizeEndsAfterExactlyThatManyBytes) {
     ExpectCompleteStream(params.stopSize / 16);
 }
 
-TEST_F(CaptureTest, ReadAddressWrapsAtTheEndOfTheUnitMemory) {
+TEST_F(qvusbCaptureTest, ReadAddressWrapsAtTheEndOfTheUnitMemory) {
     Open(true);
     QVPlusStartParams params = CounterStartParams(0);
     params.stopSize = 0x10000000LL + 8 * 1024 * 1024;  // past the end of the 256 MiB memory
@@ -145,7 +145,7 @@ T Field(const DatFile& f, size_t offset) {
     return v;
 }
 
-TEST_F(CaptureTest, LibrarySplitsItsReportFilesAndEveryHeaderCarriesTheExactLength) {
+TEST_F(qvusbCaptureTest, LibrarySplitsItsReportFilesAndEveryHeaderCarriesTheExactLength) {
     Open(true);
     const std::string folder = FreshFolder("split");
     QVPlusStartParams params = CounterStartParams(0);
@@ -191,7 +191,7 @@ TEST_F(CaptureTest, LibrarySplitsItsReportFilesAndEveryHeaderCarriesTheExactLeng
     fs::remove_all(folder);
 }
 
-TEST_F(CaptureTest, SplitSizesBelow512BecomeOneBlockOf512Bytes) {
+TEST_F(qvusbCaptureTest, SplitSizesBelow512BecomeOneBlockOf512Bytes) {
     Open(true);
     for (int64_t split : {0LL, 100LL, 1000LL}) {
         const std::string folder = FreshFolder("small" + std::to_string(split));
@@ -215,7 +215,7 @@ TEST_F(CaptureTest, SplitSizesBelow512BecomeOneBlockOf512Bytes) {
     }
 }
 
-TEST_F(CaptureTest, WithoutOutputFolderNoFileIsWrittenAndTheCallbackGetsEverything) {
+TEST_F(qvusbCaptureTest, WithoutOutputFolderNoFileIsWrittenAndTheCallbackGetsEverything) {
     Open(true);
     const std::string folder = FreshFolder("none");
     QVPlusStartParams params = CounterStartParams(0);

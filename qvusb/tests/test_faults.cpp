@@ -11,7 +11,7 @@
 namespace qvusb::test {
 namespace {
 
-class FaultTest : public ::testing::Test {
+class qvusbFaultTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseShortWaits();
@@ -45,20 +45,20 @@ protected:
     QVPlusHandle handle = nullptr;
 };
 
-TEST_F(FaultTest, StatusFailEndsTheAcquisitionWith0xEE03) {
+TEST_F(qvusbFaultTest, StatusFailEndsTheAcquisitionWith0xEE03) {
     const QVPlusStatus status = RunUntilFault(SimFaultKind::kStatusFail, 0.2);
     EXPECT_EQ(status.errorCode, static_cast<uint32_t>(QVPLUS_ERR_STATUS_READ));
     EXPECT_EQ(status.unitReady, 1u);  // readiness is not withdrawn
     ExpectCleanPrefix();
 }
 
-TEST_F(FaultTest, ShortReadEndsTheAcquisitionWith0xEE03) {
+TEST_F(qvusbFaultTest, ShortReadEndsTheAcquisitionWith0xEE03) {
     const QVPlusStatus status = RunUntilFault(SimFaultKind::kShortRead, 0.2);
     EXPECT_EQ(status.errorCode, static_cast<uint32_t>(QVPLUS_ERR_STATUS_READ));
     ExpectCleanPrefix();
 }
 
-TEST_F(FaultTest, UnplugEndsTheAcquisitionAndTheUnitDisappears) {
+TEST_F(qvusbFaultTest, UnplugEndsTheAcquisitionAndTheUnitDisappears) {
     const QVPlusStatus status = RunUntilFault(SimFaultKind::kUnplug, 0.2);
     EXPECT_EQ(status.errorCode, static_cast<uint32_t>(QVPLUS_ERR_STATUS_READ));
     ExpectCleanPrefix();
@@ -68,7 +68,7 @@ TEST_F(FaultTest, UnplugEndsTheAcquisitionAndTheUnitDisappears) {
     EXPECT_TRUE(WaitFor([&] { return StatusOf(handle).errorCode == QVPLUS_ERR_STATUS_READ; }));
 }
 
-TEST_F(FaultTest, RejectedBitStreamLeavesTheHandleUnreadyWith0xEE05) {
+TEST_F(qvusbFaultTest, RejectedBitStreamLeavesTheHandleUnreadyWith0xEE05) {
     backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false,
                                 {SimFault{SimFaultKind::kBitStreamReject, 0}});
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
@@ -80,7 +80,7 @@ TEST_F(FaultTest, RejectedBitStreamLeavesTheHandleUnreadyWith0xEE05) {
     EXPECT_TRUE(LogRecorder::Contains("QVUSBFX3_CONTROLEP_XFER_ERROR"));
 }
 
-TEST_F(FaultTest, FirstOpenFailureIsHealedByThePortResetRetry) {
+TEST_F(qvusbFaultTest, FirstOpenFailureIsHealedByThePortResetRetry) {
     backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false,
                                 {SimFault{SimFaultKind::kOpenFailOnce, 0}});
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
@@ -89,7 +89,7 @@ TEST_F(FaultTest, FirstOpenFailureIsHealedByThePortResetRetry) {
     EXPECT_TRUE(WaitReady(handle));
 }
 
-TEST_F(FaultTest, UnwritableOutputFolderEndsWith0xEE04) {
+TEST_F(qvusbFaultTest, UnwritableOutputFolderEndsWith0xEE04) {
     backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, true);
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_TRUE(WaitReady(handle));
@@ -105,7 +105,7 @@ TEST_F(FaultTest, UnwritableOutputFolderEndsWith0xEE04) {
     std::filesystem::remove(blocker);
 }
 
-TEST_F(FaultTest, HostFallingBehindMakesTheLossVisibleInTheStatusWord) {
+TEST_F(qvusbFaultTest, HostFallingBehindMakesTheLossVisibleInTheStatusWord) {
     backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false);
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_TRUE(WaitReady(handle));

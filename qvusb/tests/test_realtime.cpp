@@ -22,7 +22,7 @@ constexpr uint8_t kSamplingCode = 2;
 constexpr int kSeconds = 10;
 #endif
 
-TEST(RealTimeCapture, CounterPatternArrivesCompleteAtTheTopSamplingRate) {
+TEST(qvusbRealTimeCapture, CounterPatternArrivesCompleteAtTheTopSamplingRate) {
     UseShortWaits();
     auto backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter);
     QVPlusHandle handle = CreateHandle(L"AN0001", BitStreamPath().c_str());

@@ -34,7 +34,7 @@ Record At(const std::vector<uint8_t>& b, size_t i) {
     return r;
 }
 
-class SimUnitTest : public ::testing::Test {
+class qvusbSimUnitTest : public ::testing::Test {
 protected:
     void Open(SimSignal signal, bool maxSpeed = false, std::vector<SimFault> faults = {}) {
         SimConfig config;
@@ -73,7 +73,7 @@ protected:
     std::unique_ptr<Fx3Device> unit;
 };
 
-TEST_F(SimUnitTest, WritePointerFollowsTimeAndRecordsFollowTheCounterPattern) {
+TEST_F(qvusbSimUnitTest, WritePointerFollowsTimeAndRecordsFollowTheCounterPattern) {
     Open(SimSignal::kCounter);
     StartCapture(0);
     EXPECT_EQ(Status().writePointer, 0u);
@@ -93,7 +93,7 @@ TEST_F(SimUnitTest, WritePointerFollowsTimeAndRecordsFollowTheCounterPattern) {
     EXPECT_EQ(Status().statusWord & kSimStatusCapturing, 0u);
 }
 
-TEST_F(SimUnitTest, ReadAddressWrapsAroundTheSampleMemory) {
+TEST_F(qvusbSimUnitTest, ReadAddressWrapsAroundTheSampleMemory) {
     Open(SimSignal::kCounter);
     StartCapture(2);
     now += kSecond * 3 / 2;               // 15.7 M records, below the 16 M the memory holds
@@ -107,7 +107,7 @@ TEST_F(SimUnitTest, ReadAddressWrapsAroundTheSampleMemory) {
     EXPECT_EQ(backend->Units()[0]->LostRecords(), 0u);
 }
 
-TEST_F(SimUnitTest, FullMemoryStopsWritingSetsOverflowAndCountsLostRecords) {
+TEST_F(qvusbSimUnitTest, FullMemoryStopsWritingSetsOverflowAndCountsLostRecords) {
     Open(SimSignal::kCounter);
     StartCapture(2);
     now += 2 * kSecond;  // 20,971,520 records sampled, memory holds 16,777,215
@@ -131,7 +131,7 @@ TEST_F(SimUnitTest, FullMemoryStopsWritingSetsOverflowAndCountsLostRecords) {
     EXPECT_EQ(At(next, 0).ch[1], (index >> 14) & 16383);
 }
 
-TEST_F(SimUnitTest, MaxSpeedKeepsTheMemoryAsFullAsItCanBe) {
+TEST_F(qvusbSimUnitTest, MaxSpeedKeepsTheMemoryAsFullAsItCanBe) {
     Open(SimSignal::kCounter, true);
     StartCapture(0);
     const uint32_t fill = (Status().writePointer - 0) & kUnitAddressMask;
@@ -142,7 +142,7 @@ TEST_F(SimUnitTest, MaxSpeedKeepsTheMemoryAsFullAsItCanBe) {
     EXPECT_EQ(backend->Units()[0]->LostRecords(), 0u);
 }
 
-TEST_F(SimUnitTest, StartTriggerHoldsAndStopTriggerEndsTheCapture) {
+TEST_F(qvusbSimUnitTest, StartTriggerHoldsAndStopTriggerEndsTheCapture) {
     Open(SimSignal::kCounter);
     // TRG1 start on rising (0.5 s), TRG1 stop on falling (1.0 s).
     StartCapture(0, 0x01 | 0x10, 0x01 | 0x02 | 0x04);
@@ -155,7 +155,7 @@ TEST_F(SimUnitTest, StartTriggerHoldsAndStopTriggerEndsTheCapture) {
     EXPECT_EQ(At(Read(0, 16), 0).ts, 0u);  // time stamps count from the trigger
 }
 
-TEST(SimCapturePlanTest, TriggerCombinationsAndExternalClock) {
+TEST(qvusbSimCapturePlanTest, TriggerCombinationsAndExternalClock) {
     auto plan = [](uint8_t flags, uint8_t b1, uint8_t b2) {
         uint8_t block[16] = {};
         block[0] = static_cast<uint8_t>(1 | (flags << 3));
@@ -182,7 +182,7 @@ TEST(SimCapturePlanTest, TriggerCombinationsAndExternalClock) {
     EXPECT_EQ(plan(0x04, 0, 0x00).timing.TimeStamp(0), 5000u);
 }
 
-TEST(SimSignalTest, DemoSignalStaysInside14BitsAndHasPulsesOnCh4) {
+TEST(qvusbSimSignalTest, DemoSignalStaysInside14BitsAndHasPulsesOnCh4) {
     SimRecordTiming timing;
     timing.rate = 1048576;
     std::vector<uint8_t> b(16 * 110000);
@@ -202,7 +202,7 @@ TEST(SimSignalTest, DemoSignalStaysInside14BitsAndHasPulsesOnCh4) {
     EXPECT_LT(At(b, 60000).ch[3], 8192 + 300);  // between bursts only noise (57 ms)
 }
 
-TEST_F(SimUnitTest, VendorRequestsConfigureAndResetTheUnit) {
+TEST_F(qvusbSimUnitTest, VendorRequestsConfigureAndResetTheUnit) {
     Open(SimSignal::kCounter);
     const auto path = BitStreamPath();
     UseShortWaits();
@@ -219,7 +219,7 @@ TEST_F(SimUnitTest, VendorRequestsConfigureAndResetTheUnit) {
     std::filesystem::remove(empty);
 }
 
-TEST(SimConfigTest, ParsesUnitsSignalsSpeedAndFaults) {
+TEST(qvusbSimConfigTest, ParsesUnitsSignalsSpeedAndFaults) {
     std::vector<std::string> errors;
     const auto c = SimConfig::Parse("AN01, XX02,AN01", "counter", "max",
                                     "status-fail@1.5,unplug,bogus,short-read@x", &errors);

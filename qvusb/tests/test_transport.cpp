@@ -33,7 +33,7 @@ Header ParseHeader(const std::vector<uint8_t>& b) {
     return h;
 }
 
-class TransportTest : public ::testing::Test {
+class qvusbTransportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseShortWaits();
@@ -53,7 +53,7 @@ protected:
     std::unique_ptr<Fx3Device> device;
 };
 
-TEST_F(TransportTest, LargeReadIsSplitIntoChunksWithOwnHeadersAndAddresses) {
+TEST_F(qvusbTransportTest, LargeReadIsSplitIntoChunksWithOwnHeadersAndAddresses) {
     std::vector<uint8_t> buffer(0x1000000);
     EXPECT_EQ(device->VendorRead(kCmdSampleMemory, 0x0123450, buffer.data(), 0x1000000), 0x1000000);
     ASSERT_EQ(backend->transfers.size(), 4u);
@@ -70,7 +70,7 @@ TEST_F(TransportTest, LargeReadIsSplitIntoChunksWithOwnHeadersAndAddresses) {
     EXPECT_EQ(backend->transfers[3].length, 0x800000u);
 }
 
-TEST_F(TransportTest, WritesUpTo64KiBGoOutWithTheirHeaderAndLargerOnesSeparately) {
+TEST_F(qvusbTransportTest, WritesUpTo64KiBGoOutWithTheirHeaderAndLargerOnesSeparately) {
     std::vector<uint8_t> data(65540);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
 
@@ -89,7 +89,7 @@ TEST_F(TransportTest, WritesUpTo64KiBGoOutWithTheirHeaderAndLargerOnesSeparately
     EXPECT_EQ(backend->transfers[1].bytes, data);
 }
 
-TEST_F(TransportTest, ZeroLengthPacketFollowsMultiplesOf1024ThatAreNotMultiplesOf16384) {
+TEST_F(qvusbTransportTest, ZeroLengthPacketFollowsMultiplesOf1024ThatAreNotMultiplesOf16384) {
     std::vector<uint8_t> data(0x200000);
     EXPECT_EQ(device->VendorWrite(kCmdControl, 0, data.data(), 1012), 1012);  // 12 + 1012 = 1024
     EXPECT_EQ(OutLengths(), (std::vector<uint32_t>{1024, 0}));
@@ -104,7 +104,7 @@ TEST_F(TransportTest, ZeroLengthPacketFollowsMultiplesOf1024ThatAreNotMultiplesO
     EXPECT_EQ(OutLengths(), (std::vector<uint32_t>{12, 0x200000}));
 }
 
-TEST_F(TransportTest, TransferLockHeldElsewhereFailsAtOnceWithMinusFour) {
+TEST_F(qvusbTransportTest, TransferLockHeldElsewhereFailsAtOnceWithMinusFour) {
     auto other = std::make_shared<RecordingBackend>(std::vector<FakeUnit>{{L"AN0002"}});
     auto second = Fx3Device::OpenBySerial(*other, L"AN0002");
     auto entered = std::make_shared<std::promise<void>>();
@@ -127,7 +127,7 @@ TEST_F(TransportTest, TransferLockHeldElsewhereFailsAtOnceWithMinusFour) {
     EXPECT_EQ(second->VendorWrite(kCmdControl, 0, small, 16), 16);  // lock released again
 }
 
-TEST_F(TransportTest, VendorId0x1480IsRefusedWithoutAnyTransfer) {
+TEST_F(qvusbTransportTest, VendorId0x1480IsRefusedWithoutAnyTransfer) {
     auto refused = std::make_shared<RecordingBackend>(std::vector<FakeUnit>{{L"AN0009", 0x1480}});
     auto unit = Fx3Device::OpenBySerial(*refused, L"AN0009");
     ASSERT_TRUE(unit);
@@ -137,14 +137,14 @@ TEST_F(TransportTest, VendorId0x1480IsRefusedWithoutAnyTransfer) {
     EXPECT_TRUE(refused->transfers.empty());
 }
 
-TEST_F(TransportTest, ShortTransfersEndWithTheTotalSoFar) {
+TEST_F(qvusbTransportTest, ShortTransfersEndWithTheTotalSoFar) {
     backend->bulkIn = [](uint8_t*, uint32_t length) { return length / 2; };
     std::vector<uint8_t> buffer(0x1000000);
     EXPECT_EQ(device->VendorRead(kCmdSampleMemory, 0, buffer.data(), 0x1000000), 0x400000);
     EXPECT_EQ(backend->transfers.size(), 2u);  // no second chunk after a short one
 }
 
-TEST_F(TransportTest, OpenBySerialFindsTheUnitInEitherEnumerationOrder) {
+TEST_F(qvusbTransportTest, OpenBySerialFindsTheUnitInEitherEnumerationOrder) {
     for (const auto& units :
          {std::vector<FakeUnit>{{L"AN0001"}, {L"AN0002"}}, std::vector<FakeUnit>{{L"AN0002"}, {L"AN0001"}}}) {
         RecordingBackend two(units);
@@ -156,7 +156,7 @@ TEST_F(TransportTest, OpenBySerialFindsTheUnitInEitherEnumerationOrder) {
     }
 }
 
-TEST_F(TransportTest, FailedOpenResetsThePortAndRetriesOnce) {
+TEST_F(qvusbTransportTest, FailedOpenResetsThePortAndRetriesOnce) {
     RecordingBackend flaky(std::vector<FakeUnit>{{L"AN0001", 0x04B4, 0x0105, 1}, {L"AN0002"}});
     auto unit = Fx3Device::OpenBySerial(flaky, L"AN0001");
     ASSERT_TRUE(unit);
@@ -168,7 +168,7 @@ TEST_F(TransportTest, FailedOpenResetsThePortAndRetriesOnce) {
     EXPECT_EQ(dead.resets.size(), 1u);  // one reset, one retry
 }
 
-TEST_F(TransportTest, StatusReplyDecodesWritePointerAndStatusWord) {
+TEST_F(qvusbTransportTest, StatusReplyDecodesWritePointerAndStatusWord) {
     backend->bulkIn = [](uint8_t* b, uint32_t length) {
         const uint8_t reply[12] = {0x3F, 0x22, 0x11, 0xF5, 0x81, 0x02, 0x03, 0x04, 9, 9, 9, 9};
         std::memcpy(b, reply, 12);
@@ -184,7 +184,7 @@ TEST_F(TransportTest, StatusReplyDecodesWritePointerAndStatusWord) {
     EXPECT_EQ(h.address, 0u);
 }
 
-TEST_F(TransportTest, BitStreamDownloadAnnouncesSendsAndAsksForTheResult) {
+TEST_F(qvusbTransportTest, BitStreamDownloadAnnouncesSendsAndAsksForTheResult) {
     const auto path = std::filesystem::temp_directory_path() / "qvusb-transport-bits.bin";
     { std::ofstream(path, std::ios::binary) << std::string(5000, 'x'); }
     backend->controlIn = [](uint8_t* b) { b[0] = 1; };
@@ -208,7 +208,7 @@ TEST_F(TransportTest, BitStreamDownloadAnnouncesSendsAndAsksForTheResult) {
     std::filesystem::remove(path);
 }
 
-TEST(TransferResultNames, KnownAndUnknownResults) {
+TEST(qvusbTransferResultNames, KnownAndUnknownResults) {
     EXPECT_STREQ(TransferResultName(-4), "QVUSBFX3_LOCK_TIMEOUT");
     EXPECT_STREQ(TransferResultName(-6), "QVUSBFX3_XFER_ERROR");
     EXPECT_STREQ(TransferResultName(7), "UnknownError");
