@@ -103,6 +103,11 @@ QVPLUS_API int32_t QVPlus_Start(QVPlusHandle handle, const QVPlusStartParams* pa
         QVUSB_LOG(kLogError, "QVPlus_Start: parameters are null.");
         return 0;
     }
+    if (params->outputFolder != nullptr && params->outputFolder[0] == '\0') {
+        // An empty folder would put the report files into the file system's root.
+        QVUSB_LOG(kLogError, "QVPlus_Start: output folder is empty.");
+        return 0;
+    }
     return handle->Start(*params);
 }
 

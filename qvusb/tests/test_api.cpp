@@ -134,6 +134,9 @@ TEST_F(qvusbApiTest, NullHandlesAndNullRecordsAreHarmless) {
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_TRUE(WaitReady(handle));
     EXPECT_EQ(QVPlus_Start(handle, nullptr), 0);
+    params.outputFolder = "";
+    EXPECT_EQ(QVPlus_Start(handle, &params), 0);
+    EXPECT_EQ(StatusOf(handle).running, 0u);
     QVPlus_GetStatus(handle, nullptr);
 }
 
