@@ -1,0 +1,67 @@
+#pragma once
+// The analog data list: one row per stored record of the open report (number,
+// time in ns and the four channel values as voltage texts), and its CSV export.
+//
+// Row r is the record with global index first + r, first being the first index of
+// the report's first existing file (records before it were rotated away).
+// Titles and cells: GUI thread, through the session's report reader. ExportCsv:
+// the progress dialog's worker thread; it reads through a reader of its own, so
+// that the list may repaint from the session's reader meanwhile.
+
+#include "QV+AnalogCore/Presenters/IQVxAnalogListOwner.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <utility>
+
+namespace qvx {
+class ProgressToken;
+class ReportDataReader;
+}  // namespace qvx
+
+class QVxAnalogDataListViewModel {
+public:
+    static constexpr int kColumnCount = 6;  // #, time, CH1..CH4
+    static constexpr int kTimeUnit = 3;     // ns
+    // Rows formatted between two progress reports (and cancel checks) of an export.
+    static constexpr std::uint64_t kProgressRowStride = 4096;
+
+    // `owner` (the analog view model) must outlive this object.
+    explicit QVxAnalogDataListViewModel(IQVxAnalogListOwner* owner);
+
+    // "#", "Time[ns]", "CH1".."CH4"; any other column is unreachable (throws).
+    std::string GetColumnText(int column) const;
+
+    // Rows of the open report: its records from the first existing one on; 0
+    // without a report.
+    std::uint64_t GetRowCount() const;
+    // Global record index of row 0 (0 without a report).
+    std::uint64_t GetFirstIndex() const;
+
+    // Cell text: the row number from 1 (first + row + 1), the time in ns with ","
+    // groups, or the channel's voltage text. "-" when the record cannot be read;
+    // "" for the time and values while no oscillograph view model exists. Any
+    // other column is unreachable (throws).
+    std::string GetText(std::uint64_t row, int column) const;
+
+    // Rows [start, stop) an export writes for the bounds `firstRow`, `lastRow`
+    // (0-based rows; both negative: all rows) out of `rowCount` rows.
+    static std::pair<std::uint64_t, std::uint64_t> ExportRowRange(std::int64_t firstRow, std::int64_t lastRow,
+                                                                  std::uint64_t rowCount);
+
+    // Writes the header "#,Time[ns],CH1,CH2,CH3,CH4" and the rows of the range to
+    // `path` (created or truncated, UTF-8 without byte-order mark, "\n" line ends);
+    // the time cell is quoted because of its "," groups. Reports (rows done, rows
+    // of the range) through `progress` when given and stops when a cancel is
+    // requested; the rows written so far stay and the result is true. False
+    // (logged) without a report or oscillograph view model, or when the file
+    // cannot be created or written completely. Worker thread.
+    bool ExportCsv(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow,
+                   qvx::ProgressToken* progress) const;
+
+private:
+    qvx::ReportDataReader* Reader() const;
+
+    IQVxAnalogListOwner* m_owner;
+};

@@ -1,0 +1,75 @@
+#include "QV+AnalogCore/Presenters/QVxCsvFileWriter.h"
+
+#include <spdlog/spdlog.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+// Room behind a block for the row that crosses the block boundary.
+constexpr std::size_t kBufferSlack = std::size_t{64} << 10;
+}  // namespace
+
+QVxCsvFileWriter::QVxCsvFileWriter() = default;
+
+QVxCsvFileWriter::~QVxCsvFileWriter() {
+    if (m_fd >= 0) Close();
+}
+
+bool QVxCsvFileWriter::Open(const std::filesystem::path& path) {
+    if (m_fd >= 0) Close();
+    m_path = path;
+    m_failed = false;
+    m_used = 0;
+    m_bytesWritten = 0;
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        spdlog::error("Cannot create CSV file {}: {}", path.string(), std::strerror(errno));
+        return false;
+    }
+    m_buffer.resize(kBlockSize + kBufferSlack);
+    return true;
+}
+
+void QVxCsvFileWriter::FlushBuffer() {
+    if (m_used == 0) return;
+    WriteOut(m_buffer.data(), m_used);
+    m_used = 0;
+}
+
+void QVxCsvFileWriter::WriteOut(const char* data, std::size_t size) {
+    if (m_failed || m_fd < 0) {
+        m_failed = true;
+        return;
+    }
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // write(2) returning 0 for a non-empty request is treated as a failure too.
+            spdlog::error("CSV file write failed after {} bytes ({}): {}", m_bytesWritten, m_path.string(),
+                          n < 0 ? std::strerror(errno) : "nothing written");
+            m_failed = true;
+            return;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        m_bytesWritten += static_cast<std::uint64_t>(n);
+    }
+}
+
+bool QVxCsvFileWriter::Close() {
+    if (m_fd < 0) return false;
+    FlushBuffer();
+    if (::close(m_fd) != 0 && !m_failed) {
+        spdlog::error("CSV file close failed ({}): {}", m_path.string(), std::strerror(errno));
+        m_failed = true;
+    }
+    m_fd = -1;
+    std::vector<char>().swap(m_buffer);
+    m_used = 0;
+    return !m_failed;
+}

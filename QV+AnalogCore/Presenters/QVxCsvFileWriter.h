@@ -1,0 +1,68 @@
+#pragma once
+// Buffered writer of a CSV export: text is collected in one large buffer and
+// written to the file in big blocks with plain write(2) calls, so that every
+// failure (full disk, I/O error, a failing close) is seen and reported instead of
+// being lost in a stream's error state. One thread at a time.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+class QVxCsvFileWriter {
+public:
+    static constexpr std::size_t kBlockSize = std::size_t{4} << 20;  // bytes per write
+
+    QVxCsvFileWriter();
+    // Closes a file that is still open; its errors are only logged.
+    ~QVxCsvFileWriter();
+    QVxCsvFileWriter(const QVxCsvFileWriter&) = delete;
+    QVxCsvFileWriter& operator=(const QVxCsvFileWriter&) = delete;
+
+    // Creates or truncates `path`. False (logged with the reason) when it cannot.
+    bool Open(const std::filesystem::path& path);
+
+    // Appends to the buffer; a full buffer is written out first. After a failed
+    // write further text is dropped and Close reports the failure.
+    void Append(std::string_view text) {
+        if (text.size() > m_buffer.size() - m_used) FlushBuffer();
+        if (text.size() > m_buffer.size()) {
+            WriteOut(text.data(), text.size());
+            return;
+        }
+        std::memcpy(m_buffer.data() + m_used, text.data(), text.size());
+        m_used += text.size();
+    }
+    void Append(char c) {
+        if (m_used == m_buffer.size()) FlushBuffer();
+        m_buffer[m_used++] = c;
+    }
+
+    // Writes the buffer once it holds at least kBlockSize bytes. False after a failure.
+    bool FlushIfFull() {
+        if (m_used >= kBlockSize) FlushBuffer();
+        return !m_failed;
+    }
+
+    // Writes what is buffered and closes the file. True when every byte was
+    // written and the file closed cleanly; false (logged) otherwise.
+    bool Close();
+
+    bool IsOpen() const { return m_fd >= 0; }
+    bool HasFailed() const { return m_failed; }
+    // Bytes handed to the file so far.
+    std::uint64_t GetBytesWritten() const { return m_bytesWritten; }
+
+private:
+    void FlushBuffer();
+    void WriteOut(const char* data, std::size_t size);
+
+    std::vector<char> m_buffer;
+    std::size_t m_used = 0;
+    int m_fd = -1;
+    bool m_failed = false;
+    std::uint64_t m_bytesWritten = 0;
+    std::filesystem::path m_path;
+};
