@@ -2,6 +2,9 @@
 
 #include "test_report_support.h"
 
+#include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/TaskDispatcher.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -256,4 +259,17 @@ TEST_F(ReportOpen, SpecialFilesFailWithoutBlocking) {
     log.Clear();
     EXPECT_FALSE(ReportDataReader::Open(dir.Path()));
     EXPECT_TRUE(log.Contains("File access error.")) << log.Text();
+}
+
+TEST_F(ReportOpen, ReportsProgressOncePerFileThroughTheMainDispatcher) {
+    builder.AddFile(1, kFull, ReportBuilder::kSparse).AddFile(2, kFull, ReportBuilder::kSparse).AddFile(3, 7);
+    ASSERT_TRUE(qvx::Dispatcher::AttachMain(qvx::Dispatcher::kSynchronous));
+    std::vector<std::pair<std::int64_t, std::int64_t>> updates;
+    qvx::ProgressToken token(
+        [&](std::int64_t current, std::int64_t total) { updates.emplace_back(current, total); }, nullptr);
+    auto reader = ReportDataReader::Open(dir.Path(), &token);
+    qvx::Dispatcher::DestroyMain();
+    ASSERT_TRUE(reader) << log.Text();
+    // Placeholders are not files of the folder: three steps of three.
+    EXPECT_EQ(updates, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 3}, {2, 3}, {3, 3}}));
 }
