@@ -1,0 +1,63 @@
+#pragma once
+// A session with a generated report and the two owner interfaces the list models
+// and the oscillograph view model need, for the list tests.
+
+#include "QV+AnalogCore/Presenters/IQVxAnalogListOwner.h"
+#include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
+#include "QVxCore/AnalogSession.h"
+#include "QVxCore/tests/support/ReportBuilder.h"
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace qvx::test {
+
+class ListOwner : public IQVxAnalogListOwner, public IQVxAnalogOscilloGraphOwner {
+public:
+    // A draft session in `folder` whose four channels show the 500 mV range (x1
+    // probe), so that a sample of 12288 reads "250.0mV".
+    explicit ListOwner(const std::filesystem::path& folder) : session(std::make_unique<AnalogSession>()) {
+        std::filesystem::create_directories(folder);
+        session->NewInternal(folder);
+        AnalogSettings& settings = session->GetSettings();
+        settings.visualSettings.tracks.resize(AnalogSettings::kChannelCount);
+        for (int c = 0; c < AnalogSettings::kChannelCount; ++c) {
+            settings.channelVoltages[static_cast<std::size_t>(c)] = 2;
+            settings.visualSettings.tracks[static_cast<std::size_t>(c)].probeAttenuationRatio = 0;
+        }
+    }
+
+    // Opens the report written into the session's "repo" and creates the graph view model.
+    bool OpenReport() {
+        if (!session->OpenReportData(nullptr)) return false;
+        graph = std::make_unique<QVxAnalogOscilloGraphViewModel>(this);
+        return true;
+    }
+
+    AnalogSession* GetCurrentSession() const override { return session.get(); }
+    QVxAnalogOscilloGraphViewModel* GetCurrentOscilloGraphViewModel() const override { return graph.get(); }
+    AnalogSettings* GetSessionSettings() const override {
+        return session ? &session->GetSettings() : nullptr;
+    }
+    bool IsDarkLook() const override { return false; }
+
+    std::unique_ptr<AnalogSession> session;
+    std::unique_ptr<QVxAnalogOscilloGraphViewModel> graph;
+};
+
+inline std::string ReadWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::size_t CountLines(const std::string& text) {
+    std::size_t n = 0;
+    for (char c : text) n += c == '\n';
+    return n;
+}
+
+}  // namespace qvx::test
