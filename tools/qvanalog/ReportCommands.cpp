@@ -1,6 +1,7 @@
 // Report folder commands: info, read, find (read-only on the folder) and make-demo-report.
 
 #include "Command.h"
+#include "SessionSupport.h"
 
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportDataWriter.h"
@@ -65,13 +66,15 @@ std::optional<std::uint64_t> RequiredNumber(const qvanalog::Args& args, const st
     return value;
 }
 
-qvx::ReportDataReaderPtr OpenReport(const fs::path& folder) {
+// A report folder, or a session settings file whose "repo" is reported on.
+qvx::ReportDataReaderPtr OpenReport(const fs::path& path, qvanalog::OpenedReport& opened) {
     LogToStderr();
-    return qvx::ReportDataReader::Open(folder);
+    qvanalog::OpenReportOrSession(path, opened);
+    return opened.reader;
 }
 
-int CannotOpen(const fs::path& folder) {
-    return qvanalog::Fail("cannot open report folder " + folder.string());
+int CannotOpen(const qvanalog::OpenedReport& opened) {
+    return qvanalog::Fail(opened.error);
 }
 
 std::string UtcText(std::int64_t seconds, std::int32_t nanoseconds) {
@@ -97,8 +100,10 @@ int RunInfo(qvanalog::Args& args) {
     std::string error;
     const std::optional<fs::path> folder = FolderArgument(args, {}, error);
     if (!folder) return qvanalog::Fail(error);
-    const qvx::ReportDataReaderPtr reader = OpenReport(*folder);
-    if (!reader) return CannotOpen(*folder);
+    qvanalog::OpenedReport opened;
+    const qvx::ReportDataReaderPtr reader = OpenReport(*folder, opened);
+    if (!reader)
+        return opened.session ? qvanalog::PrintDraftSession(opened, args.Flag("--json")) : CannotOpen(opened);
 
     const auto& files = reader->GetFiles();
     const qvx::ReportFile& first = *files[static_cast<std::size_t>(reader->GetFirstFileIndex())];
@@ -115,14 +120,15 @@ int RunInfo(qvanalog::Args& args) {
                             {"startTime", f.GetStartTime()},
                             {"endTime", f.GetEndTime()}});
         }
-        const nlohmann::ordered_json out = {{"totalRecordCount", reader->GetTotalRecordCount()},
-                                            {"firstFileIndex", reader->GetFirstFileIndex()},
-                                            {"firstIndex", first.GetFirstIndex()},
-                                            {"lastIndex", last.GetLastIndex()},
-                                            {"lastTime", reader->GetLastTime()},
-                                            {"startSeconds", reader->GetStartSeconds()},
-                                            {"startNanoseconds", reader->GetStartNanoseconds()},
-                                            {"files", std::move(list)}};
+        nlohmann::ordered_json out = {{"totalRecordCount", reader->GetTotalRecordCount()},
+                                      {"firstFileIndex", reader->GetFirstFileIndex()},
+                                      {"firstIndex", first.GetFirstIndex()},
+                                      {"lastIndex", last.GetLastIndex()},
+                                      {"lastTime", reader->GetLastTime()},
+                                      {"startSeconds", reader->GetStartSeconds()},
+                                      {"startNanoseconds", reader->GetStartNanoseconds()},
+                                      {"files", std::move(list)}};
+        qvanalog::AddSessionInfo(out, opened);
         std::cout << out.dump() << "\n";
         return 0;
     }
@@ -154,8 +160,9 @@ int RunRead(qvanalog::Args& args) {
     if (!folder) return qvanalog::Fail(error);
     const std::optional<std::uint64_t> index = RequiredNumber(args, "--index", error);
     if (!index) return qvanalog::Fail(error);
-    const qvx::ReportDataReaderPtr reader = OpenReport(*folder);
-    if (!reader) return CannotOpen(*folder);
+    qvanalog::OpenedReport opened;
+    const qvx::ReportDataReaderPtr reader = OpenReport(*folder, opened);
+    if (!reader) return CannotOpen(opened);
 
     const std::uint8_t* record = reader->ReadRecordByIndex(*index);
     if (!record) return qvanalog::Fail("no record with index " + std::to_string(*index));
@@ -164,11 +171,9 @@ int RunRead(qvanalog::Args& args) {
         nlohmann::ordered_json samples = nlohmann::ordered_json::array();
         for (std::size_t c = 0; c < qvx::kRecordChannelCount; ++c)
             samples.push_back(qvx::RecordRawSample(record, c));
-        std::cout << nlohmann::ordered_json{{"index", *index},
-                                            {"timeStamp", time},
-                                            {"samples", std::move(samples)}}
-                         .dump()
-                  << "\n";
+        nlohmann::ordered_json out{{"index", *index}, {"timeStamp", time}, {"samples", std::move(samples)}};
+        if (opened.session) out["values"] = qvanalog::SessionValues(*opened.session, record);
+        std::cout << out.dump() << "\n";
         return 0;
     }
     std::cout << "index " << *index << "  time " << time << " ticks (" << TickSeconds(time) << ")\n";
@@ -185,8 +190,9 @@ int RunFind(qvanalog::Args& args) {
     if (!folder) return qvanalog::Fail(error);
     const std::optional<std::uint64_t> ticks = RequiredNumber(args, "--time", error);
     if (!ticks) return qvanalog::Fail(error);
-    const qvx::ReportDataReaderPtr reader = OpenReport(*folder);
-    if (!reader) return CannotOpen(*folder);
+    qvanalog::OpenedReport opened;
+    const qvx::ReportDataReaderPtr reader = OpenReport(*folder, opened);
+    if (!reader) return CannotOpen(opened);
 
     std::uint64_t index = 0;
     std::uint64_t foundTime = 0;
@@ -295,9 +301,9 @@ int RunMakeDemoReport(qvanalog::Args& args) {
     return 0;
 }
 
-const qvanalog::Registration s_info{"info", "info REPO_FOLDER [--json]", &RunInfo};
-const qvanalog::Registration s_read{"read", "read REPO_FOLDER --index N [--json]", &RunRead};
-const qvanalog::Registration s_find{"find", "find REPO_FOLDER --time TICKS [--json]", &RunFind};
+const qvanalog::Registration s_info{"info", "info REPO_FOLDER|SESSION.qvxa [--json]", &RunInfo};
+const qvanalog::Registration s_read{"read", "read REPO_FOLDER|SESSION.qvxa --index N [--json]", &RunRead};
+const qvanalog::Registration s_find{"find", "find REPO_FOLDER|SESSION.qvxa --time TICKS [--json]", &RunFind};
 const qvanalog::Registration s_makeDemo{"make-demo-report", "make-demo-report DIR [--records N]",
                                         &RunMakeDemoReport};
 

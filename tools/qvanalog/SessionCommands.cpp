@@ -155,11 +155,11 @@ const qvanalog::Registration s_saveAs{"save-as", "save-as SESSION.qvxa NEW.qvxa"
 
 namespace qvanalog {
 
-bool OpenReportOrSession(const fs::path& path, OpenedReport& out, std::string& error) {
+bool OpenReportOrSession(const fs::path& path, OpenedReport& out) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
         out.reader = qvx::ReportDataReader::Open(path);
-        if (!out.reader) error = "cannot open report folder " + path.string();
+        if (!out.reader) out.error = "cannot open report folder " + path.string();
         return static_cast<bool>(out.reader);
     }
     out.session = std::make_unique<qvx::AnalogSession>();
@@ -173,12 +173,31 @@ bool OpenReportOrSession(const fs::path& path, OpenedReport& out, std::string& e
         }
     });
     if (!opened) {
-        error = std::string(kOpenFailedText) + " (" + path.string() + ")" +
-                (failure.empty() ? "" : ": " + failure);
+        out.session.reset();
+        out.error = std::string(kOpenFailedText) + " (" + path.string() + ")" +
+                    (failure.empty() ? "" : ": " + failure);
         return false;
     }
     out.reader = out.session->GetReportData();
-    return true;
+    if (!out.reader) {
+        out.error = "the session " + path.string() + " has no report data to show (open code " +
+                    std::to_string(out.openCode) + ")";
+    }
+    return static_cast<bool>(out.reader);
+}
+
+int PrintDraftSession(const OpenedReport& opened, bool json) {
+    if (json) {
+        nlohmann::ordered_json out = nlohmann::ordered_json::object();
+        AddSessionInfo(out, opened);
+        std::cout << out.dump() << "\n";
+        return 0;
+    }
+    std::cout << "session           " << opened.session->GetSettingFilePath().string() << "\n"
+              << "status            draft (open code " << opened.openCode << ")\n";
+    if (opened.openCode == qvx::AnalogSession::kOpenedReportTooOld) std::cout << kReportTooOldText << "\n";
+    std::cout << "report data       none\n";
+    return 0;
 }
 
 void AddSessionInfo(nlohmann::ordered_json& out, const OpenedReport& opened) {

@@ -118,3 +118,37 @@ TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
     EXPECT_NE(missing.err.find("指定された設定ファイルを開けませんでした。"), std::string::npos);
     EXPECT_EQ(RunQvanalog(dir, {"save-as", "only-one.qvxa"}).status, 1);
 }
+
+TEST(SessionCommands, ReportCommandsAcceptASettingsFile) {
+    TempDir dir("session-cli");
+    qvx::AnalogSettings settings;
+    settings.channelVoltages[0] = 0;  // CH1 +-100 mV with the x1 probe
+    settings.visualSettings.tracks[0].probeAttenuationRatio = 0;
+    ASSERT_TRUE(qvx::Archive::Save(settings, dir.Path() / "s.qvxa"));
+    ReportBuilder(dir.Path() / "repo").AddFile(0, 100);
+    ASSERT_TRUE(qvx::Archive::Save(qvx::AnalogDisplayTriggerList{{7, 250}}, dir.Path() / "repo" / "meta"));
+    const std::string file = (dir.Path() / "s.qvxa").string();
+
+    const Result info = RunQvanalog(dir, {"info", file, "--json"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    const auto json = nlohmann::json::parse(info.out);
+    EXPECT_EQ(json["totalRecordCount"], 100);
+    EXPECT_EQ(json["status"], "reportOpened");
+    EXPECT_EQ(json["openCode"], 0);
+    EXPECT_EQ(json["displayTriggerList"], nlohmann::json::parse(R"([{"dataIndex": 7, "widthNSec": 250}])"));
+
+    // Record 0: CH1 raw 0 (-100 mV on its range), CH2 raw 16383, CH3 8192, CH4 0 (default ranges).
+    const Result read = RunQvanalog(dir, {"read", file, "--index", "0", "--json"});
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(nlohmann::json::parse(read.out)["values"],
+              nlohmann::json({"-100.0mV", "5.000V", "0.000V", "-5.000V"}));
+    EXPECT_EQ(RunQvanalog(dir, {"find", file, "--time", "50"}).status, 0);
+
+    // Without "repo" the session opens as a draft: info reports it, read has nothing to read.
+    fs::rename(dir.Path() / "repo", dir.Path() / "moved");
+    const Result draft = RunQvanalog(dir, {"info", file, "--json"});
+    ASSERT_EQ(draft.status, 0) << draft.err;
+    EXPECT_EQ(nlohmann::json::parse(draft.out),
+              nlohmann::json::parse(R"({"status": "draft", "openCode": 1, "displayTriggerList": []})"));
+    EXPECT_EQ(RunQvanalog(dir, {"read", file, "--index", "0"}).status, 1);
+}
