@@ -2,6 +2,7 @@
 
 #include "Command.h"
 
+#include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 
 #include <iostream>
@@ -17,7 +18,10 @@ void PrintUsage() {
 
 int main(int argc, char** argv) {
     // Diagnostics go to stderr at warning level and above; stdout carries results only.
-    spdlog::set_level(spdlog::level::warn);
+    auto logger = std::make_shared<spdlog::logger>("qvanalog",
+                                                   std::make_shared<spdlog::sinks::stderr_color_sink_mt>());
+    logger->set_level(spdlog::level::warn);
+    spdlog::set_default_logger(std::move(logger));
     if (argc < 2) {
         PrintUsage();
         return 2;
