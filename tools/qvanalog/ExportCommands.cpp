@@ -1,0 +1,268 @@
+// Export commands: the data list and the display-trigger list of a saved session
+// as CSV files, through the same list models the application's panes use.
+//
+//   qvanalog export SESSION.qvxa --out FILE.csv [--from ROW --to ROW]
+//   qvanalog export-triggers SESSION.qvxa --out FILE.csv
+//
+// Opening the session and the data list export run on a worker thread; this
+// thread drains their progress updates and, when stderr is a terminal, draws a
+// progress bar. Ctrl-C cancels the export; the rows written so far stay.
+
+#include "Command.h"
+
+#include "QV+AnalogCore/Presenters/IQVxAnalogListOwner.h"
+#include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
+#include "QVxCore/AnalogSession.h"
+#include "QVxCore/Presenters/InteractionTaskRunner.h"
+#include "QVxCore/TaskDispatcher.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
+
+#include <spdlog/sinks/stdout_color_sinks.h>
+#include <spdlog/spdlog.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kOpenFailedText = "指定された設定ファイルを開けませんでした。";
+constexpr int kRangeInvalidStringId = 25075;  // "範囲指定が異常です。"
+
+std::atomic<bool> s_interrupted{false};
+
+void OnInterrupt(int) {
+    s_interrupted.store(true);
+}
+
+// Diagnostics of the core go to stderr, plain; stdout carries the result line only.
+void LogToStderr() {
+    auto logger =
+        std::make_shared<spdlog::logger>("qvanalog", std::make_shared<spdlog::sinks::stderr_color_sink_mt>());
+    logger->set_pattern("%v");
+    logger->set_level(spdlog::level::warn);
+    spdlog::set_default_logger(std::move(logger));
+}
+
+// The session and its oscillograph view model, standing in for the analog view
+// model that owns them in the application. Main thread.
+class ExportSession : public IQVxAnalogListOwner, public IQVxAnalogOscilloGraphOwner {
+public:
+    qvx::AnalogSession* GetCurrentSession() const override { return m_session.get(); }
+    QVxAnalogOscilloGraphViewModel* GetCurrentOscilloGraphViewModel() const override { return m_graph.get(); }
+    qvx::AnalogSettings* GetSessionSettings() const override {
+        return m_session ? &m_session->GetSettings() : nullptr;
+    }
+    bool IsDarkLook() const override { return false; }
+
+    std::unique_ptr<qvx::AnalogSession> m_session;
+    std::unique_ptr<QVxAnalogOscilloGraphViewModel> m_graph;
+};
+
+// Runs `task` on a worker thread. With a terminal on stderr, a bar
+// "caption [#####.....]  45% current/total" is redrawn at most every 100 ms.
+// Ctrl-C requests the task's cancel. Returns false after a cancel or when the
+// task threw (logged).
+bool RunWithProgressBar(const std::string& caption, const qvx::InteractionTask& task) {
+    const bool ownDispatcher = !qvx::Dispatcher::GetMainInstance();
+    if (ownDispatcher) qvx::Dispatcher::AttachMain(qvx::Dispatcher::kHostMessageQueue);
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+
+    std::int64_t current = 0;
+    std::int64_t total = 0;
+    bool drawn = false;
+    auto lastDraw = std::chrono::steady_clock::time_point{};
+    auto draw = [&](bool force) {
+        if (!terminal || total <= 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - lastDraw < std::chrono::milliseconds(100)) return;
+        lastDraw = now;
+        constexpr int kWidth = 30;
+        const int filled = static_cast<int>(current * kWidth / total);
+        std::fprintf(stderr, "\r%s [%s%s] %3lld%% %lld/%lld", caption.c_str(),
+                     std::string(filled, '#').c_str(), std::string(kWidth - filled, '.').c_str(),
+                     static_cast<long long>(current * 100 / total), static_cast<long long>(current),
+                     static_cast<long long>(total));
+        std::fflush(stderr);
+        drawn = true;
+    };
+
+    qvx::InteractionTaskRunner runner(
+        [&](std::int64_t c, std::int64_t t) {
+            current = c;
+            total = t;
+            draw(false);
+        },
+        {});
+    s_interrupted.store(false);
+    const auto previous = std::signal(SIGINT, &OnInterrupt);
+    runner.Start(task);
+    runner.WaitFinished([&] {
+        if (s_interrupted.load() && !runner.IsCancelRequested()) runner.RequestCancel();
+        if (auto main = qvx::Dispatcher::GetMainInstance()) {
+            while (main->ProcessInvoke()) {
+            }
+        }
+    });
+    const bool ok = runner.Join();
+    std::signal(SIGINT, previous);
+    if (auto main = qvx::Dispatcher::GetMainInstance()) {
+        while (main->ProcessInvoke()) {
+        }
+    }
+    if (drawn) {
+        draw(true);
+        std::fputc('\n', stderr);
+    }
+    if (ownDispatcher) qvx::Dispatcher::DestroyMain();
+    return ok;
+}
+
+// Opens the settings file `path` with its report data. An error text when it fails.
+std::optional<std::string> OpenSession(const fs::path& path, ExportSession& out) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return path.string() + " is not a session settings file (.qvxa)";
+    out.m_session = std::make_unique<qvx::AnalogSession>();
+    bool opened = false;
+    int code = -1;
+    std::string failure;
+    RunWithProgressBar("opening", [&](qvx::ProgressToken* token) {
+        try {
+            opened = out.m_session->OpenInternal(path, token, code);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    });
+    if (!opened) {
+        return std::string(kOpenFailedText) + " (" + path.string() + ")" +
+               (failure.empty() ? "" : ": " + failure);
+    }
+    out.m_graph = std::make_unique<QVxAnalogOscilloGraphViewModel>(&out);
+    return std::nullopt;
+}
+
+// A row number of the export dialog: a whole number >= 1.
+std::optional<std::int64_t> ParseRowNumber(const std::string& text) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < 1) return std::nullopt;
+    return value;
+}
+
+// SESSION.qvxa and --out FILE.csv, or an error text.
+std::optional<std::string> SessionAndOutput(qvanalog::Args& args, fs::path& session, fs::path& out) {
+    const auto positionals = args.Positionals();
+    if (positionals.size() != 1) return "expected one SESSION.qvxa argument";
+    const auto outOption = args.Option("--out");
+    if (!outOption || outOption->empty()) return "--out FILE.csv is required";
+    session = positionals.front();
+    out = *outOption;
+    return std::nullopt;
+}
+
+std::uintmax_t FileSize(const fs::path& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+int RunExport(qvanalog::Args& args) {
+    args.DeclareValueOptions({"--out", "--from", "--to"});
+    fs::path sessionPath;
+    fs::path outPath;
+    if (auto error = SessionAndOutput(args, sessionPath, outPath)) return qvanalog::Fail(*error);
+
+    // --from and --to are the numbers of the "#" column, both or neither.
+    const auto fromText = args.Option("--from");
+    const auto toText = args.Option("--to");
+    if (fromText.has_value() != toText.has_value()) return qvanalog::Fail("--from and --to go together");
+    std::optional<std::int64_t> from;
+    std::optional<std::int64_t> to;
+    if (fromText) {
+        from = ParseRowNumber(*fromText);
+        to = ParseRowNumber(*toText);
+        if (!from || !to) return qvanalog::Fail("--from and --to take row numbers from 1");
+    }
+    LogToStderr();
+
+    ExportSession owner;
+    if (auto error = OpenSession(sessionPath, owner)) return qvanalog::Fail(*error);
+    if (!owner.m_session->GetReportData()) {
+        return qvanalog::Fail("the session " + sessionPath.string() + " holds no report data to export");
+    }
+    QVxAnalogDataListViewModel model(&owner);
+    const auto firstIndex = static_cast<std::int64_t>(model.GetFirstIndex());
+    const auto rowCount = static_cast<std::int64_t>(model.GetRowCount());
+
+    // The export dialog's check: both numbers between the first and the last
+    // record's number, and to not before from.
+    std::int64_t firstRow = -1;
+    std::int64_t lastRow = -1;
+    if (from) {
+        const std::int64_t minimum = firstIndex + 1;
+        const std::int64_t maximum = firstIndex + rowCount;
+        if (*from < minimum || *from > maximum || *to < minimum || *to > maximum || *to < *from) {
+            return qvanalog::Fail(std::string(QVxLoadGuiString(kRangeInvalidStringId)) + " (rows " +
+                                  std::to_string(minimum) + " to " + std::to_string(maximum) + ")");
+        }
+        firstRow = *from - firstIndex - 1;
+        lastRow = *to - firstIndex - 1;
+    }
+
+    bool exported = false;
+    const auto started = std::chrono::steady_clock::now();
+    const bool finished = RunWithProgressBar("exporting", [&](qvx::ProgressToken* token) {
+        exported = model.ExportCsv(outPath, firstRow, lastRow, token);
+    });
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!exported) return qvanalog::Fail("cannot write " + outPath.string() + " (see the messages above)");
+    const auto [start, stop] =
+        QVxAnalogDataListViewModel::ExportRowRange(firstRow, lastRow, static_cast<std::uint64_t>(rowCount));
+    if (!finished) {
+        return qvanalog::Fail("export cancelled; " + outPath.string() + " keeps the " +
+                              std::to_string(FileSize(outPath)) + " bytes written so far");
+    }
+    std::printf("%s: rows %llu to %llu (%llu rows), %ju bytes, %.2f s\n", outPath.string().c_str(),
+                static_cast<unsigned long long>(firstIndex + 1 + static_cast<std::int64_t>(start)),
+                static_cast<unsigned long long>(firstIndex + static_cast<std::int64_t>(stop)),
+                static_cast<unsigned long long>(stop - start), FileSize(outPath), seconds);
+    return 0;
+}
+
+int RunExportTriggers(qvanalog::Args& args) {
+    args.DeclareValueOptions({"--out"});
+    fs::path sessionPath;
+    fs::path outPath;
+    if (auto error = SessionAndOutput(args, sessionPath, outPath)) return qvanalog::Fail(*error);
+    LogToStderr();
+
+    ExportSession owner;
+    if (auto error = OpenSession(sessionPath, owner)) return qvanalog::Fail(*error);
+    QVxAnalogDisplayTriggerListModel model(&owner);
+    if (!model.ExportCsv(outPath)) {
+        return qvanalog::Fail("cannot write " + outPath.string() + " (see the messages above)");
+    }
+    std::printf("%s: %zu display trigger hits, %ju bytes\n", outPath.string().c_str(), model.GetRowCount(),
+                FileSize(outPath));
+    return 0;
+}
+
+const qvanalog::Registration s_export{"export", "export SESSION.qvxa --out FILE.csv [--from ROW --to ROW]",
+                                      &RunExport};
+const qvanalog::Registration s_exportTriggers{
+    "export-triggers", "export-triggers SESSION.qvxa --out FILE.csv", &RunExportTriggers};
+
+}  // namespace
