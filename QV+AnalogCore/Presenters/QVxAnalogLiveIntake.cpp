@@ -1,0 +1,104 @@
+#include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
+
+#include "QVxCore/ReportData/ReportFormat.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+namespace {
+
+constexpr std::uint64_t kTimeMask = 0xFFFF'FFFF'FFFFull;  // 48-bit time stamp, 10 ns ticks
+constexpr std::int64_t kNsPerTick = 10;
+constexpr std::int64_t kMidScale = 8192;
+
+}  // namespace
+
+std::int64_t QVxAnalogLiveIntake::RecordTime(const std::uint8_t* record) {
+    return static_cast<std::int64_t>(qvx::LoadLE64(record) & kTimeMask) * kNsPerTick;
+}
+
+void QVxAnalogLiveIntake::Reset() {
+    m_nextIndex = 0;
+    m_previousTime = 0;
+    m_timeWentBackwards = false;
+    m_triggerViewOffset = 0;
+    m_triggerViewOffsetSet = false;
+}
+
+std::optional<std::int64_t> QVxAnalogLiveIntake::GetTriggerViewOffset() const {
+    if (!m_triggerViewOffsetSet.load()) return std::nullopt;
+    return m_triggerViewOffset.load();
+}
+
+void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t* records, std::int64_t count,
+                               qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer) {
+    if (count <= 0 || records == nullptr) return;
+    const std::int64_t lastRecordTime = RecordTime(records + (count - 1) * kRecordBytes);
+    std::int64_t lastTime = lastRecordTime;
+    if (out) {
+        out->UpdateLastTime(std::max(lastRecordTime, out->GetLastTime()));
+        lastTime = out->GetLastTime();
+    }
+    if (analyzer) {
+        const std::int64_t width = out ? out->ViewportWidthTime() : 0;
+        const std::int64_t offset = analyzer->UpdateTriggerWindow(width, lastTime);
+        if (offset != qvx::QVxAnalogDisplayTriggerAnalyzer::kNone) {
+            m_triggerViewOffset = offset;
+            m_triggerViewOffsetSet = true;
+        }
+    }
+    if (out) out->MoveTimeOffsetToLast();
+
+    static const std::vector<qvx::WaveformColumn> kNoColumns;
+    const auto& columns = out ? out->Columns() : kNoColumns;
+    const std::size_t columnCount = columns.size();
+    m_columns.resize(columnCount);
+    for (Column& column : m_columns) column.count = 0;
+    const std::int64_t windowBegin = columnCount ? columns.front().start : 0;
+    const std::int64_t windowEnd = columnCount ? columns.back().end : 0;
+    const std::int64_t timeParPixel = out ? std::max<std::int64_t>(out->GetTimeParPixel(), 1) : 1;
+
+    std::uint64_t index = m_nextIndex.load(std::memory_order_relaxed);
+    bool backwards = false;
+    std::int64_t previous = m_previousTime;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::uint8_t* record = records + i * kRecordBytes;
+        const std::int64_t t = RecordTime(record);
+        if (t < previous) backwards = true;
+        previous = t;
+        std::array<std::uint16_t, 4> samples;
+        std::memcpy(samples.data(), record + qvx::kRecordOffsetSamples, sizeof samples);
+        if (analyzer && analyzer->ShouldAnalyze() &&
+            analyzer->Analyze(t, std::span<const std::uint16_t, 4>(samples),
+                              static_cast<std::int64_t>(index))) {
+            analyzer->AcceptHit(t, static_cast<std::int64_t>(index));
+        }
+        ++index;
+        if (t < windowBegin || t >= windowEnd) continue;
+        const auto c = std::min(static_cast<std::size_t>((t - windowBegin) / timeParPixel), columnCount - 1);
+        Column& column = m_columns[c];
+        if (column.count == 0) {
+            for (int ch = 0; ch < 4; ++ch) column.min[ch] = column.max[ch] = samples[ch];
+        } else {
+            for (int ch = 0; ch < 4; ++ch) {
+                column.min[ch] = std::min<std::int64_t>(column.min[ch], samples[ch]);
+                column.max[ch] = std::max<std::int64_t>(column.max[ch], samples[ch]);
+            }
+        }
+        ++column.count;
+    }
+    m_previousTime = previous;
+    m_nextIndex.store(index, std::memory_order_relaxed);
+    if (backwards) m_timeWentBackwards = true;
+
+    for (std::size_t c = 0; c < columnCount; ++c) {
+        const Column& column = m_columns[c];
+        if (column.count == 0) continue;
+        const std::int64_t t = columns[c].start;
+        for (std::size_t ch = 0; ch < 4; ++ch) {
+            out->AddPoint(ch, t, column.min[ch] - kMidScale);
+            out->AddPoint(ch, t, column.max[ch] - kMidScale);
+        }
+    }
+}

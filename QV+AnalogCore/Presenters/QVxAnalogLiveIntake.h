@@ -1,0 +1,58 @@
+#pragma once
+// Live intake of a running trace: folds each batch of records into per-column
+// minimum and maximum values of the presenter's writing side, numbers the
+// records, marks a time stamp that went backwards and feeds the display trigger
+// analyzer.
+//
+// Fold runs on the log collector's thread with the presenter's write batch and
+// the analog view model's mutex held; Reset on the GUI thread before the device
+// starts. The counters are atomic so the GUI can show them during the trace.
+
+#include "QVxCore/Presenters/WaveformRenderData.h"
+#include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class QVxAnalogLiveIntake {
+public:
+    static constexpr std::size_t kRecordBytes = 16;
+
+    // A new trace: record index 0, previous time 0, no mark, no trigger view offset.
+    void Reset();
+
+    // One batch of `count` records (16 bytes each, oldest first) into `out`:
+    // lastTime follows the batch's last record, a trigger window is completed
+    // when it has scrolled past, the window moves to the newest data and every
+    // column that got records gets two points per channel (minimum and maximum,
+    // centred, at the column's start). `analyzer` may be null.
+    // A null `out` only numbers and analyses the records (no live view).
+    void Fold(qvx::WaveformRenderData* out, const std::uint8_t* records, std::int64_t count,
+              qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer);
+
+    // Records taken in since Reset (= the global index of the next record).
+    std::uint64_t GetRecordCount() const { return m_nextIndex.load(std::memory_order_relaxed); }
+    bool TimeWentBackwards() const { return m_timeWentBackwards.load(); }
+    // Viewport begin (ns) that shows the latest display trigger at its position.
+    std::optional<std::int64_t> GetTriggerViewOffset() const;
+
+    // Time stamp of a record in ns (low 48 bits of the first word x 10).
+    static std::int64_t RecordTime(const std::uint8_t* record);
+
+private:
+    struct Column {
+        std::array<std::int64_t, 4> min{};
+        std::array<std::int64_t, 4> max{};
+        std::uint32_t count = 0;
+    };
+
+    std::vector<Column> m_columns;
+    std::atomic<std::uint64_t> m_nextIndex{0};
+    std::int64_t m_previousTime = 0;
+    std::atomic<bool> m_timeWentBackwards{false};
+    std::atomic<std::int64_t> m_triggerViewOffset{0};
+    std::atomic<bool> m_triggerViewOffsetSet{false};
+};

@@ -1,0 +1,430 @@
+#include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+
+#include "QV+AnalogCore/Presenters/QVxAnalogStartParams.h"
+#include "QV+AnalogCore/QVxAppStrings.h"
+#include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/Utils.h"
+#include "QVxWinCommon/QVxNotification.h"
+
+#include <spdlog/spdlog.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMessageDeviceConnectionError = 25054;
+constexpr int kMessageTraceStartFailed = 25058;
+constexpr int kMessageLowDiskSpace = 25060;
+constexpr int kMessageWriteFailed = 25023;
+constexpr int kMessageReportFileFailed = 25084;
+constexpr int kMessageSaveNoSpace = 25092;
+
+// Result codes of the open task before the task has run.
+constexpr int kOpenNotRun = 2;
+
+bool FolderExists(const fs::path& folder) {
+    std::error_code ec;
+    return !folder.empty() && fs::is_directory(folder, ec);
+}
+
+}  // namespace
+
+QVxAnalogViewModel::QVxAnalogViewModel() = default;
+
+QVxAnalogViewModel::~QVxAnalogViewModel() {
+    m_oscilloGraph.reset();
+    m_deviceManagerViewModel.reset();
+    m_collector.reset();
+}
+
+bool QVxAnalogViewModel::Init(qvx::AnalogEnvData* envData,
+                              const qvx::AnalogEnvData::CacheFolderRepair& repair,
+                              const InitOptions& options) {
+    QVX_CHECK_RETURN(envData, false);
+    QVX_CHECK_RETURN(!m_collector, false);
+    QVPlus_SetLogCallback(&QVxDeviceManager::LogCallback, nullptr);
+
+    m_startParams = QVPlusStartParams{};
+    m_collector = std::make_unique<QVxAnalogLogCollector>(this);
+    const fs::path bitStream =
+        options.bitStreamPath.empty() ? qvx::AnalogEnvData::GetFirmwarePath() : options.bitStreamPath;
+    m_deviceManagerViewModel = std::make_unique<QVxAnalogDeviceManagerViewModel>(
+        this, std::make_unique<QVxDeviceManager>(QVxDeviceManager::kAnalogCaptureMode, bitStream));
+    // The last block of a capture (stop size or stop time reached on the unit, or
+    // the drain after a stop) starts the watch for the end of the acquisition.
+    QVxDeviceManager* manager = m_deviceManagerViewModel->GetDeviceManager();
+    m_collector->SetCaptureEndedHandler([manager] { manager->StartMonitor(); });
+
+    m_envData = envData;
+    if (!envData->LoadPrefsAndRepair(repair)) return false;
+    const auto sessionFolder = envData->GetSessionFolder();
+    if (!sessionFolder) return false;
+    m_cacheFolderPath = *sessionFolder;
+    m_collector->SetFreeSpaceFolder(m_cacheFolderPath);
+    return NewSession(nullptr);
+}
+
+void QVxAnalogViewModel::Shutdown() {
+    if (m_envData) m_envData->SavePrefs();
+    if (m_deviceManagerViewModel) {
+        m_deviceManagerViewModel->JoinConnectionThread();
+        if (isTracing()) {
+            // The trace cannot end normally any more: release the unit directly.
+            if (QVxDeviceManager* manager = GetDeviceManager(); manager->IsOpened()) manager->Close();
+            m_traceState = kIdle;
+        }
+        if (auto device = m_deviceManagerViewModel->GetConnectingDevice()) {
+            m_deviceManagerViewModel->Disconnect(device);
+        }
+    }
+    m_oscilloGraph.reset();
+    m_session.reset();
+}
+
+QVxDeviceManager* QVxAnalogViewModel::GetDeviceManager() const {
+    return m_deviceManagerViewModel ? m_deviceManagerViewModel->GetDeviceManager() : nullptr;
+}
+
+// --- Can-rules ----------------------------------------------------------------
+
+bool QVxAnalogViewModel::CanNewSession() const {
+    return !isTracing();
+}
+bool QVxAnalogViewModel::CanOpenSession() const {
+    return !isTracing();
+}
+bool QVxAnalogViewModel::CanSaveSession() const {
+    return m_traceState.load() == kIdle && m_session != nullptr;
+}
+bool QVxAnalogViewModel::CanStartTrace() const {
+    return m_traceState.load() == kIdle;
+}
+bool QVxAnalogViewModel::CanStopTrace() const {
+    return isTracing();
+}
+
+bool QVxAnalogViewModel::isTracing() const {
+    const std::int32_t state = m_traceState.load();
+    return state == kTracing || state == kStopping;
+}
+
+qvx::AnalogSettings* QVxAnalogViewModel::GetSessionSettings() const {
+    return m_session ? &m_session->GetSettings() : nullptr;
+}
+
+std::uint32_t QVxAnalogViewModel::GetTriggersFound() const {
+    std::lock_guard lock(m_mutex);
+    return m_analyzer.GetTriggersFound();
+}
+
+// --- Sessions -----------------------------------------------------------------
+
+void QVxAnalogViewModel::ReplaceSession(std::unique_ptr<qvx::AnalogSession> session) {
+    m_oscilloGraph.reset();  // it points at the old session's settings
+    m_session = std::move(session);
+    if (m_session) m_oscilloGraph = std::make_unique<QVxAnalogOscilloGraphViewModel>(this);
+}
+
+bool QVxAnalogViewModel::NewSession(const qvx::AnalogSettings* settings) {
+    QVX_CHECK_RETURN(CanNewSession(), false);
+    auto session = std::make_unique<qvx::AnalogSession>();
+    bool created = false;
+    try {
+        created = session->NewInternal(m_cacheFolderPath);
+    } catch (const fs::filesystem_error& e) {
+        spdlog::error("{}", e.what());
+    }
+    if (!created) {
+        ReplaceSession(nullptr);
+        return false;
+    }
+    if (settings) {
+        session->GetSettings() = *settings;
+        // New data in the current format: saving must copy it whatever version the
+        // settings were loaded with.
+        session->GetSettings().SetClassVersion(0);
+    }
+    ReplaceSession(std::move(session));
+    SessionChanged.Emit();
+    return true;
+}
+
+bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
+    QVX_CHECK_RETURN(CanOpenSession(), false);
+    int code = kOpenNotRun;
+    std::unique_ptr<qvx::AnalogSession> opened;
+    qvx::Interaction::Run([&](qvx::ProgressToken* progress) {
+        auto session = std::make_unique<qvx::AnalogSession>();
+        try {
+            if (session->OpenInternal(settingFilePath, progress, code)) opened = std::move(session);
+        } catch (const fs::filesystem_error& e) {
+            spdlog::error("{}", e.what());
+        }
+    });
+    if (code == qvx::AnalogSession::kOpenedReportTooOld) {
+        QVxNotification::ShowText(QVxLoadAppString(kAppStringReportTooOld));
+    }
+    if (!opened) return false;
+    ReplaceSession(std::move(opened));
+    if (const auto& reader = m_session->GetReportData()) m_oscilloGraph->SetupForStoredData(reader);
+    SessionChanged.Emit();
+    return true;
+}
+
+bool QVxAnalogViewModel::SaveAsSession(const fs::path& settingFilePath) {
+    QVX_CHECK_RETURN(CanSaveSession(), false);
+    int result = qvx::AnalogSession::kSaveFailed;
+    qvx::AnalogSession* session = m_session.get();
+    qvx::Interaction::Run([&](qvx::ProgressToken* progress) {
+        try {
+            result = session->SaveAs(settingFilePath, progress);
+        } catch (const fs::filesystem_error& e) {
+            spdlog::error("{}", e.what());
+            result = qvx::AnalogSession::kSaveFailed;
+        }
+    });
+    if (result == qvx::AnalogSession::kNotEnoughSpace) QVxNotification::ShowGuiMessage(kMessageSaveNoSpace);
+    return result == qvx::AnalogSession::kSaved;
+}
+
+// --- Trace --------------------------------------------------------------------
+
+bool QVxAnalogViewModel::StartTrace() {
+    QVX_CHECK_RETURN(CanStartTrace(), false);
+    QVX_CHECK_RETURN(m_collector, false);
+    if (!FolderExists(m_cacheFolderPath)) {
+        QVxNotification::ShowText(QVxLoadAppString(kAppStringCacheFolderMissing));
+        return false;
+    }
+    // Every trace records into a fresh session with the current settings.
+    const qvx::AnalogSettings current = m_session ? m_session->GetSettings() : qvx::AnalogSettings();
+    if (!NewSession(&current)) return false;
+    if (!m_session->DeleteReportFiles()) return false;
+    const qvx::AnalogSettings& settings = m_session->GetSettings();
+
+    m_rate = QVxFillStartParams(settings, m_startParams);
+    m_startTimestampKnown = false;
+    m_startSeconds = 0;
+    m_startNanoseconds = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_collector->Start(*m_session)) {
+            QVxNotification::ShowGuiMessage(kMessageReportFileFailed);
+            return false;
+        }
+        m_collector->TakeAbortType();
+        m_intake.Reset();
+        m_analyzer.Reset(&settings, &m_session->GetDisplayTriggerList());
+    }
+    // Outside the mutex: the presenter's lock comes first in the lock order.
+    m_oscilloGraph->SetupForAdhocData();
+    m_traceState = kTracing;
+
+    if (!StartDevice()) {
+        QVxNotification::ShowGuiMessage(kMessageTraceStartFailed);
+        AbandonTrace();
+        return false;
+    }
+    TraceStateChanged.Emit();
+    return true;
+}
+
+// Starts the unit under the mutex, so that no batch is taken in meanwhile.
+bool QVxAnalogViewModel::StartDevice() {
+    QVxDeviceManager* manager = GetDeviceManager();
+    std::lock_guard lock(m_mutex);
+    if (!QVX_VERIFY(m_collector->GetAbortType() == QVxAbortType::None)) return false;
+    if (!m_deviceManagerViewModel->GetConnectedDevice()) {
+        QVxDeviceManager::SetLastDeviceError(kDeviceErrorNotOpen);
+        return false;
+    }
+    if (!manager->QVxDevTraceStart(m_collector.get(), m_startParams)) return false;
+    m_startSeconds = manager->GetStartSeconds();
+    m_startNanoseconds = manager->GetStartNanoseconds();
+    m_startTimestampKnown = m_startSeconds != 0 || m_startNanoseconds != 0;
+    return true;
+}
+
+// A trace whose unit did not start: nothing will end it through the collector,
+// so it ends here (the empty report file is closed, the state is idle again).
+void QVxAnalogViewModel::AbandonTrace() {
+    m_collector->CloseWriter();
+    m_traceState = kIdle;
+    m_lastAbortType = QVxAbortType::None;
+    m_lastReportOpened = false;
+    if (QVxDeviceManager* manager = GetDeviceManager(); manager && !manager->IsOpened()) {
+        // The unit was released: forget it in the device list.
+        if (auto device = m_deviceManagerViewModel->GetConnectingDevice()) {
+            m_deviceManagerViewModel->Disconnect(device);
+        }
+    }
+    TraceStateChanged.Emit();
+}
+
+void QVxAnalogViewModel::ReadStartTimestamp() {
+    QVxDeviceManager* manager = GetDeviceManager();
+    if (!manager) return;
+    manager->RefreshStatus();
+    const QVPlusStatus status = manager->GetStatus();
+    m_startSeconds = status.startSeconds;
+    m_startNanoseconds = status.startNanoseconds;
+    m_startTimestampKnown = m_startSeconds != 0 || m_startNanoseconds != 0;
+}
+
+void QVxAnalogViewModel::StopTrace() {
+    QVX_CHECK(CanStopTrace());
+    if (!m_startTimestampKnown) ReadStartTimestamp();
+    m_traceState = kStopping;
+    TraceStateChanged.Emit();
+    QVxDeviceManager* manager = GetDeviceManager();
+    manager->Stop(QVPLUS_STOP_DRAIN);
+    manager->StartMonitor();
+}
+
+// GUI thread, posted by the collector after it closed the last file.
+void QVxAnalogViewModel::OnTraceEnded(QVxAbortType abortType) {
+    m_collector->CloseWriter();
+    m_traceState = kIdle;
+    m_lastAbortType = abortType;
+    m_lastReportOpened = false;
+    if (!m_startTimestampKnown) ReadStartTimestamp();
+    switch (abortType) {
+        case QVxAbortType::None:
+            m_lastReportOpened = FinishReport();
+            break;
+        case QVxAbortType::DeviceError:
+            // The files keep the right start time even though the report is not opened.
+            m_session->UpdateTestStartTime(m_startSeconds, m_startNanoseconds);
+            QVxNotification::ShowGuiMessage(kMessageDeviceConnectionError);
+            if (auto device = m_deviceManagerViewModel->GetConnectedDevice())
+                m_deviceManagerViewModel->Disconnect(device);
+            break;
+        case QVxAbortType::LowDiskSpace:
+            m_session->UpdateTestStartTime(m_startSeconds, m_startNanoseconds);
+            QVxNotification::ShowGuiMessage(kMessageLowDiskSpace);
+            break;
+        case QVxAbortType::WriteFailed:
+            m_session->UpdateTestStartTime(m_startSeconds, m_startNanoseconds);
+            QVxNotification::ShowGuiMessage(kMessageWriteFailed);
+            break;
+    }
+    TraceStateChanged.Emit();
+}
+
+// Start time into every header and the reader on "repo", as one task; then the
+// presenter shows the stored data, on the last display trigger when there was one.
+bool QVxAnalogViewModel::FinishReport() {
+    qvx::AnalogSession* session = m_session.get();
+    bool opened = false;
+    const std::int64_t seconds = m_startSeconds;
+    const std::int32_t nanoseconds = m_startNanoseconds;
+    qvx::Interaction::Run([&](qvx::ProgressToken* progress) {
+        session->UpdateTestStartTime(seconds, nanoseconds);
+        opened = session->OpenReportData(progress);
+    });
+    if (!opened || !session->GetReportData()) return false;
+    m_oscilloGraph->SetupForStoredData(session->GetReportData());
+    if (const auto offset = m_intake.GetTriggerViewOffset())
+        m_oscilloGraph->SetViewportBeginTimeOffset(*offset);
+    return true;
+}
+
+// Log collector's thread: one batch of records just written to the report files.
+void QVxAnalogViewModel::Broadcast(const std::uint8_t* records, std::int64_t count) {
+    QVX_CHECK(isTracing());
+    QVxAnalogOscilloGraphViewModel* presenter = m_oscilloGraph.get();
+    if (!presenter || presenter->IsStoredData()) {
+        // No live view to fill: the records are still numbered and analysed.
+        std::lock_guard lock(m_mutex);
+        m_intake.Fold(nullptr, records, count, &m_analyzer);
+        return;
+    }
+    qvx::WaveformPresenter::WriteBatch batch(*presenter);
+    bool held = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_intake.Fold(&batch.RenderData(), records, count, &m_analyzer);
+        held = m_analyzer.IsDisplayHeld();
+    }
+    // Frozen on a complete trigger window: the window keeps what it shows.
+    if (!held) batch.PublishAdhoc();
+}
+
+// --- Views and peers ----------------------------------------------------------
+
+void QVxAnalogViewModel::SyncViewsToDataIndex(std::uint64_t index, const void* origin, std::int32_t option) {
+    QVX_CHECK(m_session);
+    const auto& reader = m_session->GetReportData();
+    if (!reader || reader->GetFiles().empty()) return;
+    const auto& files = reader->GetFiles();
+    const auto first = static_cast<std::size_t>(reader->GetFirstFileIndex());
+    if (first >= files.size()) return;
+    if (index < files[first]->GetFirstIndex() || index > files.back()->GetLastIndex()) return;
+    const std::uint8_t* record = reader->ReadRecordByIndex(index);
+    if (!record) return;
+    const QVxViewSyncParams params{QVxAnalogLiveIntake::RecordTime(record), index, origin, option};
+    ViewSync.Emit(params);
+}
+
+namespace {
+
+// Absolute, normal form without a trailing separator; symbolic links resolved as
+// far as the path exists.
+fs::path ComparablePath(const fs::path& path) {
+    std::error_code ec;
+    fs::path result = fs::weakly_canonical(path, ec);
+    if (ec) result = fs::absolute(path, ec).lexically_normal();
+    if (!result.has_filename() && result.has_parent_path() && result != result.root_path())
+        result = result.parent_path();
+    return result;
+}
+
+}  // namespace
+
+bool QVxAnalogViewModel::IsPathInside(const fs::path& path, const fs::path& folder) {
+    if (path.empty() || folder.empty()) return false;
+    const fs::path p = ComparablePath(path);
+    const fs::path f = ComparablePath(folder);
+    auto pi = p.begin();
+    for (auto fi = f.begin(); fi != f.end(); ++fi, ++pi) {
+        if (fi->empty()) continue;  // a trailing separator
+        if (pi == p.end() || *pi != *fi) return false;
+    }
+    return true;
+}
+
+bool QVxAnalogViewModel::IsReportInSession(const fs::path& reportPath) const {
+    if (isTracing() || !m_session) return false;
+    if (!FolderExists(m_session->GetReportFolderPath())) return false;
+    return IsPathInside(reportPath, m_session->GetFolderPath());
+}
+
+bool QVxAnalogViewModel::HandleReportQuery(const fs::path& queryFilePath) {
+    std::string reportPath;
+    std::string resultPath;
+    try {
+        std::ifstream in(queryFilePath, std::ios::binary);
+        if (!in) {
+            spdlog::error("Failed to read the report query file. {}", queryFilePath.string());
+            return false;
+        }
+        const nlohmann::json query = nlohmann::json::parse(in);
+        reportPath = query.at("reportFullPath").get<std::string>();
+        resultPath = query.at("commandResultFilePath").get<std::string>();
+    } catch (const nlohmann::json::exception& e) {
+        spdlog::error("Invalid report query file {}: {}", queryFilePath.string(), e.what());
+        return false;
+    }
+    const bool isOpen = IsReportInSession(fs::path(reportPath));
+    std::ofstream out(fs::path(resultPath), std::ios::binary | std::ios::trunc);
+    out << nlohmann::json{{"isReportOpen", isOpen}}.dump();
+    out.close();
+    if (!out) {
+        spdlog::error("Failed to write the report query result. {}", resultPath);
+        return false;
+    }
+    return true;
+}

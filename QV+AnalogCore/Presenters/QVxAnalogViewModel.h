@@ -1,0 +1,163 @@
+#pragma once
+// The program's central model: the open session, the oscillograph view model
+// the waveform window shows, the display trigger analyzer, the log collector and
+// the device list. Carries out new / open / save-as of a session, start and stop
+// of a trace, the live intake of records, view synchronisation to a data index
+// and the answer to a sibling program's report query.
+//
+// GUI thread, except Broadcast (log collector's thread) and the atomic getters.
+// Lock order: the presenter's lock, then m_mutex.
+
+#include "QV+AnalogCore/DataClasses/IQVxLogCollectorHost.h"
+#include "QV+AnalogCore/DataClasses/QVxAnalogLogCollector.h"
+#include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogDeviceManagerViewModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
+#include "QVxCore/AnalogEnvData.h"
+#include "QVxCore/AnalogSession.h"
+#include "QVxCore/Presenters/Signal.h"
+#include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
+#include "qvusb/qvusb_api.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+// Argument of view synchronisation.
+struct QVxViewSyncParams {
+    std::int64_t time = 0;  // ns from the recording start
+    std::uint64_t dataIndex = 0;
+    const void* origin = nullptr;  // the view that asked
+    std::int32_t option = 0;       // 1: asked by the display trigger list
+};
+
+class QVxAnalogViewModel : public IQVxLogCollectorHost,
+                           public IQVxDeviceManagerOwner,
+                           public IQVxAnalogOscilloGraphOwner {
+public:
+    static constexpr std::int32_t kIdle = 0;
+    static constexpr std::int32_t kTracing = 1;
+    static constexpr std::int32_t kStopping = 3;
+
+    struct InitOptions {
+        // FPGA bit-stream; empty: "dload/Tessel.bin" beside the executable.
+        std::filesystem::path bitStreamPath;
+    };
+
+    QVxAnalogViewModel();
+    ~QVxAnalogViewModel() override;
+    QVxAnalogViewModel(const QVxAnalogViewModel&) = delete;
+    QVxAnalogViewModel& operator=(const QVxAnalogViewModel&) = delete;
+
+    qvx::Signal<> SessionChanged;
+    qvx::Signal<> TraceStateChanged;
+    qvx::Signal<const QVxViewSyncParams&> ViewSync;
+
+    // Start-up: device library log callback, collector, analyzer, device list,
+    // preferences of `envData` (not owned, outlives this object; `repair` is asked
+    // when the cache folder is missing) and a first, empty session.
+    bool Init(qvx::AnalogEnvData* envData, const qvx::AnalogEnvData::CacheFolderRepair& repair,
+              const InitOptions& options = {});
+    // Saves the preferences, ends the connection thread, disconnects and drops the session.
+    void Shutdown();
+
+    bool CanNewSession() const;
+    bool CanOpenSession() const;
+    bool CanSaveSession() const;
+    bool CanStartTrace() const;
+    bool CanStopTrace() const;
+
+    // A new session in the cache folder with a copy of `settings` (defaults when null).
+    bool NewSession(const qvx::AnalogSettings* settings);
+    bool OpenSession(const std::filesystem::path& settingFilePath);
+    bool SaveAsSession(const std::filesystem::path& settingFilePath);
+
+    // Records into a fresh session; false when the trace did not start.
+    bool StartTrace();
+    // Stops with drain; the trace ends later through OnTraceEnded.
+    void StopTrace() override;
+
+    // IQVxLogCollectorHost.
+    void Broadcast(const std::uint8_t* records, std::int64_t count) override;
+    bool IsStoppingTrace() const override { return m_traceState.load() == kStopping; }
+    void OnTraceEnded(QVxAbortType abortType) override;
+
+    // IQVxDeviceManagerOwner.
+    bool isTracing() const override;
+    // IQVxAnalogOscilloGraphOwner.
+    qvx::AnalogSettings* GetSessionSettings() const override;
+    bool IsDarkLook() const override { return m_darkLook; }
+    void SetDarkLook(bool dark) { m_darkLook = dark; }
+
+    // Emits ViewSync for the record at `index` when the session's report holds it.
+    void SyncViewsToDataIndex(std::uint64_t index, const void* origin, std::int32_t option);
+
+    // Answers a sibling's query file {"reportFullPath", "commandResultFilePath"} by
+    // writing {"isReportOpen": bool} to the result file. False (logged) when the
+    // query cannot be read or the answer cannot be written.
+    bool HandleReportQuery(const std::filesystem::path& queryFilePath);
+    // True when `reportPath` lies inside the session folder (whole path components)
+    // while no trace runs and the session has its report folder.
+    bool IsReportInSession(const std::filesystem::path& reportPath) const;
+    // True when `path` is `folder` or lies below it, compared by whole components
+    // ("/data/s10/repo" is not inside "/data/s1").
+    static bool IsPathInside(const std::filesystem::path& path, const std::filesystem::path& folder);
+
+    std::int32_t GetTraceState() const { return m_traceState.load(); }
+    qvx::AnalogSession* GetSession() const { return m_session.get(); }
+    QVxAnalogOscilloGraphViewModel* GetOscilloGraphViewModel() const { return m_oscilloGraph.get(); }
+    QVxAnalogDeviceManagerViewModel* GetDeviceManagerViewModel() const {
+        return m_deviceManagerViewModel.get();
+    }
+    QVxDeviceManager* GetDeviceManager() const;
+    QVxAnalogLogCollector* GetLogCollector() const { return m_collector.get(); }
+    const qvx::QVxAnalogDisplayTriggerAnalyzer& GetAnalyzer() const { return m_analyzer; }
+    const std::filesystem::path& GetCacheFolderPath() const { return m_cacheFolderPath; }
+    const QVPlusStartParams& GetStartParams() const { return m_startParams; }
+    std::uint32_t GetRate() const { return m_rate; }
+    // Live intake: records taken in by Broadcast in this trace, the backwards mark.
+    std::uint64_t GetRecordCount() const { return m_intake.GetRecordCount(); }
+    bool TimeWentBackwards() const { return m_intake.TimeWentBackwards(); }
+    std::optional<std::int64_t> GetTriggerViewOffset() const { return m_intake.GetTriggerViewOffset(); }
+    // Display triggers counted during the trace (GUI thread).
+    std::uint32_t GetTriggersFound() const;
+    // The abort type of the last finished trace and whether its report opened.
+    QVxAbortType GetLastAbortType() const { return m_lastAbortType; }
+    bool WasLastReportOpened() const { return m_lastReportOpened; }
+    // Wall-clock start of the trace as the unit reported it.
+    std::int64_t GetStartSeconds() const { return m_startSeconds; }
+    std::int32_t GetStartNanoseconds() const { return m_startNanoseconds; }
+
+private:
+    void ReplaceSession(std::unique_ptr<qvx::AnalogSession> session);
+    bool StartDevice();
+    void AbandonTrace();
+    bool FinishReport();
+    void ReadStartTimestamp();
+
+    std::filesystem::path m_cacheFolderPath;
+    qvx::AnalogEnvData* m_envData = nullptr;  // not owned
+    std::unique_ptr<qvx::AnalogSession> m_session;
+    // Destroyed after the device list (whose manager points at it).
+    std::unique_ptr<QVxAnalogLogCollector> m_collector;
+    std::unique_ptr<QVxAnalogDeviceManagerViewModel> m_deviceManagerViewModel;
+    // Destroyed first: it points at the session's settings and at this owner.
+    std::unique_ptr<QVxAnalogOscilloGraphViewModel> m_oscilloGraph;
+    qvx::QVxAnalogDisplayTriggerAnalyzer m_analyzer;
+    QVxAnalogLiveIntake m_intake;
+
+    std::atomic<std::int32_t> m_traceState{kIdle};
+    mutable std::mutex m_mutex;  // trace start against the intake of a batch
+    QVPlusStartParams m_startParams{};
+    std::uint32_t m_rate = 0;
+    std::int64_t m_startSeconds = 0;
+    std::int32_t m_startNanoseconds = 0;
+    bool m_startTimestampKnown = false;
+    bool m_darkLook = false;
+    QVxAbortType m_lastAbortType = QVxAbortType::None;
+    bool m_lastReportOpened = false;
+};

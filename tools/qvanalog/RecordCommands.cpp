@@ -1,0 +1,372 @@
+// Recording from the command line: the analog view model runs a whole trace
+// (connect, start, live intake, stop with drain, end-of-trace, save) without a
+// GUI, and answers sibling programs' report queries.
+//
+// The main thread is the view model's GUI thread: it owns a host-queue main
+// dispatcher and drains it in its own loop, between redraws of one status line.
+
+#include "Command.h"
+
+#include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QVxCore/Archive.h"
+#include "QVxCore/Presenters/InteractionTaskRunner.h"
+#include "QVxCore/TaskDispatcher.h"
+#include "QVxWinCommon/QVxNotification.h"
+
+#include <fmt/format.h>
+#include <spdlog/sinks/stdout_color_sinks.h>
+#include <spdlog/spdlog.h>
+#include <unistd.h>
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char* kSimulatedUnit = "AN0000SIM";
+constexpr std::int64_t kViewportColumns = 1920;  // a full-HD window's worth of live columns
+constexpr auto kStatusInterval = std::chrono::milliseconds(200);
+constexpr auto kPumpInterval = std::chrono::milliseconds(5);
+constexpr std::uint32_t kUnitOverflowBit = 0x100;  // unit status word: records were lost
+
+std::atomic<bool> s_interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+    s_interrupted = true;
+    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program at once
+}
+
+bool StderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
+void PumpMain() {
+    if (auto main = qvx::Dispatcher::GetMainInstance()) {
+        while (main->ProcessInvoke()) {
+        }
+    }
+}
+
+// Messages the application would show in a box: printed to stderr and kept.
+class CliNotification : public QVxNotificationBase {
+public:
+    void OnNotifyErrorMessage(const std::string& text) override {
+        if (StderrIsTerminal()) std::cerr << "\n";
+        std::cerr << "qvanalog: " << text << std::endl;
+        m_last = text;
+    }
+    const std::string& Last() const { return m_last; }
+
+private:
+    std::string m_last;
+};
+
+// Long tasks run on a worker while this thread drains the main dispatcher and
+// draws a progress bar on a terminal.
+class CliInteraction : public qvx::IInteraction {
+public:
+    bool Run(qvx::InteractionRunBehaviors, const qvx::InteractionTask& task) override {
+        const bool terminal = StderrIsTerminal();
+        std::string caption = "working";
+        bool drawn = false;
+        auto progress = [&](std::int64_t current, std::int64_t total) {
+            if (!terminal || total <= 0) return;
+            const std::int64_t percent = current * 100 / total;
+            const std::string bar(static_cast<std::size_t>(percent / 5), '#');
+            std::cerr << fmt::format("\r{:<24} [{:<20}] {:3}%", caption, bar, percent) << std::flush;
+            drawn = true;
+        };
+        auto setCaption = [&](const std::string& text) { caption = text; };
+        const bool ok = qvx::InteractionTaskRunner::RunAndWait(task, progress, setCaption, &PumpMain);
+        if (drawn) std::cerr << "\n";
+        return ok;
+    }
+};
+
+// The front end's share of start-up and shutdown around one view model.
+class CliApplication {
+public:
+    CliApplication() {
+        auto logger = std::make_shared<spdlog::logger>(
+            "qvanalog", std::make_shared<spdlog::sinks::stderr_color_sink_mt>());
+        logger->set_pattern("%v");
+        logger->set_level(spdlog::level::warn);
+        spdlog::set_default_logger(std::move(logger));
+        if (!qvx::Dispatcher::GetMainInstance()) {
+            qvx::Dispatcher::AttachMain(qvx::Dispatcher::kHostMessageQueue);
+            m_ownDispatcher = true;
+        }
+        QVxNotification::Set(&m_notification);
+        qvx::Interaction::Init(&m_interaction);
+    }
+
+    ~CliApplication() {
+        m_viewModel.Shutdown();
+        PumpMain();
+        // Each run records into its own instance folder below the cache folder.
+        const fs::path sessions = m_viewModel.GetCacheFolderPath();
+        if (!sessions.empty() && sessions != m_envData.GetCacheFolderPath()) {
+            std::error_code ec;
+            fs::remove_all(sessions, ec);
+        }
+        qvx::Interaction::Clear();
+        QVxNotification::Set(nullptr);
+        if (m_ownDispatcher) qvx::Dispatcher::DestroyMain();
+    }
+
+    // No dialog can ask for another cache folder here: a missing one ends start-up.
+    bool Init() {
+        auto repair = qvx::AnalogEnvData::MakeCacheFolderRepair([](const fs::path& old) {
+            std::cerr << "qvanalog: the cache folder " << old << " does not exist\n";
+            return std::optional<fs::path>();
+        });
+        return m_viewModel.Init(&m_envData, repair);
+    }
+
+    QVxAnalogViewModel& ViewModel() { return m_viewModel; }
+    const CliNotification& Notification() const { return m_notification; }
+
+private:
+    bool m_ownDispatcher = false;
+    CliNotification m_notification;
+    CliInteraction m_interaction;
+    qvx::AnalogEnvData m_envData;
+    QVxAnalogViewModel m_viewModel;  // destroyed before the services above
+};
+
+std::optional<std::int32_t> ParseRate(const std::string& text) {
+    if (text == "100K") return 0;
+    if (text == "1M") return 1;
+    if (text == "10M") return 2;
+    return std::nullopt;
+}
+
+std::optional<double> ParsePositive(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value > 0) || value > 1e9) return std::nullopt;
+    return value;
+}
+
+// Connects the unit named `deviceId`, or the only listed one. False with `error`
+// set (a connection failure was also shown as the application's message).
+bool ConnectUnit(QVxAnalogViewModel& viewModel, const std::optional<std::string>& deviceId,
+                 std::string& error) {
+    QVxAnalogDeviceManagerViewModel& devices = *viewModel.GetDeviceManagerViewModel();
+    devices.RefreshDeviceList();  // connects by itself when exactly one unit is listed
+    const auto& list = devices.GetDevices();
+    QVxAnalogDeviceManagerViewModel::DevicePtr wanted;
+    if (deviceId) {
+        const std::wstring id(deviceId->begin(), deviceId->end());
+        for (const auto& device : list)
+            if (device->GetDeviceId() == id) wanted = device;
+        if (!wanted) {
+            error = "no analog unit with the serial number " + *deviceId;
+            return false;
+        }
+    } else if (list.empty()) {
+        error = "no analog unit attached (use --simulate for a simulated one)";
+        return false;
+    } else if (list.size() > 1) {
+        error = "several analog units attached; choose one with --device ID";
+        return false;
+    } else {
+        wanted = list.front();
+    }
+    if (devices.GetConnectingDevice() != wanted) {
+        if (auto other = devices.GetConnectingDevice()) {
+            devices.JoinConnectionThread();
+            PumpMain();
+            devices.Disconnect(other);
+        }
+        devices.StartConnection(wanted);
+    }
+    devices.JoinConnectionThread();
+    PumpMain();
+    if (devices.GetConnectedDevice() != wanted) {
+        error = "could not connect the unit";
+        return false;
+    }
+    return true;
+}
+
+std::string FormatElapsed(std::uint32_t ms) {
+    return fmt::format("{:02}:{:02}:{:02}.{}", ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60,
+                       ms / 100 % 10);
+}
+
+void DrawStatusLine(QVxAnalogViewModel& viewModel) {
+    QVxDeviceManager* manager = viewModel.GetDeviceManager();
+    const QVPlusStatus status = manager->GetStatus();
+    const double mib = static_cast<double>(viewModel.GetRecordCount()) * 16.0 / 1'048'576.0;
+    std::cerr << fmt::format(
+                     "\relapsed {}  data {:.1f} MiB  buffer {:3}%  triggers {}   ",
+                     FormatElapsed(status.elapsedMs), mib, manager->GetStatusValue(kStatusUnitBufferPercent),
+                     viewModel.GetSession() ? viewModel.GetSession()->GetDisplayTriggerList().size() : 0)
+              << std::flush;
+}
+
+struct ReportFolderCounts {
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;  // record bytes, headers excluded
+};
+
+ReportFolderCounts CountReportFiles(const fs::path& repo) {
+    ReportFolderCounts counts;
+    std::error_code ec;
+    for (fs::directory_iterator it(repo, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().extension() != ".DAT") continue;
+        const std::uintmax_t size = fs::file_size(it->path(), ec);
+        if (ec) break;
+        ++counts.files;
+        counts.bytes += size > 512 ? size - 512 : 0;
+    }
+    return counts;
+}
+
+int RunRecord(qvanalog::Args& args) {
+    args.DeclareValueOptions({"--out", "--settings", "--device", "--rate", "--duration", "--size"});
+    if (!args.Positionals().empty())
+        return qvanalog::Fail("unexpected argument " + args.Positionals().front());
+    const auto out = args.Option("--out");
+    if (!out || fs::path(*out).extension() != ".qvxa" || !fs::path(*out).has_stem())
+        return qvanalog::Fail("--out DIR/NAME.qvxa is required");
+    const fs::path outPath = fs::absolute(*out);
+    std::error_code ec;
+    if (!fs::is_directory(outPath.parent_path(), ec))
+        return qvanalog::Fail("no folder " + outPath.parent_path().string());
+    if (fs::exists(outPath.parent_path() / qvx::AnalogSession::kReportFolderName, ec))
+        return qvanalog::Fail(outPath.parent_path().string() + " already holds a \"repo\" folder");
+
+    std::optional<std::int32_t> rate;
+    if (const auto text = args.Option("--rate"); text && !(rate = ParseRate(*text)))
+        return qvanalog::Fail("--rate must be 100K, 1M or 10M");
+    std::optional<double> duration;
+    if (const auto text = args.Option("--duration"); text && !(duration = ParsePositive(*text)))
+        return qvanalog::Fail("--duration must be a positive number of seconds");
+    std::optional<double> sizeMB;
+    if (const auto text = args.Option("--size");
+        text && (!(sizeMB = ParsePositive(*text)) || *sizeMB != static_cast<std::int32_t>(*sizeMB)))
+        return qvanalog::Fail("--size must be a positive whole number of MiB");
+    const bool json = args.Flag("--json");
+
+    if (args.Flag("--simulate") && !std::getenv("QVPLUS_SIMULATED_UNITS"))
+        ::setenv("QVPLUS_SIMULATED_UNITS", kSimulatedUnit, 1);
+
+    CliApplication app;
+    if (!app.Init()) return qvanalog::Fail("start-up failed (preferences or cache folder)");
+    QVxAnalogViewModel& viewModel = app.ViewModel();
+
+    qvx::AnalogSettings& settings = *viewModel.GetSessionSettings();
+    if (const auto file = args.Option("--settings"); file && !qvx::Archive::Load(settings, *file))
+        return qvanalog::Fail("cannot read the settings file " + *file);
+    if (rate) settings.samplingFrequency = *rate;
+    if (sizeMB) {
+        settings.enableStopDataSize = true;
+        settings.stopDataSizeMB = static_cast<std::int32_t>(*sizeMB);
+    }
+
+    std::string error;
+    bool connected = false;
+    {
+        // The device manager announces a connection on stdout; stdout carries results only.
+        std::fflush(stdout);
+        const int savedStdout = ::dup(STDOUT_FILENO);
+        ::dup2(STDERR_FILENO, STDOUT_FILENO);
+        connected = ConnectUnit(viewModel, args.Option("--device"), error);
+        std::fflush(stdout);
+        ::dup2(savedStdout, STDOUT_FILENO);
+        ::close(savedStdout);
+    }
+    if (!connected) return qvanalog::Fail(error);
+
+    // The live window: every new session gets a presenter that needs its width.
+    auto sessionChanged = viewModel.SessionChanged.Connect([&viewModel] {
+        if (auto* presenter = viewModel.GetOscilloGraphViewModel())
+            presenter->ResetViewportWidth(kViewportColumns);
+    });
+    s_interrupted = false;
+    auto previousHandler = std::signal(SIGINT, &OnInterrupt);
+    if (!viewModel.StartTrace()) {
+        std::signal(SIGINT, previousHandler);
+        return qvanalog::Fail("the trace did not start");
+    }
+
+    const bool terminal = StderrIsTerminal();
+    const auto started = Clock::now();
+    auto nextDraw = started;
+    while (viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
+        PumpMain();
+        const auto now = Clock::now();
+        const bool timeUp = duration && now - started >= std::chrono::duration<double>(*duration);
+        if ((timeUp || s_interrupted) && viewModel.GetTraceState() == QVxAnalogViewModel::kTracing)
+            viewModel.StopTrace();
+        if (terminal && now >= nextDraw && viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
+            DrawStatusLine(viewModel);
+            nextDraw = now + kStatusInterval;
+        }
+        std::this_thread::sleep_for(kPumpInterval);
+    }
+    std::signal(SIGINT, previousHandler);
+    if (terminal) std::cerr << "\n";
+
+    const QVxAbortType abortType = viewModel.GetLastAbortType();
+    const QVPlusStatus status = viewModel.GetDeviceManager()->GetStatus();
+    const bool saved = viewModel.SaveAsSession(outPath);
+    const ReportFolderCounts counts =
+        CountReportFiles(outPath.parent_path() / qvx::AnalogSession::kReportFolderName);
+    const std::uint64_t records = viewModel.GetRecordCount();
+    const std::size_t triggers = viewModel.GetSession()->GetDisplayTriggerList().size();
+    const bool lost = (status.unitStatusWord & kUnitOverflowBit) != 0;
+
+    if (json) {
+        nlohmann::ordered_json summary{
+            {"records", records},          {"bytes", counts.bytes},
+            {"files", counts.files},       {"elapsedMs", status.elapsedMs},
+            {"displayTriggers", triggers}, {"timeWentBackwards", viewModel.TimeWentBackwards()},
+            {"lostRecords", lost},         {"abortType", static_cast<int>(abortType)}};
+        std::cout << summary.dump() << "\n";
+    } else {
+        std::cout << fmt::format(
+            "records            {}\nbytes              {}\nfiles              {}\nelapsed            {} ms\n"
+            "display triggers   {}\ntime went backwards {}\nrecords lost       {}\nsaved              {}\n",
+            records, counts.bytes, counts.files, status.elapsedMs, triggers,
+            viewModel.TimeWentBackwards() ? "yes" : "no", lost ? "yes (unit memory overflowed)" : "no",
+            saved ? outPath.string() : "no");
+    }
+    if (!saved) return qvanalog::Fail("the session could not be saved as " + outPath.string());
+    if (!viewModel.GetSession()->GetSettings().enableReportFileRotation && records * 16 != counts.bytes)
+        spdlog::warn("{} records taken in but {} record bytes in the files", records, counts.bytes);
+    return abortType == QVxAbortType::None ? 0 : 1;
+}
+
+int RunQuery(qvanalog::Args& args) {
+    args.DeclareValueOptions({"--session"});
+    const auto positionals = args.Positionals();
+    if (positionals.size() != 1) return qvanalog::Fail("expected one QUERY.json argument");
+    CliApplication app;
+    if (!app.Init()) return qvanalog::Fail("start-up failed (preferences or cache folder)");
+    QVxAnalogViewModel& viewModel = app.ViewModel();
+    if (const auto session = args.Option("--session"); session && !viewModel.OpenSession(*session))
+        return qvanalog::Fail("cannot open the session " + *session);
+    if (!viewModel.HandleReportQuery(positionals.front()))
+        return qvanalog::Fail("the query " + positionals.front() + " could not be answered");
+    return 0;
+}
+
+const qvanalog::Registration s_record{
+    "record",
+    "record --out DIR/NAME.qvxa [--settings FILE.qvxa] [--device ID] [--rate 100K|1M|10M] "
+    "[--duration SECONDS] [--size MB] [--simulate] [--json]",
+    &RunRecord};
+const qvanalog::Registration s_query{"query", "query QUERY.json [--session FILE.qvxa]", &RunQuery};
+
+}  // namespace
