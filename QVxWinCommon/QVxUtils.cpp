@@ -30,21 +30,28 @@ std::size_t FormatTimeToDisplayString(std::int64_t timeNs, int unit, char* out) 
     std::uint64_t magnitude = negative ? std::uint64_t{0} - static_cast<std::uint64_t>(quotient)
                                        : static_cast<std::uint64_t>(quotient);
 
-    // Digits from the right into a scratch buffer, a separator after every third.
-    char scratch[kTimeTextCapacity];
-    char* p = scratch + sizeof scratch;
-    int digits = 0;
+    // Groups of three digits, lowest first (a 64-bit value has at most seven).
+    std::uint32_t groups[7];
+    int count = 0;
     do {
-        if (digits > 0 && digits % 3 == 0) *--p = ',';
-        *--p = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-        ++digits;
+        groups[count++] = static_cast<std::uint32_t>(magnitude % 1000);
+        magnitude /= 1000;
     } while (magnitude != 0);
-    if (negative) *--p = '-';
 
-    const std::size_t length = static_cast<std::size_t>(scratch + sizeof scratch - p);
-    for (std::size_t i = 0; i < length; ++i) out[i] = p[i];
-    return length;
+    char* p = out;
+    if (negative) *p++ = '-';
+    // The leading group without leading zeros, every further one as ",ddd".
+    const std::uint32_t lead = groups[count - 1];
+    if (lead >= 100) *p++ = static_cast<char>('0' + lead / 100);
+    if (lead >= 10) *p++ = static_cast<char>('0' + lead / 10 % 10);
+    *p++ = static_cast<char>('0' + lead % 10);
+    for (int g = count - 2; g >= 0; --g) {
+        *p++ = ',';
+        *p++ = static_cast<char>('0' + groups[g] / 100);
+        *p++ = static_cast<char>('0' + groups[g] / 10 % 10);
+        *p++ = static_cast<char>('0' + groups[g] % 10);
+    }
+    return static_cast<std::size_t>(p - out);
 }
 
 std::string MakeTimeToDisplayString(std::int64_t timeNs, int unit) {

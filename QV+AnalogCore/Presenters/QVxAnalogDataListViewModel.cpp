@@ -6,6 +6,7 @@
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/Utils.h"
 #include "QVxWinCommon/QVxUtils.h"
 
@@ -13,7 +14,8 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
-#include <array>
+#include <charconv>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -34,30 +36,57 @@ std::uint64_t RowCountOf(const qvx::ReportDataReader& reader) {
 }
 
 // The voltage text of every centred raw value of every channel, made once per
-// export through the oscillograph view model, so that the row loop only copies.
+// export through the oscillograph view model, kept in fixed slots so that the row
+// loop copies a constant number of bytes per value.
 class ValueTextTable {
 public:
     static constexpr std::int64_t kValues = 16384;
+    static constexpr std::size_t kSlotBytes = 23;  // longest text kept ("-40.000V" has 8)
 
-    explicit ValueTextTable(QVxAnalogOscilloGraphViewModel& graph) {
+    struct Slot {
+        char text[kSlotBytes];
+        std::uint8_t length;
+    };
+
+    // False (logged) when a text does not fit its slot.
+    bool Build(QVxAnalogOscilloGraphViewModel& graph) {
+        m_slots.resize(static_cast<std::size_t>(qvx::analog::kChannelCount * kValues));
         for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
-            auto& texts = m_texts[static_cast<std::size_t>(c)];
-            texts.reserve(kValues);
             for (std::int64_t raw = -qvx::analog::kSampleMidScale;
                  raw < kValues - qvx::analog::kSampleMidScale; ++raw) {
-                texts.push_back(graph.OnMakeDisplayValue(c, raw));
+                const std::string text = graph.OnMakeDisplayValue(c, raw);
+                if (text.size() > kSlotBytes) {
+                    spdlog::error("CSV export: value text \"{}\" is longer than {} bytes", text, kSlotBytes);
+                    return false;
+                }
+                Slot& slot = At(c, raw);
+                std::memcpy(slot.text, text.data(), text.size());
+                slot.length = static_cast<std::uint8_t>(text.size());
             }
         }
+        return true;
     }
 
-    const std::string& Text(int channel, std::int64_t raw) const {
-        return m_texts[static_cast<std::size_t>(channel)]
-                      [static_cast<std::size_t>(raw + qvx::analog::kSampleMidScale)];
+    // Copies the text of `raw` (centred) on `channel` to `out`, which has room for
+    // a whole slot; returns the end of the text.
+    char* Put(int channel, std::int64_t raw, char* out) const {
+        const Slot& slot = m_slots[Offset(channel, raw)];
+        std::memcpy(out, slot.text, kSlotBytes);
+        return out + slot.length;
     }
 
 private:
-    std::array<std::vector<std::string>, qvx::analog::kChannelCount> m_texts;
+    static std::size_t Offset(int channel, std::int64_t raw) {
+        return static_cast<std::size_t>(channel * kValues + raw + qvx::analog::kSampleMidScale);
+    }
+    Slot& At(int channel, std::int64_t raw) { return m_slots[Offset(channel, raw)]; }
+
+    std::vector<Slot> m_slots;
 };
+
+// Bytes a row can take: number (20), time with quotes (2 + 26), values (4 x (1 + slot)),
+// separators and line end, rounded up.
+constexpr std::size_t kMaxRowBytes = 192;
 
 }  // namespace
 
@@ -146,9 +175,10 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
     const auto [start, stop] = ExportRowRange(firstRow, lastRow, RowCountOf(*reader));
     const std::int32_t timeWord = reader->GetTimeWordIndex();
 
+    ValueTextTable values;
+    if (!values.Build(*graph)) return false;
     QVxCsvFileWriter out;
     if (!out.Open(path)) return false;
-    const ValueTextTable values(*graph);
 
     std::string header;
     for (int c = 0; c < kColumnCount; ++c) {
@@ -159,26 +189,32 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
     out.Append(header);
 
     const auto rows = static_cast<std::int64_t>(stop - start);
-    char time[QVxUtils::kTimeTextCapacity];
     for (std::uint64_t row = start; row < stop; ++row) {
         const std::uint64_t index = firstIndex + row;
-        const fmt::format_int number(index + 1);
-        out.Append(std::string_view(number.data(), number.size()));
-        out.Append(",\"");
         const std::uint8_t* record = reader->ReadRecordByIndex(index);
+
+        // The row is formatted in place at the end of the writer's buffer.
+        char* const begin = out.Reserve(kMaxRowBytes);
+        char* p = std::to_chars(begin, begin + 20, index + 1).ptr;
+        *p++ = ',';
+        *p++ = '"';
         if (record) {
-            const auto decoded = qvx::analog::DecodeRecord(record, timeWord);
-            out.Append(
-                std::string_view(time, QVxUtils::FormatTimeToDisplayString(decoded.time, kTimeUnit, time)));
-            out.Append('"');
+            const auto stamp = qvx::LoadLE64(record + 8 * timeWord) & qvx::kRecordTimeMask;
+            p += QVxUtils::FormatTimeToDisplayString(
+                static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick, kTimeUnit, p);
+            *p++ = '"';
             for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
-                out.Append(',');
-                out.Append(values.Text(c, decoded.values[static_cast<std::size_t>(c)]));
+                *p++ = ',';
+                const std::uint16_t sample =
+                    qvx::LoadLE16(record + qvx::kRecordOffsetSamples + 2 * static_cast<std::size_t>(c));
+                p = values.Put(c, qvx::analog::CenteredRawValue(sample), p);
             }
         } else {
-            out.Append("-\",-,-,-,-");
+            constexpr std::string_view kUnreadableRest = "-\",-,-,-,-";
+            p = std::copy(kUnreadableRest.begin(), kUnreadableRest.end(), p);
         }
-        out.Append('\n');
+        *p++ = '\n';
+        out.Commit(static_cast<std::size_t>(p - begin));
 
         const std::uint64_t done = row - start + 1;
         if (done % kProgressRowStride == 0 || row + 1 == stop) {

@@ -9,8 +9,8 @@
 #include <cstring>
 
 namespace {
-// Room behind a block for the row that crosses the block boundary.
-constexpr std::size_t kBufferSlack = std::size_t{64} << 10;
+// Room behind a block for the rows that cross the block boundary.
+constexpr std::size_t kBufferSlack = QVxCsvFileWriter::kMaxReserve;
 }  // namespace
 
 QVxCsvFileWriter::QVxCsvFileWriter() = default;

@@ -40,6 +40,15 @@ public:
         m_buffer[m_used++] = c;
     }
 
+    // Room for `maxBytes` (at most kMaxReserve) at the end of the buffer, for text
+    // formatted in place; Commit then keeps what was written there.
+    static constexpr std::size_t kMaxReserve = std::size_t{64} << 10;
+    char* Reserve(std::size_t maxBytes) {
+        if (maxBytes > m_buffer.size() - m_used) FlushBuffer();
+        return m_buffer.data() + m_used;
+    }
+    void Commit(std::size_t bytes) { m_used += bytes; }
+
     // Writes the buffer once it holds at least kBlockSize bytes. False after a failure.
     bool FlushIfFull() {
         if (m_used >= kBlockSize) FlushBuffer();
