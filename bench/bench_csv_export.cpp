@@ -1,0 +1,100 @@
+// CSV export of the data list: rows/s and MB/s of QVxAnalogDataListViewModel::ExportCsv
+// on a generated report, next to copying a file of the same size on the same disk
+// (std::filesystem::copy_file and the cp program), which bounds what any writer of
+// that many bytes can reach there. Argument: records in the report.
+
+#include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
+#include "QV+AnalogCore/tests/list_test_support.h"
+#include "QVxCore/Presenters/Interaction.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One report per record count, kept for the whole run (the exports write beside it).
+struct Fixture {
+    qvx::test::TempDir dir{"bench-csv"};
+    std::unique_ptr<qvx::test::ListOwner> owner;
+    fs::path csv;
+};
+
+Fixture& FixtureFor(std::int64_t records) {
+    static std::map<std::int64_t, std::unique_ptr<Fixture>> s_fixtures;
+    auto& slot = s_fixtures[records];
+    if (!slot) {
+        slot = std::make_unique<Fixture>();
+        slot->owner = std::make_unique<qvx::test::ListOwner>(slot->dir.Path() / "session");
+        qvx::test::ReportBuilder(slot->owner->session->GetReportFolderPath())
+            .AddFile(0, static_cast<std::uint64_t>(records));
+        slot->owner->OpenReport();
+        slot->csv = slot->dir.Path() / "export.csv";
+        // One export up front, so that the copy benchmarks have their file.
+        QVxAnalogDataListViewModel(slot->owner.get()).ExportCsv(slot->csv, -1, -1, nullptr);
+    }
+    return *slot;
+}
+
+void BM_ExportDataListCsv(benchmark::State& state) {
+    Fixture& f = FixtureFor(state.range(0));
+    QVxAnalogDataListViewModel model(f.owner.get());
+    qvx::ProgressToken token({}, {});
+    for (auto _ : state) {
+        if (!model.ExportCsv(f.csv, -1, -1, &token)) state.SkipWithError("export failed");
+    }
+    const auto bytes = static_cast<std::int64_t>(fs::file_size(f.csv));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["fileMB"] = static_cast<double>(bytes) / 1e6;
+}
+BENCHMARK(BM_ExportDataListCsv)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// copy_file of the exported CSV to a second file in the same folder.
+void BM_CopyFileSameSize(benchmark::State& state) {
+    Fixture& f = FixtureFor(state.range(0));
+    const fs::path copy = f.dir.Path() / "copy.csv";
+    for (auto _ : state) {
+        if (!fs::copy_file(f.csv, copy, fs::copy_options::overwrite_existing))
+            state.SkipWithError("copy failed");
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(f.csv)));
+}
+BENCHMARK(BM_CopyFileSameSize)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The cp program on the same two files (includes starting the process).
+void BM_CpProgramSameSize(benchmark::State& state) {
+    Fixture& f = FixtureFor(state.range(0));
+    const fs::path copy = f.dir.Path() / "cp.csv";
+    const std::string command = "cp '" + f.csv.string() + "' '" + copy.string() + "'";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(f.csv)));
+}
+BENCHMARK(BM_CpProgramSameSize)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The display-trigger list CSV with many hits (a long trace in repeat mode).
+void BM_ExportTriggerListCsv(benchmark::State& state) {
+    Fixture& f = FixtureFor(1'000'000);
+    auto& hits = f.owner->session->GetDisplayTriggerList();
+    hits.clear();
+    for (std::int64_t i = 0; i < state.range(0); ++i) hits.push_back({i * 97 % 1'000'000, (i % 3) * 250});
+    QVxAnalogDisplayTriggerListModel model(f.owner.get());
+    const fs::path csv = f.dir.Path() / "hits.csv";
+    for (auto _ : state) {
+        if (!model.ExportCsv(csv)) state.SkipWithError("export failed");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    hits.clear();
+}
+BENCHMARK(BM_ExportTriggerListCsv)->Arg(10'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
