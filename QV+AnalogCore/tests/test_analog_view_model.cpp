@@ -1,0 +1,309 @@
+#include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogStartParams.h"
+#include "QV+AnalogCore/QVxAppStrings.h"
+#include "QV+AnalogCore/tests/analog_view_model_test_support.h"
+#include "QV+AnalogCore/tests/oscillograph_test_support.h"
+#include "QVxCore/Archive.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using qvx::test::AnalogViewModelTest;
+
+namespace {
+
+// --- Start record ------------------------------------------------------------
+
+TEST(AnalogStartParams, EverySettingLandsInItsFieldAndBadValuesAreInternalErrors) {
+    qvx::AnalogSettings s;
+    s.channelVoltages = {0, 1, 4, 5};
+    s.samplingFrequency = 2;
+    s.trigger1ChStartMode = 1;
+    s.trigger1ChStopMode = 2;
+    s.trigger2ChStartMode = 2;
+    s.trigger2ChStopMode = 1;
+    s.trigger3ChMode = 1;
+    s.trigger4ChEnabled = true;
+    s.triggerStartCondition = 1;
+    s.trigger1ChThreshold = -5;
+    s.trigger2ChThreshold = 5000;
+    s.trigger3ChThreshold = 100;
+    s.splitDataSizeMB = 500;
+    s.enableStopDataSize = true;
+    s.stopDataSizeMB = 100;
+    s.stopElapsedTimeMS = 1234;  // not enabled
+
+    QVPlusStartParams p;
+    std::memset(&p, 0xAB, sizeof p);  // every byte not set must come out zero
+    EXPECT_EQ(QVxFillStartParams(s, p), 10'000'000u);
+    EXPECT_EQ(p.kind, 1u);
+    EXPECT_EQ(p.samplingCode, 2);
+    EXPECT_EQ(std::vector<int>(p.rangeCodes, p.rangeCodes + 4), (std::vector<int>{0, 6, 26, 32}));
+    EXPECT_EQ(p.triggerFlags, 0xFF);
+    EXPECT_EQ(p.ch1StartSlope, 1);
+    EXPECT_EQ(p.ch1StopSlope, 0);
+    EXPECT_EQ(p.ch2StartSlope, 0);
+    EXPECT_EQ(p.ch2StopSlope, 1);
+    EXPECT_EQ(p.ch3Slope, 1);
+    EXPECT_EQ(p.startCondition, 1);
+    EXPECT_EQ(p.stopCondition, 0);
+    EXPECT_EQ(p.threshold1, 0);
+    EXPECT_EQ(p.threshold2, 4095);
+    EXPECT_EQ(p.threshold3, 100);
+    EXPECT_EQ(p.splitSize, 500LL * 1048576);
+    EXPECT_EQ(p.stopSize, 100LL * 1048576);
+    EXPECT_EQ(p.stopTimeMs, 0u);
+    EXPECT_EQ(p.optionFlags, 0);
+    EXPECT_EQ(p.optionWord, 0);
+    EXPECT_TRUE(
+        std::all_of(std::begin(p.reservedCan), std::end(p.reservedCan), [](auto b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(std::begin(p.reserved3), std::end(p.reserved3), [](auto b) { return b == 0; }));
+    EXPECT_EQ(p.outputFolder, nullptr);  // the application writes the report files itself
+    ASSERT_NE(p.filePrefix, nullptr);
+    EXPECT_STREQ(p.filePrefix, "");
+    EXPECT_EQ(p.dataCallback, &QVxDeviceManager::DataCallback);
+
+    // Unused triggers leave flags and slopes alone; disabled limits are 0.
+    qvx::AnalogSettings plain;
+    plain.enableStopElapsedTime = true;
+    plain.stopElapsedTimeMS = 600'000;
+    EXPECT_EQ(QVxFillStartParams(plain, p), 1'000'000u);
+    EXPECT_EQ(p.triggerFlags, 0);
+    EXPECT_EQ(p.rangeCodes[0], 14);
+    EXPECT_EQ(p.stopSize, 0);
+    EXPECT_EQ(p.stopTimeMs, 600'000u);
+
+    auto throwsFor = [&](auto change) {
+        qvx::AnalogSettings bad;
+        change(bad);
+        qvx::test::LogCapture log;
+        EXPECT_THROW(QVxFillStartParams(bad, p), std::exception);
+    };
+    throwsFor([](qvx::AnalogSettings& b) { b.channelVoltages[3] = 6; });
+    throwsFor([](qvx::AnalogSettings& b) { b.samplingFrequency = 3; });
+    throwsFor([](qvx::AnalogSettings& b) { b.trigger3ChMode = 3; });
+    throwsFor([](qvx::AnalogSettings& b) { b.triggerStopCondition = 2; });
+}
+
+// --- Live intake -----------------------------------------------------------------
+
+std::vector<std::uint8_t> Records(
+    std::initializer_list<std::pair<std::uint64_t, std::uint16_t>> timesAndCh1) {
+    std::vector<std::uint8_t> out;
+    for (const auto& [ticks, ch1] : timesAndCh1) {
+        const auto r = qvx::test::MakeRecord(ticks, {ch1, 8192, 8192, 8192});
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    return out;
+}
+
+class LiveIntakeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        owner.settings.visualSettings = qvx::test::FourTrackSettings(1000);  // 1 us per column
+        presenter = std::make_unique<QVxAnalogOscilloGraphViewModel>(&owner);
+        presenter->SetupForAdhocData();
+        presenter->ResetViewportWidth(10);  // queued, applied by the first batch
+    }
+
+    void Fold(const std::vector<std::uint8_t>& records) {
+        qvx::WaveformPresenter::WriteBatch batch(*presenter);
+        intake.Fold(&batch.RenderData(), records.data(), static_cast<std::int64_t>(records.size() / 16),
+                    nullptr);
+    }
+
+    const qvx::WaveformRenderData& Data() const { return presenter->GetWritingRenderData(); }
+    int ValidColumns(std::size_t line) const {
+        const auto& bins = Data().Line(line).Columns();
+        return static_cast<int>(
+            std::count_if(bins.begin(), bins.end(), [](const auto& b) { return b.valid; }));
+    }
+
+    qvx::test::FakeOwner owner;
+    std::unique_ptr<QVxAnalogOscilloGraphViewModel> presenter;
+    QVxAnalogLiveIntake intake;
+};
+
+TEST_F(LiveIntakeTest, RecordsOfOneColumnGiveOneMinMaxPairAndTheWindowFollowsTheNewest) {
+    // 15.0 us and 15.4 us fall into column 5 of the window [10 us, 20 us).
+    Fold(Records({{1500, 100}, {1540, 300}, {2000, 200}}));
+    EXPECT_EQ(Data().GetViewportBeginTimeOffset(), 10'000);
+    EXPECT_EQ(Data().GetLastTime(), 20'000);
+    const auto& bin = Data().Line(0).Columns()[5];
+    ASSERT_TRUE(bin.valid);
+    EXPECT_EQ(bin.minValue, 100 - 8192);
+    EXPECT_EQ(bin.maxValue, 300 - 8192);
+    EXPECT_EQ(bin.first.time, 15'000);  // both points at the column's start
+    EXPECT_EQ(bin.last.time, 15'000);
+    EXPECT_EQ(ValidColumns(0), 1);
+    EXPECT_EQ(Data().Line(3).Columns()[5].maxValue, 0);
+    EXPECT_EQ(intake.GetRecordCount(), 3u);
+    EXPECT_FALSE(intake.TimeWentBackwards());
+}
+
+TEST_F(LiveIntakeTest, ABatchLeftOfTheWindowOnlyMovesIt) {
+    Fold(Records({{1500, 100}, {2000, 200}}));
+    // The batch's newest record moves the window to [40 us, 50 us); the others lie left of it.
+    Fold(Records({{3000, 1}, {3500, 2}, {5000, 3}}));
+    EXPECT_EQ(Data().GetViewportBeginTimeOffset(), 40'000);
+    for (std::size_t line = 0; line < 4; ++line) EXPECT_EQ(ValidColumns(line), 0) << line;
+    EXPECT_EQ(intake.GetRecordCount(), 5u);
+}
+
+TEST_F(LiveIntakeTest, TimeGoingBackwardsIsMarkedWithinAndAcrossBatches) {
+    Fold(Records({{100, 1}, {200, 1}}));
+    EXPECT_FALSE(intake.TimeWentBackwards());
+    Fold(Records({{150, 1}}));  // older than the previous batch's last record
+    EXPECT_TRUE(intake.TimeWentBackwards());
+    EXPECT_EQ(Data().GetLastTime(), 2000);  // the window does not go back
+
+    intake.Reset();
+    EXPECT_FALSE(intake.TimeWentBackwards());
+    Fold(Records({{300, 1}, {250, 1}, {400, 1}}));
+    EXPECT_TRUE(intake.TimeWentBackwards());
+    EXPECT_EQ(intake.GetRecordCount(), 3u);
+}
+
+// --- View model without a unit ----------------------------------------------------
+
+TEST_F(AnalogViewModelTest, WithoutAUnitATraceDoesNotStartAndTheModelStaysUsable) {
+    qvx::test::LogCapture log;
+    viewModel.StopTrace();
+    EXPECT_TRUE(log.Contains("CanStopTrace()"));
+    viewModel.Broadcast(Records({{1, 1}}).data(), 1);
+    EXPECT_TRUE(log.Contains("isTracing()"));
+
+    const qvx::AnalogSession* before = viewModel.GetSession();
+    viewModel.GetSessionSettings()->samplingFrequency = 2;
+    EXPECT_FALSE(viewModel.StartTrace());
+    ASSERT_EQ(notes.shown.size(), 1u);
+    EXPECT_EQ(notes.shown[0], QVxLoadGuiString(25058));
+    EXPECT_EQ(viewModel.GetTraceState(), QVxAnalogViewModel::kIdle);
+    EXPECT_NE(viewModel.GetSession(), before);  // a fresh session with the settings copied
+    EXPECT_EQ(viewModel.GetSessionSettings()->samplingFrequency, 2);
+    EXPECT_EQ(viewModel.GetRate(), 10'000'000u);
+    EXPECT_EQ(QVxDeviceManager::GetLastDeviceError(), kDeviceErrorNotOpen);
+
+    // Nothing is left half-started: sessions and the next start are allowed again.
+    EXPECT_TRUE(viewModel.CanStartTrace());
+    EXPECT_TRUE(viewModel.NewSession(nullptr));
+    EXPECT_FALSE(viewModel.StartTrace());
+    EXPECT_EQ(notes.shown.size(), 2u);
+}
+
+TEST_F(AnalogViewModelTest, AMissingCacheFolderRefusesTheStart) {
+    const qvx::AnalogSession* before = viewModel.GetSession();
+    fs::remove_all(viewModel.GetCacheFolderPath());
+    EXPECT_FALSE(viewModel.StartTrace());
+    ASSERT_EQ(notes.shown.size(), 1u);
+    EXPECT_EQ(notes.shown[0], QVxLoadAppString(kAppStringCacheFolderMissing));
+    EXPECT_EQ(viewModel.GetSession(), before);
+}
+
+TEST_F(AnalogViewModelTest, OpenSyncsViewsOnlyToIndexesOfTheReport) {
+    const fs::path folder = dir.Path() / "stored";
+    qvx::test::ReportBuilder(folder / "repo").AddFile(0, 100);
+    qvx::AnalogSettings settings;
+    ASSERT_TRUE(qvx::Archive::Save(settings, folder / "s.qvxa"));
+
+    int changed = 0;
+    auto c1 = viewModel.SessionChanged.Connect([&] { ++changed; });
+    std::vector<QVxViewSyncParams> syncs;
+    auto c2 = viewModel.ViewSync.Connect([&](const QVxViewSyncParams& p) { syncs.push_back(p); });
+
+    EXPECT_FALSE(viewModel.OpenSession(folder / "missing.qvxa"));
+    EXPECT_EQ(changed, 0);
+    ASSERT_TRUE(viewModel.OpenSession(folder / "s.qvxa"));
+    EXPECT_EQ(changed, 1);
+    ASSERT_TRUE(viewModel.GetOscilloGraphViewModel()->IsStoredData());
+
+    const int origin = 0;
+    viewModel.SyncViewsToDataIndex(50, &origin, 1);
+    viewModel.SyncViewsToDataIndex(99, nullptr, 0);
+    viewModel.SyncViewsToDataIndex(100, nullptr, 0);  // one past the last record
+    viewModel.SyncViewsToDataIndex(std::uint64_t{1} << 40, nullptr, 0);
+    ASSERT_EQ(syncs.size(), 2u);
+    EXPECT_EQ(syncs[0].time, 50 * 10 * 10);  // 10 ticks apart, 10 ns per tick
+    EXPECT_EQ(syncs[0].dataIndex, 50u);
+    EXPECT_EQ(syncs[0].origin, &origin);
+    EXPECT_EQ(syncs[0].option, 1);
+    EXPECT_EQ(syncs[1].dataIndex, 99u);
+
+    // A session without report data answers nothing.
+    ASSERT_TRUE(viewModel.NewSession(nullptr));
+    viewModel.SyncViewsToDataIndex(0, nullptr, 0);
+    EXPECT_EQ(syncs.size(), 2u);
+}
+
+// --- Report query ------------------------------------------------------------------
+
+TEST(AnalogReportPath, InsideComparesWholeComponents) {
+    EXPECT_TRUE(QVxAnalogViewModel::IsPathInside("/data/s1/repo", "/data/s1"));
+    EXPECT_TRUE(QVxAnalogViewModel::IsPathInside("/data/s1/repo/", "/data/s1/"));
+    EXPECT_TRUE(QVxAnalogViewModel::IsPathInside("/data/s1", "/data/s1"));
+    EXPECT_FALSE(QVxAnalogViewModel::IsPathInside("/data/s10/repo", "/data/s1"));
+    EXPECT_FALSE(QVxAnalogViewModel::IsPathInside("/data/s1/../s10/repo", "/data/s1"));
+    EXPECT_FALSE(QVxAnalogViewModel::IsPathInside("/data", "/data/s1"));
+    EXPECT_FALSE(QVxAnalogViewModel::IsPathInside("", "/data/s1"));
+}
+
+class ReportQueryTest : public AnalogViewModelTest {
+protected:
+    fs::path Query(const std::string& text) {
+        const fs::path file = dir.Path() / ("query" + std::to_string(++m_count) + ".json");
+        std::ofstream(file) << text;
+        return file;
+    }
+    fs::path QueryFor(const fs::path& report) {
+        return Query(
+            nlohmann::json{{"reportFullPath", report.string()}, {"commandResultFilePath", Result().string()}}
+                .dump());
+    }
+    fs::path Result() const { return dir.Path() / "result.json"; }
+    nlohmann::json Answer() const { return nlohmann::json::parse(std::ifstream(Result())); }
+
+private:
+    int m_count = 0;
+};
+
+TEST_F(ReportQueryTest, AReportIsOpenOnlyInsideTheSessionFolder) {
+    const fs::path session = viewModel.GetSession()->GetFolderPath();
+    ASSERT_TRUE(viewModel.HandleReportQuery(QueryFor(session / "repo")));
+    EXPECT_EQ(Answer(), (nlohmann::json{{"isReportOpen", true}}));
+
+    // A sibling whose name only begins with the session folder's name.
+    ASSERT_TRUE(viewModel.HandleReportQuery(QueryFor(fs::path(session.string() + "0") / "repo")));
+    EXPECT_EQ(Answer(), (nlohmann::json{{"isReportOpen", false}}));
+
+    // Without its report folder the session holds no report.
+    fs::remove_all(viewModel.GetSession()->GetReportFolderPath());
+    ASSERT_TRUE(viewModel.HandleReportQuery(QueryFor(session / "repo")));
+    EXPECT_EQ(Answer(), (nlohmann::json{{"isReportOpen", false}}));
+}
+
+TEST_F(ReportQueryTest, BadQueriesAreAnsweredFalseWithALogLine) {
+    const std::string report = (viewModel.GetSession()->GetFolderPath() / "repo").string();
+    const std::vector<std::string> bad = {
+        "{not json",
+        "[1, 2]",
+        nlohmann::json{{"reportFullPath", report}}.dump(),
+        nlohmann::json{{"reportFullPath", 7}, {"commandResultFilePath", Result().string()}}.dump(),
+    };
+    for (const auto& text : bad) {
+        qvx::test::LogCapture log;
+        EXPECT_FALSE(viewModel.HandleReportQuery(Query(text))) << text;
+        EXPECT_TRUE(log.Contains("report query")) << text;
+    }
+    qvx::test::LogCapture log;
+    EXPECT_FALSE(viewModel.HandleReportQuery(dir.Path() / "absent.json"));
+    EXPECT_FALSE(fs::exists(Result()));
+    const fs::path nowhere = dir.Path() / "no" / "such" / "folder" / "r.json";
+    EXPECT_FALSE(viewModel.HandleReportQuery(Query(
+        nlohmann::json{{"reportFullPath", report}, {"commandResultFilePath", nowhere.string()}}.dump())));
+}
+
+}  // namespace

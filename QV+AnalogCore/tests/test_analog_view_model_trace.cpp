@@ -1,0 +1,172 @@
+// Whole traces through the simulated unit: device library, collector, writer,
+// Broadcast, end-of-trace and saving.
+
+#include "QV+AnalogCore/tests/analog_view_model_test_support.h"
+#include "QVxCore/tests/waveform_test_support.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using qvx::test::AnalogViewModelTest;
+
+namespace {
+
+constexpr std::uint64_t kRecordsPerFile = 33'554'432;
+
+// Bytes 0..511 of a report file.
+qvx::ReportHeader ReadHeader(const fs::path& file) {
+    qvx::ReportHeader header{};
+    std::ifstream in(file, std::ios::binary);
+    in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    return header;
+}
+
+std::uint64_t StopMiB() {
+    // Sanitizer runs may ask for a shorter recording; by default it spans two files.
+    if (const char* text = std::getenv("QVX_E2E_STOP_MIB")) return std::strtoull(text, nullptr, 10);
+    return 520;
+}
+
+TEST_F(AnalogViewModelTest, CounterPatternAt10MSpansTwoFilesAndEveryRecordComesBackOnceUnchanged) {
+    ::setenv("QVPLUS_SIM_SIGNAL", "counter", 1);
+    ::setenv("QVPLUS_SIM_SPEED", "max", 1);
+    ConnectSimulatedUnit();
+    qvx::AnalogSettings& settings = *viewModel.GetSessionSettings();
+    settings.samplingFrequency = 2;
+    settings.enableReportFileRotation = false;
+    settings.enableStopDataSize = true;  // the unit ends the trace itself after this many bytes
+    settings.stopDataSizeMB = static_cast<std::int32_t>(StopMiB());
+    viewModel.GetOscilloGraphViewModel()->ResetViewportWidth(1920);
+    auto widthKeeper = viewModel.SessionChanged.Connect(
+        [&] { viewModel.GetOscilloGraphViewModel()->ResetViewportWidth(1920); });
+
+    ASSERT_TRUE(viewModel.StartTrace());
+    ASSERT_TRUE(WaitUntilIdle());
+    ASSERT_TRUE(notes.shown.empty()) << notes.shown.front();
+    EXPECT_EQ(viewModel.GetLastAbortType(), QVxAbortType::None);
+    ASSERT_TRUE(viewModel.WasLastReportOpened());
+    EXPECT_TRUE(viewModel.GetOscilloGraphViewModel()->IsStoredData());
+    EXPECT_FALSE(viewModel.TimeWentBackwards());
+    const std::uint64_t expected = StopMiB() * 1'048'576 / 16;
+    EXPECT_EQ(viewModel.GetRecordCount(), expected);
+    EXPECT_NE(viewModel.GetStartSeconds(), 0);
+
+    const fs::path saved = dir.Path() / "saved" / "counter.qvxa";
+    fs::create_directories(saved.parent_path());
+    ASSERT_TRUE(viewModel.SaveAsSession(saved));
+
+    qvx::AnalogSession reopened;
+    int code = -1;
+    ASSERT_TRUE(reopened.OpenInternal(saved, nullptr, code));
+    ASSERT_EQ(code, qvx::AnalogSession::kOpenedWithReport);
+    const auto& reader = reopened.GetReportData();
+    ASSERT_TRUE(reader);
+    ASSERT_EQ(reader->GetTotalRecordCount(), expected);
+    const std::uint64_t files = (expected + kRecordsPerFile - 1) / kRecordsPerFile;
+    ASSERT_EQ(reader->GetFiles().size(), files);
+    if (expected > kRecordsPerFile) EXPECT_EQ(reader->GetFiles()[0]->GetRecordCount(), kRecordsPerFile);
+
+    qvx::ReportHeader header = qvx::MakeApplicationReportHeader();
+    qvx::StoreLE64(header.data() + qvx::kHeaderOffsetStartSeconds,
+                   static_cast<std::uint64_t>(viewModel.GetStartSeconds()));
+    qvx::StoreLE64(header.data() + qvx::kHeaderOffsetStartNanoseconds,
+                   static_cast<std::uint64_t>(viewModel.GetStartNanoseconds()));
+    for (std::uint64_t n = 0; n < files; ++n)
+        EXPECT_EQ(ReadHeader(saved.parent_path() / "repo" /
+                             qvx::test::ReportFileName(static_cast<std::int64_t>(n))),
+                  header)
+            << n;
+
+    // Record i of the counter pattern, 10,485,760 records/s.
+    std::uint64_t wrong = 0;
+    std::uint64_t firstWrong = 0;
+    for (std::uint64_t i = 0; i < expected; ++i) {
+        const std::uint8_t* r = reader->ReadRecordByIndex(i);
+        const bool ok = r && qvx::LoadLE64(r) == i * 100'000'000 / 10'485'760 &&
+                        qvx::LoadLE16(r + 8) == i % 16384 && qvx::LoadLE16(r + 10) == (i / 16384) % 16384 &&
+                        qvx::LoadLE16(r + 12) == (7 * i) % 16384 &&
+                        qvx::LoadLE16(r + 14) == 16383 - i % 16384;
+        if (!ok && wrong++ == 0) firstWrong = i;
+    }
+    EXPECT_EQ(wrong, 0u) << "first wrong record " << firstWrong;
+    EXPECT_EQ(reader->ReadRecordByIndex(expected), nullptr);
+}
+
+TEST_F(AnalogViewModelTest, AUnitFaultEndsTheTraceWithItsMessageDisconnectsAndKeepsTheRecords) {
+    ::setenv("QVPLUS_SIM_FAULTS", "status-fail@1", 1);
+    ConnectSimulatedUnit();
+    ASSERT_TRUE(viewModel.StartTrace());
+    ASSERT_TRUE(WaitUntilIdle(std::chrono::seconds(60)));
+
+    ASSERT_EQ(notes.shown.size(), 1u);
+    EXPECT_EQ(notes.shown[0], QVxLoadGuiString(25054));
+    EXPECT_EQ(viewModel.GetLastAbortType(), QVxAbortType::DeviceError);
+    EXPECT_EQ(viewModel.GetDeviceManagerViewModel()->GetConnectingDevice(), nullptr);
+    EXPECT_FALSE(viewModel.GetDeviceManager()->IsOpened());
+    EXPECT_FALSE(viewModel.WasLastReportOpened());
+
+    const std::uint64_t records = viewModel.GetRecordCount();
+    EXPECT_GT(records, 0u);
+    const auto reader = qvx::ReportDataReader::Open(viewModel.GetSession()->GetReportFolderPath());
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->GetTotalRecordCount(), records);
+    EXPECT_NE(reader->ReadRecordByIndex(records - 1), nullptr);
+    // The files carry the trace's start time although the trace ended by an error.
+    EXPECT_EQ(reader->GetStartSeconds(), viewModel.GetStartSeconds());
+    EXPECT_NE(reader->GetStartSeconds(), 0);
+}
+
+TEST_F(AnalogViewModelTest, WhileTracingSessionCommandsAndQueriesAreRefusedUntilTheDrainedEnd) {
+    ConnectSimulatedUnit();
+    int stateChanges = 0;
+    auto c = viewModel.TraceStateChanged.Connect([&] { ++stateChanges; });
+    ASSERT_TRUE(viewModel.StartTrace());
+    EXPECT_EQ(viewModel.GetTraceState(), QVxAnalogViewModel::kTracing);
+    EXPECT_EQ(stateChanges, 1);
+    const fs::path session = viewModel.GetSession()->GetFolderPath();
+
+    {
+        qvx::test::LogCapture log;
+        EXPECT_FALSE(viewModel.StartTrace());
+        EXPECT_TRUE(log.Contains("CanStartTrace()"));
+        EXPECT_FALSE(viewModel.NewSession(nullptr));
+        EXPECT_TRUE(log.Contains("CanNewSession()"));
+        EXPECT_FALSE(viewModel.OpenSession(dir.Path() / "x.qvxa"));
+        EXPECT_TRUE(log.Contains("CanOpenSession()"));
+        EXPECT_FALSE(viewModel.SaveAsSession(dir.Path() / "x.qvxa"));
+        EXPECT_TRUE(log.Contains("CanSaveSession()"));
+        EXPECT_EQ(viewModel.GetSession()->GetFolderPath(), session);
+    }
+    const fs::path query = dir.Path() / "q.json";
+    const fs::path result = dir.Path() / "r.json";
+    std::ofstream(query) << nlohmann::json{
+        {"reportFullPath", (session / "repo").string()},
+        {"commandResultFilePath",
+         result.string()}}.dump();
+    ASSERT_TRUE(viewModel.HandleReportQuery(query));
+    EXPECT_EQ(nlohmann::json::parse(std::ifstream(result)), (nlohmann::json{{"isReportOpen", false}}));
+
+    RunFor(std::chrono::milliseconds(300));
+    viewModel.StopTrace();
+    EXPECT_TRUE(viewModel.IsStoppingTrace());
+    EXPECT_EQ(stateChanges, 2);
+    ASSERT_TRUE(WaitUntilIdle(std::chrono::seconds(60)));
+    EXPECT_EQ(stateChanges, 3);
+    EXPECT_TRUE(notes.shown.empty());
+    EXPECT_EQ(viewModel.GetLastAbortType(), QVxAbortType::None);
+    ASSERT_TRUE(viewModel.WasLastReportOpened());
+    const auto& reader = viewModel.GetSession()->GetReportData();
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->GetTotalRecordCount(), viewModel.GetRecordCount());
+    EXPECT_GT(reader->GetTotalRecordCount(), 0u);
+    EXPECT_EQ(reader->GetStartSeconds(), viewModel.GetStartSeconds());
+    EXPECT_NE(viewModel.GetDeviceManagerViewModel()->GetConnectedDevice(), nullptr);  // still connected
+
+    ASSERT_TRUE(viewModel.HandleReportQuery(query));
+    EXPECT_EQ(nlohmann::json::parse(std::ifstream(result)), (nlohmann::json{{"isReportOpen", true}}));
+}
+
+}  // namespace
