@@ -1,0 +1,133 @@
+// qvanalog record and query, run as the built program against the simulated unit.
+
+#include "QVxCore/tests/support/ReportBuilder.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using qvx::test::TempDir;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+Result RunQvanalog(const TempDir& dir, const std::vector<std::string>& args) {
+    std::string command = "timeout 120 '" QVANALOG_PATH "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    const fs::path out = dir.Path() / ".out", err = dir.Path() / ".err";
+    command += " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    Result r;
+    if (raw != -1 && WIFEXITED(raw) && WEXITSTATUS(raw) != 124) r.status = WEXITSTATUS(raw);
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+}
+
+class RecordCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir.Path() / "app");
+        fs::create_directories(dir.Path() / "out");
+        ::setenv("QVPLUS_TEMP_DIR", (dir.Path() / "app").c_str(), 1);
+        ::unsetenv("QVPLUS_SIMULATED_UNITS");
+        ::setenv("QVPLUS_SIM_FAULTS", "", 1);
+        ::setenv("QVPLUS_SIM_SIGNAL", "demo", 1);
+        ::setenv("QVPLUS_SIM_SPEED", "", 1);
+    }
+    void TearDown() override { ::unsetenv("QVPLUS_TEMP_DIR"); }
+
+    std::string Out(const char* name) const { return (dir.Path() / "out" / name).string(); }
+
+    TempDir dir{"record-cli"};
+};
+
+TEST_F(RecordCommand, BadArgumentsAndMissingUnitsFailBeforeRecording) {
+    EXPECT_EQ(RunQvanalog(dir, {"record", "--simulate"}).status, 1);
+    EXPECT_EQ(RunQvanalog(dir, {"record", "--out", Out("a.txt"), "--simulate"}).status, 1);
+    EXPECT_EQ(RunQvanalog(dir, {"record", "--out", Out("a.qvxa"), "--rate", "5M", "--simulate"}).status, 1);
+    EXPECT_EQ(RunQvanalog(dir, {"record", "--out", Out("a.qvxa"), "--duration", "-1", "--simulate"}).status,
+              1);
+    EXPECT_EQ(RunQvanalog(dir, {"record", "--out", Out("a.qvxa"), "--size", "1.5", "--simulate"}).status, 1);
+    EXPECT_EQ(
+        RunQvanalog(dir, {"record", "--out", (dir.Path() / "none" / "a.qvxa").string(), "--simulate"}).status,
+        1);
+
+    ::setenv("QVPLUS_SIMULATED_UNITS", "XX0001", 1);  // listed, but no analog unit
+    const Result none = RunQvanalog(dir, {"record", "--out", Out("a.qvxa"), "--duration", "1"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("no analog unit"), std::string::npos) << none.err;
+    ::setenv("QVPLUS_SIMULATED_UNITS", "AN0001,AN0002", 1);
+    const Result two = RunQvanalog(dir, {"record", "--out", Out("a.qvxa"), "--duration", "1"});
+    EXPECT_EQ(two.status, 1);
+    EXPECT_NE(two.err.find("--device"), std::string::npos) << two.err;
+    EXPECT_FALSE(fs::exists(Out("a.qvxa")));
+}
+
+TEST_F(RecordCommand, RecordsSavesAndAnswersQueriesAboutTheSavedSession) {
+    const Result r = RunQvanalog(
+        dir, {"record", "--out", Out("rec.qvxa"), "--rate", "1M", "--duration", "1", "--simulate", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto summary = nlohmann::json::parse(r.out);  // stdout holds the object alone
+    const auto records = summary.at("records").get<std::uint64_t>();
+    EXPECT_GT(records, 500'000u);
+    EXPECT_EQ(summary.at("bytes").get<std::uint64_t>(), records * 16);
+    EXPECT_EQ(summary.at("files"), 1);
+    EXPECT_EQ(summary.at("abortType"), 0);
+    EXPECT_EQ(summary.at("timeWentBackwards"), false);
+    EXPECT_GE(summary.at("elapsedMs").get<std::uint32_t>(), 1000u);
+    EXPECT_EQ(fs::file_size(dir.Path() / "out" / "repo" / "00000000.DAT"), 512 + records * 16);
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "meta"));
+    // The run's own instance folder is gone; only the preferences stay.
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path() / "app"))
+        EXPECT_FALSE(entry.path().extension() == ".DAT") << entry.path();
+
+    const fs::path query = dir.Path() / "q.json";
+    const fs::path result = dir.Path() / "r.json";
+    std::ofstream(query) << nlohmann::json{
+        {"reportFullPath", (dir.Path() / "out" / "repo").string()},
+        {"commandResultFilePath",
+         result.string()}}.dump();
+    ASSERT_EQ(RunQvanalog(dir, {"query", query.string(), "--session", Out("rec.qvxa")}).status, 0);
+    EXPECT_EQ(nlohmann::json::parse(Slurp(result)), (nlohmann::json{{"isReportOpen", true}}));
+    ASSERT_EQ(RunQvanalog(dir, {"query", query.string()}).status, 0);  // the cache session only
+    EXPECT_EQ(nlohmann::json::parse(Slurp(result)), (nlohmann::json{{"isReportOpen", false}}));
+    std::ofstream(query) << "{";
+    EXPECT_EQ(RunQvanalog(dir, {"query", query.string()}).status, 1);
+
+    // A second recording into the same folder would mix two reports.
+    EXPECT_EQ(
+        RunQvanalog(dir, {"record", "--out", Out("again.qvxa"), "--duration", "1", "--simulate"}).status, 1);
+}
+
+TEST_F(RecordCommand, AUnitFaultExitsNonZeroWithTheMessageAndKeepsTheRecords) {
+    ::setenv("QVPLUS_SIM_FAULTS", "status-fail@1", 1);
+    const Result r =
+        RunQvanalog(dir, {"record", "--out", Out("fault.qvxa"), "--duration", "20", "--simulate", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("NAVO+との接続でエラーが発生しました。"), std::string::npos) << r.err;
+    const auto summary = nlohmann::json::parse(r.out);
+    EXPECT_EQ(summary.at("abortType"), 1);
+    EXPECT_GT(summary.at("records").get<std::uint64_t>(), 0u);
+    EXPECT_EQ(fs::file_size(dir.Path() / "out" / "repo" / "00000000.DAT"),
+              512 + summary.at("records").get<std::uint64_t>() * 16);
+}
+
+}  // namespace
