@@ -37,7 +37,9 @@ bool AcquireFirstInstanceLock(const fs::path& lockFile) {
     return true;
 }
 #else
-bool AcquireFirstInstanceLock(const fs::path&) { return true; }
+bool AcquireFirstInstanceLock(const fs::path&) {
+    return true;
+}
 #endif
 
 }  // namespace
@@ -76,7 +78,8 @@ void Logger::Init(const std::string& applicationName) {
     try {
         auto fileSink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(file.string(), kMaxFileBytes,
                                                                                kMaxRotatedFiles, false);
-        auto consoleSink = std::make_shared<spdlog::sinks::stderr_color_sink_mt>(spdlog::color_mode::automatic);
+        auto consoleSink =
+            std::make_shared<spdlog::sinks::stderr_color_sink_mt>(spdlog::color_mode::automatic);
         auto logger = std::make_shared<spdlog::logger>("", spdlog::sinks_init_list{fileSink, consoleSink});
         logger->set_level(spdlog::level::info);
         spdlog::set_default_logger(logger);
@@ -100,11 +103,20 @@ void Logger::LogDeviceMessage(const char* sourceFile, std::uint32_t line, std::u
                               const char* message) {
     spdlog::level::level_enum level = spdlog::level::debug;
     switch (type) {
-        case 1: level = spdlog::level::info; break;
-        case 2: level = spdlog::level::warn; break;
-        case 3: level = spdlog::level::err; break;
-        case 4: level = spdlog::level::critical; break;
-        default: break;
+        case 1:
+            level = spdlog::level::info;
+            break;
+        case 2:
+            level = spdlog::level::warn;
+            break;
+        case 3:
+            level = spdlog::level::err;
+            break;
+        case 4:
+            level = spdlog::level::critical;
+            break;
+        default:
+            break;
     }
     spdlog::default_logger_raw()->log(
         spdlog::source_loc{sourceFile ? sourceFile : "", static_cast<int>(line), ""}, level,

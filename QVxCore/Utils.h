@@ -33,27 +33,26 @@ std::filesystem::path GetUserDataHome();
 
 // Precondition check: on failure logs the condition's text and returns from the
 // calling function without effect (void functions).
-#define QVX_CHECK(cond)                                                      \
-    do {                                                                     \
-        if (!(cond)) {                                                       \
-            ::qvx::LogFailedCheck(#cond, __FILE__, __LINE__, __func__);      \
-            return;                                                          \
-        }                                                                    \
+#define QVX_CHECK(cond)                                                 \
+    do {                                                                \
+        if (!(cond)) {                                                  \
+            ::qvx::LogFailedCheck(#cond, __FILE__, __LINE__, __func__); \
+            return;                                                     \
+        }                                                               \
     } while (0)
 
 // Same, returning `result` (false, nullptr, an empty pointer...).
-#define QVX_CHECK_RETURN(cond, result)                                       \
-    do {                                                                     \
-        if (!(cond)) {                                                       \
-            ::qvx::LogFailedCheck(#cond, __FILE__, __LINE__, __func__);      \
-            return result;                                                   \
-        }                                                                    \
+#define QVX_CHECK_RETURN(cond, result)                                  \
+    do {                                                                \
+        if (!(cond)) {                                                  \
+            ::qvx::LogFailedCheck(#cond, __FILE__, __LINE__, __func__); \
+            return result;                                              \
+        }                                                               \
     } while (0)
 
 // Logs the condition's text like QVX_CHECK but lets the caller decide what to do.
 // Evaluates to the condition's value.
-#define QVX_VERIFY(cond) \
-    ((cond) ? true : (::qvx::LogFailedCheck(#cond, __FILE__, __LINE__, __func__), false))
+#define QVX_VERIFY(cond) ((cond) ? true : (::qvx::LogFailedCheck(#cond, __FILE__, __LINE__, __func__), false))
 
 #define QVX_UNREACHABLE() ::qvx::ThrowUnreachable(__FILE__, __LINE__, __func__)
 #define QVX_NOTIMPLEMENTED() ::qvx::ThrowNotImplemented(__FILE__, __LINE__, __func__)

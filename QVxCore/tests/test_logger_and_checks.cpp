@@ -21,8 +21,9 @@ namespace {
 struct ScopedDataHome {
     fs::path dir;
     ScopedDataHome() {
-        dir = fs::temp_directory_path() / ("qvx-logger-" + std::to_string(::getpid()) + "-" +
-                                           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+        dir = fs::temp_directory_path() /
+              ("qvx-logger-" + std::to_string(::getpid()) + "-" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
         fs::create_directories(dir);
         ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
     }

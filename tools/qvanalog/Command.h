@@ -16,7 +16,7 @@ class Args {
 public:
     Args(std::vector<std::string> words) : m_words(std::move(words)) {}
 
-    bool Flag(const std::string& name) const;  // "--json"
+    bool Flag(const std::string& name) const;                          // "--json"
     std::optional<std::string> Option(const std::string& name) const;  // "--index N"
     std::vector<std::string> Positionals() const;  // words that are neither flags nor option values
     const std::vector<std::string>& Words() const { return m_words; }
