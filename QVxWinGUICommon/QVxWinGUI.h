@@ -1,0 +1,38 @@
+#pragma once
+// Library-wide helpers of the GUI library: its own main dispatcher, its string
+// table, its fonts and its images. GUI thread only.
+
+#include "QVxWinGUICommon/QVxWinGUICommonExport.h"
+
+#include <QFont>
+#include <QPixmap>
+#include <QString>
+
+#include <memory>
+
+namespace QVxWinGUI {
+
+// Attaches this library's own main dispatcher to the calling (GUI) thread, so that
+// its worker threads can post to it. Returns true when one is attached (also when
+// it was attached already). The program calls it once at start-up.
+QVXWINGUICOMMON_EXPORT bool Init();
+// Detaches and destroys the library's main dispatcher (program exit).
+QVXWINGUICOMMON_EXPORT void Exit();
+
+// The library's string `id` (25001-25095 and the command prompts 17001-17015);
+// an unknown id gives an empty string.
+QVXWINGUICOMMON_EXPORT QString LoadStringW(int id);
+
+// The library's font of `points` size (8, 10 or 15 are the ones in use): "Meiryo UI",
+// then "Noto Sans CJK JP", then the default sans-serif.
+QVXWINGUICOMMON_EXPORT QFont GuiFont(int points);
+
+}  // namespace QVxWinGUI
+
+namespace QVxUtils {
+
+// The library's PNG image `resourceId` (Qt resource ":/png/<id>"); empty on failure
+// (logged "Failed Gdiplus::Bitmap::FromStream()." or "Failed FindResource().").
+QVXWINGUICOMMON_EXPORT std::shared_ptr<QPixmap> LoadImageFromResource(int resourceId);
+
+}  // namespace QVxUtils
