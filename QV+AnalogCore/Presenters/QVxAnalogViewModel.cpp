@@ -217,6 +217,7 @@ bool QVxAnalogViewModel::StartTrace() {
         }
         m_collector->TakeAbortType();
         m_intake.Reset();
+        m_hitCount = 0;
         m_analyzer.Reset(&settings, &m_session->GetDisplayTriggerList());
     }
     // Outside the mutex: the presenter's lock comes first in the lock order.
@@ -340,6 +341,7 @@ void QVxAnalogViewModel::Broadcast(const std::uint8_t* records, std::int64_t cou
         // No live view to fill: the records are still numbered and analysed.
         std::lock_guard lock(m_mutex);
         m_intake.Fold(nullptr, records, count, &m_analyzer);
+        m_hitCount = m_session->GetDisplayTriggerList().size();
         return;
     }
     qvx::WaveformPresenter::WriteBatch batch(*presenter);
@@ -347,6 +349,7 @@ void QVxAnalogViewModel::Broadcast(const std::uint8_t* records, std::int64_t cou
     {
         std::lock_guard lock(m_mutex);
         m_intake.Fold(&batch.RenderData(), records, count, &m_analyzer);
+        m_hitCount = m_session->GetDisplayTriggerList().size();
         held = m_analyzer.IsDisplayHeld();
     }
     // Frozen on a complete trigger window: the window keeps what it shows.

@@ -125,6 +125,8 @@ public:
     std::optional<std::int64_t> GetTriggerViewOffset() const { return m_intake.GetTriggerViewOffset(); }
     // Display triggers counted during the trace (GUI thread).
     std::uint32_t GetTriggersFound() const;
+    // Hits appended to the session's display trigger list in this trace (any thread).
+    std::uint64_t GetDisplayTriggerHitCount() const { return m_hitCount.load(); }
     // The abort type of the last finished trace and whether its report opened.
     QVxAbortType GetLastAbortType() const { return m_lastAbortType; }
     bool WasLastReportOpened() const { return m_lastReportOpened; }
@@ -151,6 +153,7 @@ private:
     QVxAnalogLiveIntake m_intake;
 
     std::atomic<std::int32_t> m_traceState{kIdle};
+    std::atomic<std::uint64_t> m_hitCount{0};
     mutable std::mutex m_mutex;  // trace start against the intake of a batch
     QVPlusStartParams m_startParams{};
     std::uint32_t m_rate = 0;

@@ -169,4 +169,85 @@ TEST_F(AnalogViewModelTest, WhileTracingSessionCommandsAndQueriesAreRefusedUntil
     EXPECT_EQ(nlohmann::json::parse(std::ifstream(result)), (nlohmann::json{{"isReportOpen", true}}));
 }
 
+// CH4 of the demo signal: every 100 ms a burst of five pulses 1 ms apart, 50, 100,
+// 200, 400 and 800 us wide, 6000 codes above mid-scale. A high-width trigger within
+// 300 us takes the first three of every burst.
+class DemoTriggerTest : public AnalogViewModelTest {
+protected:
+    static constexpr std::int64_t kBurstNs = 100'000'000;
+    static constexpr std::int64_t kSpacingNs = 1'000'000;
+    static constexpr std::int64_t kFirstWidthNs = 50'000;
+
+    void Record(int mode) {
+        ConnectSimulatedUnit();
+        qvx::AnalogSettings& s = *viewModel.GetSessionSettings();
+        s.samplingFrequency = 1;
+        s.enableStopElapsedTime = true;
+        s.stopElapsedTimeMS = 3000;
+        s.displayTriggerMode = mode;
+        s.displayTriggerSourceChannel = 3;
+        auto& t = s.displayTriggerSettings[3];
+        t.slope = qvx::QVxAnalogDisplayTriggerAnalyzer::kHighWidth;
+        t.widthEdgeComparison = qvx::QVxAnalogDisplayTriggerAnalyzer::kWithin;
+        t.edgeWidthTime = 300'000;
+        t.sensitivityCount = 1;
+        // Half-way up the pulses: noise (+-200 codes) never crosses it.
+        t.voltageLevel = 0;
+        while (qvx::QVxAnalogDisplayTriggerAnalyzer::MakeRawTriggerLevel(s, 3, t.voltageLevel) < 8192 + 3000)
+            t.voltageLevel += 10;
+        ASSERT_TRUE(viewModel.StartTrace());
+        ASSERT_TRUE(WaitUntilIdle(std::chrono::seconds(60)));
+        ASSERT_EQ(viewModel.GetLastAbortType(), QVxAbortType::None);
+        ASSERT_TRUE(viewModel.WasLastReportOpened());
+    }
+
+    // Pulses k = 0..2 of every burst whose falling edge lies before the last
+    // record; the very first pulse starts with the recording (no rising edge).
+    std::size_t ExpectedHits() const {
+        const auto& reader = viewModel.GetSession()->GetReportData();
+        const std::int64_t last = static_cast<std::int64_t>(reader->GetLastTime()) * 10;
+        std::size_t hits = 0;
+        for (std::int64_t burst = 0; burst * kBurstNs < last; ++burst)
+            for (int k = 0; k < 3; ++k) {
+                const std::int64_t fall = burst * kBurstNs + k * kSpacingNs + (kFirstWidthNs << k);
+                if (fall < last && !(burst == 0 && k == 0)) ++hits;
+            }
+        return hits;
+    }
+};
+
+TEST_F(DemoTriggerTest, RepeatModeFindsEveryPulseWithinTheLimitAndSavesThemInMeta) {
+    Record(qvx::QVxAnalogDisplayTriggerAnalyzer::kModeRepeat);
+    const auto hits = viewModel.GetSession()->GetDisplayTriggerList();
+    EXPECT_EQ(hits.size(), ExpectedHits());
+    EXPECT_GE(hits.size(), 85u);  // 3 s: about 30 bursts
+    EXPECT_EQ(viewModel.GetDisplayTriggerHitCount(), hits.size());
+    const auto& reader = viewModel.GetSession()->GetReportData();
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const std::int64_t nominal = kFirstWidthNs << ((i + 1) % 3);
+        EXPECT_NEAR(static_cast<double>(hits[i].widthNSec), static_cast<double>(nominal), 2'000.0) << i;
+        // The hit's record is the first one after the pulse.
+        const std::uint8_t* r = reader->ReadRecordByIndex(static_cast<std::uint64_t>(hits[i].dataIndex));
+        ASSERT_NE(r, nullptr);
+        EXPECT_LT(qvx::LoadLE16(r + 14), 8192 + 1000) << i;
+    }
+    ASSERT_TRUE(viewModel.GetTriggerViewOffset().has_value());
+
+    const fs::path saved = dir.Path() / "demo" / "demo.qvxa";
+    fs::create_directories(saved.parent_path());
+    ASSERT_TRUE(viewModel.SaveAsSession(saved));
+    qvx::AnalogSession reopened;
+    int code = -1;
+    ASSERT_TRUE(reopened.OpenInternal(saved, nullptr, code));
+    EXPECT_EQ(reopened.GetDisplayTriggerList(), hits);
+}
+
+TEST_F(DemoTriggerTest, SingleModeListsOnlyTheFirstHit) {
+    Record(qvx::QVxAnalogDisplayTriggerAnalyzer::kModeSingle);
+    const auto& hits = viewModel.GetSession()->GetDisplayTriggerList();
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_NEAR(static_cast<double>(hits[0].widthNSec), 100'000.0, 2'000.0);  // the burst's second pulse
+    EXPECT_EQ(viewModel.GetTriggersFound(), 1u);
+}
+
 }  // namespace

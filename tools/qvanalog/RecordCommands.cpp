@@ -207,10 +207,10 @@ void DrawStatusLine(QVxAnalogViewModel& viewModel) {
     QVxDeviceManager* manager = viewModel.GetDeviceManager();
     const QVPlusStatus status = manager->GetStatus();
     const double mib = static_cast<double>(viewModel.GetRecordCount()) * 16.0 / 1'048'576.0;
-    std::cerr << fmt::format(
-                     "\relapsed {}  data {:.1f} MiB  buffer {:3}%  triggers {}   ",
-                     FormatElapsed(status.elapsedMs), mib, manager->GetStatusValue(kStatusUnitBufferPercent),
-                     viewModel.GetSession() ? viewModel.GetSession()->GetDisplayTriggerList().size() : 0)
+    std::cerr << fmt::format("\relapsed {}  data {:.1f} MiB  buffer {:3}%  triggers {}   ",
+                             FormatElapsed(status.elapsedMs), mib,
+                             manager->GetStatusValue(kStatusUnitBufferPercent),
+                             viewModel.GetDisplayTriggerHitCount())
               << std::flush;
 }
 
