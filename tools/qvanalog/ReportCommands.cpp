@@ -6,7 +6,6 @@
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportDataWriter.h"
 
-#include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 #include <nlohmann/json.hpp>
 
@@ -24,15 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The reader's diagnostics ("Invalid record size.") go to stderr, plain, so that stdout
-// carries only the command's result.
-void LogToStderr() {
-    auto logger =
-        std::make_shared<spdlog::logger>("qvanalog", std::make_shared<spdlog::sinks::stderr_color_sink_mt>());
-    logger->set_pattern("%v");
-    logger->set_level(spdlog::level::warn);
-    spdlog::set_default_logger(std::move(logger));
-}
 
 std::optional<std::uint64_t> ParseUnsigned(const std::string& text) {
     std::uint64_t value = 0;
@@ -68,7 +58,6 @@ std::optional<std::uint64_t> RequiredNumber(const qvanalog::Args& args, const st
 
 // A report folder, or a session settings file whose "repo" is reported on.
 qvx::ReportDataReaderPtr OpenReport(const fs::path& path, qvanalog::OpenedReport& opened) {
-    LogToStderr();
     qvanalog::OpenReportOrSession(path, opened);
     return opened.reader;
 }
@@ -271,7 +260,6 @@ int RunMakeDemoReport(qvanalog::Args& args) {
         return qvanalog::Fail("cannot create " + folder->string() + ": " + ec.message());
     }
 
-    LogToStderr();
     qvx::ReportDataWriter writer(*folder, qvx::MakeApplicationReportHeader());
     if (!writer.CreateReportFile())
         return qvanalog::Fail("cannot create a report file in " + folder->string());

@@ -11,7 +11,6 @@
 #include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/TaskDispatcher.h"
 
-#include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 #include <unistd.h>
 
@@ -30,14 +29,6 @@ constexpr const char* kRepoExistsText =
 constexpr const char* kNoSpaceText = "保存先のディスク容量が不足しています。";
 constexpr const char* kSaveFailedText = "設定ファイルを保存できませんでした。";
 
-// Diagnostics of the core go to stderr, plain; stdout carries results only.
-void LogToStderr() {
-    auto logger =
-        std::make_shared<spdlog::logger>("qvanalog", std::make_shared<spdlog::sinks::stderr_color_sink_mt>());
-    logger->set_pattern("%v");
-    logger->set_level(spdlog::level::warn);
-    spdlog::set_default_logger(std::move(logger));
-}
 
 // Runs `task` on a worker behind a terminal progress line (only when stderr is a
 // terminal). A host-queue main dispatcher carries the updates to this thread.
@@ -78,7 +69,6 @@ int RunSettingsInit(qvanalog::Args& args) {
     std::string error;
     const auto file = OneFileArgument(args, "FILE.qvxa", error);
     if (!file) return qvanalog::Fail(error);
-    LogToStderr();
     std::error_code ec;
     if (fs::exists(*file, ec) && !args.Flag("--force")) {
         return qvanalog::Fail(file->string() + " exists (use --force to replace it)");
@@ -92,7 +82,6 @@ int RunSettingsShow(qvanalog::Args& args) {
     std::string error;
     const auto file = OneFileArgument(args, "FILE.qvxa", error);
     if (!file) return qvanalog::Fail(error);
-    LogToStderr();
     qvx::AnalogSettings settings;
     if (!qvx::Archive::Load(settings, *file))
         return qvanalog::Fail("cannot load settings file " + file->string());
@@ -107,7 +96,6 @@ int RunSaveAs(qvanalog::Args& args) {
     if (positionals.size() != 2) return qvanalog::Fail("expected SESSION.qvxa and NEW.qvxa");
     const fs::path source = positionals[0];
     const fs::path target = positionals[1];
-    LogToStderr();
 
     // The application refuses a destination folder that already holds report data.
     const fs::path targetFolder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
