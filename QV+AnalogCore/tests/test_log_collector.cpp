@@ -2,12 +2,10 @@
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
+#include "QVxCore/tests/support/ScopedFileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -173,16 +171,12 @@ TEST_F(LogCollectorTest, AFailedWriteStopsTheTraceAsAWriteFailure) {
     ASSERT_TRUE(collector.Start(session));
     collector.TakeAbortType();
 
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limited = old;
-    limited.rlim_cur = 512 + 16 * 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    auto block = Block(200);
-    collector.OnData(block.data(), 16, 200, 0);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    {
+        qvx::test::ScopedFileSizeLimit limit(512 + 16 * 100);
+        ASSERT_TRUE(limit.IsActive());
+        auto block = Block(200);
+        collector.OnData(block.data(), 16, 200, 0);
+    }
 
     EXPECT_EQ(host.broadcastRecords, 0);  // nothing shown that is not on disk
     EXPECT_EQ(collector.GetAbortType(), QVxAbortType::WriteFailed);

@@ -1,11 +1,10 @@
 #include "QVxCore/ReportData/ReportDataWriter.h"
+#include "QVxCore/tests/support/ScopedFileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -130,15 +129,12 @@ TEST(ReportDataWriter, FailuresAreReportedNotSwallowed) {
     // A file-size limit makes the kernel refuse part of the block, as a full disk would.
     ReportDataWriter writer(dir.path, qvx::MakeApplicationReportHeader());
     ASSERT_TRUE(writer.CreateReportFile());
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limited = old;
-    limited.rlim_cur = 512 + 16 * 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const auto block = MakeRecords(0, 1500);
-    const bool ok = writer.WriteRecord(block.data(), 1500);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previousHandler);
+    bool ok = true;
+    {
+        qvx::test::ScopedFileSizeLimit limit(512 + 16 * 1000);
+        ASSERT_TRUE(limit.IsActive());
+        const auto block = MakeRecords(0, 1500);
+        ok = writer.WriteRecord(block.data(), 1500);
+    }
     EXPECT_FALSE(ok);
 }
