@@ -123,6 +123,7 @@ bool RunWithProgressBar(const std::string& caption, const qvx::InteractionTask& 
         }
     }
     if (drawn) {
+        if (ok) current = total;  // the last update may have been dropped while one was queued
         draw(true);
         std::fputc('\n', stderr);
     }
