@@ -20,8 +20,6 @@
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 
-#include <spdlog/sinks/stdout_color_sinks.h>
-#include <spdlog/spdlog.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -45,15 +43,6 @@ std::atomic<bool> s_interrupted{false};
 
 void OnInterrupt(int) {
     s_interrupted.store(true);
-}
-
-// Diagnostics of the core go to stderr, plain; stdout carries the result line only.
-void LogToStderr() {
-    auto logger =
-        std::make_shared<spdlog::logger>("qvanalog", std::make_shared<spdlog::sinks::stderr_color_sink_mt>());
-    logger->set_pattern("%v");
-    logger->set_level(spdlog::level::warn);
-    spdlog::set_default_logger(std::move(logger));
 }
 
 // The session and its oscillograph view model, standing in for the analog view
@@ -197,7 +186,6 @@ int RunExport(qvanalog::Args& args) {
         to = ParseRowNumber(*toText);
         if (!from || !to) return qvanalog::Fail("--from and --to take row numbers from 1");
     }
-    LogToStderr();
 
     ExportSession owner;
     if (auto error = OpenSession(sessionPath, owner)) return qvanalog::Fail(*error);
@@ -248,7 +236,6 @@ int RunExportTriggers(qvanalog::Args& args) {
     fs::path sessionPath;
     fs::path outPath;
     if (auto error = SessionAndOutput(args, sessionPath, outPath)) return qvanalog::Fail(*error);
-    LogToStderr();
 
     ExportSession owner;
     if (auto error = OpenSession(sessionPath, owner)) return qvanalog::Fail(*error);

@@ -49,8 +49,7 @@ protected:
         qvx::AnalogSettings settings;
         ASSERT_TRUE(qvx::Archive::Save(settings, session));
         qvx::test::ReportBuilder(dir.Path() / "repo").AddFile(1, 5);
-        qvx::AnalogDisplayTriggerList hits{
-            {static_cast<std::int64_t>(qvx::kRecordsPerReportFile) + 1, 0}};
+        qvx::AnalogDisplayTriggerList hits{{static_cast<std::int64_t>(qvx::kRecordsPerReportFile) + 1, 0}};
         ASSERT_TRUE(qvx::Archive::Save(hits, dir.Path() / "repo" / "meta"));
     }
 
