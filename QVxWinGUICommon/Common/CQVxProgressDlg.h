@@ -37,7 +37,7 @@ public:
     // Shows the dialog modally until the task has returned; the result as for Run.
     bool RunModal();
 
-public slots:
+public Q_SLOTS:
     void reject() override;
 
 protected:

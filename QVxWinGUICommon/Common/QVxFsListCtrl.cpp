@@ -56,7 +56,7 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override {
         if (role != Qt::EditRole) return false;
         m_list->SetColumnString(index.row(), index.column(), value.toString());
-        emit dataChanged(index, index);
+        Q_EMIT dataChanged(index, index);
         return true;
     }
     void Reset() {
@@ -190,7 +190,7 @@ void QVxFsListCtrl::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
     if (event->button() == Qt::LeftButton && index.isValid() && IsCheckBox(index.row(), index.column())) {
         SetCheckData(index.row(), index.column(), !IsChecked(index.row(), index.column()));
-        emit m_model->dataChanged(index, index);
+        Q_EMIT m_model->dataChanged(index, index);
     }
     QTableView::mousePressEvent(event);
 }

@@ -35,12 +35,12 @@ protected:
         m_down = e->position().toPoint();
     }
     void mouseMoveEvent(QMouseEvent* e) override {
-        if (m_dragging) emit m_field->ThumbDragged(e->position().toPoint() - m_down);
+        if (m_dragging) Q_EMIT m_field->ThumbDragged(e->position().toPoint() - m_down);
     }
     void mouseReleaseEvent(QMouseEvent* e) override {
         if (!m_dragging) return;
         m_dragging = false;
-        emit m_field->ThumbReleased(e->position().toPoint() - m_down);
+        Q_EMIT m_field->ThumbReleased(e->position().toPoint() - m_down);
     }
 
 private:

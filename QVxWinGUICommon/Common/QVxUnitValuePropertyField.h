@@ -52,7 +52,7 @@ public:
     bool IsDirty() const { return m_dirty; }
     QString DisplayText() const;
 
-signals:
+Q_SIGNALS:
     // Point delta from the press on the thumb, while dragging and at the release.
     void ThumbDragged(QPoint delta);
     void ThumbReleased(QPoint delta);

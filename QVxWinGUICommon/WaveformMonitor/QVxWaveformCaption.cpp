@@ -1,0 +1,121 @@
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
+
+#include "QVxCore/Presenters/WaveformPresenter.h"
+#include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/Common/CQVxIconButton.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/IQVxWaveformExtension.h"
+#include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
+
+#include <spdlog/spdlog.h>
+
+using namespace qvx::trackarea;
+
+QVxWaveformCaption::QVxWaveformCaption(CQVxWaveformTrack* track) : m_track(track) {
+    QWidget* parent = track->GetArea()->GetWnd();
+    const int channel = track->GetTrackPresenter()->GetChannelIndex();
+    m_button = new CQVxIconButton(parent);
+    m_button->setObjectName(QStringLiteral("id%1").arg(kSettingsButtonIdBase + channel));
+    if (!m_button->SetImage(kSettingsButtonImageId)) {
+        spdlog::error("Failed SettingButton.Create(). [QVxWaveformCaption::Setup]");
+    }
+    m_button->setFocusPolicy(Qt::NoFocus);
+    m_button->hide();
+}
+
+QVxWaveformCaption::~QVxWaveformCaption() {
+    delete m_button;
+}
+
+void QVxWaveformCaption::Layout(const TrackLayout& layout, bool showButton) {
+    m_button->setGeometry(ToQRect(layout.settingsButton));
+    m_button->setVisible(showButton);
+}
+
+void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time) {
+    if (!m_track->IsEnabled() || r.IsEmpty()) return;
+    qvx::WaveformTrackPresenter* tp = m_track->GetTrackPresenter();
+    qvx::WaveformPresenter* presenter = tp->GetPresenter();
+    const qvx::WaveformStyle& style = presenter->GetStyle();
+    const qvx::WaveformTrackVisualSettings& s = *tp->GetVisualSettings();
+    const int channel = tp->GetChannelIndex();
+
+    const qvx::Color background = Tint(s.lineColor, style.GetColor(1), 28, 227);
+    if (background != m_lastBackground) {
+        m_lastBackground = background;
+        m_button->SetBackgroundColor(ToQColor(background));
+    }
+    p.fillRect(ToQRect(r), ToQColor(background));
+
+    p.setFont(QVxWinGUI::GuiFont(10));
+    p.setPen(ToQColor(style.GetColor(3)));
+    p.drawText(QRect(r.left, r.top + 4, 36, 16), Qt::AlignCenter | Qt::TextSingleLine,
+               QStringLiteral("CH%1").arg(channel + 1));
+    p.drawText(QRect(r.left + 44, r.top + 4, std::max(0, r.Width() - 48), std::max(0, r.Height() - 8)),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(tp->GetTrackName()));
+
+    const int h = p.fontMetrics().height();
+    QRect line(r.left + 44, r.top + 4 + h / 2, std::max(0, r.Width() - 48), h);
+    auto nextLine = [&](const QString& text) {
+        line.translate(0, h);
+        p.drawText(line, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    };
+    const qvx::WaveformVisualSettings* vs = presenter->GetVisualSettings();
+    const auto& cache = presenter->GetMarkerValueCache();
+    const bool inCache = channel >= 0 && channel < static_cast<int>(qvx::WaveformMarkerValueCache::kChannels);
+    auto markerText = [&](int m) -> QString {
+        if (!vs || !vs->markers[static_cast<std::size_t>(m)].enabled || !inCache) return {};
+        const auto value = cache.values[static_cast<std::size_t>(m)][static_cast<std::size_t>(channel)];
+        return QStringLiteral("M%1: %2").arg(m + 1).arg(
+            QString::fromStdString(presenter->OnMakeDisplayValue(channel, value)));
+    };
+    if (presenter->IsStoredData()) {
+        const QString m1 = markerText(0);
+        const QString m2 = markerText(1);
+        if (r.Height() < 5 * h) {
+            nextLine(m1.isEmpty() || m2.isEmpty() ? m1 + m2 : m1 + ", " + m2);
+        } else {
+            nextLine(m1);
+            nextLine(m2);
+        }
+        if (presenter->GetUsage() != qvx::WaveformUsage::kGeneric && vs && vs->markers[0].enabled &&
+            vs->markers[1].enabled && inCache) {
+            const auto diff = cache.values[1][static_cast<std::size_t>(channel)] -
+                              cache.values[0][static_cast<std::size_t>(channel)];
+            nextLine(QStringLiteral("M2-M1: %1")
+                         .arg(QString::fromStdString(presenter->OnMakeDisplayValue(channel, diff))));
+        }
+    }
+
+    if (presenter->GetOption(2) != 0) {
+        const PixRect strip{r.right - 70, r.top, r.right, r.bottom};
+        p.fillRect(ToQRect(strip), ToQColor(Tint(s.lineColor, style.GetColor(4), 28, 227)));
+        if (tp->GetPlacementMode() == 1) {
+            spdlog::error("UnSigned ruler not implemented. [QVxWaveformCaption::Paint]");
+        }
+        p.setFont(QVxWinGUI::GuiFont(8));
+        for (const Division& d :
+             VerticalDivisions(r.top, r.bottom, s.verticalResolutionOffset, s.verticalScaling)) {
+            const bool major = d.number % 5 == 0;
+            p.setPen(ToQColor(style.GetColor(2)));
+            HLine(p, r.right - (major ? 5 : 2), r.right, d.y);
+            if (!major) continue;
+            const double value = -(d.number / 5) / s.verticalScaling;
+            p.setPen(ToQColor(style.GetColor(6)));
+            p.drawText(QRect(r.right - 70, d.y - h / 2, 70 - 9, h), Qt::AlignRight | Qt::AlignVCenter,
+                       QString::fromStdString(presenter->OnMakeDisplayNormalizedValue(channel, value)));
+        }
+    }
+    if (IQVxWaveformExtension* ext = m_track->GetArea()->GetExtension()) {
+        ext->OnPaintCaption(this, p, time, ToQRect(r), QRect(r.left, r.top + 31, r.Width(), r.Height() - 50));
+    }
+    p.setPen(ToQColor(style.GetColor(5)));
+    VLine(p, r.left + 36, r.top, r.bottom - 1);
+    HLine(p, r.left, r.right, r.bottom - 2);
+    p.setPen(ToQColor(style.GetColor(2)));
+    HLine(p, r.left, r.right, r.bottom - 1);
+}

@@ -1,0 +1,176 @@
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+
+#include "QVxCore/Presenters/WaveformPresenter.h"
+#include "QVxWinGUICommon/Common/CQVxIconButton.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <spdlog/spdlog.h>
+
+int CQVxWaveformMonitorWnd::s_trackHeight = 150;
+
+CQVxWaveformMonitorWnd::CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps props, QWidget* parent)
+    : QWidget(parent),
+      m_props(props),
+      m_trackArea(new CQVxWaveformTrackAreaWnd(this)),
+      m_borderColor(qvx::WaveformStyle::GetColor(0, 2)) {
+    setFocusPolicy(Qt::ClickFocus);
+    m_trackArea->installEventFilter(this);
+    connect(m_trackArea, &CQVxWaveformTrackAreaWnd::DoubleClickedAtTime, this,
+            &CQVxWaveformMonitorWnd::DoubleClickedAtTime);
+}
+
+CQVxWaveformMonitorWnd::~CQVxWaveformMonitorWnd() {
+    Disconnect();
+}
+
+void CQVxWaveformMonitorWnd::Disconnect() {
+    if (m_viewportConnection) m_viewportConnection->Disconnect();
+    if (m_scaleConnection) m_scaleConnection->Disconnect();
+    m_viewportConnection.reset();
+    m_scaleConnection.reset();
+}
+
+void CQVxWaveformMonitorWnd::Setup(qvx::WaveformPresenter* presenter) {
+    Disconnect();
+    m_presenter = presenter;
+    m_trackArea->Setup(presenter);
+    if (!presenter) return;
+    auto follow = [this] {
+        m_trackArea->GetGraphArea()->Refresh();
+        m_trackArea->Layout();
+        Redraw();
+    };
+    m_viewportConnection = presenter->ViewportChanged.Connect(follow);
+    m_scaleConnection = presenter->ScaleChanged.Connect(follow);
+    SetConfigPopupEnabled(m_configPopupEnabled);
+    update();
+}
+
+void CQVxWaveformMonitorWnd::Redraw() {
+    // FetchRenderData logs the failed thread check itself and then does nothing.
+    if (m_presenter && !m_presenter->IsStoredData()) m_presenter->FetchRenderData();
+    m_trackArea->update();
+    update();
+}
+
+QImage CQVxWaveformMonitorWnd::GrabTrackAreaImage() {
+    QImage image = m_trackArea->RenderImage();
+    if (m_trackArea->IsVerticalScrollBarEnabled()) {
+        const int barWidth = m_trackArea->findChild<QScrollBar*>("id701")->width();
+        image = image.copy(0, 0, std::max(0, image.width() - barWidth), image.height());
+    }
+    return image;
+}
+
+bool CQVxWaveformMonitorWnd::BmpCopyToClipboard() {
+    QClipboard* clipboard = QApplication::clipboard();
+    if (!clipboard) return false;
+    clipboard->setImage(GrabTrackAreaImage());
+    return true;
+}
+
+int CQVxWaveformMonitorWnd::GetTrackHeight() {
+    return s_trackHeight;
+}
+void CQVxWaveformMonitorWnd::SetTrackHeight(int height) {
+    s_trackHeight = height;
+}
+
+void CQVxWaveformMonitorWnd::SetBorderColor(const qvx::Color& color) {
+    m_borderColor = color;
+    update();
+}
+
+void CQVxWaveformMonitorWnd::SetConfigPopupEnabled(bool enabled) {
+    m_configPopupEnabled = enabled;
+    CQVxWaveformTrackArea* area = m_trackArea->GetGraphArea();
+    for (std::size_t i = 0; i < area->TrackCount(); ++i) {
+        CQVxWaveformTrack& t = area->Track(i);
+        t.GetCaption()->GetButton()->setVisible(enabled && t.IsEnabled());
+    }
+}
+
+qvx::WaveformUsage CQVxWaveformMonitorWnd::GetUsage() const {
+    return m_presenter ? m_presenter->GetUsage() : qvx::WaveformUsage::kGeneric;
+}
+
+void CQVxWaveformMonitorWnd::resizeEvent(QResizeEvent*) {
+    m_trackArea->setGeometry(rect().adjusted(kBorderWidth, kBorderWidth, -kBorderWidth, -kBorderWidth));
+}
+
+void CQVxWaveformMonitorWnd::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setPen(qvx::trackarea::ToQColor(m_borderColor));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    p.drawRect(rect().adjusted(1, 1, -2, -2));
+}
+
+std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
+    if (!m_presenter) return nullptr;
+    auto menu = std::make_unique<QMenu>(m_wndShowContext ? m_wndShowContext : this);
+    menu->setObjectName(QStringLiteral("menu%1").arg(kContextMenuId));
+    auto add = [this](QMenu* to, int id) {
+        const QString prompt = QVxWinGUI::LoadStringW(id);
+        QAction* a = to->addAction(prompt.section('\n', 1));
+        a->setObjectName(QStringLiteral("cmd%1").arg(id));
+        a->setStatusTip(prompt.section('\n', 0, 0));
+        connect(a, &QAction::triggered, this, [this, id] { Q_EMIT CommandTriggered(id); });
+        return a;
+    };
+    const bool analog = m_presenter->GetUsage() == qvx::WaveformUsage::kAnalog;
+    if (m_props.markersEnabled) {
+        add(menu.get(), 17006);
+        add(menu.get(), 17007);
+    }
+    if (!analog) {
+        if (m_props.markersEnabled) menu->addSeparator();
+        QMenu* unit = menu->addMenu(QStringLiteral("時間値の単位を変更"));
+        for (int id = 17002; id <= 17005; ++id) add(unit, id);
+        menu->addSeparator();
+        QMenu* channels = menu->addMenu(QStringLiteral("チャンネル表示"));
+        for (int id = 17008; id <= 17015; ++id) add(channels, id);
+    }
+    if (!menu->isEmpty()) menu->addSeparator();
+    add(menu.get(), 17001);
+    return menu;
+}
+
+void CQVxWaveformMonitorWnd::contextMenuEvent(QContextMenuEvent* event) {
+    std::unique_ptr<QMenu> menu = MakeContextMenu();
+    if (!menu) return;
+    if (!m_wndShowContext) spdlog::error("m_wndShowContext [CQVxWaveformMonitorWnd::OnContextMenu]");
+    menu->exec(event->globalPos());
+}
+
+void CQVxWaveformMonitorWnd::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_C) && (event->modifiers() & Qt::ControlModifier)) {
+        BmpCopyToClipboard();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CQVxWaveformMonitorWnd::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    QWidget::mousePressEvent(event);
+}
+
+bool CQVxWaveformMonitorWnd::eventFilter(QObject* watched, QEvent* event) {
+    // A press anywhere in the window gives it the focus (for Ctrl+C).
+    if (watched == m_trackArea && event->type() == QEvent::MouseButtonPress) setFocus(Qt::MouseFocusReason);
+    return QWidget::eventFilter(watched, event);
+}

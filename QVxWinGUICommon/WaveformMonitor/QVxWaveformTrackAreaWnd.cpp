@@ -1,0 +1,328 @@
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
+
+#include "QVxCore/Presenters/WaveformPresenter.h"
+#include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace qvx::trackarea;
+
+CQVxTrackSplitterTracker::CQVxTrackSplitterTracker(QWidget* parent) : QWidget(parent) {
+    setObjectName("splitterTracker");
+    hide();
+}
+
+void CQVxTrackSplitterTracker::paintEvent(QPaintEvent*) {
+    QPainter(this).fillRect(rect(), QColor(0x42, 0x42, 0x42));
+}
+
+CQVxWaveformTrackAreaWnd::CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* parent)
+    : QWidget(parent),
+      m_parent(parent),
+      m_area(std::make_unique<CQVxWaveformTrackArea>(this)),
+      m_hScroll(new QScrollBar(Qt::Horizontal, this)),
+      m_vScroll(new QScrollBar(Qt::Vertical, this)),
+      m_tracker(new CQVxTrackSplitterTracker(this)) {
+    setObjectName("id101");
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_hScroll->setObjectName("id700");
+    m_vScroll->setObjectName("id701");
+    m_vScroll->hide();
+    m_hScroll->setEnabled(false);
+    connect(m_hScroll, &QScrollBar::actionTriggered, this, &CQVxWaveformTrackAreaWnd::OnScrollAction);
+}
+
+CQVxWaveformTrackAreaWnd::~CQVxWaveformTrackAreaWnd() = default;
+
+void CQVxWaveformTrackAreaWnd::Setup(qvx::WaveformPresenter* presenter) {
+    m_presenter = presenter;
+    m_panning = m_splitterDrag = false;
+    m_flagDrag = -1;
+    m_downTrack = m_handleDrag = nullptr;
+    m_area->Setup(presenter);
+    Layout();
+}
+
+void CQVxWaveformTrackAreaWnd::Layout() {
+    if (!m_presenter) return;
+    const int barHeight = m_hScroll->sizeHint().height();
+    m_area->Layout(width(), height(), barHeight);
+    const PixRect& w = m_area->GetWaveformRect();
+    m_hScroll->setGeometry(w.left, height() - barHeight, std::max(0, w.Width()), barHeight);
+    m_vScroll->setGeometry(width() - m_vScroll->sizeHint().width(), 0, m_vScroll->sizeHint().width(),
+                           height());
+}
+
+CQVxWaveformTrack* CQVxWaveformTrackAreaWnd::FindPitInTrack(QPoint pt) const {
+    return m_area->FindTrack(pt);
+}
+
+bool CQVxWaveformTrackAreaWnd::IsPitInMouseAnyTrack() const {
+    return FindPitInTrack(mapFromGlobal(QCursor::pos())) != nullptr;
+}
+
+void CQVxWaveformTrackAreaWnd::SetMarkerToCursor(int marker) {
+    if (m_presenter) m_presenter->SetMarkerTime(marker, m_presenter->GetCursorTime());
+}
+
+void CQVxWaveformTrackAreaWnd::OnRefreshScroll(qvx::ScrollInfo* info) {
+    if (m_inScroll || !m_hScroll || !info) return;
+    const bool stored = m_presenter && m_presenter->IsStoredData();
+    m_scrollState = ToScrollBar(stored, info->GetHorizontalTotal(), info->GetHorizontalPage(),
+                                info->GetHorizontalPosition());
+    const QSignalBlocker block(m_hScroll);
+    m_hScroll->setEnabled(m_scrollState.enabled);
+    m_hScroll->setRange(0, m_scrollState.enabled ? m_scrollState.maximum : 0);
+    m_hScroll->setPageStep(std::max(1, m_scrollState.page));
+    m_hScroll->setValue(m_scrollState.position);
+}
+
+void CQVxWaveformTrackAreaWnd::OnScrollAction(int action) {
+    if (!m_presenter) return;
+    m_inScroll = true;
+    CQVxWaveformTrackArea& a = *m_area;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepSub:
+            a.LineLeft();
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            a.LineRight();
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            a.PageLeft();
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            a.PageRight();
+            break;
+        case QAbstractSlider::SliderMove:
+            a.SetHorizontalPosition(
+                FromScrollBar(m_scrollState, m_hScroll->sliderPosition(), a.GetHorizontalMaximum()));
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            a.SetHorizontalPosition(0);
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            a.SetHorizontalPosition(a.GetHorizontalMaximum());
+            break;
+        default:
+            break;
+    }
+    m_inScroll = false;
+    m_scrollState = ToScrollBar(m_scrollState.enabled, a.GetHorizontalTotal(), a.GetHorizontalPage(),
+                                a.GetHorizontalPosition());
+    // The slider's own move is applied after this handler: set the mapped position.
+    m_hScroll->setSliderPosition(m_scrollState.position);
+    update();
+}
+
+void CQVxWaveformTrackAreaWnd::resizeEvent(QResizeEvent*) {
+    Layout();
+}
+
+QImage CQVxWaveformTrackAreaWnd::RenderImage() {
+    QImage image(size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    m_area->Paint(p, rect());
+    return image;
+}
+
+void CQVxWaveformTrackAreaWnd::paintEvent(QPaintEvent*) {
+    m_repaintPending = false;
+    QPixmap buffer(size());
+    buffer.fill(palette().color(QPalette::Window));
+    {
+        QPainter bp(&buffer);
+        m_area->Paint(bp, rect());
+    }
+    QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+void CQVxWaveformTrackAreaWnd::RequestRedraw() {
+    if (m_parent) m_parent->Redraw();
+    update();
+    m_repaintPending = true;
+}
+
+void CQVxWaveformTrackAreaWnd::mousePressEvent(QMouseEvent* e) {
+    if (!m_presenter || e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+    const QPoint pt = e->position().toPoint();
+    m_down = pt;
+    const int flag = m_area->HitMarkerFlag(pt);
+    if (flag >= 0) {
+        m_flagDrag = flag;
+        m_flagDownTime = m_presenter->GetVisualSettings()->markers[static_cast<std::size_t>(flag)].time;
+        return;
+    }
+    if (CQVxWaveformTrack* handle = m_area->HitZeroHandle(pt)) {
+        m_handleDrag = handle;
+        m_downOffset = handle->GetTrackPresenter()->GetVisualSettings()->verticalResolutionOffset;
+        return;
+    }
+    CQVxWaveformTrack* track = FindPitInTrack(pt);
+    if (track && track->GetLayout().splitter.Contains(pt.x(), pt.y())) {
+        m_splitterDrag = true;
+        m_downLabelWidth = m_presenter->GetVisualSettings()->labelAreaWidth;
+        m_splitterX = pt.x();
+        UpdateSplitterGhost();
+        return;
+    }
+    m_panning = true;
+    m_downTrack = track;
+    m_downOffset = track ? track->GetTrackPresenter()->GetVisualSettings()->verticalResolutionOffset : 0.0;
+    m_downBegin = m_area->PaintData().GetViewportBeginTimeOffset();
+}
+
+void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
+    const QPoint pt = e->position().toPoint();
+    UpdateCursorShape(pt);
+    if (m_repaintPending || !m_presenter) return;
+    const QPoint delta = pt - m_down;
+    const std::int64_t tpp = m_area->PaintData().GetTimeParPixel();
+    if (m_splitterDrag) {
+        m_splitterX = pt.x();
+        UpdateSplitterGhost();
+        return;
+    }
+    if (m_panning) {
+        if ((e->modifiers() & Qt::ShiftModifier) && m_presenter->GetOption(1) && m_downTrack) {
+            qvx::WaveformTrackPresenter* tp = m_downTrack->GetTrackPresenter();
+            tp->GetVisualSettings()->verticalResolutionOffset = OffsetAfterDrag(
+                m_downOffset, delta.y(), tp->GetPixelScale(), tp->GetVisualSettings()->verticalScaling,
+                tp->GetRangeLow(), tp->GetRangeHigh());
+            Layout();
+        } else {
+            m_presenter->SetViewportBeginTimeOffset(std::max<std::int64_t>(0, m_downBegin - delta.x() * tpp));
+        }
+    } else if (m_flagDrag >= 0) {
+        m_presenter->SetMarkerTime(m_flagDrag, std::max<std::int64_t>(0, m_flagDownTime + delta.x() * tpp));
+    } else if (m_handleDrag) {
+        qvx::WaveformTrackPresenter* tp = m_handleDrag->GetTrackPresenter();
+        tp->GetVisualSettings()->verticalResolutionOffset =
+            OffsetAfterDrag(m_downOffset, delta.y(), tp->GetPixelScale(),
+                            tp->GetVisualSettings()->verticalScaling, tp->GetRangeLow(), tp->GetRangeHigh());
+        Layout();
+    } else {
+        m_area->UpdateHover(pt);
+        const PixRect& w = m_area->GetWaveformRect();
+        if (w.Contains(pt.x(), pt.y())) {
+            m_area->SetMousePoint(pt);
+            if (m_presenter->IsStoredData()) {
+                const auto& d = m_area->PaintData();
+                const std::int64_t t =
+                    std::min(d.GetLastTime(), XToTime(pt.x(), d.GetViewportBeginTimeOffset(), tpp, w.left));
+                if (t >= 0) m_presenter->UpdateCursorTime(t);
+            }
+        } else {
+            m_area->SetMousePoint(QPoint(-1, -1));
+        }
+    }
+    RequestRedraw();
+}
+
+void CQVxWaveformTrackAreaWnd::mouseReleaseEvent(QMouseEvent* e) {
+    if (!m_presenter || e->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(e);
+    const QPoint pt = e->position().toPoint();
+    const bool wasFlag = m_flagDrag >= 0;
+    m_flagDrag = -1;
+    if (m_handleDrag) {
+        m_handleDrag = nullptr;
+        update();
+        return;
+    }
+    if (wasFlag) {
+        update();
+        return;
+    }
+    if (m_splitterDrag) {
+        m_splitterDrag = false;
+        m_presenter->GetVisualSettings()->labelAreaWidth =
+            std::clamp(m_downLabelWidth + pt.x() - m_down.x(), 0, kMaxLabelWidth);
+        UpdateSplitterGhost();
+        Layout();
+        update();
+        Q_EMIT VisualSettingsChanged();
+        return;
+    }
+    if (m_panning) {
+        m_panning = false;
+        const bool click = std::abs(pt.x() - m_down.x()) <= kMarkerClickSlop &&
+                           std::abs(pt.y() - m_down.y()) <= kMarkerClickSlop;
+        const bool markers = m_parent && m_parent->GetProps().markersEnabled;
+        if (click && markers && m_presenter->IsStoredData()) {
+            // The time under the press, at the viewport of the press.
+            const auto& d = m_area->PaintData();
+            const std::int64_t t =
+                XToTime(m_down.x(), m_downBegin, d.GetTimeParPixel(), m_area->GetWaveformRect().left);
+            m_presenter->SetMarkerTime((e->modifiers() & Qt::ShiftModifier) ? 1 : 0,
+                                       std::max<std::int64_t>(0, t));
+            update();
+        }
+    }
+    m_downTrack = nullptr;
+}
+
+void CQVxWaveformTrackAreaWnd::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (!m_presenter) return QWidget::mouseDoubleClickEvent(e);
+    const auto& d = m_area->PaintData();
+    const std::int64_t t = XToTime(e->position().toPoint().x(), d.GetViewportBeginTimeOffset(),
+                                   d.GetTimeParPixel(), m_area->GetWaveformRect().left);
+    Q_EMIT DoubleClickedAtTime(static_cast<quint64>(t));
+}
+
+void CQVxWaveformTrackAreaWnd::wheelEvent(QWheelEvent* e) {
+    if (!m_presenter || m_repaintPending) {
+        e->accept();
+        return;
+    }
+    const int dy = e->angleDelta().y();
+    if (dy == 0) return;
+    const bool away = dy > 0;
+    CQVxWaveformTrack* track = FindPitInTrack(e->position().toPoint());
+    if (e->modifiers() == Qt::ControlModifier && m_presenter->GetOption(1) && track) {
+        qvx::WaveformTrackPresenter* tp = track->GetTrackPresenter();
+        const double s = tp->GetVisualSettings()->verticalScaling;
+        tp->SetVerticalScaling(away ? s * 2 : s / 2);
+        Layout();
+    } else {
+        const std::int64_t tpp = m_area->PaintData().GetTimeParPixel();
+        m_presenter->ResetViewportScale(m_presenter->GetScalingList().StepTimeParPixel(tpp, away ? -1 : 1));
+    }
+    update();
+    m_repaintPending = true;
+    e->accept();
+}
+
+void CQVxWaveformTrackAreaWnd::leaveEvent(QEvent*) {
+    m_area->SetMousePoint(QPoint(-1, -1));
+    update();
+}
+
+void CQVxWaveformTrackAreaWnd::UpdateCursorShape(QPoint pt) {
+    CQVxWaveformTrack* track = m_presenter ? FindPitInTrack(pt) : nullptr;
+    const bool overSplitter =
+        m_splitterDrag || (track && track->GetLayout().splitter.Contains(pt.x(), pt.y()));
+    setCursor(overSplitter ? Qt::SplitHCursor : Qt::ArrowCursor);
+}
+
+void CQVxWaveformTrackAreaWnd::UpdateSplitterGhost() {
+    if (!m_splitterDrag) {
+        m_tracker->hide();
+        return;
+    }
+    m_tracker->setGeometry(m_splitterX - 1, 0, 2, height());
+    m_tracker->show();
+    m_tracker->raise();
+    m_tracker->repaint();
+}

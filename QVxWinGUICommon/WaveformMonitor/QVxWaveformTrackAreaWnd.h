@@ -1,0 +1,103 @@
+#pragma once
+// The track area window: paints the track area through a double buffer, turns
+// mouse input into presenter calls (pan, zoom, markers, cursor, vertical scaling
+// and offset, splitter drag) and keeps the 64-bit scroll position in a 32-bit
+// scroll bar ("id700"; the vertical one "id701" stays hidden). GUI thread only.
+
+#include "QVxWinGUICommon/QVxWinGUICommonExport.h"
+#include "QVxWinGUICommon/WaveformMonitor/ScrollInfo.h"
+#include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+class QScrollBar;
+class CQVxTrackSplitterTracker;
+class CQVxWaveformMonitorWnd;
+class CQVxWaveformTrack;
+class CQVxWaveformTrackArea;
+
+namespace qvx {
+class WaveformPresenter;
+}
+
+class QVXWINGUICOMMON_EXPORT CQVxWaveformTrackAreaWnd : public QWidget, public qvx::ScrollContentContainer {
+    Q_OBJECT
+
+public:
+    explicit CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* parent);
+    ~CQVxWaveformTrackAreaWnd() override;
+
+    void Setup(qvx::WaveformPresenter* presenter);
+    void Layout();
+    CQVxWaveformTrack* FindPitInTrack(QPoint pt) const;
+    bool IsPitInMouseAnyTrack() const;
+    // Marker 0 (M1) or 1 (M2) to the presenter's cursor time.
+    void SetMarkerToCursor(int marker);
+    CQVxWaveformMonitorWnd* GetParentWnd() const { return m_parent; }
+    CQVxWaveformTrackArea* GetGraphArea() const { return m_area.get(); }
+    bool IsVerticalScrollBarEnabled() const { return false; }
+    QScrollBar* HorizontalScrollBar() const { return m_hScroll; }
+    // The area painted into an image of the client size.
+    QImage RenderImage();
+    bool IsRepaintPending() const { return m_repaintPending; }
+
+    void OnRefreshScroll(qvx::ScrollInfo* info) override;
+
+Q_SIGNALS:
+    void DoubleClickedAtTime(quint64 time);
+    void VisualSettingsChanged();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void OnScrollAction(int action);
+    void UpdateCursorShape(QPoint pt);
+    void UpdateSplitterGhost();
+    void RequestRedraw();
+
+    CQVxWaveformMonitorWnd* m_parent;
+    qvx::WaveformPresenter* m_presenter = nullptr;
+    std::unique_ptr<CQVxWaveformTrackArea> m_area;
+    QScrollBar* m_hScroll;
+    QScrollBar* m_vScroll;
+    CQVxTrackSplitterTracker* m_tracker;
+    qvx::trackarea::ScrollBarState m_scrollState;
+    bool m_inScroll = false;
+
+    // Drag state.
+    bool m_panning = false;
+    QPoint m_down;
+    CQVxWaveformTrack* m_downTrack = nullptr;
+    double m_downOffset = 0.0;
+    std::int64_t m_downBegin = 0;
+    bool m_splitterDrag = false;
+    int m_downLabelWidth = 0;
+    int m_splitterX = 0;
+    int m_flagDrag = -1;
+    std::int64_t m_flagDownTime = 0;
+    CQVxWaveformTrack* m_handleDrag = nullptr;
+    bool m_repaintPending = false;
+};
+
+// The 2-pixel ghost line shown while the splitter is dragged.
+class QVXWINGUICOMMON_EXPORT CQVxTrackSplitterTracker : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit CQVxTrackSplitterTracker(QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
