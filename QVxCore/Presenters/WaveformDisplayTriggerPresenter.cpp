@@ -1,0 +1,125 @@
+#include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
+
+#include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Utils.h"
+
+#include <algorithm>
+
+namespace qvx {
+
+void WaveformDisplayTriggerPresenter::Setup(WaveformPresenter* presenter, AnalogSettings* settings) {
+    m_presenter = presenter;
+    m_settings = settings;
+    RaiseSettingsChanged();
+}
+
+AnalogDisplayTriggerSettings* WaveformDisplayTriggerPresenter::GetSourceSettings() const {
+    if (!m_settings) return nullptr;
+    const std::int32_t channel = m_settings->displayTriggerSourceChannel;
+    if (channel < 0 || channel >= AnalogSettings::kChannelCount) return nullptr;
+    return &m_settings->displayTriggerSettings[static_cast<std::size_t>(channel)];
+}
+
+void WaveformDisplayTriggerPresenter::SetMode(std::int32_t mode) {
+    QVX_CHECK(m_settings);
+    QVX_CHECK(mode >= kModeNone && mode <= kModeRepeat);
+    m_settings->displayTriggerMode = mode;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetSourceChannel(std::int32_t channel) {
+    QVX_CHECK(m_settings);
+    QVX_CHECK(channel >= 0 && channel < AnalogSettings::kChannelCount);
+    m_settings->displayTriggerSourceChannel = channel;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetPosition(double fraction) {
+    QVX_CHECK(m_settings);
+    QVX_CHECK(fraction >= 0.0 && fraction <= 1.0);  // also refuses NaN
+    m_settings->displayTriggerPosition = fraction;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetSlope(std::int32_t slope) {
+    AnalogDisplayTriggerSettings* s = GetSourceSettings();
+    QVX_CHECK(s);
+    QVX_CHECK(slope >= 0 && slope < kSlopeCount);
+    s->slope = slope;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetLevel(std::int64_t milliVolts) {
+    AnalogDisplayTriggerSettings* s = GetSourceSettings();
+    QVX_CHECK(s);
+    s->voltageLevel = milliVolts;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetLevelUnit(std::uint8_t unit) {
+    AnalogDisplayTriggerSettings* s = GetSourceSettings();
+    QVX_CHECK(s);
+    QVX_CHECK(unit <= 1);
+    s->voltageLevelDisplayUnit = unit;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetSensitivity(std::int32_t samples) {
+    AnalogDisplayTriggerSettings* s = GetSourceSettings();
+    QVX_CHECK(s);
+    QVX_CHECK(samples >= 1);
+    s->sensitivityCount = samples;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetWidth(std::int64_t nanoSeconds) {
+    AnalogDisplayTriggerSettings* s = GetSourceSettings();
+    QVX_CHECK(s);
+    QVX_CHECK(nanoSeconds >= 1);
+    s->edgeWidthTime = nanoSeconds;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetWidthUnit(std::uint8_t unit) {
+    AnalogDisplayTriggerSettings* s = GetSourceSettings();
+    QVX_CHECK(s);
+    QVX_CHECK(unit <= 3);
+    s->edgeWidthTimeDisplayUnit = unit;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetComparison(std::int32_t comparison) {
+    AnalogDisplayTriggerSettings* s = GetSourceSettings();
+    QVX_CHECK(s);
+    QVX_CHECK(comparison == 0 || comparison == 1);
+    s->widthEdgeComparison = comparison;
+    RaiseSettingsChanged();
+}
+
+void WaveformDisplayTriggerPresenter::SetMarkList(std::vector<WaveformMark> marks) {
+    m_marks = std::move(marks);
+    MarkListChanged.Emit();
+}
+
+void WaveformDisplayTriggerPresenter::SetMarkVisible(int id, bool visible) {
+    const auto it =
+        std::find_if(m_marks.begin(), m_marks.end(), [id](const WaveformMark& m) { return m.id == id; });
+    QVX_CHECK(it != m_marks.end());
+    if (it->visible == visible) return;
+    it->visible = visible;
+    MarkListChanged.Emit();
+}
+
+void WaveformDisplayTriggerPresenter::RaiseSettingsChanged() {
+    // A handler that writes a value back (a control refreshed from the settings)
+    // stores it but starts no second round of notifications.
+    if (m_raising) return;
+    m_raising = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{m_raising};
+    SettingsChanged.Emit();
+}
+
+}  // namespace qvx

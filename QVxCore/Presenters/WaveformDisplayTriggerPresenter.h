@@ -1,0 +1,79 @@
+#pragma once
+// The display trigger as the dialog edits it: mode, source channel and position of
+// the session's settings, and the per-channel level, sensitivity, slope and pulse
+// width of the source channel. Every setter stores the value and raises
+// SettingsChanged, unless that signal is already being raised (a handler that
+// writes back does not start another round). It also holds the mark list the
+// track area draws as flags. GUI thread only.
+
+#include "QVxCore/Color.h"
+#include "QVxCore/Presenters/Signal.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace qvx {
+
+class AnalogSettings;
+struct AnalogDisplayTriggerSettings;
+class WaveformPresenter;
+
+// One flag of the mark list: an id, whether it is shown, its colour and its time (ns).
+struct WaveformMark {
+    int id = 0;
+    bool visible = true;
+    Color color;
+    std::int64_t time = 0;
+
+    friend bool operator==(const WaveformMark&, const WaveformMark&) = default;
+};
+
+class WaveformDisplayTriggerPresenter {
+public:
+    static constexpr std::int32_t kModeNone = 0;
+    static constexpr std::int32_t kModeSingle = 1;
+    static constexpr std::int32_t kModeRepeat = 2;
+    static constexpr std::int32_t kSlopeCount = 4;  // rising, falling, high width, low width
+
+    WaveformDisplayTriggerPresenter() = default;
+    WaveformDisplayTriggerPresenter(const WaveformDisplayTriggerPresenter&) = delete;
+    WaveformDisplayTriggerPresenter& operator=(const WaveformDisplayTriggerPresenter&) = delete;
+
+    Signal<> SettingsChanged;
+    Signal<> MarkListChanged;
+
+    // Both may be null (no session); neither is owned. Raises SettingsChanged.
+    void Setup(WaveformPresenter* presenter, AnalogSettings* settings);
+    WaveformPresenter* GetWaveformPresenter() const { return m_presenter; }
+    AnalogSettings* GetSettings() const { return m_settings; }
+
+    // The source channel's per-channel settings, or null without settings.
+    AnalogDisplayTriggerSettings* GetSourceSettings() const;
+
+    // Setters refuse (log the failed check, change nothing) without settings or
+    // with a value outside its range.
+    void SetMode(std::int32_t mode);              // 0 none, 1 single, 2 repeat
+    void SetSourceChannel(std::int32_t channel);  // 0..3
+    void SetPosition(double fraction);            // 0..1 of the view width
+    void SetSlope(std::int32_t slope);            // 0..3, of the source channel
+    void SetLevel(std::int64_t milliVolts);       // of the source channel
+    void SetLevelUnit(std::uint8_t unit);         // 0 V, 1 mV
+    void SetSensitivity(std::int32_t samples);    // >= 1
+    void SetWidth(std::int64_t nanoSeconds);      // >= 1
+    void SetWidthUnit(std::uint8_t unit);         // 0 s, 1 ms, 2 us, 3 ns
+    void SetComparison(std::int32_t comparison);  // 0 within, 1 outside
+
+    const std::vector<WaveformMark>& GetMarkList() const { return m_marks; }
+    void SetMarkList(std::vector<WaveformMark> marks);
+    void SetMarkVisible(int id, bool visible);
+
+private:
+    void RaiseSettingsChanged();
+
+    WaveformPresenter* m_presenter = nullptr;
+    AnalogSettings* m_settings = nullptr;
+    std::vector<WaveformMark> m_marks;
+    bool m_raising = false;
+};
+
+}  // namespace qvx
