@@ -90,14 +90,6 @@ protected:
         return true;
     }
 
-    void RunFor(std::chrono::milliseconds span) {
-        const auto end = std::chrono::steady_clock::now() + span;
-        while (std::chrono::steady_clock::now() < end) {
-            RunPostedActions();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-
     TempDir dir{"viewmodel"};
     RecordingNotification notes;
     InlineInteraction interaction;

@@ -67,7 +67,9 @@ TEST_F(AnalogViewModelTest, CounterPatternAt10MSpansTwoFilesAndEveryRecordComesB
     ASSERT_EQ(reader->GetTotalRecordCount(), expected);
     const std::uint64_t files = (expected + kRecordsPerFile - 1) / kRecordsPerFile;
     ASSERT_EQ(reader->GetFiles().size(), files);
-    if (expected > kRecordsPerFile) EXPECT_EQ(reader->GetFiles()[0]->GetRecordCount(), kRecordsPerFile);
+    if (expected > kRecordsPerFile) {
+        EXPECT_EQ(reader->GetFiles()[0]->GetRecordCount(), kRecordsPerFile);
+    }
 
     qvx::ReportHeader header = qvx::MakeApplicationReportHeader();
     qvx::StoreLE64(header.data() + qvx::kHeaderOffsetStartSeconds,
@@ -149,7 +151,7 @@ TEST_F(AnalogViewModelTest, WhileTracingSessionCommandsAndQueriesAreRefusedUntil
     ASSERT_TRUE(viewModel.HandleReportQuery(query));
     EXPECT_EQ(nlohmann::json::parse(std::ifstream(result)), (nlohmann::json{{"isReportOpen", false}}));
 
-    RunFor(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     viewModel.StopTrace();
     EXPECT_TRUE(viewModel.IsStoppingTrace());
     EXPECT_EQ(stateChanges, 2);
