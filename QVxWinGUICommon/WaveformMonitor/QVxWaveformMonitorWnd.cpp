@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QThread>
 
 #include <spdlog/spdlog.h>
 
@@ -61,6 +62,17 @@ void CQVxWaveformMonitorWnd::Setup(qvx::WaveformPresenter* presenter) {
 void CQVxWaveformMonitorWnd::Redraw() {
     // FetchRenderData logs the failed thread check itself and then does nothing.
     if (m_presenter && !m_presenter->IsStoredData()) m_presenter->FetchRenderData();
+    if (QThread::currentThread() != thread()) {
+        // Widgets are touched on their own thread only: the repaint is queued there.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_trackArea->update();
+                update();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     m_trackArea->update();
     update();
 }

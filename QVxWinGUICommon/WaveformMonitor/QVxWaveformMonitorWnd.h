@@ -9,12 +9,12 @@
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
 #include <QImage>
+#include <QMenu>
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
 
-class QMenu;
 class CQVxWaveformTrackAreaWnd;
 class IQVxWaveformExtension;
 

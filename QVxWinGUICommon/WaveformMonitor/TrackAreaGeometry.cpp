@@ -128,6 +128,7 @@ ScrollBarState ToScrollBar(bool enabled, std::uint64_t total, std::uint64_t page
     s.enabled = enabled && total > page;
     if (!s.enabled) return s;
     std::uint64_t range = total;
+    const bool atEnd = position >= total - page;  // truncation must not leave the thumb short of the end
     if (total > static_cast<std::uint64_t>(kScrollBarLimit)) {
         s.scaled = true;
         range = kScrollBarLimit;
@@ -137,7 +138,9 @@ ScrollBarState ToScrollBar(bool enabled, std::uint64_t total, std::uint64_t page
     }
     s.page = static_cast<int>(std::min<std::uint64_t>(page, range));
     s.maximum = static_cast<int>(range - static_cast<std::uint64_t>(s.page));
-    s.position = static_cast<int>(std::min<std::uint64_t>(position, static_cast<std::uint64_t>(s.maximum)));
+    s.position =
+        atEnd ? s.maximum
+              : static_cast<int>(std::min<std::uint64_t>(position, static_cast<std::uint64_t>(s.maximum)));
     return s;
 }
 

@@ -89,6 +89,7 @@ TEST(TrackAreaScrollBar, A64BitTotalIsScaledAndReachesBothEnds) {
     EXPECT_EQ(s.page, 429);  // 1000 / total x 2147483647, truncated
     EXPECT_EQ(s.maximum, 2147483647 - 429);
     EXPECT_NEAR(s.position, 1073741823, 1);
+    EXPECT_EQ(ToScrollBar(true, total, page, total - page).position, s.maximum);
     EXPECT_EQ(FromScrollBar(s, 0, total - page), 0u);
     EXPECT_EQ(FromScrollBar(s, s.maximum, total - page), total - page);
     EXPECT_NEAR(static_cast<double>(FromScrollBar(s, s.position, total - page)), total / 2.0, 5.0);

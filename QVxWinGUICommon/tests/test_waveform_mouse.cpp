@@ -1,0 +1,219 @@
+// Mouse, wheel, scroll bar and context menu of the monitor window.
+
+#include "waveform_window_support.h"
+
+#include "QVxCore/tests/waveform_test_support.h"
+
+#include <QMenu>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <thread>
+
+using namespace qvx;
+using namespace qvx::test;
+
+namespace {
+
+// Press at `from`, one move, release at `to`; the area repaints first so that the
+// move is not swallowed by a pending repaint.
+void Drag(QWidget* w, QPoint from, QPoint to, Qt::KeyboardModifiers mods = {}) {
+    w->repaint();
+    QTest::mousePress(w, Qt::LeftButton, mods, from);
+    QMouseEvent move(QEvent::MouseMove, to, w->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, mods);
+    QApplication::sendEvent(w, &move);
+    QTest::mouseRelease(w, Qt::LeftButton, mods, to);
+}
+
+void Wheel(QWidget* w, QPoint at, int delta, Qt::KeyboardModifiers mods) {
+    w->repaint();
+    QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods, Qt::NoScrollPhase,
+                  false);
+    QApplication::sendEvent(w, &e);
+}
+
+TEST_F(MonitorWindowTest, AClickWithinFourPixelsSetsAMarkerAndFivePixelsPans) {
+    Open();
+    vm->SetViewportBeginTimeOffset(1000 * Tpp());
+    const std::int64_t begin = Begin();
+    const int y = Area().Track(0).GetLayout().waveform.top + 20;
+    const QPoint at(Wave().left + 100, y);
+
+    Drag(AreaWnd(), at, at + QPoint(4, -4));
+    EXPECT_TRUE(Visual().markers[0].enabled);
+    EXPECT_EQ(Visual().markers[0].time, begin + 100 * Tpp());  // the time under the press
+
+    vm->SetViewportBeginTimeOffset(begin);  // the click's own 4-pixel pan undone
+    Drag(AreaWnd(), at, at + QPoint(3, 0), Qt::ShiftModifier);
+    EXPECT_TRUE(Visual().markers[1].enabled);
+    EXPECT_EQ(Visual().markers[1].time, begin + 100 * Tpp());
+
+    vm->SetViewportBeginTimeOffset(begin);
+    Visual().markers[0].enabled = false;
+    Drag(AreaWnd(), at, at + QPoint(-5, 0));
+    EXPECT_FALSE(Visual().markers[0].enabled);
+    EXPECT_EQ(Begin(), begin + 5 * Tpp());
+}
+
+TEST_F(MonitorWindowTest, MarkerClicksNeedMarkersEnabledInTheProps) {
+    Open(CQVxWaveformMonitorWndProps{false});
+    const QPoint at(Wave().left + 100, Area().Track(0).GetLayout().waveform.top + 20);
+    Drag(AreaWnd(), at, at);
+    EXPECT_FALSE(Visual().markers[0].enabled);
+}
+
+TEST_F(MonitorWindowTest, TheSplitterDragIsClampedToZeroAndFourHundred) {
+    Open();
+    QSignalSpy changed(AreaWnd(), &CQVxWaveformTrackAreaWnd::VisualSettingsChanged);
+    const int y = Area().Track(1).GetLayout().track.top + 50;
+    Drag(AreaWnd(), QPoint(Visual().labelAreaWidth + 7, y), QPoint(-60, y));
+    EXPECT_EQ(Visual().labelAreaWidth, 0);
+    EXPECT_EQ(Wave().left, 16);
+    Drag(AreaWnd(), QPoint(7, y), QPoint(900, y));
+    EXPECT_EQ(Visual().labelAreaWidth, 400);
+    EXPECT_EQ(changed.count(), 2);
+}
+
+TEST_F(MonitorWindowTest, WheelStepsTheZoomAndCtrlWheelScalesATrackOnlyWithTheOption) {
+    Open();
+    const QPoint at(Wave().left + 50, Area().Track(0).GetLayout().waveform.top + 20);
+    Wheel(AreaWnd(), at, -120, Qt::NoModifier);  // toward the user: coarser
+    EXPECT_EQ(Tpp(), 200);
+    Wheel(AreaWnd(), at, 120, Qt::NoModifier);
+    EXPECT_EQ(Tpp(), 100);
+
+    vm->SetOption(1, 0);
+    Wheel(AreaWnd(), at, 120, Qt::ControlModifier);
+    EXPECT_EQ(Tpp(), 40);  // time zoom, not the track
+    EXPECT_DOUBLE_EQ(Visual().tracks[0].verticalScaling, 1.0);
+
+    vm->SetOption(1, 1);
+    Wheel(AreaWnd(), at, 120, Qt::ControlModifier);
+    EXPECT_EQ(Tpp(), 40);
+    EXPECT_DOUBLE_EQ(Visual().tracks[0].verticalScaling, 2.0);
+    Wheel(AreaWnd(), at, -120, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(Visual().tracks[0].verticalScaling, 1.0);
+}
+
+TEST_F(MonitorWindowTest, MouseMovesSetTheCursorAndTheDoubleClickTellsItsTime) {
+    Open();
+    QSignalSpy clicked(wnd.get(), &CQVxWaveformMonitorWnd::DoubleClickedAtTime);
+    const QPoint at(Wave().left + 123, Area().Track(0).GetLayout().waveform.top + 20);
+    AreaWnd()->repaint();
+    QTest::mouseMove(AreaWnd(), at);
+    EXPECT_EQ(vm->GetCursorTime(), 123 * Tpp());
+    EXPECT_EQ(Area().GetMousePoint(), at);
+    QTest::mouseDClick(AreaWnd(), Qt::LeftButton, {}, at);
+    ASSERT_EQ(clicked.count(), 1);
+    EXPECT_EQ(clicked.at(0).at(0).toULongLong(), 123u * static_cast<unsigned>(Tpp()));
+}
+
+// A presenter without data of its own: only the viewport matters.
+class EmptyPresenter : public WaveformPresenter {
+public:
+    explicit EmptyPresenter(WaveformVisualSettings* s) : WaveformPresenter(s) {}
+    void OnLoadData(std::int64_t, std::int64_t) override {}
+    bool OnReadData(int, std::int64_t, std::int32_t, std::int64_t*) override { return false; }
+    std::string OnMakeDisplayValue(int, std::int64_t v) override { return std::to_string(v); }
+    std::string OnMakeDisplayNormalizedValue(int, double v) override { return std::to_string(v); }
+    double OnGetDisplayTriggerPosition() override { return 0.5; }
+};
+
+TEST(MonitorScrollBar, FiveSecondsAtOneNanosecondPerPixelScrollEndToEnd) {
+    WaveformVisualSettings settings = FourTrackSettings(1);
+    EmptyPresenter presenter(&settings);
+    CQVxWaveformMonitorWnd wnd(CQVxWaveformMonitorWndProps{true});
+    wnd.resize(1000, 800);
+    wnd.Setup(&presenter);
+    wnd.show();
+    presenter.SetupForStoredData();
+    presenter.UpdateLastTime(5'000'000'000);
+    CQVxWaveformTrackArea& area = *wnd.GetTrackAreaWnd()->GetGraphArea();
+    area.Refresh();
+    QScrollBar* bar = wnd.GetTrackAreaWnd()->findChild<QScrollBar*>("id700");
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar->isEnabled());
+    EXPECT_LT(bar->maximum(), 2147483647);
+    EXPECT_GT(bar->maximum(), 2147483000);
+
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(area.GetHorizontalPosition(), area.GetHorizontalMaximum());
+    EXPECT_EQ(presenter.GetWritingRenderData().GetViewportBeginTimeOffset(),
+              static_cast<std::int64_t>(area.GetHorizontalMaximum()));
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_EQ(area.GetHorizontalPosition(), 0u);
+
+    bar->setSliderPosition(bar->maximum() / 2);  // a thumb drag to the middle
+    EXPECT_NEAR(static_cast<double>(area.GetHorizontalPosition()), 2.5e9, 1e4);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_NEAR(static_cast<double>(area.GetHorizontalPosition()), 2.5e9 + area.GetHorizontalPage(), 1e4);
+    wnd.Setup(nullptr);
+}
+
+std::vector<QString> MenuNames(QMenu& menu) {
+    std::vector<QString> names;
+    for (QAction* a : menu.actions()) {
+        names.push_back(a->isSeparator() ? "-"
+                        : a->menu()      ? "sub:" + a->menu()->actions().value(0)->objectName()
+                                         : a->objectName());
+    }
+    return names;
+}
+
+TEST_F(MonitorWindowTest, TheAnalogContextMenuKeepsMarkerItemsAndCopy) {
+    Open();
+    auto menu = wnd->MakeContextMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(MenuNames(*menu), (std::vector<QString>{"cmd17006", "cmd17007", "-", "cmd17001"}));
+    QAction* copy = menu->findChild<QAction*>("cmd17001");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->text(), "コピー");
+    EXPECT_EQ(copy->statusTip(), "グラフをクリップボードにコピー");
+    QSignalSpy commands(wnd.get(), &CQVxWaveformMonitorWnd::CommandTriggered);
+    copy->trigger();
+    ASSERT_EQ(commands.count(), 1);
+    EXPECT_EQ(commands.at(0).at(0).toInt(), 17001);
+
+    CQVxWaveformMonitorWnd noMarkers(CQVxWaveformMonitorWndProps{false});
+    noMarkers.Setup(vm.get());
+    EXPECT_EQ(MenuNames(*noMarkers.MakeContextMenu()), (std::vector<QString>{"cmd17001"}));
+    noMarkers.Setup(nullptr);
+}
+
+TEST(MonitorContextMenu, TheGenericUsageHasTheTimeUnitAndChannelSubmenus) {
+    WaveformVisualSettings settings = FourTrackSettings(1000);
+    EmptyPresenter presenter(&settings);
+    CQVxWaveformMonitorWnd wnd(CQVxWaveformMonitorWndProps{false});
+    wnd.Setup(&presenter);
+    auto menu = wnd.MakeContextMenu();
+    EXPECT_EQ(MenuNames(*menu), (std::vector<QString>{"sub:cmd17002", "-", "sub:cmd17008", "-", "cmd17001"}));
+    EXPECT_NE(menu->findChild<QAction*>("cmd17015"), nullptr);
+    EXPECT_EQ(menu->findChild<QAction*>("cmd17005")->text(), "秒[s]");
+    wnd.Setup(nullptr);
+}
+
+TEST_F(MonitorWindowTest, RedrawOnAnotherThreadSkipsTheFetchAfterLoggingTheCheck) {
+    Open();
+    vm->SetupForAdhocData();
+    LogCapture log;
+    std::thread([&] { wnd->Redraw(); }).join();
+    EXPECT_TRUE(log.Contains("std::this_thread::get_id() == m_constructionThreadId"));
+    QApplication::processEvents();  // the queued repaint runs here
+}
+
+TEST_F(MonitorWindowTest, TheConfigPopupFlagShowsTheButtonsOfEnabledChannels) {
+    Visual().tracks[3].enabled = false;
+    Open();
+    auto button = [&](int id) { return AreaWnd()->findChild<QWidget*>(QStringLiteral("id%1").arg(id)); };
+    ASSERT_NE(button(10000), nullptr);
+    EXPECT_TRUE(button(10000)->isVisible());
+    EXPECT_FALSE(button(10003)->isVisible());
+    wnd->SetConfigPopupEnabled(false);
+    EXPECT_FALSE(button(10000)->isVisible());
+}
+
+}  // namespace
