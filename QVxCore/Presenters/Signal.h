@@ -113,15 +113,15 @@ public:
         auto slot = std::make_shared<SignalConnectionData<Handler>>();
         slot->handler = std::move(handler);
         slot->connected = true;
-        auto& slots = m_data->m_slots;
+        auto& slotList = m_data->m_slots;
         std::size_t i = 0;
-        while (i < slots.size() && slots[i]->connected) {
+        while (i < slotList.size() && slotList[i]->connected) {
             ++i;
         }
-        if (i < slots.size()) {
-            slots[i] = slot;
+        if (i < slotList.size()) {
+            slotList[i] = slot;
         } else {
-            slots.push_back(slot);
+            slotList.push_back(slot);
         }
         return std::make_shared<SignalConnection>(m_data, slot);
     }
@@ -142,8 +142,8 @@ public:
         // A copy of the slot list: handlers may connect (growing the list or reusing
         // a freed position) or disconnect while it is walked. A handler must not
         // destroy the signal.
-        const auto slots = m_data->m_slots;
-        for (const auto& slot : slots) {
+        const auto slotList = m_data->m_slots;
+        for (const auto& slot : slotList) {
             if (slot->connected) {
                 slot->handler(args...);
             }
