@@ -1,0 +1,290 @@
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
+
+#include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
+#include "QVxCore/Presenters/WaveformPresenter.h"
+#include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxCore/Utils.h"
+#include "QVxWinGUICommon/Common/QVxUnitValuePropertyField.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kOuter = 4;    // grid origin and space between the grids
+constexpr int kSpacing = 2;  // between rows and columns inside a grid
+constexpr int kModeHeight = 30;
+constexpr int kSlopeHeight = 40;
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+QString Id(int id) {
+    return QStringLiteral("id%1").arg(id);
+}
+
+QLabel* MakeLabel(QWidget* parent, int id, int stringId) {
+    auto* label = new QLabel(QVxWinGUI::LoadStringW(stringId), parent);
+    label->setObjectName(Id(id));
+    return label;
+}
+
+QVxUnitValuePropertyField* MakeField(QWidget* parent, int id, std::int64_t minimum, std::int64_t maximum) {
+    auto* field = new QVxUnitValuePropertyField(parent);
+    field->Create(parent, QRect(), id);
+    field->SetMinMax(minimum, maximum);
+    return field;
+}
+
+// Logs the impossible value as unreachable without letting the exception leave
+// the event handler: a corrupt settings file must not end the program.
+void ReportUnreachable() {
+    try {
+        QVX_UNREACHABLE();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+CQVxWaveformDisplayTriggerDlg::CQVxWaveformDisplayTriggerDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("dlg%1").arg(kTemplateId));
+    setFont(QVxWinGUI::GuiFont(9));
+
+    m_modeGroup = new QButtonGroup(this);
+    static const char* const kModeCaptions[3] = {"None", "Single", "Repeat"};
+    for (int i = 0; i < 3; ++i) {
+        auto* b = new QPushButton(QString::fromLatin1(kModeCaptions[i]), this);
+        b->setObjectName(Id(kModeIds[i]));
+        b->setCheckable(true);
+        m_modeGroup->addButton(b, i);
+        m_modeButtons[static_cast<std::size_t>(i)] = b;
+    }
+
+    m_sourceLabel = MakeLabel(this, 1026, 25077);
+    m_source = new QComboBox(this);
+    m_source->setObjectName(Id(1017));
+    m_levelLabel = MakeLabel(this, 1025, 25078);
+    m_level = MakeField(this, 1031, 0, kInt32Max);
+    m_level->AddUnit(0, QStringLiteral("V"), 1000);
+    m_level->AddUnit(1, QStringLiteral("mV"), 1);
+    m_positionLabel = MakeLabel(this, 1036, 25076);
+    m_position = MakeField(this, 1037, 0, 100);
+    m_sensitivityLabel = MakeLabel(this, 1024, 25079);
+    m_sensitivity = MakeField(this, 1033, 1, 1000);
+
+    m_slopeGroup = new QButtonGroup(this);
+    for (int i = 0; i < 4; ++i) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(Id(kSlopeIds[i]));
+        b->setCheckable(true);
+        if (auto image = QVxUtils::LoadImageFromResource(kSlopeImageIds[i])) {
+            b->setIcon(QIcon(*image));
+            b->setIconSize(image->size());
+        }
+        m_slopeGroup->addButton(b, i);
+        m_slopeButtons[static_cast<std::size_t>(i)] = b;
+    }
+    m_widthLabel = MakeLabel(this, 1034, 25080);
+    m_width = MakeField(this, 1032, 1, kInt32Max);
+    m_width->AddUnit(0, QStringLiteral("s"), 1'000'000'000);
+    m_width->AddUnit(1, QStringLiteral("ms"), 1'000'000);
+    m_width->AddUnit(2, QStringLiteral("us"), 1'000);
+    m_width->AddUnit(3, QStringLiteral("ns"), 1);
+    m_comparisonLabel = MakeLabel(this, 1035, 25081);
+    m_comparison = new QComboBox(this);
+    m_comparison->setObjectName(Id(1018));
+    m_comparison->addItem(QVxWinGUI::LoadStringW(25082));
+    m_comparison->addItem(QVxWinGUI::LoadStringW(25083));
+
+    // Handlers: each writes one value through the presenter.
+    connect(m_modeGroup, &QButtonGroup::idClicked, this,
+            [this](int id) { Write([&] { m_presenter->SetMode(id); }); });
+    connect(m_slopeGroup, &QButtonGroup::idClicked, this,
+            [this](int id) { Write([&] { m_presenter->SetSlope(id); }); });
+    connect(m_source, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) Write([&] { m_presenter->SetSourceChannel(index); });
+    });
+    connect(m_comparison, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) Write([&] { m_presenter->SetComparison(index); });
+    });
+    m_level->SetValueChanged([this](std::int64_t mV) { Write([&] { m_presenter->SetLevel(mV); }); });
+    m_level->SetUnitChanged([this](std::int64_t unit) {
+        Write([&] { m_presenter->SetLevelUnit(static_cast<std::uint8_t>(unit)); });
+    });
+    m_position->SetValueChanged([this](std::int64_t percent) {
+        Write([&] { m_presenter->SetPosition(static_cast<double>(percent) / 100.0); });
+    });
+    m_sensitivity->SetValueChanged([this](std::int64_t samples) {
+        Write([&] { m_presenter->SetSensitivity(static_cast<std::int32_t>(samples)); });
+    });
+    m_width->SetValueChanged([this](std::int64_t ns) { Write([&] { m_presenter->SetWidth(ns); }); });
+    m_width->SetUnitChanged([this](std::int64_t unit) {
+        Write([&] { m_presenter->SetWidthUnit(static_cast<std::uint8_t>(unit)); });
+    });
+
+    resize(320, 330);
+    UpdateControls();
+}
+
+CQVxWaveformDisplayTriggerDlg::~CQVxWaveformDisplayTriggerDlg() {
+    if (m_settingsConnection) m_settingsConnection->Disconnect();
+    if (m_viewportConnection) m_viewportConnection->Disconnect();
+}
+
+template <class F>
+void CQVxWaveformDisplayTriggerDlg::Write(F&& write) {
+    if (m_updating || !m_presenter) return;
+    write();
+}
+
+void CQVxWaveformDisplayTriggerDlg::Setup(qvx::WaveformDisplayTriggerPresenter* presenter) {
+    if (m_settingsConnection) m_settingsConnection->Disconnect();
+    m_settingsConnection.reset();
+    m_presenter = presenter;
+    if (m_presenter)
+        m_settingsConnection = m_presenter->SettingsChanged.Connect([this] { UpdateControls(); });
+    UpdateControls();
+}
+
+void CQVxWaveformDisplayTriggerDlg::Subscribe() {
+    // The presenter may be given another waveform presenter with a new session.
+    qvx::WaveformPresenter* waveform = m_presenter ? m_presenter->GetWaveformPresenter() : nullptr;
+    if (waveform == m_subscribedWaveform) return;
+    if (m_viewportConnection) m_viewportConnection->Disconnect();
+    m_viewportConnection.reset();
+    m_subscribedWaveform = waveform;
+    if (waveform) m_viewportConnection = waveform->ViewportChanged.Connect([this] { UpdateControls(); });
+}
+
+void CQVxWaveformDisplayTriggerDlg::UpdateControls() {
+    if (m_updating || !m_presenter) return;
+    Subscribe();
+    qvx::AnalogSettings* settings = m_presenter->GetSettings();
+    if (!settings) return;
+    m_updating = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{m_updating};
+
+    const std::int32_t mode = settings->displayTriggerMode;
+    if (mode >= 0 && mode < 3) {
+        m_modeButtons[static_cast<std::size_t>(mode)]->setChecked(true);
+    } else {
+        m_modeGroup->setExclusive(false);
+        for (QPushButton* b : m_modeButtons) b->setChecked(false);
+        m_modeGroup->setExclusive(true);
+        ReportUnreachable();
+    }
+
+    const double percent = std::trunc(settings->displayTriggerPosition * 100.0);
+    m_position->SetValue(std::isfinite(percent) ? static_cast<std::int64_t>(std::clamp(percent, -1.0, 101.0))
+                                                : 0);
+
+    m_source->clear();
+    if (qvx::WaveformPresenter* waveform = m_presenter->GetWaveformPresenter()) {
+        for (std::size_t i = 0; i < waveform->TrackCount(); ++i) {
+            m_source->addItem(QString::fromStdString(waveform->Track(i).GetTrackName()));
+        }
+    }
+    m_source->setCurrentIndex(settings->displayTriggerSourceChannel < m_source->count()
+                                  ? settings->displayTriggerSourceChannel
+                                  : -1);
+
+    std::int32_t slope = 0;
+    if (const qvx::AnalogDisplayTriggerSettings* s = m_presenter->GetSourceSettings()) {
+        m_level->SetUnit(s->voltageLevelDisplayUnit);
+        m_level->SetValue(s->voltageLevel);
+        m_sensitivity->SetValue(s->sensitivityCount);
+        slope = s->slope;
+        if (slope >= 0 && slope < 4) {
+            m_slopeButtons[static_cast<std::size_t>(slope)]->setChecked(true);
+        } else {
+            m_slopeGroup->setExclusive(false);
+            for (QPushButton* b : m_slopeButtons) b->setChecked(false);
+            m_slopeGroup->setExclusive(true);
+            ReportUnreachable();
+        }
+        m_width->SetUnit(s->edgeWidthTimeDisplayUnit);
+        m_width->SetValue(s->edgeWidthTime);
+        m_comparison->setCurrentIndex(s->widthEdgeComparison == 1 ? 1 : 0);
+    }
+
+    // Mode None leaves only the mode buttons; the width and its comparison belong
+    // to the pulse-width slopes.
+    const bool active = mode != qvx::WaveformDisplayTriggerPresenter::kModeNone;
+    const bool pulse = slope == 2 || slope == 3;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_sourceLabel, m_source, m_levelLabel, m_level, m_positionLabel,
+                                         m_position, m_sensitivityLabel, m_sensitivity}) {
+        w->setEnabled(active);
+    }
+    for (QPushButton* b : m_slopeButtons) b->setEnabled(active);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_widthLabel, m_width, m_comparisonLabel, m_comparison}) {
+        w->setEnabled(active && pulse);
+    }
+}
+
+void CQVxWaveformDisplayTriggerDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    OnSize();
+}
+
+void CQVxWaveformDisplayTriggerDlg::OnSize() {
+    const int w = std::max(0, width() - 2 * kOuter);
+    int y = kOuter;
+
+    // Grid 1: the three mode buttons in one row.
+    const int modeW = (w - 2 * kSpacing) / 3;
+    for (int i = 0; i < 3; ++i) {
+        m_modeButtons[static_cast<std::size_t>(i)]->setGeometry(kOuter + i * (modeW + kSpacing), y, modeW,
+                                                                kModeHeight);
+    }
+    y += kModeHeight + kOuter;
+
+    // Grid 2: (label, field) rows as high as the fields' inner control; the label
+    // column as wide as its widest caption.
+    const int rowH = m_level->GetInnerControlHeight();
+    int labelW = 0;
+    for (QLabel* l : {m_sourceLabel, m_levelLabel, m_positionLabel, m_sensitivityLabel}) {
+        labelW = std::max(labelW, l->sizeHint().width());
+    }
+    labelW = std::min(labelW, w / 2);
+    const int fieldX = kOuter + labelW + kSpacing;
+    const int fieldW = std::max(0, w - labelW - kSpacing);
+    const std::pair<QLabel*, QWidget*> rows[] = {{m_sourceLabel, m_source},
+                                                 {m_levelLabel, m_level},
+                                                 {m_positionLabel, m_position},
+                                                 {m_sensitivityLabel, m_sensitivity}};
+    for (const auto& [label, field] : rows) {
+        label->setGeometry(kOuter, y, labelW, rowH);
+        field->setGeometry(fieldX, y, fieldW, rowH);
+        y += rowH + kSpacing;
+    }
+    y += kOuter - kSpacing;
+
+    // Grid 3: four slope buttons, then width and comparison in two halves.
+    const int slopeW = (w - 3 * kSpacing) / 4;
+    for (int i = 0; i < 4; ++i) {
+        m_slopeButtons[static_cast<std::size_t>(i)]->setGeometry(kOuter + i * (slopeW + kSpacing), y, slopeW,
+                                                                 kSlopeHeight);
+    }
+    y += kSlopeHeight + kSpacing;
+    const int halfW = 2 * slopeW + kSpacing;
+    const int rightX = kOuter + halfW + kSpacing;
+    const int rightW = std::max(0, w - halfW - kSpacing);
+    m_widthLabel->setGeometry(kOuter, y, halfW, rowH);
+    m_width->setGeometry(rightX, y, rightW, rowH);
+    y += rowH + kSpacing;
+    m_comparisonLabel->setGeometry(kOuter, y, halfW, rowH);
+    m_comparison->setGeometry(rightX, y, rightW, rowH);
+}

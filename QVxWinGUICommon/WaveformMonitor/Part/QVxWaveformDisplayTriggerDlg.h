@@ -1,0 +1,76 @@
+#pragma once
+// Editor of the display trigger: mode buttons, then source, level, position and
+// sensitivity, then the four slope buttons with the pulse width and its
+// comparison. Every control writes through the display trigger presenter; the
+// presenter's settings-changed signal (and the waveform presenter's
+// ViewportChanged, for the track names) brings the controls back in line.
+// GUI thread only.
+
+#include "QVxCore/Presenters/Signal.h"
+#include "QVxWinGUICommon/QVxWinGUICommonExport.h"
+
+#include <QDialog>
+
+#include <array>
+#include <memory>
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QVxUnitValuePropertyField;
+
+namespace qvx {
+class WaveformDisplayTriggerPresenter;
+class WaveformPresenter;
+}  // namespace qvx
+
+class QVXWINGUICOMMON_EXPORT CQVxWaveformDisplayTriggerDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kTemplateId = 4235;
+    static constexpr int kModeIds[3] = {1020, 1021, 1022};
+    static constexpr int kSlopeIds[4] = {1027, 1028, 1029, 1030};
+    static constexpr int kSlopeImageIds[4] = {4229, 4230, 4231, 4232};
+
+    explicit CQVxWaveformDisplayTriggerDlg(QWidget* parent = nullptr);
+    ~CQVxWaveformDisplayTriggerDlg() override;
+
+    // Not owned; null detaches the dialog (controls keep their last state).
+    void Setup(qvx::WaveformDisplayTriggerPresenter* presenter);
+    void UpdateControls();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void OnSize();
+    void Subscribe();
+    // Runs a handler's write unless the dialog is refreshing its own controls.
+    template <class F>
+    void Write(F&& write);
+
+    qvx::WaveformDisplayTriggerPresenter* m_presenter = nullptr;
+    qvx::WaveformPresenter* m_subscribedWaveform = nullptr;
+    std::shared_ptr<qvx::SignalConnection> m_settingsConnection;
+    std::shared_ptr<qvx::SignalConnection> m_viewportConnection;
+    bool m_updating = false;
+
+    std::array<QPushButton*, 3> m_modeButtons{};
+    QButtonGroup* m_modeGroup;
+    QLabel* m_sourceLabel;
+    QComboBox* m_source;
+    QLabel* m_levelLabel;
+    QVxUnitValuePropertyField* m_level;
+    QLabel* m_positionLabel;
+    QVxUnitValuePropertyField* m_position;
+    QLabel* m_sensitivityLabel;
+    QVxUnitValuePropertyField* m_sensitivity;
+    std::array<QPushButton*, 4> m_slopeButtons{};
+    QButtonGroup* m_slopeGroup;
+    QLabel* m_widthLabel;
+    QVxUnitValuePropertyField* m_width;
+    QLabel* m_comparisonLabel;
+    QComboBox* m_comparison;
+};
