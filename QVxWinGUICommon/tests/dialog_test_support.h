@@ -11,8 +11,9 @@ namespace qvx::test {
 
 class EmptyWaveformPresenter : public WaveformPresenter {
 public:
-    explicit EmptyWaveformPresenter(WaveformVisualSettings* settings)
-        : WaveformPresenter(settings, {}, WaveformUsage::kAnalog) {}
+    explicit EmptyWaveformPresenter(WaveformVisualSettings* settings,
+                                    WaveformUsage usage = WaveformUsage::kAnalog)
+        : WaveformPresenter(settings, {}, usage) {}
     void OnLoadData(std::int64_t, std::int64_t) override {}
     bool OnReadData(int, std::int64_t, std::int32_t, std::int64_t*) override { return false; }
     std::string OnMakeDisplayValue(int, std::int64_t raw) override { return std::to_string(raw); }

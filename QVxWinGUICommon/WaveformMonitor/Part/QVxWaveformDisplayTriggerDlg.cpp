@@ -130,7 +130,7 @@ CQVxWaveformDisplayTriggerDlg::CQVxWaveformDisplayTriggerDlg(QWidget* parent) : 
         Write([&] { m_presenter->SetWidthUnit(static_cast<std::uint8_t>(unit)); });
     });
 
-    resize(320, 330);
+    resize(340, 300);
     UpdateControls();
 }
 
@@ -256,9 +256,10 @@ void CQVxWaveformDisplayTriggerDlg::OnSize() {
     const int rowH = m_level->GetInnerControlHeight();
     int labelW = 0;
     for (QLabel* l : {m_sourceLabel, m_levelLabel, m_positionLabel, m_sensitivityLabel}) {
-        labelW = std::max(labelW, l->sizeHint().width());
+        labelW = std::max(labelW, l->fontMetrics().horizontalAdvance(l->text()) + 8);
     }
-    labelW = std::min(labelW, w / 2);
+    // The fields keep at least 120 pixels (edit and unit list).
+    labelW = std::max(0, std::min(labelW, w - kSpacing - 120));
     const int fieldX = kOuter + labelW + kSpacing;
     const int fieldW = std::max(0, w - labelW - kSpacing);
     const std::pair<QLabel*, QWidget*> rows[] = {{m_sourceLabel, m_source},
