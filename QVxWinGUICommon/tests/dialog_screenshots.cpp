@@ -3,6 +3,7 @@
 // selection dialog and a notification box. Usage: qvx-dialog-screenshots OUTDIR
 
 #include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
+#include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
 #include "QVxWinGUICommon/Device/QVxDevSelDlg.h"
 #include "QVxWinGUICommon/Device/QVxNotificationImpl.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
@@ -20,6 +21,22 @@
 #include <cstdio>
 
 namespace {
+
+// Two units, the first connected.
+struct TwoUnits : IQVxDeviceSelectorModel {
+    qvx::Signal<> changed;
+    qvx::Signal<>& ChangedSignal() override { return changed; }
+    std::vector<QVxDeviceSelectorEntry> Devices() const override {
+        return {{L"AN0001", QVxDeviceConnectionStatus::kConnected},
+                {L"AN0002", QVxDeviceConnectionStatus::kDisconnected}};
+    }
+    int SelectedIndex() const override { return 0; }
+    int ConnectingIndex() const override { return 0; }
+    bool IsTracing() const override { return false; }
+    void SelectDevice(int) override {}
+    void StartConnection(int) override {}
+    void Disconnect(int) override {}
+};
 
 QString s_outDir;
 int s_failures = 0;
@@ -89,6 +106,15 @@ int main(int argc, char** argv) {
             list->topLevelItem(0)->setSelected(true);
         }
         Save(dlg, "device-selection");
+    }
+    {
+        TwoUnits units;
+        CQVxAnalogDeviceSelector selector;
+        selector.resize(selector.sizeHint());
+        selector.Setup(&units);
+        Save(selector, "device-selector");
+        CQVxAnalogDeviceSelectorPopupDlg popup(&units);
+        Save(popup, "device-selector-popup");
     }
     {
         QVxNotificationImpl notification;
