@@ -80,6 +80,7 @@ void QVxAnalogViewModel::Shutdown() {
             m_deviceManagerViewModel->Disconnect(device);
         }
     }
+    m_displayTriggerPresenter.Setup(nullptr, nullptr);
     m_oscilloGraph.reset();
     m_session.reset();
 }
@@ -123,9 +124,12 @@ std::uint32_t QVxAnalogViewModel::GetTriggersFound() const {
 // --- Sessions -----------------------------------------------------------------
 
 void QVxAnalogViewModel::ReplaceSession(std::unique_ptr<qvx::AnalogSession> session) {
+    m_displayTriggerPresenter.Setup(nullptr, nullptr);
     m_oscilloGraph.reset();  // it points at the old session's settings
     m_session = std::move(session);
-    if (m_session) m_oscilloGraph = std::make_unique<QVxAnalogOscilloGraphViewModel>(this);
+    if (!m_session) return;
+    m_oscilloGraph = std::make_unique<QVxAnalogOscilloGraphViewModel>(this);
+    m_displayTriggerPresenter.Setup(m_oscilloGraph.get(), &m_session->GetSettings());
 }
 
 bool QVxAnalogViewModel::NewSession(const qvx::AnalogSettings* settings) {

@@ -17,6 +17,7 @@
 #include "QVxCore/AnalogEnvData.h"
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Presenters/Signal.h"
+#include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
 #include "qvusb/qvusb_api.h"
 
@@ -115,6 +116,8 @@ public:
     }
     QVxDeviceManager* GetDeviceManager() const;
     QVxAnalogLogCollector* GetLogCollector() const { return m_collector.get(); }
+    // The display trigger dialog's presenter, set up for the current session.
+    qvx::WaveformDisplayTriggerPresenter& GetDisplayTriggerPresenter() { return m_displayTriggerPresenter; }
     const qvx::QVxAnalogDisplayTriggerAnalyzer& GetAnalyzer() const { return m_analyzer; }
     const std::filesystem::path& GetCacheFolderPath() const { return m_cacheFolderPath; }
     const QVPlusStartParams& GetStartParams() const { return m_startParams; }
@@ -149,6 +152,7 @@ private:
     std::unique_ptr<QVxAnalogDeviceManagerViewModel> m_deviceManagerViewModel;
     // Destroyed first: it points at the session's settings and at this owner.
     std::unique_ptr<QVxAnalogOscilloGraphViewModel> m_oscilloGraph;
+    qvx::WaveformDisplayTriggerPresenter m_displayTriggerPresenter;
     qvx::QVxAnalogDisplayTriggerAnalyzer m_analyzer;
     QVxAnalogLiveIntake m_intake;
 

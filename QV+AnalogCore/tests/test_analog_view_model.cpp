@@ -216,6 +216,9 @@ TEST_F(AnalogViewModelTest, OpenSyncsViewsOnlyToIndexesOfTheReport) {
     ASSERT_TRUE(viewModel.OpenSession(folder / "s.qvxa"));
     EXPECT_EQ(changed, 1);
     ASSERT_TRUE(viewModel.GetOscilloGraphViewModel()->IsStoredData());
+    EXPECT_EQ(viewModel.GetDisplayTriggerPresenter().GetWaveformPresenter(),
+              viewModel.GetOscilloGraphViewModel());
+    EXPECT_EQ(viewModel.GetDisplayTriggerPresenter().GetSettings(), viewModel.GetSessionSettings());
 
     const int origin = 0;
     viewModel.SyncViewsToDataIndex(50, &origin, 1);
