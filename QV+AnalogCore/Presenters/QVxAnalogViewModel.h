@@ -10,6 +10,7 @@
 
 #include "QV+AnalogCore/DataClasses/IQVxLogCollectorHost.h"
 #include "QV+AnalogCore/DataClasses/QVxAnalogLogCollector.h"
+#include "QV+AnalogCore/Presenters/IQVxAnalogListOwner.h"
 #include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDeviceManagerViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
@@ -38,7 +39,8 @@ struct QVxViewSyncParams {
 
 class QVxAnalogViewModel : public IQVxLogCollectorHost,
                            public IQVxDeviceManagerOwner,
-                           public IQVxAnalogOscilloGraphOwner {
+                           public IQVxAnalogOscilloGraphOwner,
+                           public IQVxAnalogListOwner {
 public:
     static constexpr std::int32_t kIdle = 0;
     static constexpr std::int32_t kTracing = 1;
@@ -111,6 +113,12 @@ public:
     std::int32_t GetTraceState() const { return m_traceState.load(); }
     qvx::AnalogSession* GetSession() const { return m_session.get(); }
     QVxAnalogOscilloGraphViewModel* GetOscilloGraphViewModel() const { return m_oscilloGraph.get(); }
+
+    // What the data list and the display-trigger list read.
+    qvx::AnalogSession* GetCurrentSession() const override { return GetSession(); }
+    QVxAnalogOscilloGraphViewModel* GetCurrentOscilloGraphViewModel() const override {
+        return GetOscilloGraphViewModel();
+    }
     QVxAnalogDeviceManagerViewModel* GetDeviceManagerViewModel() const {
         return m_deviceManagerViewModel.get();
     }

@@ -1,6 +1,8 @@
 // Whole traces through the simulated unit: device library, collector, writer,
 // Broadcast, end-of-trace and saving.
 
+#include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
 #include "QVxCore/tests/waveform_test_support.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
@@ -234,6 +236,10 @@ TEST_F(DemoTriggerTest, RepeatModeFindsEveryPulseWithinTheLimitAndSavesThemInMet
         EXPECT_LT(qvx::LoadLE16(r + 14), 8192 + 1000) << i;
     }
     ASSERT_TRUE(viewModel.GetTriggerViewOffset().has_value());
+
+    // The lists read the reopened report and the hits through the view model.
+    EXPECT_EQ(QVxAnalogDataListViewModel(&viewModel).GetRowCount(), reader->GetTotalRecordCount());
+    EXPECT_EQ(QVxAnalogDisplayTriggerListModel(&viewModel).GetRowCount(), hits.size());
 
     const fs::path saved = dir.Path() / "demo" / "demo.qvxa";
     fs::create_directories(saved.parent_path());
