@@ -57,6 +57,25 @@ TEST_F(MonitorWindowTest, AClickWithinFourPixelsSetsAMarkerAndFivePixelsPans) {
     EXPECT_EQ(Begin(), begin + 5 * Tpp());
 }
 
+TEST_F(MonitorWindowTest, FlagAndZeroHandleDragsMoveTheMarkerAndTheZeroLine) {
+    Open();
+    vm->SetMarkerTime(0, 200 * Tpp());
+    const QPoint flag(Wave().left + 200, 12);
+    Drag(AreaWnd(), flag, flag + QPoint(30, 40));
+    EXPECT_EQ(Visual().markers[0].time, 230 * Tpp());
+    EXPECT_EQ(Begin(), 0);  // a flag drag does not pan
+
+    CQVxWaveformTrack& t = Area().Track(0);
+    ASSERT_TRUE(t.HasZeroHandle());
+    const int zeroRow = t.ValueToY(0);
+    const auto& h = t.GetZeroHandleRect();
+    const QPoint grip(h.left + 5, h.top + 15);
+    Drag(AreaWnd(), grip, grip + QPoint(0, -20));
+    EXPECT_NEAR(t.ValueToY(0), zeroRow - 20, 1);
+    EXPECT_GT(Visual().tracks[0].verticalResolutionOffset, 0.0);
+    EXPECT_DOUBLE_EQ(Visual().tracks[1].verticalResolutionOffset, 0.0);
+}
+
 TEST_F(MonitorWindowTest, MarkerClicksNeedMarkersEnabledInTheProps) {
     Open(CQVxWaveformMonitorWndProps{false});
     const QPoint at(Wave().left + 100, Area().Track(0).GetLayout().waveform.top + 20);
