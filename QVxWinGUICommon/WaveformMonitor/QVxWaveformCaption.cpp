@@ -25,6 +25,10 @@ QVxWaveformCaption::QVxWaveformCaption(CQVxWaveformTrack* track) : m_track(track
     }
     m_button->setFocusPolicy(Qt::NoFocus);
     m_button->hide();
+    auto* wnd = track->GetArea()->GetWnd();
+    QObject::connect(m_button, &QPushButton::clicked, wnd, [wnd, this] {
+        Q_EMIT wnd->TrackSettingsRequested(static_cast<int>(m_track->GetIndex()), m_button->geometry());
+    });
 }
 
 QVxWaveformCaption::~QVxWaveformCaption() {

@@ -50,6 +50,9 @@ public:
 Q_SIGNALS:
     void DoubleClickedAtTime(quint64 time);
     void VisualSettingsChanged();
+    // A track's settings button was pressed: the track settings popup belongs at
+    // (at.right, at.top) for track `track`.
+    void TrackSettingsRequested(int track, QRect at);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -231,6 +231,11 @@ TEST_F(MonitorWindowTest, TheConfigPopupFlagShowsTheButtonsOfEnabledChannels) {
     ASSERT_NE(button(10000), nullptr);
     EXPECT_TRUE(button(10000)->isVisible());
     EXPECT_FALSE(button(10003)->isVisible());
+    QSignalSpy requested(AreaWnd(), &CQVxWaveformTrackAreaWnd::TrackSettingsRequested);
+    QTest::mouseClick(button(10001), Qt::LeftButton);
+    ASSERT_EQ(requested.count(), 1);
+    EXPECT_EQ(requested.at(0).at(0).toInt(), 1);
+    EXPECT_EQ(requested.at(0).at(1).toRect(), button(10001)->geometry());
     wnd->SetConfigPopupEnabled(false);
     EXPECT_FALSE(button(10000)->isVisible());
 }
