@@ -8,10 +8,15 @@ export BUILD_DIR
 if [[ -x "$BUILD_DIR/QV+Analog/QV+Analog" ]]; then
   exec "$BUILD_DIR/QV+Analog/QV+Analog" --simulate "$@"
 fi
-# Until the window exists: make a demo recording and show it with the command-line front end.
-# make-demo-report writes only into a new or empty folder, so each run takes a fresh one.
-DEMO="${QVX_DEMO_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/qvanalog-demo.XXXXXX")}"
-"$BUILD_DIR/tools/qvanalog/qvanalog" make-demo-report "$DEMO" >/dev/null
-"$BUILD_DIR/tools/qvanalog/qvanalog" info "$DEMO"
-"$BUILD_DIR/tools/qvanalog/qvanalog" read "$DEMO" --index 0
-echo "demo report: $DEMO (try: qvanalog find $DEMO --time 500000)"
+# Until the main window exists: record a few seconds from a simulated unit with the
+# command-line front end, then show the recording in the waveform window (or, without
+# a display, summarise it). Each run records into a fresh folder.
+QVANALOG="$BUILD_DIR/tools/qvanalog/qvanalog"
+VIEWER="$BUILD_DIR/QVxWinGUICommon/qvx-waveform-viewer"
+OUT="${QVX_DEMO_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/qvanalog-demo.XXXXXX")}"
+"$QVANALOG" record --simulate --rate 1M --duration "${QVX_DEMO_SECONDS:-3}" --out "$OUT/demo.qvxa"
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x "$VIEWER" ]]; then
+  exec "$VIEWER" "$OUT/demo.qvxa"
+fi
+"$QVANALOG" info "$OUT/demo.qvxa"
+echo "session: $OUT/demo.qvxa (no display: open it later with $VIEWER)"
