@@ -1,4 +1,5 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogDeviceManagerViewModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogDeviceSelectorModel.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinCommon/QVxNotification.h"
@@ -130,4 +131,32 @@ TEST_F(DeviceListTest, DuplicateSerialsAndFailedConnectionsAreShown) {
     EXPECT_FALSE(viewModel.GetDeviceManager()->IsOpened());
     ASSERT_EQ(notifications.shown.size(), 2u);
     EXPECT_EQ(notifications.shown[1], "NAVO+に接続できません");
+}
+
+TEST_F(DeviceListTest, TheSelectorSeesUnitsByPositionAndConnectsThroughTheList) {
+    Units("AN0001,AN0002");
+    viewModel.SetOtherInstanceCounter([] { return 1; });
+    viewModel.RefreshDeviceList();
+    QVxAnalogDeviceSelectorModel selector(&viewModel, &owner);
+    int changed = 0;
+    auto connection = selector.ChangedSignal().Connect([&] { ++changed; });
+
+    ASSERT_EQ(selector.Devices().size(), 2u);
+    EXPECT_EQ(selector.Devices()[1].id, L"AN0002");
+    EXPECT_EQ(selector.SelectedIndex(), 0);
+    EXPECT_EQ(selector.ConnectingIndex(), -1);
+
+    selector.SelectDevice(1);
+    EXPECT_EQ(selector.SelectedIndex(), 1);
+    selector.StartConnection(1);
+    FinishConnection();
+    EXPECT_EQ(selector.ConnectingIndex(), 1);
+    EXPECT_EQ(selector.Devices()[1].status, QVxDeviceConnectionStatus::kConnected);
+    EXPECT_GE(changed, 2);
+
+    selector.Disconnect(1);
+    EXPECT_EQ(selector.ConnectingIndex(), -1);
+    EXPECT_EQ(selector.Devices()[1].status, QVxDeviceConnectionStatus::kDisconnected);
+    selector.StartConnection(5);  // no such unit: refused, nothing happens
+    EXPECT_EQ(selector.ConnectingIndex(), -1);
 }

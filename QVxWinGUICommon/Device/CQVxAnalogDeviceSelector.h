@@ -5,7 +5,7 @@
 // GUI thread only.
 
 #include "QVxCore/Presenters/Signal.h"
-#include "QVxWinGUICommon/Device/IQVxDeviceSelectorModel.h"
+#include "QVxWinCommon/IQVxDeviceSelectorModel.h"
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
 #include <QAbstractButton>
