@@ -6,6 +6,8 @@
 #include "QVxCore/DisplayTriggerList.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 
+#include "tools/qvanalog/tests/QvanalogRunner.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -13,35 +15,12 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using qvanalog_test::Result;
+using qvanalog_test::RunQvanalog;
+using qvanalog_test::Slurp;
 using qvx::test::TempDir;
 
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-Result RunQvanalog(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string command = "timeout 30 '" QVANALOG_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    const fs::path out = dir.Path() / ".out", err = dir.Path() / ".err";
-    command += " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    Result r;
-    if (raw != -1 && WIFEXITED(raw) && WEXITSTATUS(raw) != 124) r.status = WEXITSTATUS(raw);
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
-}
 
 class ExportCommands : public ::testing::Test {
 protected:
@@ -59,16 +38,15 @@ protected:
 };
 
 TEST_F(ExportCommands, RowNumbersFollowTheHashColumn) {
-    ASSERT_EQ(RunQvanalog(dir, {"export", session, "--out", csv}).status, 0);
+    ASSERT_EQ(RunQvanalog({"export", session, "--out", csv}).status, 0);
     const std::string all = Slurp(csv);
     EXPECT_EQ(all.substr(0, all.find('\n') + 1), "#,Time[ns],CH1,CH2,CH3,CH4\n");
     EXPECT_NE(all.find("\n33554433,\""), std::string::npos);
     EXPECT_NE(all.find("\n33554437,\""), std::string::npos);
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 6);
 
-    ASSERT_EQ(
-        RunQvanalog(dir, {"export", session, "--out", csv, "--from", "33554434", "--to", "33554435"}).status,
-        0);
+    ASSERT_EQ(RunQvanalog({"export", session, "--out", csv, "--from", "33554434", "--to", "33554435"}).status,
+              0);
     const std::string two = Slurp(csv);
     EXPECT_EQ(std::count(two.begin(), two.end(), '\n'), 3);
     EXPECT_NE(two.find("\n33554434,\""), std::string::npos);
@@ -76,31 +54,30 @@ TEST_F(ExportCommands, RowNumbersFollowTheHashColumn) {
 }
 
 TEST_F(ExportCommands, BadRangesAndArgumentsAreRefused) {
-    const Result outside = RunQvanalog(dir, {"export", session, "--out", csv, "--from", "1", "--to", "2"});
+    const Result outside = RunQvanalog({"export", session, "--out", csv, "--from", "1", "--to", "2"});
     EXPECT_EQ(outside.status, 1);
     EXPECT_NE(outside.err.find("範囲指定が異常です。"), std::string::npos);
-    EXPECT_EQ(
-        RunQvanalog(dir, {"export", session, "--out", csv, "--from", "33554435", "--to", "33554434"}).status,
-        1);
-    EXPECT_EQ(RunQvanalog(dir, {"export", session, "--out", csv, "--from", "33554434"}).status, 1);
-    EXPECT_EQ(RunQvanalog(dir, {"export", session, "--out", csv, "--from", "x", "--to", "3"}).status, 1);
-    EXPECT_EQ(RunQvanalog(dir, {"export", session}).status, 1);
-    EXPECT_EQ(RunQvanalog(dir, {"export", (dir.Path() / "repo").string(), "--out", csv}).status, 1);
+    EXPECT_EQ(RunQvanalog({"export", session, "--out", csv, "--from", "33554435", "--to", "33554434"}).status,
+              1);
+    EXPECT_EQ(RunQvanalog({"export", session, "--out", csv, "--from", "33554434"}).status, 1);
+    EXPECT_EQ(RunQvanalog({"export", session, "--out", csv, "--from", "x", "--to", "3"}).status, 1);
+    EXPECT_EQ(RunQvanalog({"export", session}).status, 1);
+    EXPECT_EQ(RunQvanalog({"export", (dir.Path() / "repo").string(), "--out", csv}).status, 1);
     EXPECT_FALSE(fs::exists(csv));
 
-    const Result full = RunQvanalog(dir, {"export", session, "--out", "/dev/full"});
+    const Result full = RunQvanalog({"export", session, "--out", "/dev/full"});
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("No space left on device"), std::string::npos);
 }
 
 TEST_F(ExportCommands, TriggerListFromTheSessionMetadata) {
-    const Result r = RunQvanalog(dir, {"export-triggers", session, "--out", csv});
+    const Result r = RunQvanalog({"export-triggers", session, "--out", csv});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string text = Slurp(csv);
     ASSERT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
     // Default report content: time = index x 100 ns.
     EXPECT_NE(text.find("\n1,\"33554434\",\"3,355,443,300\",\"-\",\""), std::string::npos) << text;
-    EXPECT_EQ(RunQvanalog(dir, {"export-triggers", session, "--out", "/dev/full"}).status, 1);
+    EXPECT_EQ(RunQvanalog({"export-triggers", session, "--out", "/dev/full"}).status, 1);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include "QVxCore/tests/support/ReportBuilder.h"
 
+#include "tools/qvanalog/tests/QvanalogRunner.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <nlohmann/json.hpp>
@@ -11,34 +13,16 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using qvanalog_test::Result;
+using qvanalog_test::RunQvanalog;
+using qvanalog_test::Slurp;
 using qvx::test::TempDir;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-Result RunQvanalog(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string command = "timeout 120 '" QVANALOG_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    const fs::path out = dir.Path() / ".out", err = dir.Path() / ".err";
-    command += " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    Result r;
-    if (raw != -1 && WIFEXITED(raw) && WEXITSTATUS(raw) != 124) r.status = WEXITSTATUS(raw);
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
+// A recording connects to the simulated unit first: allow it more time.
+Result RunRecordTool(const std::vector<std::string>& args) {
+    return qvanalog_test::RunQvanalog(args, 120);
 }
 
 class RecordCommand : public ::testing::Test {
@@ -60,14 +44,14 @@ protected:
 };
 
 TEST_F(RecordCommand, RecordsSavesAndAnswersQueriesAboutTheSavedSession) {
-    EXPECT_EQ(RunQvanalog(dir, {"record", "--out", Out("a.qvxa"), "--rate", "5M", "--simulate"}).status, 1);
+    EXPECT_EQ(RunRecordTool({"record", "--out", Out("a.qvxa"), "--rate", "5M", "--simulate"}).status, 1);
     ::setenv("QVPLUS_SIMULATED_UNITS", "AN0001,AN0002", 1);
-    const Result two = RunQvanalog(dir, {"record", "--out", Out("a.qvxa"), "--duration", "1"});
+    const Result two = RunRecordTool({"record", "--out", Out("a.qvxa"), "--duration", "1"});
     EXPECT_NE(two.err.find("--device"), std::string::npos) << two.err;
     ::unsetenv("QVPLUS_SIMULATED_UNITS");
 
-    const Result r = RunQvanalog(
-        dir, {"record", "--out", Out("rec.qvxa"), "--rate", "1M", "--duration", "1", "--simulate", "--json"});
+    const Result r = RunRecordTool(
+        {"record", "--out", Out("rec.qvxa"), "--rate", "1M", "--duration", "1", "--simulate", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto summary = nlohmann::json::parse(r.out);  // stdout holds the object alone
     const auto records = summary.at("records").get<std::uint64_t>();
@@ -89,16 +73,16 @@ TEST_F(RecordCommand, RecordsSavesAndAnswersQueriesAboutTheSavedSession) {
         {"reportFullPath", (dir.Path() / "out" / "repo").string()},
         {"commandResultFilePath",
          result.string()}}.dump();
-    ASSERT_EQ(RunQvanalog(dir, {"query", query.string(), "--session", Out("rec.qvxa")}).status, 0);
+    ASSERT_EQ(RunRecordTool({"query", query.string(), "--session", Out("rec.qvxa")}).status, 0);
     EXPECT_EQ(nlohmann::json::parse(Slurp(result)), (nlohmann::json{{"isReportOpen", true}}));
-    ASSERT_EQ(RunQvanalog(dir, {"query", query.string()}).status, 0);  // the cache session only
+    ASSERT_EQ(RunRecordTool({"query", query.string()}).status, 0);  // the cache session only
     EXPECT_EQ(nlohmann::json::parse(Slurp(result)), (nlohmann::json{{"isReportOpen", false}}));
     std::ofstream(query) << "{";
-    EXPECT_EQ(RunQvanalog(dir, {"query", query.string()}).status, 1);
+    EXPECT_EQ(RunRecordTool({"query", query.string()}).status, 1);
 
     // A second recording into the same folder would mix two reports.
-    EXPECT_EQ(
-        RunQvanalog(dir, {"record", "--out", Out("again.qvxa"), "--duration", "1", "--simulate"}).status, 1);
+    EXPECT_EQ(RunRecordTool({"record", "--out", Out("again.qvxa"), "--duration", "1", "--simulate"}).status,
+              1);
 }
 
 }  // namespace

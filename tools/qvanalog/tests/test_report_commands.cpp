@@ -2,6 +2,8 @@
 
 #include "QVxCore/tests/support/ReportBuilder.h"
 
+#include "tools/qvanalog/tests/QvanalogRunner.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -14,41 +16,13 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using qvanalog_test::Result;
+using qvanalog_test::RunQvanalog;
+using qvanalog_test::Slurp;
 using qvx::kRecordsPerReportFile;
 using qvx::test::ReportBuilder;
 
 namespace {
-
-struct Result {
-    int status = -1;  // exit status, or -1 when the program did not exit normally (crash, timeout)
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs qvanalog with `args` (each single-quoted), with a time limit so a hang fails the test.
-Result RunQvanalog(const std::vector<std::string>& args) {
-    static int s_run = 0;
-    const fs::path base = fs::temp_directory_path() /
-                          ("qvanalog-run-" + std::to_string(::getpid()) + "-" + std::to_string(s_run++));
-    std::string command = "timeout 30 '" QVANALOG_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " >'" + base.string() + ".out' 2>'" + base.string() + ".err' </dev/null";
-    const int raw = std::system(command.c_str());
-    Result r;
-    if (raw != -1 && WIFEXITED(raw) && WEXITSTATUS(raw) != 124) r.status = WEXITSTATUS(raw);
-    r.out = Slurp(base.string() + ".out");
-    r.err = Slurp(base.string() + ".err");
-    fs::remove(base.string() + ".out");
-    fs::remove(base.string() + ".err");
-    return r;
-}
 
 // Names, sizes and modification times of everything in a folder.
 std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> Snapshot(const fs::path& folder) {

@@ -4,6 +4,8 @@
 #include "QVxCore/Archive.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 
+#include "tools/qvanalog/tests/QvanalogRunner.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <nlohmann/json.hpp>
@@ -12,50 +14,23 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using qvanalog_test::Result;
+using qvanalog_test::RunQvanalog;
+using qvanalog_test::Slurp;
 using qvx::test::ReportBuilder;
 using qvx::test::TempDir;
 
-namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-Result RunQvanalog(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string command = "timeout 30 '" QVANALOG_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    const fs::path out = dir.Path() / ".out", err = dir.Path() / ".err";
-    command += " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    Result r;
-    if (raw != -1 && WIFEXITED(raw) && WEXITSTATUS(raw) != 124) r.status = WEXITSTATUS(raw);
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    fs::remove(out);
-    fs::remove(err);
-    return r;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(SessionCommands, SettingsInitAndShow) {
     TempDir dir("session-cli");
     const std::string file = (dir.Path() / "s.qvxa").string();
-    EXPECT_EQ(RunQvanalog(dir, {"settings", "init", file}).status, 0);
-    EXPECT_EQ(RunQvanalog(dir, {"settings", "init", file}).status, 1);  // never replaced silently
-    EXPECT_EQ(RunQvanalog(dir, {"settings", "init", file, "--force"}).status, 0);
+    EXPECT_EQ(RunQvanalog({"settings", "init", file}).status, 0);
+    EXPECT_EQ(RunQvanalog({"settings", "init", file}).status, 1);  // never replaced silently
+    EXPECT_EQ(RunQvanalog({"settings", "init", file, "--force"}).status, 0);
 
     qvx::AnalogSettings defaults;
-    const Result shown = RunQvanalog(dir, {"settings", "show", file});
+    const Result shown = RunQvanalog({"settings", "show", file});
     EXPECT_EQ(shown.status, 0);
     EXPECT_EQ(shown.out, *qvx::Archive::ToText(defaults) + "\n");
     EXPECT_EQ(Slurp(file), *qvx::Archive::ToText(defaults));
@@ -68,7 +43,7 @@ TEST(SessionCommands, SettingsInitAndShow) {
         "triggerStopCondition": 0, "trigger3ChMode": 0, "trigger3ChThreshold": 2047,
         "trigger4ChEnabled": false,
         "visualSettings": {"cereal_class_version": 0, "tracks": []}}})";
-    const Result old = RunQvanalog(dir, {"settings", "show", (dir.Path() / "old.qvxa").string()});
+    const Result old = RunQvanalog({"settings", "show", (dir.Path() / "old.qvxa").string()});
     ASSERT_EQ(old.status, 0) << old.err;
     const auto json = nlohmann::json::parse(old.out);
     EXPECT_EQ(json["value0"]["cereal_class_version"], 5);
@@ -76,12 +51,12 @@ TEST(SessionCommands, SettingsInitAndShow) {
     EXPECT_EQ(json["value0"]["reportFileRotationTimeS"], 1200);
 
     std::ofstream(dir.Path() / "bad.qvxa") << R"({"value0": {"cereal_class_version": 5}})";
-    const Result bad = RunQvanalog(dir, {"settings", "show", (dir.Path() / "bad.qvxa").string()});
+    const Result bad = RunQvanalog({"settings", "show", (dir.Path() / "bad.qvxa").string()});
     EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(bad.out.empty());
     EXPECT_NE(bad.err.find("Deserialization error: "), std::string::npos) << bad.err;
     EXPECT_NE(bad.err.find("provided NVP (channelVoltages) not found"), std::string::npos) << bad.err;
-    EXPECT_EQ(RunQvanalog(dir, {"settings", "show"}).status, 1);
+    EXPECT_EQ(RunQvanalog({"settings", "show"}).status, 1);
 }
 
 TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
@@ -96,7 +71,7 @@ TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
         qvx::Archive::Save(qvx::AnalogDisplayTriggerList{{7, 0}}, dir.Path() / "a" / "repo" / "meta"));
 
     const Result saved = RunQvanalog(
-        dir, {"save-as", (dir.Path() / "a" / "s.qvxa").string(), (dir.Path() / "b" / "n.qvxa").string()});
+        {"save-as", (dir.Path() / "a" / "s.qvxa").string(), (dir.Path() / "b" / "n.qvxa").string()});
     ASSERT_EQ(saved.status, 0) << saved.err;
     EXPECT_EQ(Slurp(dir.Path() / "b" / "repo" / "00000001.DAT"),
               Slurp(dir.Path() / "a" / "repo" / "00000001.DAT"));
@@ -106,17 +81,17 @@ TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
     EXPECT_EQ(copy.trigger3ChMode, 2);
 
     const Result refused = RunQvanalog(
-        dir, {"save-as", (dir.Path() / "a" / "s.qvxa").string(), (dir.Path() / "b" / "other.qvxa").string()});
+        {"save-as", (dir.Path() / "a" / "s.qvxa").string(), (dir.Path() / "b" / "other.qvxa").string()});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("このフォルダには以前のレポートデータが保存されているため"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(dir.Path() / "b" / "other.qvxa"));
 
     const Result missing =
-        RunQvanalog(dir, {"save-as", (dir.Path() / "none.qvxa").string(), (dir.Path() / "c.qvxa").string()});
+        RunQvanalog({"save-as", (dir.Path() / "none.qvxa").string(), (dir.Path() / "c.qvxa").string()});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("指定された設定ファイルを開けませんでした。"), std::string::npos);
-    EXPECT_EQ(RunQvanalog(dir, {"save-as", "only-one.qvxa"}).status, 1);
+    EXPECT_EQ(RunQvanalog({"save-as", "only-one.qvxa"}).status, 1);
 }
 
 TEST(SessionCommands, ReportCommandsAcceptASettingsFile) {
@@ -129,7 +104,7 @@ TEST(SessionCommands, ReportCommandsAcceptASettingsFile) {
     ASSERT_TRUE(qvx::Archive::Save(qvx::AnalogDisplayTriggerList{{7, 250}}, dir.Path() / "repo" / "meta"));
     const std::string file = (dir.Path() / "s.qvxa").string();
 
-    const Result info = RunQvanalog(dir, {"info", file, "--json"});
+    const Result info = RunQvanalog({"info", file, "--json"});
     ASSERT_EQ(info.status, 0) << info.err;
     const auto json = nlohmann::json::parse(info.out);
     EXPECT_EQ(json["totalRecordCount"], 100);
@@ -138,17 +113,17 @@ TEST(SessionCommands, ReportCommandsAcceptASettingsFile) {
     EXPECT_EQ(json["displayTriggerList"], nlohmann::json::parse(R"([{"dataIndex": 7, "widthNSec": 250}])"));
 
     // Record 0: CH1 raw 0 (-100 mV on its range), CH2 raw 16383, CH3 8192, CH4 0 (default ranges).
-    const Result read = RunQvanalog(dir, {"read", file, "--index", "0", "--json"});
+    const Result read = RunQvanalog({"read", file, "--index", "0", "--json"});
     ASSERT_EQ(read.status, 0) << read.err;
     EXPECT_EQ(nlohmann::json::parse(read.out)["values"],
               nlohmann::json({"-100.0mV", "5.000V", "0.000V", "-5.000V"}));
-    EXPECT_EQ(RunQvanalog(dir, {"find", file, "--time", "50"}).status, 0);
+    EXPECT_EQ(RunQvanalog({"find", file, "--time", "50"}).status, 0);
 
     // Without "repo" the session opens as a draft: info reports it, read has nothing to read.
     fs::rename(dir.Path() / "repo", dir.Path() / "moved");
-    const Result draft = RunQvanalog(dir, {"info", file, "--json"});
+    const Result draft = RunQvanalog({"info", file, "--json"});
     ASSERT_EQ(draft.status, 0) << draft.err;
     EXPECT_EQ(nlohmann::json::parse(draft.out),
               nlohmann::json::parse(R"({"status": "draft", "openCode": 1, "displayTriggerList": []})"));
-    EXPECT_EQ(RunQvanalog(dir, {"read", file, "--index", "0"}).status, 1);
+    EXPECT_EQ(RunQvanalog({"read", file, "--index", "0"}).status, 1);
 }
