@@ -2,6 +2,7 @@
 
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
@@ -41,6 +42,24 @@ CQVxWaveformTrackAreaWnd::CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* paren
     m_vScroll->hide();
     m_hScroll->setEnabled(false);
     connect(m_hScroll, &QScrollBar::actionTriggered, this, &CQVxWaveformTrackAreaWnd::OnScrollAction);
+    connect(this, &CQVxWaveformTrackAreaWnd::TrackSettingsRequested, this,
+            &CQVxWaveformTrackAreaWnd::ShowTrackSettingsDlg);
+}
+
+void CQVxWaveformTrackAreaWnd::ShowTrackSettingsDlg(int track, QRect at) {
+    if (!m_presenter || track < 0 || static_cast<std::size_t>(track) >= m_presenter->TrackCount()) return;
+    if (!m_trackSettingsDlg) {
+        m_trackSettingsDlg =
+            new QVxWaveformTrackSettingPopupDlg(static_cast<std::uint32_t>(m_presenter->GetUsage()), this);
+        connect(m_trackSettingsDlg, &QVxWaveformTrackSettingPopupDlg::TrackSettingsChanged, this, [this] {
+            Layout();
+            update();
+            Q_EMIT VisualSettingsChanged();
+        });
+    }
+    m_trackSettingsDlg->Load(&m_presenter->Track(static_cast<std::size_t>(track)));
+    m_trackSettingsDlg->move(mapToGlobal(QPoint(at.right(), at.top())));
+    m_trackSettingsDlg->show();
 }
 
 CQVxWaveformTrackAreaWnd::~CQVxWaveformTrackAreaWnd() = default;

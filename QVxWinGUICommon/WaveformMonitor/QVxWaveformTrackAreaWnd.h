@@ -19,6 +19,7 @@ class CQVxTrackSplitterTracker;
 class CQVxWaveformMonitorWnd;
 class CQVxWaveformTrack;
 class CQVxWaveformTrackArea;
+class QVxWaveformTrackSettingPopupDlg;
 
 namespace qvx {
 class WaveformPresenter;
@@ -43,6 +44,10 @@ public:
     QScrollBar* HorizontalScrollBar() const { return m_hScroll; }
     // The area painted into an image of the client size.
     QImage RenderImage();
+    // Opens (creating it on first use) the settings popup of track `track` at
+    // (at.right, at.top) of this window.
+    void ShowTrackSettingsDlg(int track, QRect at);
+    QVxWaveformTrackSettingPopupDlg* GetTrackSettingsDlg() const { return m_trackSettingsDlg; }
     bool IsRepaintPending() const { return m_repaintPending; }
 
     void OnRefreshScroll(qvx::ScrollInfo* info) override;
@@ -76,6 +81,7 @@ private:
     QScrollBar* m_hScroll;
     QScrollBar* m_vScroll;
     CQVxTrackSplitterTracker* m_tracker;
+    QVxWaveformTrackSettingPopupDlg* m_trackSettingsDlg = nullptr;  // child, created on first use
     qvx::trackarea::ScrollBarState m_scrollState;
     bool m_inScroll = false;
 

@@ -3,6 +3,7 @@
 #include "waveform_window_support.h"
 
 #include "QVxCore/tests/waveform_test_support.h"
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 
 #include <QMenu>
 #include <QScrollBar>
@@ -241,3 +242,23 @@ TEST_F(MonitorWindowTest, TheConfigPopupFlagShowsTheButtonsOfEnabledChannels) {
 }
 
 }  // namespace
+
+TEST_F(MonitorWindowTest, ATrackSettingsButtonOpensThePopupOnThatTrackAndItsChangesRedraw) {
+    Open();
+    EXPECT_EQ(AreaWnd()->GetTrackSettingsDlg(), nullptr);
+    Q_EMIT AreaWnd()->TrackSettingsRequested(2, QRect(100, 40, 20, 20));
+    auto* popup = AreaWnd()->GetTrackSettingsDlg();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(popup->GetTrack(), &vm->Track(2));
+
+    QSignalSpy changed(AreaWnd(), &CQVxWaveformTrackAreaWnd::VisualSettingsChanged);
+    Q_EMIT popup->TrackSettingsChanged();
+    EXPECT_EQ(changed.count(), 1);
+
+    Q_EMIT AreaWnd()->TrackSettingsRequested(0, QRect(100, 40, 20, 20));
+    EXPECT_EQ(AreaWnd()->GetTrackSettingsDlg(), popup);  // one popup, reloaded
+    EXPECT_EQ(popup->GetTrack(), &vm->Track(0));
+    Q_EMIT AreaWnd()->TrackSettingsRequested(7, QRect());  // no such track: nothing changes
+    EXPECT_EQ(popup->GetTrack(), &vm->Track(0));
+}
