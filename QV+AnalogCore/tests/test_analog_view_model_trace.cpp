@@ -9,7 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 using qvx::test::AnalogViewModelTest;
@@ -240,6 +242,11 @@ TEST_F(DemoTriggerTest, RepeatModeFindsEveryPulseWithinTheLimitAndSavesThemInMet
     // The lists read the reopened report and the hits through the view model.
     EXPECT_EQ(QVxAnalogDataListViewModel(&viewModel).GetRowCount(), reader->GetTotalRecordCount());
     EXPECT_EQ(QVxAnalogDisplayTriggerListModel(&viewModel).GetRowCount(), hits.size());
+    const fs::path csv = dir.Path() / "hits.csv";
+    ASSERT_TRUE(QVxAnalogDisplayTriggerListModel(&viewModel).ExportCsv(csv));
+    std::ifstream csvIn(csv);
+    const auto csvLines = std::count(std::istreambuf_iterator<char>(csvIn), {}, '\n');
+    EXPECT_EQ(static_cast<std::size_t>(csvLines), hits.size() + 1);  // header and one line per hit
 
     const fs::path saved = dir.Path() / "demo" / "demo.qvxa";
     fs::create_directories(saved.parent_path());
