@@ -23,7 +23,9 @@ std::optional<std::uintmax_t> QueryFreeSpace(const fs::path& folder) {
 }  // namespace
 
 QVxAnalogLogCollector::QVxAnalogLogCollector(IQVxLogCollectorHost* host)
-    : m_host(host), m_freeSpaceQuery(&QueryFreeSpace) {}
+    : m_host(host),
+      m_freeSpaceQuery(&QueryFreeSpace),
+      m_alive(std::make_shared<QVxAnalogLogCollector*>(this)) {}
 
 QVxAnalogLogCollector::~QVxAnalogLogCollector() = default;
 
@@ -81,14 +83,25 @@ void QVxAnalogLogCollector::CheckFreeSpace() {
     }
 }
 
+// Any thread. A posted action that runs after the collector is gone does nothing.
+void QVxAnalogLogCollector::PostToGui(void (QVxAnalogLogCollector::*step)()) {
+    std::weak_ptr<QVxAnalogLogCollector*> alive = m_alive;
+    qvx::Dispatcher::PostToMain([alive, step] {
+        if (auto self = alive.lock()) ((*self)->*step)();
+    });
+}
+
 void QVxAnalogLogCollector::OnAbort() {
-    IQVxLogCollectorHost* host = m_host;
-    qvx::Dispatcher::PostToMain([host] { host->StopTrace(); });
+    PostToGui(&QVxAnalogLogCollector::StopTraceOnGuiThread);
+}
+
+void QVxAnalogLogCollector::StopTraceOnGuiThread() {
+    m_host->StopTrace();
 }
 
 // Watch thread: everything else happens on the GUI thread.
 void QVxAnalogLogCollector::OnTraceFinished() {
-    qvx::Dispatcher::PostToMain([this] { FinishOnGuiThread(); });
+    PostToGui(&QVxAnalogLogCollector::FinishOnGuiThread);
 }
 
 void QVxAnalogLogCollector::FinishOnGuiThread() {

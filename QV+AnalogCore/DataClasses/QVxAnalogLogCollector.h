@@ -56,6 +56,8 @@ public:
 
 private:
     void CheckFreeSpace();
+    void PostToGui(void (QVxAnalogLogCollector::*step)());
+    void StopTraceOnGuiThread();
     void FinishOnGuiThread();
 
     IQVxLogCollectorHost* m_host;  // not owned
@@ -66,4 +68,6 @@ private:
     std::filesystem::path m_reportFolder;
     std::filesystem::path m_freeSpaceFolder;
     FreeSpaceQuery m_freeSpaceQuery;
+    // Posted actions hold this weakly, so none runs after the collector is destroyed.
+    std::shared_ptr<QVxAnalogLogCollector*> m_alive;
 };

@@ -183,3 +183,14 @@ TEST_F(LogCollectorTest, AFailedWriteStopsTheTraceAsAWriteFailure) {
     RunPostedActions();
     EXPECT_EQ(host.stopRequests, 1);
 }
+
+TEST_F(LogCollectorTest, ActionsPostedByACollectorThatIsGoneDoNothing) {
+    {
+        QVxAnalogLogCollector shortLived(&host);
+        shortLived.OnAbort();
+        shortLived.OnTraceFinished();
+    }
+    RunPostedActions();
+    EXPECT_EQ(host.stopRequests, 0);
+    EXPECT_TRUE(host.endings.empty());
+}
