@@ -1,22 +1,42 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 #include <utility>
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 2> kTexts{{
+constexpr std::pair<int, std::string_view> kTexts[] = {
+    {kAppStringOleInitFailed,
+     "OLE の初期化に失敗しました。OLE ライブラリのバージョンが正しいことを確認してください。"},
+    {kAppStringToolBarTitle, "標準"},
+    {kAppStringToolBarCustomize, "カスタマイズ..."},
+    {kAppStringSessionFileFilter, "設定ﾌｧｲﾙ(*.qvxa)|*.qvxa||"},
+    {kAppStringNoStartStopTrigger,
+     "TRG1，TRG2：スタート，ストップトリガーを使用するには、少なくとも一つ以上、適用するスタートトリガーまた"
+     "はストップ"
+     "トリガーをオンにしてください。"},
+    {kAppStringDataSizeOverFreeSpace, "ログデータサイズが、%sドライブの空き容量を超えています。"},
+    {kAppStringThresholdRange, "しきい値は%dmVから%dmVの範囲で入力してください。"},
+    {kAppStringStopDataSizeTooSmall,
+     "総データ量により自動停止するためには、1MByte以上の取得上限サイズを入力してください。"},
+    {kAppStringClose, "閉じる"},
     {kAppStringReportTooOld,
      "ver.2.0.0より前に取得したレポートデータは表示できません。設定ファイルのみ開きます。"},
+    {kAppStringApplicationClosing, "アプリケーションを終了しています。"},
+    {kAppStringResetCacheFolder, "キャッシュフォルダをデフォルトに戻しますか？"},
+    {kAppStringCacheFolderBrowseTitle, "キャッシュフォルダの指定"},
+    {kAppStringEnterCacheFolder, "キャッシュフォルダを指定してください。"},
+    {kAppStringCacheFolderNotFound, "キャッシュフォルダの指定先が見つかりません。"},
     {kAppStringCacheFolderMissing,
      "キャッシュフォルダの指定先が見つかりません。\n環境設定の指定先フォルダを確認してください。"},
-}};
+    {kAppStringAppTitle, "QV+Analog"},
+};
 
 }  // namespace
 
 std::string_view QVxLoadAppString(int id) {
-    const auto it =
-        std::find_if(kTexts.begin(), kTexts.end(), [id](const auto& entry) { return entry.first == id; });
-    return it != kTexts.end() ? it->second : std::string_view();
+    const auto it = std::find_if(std::begin(kTexts), std::end(kTexts),
+                                 [id](const auto& entry) { return entry.first == id; });
+    return it != std::end(kTexts) ? it->second : std::string_view();
 }

@@ -1,11 +1,26 @@
 #pragma once
-// The program's own string table (message texts shown by the analog view model);
-// the GUI library's texts 25001-25095 come from QVxLoadGuiString. Ids without a
-// text give "".
+// The program's own string table (message texts, captions and filters of the
+// application and its dialogs); the GUI library's texts 25001-25095 come from
+// QVxLoadGuiString. Ids without a text give "".
 
 #include <string_view>
 
+inline constexpr int kAppStringOleInitFailed = 100;
+inline constexpr int kAppStringToolBarTitle = 124;
+inline constexpr int kAppStringToolBarCustomize = 125;
+inline constexpr int kAppStringSessionFileFilter = 322;
+inline constexpr int kAppStringNoStartStopTrigger = 20001;
+inline constexpr int kAppStringDataSizeOverFreeSpace = 20002;
+inline constexpr int kAppStringThresholdRange = 20003;
+inline constexpr int kAppStringStopDataSizeTooSmall = 20004;
+inline constexpr int kAppStringClose = 20006;
 inline constexpr int kAppStringReportTooOld = 20007;
+inline constexpr int kAppStringApplicationClosing = 20008;
+inline constexpr int kAppStringResetCacheFolder = 32782;
+inline constexpr int kAppStringCacheFolderBrowseTitle = 32787;
+inline constexpr int kAppStringEnterCacheFolder = 32788;
+inline constexpr int kAppStringCacheFolderNotFound = 32789;
 inline constexpr int kAppStringCacheFolderMissing = 32790;
+inline constexpr int kAppStringAppTitle = 57344;
 
 std::string_view QVxLoadAppString(int id);

@@ -1,0 +1,65 @@
+#include "QV+Analog/QVxAppPrompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace {
+
+class QtPrompts : public IQVxAppPrompts {
+public:
+    void ShowMessage(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                        parent);
+        box.exec();
+    }
+    bool AskYesNo(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        return box.exec() == QMessageBox::Yes;
+    }
+    QString GetOpenFileName(QWidget* parent, const QString& filter) override {
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    }
+    QString GetSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) override {
+        QFileDialog dialog(parent, QString(), QString(), filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(defaultSuffix);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().front()
+                   : QString();
+    }
+    QString GetExistingDirectory(QWidget* parent, const QString& title, const QString& start) override {
+        return QFileDialog::getExistingDirectory(parent, title, start);
+    }
+};
+
+QtPrompts s_qtPrompts;
+IQVxAppPrompts* s_prompts = nullptr;
+
+}  // namespace
+
+namespace QVxAppPrompts {
+
+IQVxAppPrompts& Get() {
+    return s_prompts ? *s_prompts : s_qtPrompts;
+}
+
+void Set(IQVxAppPrompts* prompts) {
+    s_prompts = prompts;
+}
+
+QString QtFilterFromTable(std::string_view filter) {
+    const QStringList parts = QString::fromUtf8(filter.data(), qsizetype(filter.size())).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) break;
+        // A description that already names its pattern in parentheses is kept as it is.
+        filters << (parts[i].contains('(') ? parts[i] : parts[i] + " (" + parts[i + 1] + ")");
+    }
+    return filters.join(";;");
+}
+
+}  // namespace QVxAppPrompts

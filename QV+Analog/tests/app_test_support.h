@@ -1,0 +1,74 @@
+#pragma once
+// Test doubles of the application's prompts: every message box and notification
+// is recorded instead of shown, questions and file dialogs take queued answers.
+// Install one per test with its ScopedPrompts guard.
+
+#include "QV+Analog/QVxAppPrompts.h"
+#include "QVxWinCommon/QVxNotification.h"
+#include "QVxWinGUICommon/Device/QVxNotificationImpl.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <string>
+
+namespace qvx::test {
+
+class RecordingPrompts : public IQVxAppPrompts, public QVxNotificationBase {
+public:
+    QStringList messages;       // every message box text, in order
+    std::deque<bool> answers;   // answers of AskYesNo; No when empty
+    QStringList questions;      // every question asked
+    std::deque<QString> paths;  // answers of the file and folder dialogs; cancel when empty
+    QStringList dialogFilters;  // the filter (or title) each dialog was opened with
+
+    void ShowMessage(QWidget*, const QString& text) override { messages << text; }
+    bool AskYesNo(QWidget*, const QString& text) override {
+        questions << text;
+        return TakeFront(answers, false);
+    }
+    QString GetOpenFileName(QWidget*, const QString& filter) override {
+        dialogFilters << filter;
+        return TakeFront(paths, QString());
+    }
+    QString GetSaveFileName(QWidget*, const QString& filter, const QString&) override {
+        dialogFilters << filter;
+        return TakeFront(paths, QString());
+    }
+    QString GetExistingDirectory(QWidget*, const QString& title, const QString&) override {
+        dialogFilters << title;
+        return TakeFront(paths, QString());
+    }
+    // Notifications of the view models and the GUI library land in `messages` too.
+    void OnNotifyErrorMessage(const std::string& text) override { messages << QString::fromStdString(text); }
+
+private:
+    template <typename T>
+    static T TakeFront(std::deque<T>& queue, T fallback) {
+        if (queue.empty()) return fallback;
+        T value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
+
+// Installs `prompts` as the application's prompts and as both copies of the
+// notification service for the guard's life.
+class ScopedPrompts {
+public:
+    explicit ScopedPrompts(RecordingPrompts& prompts) {
+        QVxAppPrompts::Set(&prompts);
+        QVxNotification::Set(&prompts);
+        QVxNotificationImpl::InstallInLibrary(&prompts);
+    }
+    ~ScopedPrompts() {
+        QVxAppPrompts::Set(nullptr);
+        QVxNotification::Set(nullptr);
+        QVxNotificationImpl::InstallInLibrary(nullptr);
+    }
+    ScopedPrompts(const ScopedPrompts&) = delete;
+    ScopedPrompts& operator=(const ScopedPrompts&) = delete;
+};
+
+}  // namespace qvx::test
