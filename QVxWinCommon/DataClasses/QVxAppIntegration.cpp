@@ -1,0 +1,519 @@
+#include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
+
+#include "QVxCore/Utils.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QTimer>
+
+#include <spdlog/spdlog.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <list>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Bounds of the collecting step before a sync time is delivered: connections
+// accepted and reads taken per connection.
+constexpr int kMaxDrainConnections = 64;
+constexpr int kMaxDrainReads = 64;
+constexpr qint64 kReadChunkBytes = 16 * 1024;
+
+std::string EnvText(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+// "<pid>" or "<pid>-<tag>" -> pid; 0 for any other name.
+pid_t PidFromSocketName(const std::string& name) {
+    const std::size_t dash = name.find('-');
+    const std::string digits = name.substr(0, dash);
+    if (digits.empty() || digits.front() == '0') return 0;
+    long long pid = 0;
+    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    if (ec != std::errc() || ptr != digits.data() + digits.size()) return 0;
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return 0;
+    return static_cast<pid_t>(pid);
+}
+
+// True while a process with `pid` exists (a zombie counts).
+bool ProcessExists(pid_t pid) {
+    std::error_code ec;
+    return fs::exists(fs::path("/proc") / std::to_string(pid), ec);
+}
+
+// Target of /proc/<pid>/exe; empty when it cannot be read.
+std::string ExePathOf(pid_t pid) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(fs::path("/proc") / std::to_string(pid) / "exe", ec);
+    if (ec) {
+        spdlog::debug("QVxAppIntegration::GetExeFileName: pid {}: {}", pid, ec.message());
+        return {};
+    }
+    return target.string();
+}
+
+// Checks (and with `create`, makes) the family folder.
+bool CheckFolder(const fs::path& folder, bool create, std::string& error) {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) {
+        if (errno != ENOENT || !create) {
+            error = folder.string() + ": " + std::strerror(errno);
+            return false;
+        }
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "cannot create " + folder.string() + ": " + std::strerror(errno);
+            return false;
+        }
+        if (::lstat(folder.c_str(), &st) != 0) {
+            error = folder.string() + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = folder.string() + " is not a directory";
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        error = fmt::format("{} is owned by uid {}, not by this user (uid {})", folder.string(), st.st_uid,
+                            ::geteuid());
+        return false;
+    }
+    if ((st.st_mode & 077) != 0) {
+        error = fmt::format("{} can be used by group or others (mode {:04o}); it must be 0700",
+                            folder.string(), st.st_mode & 07777);
+        return false;
+    }
+    return true;
+}
+
+QByteArray JsonLine(const nlohmann::json& message) {
+    return QByteArray::fromStdString(message.dump() + "\n");
+}
+
+}  // namespace
+
+struct QVxAppIntegration::Impl {
+    std::string tag;
+    fs::path socketPath;
+    QLocalServer* server = nullptr;  // owns the accepted connections
+    std::list<QPointer<QLocalSocket>> connections;
+
+    SyncTimeHandler onSyncTime;
+    SyncTraceHandler onSyncTrace;
+    ReportCheckHandler onReportCheck;
+
+    std::optional<std::int64_t> pendingTime;  // newest time received, not yet delivered
+    bool deliveryScheduled = false;
+
+    ~Impl() { StopListening(); }
+
+    void StopListening() {
+        if (!server) return;
+        for (const QPointer<QLocalSocket>& socket : connections)
+            if (socket) QObject::disconnect(socket, nullptr, nullptr, nullptr);
+        connections.clear();
+        QObject::disconnect(server, nullptr, nullptr, nullptr);
+        server->close();  // removes the socket file
+        delete server;
+        server = nullptr;
+    }
+
+    void OnNewConnection() {
+        while (server && server->hasPendingConnections()) {
+            QLocalSocket* socket = server->nextPendingConnection();
+            if (!socket) break;
+            connections.remove_if([](const QPointer<QLocalSocket>& s) { return s.isNull(); });
+            connections.emplace_back(socket);
+            auto buffer = std::make_shared<QByteArray>();
+            QObject::connect(socket, &QLocalSocket::readyRead, socket,
+                             [this, socket, buffer] { ReadLines(socket, *buffer, false); });
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, [this, socket, buffer] {
+                ReadLines(socket, *buffer, true);
+                socket->deleteLater();
+            });
+            QObject::connect(
+                socket, &QLocalSocket::errorOccurred, socket, [](QLocalSocket::LocalSocketError e) {
+                    if (e != QLocalSocket::SocketTimeoutError && e != QLocalSocket::PeerClosedError)
+                        spdlog::warn("QVxAppIntegration: family connection error {}", static_cast<int>(e));
+                });
+        }
+    }
+
+    // Takes what arrived on `socket` and handles each complete line. At the end of the
+    // connection a last line without its newline is taken too.
+    void ReadLines(QLocalSocket* socket, QByteArray& buffer, bool atEnd) {
+        QPointer<QLocalSocket> guard(socket);
+        for (;;) {
+            const QByteArray chunk = socket->read(kReadChunkBytes);
+            buffer.append(chunk);
+            qsizetype newline;
+            while ((newline = buffer.indexOf('\n')) >= 0) {
+                const QByteArray line = buffer.left(newline);
+                buffer.remove(0, newline + 1);
+                if (static_cast<std::size_t>(line.size()) > kMaxLineBytes) {
+                    DropOversize(socket);
+                    buffer.clear();
+                    return;
+                }
+                HandleLine(socket, line);
+                if (!guard) return;
+            }
+            if (static_cast<std::size_t>(buffer.size()) > kMaxLineBytes) {
+                DropOversize(socket);
+                buffer.clear();
+                return;
+            }
+            if (chunk.isEmpty()) break;
+        }
+        if (atEnd && !buffer.isEmpty()) {
+            const QByteArray line = buffer;
+            buffer.clear();
+            HandleLine(socket, line);
+        }
+    }
+
+    void DropOversize(QLocalSocket* socket) {
+        spdlog::warn("QVxAppIntegration: a family line longer than {} bytes; connection dropped",
+                     kMaxLineBytes);
+        socket->abort();
+    }
+
+    void HandleLine(QLocalSocket* socket, QByteArray line) {
+        if (line.endsWith('\r')) line.chop(1);
+        if (line.trimmed().isEmpty()) return;
+        const nlohmann::json message = nlohmann::json::parse(line.begin(), line.end(), nullptr, false);
+        if (message.is_discarded() || !message.is_object()) {
+            spdlog::warn("QVxAppIntegration: malformed family message ignored ({} bytes)", line.size());
+            return;
+        }
+        const auto name = message.find("message");
+        if (name == message.end() || !name->is_string()) {
+            spdlog::warn("QVxAppIntegration: family message without a message name ignored");
+            return;
+        }
+        const std::string& text = name->get_ref<const std::string&>();
+        if (text == kSyncToTimeMessage)
+            HandleSyncTime(message);
+        else if (text == kSyncTraceMessage)
+            HandleSyncTrace(message);
+        else if (text == kCheckLoadedReportMessage)
+            HandleReportCheck(socket, message);
+        else
+            spdlog::warn("QVxAppIntegration: unknown family message \"{}\" ignored", text.substr(0, 64));
+    }
+
+    void HandleSyncTime(const nlohmann::json& message) {
+        const auto value = message.find("absNs");
+        if (value == message.end() || !value->is_number_integer() ||
+            (value->is_number_unsigned() &&
+             value->get<std::uint64_t>() >
+                 static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))) {
+            spdlog::warn("QVxAppIntegration: {} without a whole absNs ignored", kSyncToTimeMessage);
+            return;
+        }
+        pendingTime = value->get<std::int64_t>();
+        ScheduleDelivery();
+    }
+
+    void HandleSyncTrace(const nlohmann::json& message) {
+        const auto value = message.find("wParam");
+        if (value == message.end() || !value->is_number_integer() ||
+            value->get<std::int64_t>() < std::numeric_limits<int>::min() ||
+            (value->is_number_unsigned() ? value->get<std::uint64_t>() > std::numeric_limits<int>::max()
+                                         : value->get<std::int64_t>() > std::numeric_limits<int>::max())) {
+            spdlog::warn("QVxAppIntegration: {} without a whole wParam ignored", kSyncTraceMessage);
+            return;
+        }
+        spdlog::info("QV+Link Trace");
+        if (onSyncTrace) onSyncTrace(value->get<int>());
+    }
+
+    // Answers on the same connection; a request that cannot be checked is answered 0
+    // so the asking side does not wait for nothing.
+    void HandleReportCheck(QLocalSocket* socket, const nlohmann::json& message) {
+        spdlog::info("QV+HubCheckReport");
+        bool result = false;
+        const auto path = message.find("path");
+        if (path == message.end() || !path->is_string()) {
+            spdlog::warn("QVxAppIntegration: {} without a path string answered 0", kCheckLoadedReportMessage);
+        } else if (onReportCheck) {
+            try {
+                result = onReportCheck(path->get<std::string>());
+            } catch (const std::exception& e) {
+                spdlog::error("QVxAppIntegration: report check failed: {}", e.what());
+            }
+        }
+        socket->write(JsonLine({{"result", result ? 1 : 0}}));
+        socket->flush();
+    }
+
+    // The newest time of a burst wins: delivery waits for a zero-timeout call, which
+    // first takes in every connection and line that has already arrived.
+    void ScheduleDelivery() {
+        if (deliveryScheduled || !server) return;
+        deliveryScheduled = true;
+        QTimer::singleShot(0, server, [this] { DeliverSyncTime(); });
+    }
+
+    void DeliverSyncTime() {
+        TakeInArrived();
+        deliveryScheduled = false;
+        const std::optional<std::int64_t> time = std::exchange(pendingTime, std::nullopt);
+        if (time && onSyncTime) onSyncTime(*time);
+    }
+
+    void TakeInArrived() {
+        for (int i = 0; i < kMaxDrainConnections && server && server->isListening(); ++i) {
+            bool timedOut = false;
+            server->waitForNewConnection(0, &timedOut);
+            if (timedOut) break;
+        }
+        const std::list<QPointer<QLocalSocket>> open = connections;
+        for (const QPointer<QLocalSocket>& socket : open) {
+            for (int i = 0; i < kMaxDrainReads && socket && socket->state() == QLocalSocket::ConnectedState;
+                 ++i)
+                if (!socket->waitForReadyRead(0)) break;
+        }
+    }
+};
+
+QVxAppIntegration::QVxAppIntegration(std::string instanceTag) : m_impl(std::make_unique<Impl>()) {
+    const bool plain = std::all_of(instanceTag.begin(), instanceTag.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
+    QVX_CHECK(plain);
+    if (plain) m_impl->tag = std::move(instanceTag);
+}
+
+QVxAppIntegration::~QVxAppIntegration() = default;
+
+bool QVxAppIntegration::Start() {
+    if (IsListening()) return true;
+    QVX_CHECK_RETURN(QCoreApplication::instance() != nullptr, false);
+    const fs::path folder = FamilyFolder();
+    std::string error;
+    if (!PrepareFamilyFolder(folder, error)) {
+        spdlog::error("QVxAppIntegration: family folder refused, no family for this instance: {}", error);
+        return false;
+    }
+    std::string name = std::to_string(::getpid());
+    if (!m_impl->tag.empty()) name += "-" + m_impl->tag;
+    const fs::path path = folder / name;
+    if (path.string().size() >= sizeof(sockaddr_un::sun_path)) {
+        spdlog::error("QVxAppIntegration: family socket path too long: {}", path.string());
+        return false;
+    }
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(path, ec))) {
+        // Only an ended process with this pid (or an earlier run with this tag) can have left it.
+        spdlog::info("QVxAppIntegration: replacing the stale family socket {}", path.string());
+        QLocalServer::removeServer(QString::fromStdString(path.string()));
+    }
+    auto* server = new QLocalServer();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(QString::fromStdString(path.string()))) {
+        spdlog::error("QVxAppIntegration: cannot listen on {}: {}", path.string(),
+                      server->errorString().toStdString());
+        delete server;
+        return false;
+    }
+    m_impl->server = server;
+    m_impl->socketPath = path;
+    Impl* d = m_impl.get();
+    QObject::connect(server, &QLocalServer::newConnection, server, [d] { d->OnNewConnection(); });
+    spdlog::info("QVxAppIntegration: listening on {}", path.string());
+    return true;
+}
+
+bool QVxAppIntegration::IsListening() const {
+    return m_impl->server && m_impl->server->isListening();
+}
+
+fs::path QVxAppIntegration::SocketPath() const {
+    return m_impl->socketPath;
+}
+
+void QVxAppIntegration::SetSyncTimeHandler(SyncTimeHandler handler) {
+    m_impl->onSyncTime = std::move(handler);
+}
+
+void QVxAppIntegration::SetSyncTraceHandler(SyncTraceHandler handler) {
+    m_impl->onSyncTrace = std::move(handler);
+}
+
+void QVxAppIntegration::SetReportCheckHandler(ReportCheckHandler handler) {
+    m_impl->onReportCheck = std::move(handler);
+}
+
+std::vector<QVxAppIntegration::Peer> QVxAppIntegration::ListPeers() const {
+    std::vector<Peer> peers;
+    const fs::path folder = FamilyFolder();
+    std::string error;
+    if (!CheckFolder(folder, false, error)) {
+        spdlog::warn("QVxAppIntegration: no family folder to list: {}", error);
+        return peers;
+    }
+    const std::string match = FamilyExeMatch();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& path = it->path();
+        const pid_t pid = PidFromSocketName(path.filename().string());
+        if (pid == 0 || path == m_impl->socketPath) continue;
+        std::error_code statusError;
+        if (!fs::is_socket(fs::symlink_status(path, statusError))) continue;
+        if (!ProcessExists(pid)) {
+            spdlog::info("QVxAppIntegration: removing the socket of ended instance {}", pid);
+            fs::remove(path, statusError);
+            continue;
+        }
+        std::string exe = ExePathOf(pid);
+        if (exe.empty() || exe.find(match) == std::string::npos) continue;
+        peers.push_back(Peer{pid, std::move(exe), path});
+    }
+    if (ec) spdlog::warn("QVxAppIntegration: listing {} failed: {}", folder.string(), ec.message());
+    std::sort(peers.begin(), peers.end(), [](const Peer& a, const Peer& b) {
+        return a.pid != b.pid ? a.pid < b.pid : a.socketPath < b.socketPath;
+    });
+    return peers;
+}
+
+int QVxAppIntegration::CountOtherInstances(const std::string& exeContains) const {
+    int count = 0;
+    for (const Peer& peer : ListPeers())
+        if (peer.exePath.find(exeContains) != std::string::npos) ++count;
+    return count;
+}
+
+namespace {
+
+// Connects to `peer` and writes `line`, with bounded waits.
+bool SendLine(const QVxAppIntegration::Peer& peer, const QByteArray& line) {
+    QLocalSocket socket;
+    socket.connectToServer(QString::fromStdString(peer.socketPath.string()));
+    if (!socket.waitForConnected(QVxAppIntegration::kConnectTimeoutMs)) {
+        spdlog::warn("QVxAppIntegration: family peer {} not reachable: {}", peer.pid,
+                     socket.errorString().toStdString());
+        return false;
+    }
+    socket.write(line);
+    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(QVxAppIntegration::kWriteTimeoutMs)) {
+    }
+    if (socket.bytesToWrite() > 0) {
+        spdlog::warn("QVxAppIntegration: family peer {} does not take the message", peer.pid);
+        socket.abort();
+        return false;
+    }
+    socket.disconnectFromServer();
+    return true;
+}
+
+}  // namespace
+
+std::size_t QVxAppIntegration::SendSyncTime(std::int64_t absNs) const {
+    std::size_t reached = 0;
+    for (const Peer& peer : ListPeers())
+        if (SendSyncTimeTo(peer, absNs)) ++reached;
+    return reached;
+}
+
+std::size_t QVxAppIntegration::SendSyncTrace(int wParam) const {
+    std::size_t reached = 0;
+    for (const Peer& peer : ListPeers())
+        if (SendSyncTraceTo(peer, wParam)) ++reached;
+    return reached;
+}
+
+bool QVxAppIntegration::SendSyncTimeTo(const Peer& peer, std::int64_t absNs) const {
+    return SendLine(peer, JsonLine({{"message", kSyncToTimeMessage}, {"absNs", absNs}}));
+}
+
+bool QVxAppIntegration::SendSyncTraceTo(const Peer& peer, int wParam) const {
+    return SendLine(peer, JsonLine({{"message", kSyncTraceMessage}, {"wParam", wParam}}));
+}
+
+std::optional<bool> QVxAppIntegration::CheckLoadedReport(const Peer& peer, const std::string& queryPath,
+                                                         int timeoutMs) const {
+    QVX_CHECK_RETURN(QCoreApplication::instance() != nullptr, std::nullopt);
+    QLocalSocket socket;
+    socket.connectToServer(QString::fromStdString(peer.socketPath.string()));
+    if (!socket.waitForConnected(std::min(timeoutMs, kConnectTimeoutMs))) {
+        spdlog::warn("QVxAppIntegration: family peer {} not reachable: {}", peer.pid,
+                     socket.errorString().toStdString());
+        return std::nullopt;
+    }
+    socket.write(JsonLine({{"message", kCheckLoadedReportMessage}, {"path", queryPath}}));
+    socket.flush();
+
+    // The answer is read from a local event loop so that the peer, when it lives in
+    // this thread, gets to answer.
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QByteArray buffer;
+    std::optional<bool> result;
+    bool answered = false;
+    auto takeAnswer = [&] {
+        if (answered) return;
+        buffer.append(socket.readAll());
+        const qsizetype newline = buffer.indexOf('\n');
+        if (newline < 0 && static_cast<std::size_t>(buffer.size()) <= kMaxLineBytes) return;
+        answered = true;
+        const nlohmann::json answer =
+            nlohmann::json::parse(buffer.left(newline < 0 ? 0 : newline).toStdString(), nullptr, false);
+        const auto value = answer.is_object() ? answer.find("result") : answer.end();
+        if (answer.is_object() && value != answer.end() && value->is_number_integer() &&
+            (value->get<std::int64_t>() == 0 || value->get<std::int64_t>() == 1))
+            result = value->get<std::int64_t>() == 1;
+        else
+            spdlog::warn("QVxAppIntegration: family peer {} gave no valid report check answer", peer.pid);
+        loop.quit();
+    };
+    QObject::connect(&socket, &QLocalSocket::readyRead, &loop, takeAnswer);
+    QObject::connect(&socket, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(std::max(timeoutMs, 0));
+    takeAnswer();
+    if (!answered && socket.state() == QLocalSocket::ConnectedState)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!answered) {
+        takeAnswer();  // the answer may have come together with the end of the connection
+        if (!answered)
+            spdlog::warn("QVxAppIntegration: family peer {} did not answer the report check", peer.pid);
+    }
+    socket.abort();
+    return result;
+}
+
+fs::path QVxAppIntegration::FamilyFolder() {
+    const std::string overridden = EnvText("QVPLUS_FAMILY_DIR");
+    if (!overridden.empty()) return fs::path(overridden);
+    const std::string runtime = EnvText("XDG_RUNTIME_DIR");
+    if (!runtime.empty() && fs::path(runtime).is_absolute()) return fs::path(runtime) / "qvplus-family";
+    return fs::path("/tmp") / ("qvplus-family-" + std::to_string(::getuid()));
+}
+
+bool QVxAppIntegration::PrepareFamilyFolder(const fs::path& folder, std::string& error) {
+    return CheckFolder(folder, true, error);
+}
+
+std::string QVxAppIntegration::FamilyExeMatch() {
+    const std::string overridden = EnvText("QVPLUS_FAMILY_EXE_MATCH");
+    return overridden.empty() ? std::string(kFamilyExeMatch) : overridden;
+}
