@@ -1,0 +1,169 @@
+#include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
+
+#include "QV+Analog/QVxAppPrompts.h"
+#include "QV+AnalogCore/QVxAppStrings.h"
+#include "QVxCore/AnalogEnvData.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <spdlog/spdlog.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Id(int id) {
+    return QStringLiteral("id%1").arg(id);
+}
+
+QString AppString(int id) {
+    const std::string_view text = QVxLoadAppString(id);
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+fs::path ToPath(const QString& text) {
+    return fs::path(text.toStdU16String());
+}
+
+QString FromPath(const fs::path& path) {
+    return QString::fromStdU16String(path.u16string());
+}
+
+QVxAnalogEnvDlg::Texts EnvironmentTexts() {
+    return {QVxAnalogEnvDlg::kTemplateId, QStringLiteral("環境設定"),
+            QStringLiteral("キャッシュフォルダの指定\n"
+                           "キャッシュフォルダには、取得したデータが一時的に保存されます。"
+                           "取得したデータを保存したい場合は、別途保存が必要です。"),
+            QStringLiteral("キャンセル")};
+}
+
+}  // namespace
+
+QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path)
+    : QVxAnalogEnvDlg(parent, path, EnvironmentTexts()) {}
+
+QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path, const Texts& texts) : QDialog(parent) {
+    setObjectName(QStringLiteral("dlg%1").arg(texts.templateId));
+    setWindowTitle(texts.title);
+    setFont(QVxWinGUI::GuiFont(9));
+    setModal(true);
+
+    m_message = new QLabel(texts.message, this);
+    m_message->setObjectName(Id(kMessageId));
+    m_message->setWordWrap(true);
+
+    m_pathEdit = new QLineEdit(path, this);
+    m_pathEdit->setObjectName(Id(kPathEditId));
+    m_pathEdit->setMinimumWidth(360);
+
+    m_browseButton = new QToolButton(this);
+    m_browseButton->setObjectName(QString::fromLatin1(kBrowseButtonName));
+    m_browseButton->setText(QStringLiteral("..."));
+    m_browseButton->setToolTip(AppString(kAppStringCacheFolderBrowseTitle));
+
+    m_resetButton = new QPushButton(QStringLiteral("初期化"), this);
+    m_resetButton->setObjectName(Id(kResetButtonId));
+    m_resetButton->setAutoDefault(false);
+
+    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_okButton->setObjectName(Id(kOkButtonId));
+    m_okButton->setDefault(true);
+
+    m_cancelButton = new QPushButton(texts.cancelText, this);
+    m_cancelButton->setObjectName(Id(kCancelButtonId));
+    m_cancelButton->setAutoDefault(false);
+
+    auto* pathRow = new QHBoxLayout;
+    pathRow->setSpacing(2);
+    pathRow->addWidget(m_pathEdit, 1);
+    pathRow->addWidget(m_browseButton);
+    pathRow->addSpacing(6);
+    pathRow->addWidget(m_resetButton);
+
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(m_okButton);
+    buttonRow->addWidget(m_cancelButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->setSpacing(8);
+    layout->addWidget(m_message);
+    layout->addLayout(pathRow);
+    layout->addSpacing(4);
+    layout->addLayout(buttonRow);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_browseButton, &QToolButton::clicked, this, [this] { OnBrowse(); });
+    connect(m_resetButton, &QPushButton::clicked, this, [this] { OnReset(); });
+    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QVxAnalogEnvDlg::~QVxAnalogEnvDlg() = default;
+
+QString QVxAnalogEnvDlg::GetPath() const {
+    return m_pathEdit->text();
+}
+
+void QVxAnalogEnvDlg::SetPath(const QString& path) {
+    m_pathEdit->setText(path);
+}
+
+void QVxAnalogEnvDlg::OnBrowse() {
+    const QString folder = QVxAppPrompts::Get().GetExistingDirectory(
+        this, AppString(kAppStringCacheFolderBrowseTitle), m_pathEdit->text());
+    if (!folder.isEmpty()) m_pathEdit->setText(QDir::toNativeSeparators(folder));
+}
+
+void QVxAnalogEnvDlg::OnReset() {
+    if (!QVxAppPrompts::Get().AskYesNo(this, AppString(kAppStringResetCacheFolder))) return;
+    const auto folder = qvx::AnalogEnvData::GetDefaultCacheFolder(true);
+    if (!folder) {
+        // The default folders could not be made (logged by the path builder).
+        QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringCacheFolderNotFound));
+        return;
+    }
+    m_pathEdit->setText(FromPath(*folder));
+}
+
+void QVxAnalogEnvDlg::accept() {
+    const QString text = m_pathEdit->text();
+    if (text.isEmpty()) {
+        QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringEnterCacheFolder));
+        m_pathEdit->setFocus();
+        return;
+    }
+    // The text is taken as it stands: surrounding spaces are part of the name, so
+    // a text of only spaces names no folder.
+    std::error_code ec;
+    const fs::path folder = ToPath(text);
+    if (!fs::is_directory(folder, ec)) {
+        QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringCacheFolderNotFound));
+        m_pathEdit->setFocus();
+        return;
+    }
+    // A relative folder would move with the working folder of the next run.
+    const fs::path absolute = fs::absolute(folder, ec);
+    if (!ec) m_pathEdit->setText(FromPath(absolute.lexically_normal()));
+    QDialog::accept();
+}
+
+bool QVxAnalogEnvDlg::EditPreferences(QWidget* parent, qvx::AnalogEnvData& env) {
+    QVxAnalogEnvDlg dialog(parent, FromPath(env.GetCacheFolderPath()));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    env.SetCacheFolderPath(ToPath(dialog.GetPath()));
+    spdlog::info("Cache folder set to \"{}\".", dialog.GetPath().toStdString());
+    env.SavePrefs();
+    return true;
+}
