@@ -1,0 +1,451 @@
+#include "QV+Analog/MainFrm.h"
+
+#include "QV+Analog/QVxAnalogAboutDlg.h"
+#include "QV+Analog/QVxAnalogLooks.h"
+#include "QV+Analog/QVxAnalogScopeView.h"
+#include "QV+Analog/QVxAppPrompts.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QV+AnalogCore/QVxAppStrings.h"
+#include "QVxCore/ReportData/ReportData.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
+
+#include <spdlog/spdlog.h>
+
+#include <limits>
+
+namespace {
+
+QString AppString(int id) {
+    const std::string_view text = QVxLoadAppString(id);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString SessionFilter() {
+    return QVxAppPrompts::QtFilterFromTable(QVxLoadAppString(kAppStringSessionFileFilter));
+}
+
+constexpr const char* kLookKey = "ApplicationLook";
+constexpr const char* kRecentKey = "RecentFileList";
+
+struct LookItem {
+    int id;
+    const char* text;
+};
+constexpr LookItem kLooks[] = {
+    {209, "クラシック(&C)"},        {210, "標準(&T)"},
+    {215, "ブルー スタイル(&B)"},   {216, "ブラック スタイル(&L)"},
+    {217, "シルバー スタイル(&S)"}, {218, "アクア スタイル(&A)"},
+    {219, "Windows 7(&D)"},
+};
+
+}  // namespace
+
+CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envData, QSettings& settings,
+                       QVxAppIntegration* integration)
+    : m_viewModel(viewModel), m_envData(envData), m_settings(settings), m_integration(integration) {
+    setObjectName(QStringLiteral("MainFrame"));
+    setWindowIcon(QIcon(QStringLiteral(":/app/qvplus-analog.svg")));
+    setFont(QVxWinGUI::GuiFont(10));
+    m_view = new CQVxAnalogScopeView(m_viewModel, this);
+    setCentralWidget(m_view);
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks |
+                   QMainWindow::AllowNestedDocks);
+    if (!CreateDockingWindows()) spdlog::error("Failed to create the docking windows.");
+
+    ApplyLook(m_settings.value(kLookKey, QVxAnalogLooks::kStandard).toInt());
+
+    m_traceTimer.setInterval(kTraceTimerMs);
+    connect(&m_traceTimer, &QTimer::timeout, this, &CMainFrame::OnTraceTimer);
+    m_deviceRefreshTimer.setInterval(kDeviceRefreshMs);
+    connect(&m_deviceRefreshTimer, &QTimer::timeout, this, &CMainFrame::OnDeviceRefreshTimer);
+    m_deviceRefreshTimer.start();
+
+    m_connections.push_back(m_viewModel.TraceStateChanged.Connect([this] { OnTraceStateChanged(); }));
+    m_connections.push_back(m_viewModel.SessionChanged.Connect([this] { OnSessionChanged(); }));
+    if (auto* devices = m_viewModel.GetDeviceManagerViewModel())
+        m_connections.push_back(devices->Changed.Connect([this] {
+            UpdateTitle();
+            UpdateStatusBar();
+        }));
+    UpdateTitle();
+    UpdateStatusBar();
+}
+
+CMainFrame::~CMainFrame() {
+    for (auto& connection : m_connections) connection->Disconnect();
+}
+
+// --- Creation -------------------------------------------------------------------
+
+QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QStringLiteral("cmd%1").arg(id));
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    if (menu) menu->addAction(action);
+    return action;
+}
+
+QAction* CMainFrame::FindCommand(int id) const {
+    return findChild<QAction*>(QStringLiteral("cmd%1").arg(id));
+}
+
+void CMainFrame::CreateActions() {}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QAction* open =
+        AddCommand(file, kCmdOpen, QStringLiteral("開く(&O)...\tCtrl+O"), [this] { OpenSession(); });
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    AddCommand(file, kCmdSaveAs, QStringLiteral("名前を付けて保存(&A)..."), [this] { SaveSessionAs(); });
+    file->addSeparator();
+    m_recentMenu = file->addMenu(QStringLiteral("最近使ったファイル"));
+    UpdateRecentFilesMenu();
+    file->addSeparator();
+    AddCommand(file, kCmdExit, QStringLiteral("アプリケーションの終了(&X)"), [this] { close(); });
+    connect(file, &QMenu::aboutToShow, this, [this] {
+        FindCommand(kCmdOpen)->setEnabled(m_viewModel.CanOpenSession());
+        FindCommand(kCmdSaveAs)->setEnabled(m_viewModel.CanSaveSession());
+    });
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    QMenu* bars = view->addMenu(QStringLiteral("ツール バーとドッキング ウィンドウ(&T)"));
+    QAction* toolBarAction = AddCommand(bars, kCmdToolBar, AppString(kAppStringToolBarTitle), [] {});
+    toolBarAction->setCheckable(true);
+    toolBarAction->setChecked(true);
+    connect(toolBarAction, &QAction::toggled, this, [this](bool on) {
+        if (m_toolBar) m_toolBar->setVisible(on);
+    });
+    bars->setObjectName(QStringLiteral("menuDockingWindows"));
+    QAction* statusAction = AddCommand(view, kCmdStatusBar, QStringLiteral("ステータス バー(&S)"), [] {});
+    statusAction->setCheckable(true);
+    statusAction->setChecked(true);
+    connect(statusAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    QMenu* looks = view->addMenu(QStringLiteral("アプリケーションの外観(&A)"));
+    m_lookGroup = new QActionGroup(this);
+    for (const LookItem& look : kLooks) {
+        const int id = look.id;
+        QAction* action = AddCommand(looks, id, QString::fromUtf8(look.text), [this, id] { ApplyLook(id); });
+        action->setCheckable(true);
+        m_lookGroup->addAction(action);
+    }
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
+    AddCommand(tools, kCmdEnvironment, QStringLiteral("環境設定..."), [this] { ShowEnvironmentDialog(); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    AddCommand(help, kCmdHelp, QStringLiteral("ヘルプを表示..."), [this] { OpenHelp(); });
+    help->addSeparator();
+    AddCommand(help, kCmdAbout, QStringLiteral("バージョン情報(&A)..."), [this] {
+        QVxAnalogAboutDlg about(this);
+        about.exec();
+    });
+}
+
+void CMainFrame::CreateToolBar() {
+    m_toolBar = addToolBar(AppString(kAppStringToolBarTitle));
+    m_toolBar->setObjectName(QStringLiteral("ToolBarStandard"));
+    m_toolBar->setIconSize(QSize(20, 20));
+    QAction* open = FindCommand(kCmdOpen);
+    open->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    QAction* save = FindCommand(kCmdSaveAs);
+    save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    QAction* about = FindCommand(kCmdAbout);
+    about->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+    m_toolBar->addAction(open);
+    m_toolBar->addAction(save);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(about);
+    QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows"));
+    if (bars) {
+        bars->addSeparator();
+        bars->addAction(AppString(kAppStringToolBarCustomize))->setEnabled(false);
+    }
+}
+
+// Message area, then trace state, records taken in, and the connected unit.
+void CMainFrame::CreateStatusBar() {
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QStringLiteral("indicator%1").arg(i));
+        if (i == 0)
+            statusBar()->addWidget(label, 1);
+        else
+            statusBar()->addPermanentWidget(label);
+        m_indicators.push_back(label);
+    }
+}
+
+bool CMainFrame::CreateDockingWindows() {
+    auto makePane = [this](int captionId, const char* name) {
+        auto* pane = new QDockWidget(QVxWinGUI::LoadStringW(captionId), this);
+        pane->setObjectName(QString::fromUtf8(name));
+        return pane;
+    };
+
+    m_tracePane = makePane(25038, "TracePane");
+
+    m_displayTriggerPane = makePane(25065, "DisplayTriggerPane");
+    m_displayTriggerDlg = new CQVxWaveformDisplayTriggerDlg(m_displayTriggerPane);
+    m_displayTriggerDlg->setWindowFlags(Qt::Widget);
+    auto* scroller = new QScrollArea(m_displayTriggerPane);
+    scroller->setWidget(m_displayTriggerDlg);
+    scroller->setWidgetResizable(true);
+    scroller->setFrameShape(QFrame::NoFrame);
+    m_displayTriggerPane->setWidget(scroller);
+    m_displayTriggerDlg->Setup(&m_viewModel.GetDisplayTriggerPresenter());
+
+    QDockWidget* dataList = makePane(25066, "AnalogDataListPane");
+    QDockWidget* triggerList = makePane(25068, "DisplayTriggerListPane");
+
+    addDockWidget(Qt::LeftDockWidgetArea, m_tracePane);
+    tabifyDockWidget(m_tracePane, m_displayTriggerPane);
+    m_tracePane->raise();
+    addDockWidget(Qt::BottomDockWidgetArea, dataList);
+    splitDockWidget(dataList, triggerList, Qt::Horizontal);
+    resizeDocks({m_tracePane}, {340}, Qt::Horizontal);
+    resizeDocks({dataList}, {220}, Qt::Vertical);
+    resizeDocks({dataList, triggerList}, {620, 620}, Qt::Horizontal);
+    for (QDockWidget* pane : {m_tracePane, m_displayTriggerPane, dataList, triggerList}) {
+        if (QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows")))
+            bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
+    }
+    return true;
+}
+
+// --- Looks and title -------------------------------------------------------------
+
+void CMainFrame::ApplyLook(int look) {
+    m_look = look;
+    QVxAnalogLooks::Apply(look);
+    const bool dark = QVxAnalogLooks::IsDarkLook(look);
+    m_viewModel.SetDarkLook(dark);
+    if (auto* presenter = m_viewModel.GetOscilloGraphViewModel())
+        presenter->GetStyle().SetThemeIndex(dark ? 1 : 0);
+    m_viewModel.SessionChanged.Emit();
+    if (QAction* action = FindCommand(look)) action->setChecked(true);
+    m_settings.setValue(kLookKey, look);
+    update();
+    for (QWidget* child : findChildren<QWidget*>()) child->update();
+}
+
+void CMainFrame::UpdateTitle() {
+    QString title = AppString(kAppStringAppTitle);
+    auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    if (auto device = devices ? devices->GetConnectedDevice() : nullptr)
+        title += QStringLiteral(" [%1]").arg(QString::fromStdWString(device->GetDeviceId()));
+    setWindowTitle(title);
+}
+
+void CMainFrame::UpdateStatusBar() {
+    if (m_indicators.size() < 4) return;
+    const std::int32_t state = m_viewModel.GetTraceState();
+    m_indicators[1]->setText(state == QVxAnalogViewModel::kTracing    ? QStringLiteral("トレース中")
+                             : state == QVxAnalogViewModel::kStopping ? QStringLiteral("停止処理中")
+                                                                      : QStringLiteral("待機中"));
+    const auto* session = m_viewModel.GetSession();
+    const auto& reader = session ? session->GetReportData() : nullptr;
+    const std::uint64_t records =
+        m_viewModel.isTracing() ? m_viewModel.GetRecordCount() : (reader ? reader->GetTotalRecordCount() : 0);
+    m_indicators[2]->setText(QStringLiteral("%L1 レコード").arg(records));
+    auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    auto device = devices ? devices->GetConnectedDevice() : nullptr;
+    m_indicators[3]->setText(device ? QString::fromStdWString(device->GetDeviceId())
+                                    : QStringLiteral("未接続"));
+}
+
+// --- Sessions ----------------------------------------------------------------------
+
+bool CMainFrame::OpenSession(QString path) {
+    if (!m_viewModel.CanOpenSession()) return false;
+    if (path.isEmpty()) path = QVxAppPrompts::Get().GetOpenFileName(this, SessionFilter());
+    if (path.isEmpty()) return false;
+    if (!m_viewModel.OpenSession(path.toStdString())) {
+        QVxAppPrompts::Get().ShowMessage(this,
+                                         QStringLiteral("セッションを開けませんでした。\n%1").arg(path));
+        return false;
+    }
+    AddRecentFile(path);
+    return true;
+}
+
+bool CMainFrame::SaveSessionAs(QString path) {
+    if (!m_viewModel.CanSaveSession()) return false;
+    if (path.isEmpty())
+        path = QVxAppPrompts::Get().GetSaveFileName(this, SessionFilter(), QStringLiteral("qvxa"));
+    if (path.isEmpty()) return false;
+    if (!m_viewModel.SaveAsSession(path.toStdString())) {
+        QVxAppPrompts::Get().ShowMessage(this,
+                                         QStringLiteral("セッションを保存できませんでした。\n%1").arg(path));
+        return false;
+    }
+    AddRecentFile(path);
+    return true;
+}
+
+QStringList CMainFrame::GetRecentFiles() const {
+    return m_settings.value(kRecentKey).toStringList();
+}
+
+void CMainFrame::AddRecentFile(const QString& path) {
+    QStringList files = GetRecentFiles();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    files.removeAll(absolute);
+    files.prepend(absolute);
+    while (files.size() > kRecentFileCount) files.removeLast();
+    m_settings.setValue(kRecentKey, files);
+    UpdateRecentFilesMenu();
+}
+
+void CMainFrame::UpdateRecentFilesMenu() {
+    if (!m_recentMenu) return;
+    m_recentMenu->clear();
+    const QStringList files = GetRecentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path), this,
+                                [this, path] { OpenSession(path); });
+    }
+    m_recentMenu->setEnabled(!files.isEmpty());
+}
+
+// --- Trace and device timers -------------------------------------------------------
+
+void CMainFrame::OnTraceStateChanged() {
+    if (m_viewModel.GetTraceState() == QVxAnalogViewModel::kTracing)
+        StartTraceTimer();
+    else
+        m_traceTimer.stop();
+    UpdateTitle();
+    UpdateStatusBar();
+    if (!m_viewModel.isTracing()) OnTraceTimer();  // the last state of the lists and the window
+}
+
+void CMainFrame::StartTraceTimer() {
+    if (m_traceTimer.isActive()) {
+        spdlog::error("!m_traceTimer [CMainFrame::StartTraceTimer]");
+        return;
+    }
+    m_traceTimer.start();
+}
+
+void CMainFrame::OnTraceTimer() {
+    if (m_view) m_view->GetMonitorWnd()->Redraw();
+    UpdateStatusBar();
+}
+
+void CMainFrame::OnDeviceRefreshTimer() {
+    auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    if (!devices || m_viewModel.isTracing() || devices->GetConnectingDevice() ||
+        !devices->CanRefreshDeviceList())
+        return;
+    devices->RefreshDeviceList();
+}
+
+void CMainFrame::OnSessionChanged() {
+    if (m_displayTriggerDlg) m_displayTriggerDlg->Setup(&m_viewModel.GetDisplayTriggerPresenter());
+    UpdateStatusBar();
+}
+
+// --- Family protocol ---------------------------------------------------------------
+
+void CMainFrame::OnQVxSyncTime(std::int64_t absNs) {
+    const auto* session = m_viewModel.GetSession();
+    const auto& reader = session ? session->GetReportData() : nullptr;
+    if (!reader || !m_viewModel.GetOscilloGraphViewModel() || m_viewModel.isTracing()) return;
+    constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+    const std::int64_t startSecondsNs = reader->GetStartSeconds() * kNsPerSecond;
+    const std::int64_t start = startSecondsNs + reader->GetStartNanoseconds();
+    // A time before the start itself (inside its first second) would give a
+    // negative cursor time: refused as well.
+    if (absNs < startSecondsNs || absNs < start) {
+        spdlog::error("SyncTime out of range. (absNS:{}, reqNS:{})", start, absNs);
+        return;
+    }
+    const std::int64_t rel = absNs - start;
+    const auto last =
+        static_cast<std::int64_t>(std::min<std::uint64_t>(reader->GetLastTime(), INT64_MAX / 10));
+    if (rel > 10 * last) {
+        spdlog::error("SyncTime out of range. (relNS:{}, reportLast:{})", rel, last);
+        return;
+    }
+    m_view->ShowTime(rel, false);
+}
+
+void CMainFrame::OnQVxSyncTrace(std::int64_t wParam) {
+    spdlog::info("QV+Link Trace (wParam:{})", wParam);
+    auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    const bool connected = devices && devices->GetConnectedDevice();
+    if (wParam == 1 && m_viewModel.isTracing())
+        PressStartStop();
+    else if (wParam == 0 && m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle && connected)
+        PressStartStop();
+}
+
+bool CMainFrame::OnCheckLoadedReport(const QString& queryFilePath) {
+    spdlog::info("QV+HubCheckReport");
+    return m_viewModel.HandleReportQuery(queryFilePath.toStdString());
+}
+
+void CMainFrame::PressStartStop() {
+    if (m_viewModel.isTracing())
+        m_viewModel.StopTrace();
+    else
+        m_viewModel.StartTrace();
+}
+
+// --- Dialogs and help --------------------------------------------------------------
+
+void CMainFrame::ShowEnvironmentDialog() {}
+
+void CMainFrame::OpenHelp() {
+    const QString path = QApplication::applicationDirPath() + QStringLiteral("/QVPlus-Analog-Help.html");
+    if (!QFileInfo::exists(path)) {
+        spdlog::error("pHelpFilePath [CQVxAnalogScopeApp::OpenHelp] ({})", path.toStdString());
+        QVxAppPrompts::Get().ShowMessage(this,
+                                         QStringLiteral("ヘルプファイルが見つかりません。\n%1").arg(path));
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+// --- Closing -----------------------------------------------------------------------
+
+void CMainFrame::SaveLayout() {
+    m_settings.setValue(QStringLiteral("MainFrame/geometry"), saveGeometry());
+    m_settings.setValue(QStringLiteral("MainFrame/state"), saveState());
+    m_settings.sync();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    SaveLayout();
+    m_traceTimer.stop();
+    m_deviceRefreshTimer.stop();
+    if (m_closingHandler) {
+        auto handler = std::move(m_closingHandler);
+        m_closingHandler = nullptr;
+        handler();
+    }
+    event->accept();
+}

@@ -1,0 +1,131 @@
+#pragma once
+// The main frame: menu bar, tool bar, status bar, the central waveform view and
+// four docking panes (tracing and display trigger tabbed on the left, data list
+// at the bottom with the display-trigger list to its right), the application
+// looks, the trace timer (100 ms) and the device refresh timer (3000 ms), the
+// session commands and the handlers of the family protocol. GUI thread only.
+
+#include "QVxCore/Presenters/Signal.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CAnalogDataListPane;
+class CQVxAnalogDisplayTriggerListPane;
+class CQVxAnalogScopeView;
+class CQVxWaveformDisplayTriggerDlg;
+class CTracePane;
+class QActionGroup;
+class QDockWidget;
+class QLabel;
+class QMenu;
+class QSettings;
+class QToolBar;
+class QVxAnalogViewModel;
+class QVxAppIntegration;
+
+namespace qvx {
+class AnalogEnvData;
+}
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Command ids of the menus.
+    static constexpr int kCmdOpen = 32776;
+    static constexpr int kCmdSaveAs = 32777;
+    static constexpr int kCmdExit = 57665;
+    static constexpr int kCmdToolBar = 59392;
+    static constexpr int kCmdStatusBar = 59393;
+    static constexpr int kCmdEnvironment = 32785;
+    static constexpr int kCmdAbout = 57664;
+    static constexpr int kCmdHelp = 32771;
+    static constexpr int kTraceTimerMs = 100;
+    static constexpr int kDeviceRefreshMs = 3000;
+    static constexpr int kRecentFileCount = 4;
+
+    // `settings` holds the frame layout, "ApplicationLook" and the recent files
+    // (not owned). `integration` may be null (no family protocol).
+    CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envData, QSettings& settings,
+               QVxAppIntegration* integration);
+    ~CMainFrame() override;
+
+    // Session commands; `path` empty asks through the file dialog. True when done.
+    bool OpenSession(QString path = {});
+    bool SaveSessionAs(QString path = {});
+    void ApplyLook(int look);
+    int GetLook() const { return m_look; }
+    void UpdateTitle();
+
+    // Family protocol, as received from a peer.
+    // Moves the cursor to the absolute time `absNs` (ns since the epoch).
+    void OnQVxSyncTime(std::int64_t absNs);
+    // 1 stops a running trace, 0 starts one on a connected unit.
+    void OnQVxSyncTrace(std::int64_t wParam);
+    // Answers a report query file; true when the answer was written.
+    bool OnCheckLoadedReport(const QString& queryFilePath);
+
+    bool IsTraceTimerRunning() const { return m_traceTimer.isActive(); }
+    void OnTraceTimer();
+    void OnDeviceRefreshTimer();
+
+    CQVxAnalogScopeView* GetView() const { return m_view; }
+    QDockWidget* GetTracePane() const { return m_tracePane; }
+    QDockWidget* GetDisplayTriggerPane() const { return m_displayTriggerPane; }
+    CAnalogDataListPane* GetDataListPane() const { return m_dataListPane; }
+    CQVxAnalogDisplayTriggerListPane* GetDisplayTriggerListPane() const { return m_triggerListPane; }
+    QAction* FindCommand(int id) const;
+    QStringList GetRecentFiles() const;
+
+    // Runs at close, before the window goes: the shutdown work (behind the
+    // progress dialog while a unit is connecting). Set by the application.
+    void SetClosingHandler(std::function<void()> handler) { m_closingHandler = std::move(handler); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    bool CreateDockingWindows();
+    QAction* AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler);
+    void OnTraceStateChanged();
+    void OnSessionChanged();
+    void UpdateStatusBar();
+    void UpdateRecentFilesMenu();
+    void AddRecentFile(const QString& path);
+    void StartTraceTimer();
+    void ShowEnvironmentDialog();
+    void OpenHelp();
+    void PressStartStop();
+    void SaveLayout();
+
+    QVxAnalogViewModel& m_viewModel;
+    qvx::AnalogEnvData& m_envData;
+    QSettings& m_settings;
+    QVxAppIntegration* m_integration;  // not owned; may be null
+    CQVxAnalogScopeView* m_view = nullptr;
+    QDockWidget* m_tracePane = nullptr;
+    QDockWidget* m_displayTriggerPane = nullptr;
+    CQVxWaveformDisplayTriggerDlg* m_displayTriggerDlg = nullptr;
+    CAnalogDataListPane* m_dataListPane = nullptr;
+    CQVxAnalogDisplayTriggerListPane* m_triggerListPane = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    QActionGroup* m_lookGroup = nullptr;
+    std::vector<QLabel*> m_indicators;
+    QTimer m_traceTimer;
+    QTimer m_deviceRefreshTimer;
+    int m_look = 210;
+    std::function<void()> m_closingHandler;
+    std::vector<std::shared_ptr<qvx::SignalConnection>> m_connections;
+};

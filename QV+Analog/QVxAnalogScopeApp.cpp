@@ -1,0 +1,190 @@
+#include "QV+Analog/QVxAnalogScopeApp.h"
+
+#include "QV+Analog/QVxAnalogLooks.h"
+#include "QV+Analog/QVxAnalogScopeView.h"
+#include "QV+Analog/QVxAppPrompts.h"
+#include "QV+AnalogCore/QVxAppStrings.h"
+#include "QVxCore/Logger.h"
+#include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/TaskDispatcher.h"
+#include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
+#include "QVxWinCommon/QVxNotification.h"
+#include "QVxWinGUICommon/Common/CQVxProgressDlg.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+
+#include <QApplication>
+
+#include <spdlog/spdlog.h>
+
+#include <cstdlib>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kApplicationName = "QV+Analog";
+constexpr const char* kSimulatedUnit = "AN0000SIM";
+
+}  // namespace
+
+CQVxAnalogScopeApp::CommandLine CQVxAnalogScopeApp::ParseCommandLine(const QStringList& arguments) {
+    CommandLine line;
+    for (const QString& argument : arguments) {
+        if (argument == QStringLiteral("--simulate")) {
+            line.simulate = true;
+        } else if (argument.startsWith(QStringLiteral("-")) || !line.sessionFile.isEmpty()) {
+            line.error =
+                QStringLiteral("usage: QV+Analog [--simulate] [SESSION.qvxa] (unexpected: %1)").arg(argument);
+            return line;
+        } else {
+            line.sessionFile = argument;
+        }
+    }
+    return line;
+}
+
+CQVxAnalogScopeApp::CQVxAnalogScopeApp(Options options) : m_options(std::move(options)) {
+    m_settings =
+        m_options.settingsFile.isEmpty()
+            ? std::make_unique<QSettings>(QStringLiteral("OrvalenData"), QString::fromUtf8(kApplicationName))
+            : std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
+}
+
+CQVxAnalogScopeApp::~CQVxAnalogScopeApp() {
+    ExitInstance();
+}
+
+bool CQVxAnalogScopeApp::InitInstance() {
+    const CommandLine line = ParseCommandLine(m_options.arguments);
+    if (!line.error.isEmpty()) {
+        spdlog::error("{}", line.error.toStdString());
+        QVxAppPrompts::Get().ShowMessage(nullptr, line.error);
+        return false;
+    }
+    // 1. Logging.
+    qvx::Logger::Init(kApplicationName);
+    spdlog::info("{} {} starting.", kApplicationName, QVX_APP_VERSION);
+    // 2. The main dispatchers on this (GUI) thread: the program's and the GUI library's.
+    if (!qvx::Dispatcher::GetMainInstance()) {
+        if (!qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop)) return false;
+        m_ownsDispatcher = true;
+    }
+    if (!QVxWinGUI::Init()) return false;
+    // 3. Long tasks run behind the progress dialog; messages are message boxes.
+    qvx::Interaction::Init(&m_interaction);
+    QVxNotification::Set(&m_notification);
+    QVxNotificationImpl::InstallInLibrary(&m_notification);
+    m_initialised = true;
+    // 4. This run's identifier names the per-run folders.
+    if (qvx::AnalogEnvData::GetInstanceId().empty()) spdlog::warn("No instance identifier could be made.");
+    if (line.simulate && std::getenv("QVPLUS_SIMULATED_UNITS") == nullptr)
+        ::setenv("QVPLUS_SIMULATED_UNITS", kSimulatedUnit, 1);
+
+    // 5. Preferences, with the cache-folder repair; the device library and the first session.
+    auto ask = m_options.askCacheFolder;
+    if (!ask) ask = [](const fs::path&) { return std::optional<fs::path>(); };
+    if (!m_viewModel.Init(&m_envData, qvx::AnalogEnvData::MakeCacheFolderRepair(ask),
+                          {m_options.bitStreamPath})) {
+        spdlog::error("The view model could not be initialised.");
+        return false;
+    }
+
+    // 7. First run (no stored frame layout) shows the frame maximised.
+    m_firstRun = !m_settings->contains(QStringLiteral("MainFrame/geometry"));
+    if (m_options.familyProtocol) ConnectFamily();
+    m_frame = std::make_unique<CMainFrame>(m_viewModel, m_envData, *m_settings, m_integration.get());
+    m_frame->SetClosingHandler([this] { OnClosingMainFrame(); });
+    ConnectFamilyHandlers();
+
+    // 9. The command line's session, the first show and the first device refresh.
+    if (!line.sessionFile.isEmpty() && !m_frame->OpenSession(line.sessionFile))
+        spdlog::error("The session {} could not be opened.", line.sessionFile.toStdString());
+    if (!m_firstRun) {
+        m_frame->restoreGeometry(m_settings->value(QStringLiteral("MainFrame/geometry")).toByteArray());
+        m_frame->restoreState(m_settings->value(QStringLiteral("MainFrame/state")).toByteArray());
+    } else {
+        m_frame->resize(1400, 900);
+    }
+    if (m_options.showWindow) {
+        if (m_firstRun)
+            m_frame->showMaximized();
+        else
+            m_frame->show();
+    }
+    if (auto* devices = m_viewModel.GetDeviceManagerViewModel()) devices->RefreshDeviceList();
+    return true;
+}
+
+// Listens for the family's messages and counts the other running instances for
+// the device list's automatic connection. Without a family the program runs alone.
+void CQVxAnalogScopeApp::ConnectFamily() {
+    m_integration = std::make_unique<QVxAppIntegration>();
+    if (!m_integration->Start()) spdlog::warn("The family protocol is not available for this instance.");
+    QVxAppIntegration* integration = m_integration.get();
+    if (auto* devices = m_viewModel.GetDeviceManagerViewModel())
+        devices->SetOtherInstanceCounter(
+            [integration] { return integration->CountOtherInstances(kApplicationName); });
+}
+
+void CQVxAnalogScopeApp::ConnectFamilyHandlers() {
+    if (!m_integration) return;
+    CMainFrame* frame = m_frame.get();
+    m_integration->SetSyncTimeHandler([frame](std::int64_t absNs) { frame->OnQVxSyncTime(absNs); });
+    m_integration->SetSyncTraceHandler([frame](int wParam) { frame->OnQVxSyncTrace(wParam); });
+    m_integration->SetReportCheckHandler([frame](const std::string& path) {
+        return frame->OnCheckLoadedReport(QString::fromStdString(path));
+    });
+    QVxAppIntegration* integration = m_integration.get();
+    QObject::connect(frame->GetView(), &CQVxAnalogScopeView::SyncTimeRequested, frame,
+                     [integration](qint64 absNs) { integration->SendSyncTime(absNs); });
+}
+
+// The shutdown work, behind the progress dialog while a unit is connecting (the
+// connection thread is joined there).
+void CQVxAnalogScopeApp::OnClosingMainFrame() {
+    auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    if (devices && devices->GetConnectingDevice()) {
+        const std::string caption(QVxLoadAppString(kAppStringApplicationClosing));
+        CQVxProgressDlg::Run(
+            qvx::InteractionRunBehaviors::kMarquee,
+            [devices, caption](qvx::ProgressToken* progress) {
+                progress->SetCaption(caption);
+                devices->JoinConnectionThread();
+            },
+            m_frame.get());
+    }
+    ExitInstance();
+}
+
+void CQVxAnalogScopeApp::ExitInstance() {
+    if (!m_initialised || m_exited) return;
+    m_exited = true;
+    if (m_frame) m_frame->GetView()->GetMonitorWnd()->Setup(nullptr);
+    m_viewModel.Shutdown();
+    RemoveInstanceFolder();
+    if (m_integration) {
+        m_integration->SetSyncTimeHandler(nullptr);
+        m_integration->SetSyncTraceHandler(nullptr);
+        m_integration->SetReportCheckHandler(nullptr);
+    }
+    QVxNotificationImpl::InstallInLibrary(nullptr);
+    QVxNotification::Set(nullptr);
+    qvx::Interaction::Clear();
+    spdlog::info("{} ended.", kApplicationName);
+}
+
+// The per-run instance folder (application data folder / instance id) holds this
+// run's cache; it goes with the run.
+void CQVxAnalogScopeApp::RemoveInstanceFolder() {
+    const std::string& id = qvx::AnalogEnvData::GetInstanceId();
+    if (id.empty()) return;
+    qvx::AnalogEnvData::PathOptions options;
+    options.instanceFolder = true;
+    const auto folder = qvx::AnalogEnvData::BuildAppDataPath({}, options);
+    if (!folder) return;
+    std::error_code ec;
+    fs::remove_all(*folder, ec);
+    if (ec) spdlog::error("Failed to remove the instance folder {}: {}", folder->string(), ec.message());
+}

@@ -1,0 +1,113 @@
+#include "QV+Analog/QVxAnalogScopeView.h"
+
+#include "QV+Analog/QVxAnalogLooks.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/Utils.h"
+#include "QVxWinGUICommon/WaveformMonitor/IQVxWaveformExtension.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
+
+#include <QVBoxLayout>
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <limits>
+
+CQVxAnalogScopeView::CQVxAnalogScopeView(QVxAnalogViewModel& viewModel, QWidget* parent)
+    : QWidget(parent),
+      m_viewModel(viewModel),
+      m_monitor(new CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps{true}, this)) {
+    m_monitor->setObjectName(QStringLiteral("id%1").arg(kMonitorId));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_monitor);
+    m_monitor->SetWndShowContext(this);
+    m_monitor->SetExtension(m_extension.get());
+    connect(m_monitor, &CQVxWaveformMonitorWnd::CommandTriggered, this, &CQVxAnalogScopeView::OnCommand);
+    connect(m_monitor, &CQVxWaveformMonitorWnd::DoubleClickedAtTime, this, [this](quint64 time) {
+        if (const auto abs = ToAbsoluteTime(static_cast<std::int64_t>(time))) Q_EMIT SyncTimeRequested(*abs);
+    });
+    m_connections.push_back(m_viewModel.SessionChanged.Connect([this] { Bind(); }));
+    m_connections.push_back(m_viewModel.TraceStateChanged.Connect([this] { UpdateBorderColor(); }));
+    m_connections.push_back(
+        m_viewModel.ViewSync.Connect([this](const QVxViewSyncParams& params) { OnSyncView(params); }));
+    if (auto* devices = m_viewModel.GetDeviceManagerViewModel())
+        m_connections.push_back(devices->Changed.Connect([this] { UpdateBorderColor(); }));
+    Bind();
+}
+
+CQVxAnalogScopeView::~CQVxAnalogScopeView() {
+    for (auto& connection : m_connections) connection->Disconnect();
+    m_monitor->Setup(nullptr);
+}
+
+void CQVxAnalogScopeView::Bind() {
+    m_monitor->Setup(m_viewModel.GetOscilloGraphViewModel());
+    UpdateBorderColor();
+}
+
+void CQVxAnalogScopeView::UpdateBorderColor() {
+    auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    const bool connected = devices && devices->GetConnectedDevice();
+    const bool tracing = m_viewModel.isTracing();
+    m_monitor->SetBorderColor(QVxAnalogLooks::ToColor(
+        connected && tracing ? QVxAnalogLooks::TracingColor() : QVxAnalogLooks::IdleBorderColor()));
+}
+
+void CQVxAnalogScopeView::OnCommand(int id) {
+    auto* presenter = m_viewModel.GetOscilloGraphViewModel();
+    switch (id) {
+        case 17001:
+            m_monitor->BmpCopyToClipboard();
+            break;
+        case 17002:
+        case 17003:
+        case 17004:
+        case 17005:
+            // 17002 ns (3) ... 17005 s (0).
+            if (presenter) presenter->SetTimeUnit(static_cast<std::uint8_t>(17005 - id));
+            break;
+        case 17006:
+        case 17007:
+            m_monitor->GetTrackAreaWnd()->SetMarkerToCursor(id - 17006);
+            break;
+        default:
+            return;
+    }
+    m_monitor->update();
+}
+
+std::optional<std::int64_t> CQVxAnalogScopeView::ToAbsoluteTime(std::int64_t time) const {
+    const auto* session = m_viewModel.GetSession();
+    if (!session || !session->GetReportData()) return std::nullopt;
+    const auto& reader = session->GetReportData();
+    const std::int64_t start = reader->GetStartSeconds() * 1'000'000'000 + reader->GetStartNanoseconds();
+    return start + time;
+}
+
+void CQVxAnalogScopeView::ShowTime(std::int64_t time, bool alignToTrigger) {
+    auto* presenter = m_viewModel.GetOscilloGraphViewModel();
+    if (!presenter) {
+        spdlog::error("session [CQVxAnalogScopeView::OnSyncView]");
+        return;
+    }
+    const std::int64_t width = presenter->GetWritingRenderData().ViewportWidthTime();
+    const auto* settings = m_viewModel.GetSessionSettings();
+    std::int64_t begin = 0;
+    if (alignToTrigger && settings && settings->displayTriggerMode != 0) {
+        begin =
+            time - static_cast<std::int64_t>(static_cast<double>(width) * settings->displayTriggerPosition);
+    } else {
+        presenter->UpdateCursorTime(std::max<std::int64_t>(time, 0));
+        begin = time - width / 2;
+    }
+    presenter->SetViewportBeginTimeOffset(std::max<std::int64_t>(begin, 0));
+    m_monitor->Redraw();
+}
+
+void CQVxAnalogScopeView::OnSyncView(const QVxViewSyncParams& params) {
+    if (params.origin == this) return;
+    ShowTime(params.time, params.option == 1);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The frame's central view: the waveform monitor window (markers enabled, id 1234)
+// bound to the view model's current oscillograph, the application's paint
+// extension, the border colour by trace state, the waveform context commands and
+// the view synchronisation the view model asks for. GUI thread only.
+
+#include "QVxCore/Presenters/Signal.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CQVxWaveformMonitorWnd;
+class IQVxWaveformExtension;
+class QVxAnalogViewModel;
+struct QVxViewSyncParams;
+
+class CQVxAnalogScopeView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMonitorId = 1234;
+
+    CQVxAnalogScopeView(QVxAnalogViewModel& viewModel, QWidget* parent = nullptr);
+    ~CQVxAnalogScopeView() override;
+
+    // Binds the monitor window to the view model's current oscillograph (null
+    // unbinds); called on every session change.
+    void Bind();
+    void UpdateBorderColor();
+    CQVxWaveformMonitorWnd* GetMonitorWnd() const { return m_monitor; }
+    IQVxWaveformExtension* GetExtension() const { return m_extension.get(); }
+
+    // Commands of the waveform context menu: 17001 copy, 17002-17005 time unit
+    // ns/us/ms/s, 17006/17007 marker 1/2 to the cursor.
+    void OnCommand(int id);
+    // Moves the cursor to `time` ns (from the recording start) and centres the
+    // viewport on it; with trigger alignment and an active display trigger the
+    // viewport is placed so that `time` falls at the trigger position instead.
+    void ShowTime(std::int64_t time, bool alignToTrigger);
+
+    // The absolute time of a relative one: session start (s, ns) + `time` ns;
+    // none while no report is loaded.
+    std::optional<std::int64_t> ToAbsoluteTime(std::int64_t time) const;
+
+Q_SIGNALS:
+    // Double click in the waveform: the absolute time (ns since the epoch) to send
+    // to the other instances of the family.
+    void SyncTimeRequested(qint64 absNs);
+
+private:
+    void OnSyncView(const QVxViewSyncParams& params);
+
+    QVxAnalogViewModel& m_viewModel;
+    CQVxWaveformMonitorWnd* m_monitor;
+    std::unique_ptr<IQVxWaveformExtension> m_extension;
+    std::vector<std::shared_ptr<qvx::SignalConnection>> m_connections;
+};
