@@ -1,0 +1,20 @@
+#pragma once
+// The left docking pane "トレース実行" holding the tracing status form. GUI thread only.
+
+#include <QDockWidget>
+
+class QVxAnalogViewModel;
+class CQVxAnalogTracingStatusDlg;
+
+class CTracePane : public QDockWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kTitleStringId = 25038;
+
+    CTracePane(QVxAnalogViewModel& viewModel, QWidget* parent);
+    CQVxAnalogTracingStatusDlg* GetDialog() { return m_dialog; }
+
+private:
+    CQVxAnalogTracingStatusDlg* m_dialog;
+};
