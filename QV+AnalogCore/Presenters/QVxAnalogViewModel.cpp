@@ -67,6 +67,15 @@ bool QVxAnalogViewModel::Init(qvx::AnalogEnvData* envData,
     return NewSession(nullptr);
 }
 
+bool QVxAnalogViewModel::ReloadCacheFolder() {
+    QVX_CHECK_RETURN(m_envData, false);
+    const auto sessionFolder = m_envData->GetSessionFolder();
+    if (!sessionFolder) return false;
+    m_cacheFolderPath = *sessionFolder;
+    if (m_collector) m_collector->SetFreeSpaceFolder(m_cacheFolderPath);
+    return true;
+}
+
 void QVxAnalogViewModel::Shutdown() {
     if (m_envData) m_envData->SavePrefs();
     if (m_deviceManagerViewModel) {
@@ -119,6 +128,14 @@ qvx::AnalogSettings* QVxAnalogViewModel::GetSessionSettings() const {
 std::uint32_t QVxAnalogViewModel::GetTriggersFound() const {
     std::lock_guard lock(m_mutex);
     return m_analyzer.GetTriggersFound();
+}
+
+qvx::AnalogDisplayTriggerList QVxAnalogViewModel::CopyDisplayTriggerHits(std::size_t from) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_session) return {};
+    const qvx::AnalogDisplayTriggerList& hits = m_session->GetDisplayTriggerList();
+    if (from >= hits.size()) return {};
+    return qvx::AnalogDisplayTriggerList(hits.begin() + static_cast<std::ptrdiff_t>(from), hits.end());
 }
 
 // --- Sessions -----------------------------------------------------------------

@@ -65,6 +65,9 @@ public:
     // when the cache folder is missing) and a first, empty session.
     bool Init(qvx::AnalogEnvData* envData, const qvx::AnalogEnvData::CacheFolderRepair& repair,
               const InitOptions& options = {});
+    // The preferences name another cache folder: new sessions and the free-space
+    // watch use its session folder from now on. False (logged) when it cannot be made.
+    bool ReloadCacheFolder();
     // Saves the preferences, ends the connection thread, disconnects and drops the session.
     void Shutdown();
 
@@ -138,6 +141,9 @@ public:
     std::uint32_t GetTriggersFound() const;
     // Hits appended to the session's display trigger list in this trace (any thread).
     std::uint64_t GetDisplayTriggerHitCount() const { return m_hitCount.load(); }
+    // The session's display trigger hits from `from` on, copied under the intake's
+    // lock so that a trace may append meanwhile (GUI thread).
+    qvx::AnalogDisplayTriggerList CopyDisplayTriggerHits(std::size_t from) const;
     // The abort type of the last finished trace and whether its report opened.
     QVxAbortType GetLastAbortType() const { return m_lastAbortType; }
     bool WasLastReportOpened() const { return m_lastReportOpened; }
