@@ -1,0 +1,194 @@
+#include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
+
+#include "QV+Analog/QVxAppPrompts.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QVxWinCommon/QVxUtils.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+#include <spdlog/spdlog.h>
+
+#include <exception>
+
+// --- CQVxAnalogDisplayTriggerList ---------------------------------------------
+
+CQVxAnalogDisplayTriggerList::CQVxAnalogDisplayTriggerList(const QVxAnalogDisplayTriggerListModel& model,
+                                                           QWidget* parent)
+    : QVxFsListCtrl(parent), m_model(model) {
+    setObjectName(QStringLiteral("CQVxAnalogDisplayTriggerList"));
+    for (int c = 0; c < QVxAnalogDisplayTriggerListModel::kColumnCount; ++c)
+        InsertColumn(c, QString::fromStdString(m_model.GetColumnText(c)), Qt::AlignRight, kColumnWidth);
+}
+
+void CQVxAnalogDisplayTriggerList::SetItemCount(int count) {
+    const int selected = GetSelectedRow();
+    m_itemCount = std::max(0, count);
+    Refresh();  // resets the list's own selection
+    if (selected >= 0 && selected < m_itemCount) SelectRow(selected);
+}
+
+QString CQVxAnalogDisplayTriggerList::GetColumnString(int row, int column) const {
+    if (row < 0 || row >= m_itemCount) return {};
+    if (m_liveHits) {
+        // During a trace the report is not open yet: the hit's own values only.
+        if (static_cast<std::size_t>(row) >= m_liveHits->size()) return {};
+        const qvx::AnalogDisplayTriggerItem& hit = (*m_liveHits)[static_cast<std::size_t>(row)];
+        switch (column) {
+            case 0:
+                return QString::number(row + 1);
+            case 1:
+                return QString::number(hit.dataIndex + 1);
+            case 3:
+                return hit.widthNSec > 0 ? QString::fromStdString(QVxUtils::MakeTimeToDisplayString(
+                                               hit.widthNSec, QVxAnalogDisplayTriggerListModel::kTimeUnit))
+                                         : QStringLiteral("-");
+            default:
+                return QStringLiteral("-");
+        }
+    }
+    try {
+        return QString::fromStdString(m_model.GetText(static_cast<std::size_t>(row), column));
+    } catch (const std::exception&) {
+        return QStringLiteral("-");  // logged by the model
+    }
+}
+
+int CQVxAnalogDisplayTriggerList::GetSelectedRow() const {
+    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void CQVxAnalogDisplayTriggerList::SelectRow(int row) {
+    if (row < 0 || row >= m_itemCount) {
+        clearSelection();
+        return;
+    }
+    selectRow(row);
+    scrollTo(model()->index(row, 0));
+}
+
+void CQVxAnalogDisplayTriggerList::mousePressEvent(QMouseEvent* event) {
+    QVxFsListCtrl::mousePressEvent(event);
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && index.isValid()) Q_EMIT RowClicked(index.row());
+}
+
+// --- CQVxAnalogDisplayTriggerListPane -----------------------------------------
+
+CQVxAnalogDisplayTriggerListPane::CQVxAnalogDisplayTriggerListPane(QVxAnalogViewModel& viewModel,
+                                                                   QWidget* parent)
+    : QDockWidget(QVxWinGUI::LoadStringW(kTitleStringId), parent),
+      m_viewModel(viewModel),
+      m_model(&viewModel),
+      m_list(new CQVxAnalogDisplayTriggerList(m_model, this)) {
+    setObjectName(QStringLiteral("CQVxAnalogDisplayTriggerListPane"));
+    setFont(QVxWinGUI::GuiFont(9));
+    setWidget(m_list);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &CQVxAnalogDisplayTriggerList::RowClicked, this,
+            &CQVxAnalogDisplayTriggerListPane::OnRowClicked);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        std::unique_ptr<QMenu> menu(CreateContextMenu(this));
+        menu->exec(m_list->viewport()->mapToGlobal(pos));
+    });
+    m_sessionConnection = m_viewModel.SessionChanged.Connect([this] {
+        m_liveHits.clear();  // copies of another session's hits
+        Refresh();
+    });
+    m_traceConnection = m_viewModel.TraceStateChanged.Connect([this] { Refresh(); });
+    m_syncConnection = m_viewModel.ViewSync.Connect([this](const QVxViewSyncParams& p) { OnViewSync(p); });
+    Refresh();
+}
+
+CQVxAnalogDisplayTriggerListPane::~CQVxAnalogDisplayTriggerListPane() {
+    m_sessionConnection->Disconnect();
+    m_traceConnection->Disconnect();
+    m_syncConnection->Disconnect();
+}
+
+const qvx::AnalogDisplayTriggerList* CQVxAnalogDisplayTriggerListPane::Hits() const {
+    if (m_live) return &m_liveHits;
+    const qvx::AnalogSession* session = m_viewModel.GetSession();
+    return session ? &session->GetDisplayTriggerList() : nullptr;
+}
+
+void CQVxAnalogDisplayTriggerListPane::Refresh() {
+    // A running trace appends to the session's list on the log collector's
+    // thread: the list then shows copies taken under the view model's lock.
+    const bool live = m_viewModel.GetTraceState() != QVxAnalogViewModel::kIdle;
+    if (live != m_live || !live) m_liveHits.clear();
+    m_live = live;
+    if (m_live) {
+        qvx::AnalogDisplayTriggerList added = m_viewModel.CopyDisplayTriggerHits(m_liveHits.size());
+        m_liveHits.insert(m_liveHits.end(), added.begin(), added.end());
+    }
+    m_list->SetLiveHits(m_live ? &m_liveHits : nullptr);
+    const qvx::AnalogDisplayTriggerList* hits = Hits();
+    m_list->SetItemCount(static_cast<int>(std::min<std::size_t>(hits ? hits->size() : 0, INT32_MAX)));
+}
+
+void CQVxAnalogDisplayTriggerListPane::OnTraceTimer() {
+    Refresh();
+    const int count = m_list->GetRealItemCount();
+    if (count > 0) m_list->scrollTo(m_list->model()->index(count - 1, 0));
+}
+
+void CQVxAnalogDisplayTriggerListPane::OnViewSync(const QVxViewSyncParams& params) {
+    if (params.origin == m_list) return;  // this list asked: its row is selected already
+    const qvx::AnalogDisplayTriggerList* hits = Hits();
+    int row = -1;
+    if (hits) {
+        const std::size_t shown =
+            std::min<std::size_t>(hits->size(), static_cast<std::size_t>(m_list->GetRealItemCount()));
+        for (std::size_t i = 0; i < shown; ++i) {
+            const std::int64_t index = (*hits)[i].dataIndex;
+            if (index >= 0 && static_cast<std::uint64_t>(index) == params.dataIndex) {
+                row = static_cast<int>(i);
+                break;
+            }
+        }
+    }
+    m_list->SelectRow(row);  // -1: the record is no hit, the selection is cleared
+}
+
+void CQVxAnalogDisplayTriggerListPane::OnRowClicked(int row) {
+    const qvx::AnalogDisplayTriggerList* hits = Hits();
+    if (!hits || row < 0 || static_cast<std::size_t>(row) >= hits->size()) return;
+    const std::int64_t dataIndex = (*hits)[static_cast<std::size_t>(row)].dataIndex;
+    if (dataIndex >= 0) m_viewModel.SyncViewsToDataIndex(static_cast<std::uint64_t>(dataIndex), m_list, 1);
+}
+
+QMenu* CQVxAnalogDisplayTriggerListPane::CreateContextMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    QAction* action = menu->addAction(QStringLiteral("CSVエクスポート..."));
+    action->setObjectName(QStringLiteral("cmd%1").arg(kCsvExportCommandId));
+    action->setEnabled(CanCsvExport());
+    connect(action, &QAction::triggered, this, [this] { OnCsvExport(); });
+    return menu;
+}
+
+bool CQVxAnalogDisplayTriggerListPane::CanCsvExport() const {
+    // The exporter reads the session's list, which a running trace still appends to.
+    return m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle && m_viewModel.GetSession();
+}
+
+bool CQVxAnalogDisplayTriggerListPane::OnCsvExport() {
+    if (!CanCsvExport()) return false;
+    const QString path = QVxAppPrompts::Get().GetSaveFileName(
+        this, QVxAppPrompts::QtFilterFromTable(kFileFilter), QStringLiteral("csv"));
+    if (path.isEmpty()) return false;
+    return ExportCsv(std::filesystem::path(path.toStdString()));
+}
+
+bool CQVxAnalogDisplayTriggerListPane::ExportCsv(const std::filesystem::path& path) {
+    if (m_model.ExportCsv(path)) return true;
+    spdlog::error("CSV export of the display-trigger list to \"{}\" failed", path.string());
+    QVxAppPrompts::Get().ShowMessage(
+        this,
+        QStringLiteral("CSVファイルを書き込めませんでした。\n%1").arg(QString::fromStdString(path.string())));
+    return false;
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The docking pane "表示トリガーリスト": the display trigger hits of the session
+// (number, data number, time and pulse width in ns, CH1..CH4). The selection
+// follows the record the views were synchronised to; a click synchronises the
+// views to the hit's record. The main frame calls OnTraceTimer every 100 ms
+// while a trace runs. GUI thread only.
+
+#include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
+#include "QVxCore/DisplayTriggerList.h"
+#include "QVxWinGUICommon/Common/QVxFsListCtrl.h"
+
+#include <QDockWidget>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+class QMenu;
+class QVxAnalogViewModel;
+struct QVxViewSyncParams;
+
+namespace qvx {
+class SignalConnection;
+}
+
+// The list control: rows of the model up to the item count the pane sets.
+class CQVxAnalogDisplayTriggerList : public QVxFsListCtrl {
+    Q_OBJECT
+
+public:
+    static constexpr int kColumnWidth = 100;
+
+    CQVxAnalogDisplayTriggerList(const QVxAnalogDisplayTriggerListModel& model, QWidget* parent);
+
+    // Rows shown (at most the model's rows); keeps the selected row.
+    void SetItemCount(int count);
+    // While a trace appends hits on the log collector's thread the list shows
+    // copies of them (`hits`, not owned); null: the model's rows.
+    void SetLiveHits(const qvx::AnalogDisplayTriggerList* hits) { m_liveHits = hits; }
+    int GetRealItemCount() const override { return m_itemCount; }
+    QString GetColumnString(int row, int column) const override;
+    // The selected row, or -1.
+    int GetSelectedRow() const;
+    void SelectRow(int row);
+
+Q_SIGNALS:
+    void RowClicked(int row);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    const QVxAnalogDisplayTriggerListModel& m_model;
+    const qvx::AnalogDisplayTriggerList* m_liveHits = nullptr;
+    int m_itemCount = 0;
+};
+
+class CQVxAnalogDisplayTriggerListPane : public QDockWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kTitleStringId = 25068;
+    static constexpr int kCsvExportCommandId = 32781;
+    static constexpr const char* kFileFilter = "CSV file(*.csv)|*.csv||";
+
+    // `viewModel` must outlive the pane.
+    CQVxAnalogDisplayTriggerListPane(QVxAnalogViewModel& viewModel, QWidget* parent);
+    ~CQVxAnalogDisplayTriggerListPane() override;
+
+    // Trace timer tick: the item count becomes the number of hits found and the
+    // last one is scrolled into view.
+    void OnTraceTimer();
+
+    // The export command (not while a trace runs): a save dialog, then the UTF-8
+    // CSV file. False (with a message) when the file cannot be written; false
+    // without one when cancelled.
+    bool CanCsvExport() const;
+    bool OnCsvExport();
+    bool ExportCsv(const std::filesystem::path& path);
+
+    // The context menu with its export command (caller owns it).
+    QMenu* CreateContextMenu(QWidget* parent);
+
+    CQVxAnalogDisplayTriggerList* GetList() const { return m_list; }
+
+private:
+    void Refresh();
+    void OnViewSync(const QVxViewSyncParams& params);
+    void OnRowClicked(int row);
+    // The hits shown: the copies taken during a trace, else the session's list.
+    const qvx::AnalogDisplayTriggerList* Hits() const;
+
+    QVxAnalogViewModel& m_viewModel;
+    QVxAnalogDisplayTriggerListModel m_model;
+    CQVxAnalogDisplayTriggerList* m_list;
+    qvx::AnalogDisplayTriggerList m_liveHits;
+    bool m_live = false;
+    std::shared_ptr<qvx::SignalConnection> m_sessionConnection;
+    std::shared_ptr<qvx::SignalConnection> m_traceConnection;
+    std::shared_ptr<qvx::SignalConnection> m_syncConnection;
+};
