@@ -1,0 +1,75 @@
+#!/bin/sh
+# Installs the build tree $1 into a temporary prefix and checks that every file is
+# in place and that the installed programs and libraries find all shared libraries
+# (ldd prints no "not found"). $2 is the library folder below the prefix.
+set -eu
+BUILD="$1"
+LIBDIR="${2:-lib}"
+PREFIX="$(mktemp -d "${TMPDIR:-/tmp}/qvplus-install.XXXXXX")"
+trap 'rm -rf "$PREFIX"' EXIT
+
+fail=0
+problem() {
+    echo "FAIL: $*" >&2
+    fail=1
+}
+
+if [ ! -x "$BUILD/QV+Analog/QV+Analog" ]; then
+    echo "FAIL: $BUILD/QV+Analog/QV+Analog is not built" >&2
+    exit 1
+fi
+cmake --install "$BUILD" --prefix "$PREFIX" >"$PREFIX.log" 2>&1 || {
+    cat "$PREFIX.log" >&2
+    rm -f "$PREFIX.log"
+    echo "FAIL: cmake --install" >&2
+    exit 1
+}
+rm -f "$PREFIX.log"
+
+for f in \
+    "bin/QV+Analog" \
+    "bin/qvanalog" \
+    "bin/QVPlus-Analog-Help.html" \
+    "bin/dload/Tessel.bin" \
+    "$LIBDIR/libqvusb.so" \
+    "$LIBDIR/libQVxWinGUICommon.so" \
+    "share/applications/qvplus-analog.desktop" \
+    "share/icons/hicolor/scalable/apps/qvplus-analog.svg" \
+    "lib/udev/rules.d/99-qvplus.rules"; do
+    [ -s "$PREFIX/$f" ] || problem "$f missing or empty"
+done
+for f in "bin/QV+Analog" "bin/qvanalog"; do
+    [ -x "$PREFIX/$f" ] || problem "$f not executable"
+done
+
+# The installed files must not lean on the build tree: each binary must resolve
+# the project's libraries from the prefix.
+for f in "bin/QV+Analog" "bin/qvanalog" "$LIBDIR/libQVxWinGUICommon.so" "$LIBDIR/libqvusb.so"; do
+    [ -e "$PREFIX/$f" ] || continue
+    out="$(ldd "$PREFIX/$f" 2>&1)" || problem "ldd $f failed: $out"
+    if echo "$out" | grep -q "not found"; then
+        problem "$f: $(echo "$out" | grep 'not found' | tr '\n' ' ')"
+    fi
+    if echo "$out" | grep -E 'libqvusb|libQVxWinGUICommon' | grep -q -F "$BUILD"; then
+        problem "$f loads a library from the build tree"
+    fi
+done
+ldd "$PREFIX/bin/QV+Analog" | grep -q "$PREFIX/$LIBDIR/libQVxWinGUICommon.so" ||
+    problem "QV+Analog does not load libQVxWinGUICommon.so from the prefix"
+
+desktop="$PREFIX/share/applications/qvplus-analog.desktop"
+if [ -f "$desktop" ]; then
+    for key in "Name=QV+Analog" "Exec=QV+Analog" "Icon=qvplus-analog" "Categories=Science;Engineering;"; do
+        grep -q -x -F "$key" "$desktop" || problem "desktop entry lacks $key"
+    done
+    grep -q '^Name\[ja\]=' "$desktop" || problem "desktop entry has no Japanese name"
+    if command -v desktop-file-validate >/dev/null 2>&1; then
+        desktop-file-validate "$desktop" || problem "desktop-file-validate"
+    fi
+fi
+if command -v xmllint >/dev/null 2>&1; then
+    xmllint --noout "$PREFIX/share/icons/hicolor/scalable/apps/qvplus-analog.svg" || problem "icon is no valid XML"
+fi
+
+[ "$fail" -eq 0 ] && echo "install into $PREFIX: all files in place, all libraries found"
+exit "$fail"
