@@ -1,5 +1,6 @@
 #include "QV+Analog/MainFrm.h"
 
+#include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 #include "QV+Analog/QVxAnalogLooks.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
@@ -417,7 +418,10 @@ void CMainFrame::PressStartStop() {
 
 // --- Dialogs and help --------------------------------------------------------------
 
-void CMainFrame::ShowEnvironmentDialog() {}
+void CMainFrame::ShowEnvironmentDialog() {
+    if (QVxAnalogEnvDlg::EditPreferences(this, m_envData) && !m_viewModel.ReloadCacheFolder())
+        QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringCacheFolderNotFound));
+}
 
 void CMainFrame::OpenHelp() {
     const QString path = QApplication::applicationDirPath() + QStringLiteral("/QVPlus-Analog-Help.html");

@@ -1,5 +1,6 @@
 #include "QV+Analog/QVxAnalogScopeApp.h"
 
+#include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
 #include "QV+Analog/QVxAnalogLooks.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/QVxAppPrompts.h"
@@ -74,8 +75,9 @@ bool CQVxAnalogScopeApp::InitInstance() {
     if (!QVxWinGUI::Init()) return false;
     // 3. Long tasks run behind the progress dialog; messages are message boxes.
     qvx::Interaction::Init(&m_interaction);
-    QVxNotification::Set(&m_notification);
-    QVxNotificationImpl::InstallInLibrary(&m_notification);
+    IQVxNotification* notification = m_options.notification ? m_options.notification : &m_notification;
+    QVxNotification::Set(notification);
+    QVxNotificationImpl::InstallInLibrary(notification);
     m_initialised = true;
     // 4. This run's identifier names the per-run folders.
     if (qvx::AnalogEnvData::GetInstanceId().empty()) spdlog::warn("No instance identifier could be made.");
@@ -84,7 +86,7 @@ bool CQVxAnalogScopeApp::InitInstance() {
 
     // 5. Preferences, with the cache-folder repair; the device library and the first session.
     auto ask = m_options.askCacheFolder;
-    if (!ask) ask = [](const fs::path&) { return std::optional<fs::path>(); };
+    if (!ask) ask = &QVxReenterChacheFolderDlg::Ask;
     if (!m_viewModel.Init(&m_envData, qvx::AnalogEnvData::MakeCacheFolderRepair(ask),
                           {m_options.bitStreamPath})) {
         spdlog::error("The view model could not be initialised.");

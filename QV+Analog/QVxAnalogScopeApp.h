@@ -29,6 +29,8 @@ public:
         std::filesystem::path bitStreamPath;
         bool showWindow = true;
         bool familyProtocol = true;
+        // Message service (not owned); null: message boxes.
+        IQVxNotification* notification = nullptr;
         // Asked when the stored cache folder is missing; none ends start-up.
         // Empty: the re-enter dialog.
         std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> askCacheFolder;

@@ -1,5 +1,6 @@
 #include "QV+Analog/QVxAnalogScopeView.h"
 
+#include "QV+Analog/ConfigAnalog/QVxAnalogWaveformExtension.h"
 #include "QV+Analog/QVxAnalogLooks.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/ReportData/ReportData.h"
@@ -18,7 +19,8 @@
 CQVxAnalogScopeView::CQVxAnalogScopeView(QVxAnalogViewModel& viewModel, QWidget* parent)
     : QWidget(parent),
       m_viewModel(viewModel),
-      m_monitor(new CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps{true}, this)) {
+      m_monitor(new CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps{true}, this)),
+      m_extension(std::make_unique<QVxAnalogWaveformExtension>(viewModel)) {
     m_monitor->setObjectName(QStringLiteral("id%1").arg(kMonitorId));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

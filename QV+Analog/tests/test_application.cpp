@@ -1,0 +1,247 @@
+// The application as a whole on the offscreen platform: start-up, the frame's
+// panes and commands, a trace from the simulated unit, save-as and reopen, the
+// family protocol's handlers, looks and closing.
+
+#include "QV+Analog/QVxAnalogAboutDlg.h"
+#include "QV+Analog/QVxAnalogScopeView.h"
+#include "QV+Analog/tests/app_fixture.h"
+#include "QVxCore/ReportData/ReportData.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using qvx::test::AppTest;
+
+namespace {
+
+std::int64_t StartNs(const qvx::ReportDataReader& reader) {
+    return reader.GetStartSeconds() * 1'000'000'000 + reader.GetStartNanoseconds();
+}
+
+}  // namespace
+
+TEST_F(AppTest, StartsOnAnEmptyCacheFolderWithItsPanesAndConnectsTheOnlyUnit) {
+    ASSERT_TRUE(Start({"--simulate"}));
+    EXPECT_TRUE(app->WasFirstRun());
+    CMainFrame& frame = Frame();
+    EXPECT_EQ(frame.FindCommand(CMainFrame::kCmdOpen)->text(), QString("開く(&O)...\tCtrl+O"));
+    EXPECT_EQ(frame.FindCommand(CMainFrame::kCmdSaveAs)->text(), QString("名前を付けて保存(&A)..."));
+    EXPECT_EQ(frame.FindCommand(CMainFrame::kCmdExit)->text(), QString("アプリケーションの終了(&X)"));
+    EXPECT_EQ(frame.FindCommand(216)->text(), QString("ブラック スタイル(&L)"));
+    EXPECT_EQ(frame.FindCommand(CMainFrame::kCmdEnvironment)->text(), QString("環境設定..."));
+    EXPECT_EQ(frame.FindCommand(CMainFrame::kCmdAbout)->text(), QString("バージョン情報(&A)..."));
+
+    EXPECT_EQ(frame.dockWidgetArea(frame.GetTracePane()), Qt::LeftDockWidgetArea);
+    EXPECT_TRUE(frame.tabifiedDockWidgets(frame.GetTracePane()).contains(frame.GetDisplayTriggerPane()));
+    EXPECT_EQ(frame.GetTracePane()->windowTitle(), QString("トレース実行"));
+    EXPECT_EQ(frame.GetDisplayTriggerPane()->windowTitle(), QString("表示トリガー"));
+    auto* dataList = frame.findChild<QDockWidget*>("AnalogDataListPane");
+    auto* triggerList = frame.findChild<QDockWidget*>("DisplayTriggerListPane");
+    ASSERT_TRUE(dataList && triggerList);
+    EXPECT_EQ(frame.dockWidgetArea(dataList), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(frame.dockWidgetArea(triggerList), Qt::BottomDockWidgetArea);
+    EXPECT_LT(dataList->geometry().left(), triggerList->geometry().left());
+    EXPECT_EQ(frame.GetView()->GetMonitorWnd()->objectName(), QString("id1234"));
+
+    ASSERT_TRUE(WaitConnected());
+    QTest::qWait(50);
+    EXPECT_EQ(frame.windowTitle(), QString("QV+Analog [AN0000SIM]"));
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+
+    // The second run finds the stored frame layout and is not maximised.
+    frame.close();
+    app.reset();
+    ASSERT_TRUE(Start());
+    EXPECT_FALSE(app->WasFirstRun());
+}
+
+TEST_F(AppTest, TraceTimerRunsWhileTracingAndTheStoredReportIsShownAfterwards) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitConnected());
+    UseDemoDisplayTrigger();
+    ASSERT_TRUE(ViewModel().StartTrace());
+    EXPECT_TRUE(Frame().IsTraceTimerRunning());
+    EXPECT_FALSE(ViewModel().GetOscilloGraphViewModel()->IsStoredData());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return ViewModel().GetDisplayTriggerHitCount() >= 3; }, 20000));
+    ViewModel().StopTrace();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_FALSE(Frame().IsTraceTimerRunning());
+
+    auto* presenter = ViewModel().GetOscilloGraphViewModel();
+    ASSERT_NE(presenter, nullptr);
+    EXPECT_TRUE(presenter->IsStoredData());
+    EXPECT_EQ(Frame().GetView()->GetMonitorWnd()->GetPresenter(), presenter);
+    const auto& reader = ViewModel().GetSession()->GetReportData();
+    ASSERT_NE(reader, nullptr);
+    EXPECT_GT(reader->GetTotalRecordCount(), 100'000u);
+    EXPECT_GT(presenter->GetWritingRenderData().GetLastTime(), 0);
+    EXPECT_FALSE(Frame().GetView()->GetMonitorWnd()->grab().isNull());
+}
+
+TEST_F(AppTest, SaveAsAndReopenThroughTheCommandsWithPathsForTheFileDialogs) {
+    ASSERT_TRUE(Start());
+    RecordTrace(600);
+    const std::uint64_t records = ViewModel().GetSession()->GetReportData()->GetTotalRecordCount();
+    const fs::path saved = dir.Path() / "saved" / "bench.qvxa";
+    fs::create_directories(saved.parent_path());
+
+    prompts.paths.push_back(QString::fromStdString(saved.string()));
+    Frame().FindCommand(CMainFrame::kCmdSaveAs)->trigger();
+    ASSERT_TRUE(fs::exists(saved));
+    EXPECT_EQ(prompts.dialogFilters.back(), QString("設定ﾌｧｲﾙ(*.qvxa)"));
+
+    // Another session first, then the saved one again through the Open command.
+    ASSERT_TRUE(ViewModel().NewSession(nullptr));
+    prompts.paths.push_back(QString::fromStdString(saved.string()));
+    Frame().FindCommand(CMainFrame::kCmdOpen)->trigger();
+    const auto* session = ViewModel().GetSession();
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(fs::weakly_canonical(session->GetSettingFilePath()), fs::weakly_canonical(saved));
+    ASSERT_NE(session->GetReportData(), nullptr);
+    EXPECT_EQ(session->GetReportData()->GetTotalRecordCount(), records);
+    EXPECT_TRUE(ViewModel().GetOscilloGraphViewModel()->IsStoredData());
+    EXPECT_TRUE(Frame().GetRecentFiles().front().endsWith("bench.qvxa"));
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+
+    // A damaged settings file is refused with a message; the open session stays.
+    const fs::path broken = dir.Path() / "broken.qvxa";
+    std::ofstream(broken) << "{ not json";
+    prompts.paths.push_back(QString::fromStdString(broken.string()));
+    Frame().FindCommand(CMainFrame::kCmdOpen)->trigger();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages.front().startsWith("セッションを開けませんでした。"));
+    EXPECT_EQ(ViewModel().GetSession()->GetReportData()->GetTotalRecordCount(), records);
+
+    // Cancelled file dialogs change nothing.
+    EXPECT_FALSE(Frame().OpenSession());
+    EXPECT_FALSE(Frame().SaveSessionAs());
+}
+
+TEST_F(AppTest, SyncTimeMovesTheCursorAndCentresTheViewOnlyInsideTheRecording) {
+    ASSERT_TRUE(Start());
+    RecordTrace(600);
+    const auto& reader = *ViewModel().GetSession()->GetReportData();
+    auto& presenter = *ViewModel().GetOscilloGraphViewModel();
+    const std::int64_t start = StartNs(reader);
+    const std::int64_t lastNs = static_cast<std::int64_t>(reader.GetLastTime()) * 10;
+    ASSERT_GT(lastNs, 100'000'000);
+
+    const std::int64_t rel = lastNs / 2;
+    Frame().OnQVxSyncTime(start + rel);
+    EXPECT_EQ(presenter.GetCursorTime(), rel);
+    const std::int64_t width = presenter.GetWritingRenderData().ViewportWidthTime();
+    // The viewport begins on a whole column.
+    EXPECT_NEAR(static_cast<double>(presenter.GetWritingRenderData().GetViewportBeginTimeOffset()),
+                static_cast<double>(std::max<std::int64_t>(rel - width / 2, 0)),
+                static_cast<double>(presenter.GetWritingRenderData().GetTimeParPixel()));
+
+    Frame().OnQVxSyncTime(start);  // the start itself: cursor at 0
+    EXPECT_EQ(presenter.GetCursorTime(), 0);
+    EXPECT_EQ(presenter.GetWritingRenderData().GetViewportBeginTimeOffset(), 0);
+
+    Frame().OnQVxSyncTime(start + rel);
+    // Before the start's whole second, inside the first second but before the
+    // start, and beyond the recording's end: nothing moves.
+    for (std::int64_t refused :
+         {reader.GetStartSeconds() * 1'000'000'000 - 1, start - 1, start + lastNs + 10}) {
+        if (refused == start - 1 && reader.GetStartNanoseconds() == 0) continue;
+        Frame().OnQVxSyncTime(refused);
+        EXPECT_EQ(presenter.GetCursorTime(), rel) << refused;
+    }
+}
+
+TEST_F(AppTest, FamilyRequestsStartAndStopTracesAndAnswerReportChecks) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitConnected());
+    Frame().OnQVxSyncTrace(1);  // nothing runs: ignored
+    EXPECT_EQ(ViewModel().GetTraceState(), QVxAnalogViewModel::kIdle);
+    Frame().OnQVxSyncTrace(0);
+    EXPECT_EQ(ViewModel().GetTraceState(), QVxAnalogViewModel::kTracing);
+    Frame().OnQVxSyncTrace(0);  // already tracing: ignored
+    Frame().OnQVxSyncTrace(7);
+    EXPECT_EQ(ViewModel().GetTraceState(), QVxAnalogViewModel::kTracing);
+    QTest::qWait(300);
+    Frame().OnQVxSyncTrace(1);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(ViewModel().WasLastReportOpened());
+
+    const fs::path result = dir.Path() / "answer.json";
+    const fs::path query = dir.Path() / "query.json";
+    QJsonObject q;
+    q["reportFullPath"] = QString::fromStdString(ViewModel().GetSession()->GetReportFolderPath().string());
+    q["commandResultFilePath"] = QString::fromStdString(result.string());
+    std::ofstream(query) << QJsonDocument(q).toJson().toStdString();
+    EXPECT_TRUE(Frame().OnCheckLoadedReport(QString::fromStdString(query.string())));
+    QFile answer(QString::fromStdString(result.string()));
+    ASSERT_TRUE(answer.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QJsonDocument::fromJson(answer.readAll()).object()["isReportOpen"].toBool());
+    EXPECT_FALSE(Frame().OnCheckLoadedReport(QString::fromStdString((dir.Path() / "missing.json").string())));
+}
+
+TEST_F(AppTest, DoubleClickInTheWaveformSendsTheAbsoluteTimeToThePeers) {
+    ::setenv("QVPLUS_FAMILY_EXE_MATCH", "qvplusanalog", 1);
+    ASSERT_TRUE(Start());
+    RecordTrace(400);
+    QVxAppIntegration peer("peer");
+    ASSERT_TRUE(peer.Start());
+    std::vector<std::int64_t> received;
+    peer.SetSyncTimeHandler([&received](std::int64_t absNs) { received.push_back(absNs); });
+    Q_EMIT Frame().GetView()->GetMonitorWnd()->DoubleClickedAtTime(12'340);
+    EXPECT_TRUE(QTest::qWaitFor([&received] { return !received.empty(); }, 5000));
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0], StartNs(*ViewModel().GetSession()->GetReportData()) + 12'340);
+    ::unsetenv("QVPLUS_FAMILY_EXE_MATCH");
+}
+
+TEST_F(AppTest, BlackStyleIsTheDarkLookAndTheLookIsStored) {
+    ASSERT_TRUE(Start());
+    Frame().FindCommand(216)->trigger();
+    EXPECT_EQ(ViewModel().GetOscilloGraphViewModel()->GetStyle().GetThemeIndex(), 1);
+    EXPECT_TRUE(Frame().FindCommand(216)->isChecked());
+    EXPECT_EQ(app->GetSettings().value("ApplicationLook").toInt(), 216);
+    // A new session keeps the dark look.
+    ASSERT_TRUE(ViewModel().NewSession(nullptr));
+    EXPECT_EQ(ViewModel().GetOscilloGraphViewModel()->GetStyle().GetThemeIndex(), 1);
+    Frame().FindCommand(217)->trigger();
+    EXPECT_EQ(ViewModel().GetOscilloGraphViewModel()->GetStyle().GetThemeIndex(), 0);
+
+    Frame().close();
+    app.reset();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Frame().GetLook(), 217);
+}
+
+TEST_F(AppTest, ClosingSavesThePreferencesAndRemovesThisRunsFolder) {
+    ASSERT_TRUE(Start());
+    qvx::AnalogEnvData::PathOptions options;
+    options.instanceFolder = true;
+    const auto instanceFolder = qvx::AnalogEnvData::BuildAppDataPath({}, options);
+    ASSERT_TRUE(instanceFolder && fs::exists(*instanceFolder));
+    Frame().close();
+    EXPECT_FALSE(fs::exists(*instanceFolder));
+    EXPECT_TRUE(fs::exists(*qvx::AnalogEnvData::GetPrefsFilePath(false)));
+}
+
+TEST(AppCommandLine, TakesSimulateAndOneSessionFile) {
+    auto line = CQVxAnalogScopeApp::ParseCommandLine({"--simulate", "a.qvxa"});
+    EXPECT_TRUE(line.simulate);
+    EXPECT_EQ(line.sessionFile, QString("a.qvxa"));
+    EXPECT_TRUE(line.error.isEmpty());
+    EXPECT_FALSE(CQVxAnalogScopeApp::ParseCommandLine({"--bogus"}).error.isEmpty());
+    EXPECT_FALSE(CQVxAnalogScopeApp::ParseCommandLine({"a.qvxa", "b.qvxa"}).error.isEmpty());
+}
+
+TEST(AppAbout, LibraryVersionText) {
+    EXPECT_EQ(QVxAnalogAboutDlg::FormatLibraryVersion(0x01020300), QString("qvusb 1.2.3"));
+    EXPECT_EQ(QVxAnalogAboutDlg::FormatLibraryVersion(0x0102030A), QString("qvusb 1.2.3 a"));
+    EXPECT_EQ(QVxAnalogAboutDlg::FormatLibraryVersion(0xFF00000B), QString("qvusb 255.0.0 b"));
+    QVxAnalogAboutDlg about;
+    EXPECT_TRUE(about.findChild<QWidget*>("id5015") != nullptr);
+}
