@@ -54,8 +54,11 @@ for f in "bin/QV+Analog" "bin/qvanalog" "$LIBDIR/libQVxWinGUICommon.so" "$LIBDIR
         problem "$f loads a library from the build tree"
     fi
 done
-ldd "$PREFIX/bin/QV+Analog" | grep -q "$PREFIX/$LIBDIR/libQVxWinGUICommon.so" ||
-    problem "QV+Analog does not load libQVxWinGUICommon.so from the prefix"
+for lib in libQVxWinGUICommon.so libqvusb.so; do
+    loaded="$(ldd "$PREFIX/bin/QV+Analog" | awk -v lib="$lib" '$1 == lib { print $3 }')"
+    [ -n "$loaded" ] && [ "$(readlink -f "$loaded")" = "$(readlink -f "$PREFIX/$LIBDIR/$lib")" ] ||
+        problem "QV+Analog loads $lib from '$loaded', not from the prefix"
+done
 
 desktop="$PREFIX/share/applications/qvplus-analog.desktop"
 if [ -f "$desktop" ]; then
