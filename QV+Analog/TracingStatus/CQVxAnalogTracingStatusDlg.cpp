@@ -117,6 +117,7 @@ void CQVxAnalogTracingStatusDlg::BuildControls() {
     status->setHorizontalSpacing(6);
     status->setVerticalSpacing(4);
     m_firmware = MakeLabel(this, 5057, QString());
+    m_firmware->setMinimumHeight(m_firmware->fontMetrics().height());  // no jump when it fills
     status->addWidget(m_firmware, 0, 0, 1, 3);
     status->addWidget(MakeLabel(this, 5008, QVxWinGUI::LoadStringW(25053)), 1, 0);
     m_startTime = MakeReadOnlyEdit(this, 5056);
