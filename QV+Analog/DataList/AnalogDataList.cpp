@@ -184,7 +184,7 @@ void AnalogDataList::keyPressEvent(QKeyEvent* event) {
     if (m_total == 0) return;
     // Without a selection the keys start from the top row.
     const std::uint64_t from = m_selected >= 0 ? static_cast<std::uint64_t>(m_selected) : GetTopRow();
-    MoveToRow(m_selected >= 0 ? Paging::SelectionTarget(m_total, from, key, GetVisibleRowCount()) : from);
+    MoveToRow(Paging::SelectionTarget(m_total, from, key, GetVisibleRowCount()));
 }
 
 void AnalogDataList::wheelEvent(QWheelEvent* event) {
