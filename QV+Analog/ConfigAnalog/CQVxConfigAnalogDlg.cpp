@@ -19,8 +19,6 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include <spdlog/spdlog.h>
-
 #include <cstdio>
 
 namespace {
@@ -200,11 +198,8 @@ int CQVxConfigAnalogDlg::GetRadio() const {
 }
 
 void CQVxConfigAnalogDlg::LoadFromSettings() {
-    if (!m_settings) {
-        spdlog::error("m_settings [CQVxConfigAnalogDlg::LoadFromSettings]");
-        m_radios[0]->setChecked(true);
-        return;
-    }
+    m_radios[0]->setChecked(true);
+    QVX_CHECK(m_settings);
     const qvx::AnalogSettings& s = *m_settings;
     const std::array<std::int32_t, 4> modes{s.trigger1ChStartMode, s.trigger2ChStartMode,
                                             s.trigger1ChStopMode, s.trigger2ChStopMode};
@@ -270,12 +265,11 @@ void CQVxConfigAnalogDlg::ApplyReadOnly() {
     m_okButton->hide();
     m_cancelButton->setText(AppString(kAppStringClose));
     m_cancelButton->setDefault(true);
-    for (QWidget* w : findChildren<QWidget*>()) {
-        if (w != m_cancelButton && !qobject_cast<QGroupBox*>(w) && !qobject_cast<QLabel*>(w))
-            w->setEnabled(false);
+    // Every input (and, so that the page reads as one, every label) greys out;
+    // only "閉じる" stays usable.
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w != m_cancelButton) w->setEnabled(false);
     }
-    m_startGroup->setEnabled(false);
-    m_stopGroup->setEnabled(false);
 }
 
 bool CQVxConfigAnalogDlg::CheckThreshold(int value, QWidget* edit) {
@@ -294,8 +288,8 @@ void CQVxConfigAnalogDlg::accept() {
         reject();
         return;
     }
-    if (!m_settings) {
-        spdlog::error("m_settings [CQVxConfigAnalogDlg::accept]");
+    if (!QVX_VERIFY(m_settings)) {
+        // Nothing to write into: close as cancelled rather than claim success.
         reject();
         return;
     }

@@ -1,6 +1,39 @@
 #include "QV+Analog/ConfigAnalog/QVxAnalogWaveformExtension.h"
 
+#include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Presenters/WaveformPresenter.h"
+#include "QVxCore/Presenters/WaveformStyle.h"
+#include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
+
+#include <QPolygon>
+
+#include <cmath>
+
+using namespace qvx::trackarea;
+
+namespace {
+
+// Fill of the damaged-data banner: a dark red of the waveform style, under white text.
+const QColor kBannerColor(176, 32, 32);
+
+// Right edge (exclusive) and bottom edge (exclusive) of a rectangle, as the
+// painters of the waveform window count them.
+int RightOf(const QRect& r) {
+    return r.x() + r.width();
+}
+int BottomOf(const QRect& r) {
+    return r.y() + r.height();
+}
+
+}  // namespace
 
 QVxAnalogWaveformExtension::QVxAnalogWaveformExtension(QVxAnalogViewModel& viewModel)
     : m_viewModel(viewModel) {}
@@ -12,13 +45,114 @@ bool QVxAnalogWaveformExtension::IsDisplayTriggerActive() const {
     return settings && settings->displayTriggerMode != 0;
 }
 
-std::optional<int> QVxAnalogWaveformExtension::TriggerLevelRow(const CQVxWaveformTrack&) const {
-    return std::nullopt;
+std::optional<int> QVxAnalogWaveformExtension::TriggerLevelRow(const CQVxWaveformTrack& track) const {
+    const qvx::AnalogSettings* settings = m_viewModel.GetSessionSettings();
+    const qvx::WaveformTrackPresenter* tp = track.GetTrackPresenter();
+    if (!settings || !tp || settings->displayTriggerMode == 0) return std::nullopt;
+    const int channel = settings->displayTriggerSourceChannel;
+    // A source channel outside CH1..CH4 (a damaged settings file) has no track.
+    if (channel < 0 || channel >= qvx::AnalogSettings::kChannelCount || tp->GetChannelIndex() != channel)
+        return std::nullopt;
+    const std::int64_t levelMilliVolts =
+        settings->displayTriggerSettings[static_cast<std::size_t>(channel)].voltageLevel;
+    // The level on the raw converter scale (8192 = 0 V), as the analyzer compares it,
+    // then centred like the track's values.
+    const double raw = std::trunc(settings->GetDataRangeMilliVolts(channel, levelMilliVolts));
+    if (!std::isfinite(raw) || std::abs(raw) > 1e15) return std::nullopt;
+    const std::int64_t value = static_cast<std::int64_t>(raw) + QVxAnalogOscilloGraphViewModel::kRangeLow;
+    return tp->ValueToY(value);
 }
 
-void QVxAnalogWaveformExtension::OnPaintArea(CQVxWaveformTrackArea*, QPainter&, const QRect&, const QRect&) {}
+void QVxAnalogWaveformExtension::OnPaintArea(CQVxWaveformTrackArea* area, QPainter& p, const QRect&,
+                                             const QRect& waveform) {
+    if (!area || !area->GetPresenter()) return;
+    qvx::WaveformPresenter* presenter = area->GetPresenter();
+    const qvx::WaveformStyle& style = presenter->GetStyle();
+    p.save();
 
-void QVxAnalogWaveformExtension::OnPaintTrack(CQVxWaveformTrack*, QPainter&, const QRect&) {}
+    if (m_viewModel.TimeWentBackwards()) {
+        const QString text = QVxWinGUI::LoadStringW(kDamagedDataStringId);
+        p.setFont(QVxWinGUI::GuiFont(10));
+        const QSize size = p.fontMetrics().size(Qt::TextSingleLine, text);
+        const QRect box(2, 2, size.width() + 8, size.height() + 8);
+        p.fillRect(box, kBannerColor);
+        p.setPen(Qt::white);
+        p.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, text);
+    }
 
-void QVxAnalogWaveformExtension::OnPaintCaption(QVxWaveformCaption*, QPainter&, std::int64_t, const QRect&,
-                                                const QRect&) {}
+    if (IsDisplayTriggerActive() && waveform.width() > 0) {
+        const double fraction = presenter->OnGetDisplayTriggerPosition();
+        if (std::isfinite(fraction) && fraction >= 0.0 && fraction <= 1.0) {
+            const int x = waveform.x() + static_cast<int>(waveform.width() * fraction);
+            const int top = waveform.y();
+            p.setPen(QColor::fromRgb(kTriggerLineColor));
+            VLine(p, x, top, BottomOf(waveform));
+            // The "T" flag above the line, its point touching the waveform top.
+            const QPolygon flag({QPoint(x - 7, top - 20), QPoint(x + 7, top - 20), QPoint(x + 7, top - 6),
+                                 QPoint(x, top - 1), QPoint(x - 7, top - 6)});
+            p.setBrush(ToQColor(style.GetColor(4)));
+            p.drawPolygon(flag);
+            p.setBrush(Qt::NoBrush);
+            p.setFont(QVxWinGUI::GuiFont(8));
+            p.setPen(ToQColor(style.GetColor(3)));
+            p.drawText(QRect(x - 7, top - 20, 14, 19), Qt::AlignCenter | Qt::TextSingleLine,
+                       QStringLiteral("T"));
+        }
+    }
+    p.restore();
+}
+
+void QVxAnalogWaveformExtension::OnPaintTrack(CQVxWaveformTrack* track, QPainter& p, const QRect& waveform) {
+    if (!track || !track->GetTrackPresenter()) return;
+    const std::optional<int> row = TriggerLevelRow(*track);
+    if (!row || *row < 0 || *row > waveform.height()) return;
+    const qvx::WaveformTrackVisualSettings* s = track->GetTrackPresenter()->GetVisualSettings();
+    if (!s) return;
+    p.save();
+    p.setPen(ToQColor(s->lineColor));
+    HLine(p, waveform.x(), RightOf(waveform), waveform.y() + *row);
+    p.restore();
+}
+
+void QVxAnalogWaveformExtension::OnPaintCaption(QVxWaveformCaption* caption, QPainter& p, std::int64_t,
+                                                const QRect& r, const QRect&) {
+    if (!caption || !caption->GetTrack() || !caption->GetTrack()->GetTrackPresenter()) return;
+    CQVxWaveformTrack& track = *caption->GetTrack();
+    qvx::WaveformTrackPresenter* tp = track.GetTrackPresenter();
+    qvx::WaveformPresenter* presenter = tp->GetPresenter();
+    const qvx::WaveformTrackVisualSettings* s = tp->GetVisualSettings();
+    if (!presenter || !s) return;
+    const qvx::WaveformStyle& style = presenter->GetStyle();
+    p.save();
+
+    if (presenter->GetOption(2) != 0) {
+        const std::optional<int> row = TriggerLevelRow(track);
+        const int waveformHeight = track.GetLayout().waveform.Height();
+        if (row && *row >= 0 && *row <= waveformHeight) {
+            const int y = track.GetLayout().waveform.top + *row;
+            const int right = RightOf(r);
+            const QPolygon pointer({QPoint(right - 20, y - 7), QPoint(right - 5, y - 7), QPoint(right, y),
+                                    QPoint(right - 5, y + 7), QPoint(right - 20, y + 7)});
+            p.setPen(ToQColor(s->lineColor));
+            p.setBrush(ToQColor(Tint(s->lineColor, style.GetColor(4), 28, 227)));
+            p.drawPolygon(pointer);
+            p.setBrush(Qt::NoBrush);
+            p.setFont(QVxWinGUI::GuiFont(8));
+            p.setPen(ToQColor(style.GetColor(3)));
+            p.drawText(QRect(right - 20, y - 7, 15, 14), Qt::AlignCenter | Qt::TextSingleLine,
+                       QStringLiteral("T"));
+        }
+    }
+
+    // The track's vertical zoom as a whole percentage (truncated).
+    const double percent = std::trunc(s->verticalScaling * 100.0);
+    const int shown = std::isfinite(percent) && std::abs(percent) < 1e9 ? static_cast<int>(percent) : 0;
+    const QString text =
+        QVxWinGUI::LoadStringW(kVerticalScalingStringId) + QStringLiteral(": %1%").arg(shown);
+    p.setFont(QVxWinGUI::GuiFont(10));
+    p.setPen(ToQColor(style.GetColor(3)));
+    const int left = r.x() + 44;
+    p.drawText(QRect(left, r.y(), std::max(0, RightOf(r) - left), std::max(0, r.height() - 8)),
+               Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine, text);
+    p.restore();
+}

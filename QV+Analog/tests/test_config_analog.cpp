@@ -1,0 +1,417 @@
+// The trace configuration dialog (opening, enabling, checks and writing on OK,
+// read-only mode) and the application's overlays in the waveform window.
+
+#include "QV+Analog/ConfigAnalog/CQVxConfigAnalogDlg.h"
+#include "QV+Analog/ConfigAnalog/QVxAnalogWaveformExtension.h"
+#include "QV+Analog/tests/app_test_support.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+const QString kRangeMessage = QString::fromUtf8("しきい値は100mVから4000mVの範囲で入力してください。");
+
+class ConfigDialogTest : public ::testing::Test {
+protected:
+    qvx::test::RecordingPrompts prompts;
+    qvx::test::ScopedPrompts scoped{prompts};
+    qvx::AnalogSettings settings;
+    std::unique_ptr<CQVxConfigAnalogDlg> dlg;
+
+    void Open(bool readOnly = false) {
+        dlg = std::make_unique<CQVxConfigAnalogDlg>(nullptr, &settings, readOnly);
+        dlg->show();
+        dlg->activateWindow();
+        QApplication::processEvents();
+    }
+    template <class W>
+    W* Get(int id) const {
+        W* w = dlg->findChild<W*>(QStringLiteral("id%1").arg(id));
+        EXPECT_NE(w, nullptr) << "control " << id;
+        return w;
+    }
+    QCheckBox* Box(int id) const { return Get<QCheckBox>(id); }
+    QComboBox* List(int id) const { return Get<QComboBox>(id); }
+    QSpinBox* Edit(int id) const { return Get<QSpinBox>(id); }
+    bool Enabled(int id) const { return Get<QWidget>(id)->isEnabled(); }
+    void Choose(int radio) { Get<QRadioButton>(radio)->click(); }
+    void PressOk() { Get<QPushButton>(1)->click(); }
+    bool Accepted() const { return dlg->result() == QDialog::Accepted; }
+    // Saves the dialog's image into $QVX_CONFIG_SHOTS (for looking at it), if set.
+    void Shot(const char* name) const {
+        if (const char* out = std::getenv("QVX_CONFIG_SHOTS"))
+            dlg->grab().save(QString::fromUtf8(out) + "/" + name + ".png");
+    }
+    QString FocusName() const { return dlg->focusWidget() ? dlg->focusWidget()->objectName() : QString(); }
+};
+
+TEST_F(ConfigDialogTest, ThresholdLimitsAreAcceptedAndValuesJustOutsideAreRefusedAtTheirEdit) {
+    struct Case {
+        int radio, edit, value;
+        bool ok;
+    };
+    const Case cases[] = {
+        {5026, 5045, 100, true}, {5026, 5045, 4000, true}, {5026, 5045, 99, false}, {5026, 5045, 4001, false},
+        {5026, 5046, 100, true}, {5026, 5046, 4000, true}, {5026, 5046, 99, false}, {5026, 5046, 4001, false},
+        {5027, 5050, 100, true}, {5027, 5050, 4000, true}, {5027, 5050, 99, false}, {5027, 5050, 4001, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "edit " << c.edit << " value " << c.value);
+        settings = qvx::AnalogSettings();
+        settings.trigger1ChStartMode = 1;
+        const qvx::AnalogSettings before = settings;
+        prompts.messages.clear();
+        Open();
+        Choose(c.radio);
+        Edit(c.edit)->setValue(c.value);
+        PressOk();
+        EXPECT_EQ(Accepted(), c.ok);
+        if (c.ok) {
+            EXPECT_TRUE(prompts.messages.isEmpty());
+            const int saved = c.edit == 5045   ? settings.trigger1ChThreshold
+                              : c.edit == 5046 ? settings.trigger2ChThreshold
+                                               : settings.trigger3ChThreshold;
+            EXPECT_EQ(saved, c.value);
+        } else {
+            EXPECT_EQ(prompts.messages, QStringList{kRangeMessage});
+            EXPECT_EQ(FocusName(), QStringLiteral("id%1").arg(c.edit));
+            EXPECT_TRUE(dlg->isVisible());
+            EXPECT_EQ(settings, before);  // nothing written before every check passed
+        }
+    }
+}
+
+TEST_F(ConfigDialogTest, ThresholdEditsTakeOnlyDigitsAndAnEmptyEntryIsRefused) {
+    Open();
+    Choose(5026);
+    Box(5031)->setChecked(true);
+    auto* line = Edit(5045)->findChild<QLineEdit*>();
+    ASSERT_NE(line, nullptr);
+    line->selectAll();
+    QTest::keyClicks(line, "abc");
+    EXPECT_EQ(Edit(5045)->value(), 2047);
+
+    line->clear();
+    PressOk();
+    EXPECT_FALSE(Accepted());
+    EXPECT_EQ(prompts.messages, QStringList{kRangeMessage});
+    EXPECT_EQ(settings, qvx::AnalogSettings());
+}
+
+TEST_F(ConfigDialogTest, StartStopWithoutAnyTickedTriggerAsksForOne) {
+    Open();
+    Choose(5026);
+    PressOk();
+    EXPECT_FALSE(Accepted());
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].startsWith(
+        QString::fromUtf8("TRG1，TRG2：スタート，ストップトリガーを使用するには")));
+    EXPECT_EQ(FocusName(), QStringLiteral("id5031"));
+}
+
+TEST_F(ConfigDialogTest, OnlyStopTrg2SavesItsModeAndKeepsBothConditions) {
+    settings.triggerStartCondition = 1;
+    settings.triggerStopCondition = 1;
+    settings.trigger1ChThreshold = 300;
+    Open();
+    Choose(5026);
+    Box(5034)->setChecked(true);
+    List(5038)->setCurrentIndex(1);  // Low
+    List(5041)->setCurrentIndex(0);  // lists of an incomplete pair are not saved
+    List(5042)->setCurrentIndex(0);
+    Edit(5046)->setValue(1500);
+    PressOk();
+    ASSERT_TRUE(Accepted());
+    EXPECT_EQ(settings.trigger2ChStopMode, 2);
+    EXPECT_EQ(settings.trigger1ChStartMode, 0);
+    EXPECT_EQ(settings.trigger2ChStartMode, 0);
+    EXPECT_EQ(settings.trigger1ChStopMode, 0);
+    EXPECT_EQ(settings.triggerStartCondition, 1);
+    EXPECT_EQ(settings.triggerStopCondition, 1);
+    EXPECT_EQ(settings.trigger1ChThreshold, 300);
+    EXPECT_EQ(settings.trigger2ChThreshold, 1500);
+}
+
+TEST_F(ConfigDialogTest, BothBoxesOfAPairSaveTheirCondition) {
+    Open();
+    Choose(5026);
+    Box(5031)->setChecked(true);
+    Box(5032)->setChecked(true);
+    List(5035)->setCurrentIndex(1);
+    List(5041)->setCurrentIndex(1);
+    PressOk();
+    ASSERT_TRUE(Accepted());
+    EXPECT_EQ(settings.trigger1ChStartMode, 2);
+    EXPECT_EQ(settings.trigger2ChStartMode, 1);
+    EXPECT_EQ(settings.triggerStartCondition, 1);
+    EXPECT_EQ(settings.triggerStopCondition, 0);
+}
+
+TEST_F(ConfigDialogTest, ExternalClockNeitherChecksNorSavesTrg1Trg2AndClearsStartStop) {
+    settings.trigger1ChStartMode = 1;
+    settings.trigger2ChStopMode = 2;
+    settings.trigger1ChThreshold = 99;  // out of range, but not this branch's business
+    settings.trigger2ChThreshold = 5000;
+    Open();
+    Choose(5027);
+    Edit(5045)->setValue(4500);
+    List(5048)->setCurrentIndex(1);
+    Edit(5050)->setValue(700);
+    PressOk();
+    ASSERT_TRUE(Accepted());
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_EQ(settings.trigger1ChThreshold, 99);
+    EXPECT_EQ(settings.trigger2ChThreshold, 5000);
+    EXPECT_EQ(settings.trigger3ChMode, 2);
+    EXPECT_EQ(settings.trigger3ChThreshold, 700);
+    EXPECT_EQ(settings.trigger1ChStartMode, 0);
+    EXPECT_EQ(settings.trigger2ChStopMode, 0);
+    EXPECT_FALSE(settings.trigger4ChEnabled);
+}
+
+TEST_F(ConfigDialogTest, SyncAndNoneClearTheOtherModesButKeepThresholds) {
+    settings.trigger3ChMode = 1;
+    settings.trigger3ChThreshold = 50;
+    Open();
+    Choose(5028);
+    PressOk();
+    ASSERT_TRUE(Accepted());
+    EXPECT_TRUE(settings.trigger4ChEnabled);
+    EXPECT_EQ(settings.trigger3ChMode, 0);
+    EXPECT_EQ(settings.trigger3ChThreshold, 50);
+
+    Open();
+    Choose(5025);
+    PressOk();
+    ASSERT_TRUE(Accepted());
+    EXPECT_FALSE(settings.trigger4ChEnabled);
+}
+
+TEST_F(ConfigDialogTest, ReadOnlyShowsCloseAndSavesNothing) {
+    settings.trigger1ChStartMode = 2;
+    settings.trigger1ChThreshold = 99999;  // would be refused if it were checked
+    const qvx::AnalogSettings before = settings;
+    Open(true);
+    Shot("config-readonly");
+    EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8("データ収集設定"));
+    EXPECT_FALSE(Get<QPushButton>(1)->isVisible());
+    EXPECT_EQ(Get<QPushButton>(2)->text(), QString::fromUtf8("閉じる"));
+    EXPECT_TRUE(Enabled(2));
+    for (int id : {5025, 5026, 5027, 5028, 5031, 5032, 5033, 5034, 5035, 5036, 5037,
+                   5038, 5041, 5042, 5045, 5046, 5043, 5044, 5047, 5048, 5049, 5050}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+    // Enter (the dialog's accept) must not write either.
+    dlg->accept();
+    EXPECT_FALSE(Accepted());
+    EXPECT_EQ(settings, before);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    Open(true);
+    Get<QPushButton>(2)->click();
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+    EXPECT_EQ(settings, before);
+}
+
+TEST_F(ConfigDialogTest, WithoutSettingsOkClosesAsCancelled) {
+    CQVxConfigAnalogDlg noSettings(nullptr, nullptr, false);
+    EXPECT_EQ(noSettings.GetRadio(), CQVxConfigAnalogDlg::kRadioNone);
+    noSettings.findChild<QPushButton*>("id1")->click();
+    EXPECT_EQ(noSettings.result(), QDialog::Rejected);
+}
+
+TEST_F(ConfigDialogTest, OpeningChoosesTheRadioAndShowsTheStoredLevels) {
+    struct Case {
+        const char* what;
+        void (*set)(qvx::AnalogSettings&);
+        int radio;
+    };
+    const Case cases[] = {
+        {"defaults", [](qvx::AnalogSettings&) {}, 5025},
+        {"stop TRG2", [](qvx::AnalogSettings& s) { s.trigger2ChStopMode = 1; }, 5026},
+        {"TRG3 over start/stop",
+         [](qvx::AnalogSettings& s) {
+             s.trigger1ChStartMode = 1;
+             s.trigger3ChMode = 2;
+         },
+         5027},
+        {"TRG4 over everything",
+         [](qvx::AnalogSettings& s) {
+             s.trigger3ChMode = 1;
+             s.trigger1ChStopMode = 1;
+             s.trigger4ChEnabled = true;
+         },
+         5028},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        settings = qvx::AnalogSettings();
+        c.set(settings);
+        Open();
+        EXPECT_EQ(dlg->GetRadio(), c.radio);
+        EXPECT_TRUE(Get<QRadioButton>(c.radio)->isChecked());
+    }
+
+    settings = qvx::AnalogSettings();
+    settings.trigger1ChStartMode = 2;
+    settings.trigger2ChStartMode = 1;
+    settings.trigger1ChStopMode = 0;
+    settings.trigger2ChStopMode = 2;
+    settings.triggerStartCondition = 1;
+    settings.trigger1ChThreshold = 150;
+    settings.trigger2ChThreshold = 3900;
+    settings.trigger3ChMode = 0;
+    settings.trigger3ChThreshold = 1234;
+    Open();
+    Shot("config-startstop");
+    EXPECT_TRUE(Box(5031)->isChecked());
+    EXPECT_TRUE(Box(5032)->isChecked());
+    EXPECT_FALSE(Box(5033)->isChecked());
+    EXPECT_TRUE(Box(5034)->isChecked());
+    EXPECT_EQ(List(5035)->currentText(), "Low");
+    EXPECT_EQ(List(5036)->currentText(), "High");
+    EXPECT_EQ(List(5037)->currentText(), "High");
+    EXPECT_EQ(List(5038)->currentText(), "Low");
+    EXPECT_EQ(List(5041)->currentText(), "AND");
+    EXPECT_EQ(List(5042)->currentText(), "OR");
+    EXPECT_EQ(Edit(5045)->value(), 150);
+    EXPECT_EQ(Edit(5046)->value(), 3900);
+    EXPECT_EQ(List(5048)->currentText(), "High");
+    EXPECT_EQ(Edit(5050)->value(), 1234);
+}
+
+TEST_F(ConfigDialogTest, ControlsFollowTheRadioTheBoxesAndTheLevels) {
+    settings.trigger1ChStartMode = 1;
+    settings.trigger2ChStartMode = 1;
+    settings.trigger1ChStopMode = 1;
+    Open();
+    // Both start boxes ticked: the start combination is offered; one stop box only: not.
+    EXPECT_TRUE(Enabled(5041));
+    EXPECT_TRUE(Enabled(5039));
+    EXPECT_FALSE(Enabled(5042));
+    EXPECT_FALSE(Enabled(5040));
+    EXPECT_TRUE(Enabled(5045));
+    EXPECT_FALSE(Enabled(5050));
+    EXPECT_FALSE(Enabled(5048));
+
+    Box(5032)->setChecked(false);
+    EXPECT_FALSE(Enabled(5041));
+
+    // Choosing a level ticks its box, which completes the stop pair.
+    Q_EMIT List(5038)->activated(1);
+    EXPECT_TRUE(Box(5034)->isChecked());
+    EXPECT_TRUE(Enabled(5042));
+
+    Choose(5027);
+    for (int id : {5029, 5031, 5034, 5035, 5038, 5041, 5042, 5043, 5044, 5045, 5046})
+        EXPECT_FALSE(Enabled(id)) << id;
+    for (int id : {5047, 5048, 5049, 5050}) EXPECT_TRUE(Enabled(id)) << id;
+
+    Choose(5025);
+    for (int id : {5031, 5045, 5048, 5050}) EXPECT_FALSE(Enabled(id)) << id;
+    Choose(5026);
+    EXPECT_TRUE(Enabled(5042));  // the boxes kept their ticks
+    EXPECT_FALSE(Enabled(5041));
+}
+
+// A monitor window on the view model's oscillograph view model, with the extension installed.
+class WaveformExtensionTest : public ::testing::Test {
+protected:
+    struct InlineInteraction : qvx::IInteraction {
+        bool Run(qvx::InteractionRunBehaviors, const qvx::InteractionTask& task) override {
+            qvx::ProgressToken token([](std::int64_t, std::int64_t) {}, [](const std::string&) {});
+            task(&token);
+            return !token.IsCancelRequested();
+        }
+    };
+
+    QTemporaryDir dir;
+    qvx::test::RecordingPrompts prompts;
+    qvx::test::ScopedPrompts scoped{prompts};
+    InlineInteraction interaction;
+    qvx::AnalogEnvData env;
+    QVxAnalogViewModel viewModel;
+    std::unique_ptr<QVxAnalogWaveformExtension> extension;
+    std::unique_ptr<CQVxWaveformMonitorWnd> wnd;
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ::setenv("QVPLUS_TEMP_DIR", dir.path().toUtf8().constData(), 1);
+        ::unsetenv("QVPLUS_SIMULATED_UNITS");
+        qvx::Interaction::Init(&interaction);
+        auto repair = qvx::AnalogEnvData::MakeCacheFolderRepair(
+            [](const std::filesystem::path&) { return std::optional<std::filesystem::path>(); });
+        ASSERT_TRUE(viewModel.Init(&env, repair, {QVX_TEST_BITSTREAM}));
+        extension = std::make_unique<QVxAnalogWaveformExtension>(viewModel);
+        wnd = std::make_unique<CQVxWaveformMonitorWnd>(CQVxWaveformMonitorWndProps{});
+        wnd->resize(1000, 800);
+        wnd->Setup(viewModel.GetOscilloGraphViewModel());
+        wnd->SetExtension(extension.get());
+        wnd->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        wnd.reset();
+        viewModel.Shutdown();
+        qvx::Interaction::Clear();
+        ::unsetenv("QVPLUS_TEMP_DIR");
+    }
+    qvx::AnalogSettings& Settings() { return *viewModel.GetSessionSettings(); }
+    CQVxWaveformTrackArea& Area() { return *wnd->GetTrackAreaWnd()->GetGraphArea(); }
+    QImage Grab() { return wnd->GetTrackAreaWnd()->grab().toImage(); }
+};
+
+TEST_F(WaveformExtensionTest, ActiveDisplayTriggerDrawsItsPositionLineAndTheSourceTracksLevel) {
+    Settings().displayTriggerSourceChannel = 1;
+    Settings().displayTriggerPosition = 0.25;
+    Settings().displayTriggerSettings[1].voltageLevel = 0;  // 0 V: the middle of the track
+    const auto& w = Area().GetWaveformRect();
+    const int x = w.left + static_cast<int>(w.Width() * 0.25);
+    ASSERT_GE(Area().TrackCount(), 2u);
+    const CQVxWaveformTrack& source = Area().Track(1);
+    const CQVxWaveformTrack& other = Area().Track(0);
+    const int levelY = source.ValueToY(0);
+    const int probeX = w.left + w.Width() * 3 / 4;  // away from the position line
+    const QColor lineColor(Settings().visualSettings.tracks[1].lineColor.r,
+                           Settings().visualSettings.tracks[1].lineColor.g,
+                           Settings().visualSettings.tracks[1].lineColor.b);
+
+    QImage off = Grab();
+    // Below the source track's translucent caption band and away from the level line.
+    const int midY = source.GetLayout().waveform.top + 30;
+    EXPECT_NE(off.pixelColor(x, midY), QColor(160, 0, 0));
+    EXPECT_NE(off.pixelColor(probeX, levelY), lineColor);
+
+    Settings().displayTriggerMode = 1;
+    QImage on = Grab();
+    if (const char* out = std::getenv("QVX_CONFIG_SHOTS")) on.save(QString::fromUtf8(out) + "/extension.png");
+    EXPECT_EQ(on.pixelColor(x, midY), QColor(160, 0, 0));
+    EXPECT_EQ(on.pixelColor(x, Area().Track(3).GetLayout().waveform.bottom - 3), QColor(160, 0, 0));
+    EXPECT_NE(on.pixelColor(x - 1, midY), QColor(160, 0, 0));
+    EXPECT_EQ(on.pixelColor(probeX, levelY), lineColor);
+    // Only the source channel's track gets the level line.
+    EXPECT_EQ(on.pixelColor(probeX, other.ValueToY(0)), off.pixelColor(probeX, other.ValueToY(0)));
+}
+
+}  // namespace
