@@ -23,15 +23,16 @@
 #include <cstring>
 #include <limits>
 #include <list>
+#include <mutex>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Bounds of the collecting step before a sync time is delivered: connections
-// accepted and reads taken per connection.
-constexpr int kMaxDrainConnections = 64;
+// Bounds of the collecting step before a sync time is delivered: event loop passes
+// waited for and reads taken per connection in each.
+constexpr int kMaxDeliveryRounds = 64;
 constexpr int kMaxDrainReads = 64;
 constexpr qint64 kReadChunkBytes = 16 * 1024;
 
@@ -110,6 +111,14 @@ QByteArray JsonLine(const nlohmann::json& message) {
 }  // namespace
 
 struct QVxAppIntegration::Impl {
+    // Per accepted connection: bytes of a line not complete yet.
+    struct Connection {
+        QByteArray buffer;
+        bool reading = false;  // ReadLines is running for this connection
+        bool ended = false;    // the peer has closed
+        bool dropped = false;  // closed by us after an oversize line
+    };
+
     std::string tag;
     fs::path socketPath;
     QLocalServer* server = nullptr;  // owns the accepted connections
@@ -121,6 +130,9 @@ struct QVxAppIntegration::Impl {
 
     std::optional<std::int64_t> pendingTime;  // newest time received, not yet delivered
     bool deliveryScheduled = false;
+    int deliveryRounds = 0;
+    std::uint64_t activity = 0;  // connections accepted and reads that brought bytes
+    std::uint64_t activitySeen = 0;
 
     ~Impl() { StopListening(); }
 
@@ -141,11 +153,12 @@ struct QVxAppIntegration::Impl {
             if (!socket) break;
             connections.remove_if([](const QPointer<QLocalSocket>& s) { return s.isNull(); });
             connections.emplace_back(socket);
-            auto buffer = std::make_shared<QByteArray>();
+            ++activity;
+            auto connection = std::make_shared<Connection>();
             QObject::connect(socket, &QLocalSocket::readyRead, socket,
-                             [this, socket, buffer] { ReadLines(socket, *buffer, false); });
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, [this, socket, buffer] {
-                ReadLines(socket, *buffer, true);
+                             [this, socket, connection] { ReadLines(socket, connection, false); });
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, [this, socket, connection] {
+                ReadLines(socket, connection, true);
                 socket->deleteLater();
             });
             QObject::connect(
@@ -157,41 +170,49 @@ struct QVxAppIntegration::Impl {
     }
 
     // Takes what arrived on `socket` and handles each complete line. At the end of the
-    // connection a last line without its newline is taken too.
-    void ReadLines(QLocalSocket* socket, QByteArray& buffer, bool atEnd) {
-        QPointer<QLocalSocket> guard(socket);
+    // connection a last line without its newline is taken too. Signals raised while a
+    // line is handled (the peer closing while it is answered) leave the rest to the
+    // call already running.
+    void ReadLines(QLocalSocket* socket, std::shared_ptr<Connection> connection, bool atEnd) {
+        Connection& c = *connection;
+        if (c.dropped) return;
+        if (atEnd) c.ended = true;
+        if (c.reading) return;
+        c.reading = true;
+        const QPointer<QLocalSocket> guard(socket);
         for (;;) {
-            const QByteArray chunk = socket->read(kReadChunkBytes);
-            buffer.append(chunk);
+            const QByteArray chunk =
+                guard && !c.dropped && socket->isReadable() && socket->bytesAvailable() > 0
+                    ? socket->read(kReadChunkBytes)
+                    : QByteArray();
+            if (!chunk.isEmpty()) ++activity;
+            c.buffer.append(chunk);
             qsizetype newline;
-            while ((newline = buffer.indexOf('\n')) >= 0) {
-                const QByteArray line = buffer.left(newline);
-                buffer.remove(0, newline + 1);
-                if (static_cast<std::size_t>(line.size()) > kMaxLineBytes) {
-                    DropOversize(socket);
-                    buffer.clear();
-                    return;
+            while (!c.dropped && (newline = c.buffer.indexOf('\n')) >= 0) {
+                const QByteArray line = c.buffer.left(newline);
+                c.buffer.remove(0, newline + 1);
+                if (static_cast<std::size_t>(line.size()) > kMaxLineBytes || !guard) {
+                    if (guard) DropOversize(socket, c);
+                    break;
                 }
                 HandleLine(socket, line);
-                if (!guard) return;
             }
-            if (static_cast<std::size_t>(buffer.size()) > kMaxLineBytes) {
-                DropOversize(socket);
-                buffer.clear();
-                return;
-            }
-            if (chunk.isEmpty()) break;
+            if (!c.dropped && guard && static_cast<std::size_t>(c.buffer.size()) > kMaxLineBytes)
+                DropOversize(socket, c);
+            if (c.dropped || chunk.isEmpty()) break;
         }
-        if (atEnd && !buffer.isEmpty()) {
-            const QByteArray line = buffer;
-            buffer.clear();
-            HandleLine(socket, line);
+        if (c.ended && !c.dropped && !c.buffer.isEmpty() && guard) {
+            const QByteArray line = std::exchange(c.buffer, QByteArray());
+            if (static_cast<std::size_t>(line.size()) <= kMaxLineBytes) HandleLine(socket, line);
         }
+        c.reading = false;
     }
 
-    void DropOversize(QLocalSocket* socket) {
+    void DropOversize(QLocalSocket* socket, Connection& c) {
         spdlog::warn("QVxAppIntegration: a family line longer than {} bytes; connection dropped",
                      kMaxLineBytes);
+        c.dropped = true;
+        c.buffer.clear();
         socket->abort();
     }
 
@@ -264,27 +285,32 @@ struct QVxAppIntegration::Impl {
         socket->flush();
     }
 
-    // The newest time of a burst wins: delivery waits for a zero-timeout call, which
-    // first takes in every connection and line that has already arrived.
+    // The newest time of a burst wins. Delivery waits for a zero-timeout call; when
+    // connections were accepted or lines read meanwhile (a burst spread over several
+    // connections arrives over several event loop passes), it waits one pass more, at
+    // most kMaxDeliveryRounds passes, so a flooding peer cannot hold the time back.
     void ScheduleDelivery() {
         if (deliveryScheduled || !server) return;
         deliveryScheduled = true;
+        deliveryRounds = 0;
+        activitySeen = activity;
         QTimer::singleShot(0, server, [this] { DeliverSyncTime(); });
     }
 
     void DeliverSyncTime() {
         TakeInArrived();
+        if (activity != activitySeen && ++deliveryRounds < kMaxDeliveryRounds && server) {
+            activitySeen = activity;
+            QTimer::singleShot(0, server, [this] { DeliverSyncTime(); });
+            return;
+        }
         deliveryScheduled = false;
         const std::optional<std::int64_t> time = std::exchange(pendingTime, std::nullopt);
         if (time && onSyncTime) onSyncTime(*time);
     }
 
+    // Reads what already waits on the open connections (their sockets never block).
     void TakeInArrived() {
-        for (int i = 0; i < kMaxDrainConnections && server && server->isListening(); ++i) {
-            bool timedOut = false;
-            server->waitForNewConnection(0, &timedOut);
-            if (timedOut) break;
-        }
         const std::list<QPointer<QLocalSocket>> open = connections;
         for (const QPointer<QLocalSocket>& socket : open) {
             for (int i = 0; i < kMaxDrainReads && socket && socket->state() == QLocalSocket::ConnectedState;
@@ -367,7 +393,12 @@ std::vector<QVxAppIntegration::Peer> QVxAppIntegration::ListPeers() const {
     const fs::path folder = FamilyFolder();
     std::string error;
     if (!CheckFolder(folder, false, error)) {
-        spdlog::warn("QVxAppIntegration: no family folder to list: {}", error);
+        // Listed again every few seconds by the device list: each new reason is logged once.
+        static std::mutex s_mutex;
+        static std::string s_lastError;
+        const std::lock_guard lock(s_mutex);
+        if (error != s_lastError) spdlog::warn("QVxAppIntegration: no family folder to list: {}", error);
+        s_lastError = error;
         return peers;
     }
     const std::string match = FamilyExeMatch();
