@@ -64,7 +64,7 @@ QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path, const Tex
 
     m_pathEdit = new QLineEdit(path, this);
     m_pathEdit->setObjectName(Id(kPathEditId));
-    m_pathEdit->setMinimumWidth(360);
+    m_pathEdit->setMinimumWidth(470);  // the longer message line fits on one line
 
     m_browseButton = new QToolButton(this);
     m_browseButton->setObjectName(QString::fromLatin1(kBrowseButtonName));
