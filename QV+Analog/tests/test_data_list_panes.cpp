@@ -11,6 +11,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
 #include "QVxCore/Archive.h"
+#include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -426,6 +427,95 @@ TEST_F(PaneTest, TriggerListCellsSelectionAndCsvBytes) {
     EXPECT_FALSE(pane.OnCsvExport());
     EXPECT_EQ(prompts.messages.size(), 1);
     EXPECT_FALSE(fs::exists(dir.Path() / "no"));
+}
+
+// During a trace the list grows on the trace timer from copies of the hits (the
+// log collector's thread appends to the session's list meanwhile); after it the
+// list shows the stored report's hits with their times and values.
+TEST_F(PaneTest, TriggerListGrowsDuringATraceAndShowsTheStoredHitsAfterIt) {
+    ::setenv("QVPLUS_SIMULATED_UNITS", "AN0000SIM", 1);
+    ::setenv("QVPLUS_SIM_SIGNAL", "demo", 1);
+    auto& devices = *viewModel.GetDeviceManagerViewModel();
+    devices.RefreshDeviceList();
+    devices.JoinConnectionThread();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return devices.GetConnectedDevice() != nullptr; }, 20000));
+
+    // Repeat display trigger on the demo signal's CH4 pulses.
+    qvx::AnalogSettings& s = *viewModel.GetSessionSettings();
+    s.samplingFrequency = 1;
+    s.displayTriggerMode = qvx::QVxAnalogDisplayTriggerAnalyzer::kModeRepeat;
+    s.displayTriggerSourceChannel = 3;
+    auto& t = s.displayTriggerSettings[3];
+    t.slope = qvx::QVxAnalogDisplayTriggerAnalyzer::kHighWidth;
+    t.widthEdgeComparison = qvx::QVxAnalogDisplayTriggerAnalyzer::kWithin;
+    t.edgeWidthTime = 300'000;
+    t.sensitivityCount = 1;
+    t.voltageLevel = 0;
+    while (qvx::QVxAnalogDisplayTriggerAnalyzer::MakeRawTriggerLevel(s, 3, t.voltageLevel) < 8192 + 3000)
+        t.voltageLevel += 10;
+
+    CQVxAnalogDisplayTriggerListPane pane(viewModel, nullptr);
+    Show(pane);
+    CQVxAnalogDisplayTriggerList& list = *pane.GetList();
+    ASSERT_TRUE(viewModel.StartTrace());
+    EXPECT_FALSE(pane.CanCsvExport());
+    int ticks = 0;
+    while (ticks < 100 && list.GetRealItemCount() < 3) {
+        QTest::qWait(100);
+        pane.OnTraceTimer();
+        ++ticks;
+    }
+    ASSERT_GE(list.GetRealItemCount(), 3);
+    EXPECT_EQ(list.GetColumnString(0, 0), QStringLiteral("1"));
+    EXPECT_NE(list.GetColumnString(0, 1), QStringLiteral("-"));
+    EXPECT_NE(list.GetColumnString(0, 3), QStringLiteral("-"));  // pulse hits have a width
+
+    viewModel.StopTrace();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return viewModel.GetTraceState() == QVxAnalogViewModel::kIdle; }, 60000));
+    ASSERT_TRUE(viewModel.WasLastReportOpened());
+    const std::size_t hits = viewModel.GetSession()->GetDisplayTriggerList().size();
+    EXPECT_EQ(static_cast<std::size_t>(list.GetRealItemCount()), hits);
+    EXPECT_NE(list.GetColumnString(0, 2), QStringLiteral("-"));  // the record's time from the report
+    EXPECT_TRUE(pane.CanCsvExport());
+    ::unsetenv("QVPLUS_SIMULATED_UNITS");
+}
+
+// With QVX_SCREENSHOT_DIR set, both panes filled with data and the export dialog
+// are saved there as PNGs for a look at their layout.
+TEST_F(PaneTest, RenderForALook) {
+    const QString outDir = qEnvironmentVariable("QVX_SCREENSHOT_DIR");
+    if (outDir.isEmpty()) GTEST_SKIP() << "QVX_SCREENSHOT_DIR not set";
+    OpenStored(5000);
+    viewModel.GetSession()->GetDisplayTriggerList() = {{2, 0}, {1234, 1'234'567}, {4321, 250}, {99999, 0}};
+
+    CAnalogDataListPane data(viewModel, nullptr);
+    data.resize(560, 260);
+    data.show();
+    QApplication::processEvents();
+    data.GetList()->MoveToRow(3);
+    data.GetHorizontalBar()->setValue(40);
+    QApplication::processEvents();
+    EXPECT_TRUE(data.grab().save(outDir + "/datalist_pane.png"));
+
+    CQVxAnalogDisplayTriggerListPane triggers(viewModel, nullptr);
+    triggers.resize(820, 200);
+    triggers.show();
+    triggers.OnTraceTimer();
+    viewModel.SyncViewsToDataIndex(1234, nullptr, 0);
+    QApplication::processEvents();
+    EXPECT_TRUE(triggers.grab().save(outDir + "/trigger_list_pane.png"));
+
+    CQVxCsvExportSettingsDlg dialog(1, 5000, nullptr);
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog.grab().save(outDir + "/csv_export_dialog.png"));
+
+    CountingSource source;
+    data.SetSource(&source);
+    data.GetVerticalBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    QApplication::processEvents();
+    EXPECT_TRUE(data.grab().save(outDir + "/datalist_pane_end.png"));
 }
 
 }  // namespace
