@@ -21,9 +21,6 @@ using namespace qvx::trackarea;
 
 namespace {
 
-// Fill of the damaged-data banner: a dark red of the waveform style, under white text.
-const QColor kBannerColor(176, 32, 32);
-
 // Right edge (exclusive) and bottom edge (exclusive) of a rectangle, as the
 // painters of the waveform window count them.
 int RightOf(const QRect& r) {
@@ -39,6 +36,10 @@ QVxAnalogWaveformExtension::QVxAnalogWaveformExtension(QVxAnalogViewModel& viewM
     : m_viewModel(viewModel) {}
 
 QVxAnalogWaveformExtension::~QVxAnalogWaveformExtension() = default;
+
+bool QVxAnalogWaveformExtension::IsReportDataDamaged() const {
+    return m_viewModel.TimeWentBackwards();
+}
 
 bool QVxAnalogWaveformExtension::IsDisplayTriggerActive() const {
     const qvx::AnalogSettings* settings = m_viewModel.GetSessionSettings();
@@ -70,12 +71,12 @@ void QVxAnalogWaveformExtension::OnPaintArea(CQVxWaveformTrackArea* area, QPaint
     const qvx::WaveformStyle& style = presenter->GetStyle();
     p.save();
 
-    if (m_viewModel.TimeWentBackwards()) {
+    if (IsReportDataDamaged()) {
         const QString text = QVxWinGUI::LoadStringW(kDamagedDataStringId);
         p.setFont(QVxWinGUI::GuiFont(10));
         const QSize size = p.fontMetrics().size(Qt::TextSingleLine, text);
         const QRect box(2, 2, size.width() + 8, size.height() + 8);
-        p.fillRect(box, kBannerColor);
+        p.fillRect(box, QColor::fromRgb(kBannerColor));
         p.setPen(Qt::white);
         p.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, text);
     }

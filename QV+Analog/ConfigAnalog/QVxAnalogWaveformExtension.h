@@ -20,6 +20,8 @@ public:
     // String of the damaged-data banner and of the V/DIV caption (GUI library table).
     static constexpr int kDamagedDataStringId = 25091;
     static constexpr int kVerticalScalingStringId = 25064;
+    // Fill of the damaged-data banner (white text on it).
+    static constexpr QRgb kBannerColor = 0xFFB02020;  // RGB(176, 32, 32)
 
     // `viewModel` is not owned and must outlive the extension.
     explicit QVxAnalogWaveformExtension(QVxAnalogViewModel& viewModel);
@@ -31,6 +33,8 @@ public:
     void OnPaintCaption(QVxWaveformCaption* caption, QPainter& painter, std::int64_t time,
                         const QRect& captionRect, const QRect& scaleArea) override;
 
+    // True when the live intake saw record times go backwards (damaged report data).
+    virtual bool IsReportDataDamaged() const;
     // True while the session's display trigger mode is single or repeat.
     bool IsDisplayTriggerActive() const;
     // Row, relative to the track's waveform top, of the display trigger level on

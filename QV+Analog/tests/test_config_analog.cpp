@@ -8,6 +8,7 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -335,6 +337,15 @@ TEST_F(ConfigDialogTest, ControlsFollowTheRadioTheBoxesAndTheLevels) {
     EXPECT_FALSE(Enabled(5041));
 }
 
+// The extension with the damaged-data mark under the test's control (the live
+// intake sets it only during a trace).
+class DamageableExtension : public QVxAnalogWaveformExtension {
+public:
+    using QVxAnalogWaveformExtension::QVxAnalogWaveformExtension;
+    bool damaged = false;
+    bool IsReportDataDamaged() const override { return damaged; }
+};
+
 // A monitor window on the view model's oscillograph view model, with the extension installed.
 class WaveformExtensionTest : public ::testing::Test {
 protected:
@@ -352,7 +363,7 @@ protected:
     InlineInteraction interaction;
     qvx::AnalogEnvData env;
     QVxAnalogViewModel viewModel;
-    std::unique_ptr<QVxAnalogWaveformExtension> extension;
+    std::unique_ptr<DamageableExtension> extension;
     std::unique_ptr<CQVxWaveformMonitorWnd> wnd;
 
     void SetUp() override {
@@ -363,7 +374,7 @@ protected:
         auto repair = qvx::AnalogEnvData::MakeCacheFolderRepair(
             [](const std::filesystem::path&) { return std::optional<std::filesystem::path>(); });
         ASSERT_TRUE(viewModel.Init(&env, repair, {QVX_TEST_BITSTREAM}));
-        extension = std::make_unique<QVxAnalogWaveformExtension>(viewModel);
+        extension = std::make_unique<DamageableExtension>(viewModel);
         wnd = std::make_unique<CQVxWaveformMonitorWnd>(CQVxWaveformMonitorWndProps{});
         wnd->resize(1000, 800);
         wnd->Setup(viewModel.GetOscilloGraphViewModel());
@@ -412,6 +423,28 @@ TEST_F(WaveformExtensionTest, ActiveDisplayTriggerDrawsItsPositionLineAndTheSour
     EXPECT_EQ(on.pixelColor(probeX, levelY), lineColor);
     // Only the source channel's track gets the level line.
     EXPECT_EQ(on.pixelColor(probeX, other.ValueToY(0)), off.pixelColor(probeX, other.ValueToY(0)));
+}
+
+TEST_F(WaveformExtensionTest, DamagedDataShowsTheBannerInTheTopLeftCorner) {
+    const QColor banner = QColor::fromRgb(QVxAnalogWaveformExtension::kBannerColor);
+    EXPECT_NE(Grab().pixelColor(4, 4), banner);
+    EXPECT_FALSE(extension->IsDisplayTriggerActive());
+
+    extension->damaged = true;
+    const QImage on = Grab();
+    EXPECT_EQ(on.pixelColor(3, 3), banner);
+    EXPECT_NE(on.pixelColor(1, 1), banner);  // the box starts at (2, 2)
+    // The white text lies inside the box, which is as wide as the text plus 8 pixels.
+    const QFontMetrics fm(QVxWinGUI::GuiFont(10));
+    const int width = fm.size(Qt::TextSingleLine, QVxWinGUI::LoadStringW(25091)).width() + 8;
+    EXPECT_EQ(on.pixelColor(2 + width - 1, 3), banner);
+    EXPECT_NE(on.pixelColor(2 + width + 1, 3), banner);
+    int white = 0;
+    for (int x = 2; x < 2 + width; ++x) {
+        for (int y = 2; y < 2 + fm.height() + 8; ++y) white += on.pixelColor(x, y) == QColor(Qt::white);
+    }
+    EXPECT_GT(white, 50);
+    if (const char* out = std::getenv("QVX_CONFIG_SHOTS")) on.save(QString::fromUtf8(out) + "/damaged.png");
 }
 
 }  // namespace
