@@ -1,10 +1,14 @@
 #include "QV+Analog/MainFrm.h"
 
+#include "QV+Analog/DataList/CAnalogDataListPane.h"
+#include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 #include "QV+Analog/QVxAnalogLooks.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/TracingStatus/CQVxAnalogTracingStatusDlg.h"
+#include "QV+Analog/TracingStatus/CTracePane.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/ReportData/ReportData.h"
@@ -199,15 +203,15 @@ void CMainFrame::CreateStatusBar() {
 }
 
 bool CMainFrame::CreateDockingWindows() {
-    auto makePane = [this](int captionId, const char* name) {
-        auto* pane = new QDockWidget(QVxWinGUI::LoadStringW(captionId), this);
-        pane->setObjectName(QString::fromUtf8(name));
+    auto name = [](QDockWidget* pane, const char* objectName) {
+        pane->setObjectName(QString::fromUtf8(objectName));
         return pane;
     };
+    auto* tracePane = new CTracePane(m_viewModel, this);
+    m_tracePane = name(tracePane, "TracePane");
+    m_traceDlg = tracePane->GetDialog();
 
-    m_tracePane = makePane(25038, "TracePane");
-
-    m_displayTriggerPane = makePane(25065, "DisplayTriggerPane");
+    m_displayTriggerPane = name(new QDockWidget(QVxWinGUI::LoadStringW(25065), this), "DisplayTriggerPane");
     m_displayTriggerDlg = new CQVxWaveformDisplayTriggerDlg(m_displayTriggerPane);
     m_displayTriggerDlg->setWindowFlags(Qt::Widget);
     auto* scroller = new QScrollArea(m_displayTriggerPane);
@@ -217,20 +221,23 @@ bool CMainFrame::CreateDockingWindows() {
     m_displayTriggerPane->setWidget(scroller);
     m_displayTriggerDlg->Setup(&m_viewModel.GetDisplayTriggerPresenter());
 
-    QDockWidget* dataList = makePane(25066, "AnalogDataListPane");
-    QDockWidget* triggerList = makePane(25068, "DisplayTriggerListPane");
+    m_dataListPane = new CAnalogDataListPane(m_viewModel, this);
+    name(m_dataListPane, "AnalogDataListPane");
+    m_triggerListPane = new CQVxAnalogDisplayTriggerListPane(m_viewModel, this);
+    name(m_triggerListPane, "DisplayTriggerListPane");
 
     addDockWidget(Qt::LeftDockWidgetArea, m_tracePane);
     tabifyDockWidget(m_tracePane, m_displayTriggerPane);
     m_tracePane->raise();
-    addDockWidget(Qt::BottomDockWidgetArea, dataList);
-    splitDockWidget(dataList, triggerList, Qt::Horizontal);
-    resizeDocks({m_tracePane}, {340}, Qt::Horizontal);
-    resizeDocks({dataList}, {220}, Qt::Vertical);
-    resizeDocks({dataList, triggerList}, {620, 620}, Qt::Horizontal);
-    for (QDockWidget* pane : {m_tracePane, m_displayTriggerPane, dataList, triggerList}) {
-        if (QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows")))
-            bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
+    addDockWidget(Qt::BottomDockWidgetArea, m_dataListPane);
+    splitDockWidget(m_dataListPane, m_triggerListPane, Qt::Horizontal);
+    resizeDocks({m_tracePane}, {360}, Qt::Horizontal);
+    resizeDocks({m_dataListPane}, {230}, Qt::Vertical);
+    resizeDocks({m_dataListPane, m_triggerListPane}, {560, 680}, Qt::Horizontal);
+    QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows"));
+    for (QDockWidget* pane : {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
+                              static_cast<QDockWidget*>(m_triggerListPane)}) {
+        if (bars) bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
     }
     return true;
 }
@@ -353,6 +360,8 @@ void CMainFrame::StartTraceTimer() {
 
 void CMainFrame::OnTraceTimer() {
     if (m_view) m_view->GetMonitorWnd()->Redraw();
+    if (m_triggerListPane) m_triggerListPane->OnTraceTimer();
+    if (m_dataListPane) m_dataListPane->OnTraceTimer();
     UpdateStatusBar();
 }
 
@@ -410,10 +419,7 @@ bool CMainFrame::OnCheckLoadedReport(const QString& queryFilePath) {
 }
 
 void CMainFrame::PressStartStop() {
-    if (m_viewModel.isTracing())
-        m_viewModel.StopTrace();
-    else
-        m_viewModel.StartTrace();
+    if (m_traceDlg) m_traceDlg->OnBnClickedStartStop();
 }
 
 // --- Dialogs and help --------------------------------------------------------------

@@ -19,6 +19,7 @@
 class CAnalogDataListPane;
 class CQVxAnalogDisplayTriggerListPane;
 class CQVxAnalogScopeView;
+class CQVxAnalogTracingStatusDlg;
 class CQVxWaveformDisplayTriggerDlg;
 class CTracePane;
 class QActionGroup;
@@ -78,6 +79,7 @@ public:
 
     CQVxAnalogScopeView* GetView() const { return m_view; }
     QDockWidget* GetTracePane() const { return m_tracePane; }
+    CQVxAnalogTracingStatusDlg* GetTracingStatusDlg() const { return m_traceDlg; }
     QDockWidget* GetDisplayTriggerPane() const { return m_displayTriggerPane; }
     CAnalogDataListPane* GetDataListPane() const { return m_dataListPane; }
     CQVxAnalogDisplayTriggerListPane* GetDisplayTriggerListPane() const { return m_triggerListPane; }
@@ -115,6 +117,7 @@ private:
     QVxAppIntegration* m_integration;  // not owned; may be null
     CQVxAnalogScopeView* m_view = nullptr;
     QDockWidget* m_tracePane = nullptr;
+    CQVxAnalogTracingStatusDlg* m_traceDlg = nullptr;
     QDockWidget* m_displayTriggerPane = nullptr;
     CQVxWaveformDisplayTriggerDlg* m_displayTriggerDlg = nullptr;
     CAnalogDataListPane* m_dataListPane = nullptr;

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Runs QV+Analog with the simulated unit under Xvfb, starts a trace through the
+# family protocol (qvanalog family trace start), and screenshots the whole window
+# during the trace and after it has stopped.
+#
+#   scripts/screenshot-app.sh [OUT_DIR]     (default /tmp/qvplus-app-shot)
+#
+# Env: BUILD (build folder, default build), TRACE_SECONDS (default 4),
+# LOOK (an application look id to store first, e.g. 216 for the black style).
+# Prints the PNG paths.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${BUILD:-build}
+OUT=${1:-/tmp/qvplus-app-shot}
+TRACE_SECONDS=${TRACE_SECONDS:-4}
+
+if [ ! -f "$BUILD/build.ninja" ]; then
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$BUILD" --target QV+Analog qvanalog --parallel 2 >/dev/null
+
+rm -rf "$OUT"
+mkdir -p "$OUT/data" "$OUT/config/OrvalenData"
+# A private application data folder, family folder and frame settings: the shot
+# never touches the user's own. The stored geometry is the first-run size, 1400x900, the screen size.
+export QVPLUS_TEMP_DIR="$OUT/data" QVPLUS_FAMILY_DIR="$OUT/family" XDG_CONFIG_HOME="$OUT/config"
+export QVPLUS_SIM_SIGNAL=demo QT_QPA_PLATFORM=xcb
+[ -n "${LOOK:-}" ] && printf '[General]\nApplicationLook=%s\n' "$LOOK" >"$OUT/config/OrvalenData/QV+Analog.conf"
+APP="$PWD/$BUILD/QV+Analog/QV+Analog"
+CLI="$PWD/$BUILD/tools/qvanalog/qvanalog"
+
+xvfb-run -a -s "-screen 0 1400x900x24" bash -c "
+  '$APP' --simulate >'$OUT/app.log' 2>&1 &
+  app=\$!
+  sleep 4
+  '$CLI' family trace start >>'$OUT/family.log' 2>&1
+  sleep $TRACE_SECONDS
+  import -window root '$OUT/during-trace.png'
+  '$CLI' family trace stop >>'$OUT/family.log' 2>&1
+  sleep 4
+  import -window root '$OUT/after-trace.png'
+  kill \$app; wait \$app || true
+"
+echo "$OUT/during-trace.png"
+echo "$OUT/after-trace.png"
