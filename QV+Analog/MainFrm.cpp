@@ -90,10 +90,7 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
     m_connections.push_back(m_viewModel.TraceStateChanged.Connect([this] { OnTraceStateChanged(); }));
     m_connections.push_back(m_viewModel.SessionChanged.Connect([this] { OnSessionChanged(); }));
     if (auto* devices = m_viewModel.GetDeviceManagerViewModel())
-        m_connections.push_back(devices->Changed.Connect([this] {
-            UpdateTitle();
-            UpdateStatusBar();
-        }));
+        m_connections.push_back(devices->Changed.Connect([this] { OnDevicesChanged(); }));
     UpdateTitle();
     UpdateStatusBar();
 }
@@ -258,6 +255,21 @@ void CMainFrame::ApplyLook(int look) {
     for (QWidget* child : findChildren<QWidget*>()) child->update();
 }
 
+void CMainFrame::OnDevicesChanged() {
+    auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    const auto device = devices ? devices->GetConnectedDevice() : nullptr;
+    const std::wstring id = device ? device->GetDeviceId() : std::wstring();
+    if (id != m_connectedDeviceId) {
+        m_connectedDeviceId = id;
+        if (id.empty())
+            spdlog::info("No unit connected.");
+        else
+            spdlog::info("Connected unit: {}.", QString::fromStdWString(id).toStdString());
+    }
+    UpdateTitle();
+    UpdateStatusBar();
+}
+
 void CMainFrame::UpdateTitle() {
     QString title = AppString(kAppStringAppTitle);
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
@@ -341,7 +353,11 @@ void CMainFrame::UpdateRecentFilesMenu() {
 // --- Trace and device timers -------------------------------------------------------
 
 void CMainFrame::OnTraceStateChanged() {
-    if (m_viewModel.GetTraceState() == QVxAnalogViewModel::kTracing)
+    const std::int32_t state = m_viewModel.GetTraceState();
+    spdlog::info("Trace state: {}.", state == QVxAnalogViewModel::kTracing    ? "tracing"
+                                     : state == QVxAnalogViewModel::kStopping ? "stopping"
+                                                                              : "idle");
+    if (state == QVxAnalogViewModel::kTracing)
         StartTraceTimer();
     else
         m_traceTimer.stop();
@@ -401,10 +417,10 @@ void CMainFrame::OnQVxSyncTime(std::int64_t absNs) {
         return;
     }
     m_view->ShowTime(rel, false);
+    spdlog::info("SyncTime: cursor moved to {} ns.", rel);
 }
 
 void CMainFrame::OnQVxSyncTrace(std::int64_t wParam) {
-    spdlog::info("QV+Link Trace (wParam:{})", wParam);
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     const bool connected = devices && devices->GetConnectedDevice();
     if (wParam == 1 && m_viewModel.isTracing())

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class CAnalogDataListPane;
@@ -101,6 +102,7 @@ private:
     bool CreateDockingWindows();
     QAction* AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler);
     void OnTraceStateChanged();
+    void OnDevicesChanged();
     void OnSessionChanged();
     void UpdateStatusBar();
     void UpdateRecentFilesMenu();
@@ -129,6 +131,7 @@ private:
     QTimer m_traceTimer;
     QTimer m_deviceRefreshTimer;
     int m_look = 210;
+    std::wstring m_connectedDeviceId;  // for the log line of a change
     std::function<void()> m_closingHandler;
     std::vector<std::shared_ptr<qvx::SignalConnection>> m_connections;
 };
