@@ -263,7 +263,20 @@ struct QVxAppIntegration::Impl {
             return;
         }
         spdlog::info("QV+Link Trace");
-        if (onSyncTrace) onSyncTrace(value->get<int>());
+        const int wParam = value->get<int>();
+        Guarded("trace request", [&] {
+            if (onSyncTrace) onSyncTrace(wParam);
+        });
+    }
+
+    // Runs an application handler; an exception must not unwind through Qt's event loop.
+    template <typename Fn>
+    static void Guarded(const char* what, Fn&& fn) {
+        try {
+            fn();
+        } catch (const std::exception& e) {
+            spdlog::error("QVxAppIntegration: handling a {} failed: {}", what, e.what());
+        }
     }
 
     // Answers on the same connection; a request that cannot be checked is answered 0
@@ -275,11 +288,7 @@ struct QVxAppIntegration::Impl {
         if (path == message.end() || !path->is_string()) {
             spdlog::warn("QVxAppIntegration: {} without a path string answered 0", kCheckLoadedReportMessage);
         } else if (onReportCheck) {
-            try {
-                result = onReportCheck(path->get<std::string>());
-            } catch (const std::exception& e) {
-                spdlog::error("QVxAppIntegration: report check failed: {}", e.what());
-            }
+            Guarded("report check", [&] { result = onReportCheck(path->get<std::string>()); });
         }
         socket->write(JsonLine({{"result", result ? 1 : 0}}));
         socket->flush();
@@ -306,7 +315,9 @@ struct QVxAppIntegration::Impl {
         }
         deliveryScheduled = false;
         const std::optional<std::int64_t> time = std::exchange(pendingTime, std::nullopt);
-        if (time && onSyncTime) onSyncTime(*time);
+        Guarded("sync time", [&] {
+            if (time && onSyncTime) onSyncTime(*time);
+        });
     }
 
     // Reads what already waits on the open connections (their sockets never block).
