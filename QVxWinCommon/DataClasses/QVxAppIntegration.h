@@ -100,6 +100,9 @@ public:
     static std::string FamilyExeMatch();
 
 private:
+    // Peers in the family folder, `ownSocket` left out.
+    static std::vector<Peer> ListPeersExcept(const std::filesystem::path& ownSocket);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
