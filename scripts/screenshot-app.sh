@@ -28,9 +28,14 @@ export QVPLUS_SIM_SIGNAL=demo QT_QPA_PLATFORM=xcb
 [ -n "${LOOK:-}" ] && printf '[General]\nApplicationLook=%s\n' "$LOOK" >"$OUT/config/OrvalenData/QV+Analog.conf"
 APP="$PWD/$BUILD/QV+Analog/QV+Analog"
 CLI="$PWD/$BUILD/tools/qvanalog/qvanalog"
+# Settings with a repeating display trigger on CH1's rising edge at 1 V (the demo
+# signal's 1 kHz sine), so that the display-trigger list fills during the trace.
+"$CLI" settings init "$OUT/demo.qvxa" >/dev/null
+sed -i -e 's/"displayTriggerMode": 0/"displayTriggerMode": 2/' \
+  -e '0,/"voltageLevel": 5000/s//"voltageLevel": 1000/' "$OUT/demo.qvxa"
 
 xvfb-run -a -s "-screen 0 1400x900x24" bash -c "
-  '$APP' --simulate >'$OUT/app.log' 2>&1 &
+  '$APP' --simulate '$OUT/demo.qvxa' >'$OUT/app.log' 2>&1 &
   app=\$!
   sleep 4
   '$CLI' family trace start >>'$OUT/family.log' 2>&1
