@@ -2,9 +2,12 @@
 // panes and commands, a trace from the simulated unit, save-as and reopen, the
 // family protocol's handlers, looks and closing.
 
+#include "QV+Analog/DataList/AnalogDataList.h"
+#include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/tests/app_fixture.h"
+#include "QVxCore/Archive.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
@@ -244,4 +247,38 @@ TEST(AppAbout, LibraryVersionText) {
     EXPECT_EQ(QVxAnalogAboutDlg::FormatLibraryVersion(0xFF00000B), QString("qvusb 255.0.0 b"));
     QVxAnalogAboutDlg about;
     EXPECT_TRUE(about.findChild<QWidget*>("id5015") != nullptr);
+}
+
+// 3,000,000,000 records in 90 sparse report files: the session opens through the
+// Open command, the data list counts every row and End reaches the last one.
+TEST_F(AppTest, DataListReachesTheLastRowOfAThreeBillionRecordReportByEnd) {
+    constexpr std::uint64_t kRecords = 3'000'000'000;
+    const fs::path folder = dir.Path() / "huge";
+    fs::create_directories(folder);
+    qvx::AnalogSettings settings;
+    ASSERT_TRUE(qvx::Archive::Save(settings, folder / "huge.qvxa"));
+    qvx::test::ReportBuilder builder(folder / "repo");
+    builder.Times([](std::uint64_t index) { return index * 10; });
+    const std::uint64_t fullFiles = kRecords / qvx::kRecordsPerReportFile;
+    for (std::uint64_t file = 0; file < fullFiles; ++file)
+        builder.AddFile(static_cast<std::uint32_t>(file), qvx::kRecordsPerReportFile,
+                        qvx::test::ReportBuilder::kSparse);
+    builder.AddFile(static_cast<std::uint32_t>(fullFiles), kRecords % qvx::kRecordsPerReportFile,
+                    qvx::test::ReportBuilder::kSparse);
+
+    ASSERT_TRUE(Start());
+    prompts.paths.push_back(QString::fromStdString((folder / "huge.qvxa").string()));
+    Frame().FindCommand(CMainFrame::kCmdOpen)->trigger();
+    ASSERT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+    AnalogDataList* list = Frame().GetDataListPane()->GetList();
+    ASSERT_EQ(list->GetTotal(), kRecords);
+    EXPECT_EQ(list->GetColumnString(0, 0), QString("1"));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_End);
+    EXPECT_EQ(list->GetSelectedRow(), static_cast<std::int64_t>(kRecords - 1));
+    EXPECT_EQ(list->GetSelectedPage(), 1u);
+    EXPECT_EQ(list->GetPage(), 1u);
+    // The last row's number is shown in the last visible line.
+    const int visible = list->GetVisibleRowCount();
+    EXPECT_EQ(list->GetColumnString(visible - 2, 0), QString("3000000000"));
 }
