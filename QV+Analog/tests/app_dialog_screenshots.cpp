@@ -1,0 +1,69 @@
+// Renders the application's dialogs into PNGs (QWidget::grab) for a look at their
+// captions and layout: About, the collection settings dialog (editable and
+// read-only), the environment dialog and the start-up cache-folder dialog.
+// Usage: qvplusanalog-dialog-screenshots OUTDIR
+
+#include "QV+Analog/ConfigAnalog/CQVxConfigAnalogDlg.h"
+#include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
+#include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
+#include "QV+Analog/QVxAnalogAboutDlg.h"
+#include "QVxCore/AnalogSettings.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+QString s_outDir;
+int s_failures = 0;
+
+void Save(QWidget& w, const char* name) {
+    w.setFont(QVxWinGUI::GuiFont(10));
+    w.show();
+    QApplication::processEvents();
+    const QString path = QDir(s_outDir).filePath(QString::fromLatin1(name) + ".png");
+    if (!w.grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        ++s_failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: qvplusanalog-dialog-screenshots OUTDIR\n");
+        return 2;
+    }
+    s_outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(s_outDir);
+
+    QVxAnalogAboutDlg about;
+    Save(about, "about");
+
+    // TRG1/TRG2 start and stop triggers with both start boxes ticked.
+    qvx::AnalogSettings settings;
+    settings.trigger1ChStartMode = 1;
+    settings.trigger2ChStartMode = 2;
+    settings.trigger2ChStopMode = 1;
+    settings.triggerStartCondition = 1;
+    CQVxConfigAnalogDlg config(nullptr, &settings, false);
+    Save(config, "config-analog");
+    qvx::AnalogSettings readOnlySettings;
+    readOnlySettings.trigger3ChMode = 2;
+    CQVxConfigAnalogDlg readOnly(nullptr, &readOnlySettings, true);
+    Save(readOnly, "config-analog-readonly");
+
+    QVxAnalogEnvDlg environment(nullptr, QStringLiteral("/home/bench/.local/share/qmrs/QV+Analog"));
+    Save(environment, "environment");
+    QVxReenterChacheFolderDlg reenter(nullptr, QStringLiteral("/media/usb-disk/qv-cache"));
+    Save(reenter, "reenter-cache-folder");
+    return s_failures == 0 ? 0 : 1;
+}
