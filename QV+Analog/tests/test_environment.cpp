@@ -60,10 +60,12 @@ void WhenModal(std::function<void(QDialog*)> step) {
     *poll = [step, tries, poll] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog) {
-            if (++*tries < 500)
+            if (++*tries < 500) {
                 QTimer::singleShot(10, *poll);
-            else
+            } else {
                 ADD_FAILURE() << "no modal dialog appeared";
+                *poll = nullptr;
+            }
             return;
         }
         step(dialog);
