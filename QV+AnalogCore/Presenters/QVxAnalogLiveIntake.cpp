@@ -11,6 +11,12 @@ namespace {
 constexpr std::uint64_t kTimeMask = 0xFFFF'FFFF'FFFFull;  // 48-bit time stamp, 10 ns ticks
 constexpr std::int64_t kNsPerTick = 10;
 constexpr std::int64_t kMidScale = 8192;
+constexpr std::int64_t kRawMax = 0x3FFF;
+
+// As the stored view decodes a raw sample: values above the 14-bit range count as full scale.
+std::int64_t Centred(std::int64_t raw) {
+    return std::min(raw, kRawMax) - kMidScale;
+}
 
 }  // namespace
 
@@ -24,6 +30,7 @@ void QVxAnalogLiveIntake::Reset() {
     m_timeWentBackwards = false;
     m_triggerViewOffset = 0;
     m_triggerViewOffsetSet = false;
+    m_open = {};
 }
 
 std::optional<std::int64_t> QVxAnalogLiveIntake::GetTriggerViewOffset() const {
@@ -53,11 +60,23 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
     static const std::vector<qvx::WaveformColumn> kNoColumns;
     const auto& columns = out ? out->Columns() : kNoColumns;
     const std::size_t columnCount = columns.size();
-    m_columns.resize(columnCount);
-    for (Column& column : m_columns) column.count = 0;
     const std::int64_t windowBegin = columnCount ? columns.front().start : 0;
-    const std::int64_t windowEnd = columnCount ? columns.back().end : 0;
     const std::int64_t timeParPixel = out ? std::max<std::int64_t>(out->GetTimeParPixel(), 1) : 1;
+    // The window ends at lastTime, so the column holding the newest records lies just
+    // right of it and is still filling. It is accumulated as one extra column behind
+    // the window and carried to the next batch, which shows it once the window has
+    // moved over it; otherwise every column would only show the records of the batch
+    // that completed it.
+    const std::size_t openColumn = columnCount;
+    const std::int64_t openStart = columnCount ? columns.back().end : 0;
+    const std::int64_t windowEnd = columnCount ? openStart + timeParPixel : 0;
+    m_columns.resize(columnCount + 1);
+    for (Column& column : m_columns) column.count = 0;
+    if (columnCount && m_open.column.count != 0 && m_open.timeParPixel == timeParPixel &&
+        m_open.start >= windowBegin && m_open.start <= openStart) {
+        m_columns[static_cast<std::size_t>((m_open.start - windowBegin) / timeParPixel)] = m_open.column;
+    }
+    m_open = {};
 
     std::uint64_t index = m_nextIndex.load(std::memory_order_relaxed);
     bool backwards = false;
@@ -76,7 +95,7 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
         }
         ++index;
         if (t < windowBegin || t >= windowEnd) continue;
-        const auto c = std::min(static_cast<std::size_t>((t - windowBegin) / timeParPixel), columnCount - 1);
+        const auto c = std::min(static_cast<std::size_t>((t - windowBegin) / timeParPixel), openColumn);
         Column& column = m_columns[c];
         if (column.count == 0) {
             for (int ch = 0; ch < 4; ++ch) column.min[ch] = column.max[ch] = samples[ch];
@@ -92,13 +111,15 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
     m_nextIndex.store(index, std::memory_order_relaxed);
     if (backwards) m_timeWentBackwards = true;
 
+    if (columnCount == 0) return;
+    if (m_columns[openColumn].count != 0) m_open = {openStart, timeParPixel, m_columns[openColumn]};
     for (std::size_t c = 0; c < columnCount; ++c) {
         const Column& column = m_columns[c];
         if (column.count == 0) continue;
         const std::int64_t t = columns[c].start;
         for (std::size_t ch = 0; ch < 4; ++ch) {
-            out->AddPoint(ch, t, column.min[ch] - kMidScale);
-            out->AddPoint(ch, t, column.max[ch] - kMidScale);
+            out->AddPoint(ch, t, Centred(column.min[ch]));
+            out->AddPoint(ch, t, Centred(column.max[ch]));
         }
     }
 }

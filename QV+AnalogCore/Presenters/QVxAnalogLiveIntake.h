@@ -28,7 +28,10 @@ public:
     // lastTime follows the batch's last record, a trigger window is completed
     // when it has scrolled past, the window moves to the newest data and every
     // column that got records gets two points per channel (minimum and maximum,
-    // centred, at the column's start). `analyzer` may be null.
+    // centred, at the column's start). The records of the newest column, which
+    // lies just right of the window, are kept and added when a later batch has
+    // moved the window over it (dropped when the scale changed meanwhile).
+    // `analyzer` may be null.
     // A null `out` only numbers and analyses the records (no live view).
     void Fold(qvx::WaveformRenderData* out, const std::uint8_t* records, std::int64_t count,
               qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer);
@@ -49,7 +52,16 @@ private:
         std::uint32_t count = 0;
     };
 
-    std::vector<Column> m_columns;
+    // The column right of the window that the last batch left unfinished (ns, its
+    // width and its records so far); count 0 when there is none.
+    struct OpenColumn {
+        std::int64_t start = 0;
+        std::int64_t timeParPixel = 0;
+        Column column;
+    };
+
+    std::vector<Column> m_columns;  // the window's columns, then the open one
+    OpenColumn m_open;
     std::atomic<std::uint64_t> m_nextIndex{0};
     std::int64_t m_previousTime = 0;
     std::atomic<bool> m_timeWentBackwards{false};

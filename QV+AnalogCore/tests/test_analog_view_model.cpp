@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -162,6 +163,92 @@ TEST_F(LiveIntakeTest, TimeGoingBackwardsIsMarkedAcrossBatches) {
     EXPECT_EQ(Data().GetLastTime(), 3000);
     intake.Reset();
     EXPECT_FALSE(intake.TimeWentBackwards());
+}
+
+TEST_F(LiveIntakeTest, TheUnfinishedNewestColumnIsShownByTheNextBatchOfTheSameTraceOnly) {
+    // 20.0 us lies right of the window [10 us, 20 us): kept open, not lost.
+    Fold(Records({{1500, 100}, {2000, 200}}));
+    EXPECT_EQ(ValidColumns(0), 1);
+    // The next batch completes column [20 us, 21 us) with a raw value above the 14-bit range.
+    Fold(Records({{2080, 0xFFFF}, {3000, 1}}));
+    ASSERT_EQ(Data().GetViewportBeginTimeOffset(), 20'000);
+    const auto& bin = Data().Line(0).Columns()[0];
+    ASSERT_TRUE(bin.valid);
+    EXPECT_EQ(bin.minValue, 200 - 8192);
+    EXPECT_EQ(bin.maxValue, 8191);  // full scale, as the stored view decodes it
+    EXPECT_EQ(ValidColumns(0), 1);
+
+    // A new trace does not inherit the column the previous one left open at 30 us.
+    intake.Reset();
+    presenter->SetupForAdhocData();
+    Fold(Records({{4000, 7}}));
+    ASSERT_EQ(Data().GetViewportBeginTimeOffset(), 30'000);
+    EXPECT_EQ(ValidColumns(0), 0);
+
+    // After a zoom the open column (1 us wide) is dropped, not filed into a 2 us column.
+    presenter->ResetViewportScale(2000);
+    Fold(Records({{6000, 9}}));
+    ASSERT_EQ(Data().GetTimeParPixel(), 2000);
+    ASSERT_EQ(Data().GetViewportBeginTimeOffset(), 40'000);
+    EXPECT_EQ(ValidColumns(0), 0);
+}
+
+// A 1 kHz sine of +-6000 codes on CH1 at 1 MS/s, fed in batches of the irregular
+// sizes the unit delivers (from a few records up to 4 MiB): after every batch each
+// column of the live window holds exactly the minimum and maximum of all records of
+// its time span, as the stored view would show them.
+TEST_F(LiveIntakeTest, ASineShowsTheMinimumAndMaximumOfEveryRecordOfEachColumn) {
+    constexpr std::int64_t kRecords = 700'000;  // 700 ms, one record per us
+    auto sine = [](std::int64_t us) {
+        return static_cast<std::int64_t>(std::lround(6000.0 * std::sin(2.0 * M_PI * (us % 1000) / 1000.0)));
+    };
+    std::vector<std::uint8_t> all;
+    all.reserve(static_cast<std::size_t>(kRecords) * 16);
+    for (std::int64_t us = 0; us < kRecords; ++us) {
+        const auto raw = static_cast<std::uint16_t>(8192 + sine(us));
+        const auto r = qvx::test::MakeRecord(static_cast<std::uint64_t>(us) * 100, {raw, 8192, 8192, 8192});
+        all.insert(all.end(), r.begin(), r.end());
+    }
+    const std::int64_t batchSizes[] = {32, 1024, 700, 1536, 3, 4096, 96, 16384, 2500, 262'144};
+    for (const std::int64_t usPerColumn : {200, 1000}) {
+        SCOPED_TRACE(usPerColumn);
+        intake.Reset();
+        presenter->ResetViewportScale(usPerColumn * 1000);
+        presenter->SetupForAdhocData();
+        presenter->ResetViewportWidth(300);
+        std::int64_t done = 0;
+        for (std::size_t b = 0; done < kRecords; ++b) {
+            const std::int64_t n = std::min(batchSizes[b % std::size(batchSizes)], kRecords - done);
+            {
+                qvx::WaveformPresenter::WriteBatch batch(*presenter);
+                intake.Fold(&batch.RenderData(), all.data() + done * 16, n, nullptr);
+            }
+            done += n;
+            const auto& columns = Data().Columns();
+            const auto& bins = Data().Line(0).Columns();
+            ASSERT_EQ(columns.size(), 300u);
+            int wrong = 0;
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                const std::int64_t first = columns[c].start / 1000, end = columns[c].end / 1000;  // us
+                if (first < 0) {
+                    wrong += bins[c].valid;
+                    continue;
+                }
+                ASSERT_LE(end, done) << "the window ends at the newest record";
+                std::int64_t lo = sine(first), hi = lo;
+                for (std::int64_t us = first; us < end; ++us)
+                    lo = std::min(lo, sine(us)), hi = std::max(hi, sine(us));
+                wrong += !bins[c].valid || bins[c].minValue != lo || bins[c].maxValue != hi;
+            }
+            ASSERT_EQ(wrong, 0) << "after batch " << b << " of " << n << " records, " << done << " in all";
+        }
+        if (usPerColumn == 1000) {  // a whole period per column: the full band everywhere
+            for (const auto& bin : Data().Line(0).Columns()) {
+                EXPECT_EQ(bin.minValue, -6000);
+                EXPECT_EQ(bin.maxValue, 6000);
+            }
+        }
+    }
 }
 
 // --- View model without a unit ----------------------------------------------------
