@@ -76,7 +76,7 @@ CQVxAnalogTracingStatusDlg::CQVxAnalogTracingStatusDlg(QVxAnalogViewModel& viewM
     setFont(QVxWinGUI::GuiFont(9));
     BuildControls();
     ConnectSignals();
-    UpdateControls(true);
+    HandleSignal(true);
 }
 
 CQVxAnalogTracingStatusDlg::~CQVxAnalogTracingStatusDlg() {
