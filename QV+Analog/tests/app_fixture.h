@@ -5,6 +5,7 @@
 
 #include "QV+Analog/QVxAnalogScopeApp.h"
 #include "QV+Analog/tests/app_test_support.h"
+#include "QV+AnalogCore/tests/demo_trigger_support.h"
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 
@@ -65,18 +66,8 @@ protected:
 
     // Repeat display trigger on CH4's demo pulses (a few hits per 100 ms).
     void UseDemoDisplayTrigger() {
-        qvx::AnalogSettings& s = *ViewModel().GetSessionSettings();
-        s.samplingFrequency = 1;
-        s.displayTriggerMode = qvx::QVxAnalogDisplayTriggerAnalyzer::kModeRepeat;
-        s.displayTriggerSourceChannel = 3;
-        auto& t = s.displayTriggerSettings[3];
-        t.slope = qvx::QVxAnalogDisplayTriggerAnalyzer::kHighWidth;
-        t.widthEdgeComparison = qvx::QVxAnalogDisplayTriggerAnalyzer::kWithin;
-        t.edgeWidthTime = 300'000;
-        t.sensitivityCount = 1;
-        t.voltageLevel = 0;
-        while (qvx::QVxAnalogDisplayTriggerAnalyzer::MakeRawTriggerLevel(s, 3, t.voltageLevel) < 8192 + 3000)
-            t.voltageLevel += 10;
+        qvx::test::UseDemoPulseTrigger(*ViewModel().GetSessionSettings(),
+                                       qvx::QVxAnalogDisplayTriggerAnalyzer::kModeRepeat);
     }
 
     // Connects, records about `ms` of the demo signal and waits for the stored report.

@@ -10,6 +10,7 @@
 #include "QV+Analog/tests/app_test_support.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
+#include "QV+AnalogCore/tests/demo_trigger_support.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
@@ -441,18 +442,8 @@ TEST_F(PaneTest, TriggerListGrowsDuringATraceAndShowsTheStoredHitsAfterIt) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return devices.GetConnectedDevice() != nullptr; }, 20000));
 
     // Repeat display trigger on the demo signal's CH4 pulses.
-    qvx::AnalogSettings& s = *viewModel.GetSessionSettings();
-    s.samplingFrequency = 1;
-    s.displayTriggerMode = qvx::QVxAnalogDisplayTriggerAnalyzer::kModeRepeat;
-    s.displayTriggerSourceChannel = 3;
-    auto& t = s.displayTriggerSettings[3];
-    t.slope = qvx::QVxAnalogDisplayTriggerAnalyzer::kHighWidth;
-    t.widthEdgeComparison = qvx::QVxAnalogDisplayTriggerAnalyzer::kWithin;
-    t.edgeWidthTime = 300'000;
-    t.sensitivityCount = 1;
-    t.voltageLevel = 0;
-    while (qvx::QVxAnalogDisplayTriggerAnalyzer::MakeRawTriggerLevel(s, 3, t.voltageLevel) < 8192 + 3000)
-        t.voltageLevel += 10;
+    qvx::test::UseDemoPulseTrigger(*viewModel.GetSessionSettings(),
+                                   qvx::QVxAnalogDisplayTriggerAnalyzer::kModeRepeat);
 
     CQVxAnalogDisplayTriggerListPane pane(viewModel, nullptr);
     Show(pane);

@@ -4,6 +4,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
+#include "QV+AnalogCore/tests/demo_trigger_support.h"
 #include "QVxCore/tests/waveform_test_support.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 
@@ -187,20 +188,9 @@ protected:
     void Record(int mode) {
         ConnectSimulatedUnit();
         qvx::AnalogSettings& s = *viewModel.GetSessionSettings();
-        s.samplingFrequency = 1;
+        qvx::test::UseDemoPulseTrigger(s, mode);
         s.enableStopElapsedTime = true;
         s.stopElapsedTimeMS = 3000;
-        s.displayTriggerMode = mode;
-        s.displayTriggerSourceChannel = 3;
-        auto& t = s.displayTriggerSettings[3];
-        t.slope = qvx::QVxAnalogDisplayTriggerAnalyzer::kHighWidth;
-        t.widthEdgeComparison = qvx::QVxAnalogDisplayTriggerAnalyzer::kWithin;
-        t.edgeWidthTime = 300'000;
-        t.sensitivityCount = 1;
-        // Half-way up the pulses: noise (+-200 codes) never crosses it.
-        t.voltageLevel = 0;
-        while (qvx::QVxAnalogDisplayTriggerAnalyzer::MakeRawTriggerLevel(s, 3, t.voltageLevel) < 8192 + 3000)
-            t.voltageLevel += 10;
         ASSERT_TRUE(viewModel.StartTrace());
         ASSERT_TRUE(WaitUntilIdle(std::chrono::seconds(60)));
         ASSERT_EQ(viewModel.GetLastAbortType(), QVxAbortType::None);
