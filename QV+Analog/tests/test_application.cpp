@@ -282,3 +282,21 @@ TEST_F(AppTest, DataListReachesTheLastRowOfAThreeBillionRecordReportByEnd) {
     const int visible = list->GetVisibleRowCount();
     EXPECT_EQ(list->GetColumnString(visible - 2, 0), QString("3000000000"));
 }
+
+// A session that cannot be created (the session folder became a file) leaves the
+// model without a session; the window lets go of the old waveform and the next
+// start is refused, not crashed.
+TEST_F(AppTest, ASessionThatCannotBeCreatedLeavesTheWindowWithoutAWaveform) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitConnected());
+    const fs::path sessionFolder = ViewModel().GetCacheFolderPath();
+    fs::remove_all(sessionFolder);
+    std::ofstream(sessionFolder) << "not a folder";
+    EXPECT_FALSE(ViewModel().NewSession(nullptr));
+    EXPECT_EQ(ViewModel().GetOscilloGraphViewModel(), nullptr);
+    EXPECT_EQ(Frame().GetView()->GetMonitorWnd()->GetPresenter(), nullptr);
+    EXPECT_FALSE(Frame().grab().isNull());
+    Frame().OnTraceTimer();
+    Frame().OnQVxSyncTime(1'000'000'000);
+    fs::remove(sessionFolder);
+}

@@ -160,6 +160,8 @@ bool QVxAnalogViewModel::NewSession(const qvx::AnalogSettings* settings) {
     }
     if (!created) {
         ReplaceSession(nullptr);
+        // The views still hold the old session's oscillograph: they must let go of it.
+        SessionChanged.Emit();
         return false;
     }
     if (settings) {
