@@ -300,3 +300,20 @@ TEST_F(AppTest, ASessionThatCannotBeCreatedLeavesTheWindowWithoutAWaveform) {
     Frame().OnQVxSyncTime(1'000'000'000);
     fs::remove(sessionFolder);
 }
+
+// Closing while the unit is still connecting waits for the connection thread
+// behind the progress dialog, then shuts down as usual.
+TEST_F(AppTest, ClosingWhileConnectingWaitsForTheConnectionBehindTheProgressDialog) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitConnected());
+    auto* devices = ViewModel().GetDeviceManagerViewModel();
+    auto device = devices->GetConnectedDevice();
+    devices->Disconnect(device);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return devices->GetConnectedDevice() == nullptr; }, 10000));
+    devices->StartConnection(device);
+    ASSERT_NE(devices->GetConnectingDevice(), nullptr);
+    Frame().close();
+    EXPECT_EQ(devices->GetConnectingDevice(), nullptr);
+    EXPECT_EQ(ViewModel().GetSession(), nullptr);
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+}
