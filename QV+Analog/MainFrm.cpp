@@ -1,5 +1,7 @@
 #include "QV+Analog/MainFrm.h"
 
+#include "QV+Analog/QVxAppText.h"
+
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
@@ -37,11 +39,6 @@
 #include <limits>
 
 namespace {
-
-QString AppString(int id) {
-    const std::string_view text = QVxLoadAppString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString SessionFilter() {
     return QVxAppPrompts::QtFilterFromTable(QVxLoadAppString(kAppStringSessionFileFilter));
@@ -133,7 +130,7 @@ void CMainFrame::CreateMenus() {
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     QMenu* bars = view->addMenu(QStringLiteral("ツール バーとドッキング ウィンドウ(&T)"));
-    QAction* toolBarAction = AddCommand(bars, kCmdToolBar, AppString(kAppStringToolBarTitle), [] {});
+    QAction* toolBarAction = AddCommand(bars, kCmdToolBar, QVxAppString(kAppStringToolBarTitle), [] {});
     toolBarAction->setCheckable(true);
     toolBarAction->setChecked(true);
     connect(toolBarAction, &QAction::toggled, this, [this](bool on) {
@@ -166,7 +163,7 @@ void CMainFrame::CreateMenus() {
 }
 
 void CMainFrame::CreateToolBar() {
-    m_toolBar = addToolBar(AppString(kAppStringToolBarTitle));
+    m_toolBar = addToolBar(QVxAppString(kAppStringToolBarTitle));
     m_toolBar->setObjectName(QStringLiteral("ToolBarStandard"));
     m_toolBar->setIconSize(QSize(20, 20));
     QAction* open = FindCommand(kCmdOpen);
@@ -182,7 +179,7 @@ void CMainFrame::CreateToolBar() {
     QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows"));
     if (bars) {
         bars->addSeparator();
-        bars->addAction(AppString(kAppStringToolBarCustomize))->setEnabled(false);
+        bars->addAction(QVxAppString(kAppStringToolBarCustomize))->setEnabled(false);
     }
 }
 
@@ -271,7 +268,7 @@ void CMainFrame::OnDevicesChanged() {
 }
 
 void CMainFrame::UpdateTitle() {
-    QString title = AppString(kAppStringAppTitle);
+    QString title = QVxAppString(kAppStringAppTitle);
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     if (auto device = devices ? devices->GetConnectedDevice() : nullptr)
         title += QStringLiteral(" [%1]").arg(QString::fromStdWString(device->GetDeviceId()));
@@ -402,7 +399,7 @@ void CMainFrame::OnQVxSyncTime(std::int64_t absNs) {
     if (!reader || !m_viewModel.GetOscilloGraphViewModel() || m_viewModel.isTracing()) return;
     constexpr std::int64_t kNsPerSecond = 1'000'000'000;
     const std::int64_t startSecondsNs = reader->GetStartSeconds() * kNsPerSecond;
-    const std::int64_t start = startSecondsNs + reader->GetStartNanoseconds();
+    const std::int64_t start = reader->GetStartTimeNs();
     // A time before the start itself (inside its first second) would give a
     // negative cursor time: refused as well.
     if (absNs < startSecondsNs || absNs < start) {
@@ -442,7 +439,7 @@ void CMainFrame::PressStartStop() {
 
 void CMainFrame::ShowEnvironmentDialog() {
     if (QVxAnalogEnvDlg::EditPreferences(this, m_envData) && !m_viewModel.ReloadCacheFolder())
-        QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringCacheFolderNotFound));
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringCacheFolderNotFound));
 }
 
 void CMainFrame::OpenHelp() {

@@ -84,9 +84,7 @@ void CQVxAnalogScopeView::OnCommand(int id) {
 std::optional<std::int64_t> CQVxAnalogScopeView::ToAbsoluteTime(std::int64_t time) const {
     const auto* session = m_viewModel.GetSession();
     if (!session || !session->GetReportData()) return std::nullopt;
-    const auto& reader = session->GetReportData();
-    const std::int64_t start = reader->GetStartSeconds() * 1'000'000'000 + reader->GetStartNanoseconds();
-    return start + time;
+    return session->GetReportData()->GetStartTimeNs() + time;
 }
 
 void CQVxAnalogScopeView::ShowTime(std::int64_t time, bool alignToTrigger) {

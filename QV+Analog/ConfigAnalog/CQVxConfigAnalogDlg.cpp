@@ -1,5 +1,7 @@
 #include "QV+Analog/ConfigAnalog/CQVxConfigAnalogDlg.h"
 
+#include "QV+Analog/QVxAppText.h"
+
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogSettings.h"
@@ -31,11 +33,6 @@ constexpr int kListLow = 1;
 
 QString Id(int id) {
     return QStringLiteral("id%1").arg(id);
-}
-
-QString AppString(int id) {
-    const std::string_view text = QVxLoadAppString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QLabel* MakeLabel(QWidget* parent, int id, const char* caption) {
@@ -263,7 +260,7 @@ void CQVxConfigAnalogDlg::UpdateEnabling() {
 
 void CQVxConfigAnalogDlg::ApplyReadOnly() {
     m_okButton->hide();
-    m_cancelButton->setText(AppString(kAppStringClose));
+    m_cancelButton->setText(QVxAppString(kAppStringClose));
     m_cancelButton->setDefault(true);
     // Every input (and, so that the page reads as one, every label) greys out;
     // only "閉じる" stays usable.
@@ -274,7 +271,7 @@ void CQVxConfigAnalogDlg::ApplyReadOnly() {
 
 bool CQVxConfigAnalogDlg::CheckThreshold(int value, QWidget* edit) {
     if (value >= kThresholdMin && value <= kThresholdMax) return true;
-    const QByteArray format = AppString(kAppStringThresholdRange).toUtf8();
+    const QByteArray format = QVxAppString(kAppStringThresholdRange).toUtf8();
     char text[256];
     std::snprintf(text, sizeof text, format.constData(), kThresholdMin, kThresholdMax);
     QVxAppPrompts::Get().ShowMessage(this, QString::fromUtf8(text));
@@ -304,7 +301,7 @@ void CQVxConfigAnalogDlg::accept() {
         bool anyTicked = false;
         for (QCheckBox* box : m_triggerBoxes) anyTicked = anyTicked || box->isChecked();
         if (!anyTicked) {
-            QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringNoStartStopTrigger));
+            QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringNoStartStopTrigger));
             m_triggerBoxes[0]->setFocus();
             return;
         }

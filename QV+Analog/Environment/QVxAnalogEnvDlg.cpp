@@ -1,5 +1,7 @@
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 
+#include "QV+Analog/QVxAppText.h"
+
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogEnvData.h"
@@ -24,11 +26,6 @@ namespace {
 
 QString Id(int id) {
     return QStringLiteral("id%1").arg(id);
-}
-
-QString AppString(int id) {
-    const std::string_view text = QVxLoadAppString(id);
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 fs::path ToPath(const QString& text) {
@@ -69,7 +66,7 @@ QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path, const Tex
     m_browseButton = new QToolButton(this);
     m_browseButton->setObjectName(QString::fromLatin1(kBrowseButtonName));
     m_browseButton->setText(QStringLiteral("..."));
-    m_browseButton->setToolTip(AppString(kAppStringCacheFolderBrowseTitle));
+    m_browseButton->setToolTip(QVxAppString(kAppStringCacheFolderBrowseTitle));
 
     m_resetButton = new QPushButton(QStringLiteral("初期化"), this);
     m_resetButton->setObjectName(Id(kResetButtonId));
@@ -122,16 +119,16 @@ void QVxAnalogEnvDlg::SetPath(const QString& path) {
 
 void QVxAnalogEnvDlg::OnBrowse() {
     const QString folder = QVxAppPrompts::Get().GetExistingDirectory(
-        this, AppString(kAppStringCacheFolderBrowseTitle), m_pathEdit->text());
+        this, QVxAppString(kAppStringCacheFolderBrowseTitle), m_pathEdit->text());
     if (!folder.isEmpty()) m_pathEdit->setText(QDir::toNativeSeparators(folder));
 }
 
 void QVxAnalogEnvDlg::OnReset() {
-    if (!QVxAppPrompts::Get().AskYesNo(this, AppString(kAppStringResetCacheFolder))) return;
+    if (!QVxAppPrompts::Get().AskYesNo(this, QVxAppString(kAppStringResetCacheFolder))) return;
     const auto folder = qvx::AnalogEnvData::GetDefaultCacheFolder(true);
     if (!folder) {
         // The default folders could not be made (logged by the path builder).
-        QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringCacheFolderNotFound));
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringCacheFolderNotFound));
         return;
     }
     m_pathEdit->setText(FromPath(*folder));
@@ -140,7 +137,7 @@ void QVxAnalogEnvDlg::OnReset() {
 void QVxAnalogEnvDlg::accept() {
     const QString text = m_pathEdit->text();
     if (text.isEmpty()) {
-        QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringEnterCacheFolder));
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringEnterCacheFolder));
         m_pathEdit->setFocus();
         return;
     }
@@ -149,7 +146,7 @@ void QVxAnalogEnvDlg::accept() {
     std::error_code ec;
     const fs::path folder = ToPath(text);
     if (!fs::is_directory(folder, ec)) {
-        QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringCacheFolderNotFound));
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringCacheFolderNotFound));
         m_pathEdit->setFocus();
         return;
     }

@@ -3,6 +3,8 @@
 // the checks before a start and writing the form back. GUI thread only.
 
 #include "QV+Analog/QVxAppPrompts.h"
+
+#include "QV+Analog/QVxAppText.h"
 #include "QV+Analog/TracingStatus/CQVxAnalogTracingStatusDlg.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
@@ -44,11 +46,6 @@ QTime TimeOfDay(std::int64_t seconds, std::int64_t minimum) {
 
 std::int64_t Seconds(const QTimeEdit* picker) {
     return QTime(0, 0).secsTo(picker->time());
-}
-
-QString AppString(int id) {
-    const std::string_view text = QVxLoadAppString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // A string-table text with one "%s", filled with `value`.
@@ -218,12 +215,12 @@ bool CQVxAnalogTracingStatusDlg::Verify() {
             }
             if (static_cast<std::uint64_t>(limitMiB) * kBytesPerMiB >= *available) {
                 QVxAppPrompts::Get().ShowMessage(
-                    this, FillText(AppString(kAppStringDataSizeOverFreeSpace), VolumeText(folder)));
+                    this, FillText(QVxAppString(kAppStringDataSizeOverFreeSpace), VolumeText(folder)));
                 m_stopSize->setFocus();
                 return false;
             }
         } else {
-            QVxAppPrompts::Get().ShowMessage(this, AppString(kAppStringStopDataSizeTooSmall));
+            QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringStopDataSizeTooSmall));
             m_stopSize->setFocus();
             return false;
         }

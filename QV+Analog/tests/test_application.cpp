@@ -25,7 +25,7 @@ using qvx::test::AppTest;
 namespace {
 
 std::int64_t StartNs(const qvx::ReportDataReader& reader) {
-    return reader.GetStartSeconds() * 1'000'000'000 + reader.GetStartNanoseconds();
+    return reader.GetStartTimeNs();
 }
 
 }  // namespace

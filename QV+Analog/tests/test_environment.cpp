@@ -5,6 +5,7 @@
 
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
+#include "QV+Analog/QVxAppText.h"
 #include "QV+Analog/tests/app_test_support.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogEnvData.h"
@@ -26,11 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-QString AppString(int id) {
-    const std::string_view text = QVxLoadAppString(id);
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 QString FromPath(const fs::path& path) {
     return QString::fromStdU16String(path.u16string());
@@ -107,8 +103,8 @@ protected:
 };
 
 TEST_F(EnvironmentDialogs, OkRefusesEmptyBlankAndMissingFoldersAndTakesAnExistingOne) {
-    const QString enter = AppString(kAppStringEnterCacheFolder);
-    const QString notFound = AppString(kAppStringCacheFolderNotFound);
+    const QString enter = QVxAppString(kAppStringEnterCacheFolder);
+    const QString notFound = QVxAppString(kAppStringCacheFolderNotFound);
     ASSERT_FALSE(enter.isEmpty());
     ASSERT_FALSE(notFound.isEmpty());
 
@@ -164,13 +160,13 @@ TEST_F(EnvironmentDialogs, BrowseAndResetFillTheEdit) {
     m_prompts.paths.push_back(FromPath(m_root / "cacheB"));
     browse->click();
     EXPECT_EQ(dialog.GetPath(), FromPath(m_root / "cacheB"));
-    EXPECT_EQ(m_prompts.dialogFilters, QStringList({AppString(kAppStringCacheFolderBrowseTitle),
-                                                    AppString(kAppStringCacheFolderBrowseTitle)}));
+    EXPECT_EQ(m_prompts.dialogFilters, QStringList({QVxAppString(kAppStringCacheFolderBrowseTitle),
+                                                    QVxAppString(kAppStringCacheFolderBrowseTitle)}));
 
     // Reset answered No changes nothing and creates nothing.
     m_prompts.answers = {false};
     Click(&dialog, QVxAnalogEnvDlg::kResetButtonId);
-    EXPECT_EQ(m_prompts.questions, QStringList{AppString(kAppStringResetCacheFolder)});
+    EXPECT_EQ(m_prompts.questions, QStringList{QVxAppString(kAppStringResetCacheFolder)});
     EXPECT_EQ(dialog.GetPath(), FromPath(m_root / "cacheB"));
     EXPECT_FALSE(fs::exists(m_root / "qmrs"));
 
@@ -191,7 +187,7 @@ TEST_F(EnvironmentDialogs, ResetWhenTheDefaultFolderCannotBeMadeShowsNotFound) {
     QVxAnalogEnvDlg dialog(nullptr, FromPath(m_root / "cacheA"));
     m_prompts.answers = {true};
     Click(&dialog, QVxAnalogEnvDlg::kResetButtonId);
-    EXPECT_EQ(m_prompts.messages, QStringList{AppString(kAppStringCacheFolderNotFound)});
+    EXPECT_EQ(m_prompts.messages, QStringList{QVxAppString(kAppStringCacheFolderNotFound)});
     EXPECT_EQ(dialog.GetPath(), FromPath(m_root / "cacheA"));
 }
 
@@ -227,7 +223,7 @@ TEST_F(EnvironmentDialogs, EditPreferencesStoresOnlyOnOk) {
     });
     m_prompts.messages.clear();
     EXPECT_TRUE(QVxAnalogEnvDlg::EditPreferences(nullptr, env));
-    EXPECT_EQ(m_prompts.messages, QStringList{AppString(kAppStringCacheFolderNotFound)});
+    EXPECT_EQ(m_prompts.messages, QStringList{QVxAppString(kAppStringCacheFolderNotFound)});
     EXPECT_EQ(env.GetCacheFolderPath(), m_root / "cacheB");
     ASSERT_TRUE(stored.LoadPrefs(*prefsFile));
     EXPECT_EQ(stored.GetCacheFolderPath(), m_root / "cacheB");
@@ -252,7 +248,7 @@ TEST_F(EnvironmentDialogs, StartUpDialogEndsTheProgramOrGivesTheEnteredFolder) {
     });
     m_prompts.messages.clear();
     EXPECT_EQ(QVxReenterChacheFolderDlg::Ask(old), m_root / "cacheB");
-    EXPECT_EQ(m_prompts.messages, QStringList{AppString(kAppStringCacheFolderNotFound)});
+    EXPECT_EQ(m_prompts.messages, QStringList{QVxAppString(kAppStringCacheFolderNotFound)});
 }
 
 TEST_F(EnvironmentDialogs, StartUpRepairAsksOnlyForAStoredMissingFolder) {

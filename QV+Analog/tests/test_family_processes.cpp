@@ -135,7 +135,7 @@ TEST_F(FamilyProcessesTest, TwoInstancesFollowTraceRequestsSyncTimesAndReportChe
     ASSERT_FALSE(repo.empty());
     const auto reader = qvx::ReportDataReader::Open(repo);
     ASSERT_NE(reader, nullptr);
-    const std::int64_t start = reader->GetStartSeconds() * 1'000'000'000 + reader->GetStartNanoseconds();
+    const std::int64_t start = reader->GetStartTimeNs();
     const std::int64_t lastNs = static_cast<std::int64_t>(reader->GetLastTime()) * 10;
     ASSERT_GT(lastNs, 100'000'000);
 

@@ -66,6 +66,8 @@ public:
     const ReportHeader& GetHeader() const { return m_header; }
     std::int64_t GetStartSeconds() const;      // header offset 48
     std::int32_t GetStartNanoseconds() const;  // header offset 64, low 32 bits
+    // The recording's start as ns since the epoch (seconds x 10^9 + ns part).
+    std::int64_t GetStartTimeNs() const { return GetStartSeconds() * 1'000'000'000 + GetStartNanoseconds(); }
     // One slot per file number; missing numbers hold placeholders.
     const std::vector<std::shared_ptr<ReportFile>>& GetFiles() const { return m_files; }
     const RecordAccessor& GetRecordAccessor() const { return m_recordAccessor; }
