@@ -2,6 +2,7 @@
 # Builds and runs the tests under AddressSanitizer+UndefinedBehaviorSanitizer and
 # under ThreadSanitizer, each in its own build folder.
 #   scripts/sanitize.sh [address|thread] [ctest -R regex]
+#   CMAKE_EXTRA_ARGS is passed to cmake as in setup.sh (for example a compiler launcher).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 kinds=("${1:-address}")
@@ -10,7 +11,7 @@ regex="${2:-}"
 SETUP_ONLY_PACKAGES=1 "$ROOT/scripts/setup.sh"
 for kind in "${kinds[@]}"; do
   dir="$ROOT/build-$kind"
-  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQVX_SANITIZE="$kind" -DQVX_BUILD_BENCH=OFF >/dev/null
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQVX_SANITIZE="$kind" -DQVX_BUILD_BENCH=OFF ${CMAKE_EXTRA_ARGS:-} >/dev/null
   cmake --build "$dir" --parallel "$(nproc)"
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
