@@ -88,6 +88,50 @@ TEST_F(AppTest, TraceTimerRunsWhileTracingAndTheStoredReportIsShownAfterwards) {
     EXPECT_FALSE(Frame().GetView()->GetMonitorWnd()->grab().isNull());
 }
 
+TEST_F(AppTest, RotationRemovesOldFilesWhileTheTraceRuns) {
+    ::setenv("QVPLUS_SIM_SIGNAL", "counter", 1);
+    ::setenv("QVPLUS_SIM_SPEED", "max", 1);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitConnected());
+    qvx::AnalogSettings& settings = *ViewModel().GetSessionSettings();
+    settings.samplingFrequency = 2;
+    settings.enableReportFileRotation = true;
+    settings.reportFileRotationTimeS = 1;  // 2 files kept at 10 MS/s
+    settings.enableStopDataSize = true;
+    settings.stopDataSizeMB = 1600;  // 104,857,600 records: files 0 to 3
+    ASSERT_TRUE(ViewModel().StartTrace());
+    const fs::path repo = ViewModel().GetSession()->GetReportFolderPath();
+
+    auto countFiles = [&repo] {
+        std::size_t n = 0;
+        std::error_code ec;
+        for (fs::directory_iterator it(repo, ec), end; !ec && it != end; it.increment(ec))
+            if (qvx::IsReportDataFileName(it->path())) ++n;
+        return n;
+    };
+    std::size_t mostFiles = 0;
+    bool removedDuringTrace = false;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            mostFiles = std::max(mostFiles, countFiles());
+            const bool tracing = ViewModel().GetTraceState() != QVxAnalogViewModel::kIdle;
+            if (tracing && !fs::exists(repo / "00000000.DAT")) removedDuringTrace = true;
+            return !tracing;
+        },
+        120000));
+    EXPECT_TRUE(removedDuringTrace);
+    EXPECT_LE(mostFiles, 3u);
+    EXPECT_EQ(ViewModel().GetLogCollector()->GetRemovedFileCount(), 2);
+    ASSERT_TRUE(ViewModel().WasLastReportOpened());
+    const auto& reader = ViewModel().GetSession()->GetReportData();
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->GetTotalRecordCount(), 1600ull * 1'048'576 / 16);
+    EXPECT_EQ(reader->GetFirstFileIndex(), 2);
+    const std::uint8_t* first = reader->ReadRecordByIndex(2 * 33'554'432ull);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(qvx::LoadLE16(first + 8), (2 * 33'554'432ull) % 16384);
+}
+
 TEST_F(AppTest, SaveAsAndReopenThroughTheCommandsWithPathsForTheFileDialogs) {
     ASSERT_TRUE(Start());
     RecordTrace(600);

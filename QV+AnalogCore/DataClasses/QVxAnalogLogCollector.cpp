@@ -1,8 +1,11 @@
 #include "QV+AnalogCore/DataClasses/QVxAnalogLogCollector.h"
 
 #include "QVxCore/AnalogSession.h"
+#include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
+
+#include <spdlog/spdlog.h>
 
 #include <algorithm>
 #include <chrono>
@@ -36,6 +39,11 @@ bool QVxAnalogLogCollector::Start(const qvx::AnalogSession& session) {
             ? static_cast<std::int32_t>(settings.GetRotationFileCount(settings.reportFileRotationTimeS))
             : 0;
     m_reportFolder = session.GetReportFolderPath();
+    m_rotationRequestedAtFileCount = 0;
+    m_nextRotationRetry = {};
+    m_rotationFailed = false;
+    m_removedFileCount = 0;
+    m_rotationFailureLogged = false;
 
     auto writer = std::make_unique<qvx::ReportDataWriter>(m_reportFolder, qvx::MakeApplicationReportHeader());
     if (!writer->CreateReportFile()) writer.reset();
@@ -62,6 +70,7 @@ void QVxAnalogLogCollector::OnData(const void* buffer, std::size_t elementSize, 
         const auto* data = static_cast<const std::uint8_t*>(buffer);
         if (m_writer && m_writer->WriteRecord(data, records)) {
             m_host->Broadcast(data, records);
+            RequestRotationIfDue();
         } else {
             if (m_writer) SetAbortTypeIfNone(QVxAbortType::WriteFailed);
             OnAbort();
@@ -81,6 +90,27 @@ void QVxAnalogLogCollector::CheckFreeSpace() {
     if (available && *available <= kMinFreeBytes && SetAbortTypeIfNone(QVxAbortType::LowDiskSpace)) {
         OnAbort();
     }
+}
+
+// Delivery thread. Asks the GUI thread for a rotation pass once the writer has
+// opened more files than are kept, again for each further file, and every
+// kRotationRetryInterval while the last pass failed. At most one pass is queued.
+void QVxAnalogLogCollector::RequestRotationIfDue() {
+    if (m_keepFileCount < 1) return;
+    const std::int32_t files = m_writer->GetFileCount();
+    const auto now = std::chrono::steady_clock::now();
+    const bool newFile = files > m_keepFileCount && files != m_rotationRequestedAtFileCount;
+    const bool retry = m_rotationFailed && now >= m_nextRotationRetry;
+    if (!newFile && !retry) return;
+    if (m_rotationQueued.exchange(true)) return;
+    m_rotationRequestedAtFileCount = files;
+    m_nextRotationRetry = now + kRotationRetryInterval;
+    PostToGui(&QVxAnalogLogCollector::RotateOnGuiThread);
+}
+
+void QVxAnalogLogCollector::RotateOnGuiThread() {
+    m_rotationQueued = false;
+    RotateFiles();
 }
 
 // Any thread. A posted action that runs after the collector is gone does nothing.
@@ -114,15 +144,31 @@ void QVxAnalogLogCollector::CloseWriter() {
     m_writer.reset();
 }
 
-void QVxAnalogLogCollector::RotateFiles() {
-    if (m_keepFileCount < 1) return;
+bool QVxAnalogLogCollector::RotateFiles() {
+    if (m_keepFileCount < 1) return true;
+    fs::path failedPath = m_reportFolder;
     try {
-        std::vector<fs::path> entries;
-        for (const auto& entry : fs::directory_iterator(m_reportFolder)) entries.push_back(entry.path());
-        std::sort(entries.begin(), entries.end());
+        // Only the numbered data files rotate: anything else in the folder is kept.
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(m_reportFolder)) {
+            if (!entry.is_directory() && qvx::IsReportDataFileName(entry.path()))
+                files.push_back(entry.path());
+        }
+        std::sort(files.begin(), files.end());
         const std::size_t keep = static_cast<std::size_t>(m_keepFileCount);
-        for (std::size_t i = 0; i + keep < entries.size(); ++i) fs::remove(entries[i]);
-    } catch (const fs::filesystem_error&) {
-        // The next timer tick tries again.
+        for (std::size_t i = 0; i + keep < files.size(); ++i) {
+            failedPath = files[i];
+            if (fs::remove(files[i])) ++m_removedFileCount;
+        }
+    } catch (const fs::filesystem_error& error) {
+        m_rotationFailed = true;
+        if (!m_rotationFailureLogged) {
+            m_rotationFailureLogged = true;
+            spdlog::warn("File rotation failed, tried again while the trace runs: {} ({})",
+                         failedPath.string(), error.code().message());
+        }
+        return false;
     }
+    m_rotationFailed = false;
+    return true;
 }

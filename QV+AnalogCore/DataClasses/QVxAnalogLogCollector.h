@@ -7,6 +7,8 @@
 #include "QVxCore/ReportData/ReportDataWriter.h"
 #include "QVxWinCommon/DataClasses/QVxLogCollect.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -21,6 +23,8 @@ class AnalogSession;
 class QVxAnalogLogCollector : public QVxLogCollect {
 public:
     static constexpr std::uintmax_t kMinFreeBytes = 1'073'741'824;  // 1 GiB
+    // A failed rotation pass is tried again no sooner than this.
+    static constexpr std::chrono::milliseconds kRotationRetryInterval{100};
 
     // Bytes available to the caller on the volume of a path; nullopt when the query fails.
     using FreeSpaceQuery = std::function<std::optional<std::uintmax_t>(const std::filesystem::path&)>;
@@ -46,8 +50,15 @@ public:
                 std::uint32_t flags) override;
     void OnAbort() override;
 
-    // GUI thread: keeps the newest m_keepFileCount entries of the report folder.
-    void RotateFiles();
+    // GUI thread: keeps the newest m_keepFileCount report data files of the report
+    // folder and removes the older ones. While a trace runs, the delivery thread asks
+    // for a pass through the main dispatcher each time the writer opens a file beyond
+    // the kept count (and again every kRotationRetryInterval after a failed pass), so
+    // every front end that drains the dispatcher rotates during the trace. A failed
+    // pass is logged once per trace and tried again. Returns false when it failed.
+    bool RotateFiles();
+    // GUI thread: files removed by rotation since the last Start.
+    std::int64_t GetRemovedFileCount() const { return m_removedFileCount; }
     // GUI thread: rewrites the open file's header, closes it and drops the writer.
     void CloseWriter();
 
@@ -56,6 +67,8 @@ public:
 
 private:
     void CheckFreeSpace();
+    void RequestRotationIfDue();
+    void RotateOnGuiThread();
     void PostToGui(void (QVxAnalogLogCollector::*step)());
     void StopTraceOnGuiThread();
     void FinishOnGuiThread();
@@ -65,6 +78,16 @@ private:
     std::function<void()> m_onCaptureEnded;
     std::atomic<bool> m_captureEnded{false};  // the last block was seen
     std::int32_t m_keepFileCount = 0;
+    // Rotation during the trace. Delivery thread: the writer's file count of the last
+    // request and the earliest retry time. Shared: whether a pass is queued on the GUI
+    // thread, and whether the last pass failed. GUI thread: removed files and whether
+    // this trace's failure was logged.
+    std::int32_t m_rotationRequestedAtFileCount = 0;
+    std::chrono::steady_clock::time_point m_nextRotationRetry{};
+    std::atomic<bool> m_rotationQueued{false};
+    std::atomic<bool> m_rotationFailed{false};
+    std::int64_t m_removedFileCount = 0;
+    bool m_rotationFailureLogged = false;
     std::filesystem::path m_reportFolder;
     std::filesystem::path m_freeSpaceFolder;
     FreeSpaceQuery m_freeSpaceQuery;

@@ -102,6 +102,69 @@ TEST_F(AnalogViewModelTest, CounterPatternAt10MSpansTwoFilesAndEveryRecordComesB
     EXPECT_EQ(reader->ReadRecordByIndex(expected), nullptr);
 }
 
+// Number of report data files in `repo` now.
+std::size_t CountDatFiles(const fs::path& repo) {
+    std::size_t n = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(repo, ec), end; !ec && it != end; it.increment(ec))
+        if (qvx::IsReportDataFileName(it->path())) ++n;
+    return n;
+}
+
+TEST_F(AnalogViewModelTest, RotationRunsWhileTheTraceRunsAndKeepsExactlyTheNewestRecords) {
+    ::setenv("QVPLUS_SIM_SIGNAL", "counter", 1);
+    ::setenv("QVPLUS_SIM_SPEED", "max", 1);
+    ConnectSimulatedUnit();
+    qvx::AnalogSettings& settings = *viewModel.GetSessionSettings();
+    settings.samplingFrequency = 2;
+    settings.enableReportFileRotation = true;
+    settings.reportFileRotationTimeS = 1;  // 2 files kept at 10 MS/s
+    settings.enableStopDataSize = true;
+    settings.stopDataSizeMB = 2300;  // 150,732,800 records: files 0 to 4
+    viewModel.GetOscilloGraphViewModel()->ResetViewportWidth(1920);
+    auto widthKeeper = viewModel.SessionChanged.Connect(
+        [&] { viewModel.GetOscilloGraphViewModel()->ResetViewportWidth(1920); });
+
+    ASSERT_TRUE(viewModel.StartTrace());
+    const fs::path repo = viewModel.GetSession()->GetReportFolderPath();
+    const std::size_t keep = static_cast<std::size_t>(viewModel.GetLogCollector()->GetKeepFileCount());
+    ASSERT_EQ(keep, 2u);
+    std::size_t mostFiles = 0;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+    while (viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
+        ASSERT_LT(std::chrono::steady_clock::now(), limit);
+        qvx::test::RunPostedActions();
+        mostFiles = std::max(mostFiles, CountDatFiles(repo));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    qvx::test::RunPostedActions();
+    ASSERT_TRUE(notes.shown.empty()) << notes.shown.front();
+    EXPECT_LE(mostFiles, keep + 1);
+    EXPECT_EQ(viewModel.GetLogCollector()->GetRemovedFileCount(), 3);
+
+    const std::uint64_t expected = 2300ull * 1'048'576 / 16;
+    ASSERT_EQ(viewModel.GetRecordCount(), expected);
+    ASSERT_TRUE(viewModel.WasLastReportOpened());
+    const auto reader = viewModel.GetSession()->GetReportData();
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->GetTotalRecordCount(), expected);
+    EXPECT_EQ(reader->GetFirstFileIndex(), 3);
+    EXPECT_TRUE(fs::exists(repo / "00000003.DAT"));
+    EXPECT_TRUE(fs::exists(repo / "00000004.DAT"));
+
+    // The kept files hold records 3 x 33,554,432 to the last one, numbered from the start.
+    EXPECT_EQ(reader->ReadRecordByIndex(3 * kRecordsPerFile - 1), nullptr);
+    std::uint64_t wrong = 0;
+    std::uint64_t firstWrong = 0;
+    for (std::uint64_t i = 3 * kRecordsPerFile; i < expected; ++i) {
+        const std::uint8_t* r = reader->ReadRecordByIndex(i);
+        const bool ok = r && qvx::LoadLE64(r) == i * 100'000'000 / 10'485'760 &&
+                        qvx::LoadLE16(r + 8) == i % 16384 && qvx::LoadLE16(r + 14) == 16383 - i % 16384;
+        if (!ok && wrong++ == 0) firstWrong = i;
+    }
+    EXPECT_EQ(wrong, 0u) << "first wrong record " << firstWrong;
+}
+
 TEST_F(AnalogViewModelTest, AUnitFaultEndsTheTraceWithItsMessageDisconnectsAndKeepsTheRecords) {
     ::setenv("QVPLUS_SIM_FAULTS", "status-fail@1", 1);
     ConnectSimulatedUnit();

@@ -3,6 +3,7 @@
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 #include "QVxCore/tests/support/ScopedFileSizeLimit.h"
+#include "QVxCore/tests/waveform_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,44 @@ TEST_F(LogCollectorTest, RotationKeepsTheNewestEntries) {
     EXPECT_FALSE(fs::exists(session.GetReportFolderPath() / "00000001.DAT"));
     EXPECT_TRUE(fs::exists(session.GetReportFolderPath() / "00000002.DAT"));
     EXPECT_TRUE(fs::exists(session.GetReportFolderPath() / "00000040.DAT"));
+    EXPECT_EQ(collector.GetRemovedFileCount(), 2);
+
+    // Entries that are not report data files are never counted or removed.
+    std::ofstream(session.GetReportFolderPath() / "meta") << "{}";
+    fs::create_directory(session.GetReportFolderPath() / "0.DAT");
+    touch(41);
+    collector.RotateFiles();
+    EXPECT_TRUE(fs::exists(session.GetReportFolderPath() / "meta"));
+    EXPECT_TRUE(fs::exists(session.GetReportFolderPath() / "0.DAT"));
+    EXPECT_FALSE(fs::exists(session.GetReportFolderPath() / "00000002.DAT"));
+    EXPECT_TRUE(fs::exists(session.GetReportFolderPath() / "00000003.DAT"));
+    EXPECT_EQ(collector.GetRemovedFileCount(), 3);
+}
+
+TEST_F(LogCollectorTest, AFailedRotationPassIsLoggedOncePerTraceAndTriedAgain) {
+    ASSERT_TRUE(collector.Start(session));
+    const fs::path repo = session.GetReportFolderPath();
+    const fs::path moved = dir.Path() / "moved";
+    fs::rename(repo, moved);  // the folder cannot be listed
+    {
+        qvx::test::LogCapture log;
+        EXPECT_FALSE(collector.RotateFiles());
+        EXPECT_FALSE(collector.RotateFiles());
+        const std::string text = log.Text();
+        const auto first = text.find("File rotation failed");
+        ASSERT_NE(first, std::string::npos);
+        EXPECT_EQ(text.find("File rotation failed", first + 1), std::string::npos) << text;
+    }
+    fs::rename(moved, repo);
+    EXPECT_TRUE(collector.RotateFiles());
+
+    // The next trace logs its own first failure again.
+    ASSERT_TRUE(collector.Start(session));
+    fs::rename(repo, moved);
+    qvx::test::LogCapture log;
+    EXPECT_FALSE(collector.RotateFiles());
+    EXPECT_TRUE(log.Contains("File rotation failed"));
+    fs::rename(moved, repo);
 }
 
 TEST_F(LogCollectorTest, LowDiskSpaceStopsTheTraceOnceAndReportsAtTheEnd) {

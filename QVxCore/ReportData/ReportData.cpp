@@ -16,17 +16,16 @@ namespace fs = std::filesystem;
 
 namespace qvx {
 
-namespace {
-
-// "*.DAT" as the report writers name their files; the extension is matched without
-// regard to case, as on the file systems the reports come from.
-bool HasDATExtension(const std::string& name) {
+bool IsReportDataFileName(const fs::path& path) {
+    const std::string name = path.filename().string();
     if (name.size() < 4) return false;
     const std::string ext = name.substr(name.size() - 4);
     return ext[0] == '.' && std::toupper(static_cast<unsigned char>(ext[1])) == 'D' &&
            std::toupper(static_cast<unsigned char>(ext[2])) == 'A' &&
            std::toupper(static_cast<unsigned char>(ext[3])) == 'T';
 }
+
+namespace {
 
 struct DATListing {
     bool listed = false;          // the folder could be read and at least one entry matched
@@ -43,7 +42,7 @@ DATListing ListDATEntries(const fs::path& folder) {
     bool matched = false;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec) return DATListing{};
-        if (!HasDATExtension(it->path().filename().string())) continue;
+        if (!IsReportDataFileName(it->path())) continue;
         matched = true;
         std::error_code typeEc;
         if (it->is_directory(typeEc)) continue;

@@ -24,6 +24,11 @@ class ReportDataReader;
 
 using ReportDataReaderPtr = std::shared_ptr<ReportDataReader>;
 
+// True for "*.DAT" as the report writers name their files; the extension is matched
+// without regard to case, as on the file systems the reports come from. The reader
+// takes these files of a folder, and rotation removes only these.
+bool IsReportDataFileName(const std::filesystem::path& path);
+
 class ReportDataReader {
 public:
     static constexpr std::size_t kMaxOpenFiles = 3;

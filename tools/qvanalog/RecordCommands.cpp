@@ -203,20 +203,10 @@ std::string FormatElapsed(std::uint32_t ms) {
                        ms / 100 % 10);
 }
 
-void DrawStatusLine(QVxAnalogViewModel& viewModel) {
-    QVxDeviceManager* manager = viewModel.GetDeviceManager();
-    const QVPlusStatus status = manager->GetStatus();
-    const double mib = static_cast<double>(viewModel.GetRecordCount()) * 16.0 / 1'048'576.0;
-    std::cerr << fmt::format("\relapsed {}  data {:.1f} MiB  buffer {:3}%  triggers {}   ",
-                             FormatElapsed(status.elapsedMs), mib,
-                             manager->GetStatusValue(kStatusUnitBufferPercent),
-                             viewModel.GetDisplayTriggerHitCount())
-              << std::flush;
-}
-
 struct ReportFolderCounts {
     std::uint64_t files = 0;
-    std::uint64_t bytes = 0;  // record bytes, headers excluded
+    std::uint64_t bytes = 0;      // record bytes, headers excluded
+    std::uint64_t diskBytes = 0;  // file sizes, headers included
 };
 
 ReportFolderCounts CountReportFiles(const fs::path& repo) {
@@ -227,9 +217,25 @@ ReportFolderCounts CountReportFiles(const fs::path& repo) {
         const std::uintmax_t size = fs::file_size(it->path(), ec);
         if (ec) break;
         ++counts.files;
+        counts.diskBytes += size;
         counts.bytes += size > 512 ? size - 512 : 0;
     }
     return counts;
+}
+
+void DrawStatusLine(QVxAnalogViewModel& viewModel) {
+    QVxDeviceManager* manager = viewModel.GetDeviceManager();
+    const QVPlusStatus status = manager->GetStatus();
+    const double mib = static_cast<double>(viewModel.GetRecordCount()) * 16.0 / 1'048'576.0;
+    // What the report folder holds now: less than the data taken in once rotation ran.
+    const double keptMib =
+        static_cast<double>(CountReportFiles(viewModel.GetSession()->GetReportFolderPath()).diskBytes) /
+        1'048'576.0;
+    std::cerr << fmt::format(
+                     "\relapsed {}  data {:.1f} MiB  on disk {:.1f} MiB  buffer {:3}%  triggers {}   ",
+                     FormatElapsed(status.elapsedMs), mib, keptMib,
+                     manager->GetStatusValue(kStatusUnitBufferPercent), viewModel.GetDisplayTriggerHitCount())
+              << std::flush;
 }
 
 int RunRecord(qvanalog::Args& args) {
@@ -326,21 +332,24 @@ int RunRecord(qvanalog::Args& args) {
     const std::uint64_t records = viewModel.GetRecordCount();
     const std::size_t triggers = viewModel.GetSession()->GetDisplayTriggerList().size();
     const bool lost = (status.unitStatusWord & kUnitOverflowBit) != 0;
+    const std::int64_t removedFiles = viewModel.GetLogCollector()->GetRemovedFileCount();
 
     if (json) {
         nlohmann::ordered_json summary{
             {"records", records},          {"bytes", counts.bytes},
             {"files", counts.files},       {"elapsedMs", status.elapsedMs},
             {"displayTriggers", triggers}, {"timeWentBackwards", viewModel.TimeWentBackwards()},
-            {"lostRecords", lost},         {"abortType", static_cast<int>(abortType)}};
+            {"lostRecords", lost},         {"abortType", static_cast<int>(abortType)},
+            {"removedFiles", removedFiles}};
         std::cout << summary.dump() << "\n";
     } else {
         std::cout << fmt::format(
             "records            {}\nbytes              {}\nfiles              {}\nelapsed            {} ms\n"
-            "display triggers   {}\ntime went backwards {}\nrecords lost       {}\nsaved              {}\n",
+            "display triggers   {}\ntime went backwards {}\nrecords lost       {}\nfiles rotated out  {}\n"
+            "saved              {}\n",
             records, counts.bytes, counts.files, status.elapsedMs, triggers,
             viewModel.TimeWentBackwards() ? "yes" : "no", lost ? "yes (unit memory overflowed)" : "no",
-            saved ? outPath.string() : "no");
+            removedFiles, saved ? outPath.string() : "no");
     }
     if (!saved) return qvanalog::Fail("the session could not be saved as " + outPath.string());
     if (!viewModel.GetSession()->GetSettings().enableReportFileRotation && records * 16 != counts.bytes)

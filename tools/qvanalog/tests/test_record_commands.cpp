@@ -85,4 +85,28 @@ TEST_F(RecordCommand, RecordsSavesAndAnswersQueriesAboutTheSavedSession) {
               1);
 }
 
+TEST_F(RecordCommand, RotationRemovesOldFilesDuringTheTraceAndCountsThem) {
+    ::setenv("QVPLUS_SIM_SIGNAL", "counter", 1);
+    ::setenv("QVPLUS_SIM_SPEED", "max", 1);
+    const fs::path settingsFile = dir.Path() / "rotating.qvxa";
+    ASSERT_EQ(RunRecordTool({"settings", "init", settingsFile.string()}).status, 0);
+    auto settings = nlohmann::json::parse(Slurp(settingsFile));
+    settings.at("value0")["enableReportFileRotation"] = true;
+    settings.at("value0")["reportFileRotationTimeS"] = 1;  // 2 files kept at 10 MS/s
+    std::ofstream(settingsFile) << settings.dump(4);
+
+    const Result r = RunRecordTool({"record", "--out", Out("rot.qvxa"), "--settings", settingsFile.string(),
+                                    "--rate", "10M", "--size", "1600", "--simulate", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto summary = nlohmann::json::parse(r.out);
+    const std::uint64_t records = 1600ull * 1'048'576 / 16;  // files 0 to 3
+    EXPECT_EQ(summary.at("records").get<std::uint64_t>(), records);
+    EXPECT_EQ(summary.at("removedFiles"), 2);
+    EXPECT_EQ(summary.at("files"), 2);
+    EXPECT_EQ(summary.at("bytes").get<std::uint64_t>(), records * 16 - 2 * 33'554'432ull * 16);
+    EXPECT_FALSE(fs::exists(dir.Path() / "out" / "repo" / "00000001.DAT"));
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "00000002.DAT"));
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "00000003.DAT"));
+}
+
 }  // namespace
