@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # record-through-standin.sh QVANALOG COUNTER_CHECK
 #
-# `qvanalog record` of the simulated unit's counter pattern through the stand-in libusb:
+# `qvanalog devices` and `qvanalog record` of the simulated unit's counter pattern through the
+# stand-in libusb:
+# - two units are listed with their serial numbers;
 # - at 10M without a fault, every record of the saved session is unchanged;
-# - a bulk transfer that times out or stalls, an unplugged unit and a short transfer end the
-#   recording with the program's message and exit 1, and the records before the fault are
-#   saved unchanged;
+# - a bulk transfer that times out or stalls, an unplugged unit and a short transfer (1.5 s into
+#   the recording, after the library's first large reads) end the recording with the program's
+#   message and exit 1, and the records taken in before the fault are saved unchanged;
 # - an open refused for want of permission and a busy interface leave no unit to record from.
 set -euo pipefail
 
@@ -50,12 +52,17 @@ check_records() {
   echo "$1: $checked"
 }
 
+listed="$(QVPLUS_STANDIN_UNITS=AN0001,AN0002 "$RUN" "$QVANALOG" devices --json)" || fail "devices: exit status $?"
+if [[ "$listed" != '{"devices":[{"id":"AN0001","index":0},{"id":"AN0002","index":1}]}' ]]; then
+  fail "devices: $listed"
+fi
+
 record clean "" 10M 2
 if ((status != 0)); then fail "clean: exit status $status: $(cat "$work/clean.err")"; fi
 check_records clean 10485760
 
 for fault in bulk-timeout bulk-pipe unplug short-read; do
-  record "$fault" "$fault@0.5" 1M 3
+  record "$fault" "$fault@1.5" 1M 3
   if ((status != 1)); then fail "$fault: exit status $status, expected 1"; fi
   if ! grep -qF "$CONNECTION_ERROR" "$work/$fault.err"; then
     fail "$fault: no connection error message: $(cat "$work/$fault.err")"
