@@ -361,7 +361,12 @@ int LIBUSB_CALL libusb_reset_device(libusb_device_handle* handle) {
     Registry& registry = Registry::Get();
     std::lock_guard lock(registry.Mutex());
     if (!CheckHandle(registry, handle, "libusb_reset_device")) return LIBUSB_ERROR_INVALID_PARAM;
-    return handle->device->unit->IsPresent() ? LIBUSB_SUCCESS : LIBUSB_ERROR_NO_DEVICE;
+    libusb_device* device = handle->device;
+    // A port reset re-enumerates the device under every handle of it.
+    if (device->claimedBy != nullptr && device->claimedBy != handle)
+        registry.ReportProblem("port of " + SerialOf(device) +
+                               " reset while another handle holds its interface");
+    return device->unit->IsPresent() ? LIBUSB_SUCCESS : LIBUSB_ERROR_NO_DEVICE;
 }
 
 int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,

@@ -63,6 +63,33 @@ TEST_F(qvusbCaptureTest, DrainAfterStopDeliversEveryRecordTheUnitCaptured) {
     EXPECT_EQ(UnitLostRecords(), 0u);
 }
 
+TEST_F(qvusbCaptureTest, ListingTheUnitsDuringACaptureLeavesTheConnectedUnitAlone) {
+    UseSimulatedUnits({L"AN0001", L"AN0002"}, SimSignal::kCounter);
+    handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
+    ASSERT_NE(handle, nullptr);
+    ASSERT_TRUE(WaitReady(handle));
+    QVPlusStartParams params = CounterStartParams(0);
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    // The programs' device list reads every unit's serial number while one of them records,
+    // and a unit that is not attached is looked for; neither may disturb the recording unit.
+    const wchar_t* expected[] = {L"AN0001", L"AN0002"};
+    for (uint8_t i = 0; i < 2; ++i) {
+        wchar_t id[20] = {};
+        uint64_t length = 0;
+        EXPECT_EQ(QVPlus_GetDeviceID(i, id, &length), 1) << int(i);
+        EXPECT_STREQ(id, expected[i]);
+    }
+    uint32_t library = 0;
+    uint16_t fpga = 0, firmware = 0;
+    EXPECT_EQ(QVPlus_Version(L"AN0404", &library, &fpga, &firmware), 0);
+    EXPECT_EQ(QVPlus_Version(L"AN0001", &library, &fpga, &firmware), 1);
+    EXPECT_EQ(firmware, 0x0105);
+    ASSERT_EQ(QVPlus_Stop(handle, QVPLUS_STOP_DRAIN), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    EXPECT_EQ(StatusOf(handle).errorCode, 0u);
+    ExpectCompleteStream(UnitWrittenRecords());
+}
+
 TEST_F(qvusbCaptureTest, AbortEndsAtOnceAndASecondAcquisitionStartsFromRecordZero) {
     Open(false);
     QVPlusStartParams params = CounterStartParams(0);
