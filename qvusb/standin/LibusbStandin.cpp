@@ -81,6 +81,14 @@ bool CheckHandle(Registry& registry, libusb_device_handle* handle, const char* f
     return true;
 }
 
+// Drops one of the program's references to the device. Registry mutex held.
+void ReleaseReference(Registry& registry, libusb_device* device) {
+    if (device->references == 0)
+        registry.ReportProblem("device " + SerialOf(device) + " released more often than referenced");
+    else
+        --device->references;
+}
+
 // Counts a transfer as pending for as long as it runs, so that a handle closed or a session
 // ended under it is reported.
 class PendingTransfer {
@@ -227,13 +235,7 @@ void LIBUSB_CALL libusb_free_device_list(libusb_device** list, int unrefDevices)
         return;
     }
     if (unrefDevices != 0) {
-        for (libusb_device** device = list; *device != nullptr; ++device) {
-            if ((*device)->references == 0)
-                registry.ReportProblem("device " + SerialOf(*device) +
-                                       " released more often than referenced");
-            else
-                --(*device)->references;
-        }
+        for (libusb_device** device = list; *device != nullptr; ++device) ReleaseReference(registry, *device);
     }
     context->deviceLists.erase(list);
     delete[] list;
@@ -252,10 +254,8 @@ void LIBUSB_CALL libusb_unref_device(libusb_device* device) {
     std::lock_guard lock(registry.Mutex());
     if (!registry.IsLiveDevice(device)) {
         registry.ReportProblem("libusb_unref_device on a device of no open session");
-    } else if (device->references == 0) {
-        registry.ReportProblem("device " + SerialOf(device) + " released more often than referenced");
     } else {
-        --device->references;
+        ReleaseReference(registry, device);
     }
 }
 
@@ -383,11 +383,8 @@ int LIBUSB_CALL libusb_control_transfer(libusb_device_handle* handle, uint8_t re
         return AnswerStringRequest(device, value, data, length);
     if (type != LIBUSB_REQUEST_TYPE_VENDOR || (requestType & kRecipientMask) != LIBUSB_RECIPIENT_DEVICE)
         return LIBUSB_ERROR_PIPE;
-    ControlRequest vendor;
-    vendor.direction = toHost ? ControlDirection::kDeviceToHost : ControlDirection::kHostToDevice;
-    vendor.request = request;
-    vendor.value = value;
-    vendor.index = index;
+    const ControlRequest vendor{toHost ? ControlDirection::kDeviceToHost : ControlDirection::kHostToDevice,
+                                request, value, index};
     uint32_t moved = length;
     if (!device->unit->Control(vendor, data, moved)) return RefusedTransfer(device);
     return static_cast<int>(moved);
