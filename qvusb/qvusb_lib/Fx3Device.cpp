@@ -37,26 +37,26 @@ Fx3Device::~Fx3Device() {
 }
 
 std::unique_ptr<Fx3Device> Fx3Device::FindBySerial(UsbBackend& backend, const std::wstring& serial,
-                                                   std::vector<int>* failedIndices) {
+                                                   std::vector<int>* failedIndices, OpenPurpose purpose) {
     const int count = backend.CountUnits();
     for (int index = 0; index < count; ++index) {
         std::unique_ptr<UsbDevice> device = backend.Open(index);
-        if (!device) {
-            if (failedIndices) failedIndices->push_back(index);
-            continue;
-        }
-        if (device->Info().serialNumber == serial) return std::make_unique<Fx3Device>(std::move(device));
-        device->Close();
+        const bool matches = device && device->Info().serialNumber == serial;
+        if (matches && (purpose == OpenPurpose::kDescriptors || device->Claim()))
+            return std::make_unique<Fx3Device>(std::move(device));
+        if (device) device->Close();
+        if ((!device || matches) && failedIndices) failedIndices->push_back(index);
     }
     return nullptr;
 }
 
-std::unique_ptr<Fx3Device> Fx3Device::OpenBySerial(UsbBackend& backend, const std::wstring& serial) {
+std::unique_ptr<Fx3Device> Fx3Device::OpenBySerial(UsbBackend& backend, const std::wstring& serial,
+                                                   OpenPurpose purpose) {
     std::vector<int> failed;
-    if (auto device = FindBySerial(backend, serial, &failed)) return device;
+    if (auto device = FindBySerial(backend, serial, &failed, purpose)) return device;
     QVUSB_LOG(kLogWarning, "QVUSB USBReset.");
     for (int index : failed) backend.ResetParentPort(index);
-    return FindBySerial(backend, serial, nullptr);
+    return FindBySerial(backend, serial, nullptr, purpose);
 }
 
 std::string Fx3Device::SerialNumberNarrow() const {

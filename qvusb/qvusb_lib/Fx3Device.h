@@ -35,6 +35,10 @@ struct UnitStatusReply {
     uint8_t raw[12] = {};
 };
 
+// What a unit is opened for: transfers claim its interface (a unit whose interface cannot be
+// claimed counts as not opened); reading its descriptors leaves it to whoever holds it.
+enum class OpenPurpose { kTransfers, kDescriptors };
+
 class Fx3Device {
 public:
     explicit Fx3Device(std::unique_ptr<UsbDevice> device);
@@ -42,10 +46,12 @@ public:
 
     // Opens the unit whose serial number equals serial exactly; on failure resets the parent port
     // of every unit that could not be opened ("QVUSB USBReset.") and searches once more.
-    static std::unique_ptr<Fx3Device> OpenBySerial(UsbBackend& backend, const std::wstring& serial);
+    static std::unique_ptr<Fx3Device> OpenBySerial(UsbBackend& backend, const std::wstring& serial,
+                                                   OpenPurpose purpose = OpenPurpose::kTransfers);
     // One search without retry.
     static std::unique_ptr<Fx3Device> FindBySerial(UsbBackend& backend, const std::wstring& serial,
-                                                   std::vector<int>* failedIndices);
+                                                   std::vector<int>* failedIndices,
+                                                   OpenPurpose purpose = OpenPurpose::kTransfers);
 
     const UsbDeviceInfo& Info() const { return m_device->Info(); }
     std::string SerialNumberNarrow() const;

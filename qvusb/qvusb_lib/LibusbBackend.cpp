@@ -41,11 +41,24 @@ public:
         if (endpoint == Endpoint::kBulkOut) return m_bulkOut != 0;
         return true;
     }
+    bool Claim() override {
+        if (m_handle == nullptr) return false;
+        if (m_claimed) return true;
+        libusb_set_auto_detach_kernel_driver(m_handle, 1);
+        const int result = libusb_claim_interface(m_handle, kInterface);
+        if (result != 0) {
+            QVUSB_LOG(kLogWarning, "libusb_claim_interface failed. (%s)", libusb_error_name(result));
+            return false;
+        }
+        m_claimed = true;
+        return true;
+    }
     void Close() override {
         if (m_handle == nullptr) return;
-        libusb_release_interface(m_handle, kInterface);
+        if (m_claimed) libusb_release_interface(m_handle, kInterface);
         libusb_close(m_handle);
         m_handle = nullptr;
+        m_claimed = false;
     }
     bool ControlTransfer(const ControlRequest& request, uint8_t* buffer, uint32_t& length,
                          uint32_t timeoutMs) override {
@@ -87,6 +100,7 @@ public:
 
 private:
     libusb_device_handle* m_handle;
+    bool m_claimed = false;
     UsbDeviceInfo m_info;
     uint8_t m_bulkIn;
     uint8_t m_bulkOut;
@@ -234,12 +248,6 @@ std::unique_ptr<UsbDevice> LibusbBackend::Open(int index) {
         }
     }
     libusb_free_config_descriptor(config);
-    libusb_set_auto_detach_kernel_driver(handle, 1);
-    if (libusb_claim_interface(handle, kInterface) != 0) {
-        libusb_close(handle);
-        ReleaseList(devices);
-        return nullptr;
-    }
     ReleaseList(devices);
     return std::make_unique<LibusbDevice>(handle, std::move(info), bulkIn, bulkOut, outPacket);
 }

@@ -25,23 +25,47 @@ std::vector<std::string> SplitList(const std::string& text) {
     return out;
 }
 
+constexpr SimFaultKind kAllFaults[] = {
+    SimFaultKind::kStatusFail,   SimFaultKind::kUnplug,     SimFaultKind::kBitStreamReject,
+    SimFaultKind::kOpenFailOnce, SimFaultKind::kShortRead,  SimFaultKind::kBulkTimeout,
+    SimFaultKind::kBulkPipe,     SimFaultKind::kOpenAccess, SimFaultKind::kClaimBusy,
+};
+
 bool ParseFaultName(const std::string& name, SimFaultKind& kind) {
-    if (name == "status-fail")
-        kind = SimFaultKind::kStatusFail;
-    else if (name == "unplug")
-        kind = SimFaultKind::kUnplug;
-    else if (name == "bitstream-reject")
-        kind = SimFaultKind::kBitStreamReject;
-    else if (name == "open-fail-once")
-        kind = SimFaultKind::kOpenFailOnce;
-    else if (name == "short-read")
-        kind = SimFaultKind::kShortRead;
-    else
-        return false;
-    return true;
+    for (SimFaultKind candidate : kAllFaults) {
+        if (name == SimFaultName(candidate)) {
+            kind = candidate;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
+
+const char* SimFaultName(SimFaultKind kind) {
+    switch (kind) {
+        case SimFaultKind::kStatusFail:
+            return "status-fail";
+        case SimFaultKind::kUnplug:
+            return "unplug";
+        case SimFaultKind::kBitStreamReject:
+            return "bitstream-reject";
+        case SimFaultKind::kOpenFailOnce:
+            return "open-fail-once";
+        case SimFaultKind::kShortRead:
+            return "short-read";
+        case SimFaultKind::kBulkTimeout:
+            return "bulk-timeout";
+        case SimFaultKind::kBulkPipe:
+            return "bulk-pipe";
+        case SimFaultKind::kOpenAccess:
+            return "open-access";
+        case SimFaultKind::kClaimBusy:
+            return "claim-busy";
+    }
+    return "";
+}
 
 SimConfig SimConfig::Parse(const std::string& units, const std::string& signal, const std::string& speed,
                            const std::string& faults, std::vector<std::string>* errors) {

@@ -4,6 +4,8 @@
 //   QVPLUS_SIM_SIGNAL       demo (default) or counter
 //   QVPLUS_SIM_SPEED        max: the sample memory is always as full as it can be
 //   QVPLUS_SIM_FAULTS       comma-separated faults, each optionally "@SECONDS" after the start
+// The faults bulk-timeout, bulk-pipe, open-access and claim-busy are USB host errors: only the
+// stand-in libusb of the tests acts on them (the simulated backend has no USB layer).
 
 #include <string>
 #include <vector>
@@ -12,7 +14,20 @@ namespace qvusb {
 
 enum class SimSignal { kDemo, kCounter };
 
-enum class SimFaultKind { kStatusFail, kUnplug, kBitStreamReject, kOpenFailOnce, kShortRead };
+enum class SimFaultKind {
+    kStatusFail,
+    kUnplug,
+    kBitStreamReject,
+    kOpenFailOnce,
+    kShortRead,
+    kBulkTimeout,  // one bulk-IN transfer times out
+    kBulkPipe,     // one bulk-IN transfer finds its endpoint halted
+    kOpenAccess,   // every open is refused for want of permission
+    kClaimBusy,    // every claim of the interface finds it busy
+};
+
+// The fault's word in QVPLUS_SIM_FAULTS ("status-fail", "unplug", ...).
+const char* SimFaultName(SimFaultKind kind);
 
 struct SimFault {
     SimFaultKind kind = SimFaultKind::kStatusFail;

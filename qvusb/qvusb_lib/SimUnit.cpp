@@ -320,6 +320,11 @@ bool SimUnit::BulkIn(uint8_t* buffer, uint32_t& length) {
     return true;
 }
 
+bool SimUnit::FaultDueNow(SimFaultKind kind) {
+    std::lock_guard lock(m_mutex);
+    return FaultDue(kind, Now());
+}
+
 uint64_t SimUnit::LostRecords() {
     std::lock_guard lock(m_mutex);
     Advance(Now());

@@ -42,6 +42,10 @@ public:
     bool BulkOut(const uint8_t* buffer, uint32_t length);
     bool BulkIn(uint8_t* buffer, uint32_t& length);
 
+    // True once a fault of that kind is due: its time after the latest acquisition start has
+    // come. The USB host faults of the stand-in libusb are timed by this.
+    bool FaultDueNow(SimFaultKind kind);
+
     // Inspection.
     uint64_t LostRecords();
     uint64_t WrittenRecords();

@@ -46,6 +46,10 @@ public:
 
     virtual const UsbDeviceInfo& Info() const = 0;
     virtual bool HasEndpoint(Endpoint endpoint) const = 0;
+    // Takes the unit's interface for bulk transfers. An opened unit only shows its descriptors,
+    // so that listing or identifying units never disturbs one that another handle uses; false
+    // when another handle or program holds the interface.
+    virtual bool Claim() { return true; }
     virtual void Close() = 0;
     // length: in = bytes to move, out = bytes moved.
     virtual bool ControlTransfer(const ControlRequest& request, uint8_t* buffer, uint32_t& length,
@@ -62,7 +66,7 @@ public:
     virtual ~UsbBackend() = default;
 
     virtual int CountUnits() = 0;
-    // Null when the index is out of range or the unit cannot be opened.
+    // Null when the index is out of range or the unit cannot be opened. The unit is not claimed.
     virtual std::unique_ptr<UsbDevice> Open(int index) = 0;
     // Resets the parent port of the unit at that index (after a failed open).
     virtual bool ResetParentPort(int index) = 0;

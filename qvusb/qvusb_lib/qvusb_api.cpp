@@ -148,7 +148,9 @@ QVPLUS_API int32_t QVPlus_Version(const wchar_t* deviceId, uint32_t* library, ui
     QVUSB_LOG(kLogDebug, "QVUSBFX3GetVer");
     std::wstring id;
     if (!ReadDeviceId(deviceId, id)) return 0;
-    auto unit = qvusb::Fx3Device::OpenBySerial(*qvusb::CurrentBackend(), id);
+    // Only the descriptors are read: the unit may be recording under another handle.
+    auto unit =
+        qvusb::Fx3Device::OpenBySerial(*qvusb::CurrentBackend(), id, qvusb::OpenPurpose::kDescriptors);
     if (!unit) return 0;
     if (firmware != nullptr) *firmware = unit->Info().deviceRelease;
     return 1;

@@ -1,12 +1,19 @@
 #include "SimHarness.h"
 
+#include "CounterPattern.h"
+
+#include "qvusb/qvusb_lib/LibusbBackend.h"
 #include "qvusb/qvusb_lib/Timing.h"
+#include "qvusb/standin/StandinInspect.h"
+
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace qvusb::test {
@@ -31,6 +38,43 @@ struct SinkState {
 SinkState& Sink() {
     static SinkState state;
     return state;
+}
+
+std::shared_ptr<SimBackend> s_simBackend;  // of the last UseSimulatedUnits, when not on the stand-in
+size_t s_standinProblems = 0;              // the stand-in's problem count at UseSimulatedUnits
+
+template <typename Fn>
+Fn StandinFunction(const char* name) {
+    return reinterpret_cast<Fn>(::dlsym(RTLD_DEFAULT, name));
+}
+
+size_t StandinProblemCount() {
+    static const auto count = StandinFunction<QvplusStandinProblemCountFn>("qvplus_standin_problem_count");
+    return count ? count() : 0;
+}
+
+void StandinUnitRecords(int index, uint64_t* written, uint64_t* lost) {
+    static const auto records = StandinFunction<QvplusStandinUnitRecordsFn>("qvplus_standin_unit_records");
+    if (records == nullptr || records(index, written, lost) != 0)
+        ADD_FAILURE() << "no stand-in unit " << index;
+}
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());  // serial numbers are ASCII
+}
+
+// The variables the stand-in reads when a libusb session starts.
+void SetStandinEnvironment(const std::vector<std::wstring>& serials, SimSignal signal, bool maxSpeed,
+                           const std::vector<SimFault>& faults) {
+    std::string units, faultText;
+    for (const std::wstring& serial : serials) units += (units.empty() ? "" : ",") + Narrow(serial);
+    for (const SimFault& fault : faults)
+        faultText += (faultText.empty() ? "" : ",") + std::string(SimFaultName(fault.kind)) + "@" +
+                     std::to_string(fault.atSeconds);
+    ::setenv("QVPLUS_STANDIN_UNITS", units.c_str(), 1);
+    ::setenv("QVPLUS_SIM_SIGNAL", signal == SimSignal::kCounter ? "counter" : "demo", 1);
+    ::setenv("QVPLUS_SIM_SPEED", maxSpeed ? "max" : "", 1);
+    ::setenv("QVPLUS_SIM_FAULTS", faultText.c_str(), 1);
 }
 
 }  // namespace
@@ -96,17 +140,11 @@ void CounterSink::OnData(uint8_t* data, uint32_t elementSize, uint32_t count, ui
     for (uint32_t offset = 0; offset + 16 <= count; offset += 16) {
         const uint64_t i = s.records++;
         uint64_t word = 0;
-        uint16_t ch[4];
         std::memcpy(&word, data + offset, 8);
-        std::memcpy(ch, data + offset + 8, 8);
         const uint64_t ts = word & 0xFFFFFFFFFFFFull;
-        const uint64_t expectedTs =
-            static_cast<uint64_t>(static_cast<unsigned __int128>(i) * 100000000u / rate);
-        const bool ok = ts == expectedTs && ch[0] == (i & 16383) && ch[1] == ((i >> 14) & 16383) &&
-                        ch[2] == ((7 * i) & 16383) && ch[3] == 16383 - (i & 16383);
-        if (!ok && s.mismatches++ == 0)
+        if (!MatchesCounterPattern(data + offset, i, rate) && s.mismatches++ == 0)
             s.firstMismatch = "record " + std::to_string(i) + ": ts " + std::to_string(ts) + " ch1 " +
-                              std::to_string(ch[0]);
+                              std::to_string(data[offset + 8] | (data[offset + 9] << 8));
         s.lastTimeStamp = ts;
     }
     if (count % 16 != 0 && s.mismatches++ == 0)
@@ -121,20 +159,49 @@ void UseShortWaits() {
     t.stopSettleMs = 20;
 }
 
+bool ThroughStandin() {
+    return StandinFunction<QvplusStandinProblemCountFn>("qvplus_standin_problem_count") != nullptr;
+}
+
 std::shared_ptr<SimBackend> UseSimulatedUnits(const std::vector<std::wstring>& serials, SimSignal signal,
                                               bool maxSpeed, std::vector<SimFault> faults) {
+    if (ThroughStandin()) {
+        SetStandinEnvironment(serials, signal, maxSpeed, faults);
+        s_standinProblems = StandinProblemCount();
+        s_simBackend = nullptr;
+        SetBackendOverride(std::make_shared<LibusbBackend>());
+        return nullptr;
+    }
     SimConfig config;
     config.serials = serials;
     config.signal = signal;
     config.maxSpeed = maxSpeed;
     config.faults = std::move(faults);
-    auto backend = std::make_shared<SimBackend>(config);
-    SetBackendOverride(backend);
-    return backend;
+    s_simBackend = std::make_shared<SimBackend>(config);
+    SetBackendOverride(s_simBackend);
+    return s_simBackend;
 }
 
 void UseDefaultBackend() {
-    SetBackendOverride(nullptr);
+    SetBackendOverride(nullptr);  // ends the stand-in's session, which checks its use
+    if (ThroughStandin()) {
+        EXPECT_EQ(StandinProblemCount(), s_standinProblems) << "the stand-in libusb reported use problems";
+    }
+    s_standinProblems = StandinProblemCount();
+}
+
+uint64_t UnitWrittenRecords(int index) {
+    if (s_simBackend) return s_simBackend->Units().at(index)->WrittenRecords();
+    uint64_t written = 0;
+    StandinUnitRecords(index, &written, nullptr);
+    return written;
+}
+
+uint64_t UnitLostRecords(int index) {
+    if (s_simBackend) return s_simBackend->Units().at(index)->LostRecords();
+    uint64_t lost = 0;
+    StandinUnitRecords(index, nullptr, &lost);
+    return lost;
 }
 
 std::string BitStreamPath() {

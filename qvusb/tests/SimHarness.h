@@ -53,10 +53,18 @@ public:
 
 // Shortens the protocol's waits so that a handle is ready within a few tens of milliseconds.
 void UseShortWaits();
-// Installs a simulated backend as the process's backend.
+// True when the process runs on the stand-in libusb (scripts/with-usb-standin.sh).
+bool ThroughStandin();
+// Installs simulated units as the process's backend: a SimBackend, or on the stand-in libusb a
+// libusb backend whose session presents those units (then the result is null).
 std::shared_ptr<SimBackend> UseSimulatedUnits(const std::vector<std::wstring>& serials, SimSignal signal,
                                               bool maxSpeed = false, std::vector<SimFault> faults = {});
+// Back to the process's own backend. On the stand-in, the test fails when the session of
+// UseSimulatedUnits left anything behind (handle, device reference, interface, transfer).
 void UseDefaultBackend();
+// Records the unit at index of the last UseSimulatedUnits has written and lost so far.
+uint64_t UnitWrittenRecords(int index = 0);
+uint64_t UnitLostRecords(int index = 0);
 // A non-empty bit-stream file in the temporary folder.
 std::string BitStreamPath();
 // A fresh empty folder below the temporary folder.

@@ -29,7 +29,7 @@ protected:
         UseDefaultBackend();
     }
     void Open(bool maxSpeed) {
-        backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, maxSpeed);
+        UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, maxSpeed);
         handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
         ASSERT_NE(handle, nullptr);
         ASSERT_TRUE(WaitReady(handle));
@@ -43,7 +43,6 @@ protected:
         EXPECT_EQ(s.badElementSize, 0u);
         EXPECT_LE(s.maxBlock, 0x400000u);
     }
-    std::shared_ptr<SimBackend> backend;
     QVPlusHandle handle = nullptr;
 };
 
@@ -54,14 +53,41 @@ TEST_F(qvusbCaptureTest, DrainAfterStopDeliversEveryRecordTheUnitCaptured) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_EQ(QVPlus_Stop(handle, QVPLUS_STOP_DRAIN), 1);
     ASSERT_TRUE(WaitIdle(handle));
-    const uint64_t captured = backend->Units()[0]->WrittenRecords();
+    const uint64_t captured = UnitWrittenRecords();
     EXPECT_GT(captured, 0u);
     ExpectCompleteStream(captured);
     const QVPlusStatus status = StatusOf(handle);
     EXPECT_EQ(status.bytesAcquired, captured * 16);
     EXPECT_EQ(status.unitBufferFill, 0u);
     EXPECT_EQ(status.errorCode, 0u);
-    EXPECT_EQ(backend->Units()[0]->LostRecords(), 0u);
+    EXPECT_EQ(UnitLostRecords(), 0u);
+}
+
+TEST_F(qvusbCaptureTest, ListingTheUnitsDuringACaptureLeavesTheConnectedUnitAlone) {
+    UseSimulatedUnits({L"AN0001", L"AN0002"}, SimSignal::kCounter);
+    handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
+    ASSERT_NE(handle, nullptr);
+    ASSERT_TRUE(WaitReady(handle));
+    QVPlusStartParams params = CounterStartParams(0);
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    // The programs' device list reads every unit's serial number while one of them records,
+    // and a unit that is not attached is looked for; neither may disturb the recording unit.
+    const wchar_t* expected[] = {L"AN0001", L"AN0002"};
+    for (uint8_t i = 0; i < 2; ++i) {
+        wchar_t id[20] = {};
+        uint64_t length = 0;
+        EXPECT_EQ(QVPlus_GetDeviceID(i, id, &length), 1) << int(i);
+        EXPECT_STREQ(id, expected[i]);
+    }
+    uint32_t library = 0;
+    uint16_t fpga = 0, firmware = 0;
+    EXPECT_EQ(QVPlus_Version(L"AN0404", &library, &fpga, &firmware), 0);
+    EXPECT_EQ(QVPlus_Version(L"AN0001", &library, &fpga, &firmware), 1);
+    EXPECT_EQ(firmware, 0x0105);
+    ASSERT_EQ(QVPlus_Stop(handle, QVPLUS_STOP_DRAIN), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    EXPECT_EQ(StatusOf(handle).errorCode, 0u);
+    ExpectCompleteStream(UnitWrittenRecords());
 }
 
 TEST_F(qvusbCaptureTest, AbortEndsAtOnceAndASecondAcquisitionStartsFromRecordZero) {
@@ -82,7 +108,7 @@ TEST_F(qvusbCaptureTest, AbortEndsAtOnceAndASecondAcquisitionStartsFromRecordZer
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(QVPlus_Stop(handle, QVPLUS_STOP_DRAIN), 1);
     ASSERT_TRUE(WaitIdle(handle));
-    ExpectCompleteStream(backend->Units()[0]->WrittenRecords());
+    ExpectCompleteStream(UnitWrittenRecords());
 }
 
 TEST_F(qvusbCaptureTest, StopTimeDrainsAfterOneSecond) {
@@ -94,7 +120,7 @@ TEST_F(qvusbCaptureTest, StopTimeDrainsAfterOneSecond) {
     const QVPlusStatus status = StatusOf(handle);
     EXPECT_GE(status.elapsedMs, 1000u);
     EXPECT_EQ(status.errorCode, 0u);
-    ExpectCompleteStream(backend->Units()[0]->WrittenRecords());
+    ExpectCompleteStream(UnitWrittenRecords());
     // The unit ran for at least the stop time: the last record is about one second in.
     EXPECT_GE(CounterSink::Stats().lastTimeStamp, 95'000'000u);
 }

@@ -1,5 +1,7 @@
 // Simulated faults through the C API: each produces its error code without a crash, and every
-// record delivered before the fault is complete and in order.
+// record delivered before the fault is complete and in order. The USB host faults (a bulk
+// transfer that times out or stalls, an open refused for want of permission, a busy interface)
+// exist only on the stand-in libusb and are skipped elsewhere.
 
 #include "SimHarness.h"
 
@@ -25,7 +27,7 @@ protected:
     }
     // Runs one acquisition at 102,400 records/s until the library ends it by itself.
     QVPlusStatus RunUntilFault(SimFaultKind kind, double at) {
-        backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false, {SimFault{kind, at}});
+        UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false, {SimFault{kind, at}});
         handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
         EXPECT_NE(handle, nullptr);
         if (!handle || !WaitReady(handle)) return {};
@@ -41,7 +43,6 @@ protected:
         EXPECT_EQ(s.endCalls, 1u);
         EXPECT_EQ(s.dataAfterEnd, 0u);
     }
-    std::shared_ptr<SimBackend> backend;
     QVPlusHandle handle = nullptr;
 };
 
@@ -69,8 +70,7 @@ TEST_F(qvusbFaultTest, UnplugEndsTheAcquisitionAndTheUnitDisappears) {
 }
 
 TEST_F(qvusbFaultTest, RejectedBitStreamLeavesTheHandleUnreadyWith0xEE05) {
-    backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false,
-                                {SimFault{SimFaultKind::kBitStreamReject, 0}});
+    UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false, {SimFault{SimFaultKind::kBitStreamReject, 0}});
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_NE(handle, nullptr);
     ASSERT_TRUE(WaitFor([&] { return StatusOf(handle).errorCode == QVPLUS_ERR_FPGA_DOWNLOAD; }));
@@ -81,8 +81,7 @@ TEST_F(qvusbFaultTest, RejectedBitStreamLeavesTheHandleUnreadyWith0xEE05) {
 }
 
 TEST_F(qvusbFaultTest, FirstOpenFailureIsHealedByThePortResetRetry) {
-    backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false,
-                                {SimFault{SimFaultKind::kOpenFailOnce, 0}});
+    UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false, {SimFault{SimFaultKind::kOpenFailOnce, 0}});
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_NE(handle, nullptr);
     EXPECT_TRUE(LogRecorder::Contains("QVUSB USBReset."));
@@ -90,7 +89,7 @@ TEST_F(qvusbFaultTest, FirstOpenFailureIsHealedByThePortResetRetry) {
 }
 
 TEST_F(qvusbFaultTest, UnwritableOutputFolderEndsWith0xEE04) {
-    backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, true);
+    UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, true);
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_TRUE(WaitReady(handle));
     const std::string blocker = FreshFolder("blocker");
@@ -106,17 +105,16 @@ TEST_F(qvusbFaultTest, UnwritableOutputFolderEndsWith0xEE04) {
 }
 
 TEST_F(qvusbFaultTest, HostFallingBehindMakesTheLossVisibleInTheStatusWord) {
-    backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false);
+    UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false);
     handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_TRUE(WaitReady(handle));
     // Stall the writer on its first block until the unit's memory has overflowed.
-    auto unit = backend->Units()[0];
     CounterSink::Reset(RateOf(2));
-    CounterSink::SetHook([unit] {
+    CounterSink::SetHook([] {
         static bool once = false;
         if (once) return;
         once = true;
-        WaitFor([&] { return unit->LostRecords() > 0; }, std::chrono::seconds(30));
+        WaitFor([] { return UnitLostRecords() > 0; }, std::chrono::seconds(30));
     });
     QVPlusStartParams params = CounterStartParams(2);
     ASSERT_EQ(QVPlus_Start(handle, &params), 1);
@@ -126,8 +124,41 @@ TEST_F(qvusbFaultTest, HostFallingBehindMakesTheLossVisibleInTheStatusWord) {
     EXPECT_TRUE(WaitFor([] { return CounterSink::Stats().mismatches > 0; }, std::chrono::seconds(30)));
     QVPlus_Stop(handle, QVPLUS_STOP_ABORT);
     ASSERT_TRUE(WaitIdle(handle));
-    EXPECT_GT(unit->LostRecords(), 0u);
+    EXPECT_GT(UnitLostRecords(), 0u);
     EXPECT_TRUE(LogRecorder::Contains("Unit sample memory overflowed; records were lost."));
+}
+
+TEST_F(qvusbFaultTest, BulkTimeoutAndStallEndTheAcquisitionWith0xEE03AndKeepTheRecordsBefore) {
+    if (!ThroughStandin()) GTEST_SKIP() << "USB host faults need the stand-in libusb";
+    for (SimFaultKind kind : {SimFaultKind::kBulkTimeout, SimFaultKind::kBulkPipe}) {
+        SCOPED_TRACE(SimFaultName(kind));
+        CounterSink::Reset(RateOf(0));
+        const QVPlusStatus status = RunUntilFault(kind, 0.2);
+        EXPECT_EQ(status.errorCode, static_cast<uint32_t>(QVPLUS_ERR_STATUS_READ));
+        ExpectCleanPrefix();
+        QVPlus_Delete(handle);
+        handle = nullptr;
+        UseDefaultBackend();
+    }
+}
+
+TEST_F(qvusbFaultTest, OpenWithoutPermissionAndABusyInterfaceRefuseTheHandle) {
+    if (!ThroughStandin()) GTEST_SKIP() << "USB host faults need the stand-in libusb";
+    for (SimFaultKind kind : {SimFaultKind::kOpenAccess, SimFaultKind::kClaimBusy}) {
+        SCOPED_TRACE(SimFaultName(kind));
+        LogRecorder::Clear();
+        UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter, false, {SimFault{kind, 0}});
+        EXPECT_EQ(QVPlus_DeviceCount(), 1);
+        // A unit that cannot be opened has no serial number to show; one whose interface another
+        // program holds is listed but cannot be connected.
+        wchar_t id[20];
+        uint64_t length = 0;
+        EXPECT_EQ(QVPlus_GetDeviceID(0, id, &length), kind == SimFaultKind::kClaimBusy ? 1 : 0);
+        EXPECT_EQ(CreateHandle(L"AN0001", BitStreamPath().c_str()), nullptr);
+        EXPECT_TRUE(LogRecorder::Contains("QVUSB USBReset."));
+        EXPECT_TRUE(LogRecorder::Contains("CCyUSBDevice Open failed."));
+        UseDefaultBackend();
+    }
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ constexpr int kSeconds = 10;
 
 TEST(qvusbRealTimeCapture, CounterPatternArrivesCompleteAtTheTopSamplingRate) {
     UseShortWaits();
-    auto backend = UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter);
+    UseSimulatedUnits({L"AN0001"}, SimSignal::kCounter);
     QVPlusHandle handle = CreateHandle(L"AN0001", BitStreamPath().c_str());
     ASSERT_NE(handle, nullptr);
     ASSERT_TRUE(WaitReady(handle));
@@ -45,14 +45,14 @@ TEST(qvusbRealTimeCapture, CounterPatternArrivesCompleteAtTheTopSamplingRate) {
     ASSERT_TRUE(WaitIdle(handle));
 
     const SinkStats s = CounterSink::Stats();
-    const uint64_t captured = backend->Units()[0]->WrittenRecords();
+    const uint64_t captured = UnitWrittenRecords();
     const QVPlusStatus status = StatusOf(handle);
     std::printf(
         "records %llu in %d s, blocks %llu, largest block %u bytes, unit buffer use at most %.2f %%\n",
         static_cast<unsigned long long>(s.records), kSeconds, static_cast<unsigned long long>(s.blocks),
         s.maxBlock, size ? maxFill * 100.0 / size : 0.0);
     EXPECT_EQ(size, 0x10000000u);
-    EXPECT_EQ(backend->Units()[0]->LostRecords(), 0u);
+    EXPECT_EQ(UnitLostRecords(), 0u);
     EXPECT_EQ((status.unitStatusWord & 0x100u), 0u);  // no overflow
     EXPECT_EQ(s.mismatches, 0u) << s.firstMismatch;
     EXPECT_EQ(s.records, captured);

@@ -1,0 +1,68 @@
+// counter_report_check REPO_FOLDER RATE: checks that the report files (*.DAT, in name order: a
+// 512-byte header, then 16-byte records) of a recording of the simulated unit's counter pattern
+// at RATE records/s hold records 0, 1, 2, ... without a gap or a changed byte. Prints the number
+// of records; exits 1 at the first record that differs, 2 on bad arguments or unreadable files.
+
+#include "qvusb/tests/CounterPattern.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kHeaderSize = 512;
+constexpr size_t kRecordSize = 16;
+
+std::vector<fs::path> ReportFiles(const fs::path& folder) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".DAT") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: counter_report_check REPO_FOLDER RATE\n");
+        return 2;
+    }
+    const uint64_t rate = std::strtoull(argv[2], nullptr, 10);
+    const auto files = ReportFiles(argv[1]);
+    if (files.empty() || rate == 0) {
+        std::fprintf(stderr, "counter_report_check: no report files in %s or bad rate\n", argv[1]);
+        return 2;
+    }
+    uint64_t index = 0;
+    std::vector<char> block(kRecordSize * 65536);
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        in.seekg(kHeaderSize);
+        while (in) {
+            in.read(block.data(), static_cast<std::streamsize>(block.size()));
+            const size_t got = static_cast<size_t>(in.gcount());
+            if (got % kRecordSize != 0) {
+                std::fprintf(stderr, "counter_report_check: %s ends in a partial record\n", file.c_str());
+                return 1;
+            }
+            for (size_t offset = 0; offset < got; offset += kRecordSize, ++index) {
+                const auto* record = reinterpret_cast<const uint8_t*>(block.data() + offset);
+                if (!qvusb::test::MatchesCounterPattern(record, index, rate)) {
+                    std::fprintf(stderr, "counter_report_check: record %llu in %s differs\n",
+                                 static_cast<unsigned long long>(index), file.c_str());
+                    return 1;
+                }
+            }
+        }
+    }
+    std::printf("records %llu\n", static_cast<unsigned long long>(index));
+    return 0;
+}
