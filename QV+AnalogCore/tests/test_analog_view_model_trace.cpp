@@ -185,12 +185,12 @@ protected:
     static constexpr std::int64_t kSpacingNs = 1'000'000;
     static constexpr std::int64_t kFirstWidthNs = 50'000;
 
-    void Record(int mode) {
+    void Record(int mode, std::int32_t milliseconds = 3000) {
         ConnectSimulatedUnit();
         qvx::AnalogSettings& s = *viewModel.GetSessionSettings();
         qvx::test::UseDemoPulseTrigger(s, mode);
         s.enableStopElapsedTime = true;
-        s.stopElapsedTimeMS = 3000;
+        s.stopElapsedTimeMS = milliseconds;
         ASSERT_TRUE(viewModel.StartTrace());
         ASSERT_TRUE(WaitUntilIdle(std::chrono::seconds(60)));
         ASSERT_EQ(viewModel.GetLastAbortType(), QVxAbortType::None);
@@ -239,6 +239,29 @@ TEST_F(DemoTriggerTest, RepeatModeFindsEveryPulseWithinTheLimitAndSavesThemInMet
     EXPECT_EQ(static_cast<std::size_t>(csvLines), hits.size() + 1);  // header and one line per hit
 
     const fs::path saved = dir.Path() / "demo" / "demo.qvxa";
+    fs::create_directories(saved.parent_path());
+    ASSERT_TRUE(viewModel.SaveAsSession(saved));
+    qvx::AnalogSession reopened;
+    int code = -1;
+    ASSERT_TRUE(reopened.OpenInternal(saved, nullptr, code));
+    EXPECT_EQ(reopened.GetDisplayTriggerList(), hits);
+}
+
+TEST_F(DemoTriggerTest, BeyondTheStoredLimitHitsAreCountedTheTraceGoesOnAndTheUserIsToldOnce) {
+    constexpr std::size_t kLimit = 5;
+    viewModel.SetMaxStoredDisplayTriggerHits(kLimit);
+    Record(qvx::QVxAnalogDisplayTriggerAnalyzer::kModeRepeat, 1000);  // about 29 hits
+    const auto hits = viewModel.GetSession()->GetDisplayTriggerList();
+    EXPECT_EQ(hits.size(), kLimit);
+    EXPECT_EQ(viewModel.GetDisplayTriggerHitCount(), ExpectedHits());
+    EXPECT_GT(ExpectedHits(), 2 * kLimit);
+    const auto told = std::count_if(notes.shown.begin(), notes.shown.end(), [](const std::string& text) {
+        return text.find("表示トリガーの検出数が上限（5件）に達しました。") == 0;
+    });
+    EXPECT_EQ(told, 1);
+
+    // "meta" holds the stored hits and loads again.
+    const fs::path saved = dir.Path() / "limit" / "limit.qvxa";
     fs::create_directories(saved.parent_path());
     ASSERT_TRUE(viewModel.SaveAsSession(saved));
     qvx::AnalogSession reopened;

@@ -122,9 +122,12 @@ int RunInfo(qvanalog::Args& args) {
         return 0;
     }
 
+    const bool anyStored = reader->GetTotalRecordCount() > first.GetFirstIndex();
+    const std::string present = anyStored ? "indexes " + std::to_string(first.GetFirstIndex()) + " to " +
+                                                std::to_string(last.GetLastIndex()) + " present"
+                                          : "none present";
     std::cout << "report folder     " << folder->string() << "\n"
-              << "records           " << reader->GetTotalRecordCount() << " (indexes "
-              << first.GetFirstIndex() << " to " << last.GetLastIndex() << " present)\n"
+              << "records           " << reader->GetTotalRecordCount() << " (" << present << ")\n"
               << "first file        " << reader->GetFirstFileIndex() << "\n"
               << "last time         " << reader->GetLastTime() << " ticks ("
               << TickSeconds(reader->GetLastTime()) << ")\n"

@@ -103,7 +103,8 @@ int RunSaveAs(qvanalog::Args& args) {
     if (fs::exists(targetFolder / qvx::AnalogSession::kReportFolderName, ec)) {
         return qvanalog::Fail(std::string(kRepoExistsText) + " (" + targetFolder.string() + ")");
     }
-    if (!fs::is_directory(targetFolder, ec)) return qvanalog::Fail("no folder " + targetFolder.string());
+    // A folder given as the file name, a missing or read-only folder: refused before copying.
+    if (const auto problem = qvx::AnalogSession::CheckSaveDestination(target)) return qvanalog::Fail(*problem);
 
     qvx::AnalogSession session;
     bool opened = false;
