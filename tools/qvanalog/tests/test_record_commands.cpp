@@ -208,11 +208,12 @@ TEST_F(RecordCommand, AFailedSaveKeepsTheRecordingAndSaysHowToSaveIt) {
 
 TEST_F(RecordCommand, DurationCountsTheRecordsOwnTimeFromTheStart) {
     ::setenv("QVPLUS_SIM_SIGNAL", "counter", 1);
+    // Longer than the unit's start-up wait, whose records arrive as the first block.
     const Result r = RunRecordTool(
-        {"record", "--out", Out("d.qvxa"), "--rate", "100K", "--duration", "0.3", "--simulate", "--json"});
+        {"record", "--out", Out("d.qvxa"), "--rate", "100K", "--duration", "1", "--simulate", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto records = nlohmann::json::parse(r.out).at("records").get<std::uint64_t>();
-    constexpr std::uint64_t kWanted = 102'400 * 3 / 10;  // 0.3 s at 102,400 records/s
+    constexpr std::uint64_t kWanted = 102'400;  // 1 s at 102,400 records/s
     EXPECT_GE(records, kWanted);
     EXPECT_LT(records, kWanted + 102'400 / 10) << "more than 0.1 s past the duration";
     EXPECT_EQ(nlohmann::json::parse(r.out).at("storedDisplayTriggers"), 0);
