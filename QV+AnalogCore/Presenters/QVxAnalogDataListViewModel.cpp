@@ -213,8 +213,8 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
         *p++ = ',';
         *p++ = '"';
         const auto stamp = qvx::LoadLE64(record + 8 * timeWord) & qvx::kRecordTimeMask;
-        p += QVxUtils::FormatTimeToDisplayString(static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick,
-                                                 kTimeUnit, p);
+        p += QVxUtils::FormatTimeToDisplayString(
+            static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick, kTimeUnit, p);
         *p++ = '"';
         for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
             *p++ = ',';

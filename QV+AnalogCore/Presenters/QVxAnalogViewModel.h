@@ -178,7 +178,7 @@ private:
     std::atomic<std::int32_t> m_traceState{kIdle};
     std::atomic<std::uint64_t> m_hitCount{0};
     bool m_hitListFullTold = false;  // under m_mutex
-    mutable std::mutex m_mutex;  // trace start against the intake of a batch
+    mutable std::mutex m_mutex;      // trace start against the intake of a batch
     QVPlusStartParams m_startParams{};
     std::uint32_t m_rate = 0;
     std::int64_t m_startSeconds = 0;

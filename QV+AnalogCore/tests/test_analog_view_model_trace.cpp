@@ -197,6 +197,16 @@ protected:
         ASSERT_TRUE(viewModel.WasLastReportOpened());
     }
 
+    // Saves the session as `saved` and opens it again: its "meta" holds `hits`.
+    void ExpectSavedHits(const fs::path& saved, const qvx::AnalogDisplayTriggerList& hits) {
+        fs::create_directories(saved.parent_path());
+        ASSERT_TRUE(viewModel.SaveAsSession(saved));
+        qvx::AnalogSession reopened;
+        int code = -1;
+        ASSERT_TRUE(reopened.OpenInternal(saved, nullptr, code));
+        EXPECT_EQ(reopened.GetDisplayTriggerList(), hits);
+    }
+
     // Pulses k = 0..2 of every burst whose falling edge lies before the last
     // record; the very first pulse starts with the recording (no rising edge).
     std::size_t ExpectedHits() const {
@@ -238,13 +248,7 @@ TEST_F(DemoTriggerTest, RepeatModeFindsEveryPulseWithinTheLimitAndSavesThemInMet
     const auto csvLines = std::count(std::istreambuf_iterator<char>(csvIn), {}, '\n');
     EXPECT_EQ(static_cast<std::size_t>(csvLines), hits.size() + 1);  // header and one line per hit
 
-    const fs::path saved = dir.Path() / "demo" / "demo.qvxa";
-    fs::create_directories(saved.parent_path());
-    ASSERT_TRUE(viewModel.SaveAsSession(saved));
-    qvx::AnalogSession reopened;
-    int code = -1;
-    ASSERT_TRUE(reopened.OpenInternal(saved, nullptr, code));
-    EXPECT_EQ(reopened.GetDisplayTriggerList(), hits);
+    ExpectSavedHits(dir.Path() / "demo" / "demo.qvxa", hits);
 }
 
 TEST_F(DemoTriggerTest, BeyondTheStoredLimitHitsAreCountedTheTraceGoesOnAndTheUserIsToldOnce) {
@@ -260,14 +264,7 @@ TEST_F(DemoTriggerTest, BeyondTheStoredLimitHitsAreCountedTheTraceGoesOnAndTheUs
     });
     EXPECT_EQ(told, 1);
 
-    // "meta" holds the stored hits and loads again.
-    const fs::path saved = dir.Path() / "limit" / "limit.qvxa";
-    fs::create_directories(saved.parent_path());
-    ASSERT_TRUE(viewModel.SaveAsSession(saved));
-    qvx::AnalogSession reopened;
-    int code = -1;
-    ASSERT_TRUE(reopened.OpenInternal(saved, nullptr, code));
-    EXPECT_EQ(reopened.GetDisplayTriggerList(), hits);
+    ExpectSavedHits(dir.Path() / "limit" / "limit.qvxa", hits);  // "meta" loads again
 }
 
 TEST_F(DemoTriggerTest, SingleModeListsOnlyTheFirstHit) {

@@ -5,9 +5,9 @@
 
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
+#include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/ReportData/ReportFile.h"
 #include "QVxCore/TaskDispatcher.h"
-#include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/Utils.h"
 #include "QVxCore/tests/waveform_test_support.h"
 

@@ -318,14 +318,14 @@ void KeepRecording(const qvx::AnalogSession& session, const fs::path& outPath) {
     const bool settingsKept = qvx::Archive::Save(settings, kept);
     const fs::path meta = session.GetReportFolderPath() / qvx::AnalogSession::kMetadataFileName;
     if (!qvx::Archive::Save(session.GetDisplayTriggerList(), meta))
-        std::cerr << "qvanalog: the display trigger hits could not be kept in " << meta << "\n";
-    std::cerr << "qvanalog: the recording is kept in " << session.GetFolderPath() << "\n";
+        std::cerr << "qvanalog: the display trigger hits could not be kept in " << meta.string() << "\n";
+    std::cerr << "qvanalog: the recording is kept in " << session.GetFolderPath().string() << "\n";
     if (settingsKept) {
-        std::cerr << "qvanalog: save it with: qvanalog save-as '" << kept.string() << "' '" << outPath.string()
-                  << "'\n";
+        std::cerr << "qvanalog: save it with: qvanalog save-as '" << kept.string() << "' '"
+                  << outPath.string() << "'\n";
     } else {
         std::cerr << "qvanalog: its settings file could not be written; the report files are in "
-                  << session.GetReportFolderPath() << "\n";
+                  << session.GetReportFolderPath().string() << "\n";
     }
 }
 
@@ -451,9 +451,9 @@ int RunRecord(qvanalog::Args& args) {
                                        {"abortType", static_cast<int>(abortType)}};
         std::cout << summary.dump() << "\n";
     } else {
-        const std::string triggerText =
-            storedTriggers == triggers ? std::to_string(triggers)
-                                       : fmt::format("{} ({} stored)", triggers, storedTriggers);
+        const std::string triggerText = storedTriggers == triggers
+                                            ? std::to_string(triggers)
+                                            : fmt::format("{} ({} stored)", triggers, storedTriggers);
         std::cout << fmt::format(
             "records            {}\nbytes              {}\nfiles              {}\nelapsed            {} ms\n"
             "display triggers   {}\ntime went backwards {}\nrecords lost       {}\nsaved              {}\n",

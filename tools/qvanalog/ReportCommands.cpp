@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 std::optional<std::uint64_t> ParseUnsigned(const std::string& text) {
     std::uint64_t value = 0;
     const char* end = text.data() + text.size();

@@ -156,8 +156,8 @@ TEST_F(RecordCommand, TheOutFolderIsCheckedAndLockedBeforeTheTrace) {
     EXPECT_NE(busy.err.find("another qvanalog record is writing into"), std::string::npos) << busy.err;
 
     // Options given twice are refused, not decided by the first one.
-    const Result twice = RunRecordTool(
-        {"record", "--out", Out("a.qvxa"), "--rate", "1M", "--duration", "0.1", "--rate", "5M", "--simulate"});
+    const Result twice = RunRecordTool({"record", "--out", Out("a.qvxa"), "--rate", "1M", "--duration", "0.1",
+                                        "--rate", "5M", "--simulate"});
     EXPECT_EQ(twice.status, 1);
     EXPECT_NE(twice.err.find("--rate is given more than once"), std::string::npos) << twice.err;
 
@@ -185,7 +185,8 @@ TEST_F(RecordCommand, AFailedSaveKeepsTheRecordingAndSaysHowToSaveIt) {
     qvx::test::SmallTmpfs disk(dir.Path() / "small", "size=256k");
     if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
     const std::string out = (disk.Path() / "o" / "s.qvxa").string();
-    const Result r = RunRecordTool({"record", "--out", out, "--rate", "100K", "--duration", "0.3", "--simulate", "--json"});
+    const Result r = RunRecordTool(
+        {"record", "--out", out, "--rate", "100K", "--duration", "0.3", "--simulate", "--json"});
     EXPECT_EQ(r.status, 1);
     const auto summary = nlohmann::json::parse(r.out);
     const auto records = summary.at("records").get<std::uint64_t>();
@@ -196,7 +197,8 @@ TEST_F(RecordCommand, AFailedSaveKeepsTheRecordingAndSaysHowToSaveIt) {
 
     // The printed command saves the kept recording.
     std::smatch match;
-    ASSERT_TRUE(std::regex_search(r.err, match, std::regex("save it with: qvanalog save-as '([^']+)' '([^']+)'")))
+    ASSERT_TRUE(
+        std::regex_search(r.err, match, std::regex("save it with: qvanalog save-as '([^']+)' '([^']+)'")))
         << r.err;
     EXPECT_EQ(match[2].str(), out);
     const std::string again = Out("again.qvxa");
@@ -223,9 +225,9 @@ TEST_F(RecordCommand, TerminationAndHangUpStopLikeCtrlCAndLaterSignalsWaitForThe
     for (const int first : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(first);
         const fs::path folder = dir.Path() / ("sig" + std::to_string(first));
-        BackgroundRecord run({"record", "--out", (folder / "s.qvxa").string(), "--rate", "100K", "--simulate",
-                              "--json"},
-                             dir.Path() / ("sig" + std::to_string(first)));
+        BackgroundRecord run(
+            {"record", "--out", (folder / "s.qvxa").string(), "--rate", "100K", "--simulate", "--json"},
+            dir.Path() / ("sig" + std::to_string(first)));
         // Wait until records reach the instance folder's report file.
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         auto recording = [&] {
