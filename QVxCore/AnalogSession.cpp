@@ -32,14 +32,50 @@ fs::path FolderOf(const fs::path& file) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
+// `path` resolved as far as it exists, absolute and without "." or "..".
+fs::path ResolvedPath(const fs::path& path) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return ec ? fs::absolute(path, ec).lexically_normal() : resolved;
+}
+
 // Whether two paths name the same file or folder: compared after resolving ".",
 // ".." and symbolic links of the parts that exist.
 bool SamePath(const fs::path& a, const fs::path& b) {
-    std::error_code ea, eb;
-    const fs::path ca = fs::weakly_canonical(fs::absolute(a, ea), ea);
-    const fs::path cb = fs::weakly_canonical(fs::absolute(b, eb), eb);
-    if (ea || eb) return a.lexically_normal() == b.lexically_normal();
-    return ca == cb;
+    return ResolvedPath(a) == ResolvedPath(b);
+}
+
+// Volumes hand out space in blocks: a file of n bytes takes n rounded up to this.
+constexpr std::uintmax_t kAllocationUnit = 4096;
+// Upper bound of one hit's bytes in "meta" (indentation, both member names and two
+// 19-digit numbers), and of the text around the list.
+constexpr std::uintmax_t kMetaBytesPerHit = 128;
+constexpr std::uintmax_t kMetaFrameBytes = 256;
+
+std::uintmax_t AllocatedBytes(std::uintmax_t size) {
+    return (size + kAllocationUnit - 1) / kAllocationUnit * kAllocationUnit;
+}
+
+// Whether `path` is `folder` or lies below it, by whole components.
+bool IsInsideFolder(const fs::path& path, const fs::path& folder) {
+    auto pi = path.begin();
+    for (auto fi = folder.begin(); fi != folder.end(); ++fi, ++pi) {
+        if (fi->empty()) continue;  // a trailing separator
+        if (pi == path.end() || *pi != *fi) return false;
+    }
+    return true;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+}
+
+// Removes a "repo" this save created; a failure is only logged (the save already failed).
+void RemoveCopiedReport(const fs::path& repo) {
+    std::error_code ec;
+    fs::remove_all(repo, ec);
+    if (ec) spdlog::error("Cannot remove the partly saved report folder {}: {}", repo.string(), ec.message());
 }
 
 bool FolderExists(const fs::path& folder) {
@@ -159,50 +195,6 @@ bool AnalogSession::DeleteReportFiles() {
     }
     return true;
 }
-
-namespace {
-
-// Volumes hand out space in blocks: a file of n bytes takes n rounded up to this.
-constexpr std::uintmax_t kAllocationUnit = 4096;
-// Upper bound of one hit's bytes in "meta" (indentation, both member names and two
-// 19-digit numbers), and of the text around the list.
-constexpr std::uintmax_t kMetaBytesPerHit = 128;
-constexpr std::uintmax_t kMetaFrameBytes = 256;
-
-std::uintmax_t AllocatedBytes(std::uintmax_t size) {
-    return (size + kAllocationUnit - 1) / kAllocationUnit * kAllocationUnit;
-}
-
-// `path` resolved as far as it exists, absolute and without "." or "..".
-fs::path ResolvedPath(const fs::path& path) {
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    return ec ? fs::absolute(path, ec).lexically_normal() : resolved;
-}
-
-// Whether `path` is `folder` or lies below it, by whole components.
-bool IsInsideFolder(const fs::path& path, const fs::path& folder) {
-    auto pi = path.begin();
-    for (auto fi = folder.begin(); fi != folder.end(); ++fi, ++pi) {
-        if (fi->empty()) continue;  // a trailing separator
-        if (pi == path.end() || *pi != *fi) return false;
-    }
-    return true;
-}
-
-bool SameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    return fs::equivalent(a, b, ec) && !ec;
-}
-
-// Removes a "repo" this save created; a failure is only logged (the save already failed).
-void RemoveCopiedReport(const fs::path& repo) {
-    std::error_code ec;
-    fs::remove_all(repo, ec);
-    if (ec) spdlog::error("Cannot remove the partly saved report folder {}: {}", repo.string(), ec.message());
-}
-
-}  // namespace
 
 std::optional<std::string> AnalogSession::CheckSaveDestination(const fs::path& settingFilePath) {
     std::error_code ec;
