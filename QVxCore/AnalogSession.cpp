@@ -4,11 +4,11 @@
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/Utils.h"
 
-#include <fcntl.h>
 #include <spdlog/spdlog.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace fs = std::filesystem;
@@ -203,8 +203,8 @@ std::optional<std::string> AnalogSession::CheckSaveDestination(const fs::path& s
     const fs::path folder = FolderOf(settingFilePath);
     if (!fs::is_directory(folder, ec)) return "no folder " + folder.string();
     // Permissions alone do not tell (a read-only mount, or root): try it.
-    const fs::path probe = folder / (".qvx-save-probe-" + std::to_string(::getpid()));
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    std::string probe = (folder / ".qvx-save-probe-XXXXXX").string();
+    const int fd = ::mkstemp(probe.data());
     if (fd < 0) return "cannot create files in " + folder.string() + ": " + std::strerror(errno);
     ::close(fd);
     fs::remove(probe, ec);
