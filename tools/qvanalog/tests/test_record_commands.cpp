@@ -184,6 +184,7 @@ TEST_F(RecordCommand, AFailedSaveKeepsTheRecordingAndSaysHowToSaveIt) {
     // 0.3 s at 100K is about 490 KB: more than the output volume holds.
     qvx::test::SmallTmpfs disk(dir.Path() / "small", "size=256k");
     if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    fs::create_directories(disk.Path() / "o");
     const std::string out = (disk.Path() / "o" / "s.qvxa").string();
     const Result r = RunRecordTool(
         {"record", "--out", out, "--rate", "100K", "--duration", "0.3", "--simulate", "--json"});
@@ -225,6 +226,7 @@ TEST_F(RecordCommand, TerminationAndHangUpStopLikeCtrlCAndLaterSignalsWaitForThe
     for (const int first : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(first);
         const fs::path folder = dir.Path() / ("sig" + std::to_string(first));
+        fs::create_directories(folder);
         BackgroundRecord run(
             {"record", "--out", (folder / "s.qvxa").string(), "--rate", "100K", "--simulate", "--json"},
             dir.Path() / ("sig" + std::to_string(first)));
