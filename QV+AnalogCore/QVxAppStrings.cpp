@@ -24,6 +24,9 @@ constexpr std::pair<int, std::string_view> kTexts[] = {
     {kAppStringReportTooOld,
      "ver.2.0.0より前に取得したレポートデータは表示できません。設定ファイルのみ開きます。"},
     {kAppStringApplicationClosing, "アプリケーションを終了しています。"},
+    {kAppStringDisplayTriggerListFull,
+     "表示トリガーの検出数が上限（%s件）に達しました。トレースは続行しますが、以降の検出は件数のみ数え、"
+     "一覧には追加しません。"},
     {kAppStringResetCacheFolder, "キャッシュフォルダをデフォルトに戻しますか？"},
     {kAppStringCacheFolderBrowseTitle, "キャッシュフォルダの指定"},
     {kAppStringEnterCacheFolder, "キャッシュフォルダを指定してください。"},

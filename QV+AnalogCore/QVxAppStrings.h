@@ -16,6 +16,7 @@ inline constexpr int kAppStringStopDataSizeTooSmall = 20004;
 inline constexpr int kAppStringClose = 20006;
 inline constexpr int kAppStringReportTooOld = 20007;
 inline constexpr int kAppStringApplicationClosing = 20008;
+inline constexpr int kAppStringDisplayTriggerListFull = 20100;  // %s: the stored-hit limit
 inline constexpr int kAppStringResetCacheFolder = 32782;
 inline constexpr int kAppStringCacheFolderBrowseTitle = 32787;
 inline constexpr int kAppStringEnterCacheFolder = 32788;

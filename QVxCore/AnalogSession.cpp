@@ -5,6 +5,11 @@
 #include "QVxCore/Utils.h"
 
 #include <spdlog/spdlog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace fs = std::filesystem;
 
@@ -27,14 +32,50 @@ fs::path FolderOf(const fs::path& file) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
+// `path` resolved as far as it exists, absolute and without "." or "..".
+fs::path ResolvedPath(const fs::path& path) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return ec ? fs::absolute(path, ec).lexically_normal() : resolved;
+}
+
 // Whether two paths name the same file or folder: compared after resolving ".",
 // ".." and symbolic links of the parts that exist.
 bool SamePath(const fs::path& a, const fs::path& b) {
-    std::error_code ea, eb;
-    const fs::path ca = fs::weakly_canonical(fs::absolute(a, ea), ea);
-    const fs::path cb = fs::weakly_canonical(fs::absolute(b, eb), eb);
-    if (ea || eb) return a.lexically_normal() == b.lexically_normal();
-    return ca == cb;
+    return ResolvedPath(a) == ResolvedPath(b);
+}
+
+// Volumes hand out space in blocks: a file of n bytes takes n rounded up to this.
+constexpr std::uintmax_t kAllocationUnit = 4096;
+// Upper bound of one hit's bytes in "meta" (indentation, both member names and two
+// 19-digit numbers), and of the text around the list.
+constexpr std::uintmax_t kMetaBytesPerHit = 128;
+constexpr std::uintmax_t kMetaFrameBytes = 256;
+
+std::uintmax_t AllocatedBytes(std::uintmax_t size) {
+    return (size + kAllocationUnit - 1) / kAllocationUnit * kAllocationUnit;
+}
+
+// Whether `path` is `folder` or lies below it, by whole components.
+bool IsInsideFolder(const fs::path& path, const fs::path& folder) {
+    auto pi = path.begin();
+    for (auto fi = folder.begin(); fi != folder.end(); ++fi, ++pi) {
+        if (fi->empty()) continue;  // a trailing separator
+        if (pi == path.end() || *pi != *fi) return false;
+    }
+    return true;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+}
+
+// Removes a "repo" this save created; a failure is only logged (the save already failed).
+void RemoveCopiedReport(const fs::path& repo) {
+    std::error_code ec;
+    fs::remove_all(repo, ec);
+    if (ec) spdlog::error("Cannot remove the partly saved report folder {}: {}", repo.string(), ec.message());
 }
 
 bool FolderExists(const fs::path& folder) {
@@ -155,68 +196,132 @@ bool AnalogSession::DeleteReportFiles() {
     return true;
 }
 
+std::optional<std::string> AnalogSession::CheckSaveDestination(const fs::path& settingFilePath) {
+    std::error_code ec;
+    if (!settingFilePath.has_filename() || fs::is_directory(settingFilePath, ec))
+        return settingFilePath.string() + " is a folder, not a settings file name";
+    const fs::path folder = FolderOf(settingFilePath);
+    if (!fs::is_directory(folder, ec)) return "no folder " + folder.string();
+    // Permissions alone do not tell (a read-only mount, or root): try it.
+    std::string probe = (folder / ".qvx-save-probe-XXXXXX").string();
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return "cannot create files in " + folder.string() + ": " + std::strerror(errno);
+    ::close(fd);
+    fs::remove(probe, ec);
+    return std::nullopt;
+}
+
+bool AnalogSession::IsOwnFile(const fs::path& path) const {
+    const fs::path resolved = ResolvedPath(path);
+    const fs::path repo = GetReportFolderPath();
+    if (IsInsideFolder(resolved, ResolvedPath(repo))) return true;
+    if (!m_settingFilePath.empty() &&
+        (resolved == ResolvedPath(m_settingFilePath) || SameFile(path, m_settingFilePath)))
+        return true;
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return false;
+    for (fs::directory_iterator it(repo, ec), end; !ec && it != end; it.increment(ec)) {
+        if (SameFile(path, it->path())) return true;
+    }
+    return false;
+}
+
+// Report data goes along for a new session, and for an opened one whose report data
+// is of the current format, unless it is empty or already beside `settingFilePath`.
+bool AnalogSession::CarriesReportTo(const fs::path& settingFilePath) const {
+    const std::uint32_t version = m_settings->GetClassVersion();
+    const fs::path repo = GetReportFolderPath();
+    if (!(version == 0 || (FolderExists(repo) && version >= 4))) return false;
+    std::error_code ec;
+    fs::directory_iterator it(repo, ec);
+    if (ec) ThrowFileSystemError("directory_iterator::directory_iterator", repo, ec);
+    if (it == fs::directory_iterator()) return false;
+    // Destination folder without trailing separators.
+    const fs::path destinationFolder = FolderOf(settingFilePath.lexically_normal()).lexically_normal();
+    const bool alreadyThere = (!m_settingFilePath.empty() && SamePath(settingFilePath, m_settingFilePath)) ||
+                              SamePath(destinationFolder / kReportFolderName, repo);
+    return !alreadyThere;
+}
+
+// Bytes the copy of `datFiles`, "meta" and the settings file take on the destination.
+std::uintmax_t AnalogSession::BytesNeededToCopy(const std::vector<fs::path>& datFiles) const {
+    std::uintmax_t total = kAllocationUnit;  // the "repo" folder itself
+    for (const fs::path& file : datFiles) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(file, ec);
+        if (ec) ThrowFileSystemError("file_size", file, ec);
+        total += AllocatedBytes(size);
+    }
+    total += AllocatedBytes(kMetaFrameBytes + kMetaBytesPerHit * m_displayTriggerList->size());
+    const auto settingsText = Archive::ToText(*m_settings);
+    total += AllocatedBytes(settingsText ? settingsText->size() : kAllocationUnit);
+    return total;
+}
+
 // Copies the ".DAT" files and the hit list into destinationFolder/"repo". False with
-// `outResult` kNotEnoughSpace when the volume lacks room; nothing is created then.
+// `outResult` kNotEnoughSpace when the volume lacks room for them and the settings
+// file, or kSaveFailed when the folder already holds a "repo"; nothing is created
+// then. A failure after "repo" was created removes it again.
 bool AnalogSession::CopyReportData(const fs::path& destinationFolder, ProgressToken* progress,
                                    int& outResult) {
     const fs::path destinationRepo = destinationFolder / kReportFolderName;
     const std::vector<fs::path> files = ReportDataReader::CollectDATFiles(GetReportFolderPath());
-    std::uintmax_t totalBytes = 0;
-    for (const fs::path& file : files) {
-        std::error_code ec;
-        const std::uintmax_t size = fs::file_size(file, ec);
-        if (ec) ThrowFileSystemError("file_size", file, ec);
-        totalBytes += size;
-    }
-    if (m_freeSpaceQuery(destinationFolder) < totalBytes) {
+    if (m_freeSpaceQuery(destinationFolder) < BytesNeededToCopy(files)) {
         outResult = kNotEnoughSpace;
         return false;
     }
 
     std::error_code ec;
-    fs::create_directory(destinationRepo, ec);
-    if (ec) ThrowFileSystemError("create_directory", destinationRepo, ec);
-    const auto total = static_cast<std::int64_t>(files.size());
-    std::int64_t copied = 0;
-    for (const fs::path& file : files) {
-        const fs::path target = destinationRepo / file.filename();
-        fs::copy_file(file, target, fs::copy_options::none, ec);  // an existing file is an error
-        if (ec) ThrowFileSystemError("copy", file, target, ec);
-        ++copied;
-        if (progress) progress->SetProgress(copied, total);
+    if (!fs::create_directory(destinationRepo, ec)) {
+        if (ec) ThrowFileSystemError("create_directory", destinationRepo, ec);
+        spdlog::error("{} already holds report data.", destinationFolder.string());
+        outResult = kSaveFailed;
+        return false;
+    }
+    try {
+        const auto total = static_cast<std::int64_t>(files.size());
+        std::int64_t copied = 0;
+        for (const fs::path& file : files) {
+            const fs::path target = destinationRepo / file.filename();
+            fs::copy_file(file, target, fs::copy_options::none, ec);  // an existing file is an error
+            if (ec) ThrowFileSystemError("copy", file, target, ec);
+            ++copied;
+            if (progress) progress->SetProgress(copied, total);
+        }
+    } catch (...) {
+        RemoveCopiedReport(destinationRepo);
+        throw;
     }
     const fs::path meta = destinationRepo / kMetadataFileName;
-    if (Archive::Save(*m_displayTriggerList, meta)) spdlog::info("Metadata saved. {}", meta.string());
+    if (!Archive::Save(*m_displayTriggerList, meta)) {
+        RemoveCopiedReport(destinationRepo);
+        outResult = kSaveFailed;
+        return false;
+    }
+    spdlog::info("Metadata saved. {}", meta.string());
     return true;
 }
 
 int AnalogSession::SaveAs(const fs::path& settingFilePath, ProgressToken* progress) {
     QVX_CHECK_RETURN(!settingFilePath.empty(), kSaveFailed);
-
-    // Report data goes along for a new session, and for an opened one whose report
-    // data is of the current format.
-    const std::uint32_t version = m_settings->GetClassVersion();
-    const fs::path repo = GetReportFolderPath();
-    const bool carriesReport = version == 0 || (FolderExists(repo) && version >= 4);
-    if (carriesReport) {
-        std::error_code ec;
-        fs::directory_iterator it(repo, ec);
-        if (ec) ThrowFileSystemError("directory_iterator::directory_iterator", repo, ec);
-        const bool repoEmpty = it == fs::directory_iterator();
-        // Destination folder without trailing separators.
-        const fs::path destinationFolder = FolderOf(settingFilePath.lexically_normal()).lexically_normal();
-        const bool alreadyThere =
-            (!m_settingFilePath.empty() && SamePath(settingFilePath, m_settingFilePath)) ||
-            SamePath(destinationFolder / kReportFolderName, repo);
-        if (!repoEmpty && !alreadyThere) {
-            int result = kSaved;
-            if (!CopyReportData(destinationFolder, progress, result)) return result;
-        }
+    if (const auto problem = CheckSaveDestination(settingFilePath)) {
+        spdlog::error("Cannot save the session as {}: {}", settingFilePath.string(), *problem);
+        return kSaveFailed;
     }
-
+    fs::path copiedRepo;
+    if (CarriesReportTo(settingFilePath)) {
+        const fs::path destinationFolder = FolderOf(settingFilePath.lexically_normal()).lexically_normal();
+        int result = kSaved;
+        if (!CopyReportData(destinationFolder, progress, result)) return result;
+        copiedRepo = destinationFolder / kReportFolderName;
+    }
+    if (!Archive::Save(*m_settings, settingFilePath)) {
+        if (!copiedRepo.empty()) RemoveCopiedReport(copiedRepo);
+        return kSaveFailed;
+    }
     m_settingFilePath = settingFilePath;
     m_folderPath = FolderOf(settingFilePath);
-    return Archive::Save(*m_settings, m_settingFilePath) ? kSaved : kSaveFailed;
+    return kSaved;
 }
 
 }  // namespace qvx

@@ -21,6 +21,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace qvx {
 
@@ -73,9 +76,23 @@ public:
 
     // Saves the settings under `settingFilePath`, first copying the report data and the
     // hit list into a "repo" beside it when there is any and it is not already there.
-    // kNotEnoughSpace is returned before anything is created or copied. Reports
-    // (files copied, total) through `progress`.
+    // Checked before anything is created or copied: the destination (see
+    // CheckSaveDestination; kSaveFailed, logged), a "repo" already in the destination
+    // folder (kSaveFailed, logged) and the room for the copied files and the settings
+    // file (kNotEnoughSpace). A failure after the copy began removes the copied "repo"
+    // again, so the destination is left as it was (the settings file is replaced
+    // atomically). Reports (files copied, total) through `progress`.
     int SaveAs(const std::filesystem::path& settingFilePath, ProgressToken* progress);
+
+    // Why no session can be saved under `settingFilePath`: the path names a folder,
+    // its folder is missing, or that folder takes no new files (a probe file is
+    // created there and removed). None when it can.
+    static std::optional<std::string> CheckSaveDestination(const std::filesystem::path& settingFilePath);
+
+    // Whether `path` names one of this session's files: its settings file, its report
+    // folder or anything inside it. Paths are compared resolved (".", "..", symbolic
+    // links), and an existing file also by identity, so a hard link counts too.
+    bool IsOwnFile(const std::filesystem::path& path) const;
 
     const AnalogSettings& GetSettings() const { return *m_settings; }
     AnalogSettings& GetSettings() { return *m_settings; }
@@ -95,6 +112,8 @@ public:
     static std::uintmax_t GetCurrentFreeSpace(const std::filesystem::path& folder);
 
 private:
+    bool CarriesReportTo(const std::filesystem::path& settingFilePath) const;
+    std::uintmax_t BytesNeededToCopy(const std::vector<std::filesystem::path>& datFiles) const;
     bool CopyReportData(const std::filesystem::path& destinationFolder, ProgressToken* progress,
                         int& outResult);
 

@@ -23,6 +23,8 @@ void QVxAnalogDisplayTriggerAnalyzer::Reset(const AnalogSettings* settings, Anal
     m_triggerPending = false;
     m_triggersFound = 0;
     m_windowsCompleted = 0;
+    m_hitCount = 0;
+    m_unstoredHitCount = 0;
     m_previousSample = kNone;
     ResetEdgeState();
     m_settings = settings;
@@ -159,8 +161,11 @@ bool QVxAnalogDisplayTriggerAnalyzer::ShouldAnalyze() const {
 void QVxAnalogDisplayTriggerAnalyzer::AcceptHit(std::int64_t timeNs, std::int64_t dataIndex) {
     const bool pulse = m_params.slope == kHighWidth || m_params.slope == kLowWidth;
     const std::int64_t width = pulse && m_pulseStart != kNone ? timeNs - m_pulseStart : 0;
-    if (m_list != nullptr) {
+    ++m_hitCount;
+    if (m_list != nullptr && m_list->size() < m_maxStoredHits) {
         m_list->push_back(AnalogDisplayTriggerItem{dataIndex, width});
+    } else if (m_list != nullptr) {
+        ++m_unstoredHitCount;
     }
     ResetEdgeState();
     if (m_params.mode == kModeRepeat && m_triggerPending) {

@@ -57,11 +57,20 @@ public:
     // (single), no trigger has been found yet.
     bool ShouldAnalyze() const;
 
-    // What the view model does with a hit of the record (timeNs, dataIndex): appends
-    // {dataIndex, width} to the list (width = timeNs - pulse start for pulse slopes,
-    // 0 for edges), resets the edge state and, unless the mode is repeat with a
-    // trigger pending, makes timeNs the trigger time, counts it and sets pending.
+    // What the view model does with a hit of the record (timeNs, dataIndex): counts
+    // it, appends {dataIndex, width} to the list while the list holds fewer than
+    // the stored-hit limit (width = timeNs - pulse start for pulse slopes, 0 for
+    // edges), resets the edge state and, unless the mode is repeat with a trigger
+    // pending, makes timeNs the trigger time, counts it and sets pending.
     void AcceptHit(std::int64_t timeNs, std::int64_t dataIndex);
+
+    // Hits of this trace, stored or not.
+    std::uint64_t GetHitCount() const { return m_hitCount; }
+    // Whether a hit of this trace was not stored because the list was full.
+    bool IsHitListFull() const { return m_unstoredHitCount > 0; }
+    // The stored-hit limit (kMaxStoredDisplayTriggerHits unless changed; kept by Reset).
+    void SetMaxStoredHits(std::size_t count) { m_maxStoredHits = count; }
+    std::size_t GetMaxStoredHits() const { return m_maxStoredHits; }
 
     // Forgets the crossing being confirmed and the open pulse.
     void ResetEdgeState();
@@ -120,6 +129,9 @@ private:
     std::int64_t m_pulseStart = kNone;
     const AnalogSettings* m_settings = nullptr;
     AnalogDisplayTriggerList* m_list = nullptr;
+    std::uint64_t m_hitCount = 0;
+    std::uint64_t m_unstoredHitCount = 0;  // hits beyond the limit
+    std::size_t m_maxStoredHits = kMaxStoredDisplayTriggerHits;
     Parameters m_params;
 };
 

@@ -158,7 +158,8 @@ std::pair<std::uint64_t, std::uint64_t> QVxAnalogDataListViewModel::ExportRowRan
 }
 
 bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, std::int64_t firstRow,
-                                           std::int64_t lastRow, qvx::ProgressToken* progress) const {
+                                           std::int64_t lastRow, qvx::ProgressToken* progress,
+                                           std::uint64_t* unreadableRow) const {
     qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
     QVX_CHECK_RETURN(session && session->GetReportData(), false);
     QVxAnalogOscilloGraphViewModel* graph = m_owner->GetCurrentOscilloGraphViewModel();
@@ -177,6 +178,10 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
 
     ValueTextTable values;
     if (!values.Build(*graph)) return false;
+    if (session->IsOwnFile(path)) {
+        spdlog::error("CSV export refused: {} is a file of the session being exported", path.string());
+        return false;
+    }
     QVxCsvFileWriter out;
     if (!out.Open(path)) return false;
 
@@ -192,26 +197,30 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
     for (std::uint64_t row = start; row < stop; ++row) {
         const std::uint64_t index = firstIndex + row;
         const std::uint8_t* record = reader->ReadRecordByIndex(index);
+        if (!record) {
+            // A stored record that cannot be read (a damaged or shrunk file): the
+            // export fails here, keeping the rows before it.
+            spdlog::error("CSV export stopped: the record of row {} cannot be read ({})", index + 1,
+                          session->GetReportFolderPath().string());
+            if (unreadableRow) *unreadableRow = index + 1;
+            out.Close();
+            return false;
+        }
 
         // The row is formatted in place at the end of the writer's buffer.
         char* const begin = out.Reserve(kMaxRowBytes);
         char* p = std::to_chars(begin, begin + 20, index + 1).ptr;
         *p++ = ',';
         *p++ = '"';
-        if (record) {
-            const auto stamp = qvx::LoadLE64(record + 8 * timeWord) & qvx::kRecordTimeMask;
-            p += QVxUtils::FormatTimeToDisplayString(
-                static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick, kTimeUnit, p);
-            *p++ = '"';
-            for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
-                *p++ = ',';
-                const std::uint16_t sample =
-                    qvx::LoadLE16(record + qvx::kRecordOffsetSamples + 2 * static_cast<std::size_t>(c));
-                p = values.Put(c, qvx::analog::CenteredRawValue(sample), p);
-            }
-        } else {
-            constexpr std::string_view kUnreadableRest = "-\",-,-,-,-";
-            p = std::copy(kUnreadableRest.begin(), kUnreadableRest.end(), p);
+        const auto stamp = qvx::LoadLE64(record + 8 * timeWord) & qvx::kRecordTimeMask;
+        p += QVxUtils::FormatTimeToDisplayString(
+            static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick, kTimeUnit, p);
+        *p++ = '"';
+        for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
+            *p++ = ',';
+            const std::uint16_t sample =
+                qvx::LoadLE16(record + qvx::kRecordOffsetSamples + 2 * static_cast<std::size_t>(c));
+            p = values.Put(c, qvx::analog::CenteredRawValue(sample), p);
         }
         *p++ = '\n';
         out.Commit(static_cast<std::size_t>(p - begin));

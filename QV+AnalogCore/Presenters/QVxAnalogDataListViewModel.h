@@ -55,10 +55,13 @@ public:
     // the time cell is quoted because of its "," groups. Reports (rows done, rows
     // of the range) through `progress` when given and stops when a cancel is
     // requested; the rows written so far stay and the result is true. False
-    // (logged) without a report or oscillograph view model, or when the file
-    // cannot be created or written completely. Worker thread.
+    // (logged) without a report or oscillograph view model, when `path` is one of
+    // the session's own files (nothing is written), when the file cannot be
+    // created or written completely, or at the first record that cannot be read:
+    // the rows before it stay and its row number ("#") goes to `unreadableRow`
+    // when given. Worker thread.
     bool ExportCsv(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow,
-                   qvx::ProgressToken* progress) const;
+                   qvx::ProgressToken* progress, std::uint64_t* unreadableRow = nullptr) const;
 
 private:
     qvx::ReportDataReader* Reader() const;

@@ -9,6 +9,7 @@
 #include "QVxWinCommon/QVxUtils.h"
 
 #include <fmt/format.h>
+#include <spdlog/spdlog.h>
 
 namespace {
 
@@ -82,6 +83,11 @@ std::string QVxAnalogDisplayTriggerListModel::GetText(std::size_t row, int colum
 }
 
 bool QVxAnalogDisplayTriggerListModel::ExportCsv(const std::filesystem::path& path) const {
+    const qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
+    if (session && session->IsOwnFile(path)) {
+        spdlog::error("CSV export refused: {} is a file of the session being exported", path.string());
+        return false;
+    }
     QVxCsvFileWriter out;
     if (!out.Open(path)) return false;
     out.Append(kUtf8ByteOrderMark);

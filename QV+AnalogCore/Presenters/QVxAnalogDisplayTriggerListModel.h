@@ -37,7 +37,8 @@ public:
     // Writes the byte-order mark EF BB BF, the header (titles joined by ","), then
     // one line per hit: the first cell as it is, every further cell as ","
     // followed by the text in double quotes; "\n" line ends. False (logged) when
-    // the file cannot be created or written completely.
+    // `path` is one of the session's own files (nothing is written) or the file
+    // cannot be created or written completely.
     bool ExportCsv(const std::filesystem::path& path) const;
 
 private:

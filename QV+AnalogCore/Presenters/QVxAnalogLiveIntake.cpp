@@ -28,6 +28,7 @@ void QVxAnalogLiveIntake::Reset() {
     m_nextIndex = 0;
     m_previousTime = 0;
     m_timeWentBackwards = false;
+    m_lastRecordTime = 0;
     m_triggerViewOffset = 0;
     m_triggerViewOffsetSet = false;
     m_open = {};
@@ -42,6 +43,7 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
                                qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer) {
     if (count <= 0 || records == nullptr) return;
     const std::int64_t lastRecordTime = RecordTime(records + (count - 1) * kRecordBytes);
+    m_lastRecordTime.store(lastRecordTime, std::memory_order_relaxed);
     std::int64_t lastTime = lastRecordTime;
     if (out) {
         out->UpdateLastTime(std::max(lastRecordTime, out->GetLastTime()));

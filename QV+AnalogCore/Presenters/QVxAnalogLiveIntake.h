@@ -39,6 +39,8 @@ public:
     // Records taken in since Reset (= the global index of the next record).
     std::uint64_t GetRecordCount() const { return m_nextIndex.load(std::memory_order_relaxed); }
     bool TimeWentBackwards() const { return m_timeWentBackwards.load(); }
+    // Time stamp (ns) of the newest record taken in; 0 before the first batch.
+    std::int64_t GetLastRecordTime() const { return m_lastRecordTime.load(std::memory_order_relaxed); }
     // Viewport begin (ns) that shows the latest display trigger at its position.
     std::optional<std::int64_t> GetTriggerViewOffset() const;
 
@@ -65,6 +67,7 @@ private:
     std::atomic<std::uint64_t> m_nextIndex{0};
     std::int64_t m_previousTime = 0;
     std::atomic<bool> m_timeWentBackwards{false};
+    std::atomic<std::int64_t> m_lastRecordTime{0};
     std::atomic<std::int64_t> m_triggerViewOffset{0};
     std::atomic<bool> m_triggerViewOffsetSet{false};
 };

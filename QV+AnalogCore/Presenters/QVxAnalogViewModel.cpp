@@ -3,6 +3,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogStartParams.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
 #include "QVxWinCommon/QVxNotification.h"
 
@@ -241,6 +242,7 @@ bool QVxAnalogViewModel::StartTrace() {
         m_collector->TakeAbortType();
         m_intake.Reset();
         m_hitCount = 0;
+        m_hitListFullTold = false;
         m_analyzer.Reset(&settings, &m_session->GetDisplayTriggerList());
     }
     // Outside the mutex: the presenter's lock comes first in the lock order.
@@ -364,7 +366,7 @@ void QVxAnalogViewModel::Broadcast(const std::uint8_t* records, std::int64_t cou
         // No live view to fill: the records are still numbered and analysed.
         std::lock_guard lock(m_mutex);
         m_intake.Fold(nullptr, records, count, &m_analyzer);
-        m_hitCount = m_session->GetDisplayTriggerList().size();
+        UpdateHitCount();
         return;
     }
     qvx::WaveformPresenter::WriteBatch batch(*presenter);
@@ -372,11 +374,31 @@ void QVxAnalogViewModel::Broadcast(const std::uint8_t* records, std::int64_t cou
     {
         std::lock_guard lock(m_mutex);
         m_intake.Fold(&batch.RenderData(), records, count, &m_analyzer);
-        m_hitCount = m_session->GetDisplayTriggerList().size();
+        UpdateHitCount();
         held = m_analyzer.IsDisplayHeld();
     }
     // Frozen on a complete trigger window: the window keeps what it shows.
     if (!held) batch.PublishAdhoc();
+}
+
+// Log collector's thread, under m_mutex: the hits of this trace so far; the user is
+// told once when the list stops storing them.
+void QVxAnalogViewModel::UpdateHitCount() {
+    m_hitCount = m_analyzer.GetHitCount();
+    if (!m_analyzer.IsHitListFull() || m_hitListFullTold) return;
+    m_hitListFullTold = true;
+    const std::size_t limit = m_analyzer.GetMaxStoredHits();
+    spdlog::info("Display trigger list full: hits after the first {} are counted, not stored.", limit);
+    qvx::Dispatcher::PostToMain([limit] {
+        std::string text(QVxLoadAppString(kAppStringDisplayTriggerListFull));
+        text.replace(text.find("%s"), 2, std::to_string(limit));
+        QVxNotification::ShowText(text);
+    });
+}
+
+void QVxAnalogViewModel::SetMaxStoredDisplayTriggerHits(std::size_t count) {
+    std::lock_guard lock(m_mutex);
+    m_analyzer.SetMaxStoredHits(count);
 }
 
 // --- Views and peers ----------------------------------------------------------

@@ -136,11 +136,15 @@ public:
     // Live intake: records taken in by Broadcast in this trace, the backwards mark.
     std::uint64_t GetRecordCount() const { return m_intake.GetRecordCount(); }
     bool TimeWentBackwards() const { return m_intake.TimeWentBackwards(); }
+    std::int64_t GetLastRecordTime() const { return m_intake.GetLastRecordTime(); }
     std::optional<std::int64_t> GetTriggerViewOffset() const { return m_intake.GetTriggerViewOffset(); }
     // Display triggers counted during the trace (GUI thread).
     std::uint32_t GetTriggersFound() const;
-    // Hits appended to the session's display trigger list in this trace (any thread).
+    // Display trigger hits found in this trace, including those beyond the stored-hit
+    // limit that the session's list does not keep (any thread).
     std::uint64_t GetDisplayTriggerHitCount() const { return m_hitCount.load(); }
+    // The stored-hit limit of the next traces (tests; kMaxStoredDisplayTriggerHits by default).
+    void SetMaxStoredDisplayTriggerHits(std::size_t count);
     // The session's display trigger hits from `from` on, copied under the intake's
     // lock so that a trace may append meanwhile (GUI thread).
     qvx::AnalogDisplayTriggerList CopyDisplayTriggerHits(std::size_t from) const;
@@ -157,6 +161,7 @@ private:
     void AbandonTrace();
     bool FinishReport();
     void ReadStartTimestamp();
+    void UpdateHitCount();
 
     std::filesystem::path m_cacheFolderPath;
     qvx::AnalogEnvData* m_envData = nullptr;  // not owned
@@ -172,7 +177,8 @@ private:
 
     std::atomic<std::int32_t> m_traceState{kIdle};
     std::atomic<std::uint64_t> m_hitCount{0};
-    mutable std::mutex m_mutex;  // trace start against the intake of a batch
+    bool m_hitListFullTold = false;  // under m_mutex
+    mutable std::mutex m_mutex;      // trace start against the intake of a batch
     QVPlusStartParams m_startParams{};
     std::uint32_t m_rate = 0;
     std::int64_t m_startSeconds = 0;

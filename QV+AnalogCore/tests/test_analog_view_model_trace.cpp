@@ -248,16 +248,26 @@ protected:
     static constexpr std::int64_t kSpacingNs = 1'000'000;
     static constexpr std::int64_t kFirstWidthNs = 50'000;
 
-    void Record(int mode) {
+    void Record(int mode, std::int32_t milliseconds = 3000) {
         ConnectSimulatedUnit();
         qvx::AnalogSettings& s = *viewModel.GetSessionSettings();
         qvx::test::UseDemoPulseTrigger(s, mode);
         s.enableStopElapsedTime = true;
-        s.stopElapsedTimeMS = 3000;
+        s.stopElapsedTimeMS = milliseconds;
         ASSERT_TRUE(viewModel.StartTrace());
         ASSERT_TRUE(WaitUntilIdle(std::chrono::seconds(60)));
         ASSERT_EQ(viewModel.GetLastAbortType(), QVxAbortType::None);
         ASSERT_TRUE(viewModel.WasLastReportOpened());
+    }
+
+    // Saves the session as `saved` and opens it again: its "meta" holds `hits`.
+    void ExpectSavedHits(const fs::path& saved, const qvx::AnalogDisplayTriggerList& hits) {
+        fs::create_directories(saved.parent_path());
+        ASSERT_TRUE(viewModel.SaveAsSession(saved));
+        qvx::AnalogSession reopened;
+        int code = -1;
+        ASSERT_TRUE(reopened.OpenInternal(saved, nullptr, code));
+        EXPECT_EQ(reopened.GetDisplayTriggerList(), hits);
     }
 
     // Pulses k = 0..2 of every burst whose falling edge lies before the last
@@ -301,13 +311,23 @@ TEST_F(DemoTriggerTest, RepeatModeFindsEveryPulseWithinTheLimitAndSavesThemInMet
     const auto csvLines = std::count(std::istreambuf_iterator<char>(csvIn), {}, '\n');
     EXPECT_EQ(static_cast<std::size_t>(csvLines), hits.size() + 1);  // header and one line per hit
 
-    const fs::path saved = dir.Path() / "demo" / "demo.qvxa";
-    fs::create_directories(saved.parent_path());
-    ASSERT_TRUE(viewModel.SaveAsSession(saved));
-    qvx::AnalogSession reopened;
-    int code = -1;
-    ASSERT_TRUE(reopened.OpenInternal(saved, nullptr, code));
-    EXPECT_EQ(reopened.GetDisplayTriggerList(), hits);
+    ExpectSavedHits(dir.Path() / "demo" / "demo.qvxa", hits);
+}
+
+TEST_F(DemoTriggerTest, BeyondTheStoredLimitHitsAreCountedTheTraceGoesOnAndTheUserIsToldOnce) {
+    constexpr std::size_t kLimit = 5;
+    viewModel.SetMaxStoredDisplayTriggerHits(kLimit);
+    Record(qvx::QVxAnalogDisplayTriggerAnalyzer::kModeRepeat, 1000);  // about 29 hits
+    const auto hits = viewModel.GetSession()->GetDisplayTriggerList();
+    EXPECT_EQ(hits.size(), kLimit);
+    EXPECT_EQ(viewModel.GetDisplayTriggerHitCount(), ExpectedHits());
+    EXPECT_GT(ExpectedHits(), 2 * kLimit);
+    const auto told = std::count_if(notes.shown.begin(), notes.shown.end(), [](const std::string& text) {
+        return text.find("表示トリガーの検出数が上限（5件）に達しました。") == 0;
+    });
+    EXPECT_EQ(told, 1);
+
+    ExpectSavedHits(dir.Path() / "limit" / "limit.qvxa", hits);  // "meta" loads again
 }
 
 TEST_F(DemoTriggerTest, SingleModeListsOnlyTheFirstHit) {

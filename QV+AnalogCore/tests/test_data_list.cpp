@@ -4,7 +4,10 @@
 #include "list_test_support.h"
 
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/ReportData/ReportFile.h"
+#include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
 #include "QVxCore/tests/waveform_test_support.h"
 
@@ -137,6 +140,48 @@ TEST_F(DataListTest, RowsStartAtTheFirstRecordThatWasNotRotatedAway) {
     EXPECT_EQ(qvx::test::CountLines(text), 6u);
     EXPECT_EQ(text.find("-,-"), std::string::npos);
     EXPECT_NE(text.find("\n33554437,\""), std::string::npos);
+}
+
+TEST_F(DataListTest, AnUnreadableRecordFailsTheExportAtItsRowAndKeepsTheRowsBefore) {
+    WriteRecords(3 * qvx::ReportFile::kBlockRecords);
+    // The report file shrinks to its first block while the export runs: the first
+    // progress report (after 4096 rows, inside the first block) cuts it.
+    const auto dat = owner.session->GetReportFolderPath() / "00000000.DAT";
+    ASSERT_TRUE(qvx::Dispatcher::AttachMain(qvx::Dispatcher::kSynchronous));
+    qvx::ProgressToken token(
+        [&](std::int64_t, std::int64_t) {
+            std::filesystem::resize_file(dat, 512 + qvx::ReportFile::kBlockRecords * 16);
+        },
+        {});
+    const auto path = dir.Path() / "out.csv";
+    std::uint64_t unreadableRow = 0;
+    const bool exported = model.ExportCsv(path, -1, -1, &token, &unreadableRow);
+    qvx::Dispatcher::DestroyMain();
+    EXPECT_FALSE(exported);
+    EXPECT_EQ(unreadableRow, qvx::ReportFile::kBlockRecords + 1);
+    const std::string text = ReadWholeFile(path);
+    EXPECT_EQ(qvx::test::CountLines(text), qvx::ReportFile::kBlockRecords + 1);  // header and the rows before
+    EXPECT_EQ(text.find("-,-"), std::string::npos);
+}
+
+TEST_F(DataListTest, TheSessionsOwnFilesAreNeverExportTargets) {
+    WriteRecords(100);
+    const auto repo = owner.session->GetReportFolderPath();
+    ASSERT_EQ(owner.session->SaveAs(dir.Path() / "session" / "s.qvxa", nullptr), qvx::AnalogSession::kSaved);
+    std::filesystem::create_symlink(repo / "00000000.DAT", dir.Path() / "link.csv");
+    const auto before = ReadWholeFile(repo / "00000000.DAT");
+    const auto settingsBefore = ReadWholeFile(dir.Path() / "session" / "s.qvxa");
+    qvx::test::LogCapture log;
+    for (const auto& target : {repo / "00000000.DAT", repo / "meta", repo / "new.csv",
+                               dir.Path() / "session" / "." / "s.qvxa", dir.Path() / "link.csv"}) {
+        EXPECT_FALSE(model.ExportCsv(target, -1, -1, nullptr)) << target;
+        EXPECT_FALSE(QVxAnalogDisplayTriggerListModel(&owner).ExportCsv(target)) << target;
+    }
+    EXPECT_TRUE(log.Contains("is a file of the session"));
+    EXPECT_EQ(ReadWholeFile(repo / "00000000.DAT"), before);
+    EXPECT_EQ(ReadWholeFile(dir.Path() / "session" / "s.qvxa"), settingsBefore);
+    EXPECT_FALSE(std::filesystem::exists(repo / "new.csv"));
+    EXPECT_TRUE(model.ExportCsv(dir.Path() / "out.csv", -1, -1, nullptr));
 }
 
 TEST_F(DataListTest, FailuresAreReportedNotHidden) {

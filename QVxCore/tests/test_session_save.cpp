@@ -1,5 +1,7 @@
 #include "test_session_support.h"
 
+#include "support/SmallTmpfs.h"
+
 namespace fs = std::filesystem;
 using qvx::AnalogSession;
 using qvx::testing::LogRecorder;
@@ -19,6 +21,8 @@ protected:
     }
 
     static std::uintmax_t ReportBytes() { return 2 * 512 + (300 + 20) * 16; }
+    // The two report files, "meta" and the settings file, each in 4 KiB blocks, and the folder.
+    static constexpr std::uintmax_t kRoomForTheCopy = 64 * 1024;
 };
 
 }  // namespace
@@ -46,7 +50,7 @@ TEST_F(SessionSave, NewSessionCopiesReportFilesAndHitsWithProgress) {
     std::vector<fs::path> asked;
     session.SetFreeSpaceQuery([&](const fs::path& folder) {
         asked.push_back(folder);
-        return ReportBytes();  // exactly enough
+        return kRoomForTheCopy;
     });
     LogRecorder log;
     auto token = MakeToken();
@@ -149,15 +153,73 @@ TEST_F(SessionSave, CopyConflictsAndBadArgumentsAreReported) {
     EXPECT_EQ(session.SaveAs({}, nullptr), AnalogSession::kSaveFailed);
     EXPECT_TRUE(log.Contains("error !settingFilePath.empty()"));
 
-    // A report file of the same name at the destination is a copy error.
+    // Report data already at the destination is refused before anything is copied
+    // into it: the two reports would mix.
     qvx::test::ReportBuilder(dir / "out" / "repo").AddFile(1, 5);
-    try {
-        session.SaveAs(dir / "out" / "b.qvxa", nullptr);
-        ADD_FAILURE() << "no exception";
-    } catch (const fs::filesystem_error& e) {
-        EXPECT_NE(std::string(e.what()).find("copy"), std::string::npos);
-    }
+    const auto before = Snapshot(dir / "out");
+    EXPECT_EQ(session.SaveAs(dir / "out" / "b.qvxa", nullptr), AnalogSession::kSaveFailed);
+    EXPECT_TRUE(log.Contains("already holds report data"));
+    EXPECT_EQ(Snapshot(dir / "out"), before);
+}
+
+TEST_F(SessionSave, DestinationProblemsAreFoundBeforeCopyingAndALateFailureRemovesTheCopy) {
+    fs::create_directories(dir / "cache");
+    AnalogSession session;
+    RecordInto(session);
+    LogRecorder log;
+
+    // A folder given as the settings file name, and a missing folder.
+    fs::create_directories(dir / "out" / "z.qvxa");
+    EXPECT_EQ(session.SaveAs(dir / "out" / "z.qvxa", nullptr), AnalogSession::kSaveFailed);
+    EXPECT_TRUE(log.Contains("is a folder"));
+    EXPECT_EQ(session.SaveAs(dir / "none" / "z.qvxa", nullptr), AnalogSession::kSaveFailed);
+    EXPECT_TRUE(log.Contains("no folder"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "repo"));
+    EXPECT_FALSE(fs::exists(dir / "none"));
+
+    // The settings file fails after the report was copied: the copy goes again, so a
+    // retry is not refused for the "repo" it left.
+    qvx::Archive::SetWriteFaultHookForTesting(
+        [](const fs::path& target, std::uintmax_t) { return target.extension() != ".qvxa"; });
+    const int failed = session.SaveAs(dir / "out" / "b.qvxa", nullptr);
+    qvx::Archive::SetWriteFaultHookForTesting({});
+    EXPECT_EQ(failed, AnalogSession::kSaveFailed);
+    EXPECT_FALSE(fs::exists(dir / "out" / "repo"));
     EXPECT_FALSE(fs::exists(dir / "out" / "b.qvxa"));
+    EXPECT_TRUE(session.GetSettingFilePath().empty());
+    EXPECT_EQ(session.SaveAs(dir / "out" / "b.qvxa", nullptr), AnalogSession::kSaved);
+    EXPECT_EQ(Snapshot(dir / "out" / "repo").size(), 3u);
+}
+
+TEST_F(SessionSave, ASmallVolumeIsMeasuredForTheDataAndTheSettingsFile) {
+    qvx::test::SmallTmpfs disk(dir / "small", "size=256k");
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    const std::uintmax_t available = fs::space(disk.Path()).available;
+    ASSERT_GT(available, 64u * 1024);
+
+    // A report that fills the volume but for one 4 KiB block: room for the data and
+    // "meta", none for the settings file. Refused before anything is written.
+    fs::create_directories(dir / "cache");
+    AnalogSession session;
+    ASSERT_TRUE(session.NewInternal(dir / "cache"));
+    const std::uint64_t records = (available - 4096 - qvx::kReportHeaderSize) / qvx::kReportRecordSize;
+    qvx::test::ReportBuilder(dir / "cache" / "repo").AddFile(0, records);
+    fs::create_directories(disk.Path() / "c");
+    EXPECT_EQ(session.SaveAs(disk.Path() / "c" / "z.qvxa", nullptr), AnalogSession::kNotEnoughSpace);
+    EXPECT_TRUE(fs::is_empty(disk.Path() / "c"));
+
+    // Half of that fits with everything else.
+    AnalogSession smaller;
+    fs::create_directories(dir / "cache2");
+    ASSERT_TRUE(smaller.NewInternal(dir / "cache2"));
+    qvx::test::ReportBuilder(dir / "cache2" / "repo").AddFile(0, records / 2);
+    smaller.GetDisplayTriggerList() = {{1, 0}};
+    EXPECT_EQ(smaller.SaveAs(disk.Path() / "c" / "z.qvxa", nullptr), AnalogSession::kSaved);
+    AnalogSession reopened;
+    int code = -1;
+    ASSERT_TRUE(reopened.OpenInternal(disk.Path() / "c" / "z.qvxa", nullptr, code));
+    EXPECT_EQ(reopened.GetReportData()->GetTotalRecordCount(), records / 2);
+    EXPECT_EQ(reopened.GetDisplayTriggerList().size(), 1u);
 }
 
 TEST_F(SessionSave, OldReportDataStaysBehind) {

@@ -245,3 +245,31 @@ TEST(TriggerAnalyzer, InvalidSettingsAreLoggedAndFindNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TriggerAnalyzer, HitsBeyondTheStoredLimitAreCountedNotStored) {
+    EXPECT_EQ(Analyzer().GetMaxStoredHits(), qvx::kMaxStoredDisplayTriggerHits);
+    qvx::AnalogDisplayTriggerList list;
+    Analyzer a;
+    a.SetMaxStoredHits(3);
+    auto rising = MakeSettings(Analyzer::kHighEdge);
+    a.Reset(&rising, &list);
+    std::vector<std::int64_t> wave;
+    for (int i = 0; i < 5; ++i) wave.insert(wave.end(), {kL, kL + 1});
+    EXPECT_EQ(Feed(a, wave).size(), 5u);  // the trace goes on finding them
+    EXPECT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.back().dataIndex, 5);
+    EXPECT_EQ(a.GetHitCount(), 5u);
+    EXPECT_TRUE(a.IsHitListFull());
+
+    // A new trace counts afresh and keeps the limit.
+    qvx::AnalogDisplayTriggerList next;
+    a.Reset(&rising, &next);
+    EXPECT_EQ(a.GetHitCount(), 0u);
+    EXPECT_FALSE(a.IsHitListFull());
+    EXPECT_EQ(Feed(a, {kL, kL + 1}).size(), 1u);
+    EXPECT_EQ(a.GetMaxStoredHits(), 3u);
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <set>
 
 namespace qvanalog {
 
@@ -21,6 +22,14 @@ bool Args::Flag(const std::string& name) const {
 std::optional<std::string> Args::Option(const std::string& name) const {
     for (std::size_t i = 0; i + 1 < m_words.size(); ++i) {
         if (m_words[i] == name) return m_words[i + 1];
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Args::RepeatedOption() const {
+    std::set<std::string> seen;
+    for (const std::string& w : m_words) {
+        if (w.size() > 2 && w.rfind("--", 0) == 0 && !seen.insert(w).second) return w;
     }
     return std::nullopt;
 }

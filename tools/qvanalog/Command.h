@@ -20,6 +20,8 @@ public:
     std::optional<std::string> Option(const std::string& name) const;  // "--index N"
     std::vector<std::string> Positionals() const;  // words that are neither flags nor option values
     const std::vector<std::string>& Words() const { return m_words; }
+    // The first "--name" word given more than once, if any: every option is taken once.
+    std::optional<std::string> RepeatedOption() const;
 
     // Options that take a value; needed so Positionals() can skip the values.
     void DeclareValueOptions(std::vector<std::string> names) { m_valueOptions = std::move(names); }

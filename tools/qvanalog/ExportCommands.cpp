@@ -163,6 +163,14 @@ std::optional<std::string> SessionAndOutput(qvanalog::Args& args, fs::path& sess
     return std::nullopt;
 }
 
+// The export's output must not be one of the session's own files (its settings file,
+// a report file or "meta"): it would be truncated while it is read. An error text then.
+std::optional<std::string> RefuseSessionFile(const ExportSession& owner, const fs::path& session,
+                                             const fs::path& out) {
+    if (!owner.m_session->IsOwnFile(out)) return std::nullopt;
+    return out.string() + " is a file of the session " + session.string() + "; choose another output file";
+}
+
 std::uintmax_t FileSize(const fs::path& path) {
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
@@ -192,6 +200,7 @@ int RunExport(qvanalog::Args& args) {
     if (!owner.m_session->GetReportData()) {
         return qvanalog::Fail("the session " + sessionPath.string() + " holds no report data to export");
     }
+    if (auto error = RefuseSessionFile(owner, sessionPath, outPath)) return qvanalog::Fail(*error);
     QVxAnalogDataListViewModel model(&owner);
     const auto firstIndex = static_cast<std::int64_t>(model.GetFirstIndex());
     const auto rowCount = static_cast<std::int64_t>(model.GetRowCount());
@@ -212,11 +221,16 @@ int RunExport(qvanalog::Args& args) {
     }
 
     bool exported = false;
+    std::uint64_t unreadableRow = 0;
     const auto started = std::chrono::steady_clock::now();
     const bool finished = RunWithProgressBar("exporting", [&](qvx::ProgressToken* token) {
-        exported = model.ExportCsv(outPath, firstRow, lastRow, token);
+        exported = model.ExportCsv(outPath, firstRow, lastRow, token, &unreadableRow);
     });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!exported && unreadableRow != 0) {
+        return qvanalog::Fail("the record of row " + std::to_string(unreadableRow) + " cannot be read; " +
+                              outPath.string() + " keeps the rows before it");
+    }
     if (!exported) return qvanalog::Fail("cannot write " + outPath.string() + " (see the messages above)");
     const auto [start, stop] =
         QVxAnalogDataListViewModel::ExportRowRange(firstRow, lastRow, static_cast<std::uint64_t>(rowCount));
@@ -239,6 +253,7 @@ int RunExportTriggers(qvanalog::Args& args) {
 
     ExportSession owner;
     if (auto error = OpenSession(sessionPath, owner)) return qvanalog::Fail(*error);
+    if (auto error = RefuseSessionFile(owner, sessionPath, outPath)) return qvanalog::Fail(*error);
     QVxAnalogDisplayTriggerListModel model(&owner);
     if (!model.ExportCsv(outPath)) {
         return qvanalog::Fail("cannot write " + outPath.string() + " (see the messages above)");

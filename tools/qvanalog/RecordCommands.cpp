@@ -13,16 +13,23 @@
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/QVxNotification.h"
 
+#include <fcntl.h>
 #include <fmt/format.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <thread>
 
@@ -37,12 +44,67 @@ constexpr auto kStatusInterval = std::chrono::milliseconds(200);
 constexpr auto kPumpInterval = std::chrono::milliseconds(5);
 constexpr std::uint32_t kUnitOverflowBit = 0x100;  // unit status word: records were lost
 
-std::atomic<bool> s_interrupted{false};
+// SIGINT, SIGTERM and SIGHUP end a recording alike: the first one stops the trace
+// with drain and the session is saved; any later one is refused with a line until
+// the save is done (only SIGKILL cuts it short). Any thread may run the handler.
+std::atomic<int> s_stopSignals{0};
 
-extern "C" void OnInterrupt(int) {
-    s_interrupted = true;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program at once
+extern "C" void OnStopSignal(int) {
+    if (s_stopSignals.fetch_add(1) == 0) return;
+    static constexpr char kRefused[] =
+        "\nqvanalog: the recording is being stopped and saved; the signal is ignored until that is done\n";
+    const ssize_t written = ::write(STDERR_FILENO, kRefused, sizeof kRefused - 1);
+    static_cast<void>(written);
 }
+
+// Installs OnStopSignal for the recording's lifetime and restores the previous handlers.
+class StopSignals {
+public:
+    StopSignals() {
+        s_stopSignals = 0;
+        struct sigaction action {};
+        action.sa_handler = &OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &m_previous[i]);
+    }
+    ~StopSignals() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &m_previous[i], nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    bool Requested() const { return s_stopSignals.load() > 0; }
+
+private:
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> m_previous{};
+};
+
+// An exclusive lock on the --out folder for the whole run: two recordings into one
+// folder would mix their "repo". flock on the folder itself, so no lock file is left
+// behind; the kernel releases it when the process ends, however it ends.
+class OutFolderLock {
+public:
+    OutFolderLock() = default;
+    ~OutFolderLock() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    OutFolderLock(const OutFolderLock&) = delete;
+    OutFolderLock& operator=(const OutFolderLock&) = delete;
+
+    // An error text when the folder cannot be locked.
+    std::optional<std::string> Acquire(const fs::path& folder) {
+        m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0) return "cannot open the folder " + folder.string() + ": " + std::strerror(errno);
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return std::nullopt;
+        if (errno == EWOULDBLOCK) return "another qvanalog record is writing into " + folder.string();
+        return "cannot lock the folder " + folder.string() + ": " + std::strerror(errno);
+    }
+
+private:
+    int m_fd = -1;
+};
 
 bool StderrIsTerminal() {
     return ::isatty(STDERR_FILENO) != 0;
@@ -111,9 +173,10 @@ public:
     ~CliApplication() {
         m_viewModel.Shutdown();
         PumpMain();
-        // Each run records into its own instance folder below the cache folder.
+        // Each run records into its own instance folder below the cache folder; it
+        // goes unless it holds a recording that was not saved.
         const fs::path sessions = m_viewModel.GetCacheFolderPath();
-        if (!sessions.empty() && sessions != m_envData.GetCacheFolderPath()) {
+        if (!m_keepInstanceFolder && !sessions.empty() && sessions != m_envData.GetCacheFolderPath()) {
             std::error_code ec;
             fs::remove_all(sessions, ec);
         }
@@ -133,9 +196,12 @@ public:
 
     QVxAnalogViewModel& ViewModel() { return m_viewModel; }
     const CliNotification& Notification() const { return m_notification; }
+    // Whether this run's instance folder stays when the program ends.
+    void KeepInstanceFolder(bool keep) { m_keepInstanceFolder = keep; }
 
 private:
     bool m_ownDispatcher = false;
+    bool m_keepInstanceFolder = false;
     CliNotification m_notification;
     CliInteraction m_interaction;
     qvx::AnalogEnvData m_envData;
@@ -156,10 +222,22 @@ std::optional<double> ParsePositive(const std::string& text) {
     return value;
 }
 
+bool IsUnitListed(const std::string& deviceId) {
+    std::vector<QVxQVUsbDeviceId> ids;
+    QVxDeviceManager::GetAvailableDevice(QVxDeviceManager::kAnalogCaptureMode, &ids);
+    const std::wstring wanted(deviceId.begin(), deviceId.end());
+    return std::any_of(ids.begin(), ids.end(), [&](const QVxQVUsbDeviceId& id) { return id.id == wanted; });
+}
+
 // Connects the unit named `deviceId`, or the only listed one. False with `error`
 // set (a connection failure was also shown as the application's message).
 bool ConnectUnit(QVxAnalogViewModel& viewModel, const std::optional<std::string>& deviceId,
                  std::string& error) {
+    // A unit that is not listed is refused before the refresh connects the only listed one.
+    if (deviceId && !IsUnitListed(*deviceId)) {
+        error = "no analog unit with the serial number " + *deviceId;
+        return false;
+    }
     QVxAnalogDeviceManagerViewModel& devices = *viewModel.GetDeviceManagerViewModel();
     devices.RefreshDeviceList();  // connects by itself when exactly one unit is listed
     const auto& list = devices.GetDevices();
@@ -238,6 +316,39 @@ void DrawStatusLine(QVxAnalogViewModel& viewModel) {
               << std::flush;
 }
 
+// A recording that could not be saved stays in this run's instance folder, with a
+// settings file and "meta" of its own beside it so that `save-as` can save it later.
+void KeepRecording(const qvx::AnalogSession& session, const fs::path& outPath) {
+    const fs::path kept = session.GetFolderPath() / "recording.qvxa";
+    qvx::AnalogSettings settings = session.GetSettings();  // Save stamps the class version
+    const bool settingsKept = qvx::Archive::Save(settings, kept);
+    const fs::path meta = session.GetReportFolderPath() / qvx::AnalogSession::kMetadataFileName;
+    if (!qvx::Archive::Save(session.GetDisplayTriggerList(), meta))
+        std::cerr << "qvanalog: the display trigger hits could not be kept in " << meta.string() << "\n";
+    std::cerr << "qvanalog: the recording is kept in " << session.GetFolderPath().string() << "\n";
+    if (settingsKept) {
+        std::cerr << "qvanalog: save it with: qvanalog save-as '" << kept.string() << "' '"
+                  << outPath.string() << "'\n";
+    } else {
+        std::cerr << "qvanalog: its settings file could not be written; the report files are in "
+                  << session.GetReportFolderPath().string() << "\n";
+    }
+}
+
+// The --out folder, made when missing, takes files and is locked for this run. An
+// error text otherwise.
+std::optional<std::string> PrepareOutFolder(const fs::path& outPath, OutFolderLock& lock) {
+    const fs::path folder = outPath.parent_path();
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) return "cannot create the folder " + folder.string() + ": " + ec.message();
+    if (auto problem = qvx::AnalogSession::CheckSaveDestination(outPath)) return problem;
+    if (auto problem = lock.Acquire(folder)) return problem;
+    if (fs::exists(folder / qvx::AnalogSession::kReportFolderName, ec))
+        return folder.string() + " already holds a \"repo\" folder";
+    return std::nullopt;
+}
+
 int RunRecord(qvanalog::Args& args) {
     args.DeclareValueOptions({"--out", "--settings", "--device", "--rate", "--duration", "--size"});
     if (!args.Positionals().empty())
@@ -245,12 +356,7 @@ int RunRecord(qvanalog::Args& args) {
     const auto out = args.Option("--out");
     if (!out || fs::path(*out).extension() != ".qvxa" || !fs::path(*out).has_stem())
         return qvanalog::Fail("--out DIR/NAME.qvxa is required");
-    const fs::path outPath = fs::absolute(*out);
-    std::error_code ec;
-    if (!fs::is_directory(outPath.parent_path(), ec))
-        return qvanalog::Fail("no folder " + outPath.parent_path().string());
-    if (fs::exists(outPath.parent_path() / qvx::AnalogSession::kReportFolderName, ec))
-        return qvanalog::Fail(outPath.parent_path().string() + " already holds a \"repo\" folder");
+    const fs::path outPath = fs::absolute(*out).lexically_normal();
 
     std::optional<std::int32_t> rate;
     if (const auto text = args.Option("--rate"); text && !(rate = ParseRate(*text)))
@@ -263,10 +369,13 @@ int RunRecord(qvanalog::Args& args) {
         text && (!(sizeMB = ParsePositive(*text)) || *sizeMB != static_cast<std::int32_t>(*sizeMB)))
         return qvanalog::Fail("--size must be a positive whole number of MiB");
     const bool json = args.Flag("--json");
+    OutFolderLock outLock;
+    if (auto problem = PrepareOutFolder(outPath, outLock)) return qvanalog::Fail(*problem);
 
     if (args.Flag("--simulate") && !std::getenv("QVPLUS_SIMULATED_UNITS"))
         ::setenv("QVPLUS_SIMULATED_UNITS", kSimulatedUnit, 1);
 
+    StopSignals signals;  // outlives the application, so that its shutdown is not cut short
     CliApplication app;
     if (!app.Init()) return qvanalog::Fail("start-up failed (preferences or cache folder)");
     QVxAnalogViewModel& viewModel = app.ViewModel();
@@ -293,27 +402,26 @@ int RunRecord(qvanalog::Args& args) {
         ::close(savedStdout);
     }
     if (!connected) return qvanalog::Fail(error);
+    if (signals.Requested()) return qvanalog::Fail("interrupted before the trace started");
 
     // The live window: every new session gets a presenter that needs its width.
     auto sessionChanged = viewModel.SessionChanged.Connect([&viewModel] {
         if (auto* presenter = viewModel.GetOscilloGraphViewModel())
             presenter->ResetViewportWidth(kViewportColumns);
     });
-    s_interrupted = false;
-    auto previousHandler = std::signal(SIGINT, &OnInterrupt);
-    if (!viewModel.StartTrace()) {
-        std::signal(SIGINT, previousHandler);
-        return qvanalog::Fail("the trace did not start");
-    }
+    if (!viewModel.StartTrace()) return qvanalog::Fail("the trace did not start");
+    app.KeepInstanceFolder(true);  // it holds the recording until that is saved
 
+    // --duration counts the records' own time from the acquisition start (ns), not
+    // the wall clock after the start call, which includes the unit's start-up wait.
+    const std::int64_t durationNs = duration ? std::llround(*duration * 1e9) : 0;
     const bool terminal = StderrIsTerminal();
-    const auto started = Clock::now();
-    auto nextDraw = started;
+    auto nextDraw = Clock::now();
     while (viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
         PumpMain();
         const auto now = Clock::now();
-        const bool timeUp = duration && now - started >= std::chrono::duration<double>(*duration);
-        if ((timeUp || s_interrupted) && viewModel.GetTraceState() == QVxAnalogViewModel::kTracing)
+        const bool timeUp = duration && viewModel.GetLastRecordTime() >= durationNs;
+        if ((timeUp || signals.Requested()) && viewModel.GetTraceState() == QVxAnalogViewModel::kTracing)
             viewModel.StopTrace();
         if (terminal && now >= nextDraw && viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
             DrawStatusLine(viewModel);
@@ -321,37 +429,52 @@ int RunRecord(qvanalog::Args& args) {
         }
         std::this_thread::sleep_for(kPumpInterval);
     }
-    std::signal(SIGINT, previousHandler);
     if (terminal) std::cerr << "\n";
 
     const QVxAbortType abortType = viewModel.GetLastAbortType();
     const QVPlusStatus status = viewModel.GetDeviceManager()->GetStatus();
     const bool saved = viewModel.SaveAsSession(outPath);
+    app.KeepInstanceFolder(!saved);
+    const qvx::AnalogSession& session = *viewModel.GetSession();
+    // The figures describe this run's files: saved, or kept in the instance folder.
     const ReportFolderCounts counts =
-        CountReportFiles(outPath.parent_path() / qvx::AnalogSession::kReportFolderName);
+        CountReportFiles(saved ? outPath.parent_path() / qvx::AnalogSession::kReportFolderName
+                               : session.GetReportFolderPath());
     const std::uint64_t records = viewModel.GetRecordCount();
-    const std::size_t triggers = viewModel.GetSession()->GetDisplayTriggerList().size();
+    const std::uint64_t triggers = viewModel.GetDisplayTriggerHitCount();
+    const std::size_t storedTriggers = session.GetDisplayTriggerList().size();
     const bool lost = (status.unitStatusWord & kUnitOverflowBit) != 0;
     const std::int64_t removedFiles = viewModel.GetLogCollector()->GetRemovedFileCount();
 
     if (json) {
-        nlohmann::ordered_json summary{
-            {"records", records},          {"bytes", counts.bytes},
-            {"files", counts.files},       {"elapsedMs", status.elapsedMs},
-            {"displayTriggers", triggers}, {"timeWentBackwards", viewModel.TimeWentBackwards()},
-            {"lostRecords", lost},         {"abortType", static_cast<int>(abortType)},
-            {"removedFiles", removedFiles}};
+        nlohmann::ordered_json summary{{"records", records},
+                                       {"bytes", counts.bytes},
+                                       {"files", counts.files},
+                                       {"elapsedMs", status.elapsedMs},
+                                       {"displayTriggers", triggers},
+                                       {"storedDisplayTriggers", storedTriggers},
+                                       {"timeWentBackwards", viewModel.TimeWentBackwards()},
+                                       {"lostRecords", lost},
+                                       {"abortType", static_cast<int>(abortType)},
+                                       {"removedFiles", removedFiles}};
         std::cout << summary.dump() << "\n";
     } else {
+        const std::string triggerText = storedTriggers == triggers
+                                            ? std::to_string(triggers)
+                                            : fmt::format("{} ({} stored)", triggers, storedTriggers);
         std::cout << fmt::format(
             "records            {}\nbytes              {}\nfiles              {}\nelapsed            {} ms\n"
             "display triggers   {}\ntime went backwards {}\nrecords lost       {}\nfiles rotated out  {}\n"
             "saved              {}\n",
-            records, counts.bytes, counts.files, status.elapsedMs, triggers,
+            records, counts.bytes, counts.files, status.elapsedMs, triggerText,
             viewModel.TimeWentBackwards() ? "yes" : "no", lost ? "yes (unit memory overflowed)" : "no",
             removedFiles, saved ? outPath.string() : "no");
     }
-    if (!saved) return qvanalog::Fail("the session could not be saved as " + outPath.string());
+    if (!saved) {
+        qvanalog::Fail("the session could not be saved as " + outPath.string());
+        KeepRecording(session, outPath);
+        return 1;
+    }
     if (!viewModel.GetSession()->GetSettings().enableReportFileRotation && records * 16 != counts.bytes)
         spdlog::warn("{} records taken in but {} record bytes in the files", records, counts.bytes);
     return abortType == QVxAbortType::None ? 0 : 1;

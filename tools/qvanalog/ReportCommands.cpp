@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 std::optional<std::uint64_t> ParseUnsigned(const std::string& text) {
     std::uint64_t value = 0;
     const char* end = text.data() + text.size();
@@ -122,9 +121,12 @@ int RunInfo(qvanalog::Args& args) {
         return 0;
     }
 
+    const bool anyStored = reader->GetTotalRecordCount() > first.GetFirstIndex();
+    const std::string present = anyStored ? "indexes " + std::to_string(first.GetFirstIndex()) + " to " +
+                                                std::to_string(last.GetLastIndex()) + " present"
+                                          : "none present";
     std::cout << "report folder     " << folder->string() << "\n"
-              << "records           " << reader->GetTotalRecordCount() << " (indexes "
-              << first.GetFirstIndex() << " to " << last.GetLastIndex() << " present)\n"
+              << "records           " << reader->GetTotalRecordCount() << " (" << present << ")\n"
               << "first file        " << reader->GetFirstFileIndex() << "\n"
               << "last time         " << reader->GetLastTime() << " ticks ("
               << TickSeconds(reader->GetLastTime()) << ")\n"

@@ -29,7 +29,6 @@ constexpr const char* kRepoExistsText =
 constexpr const char* kNoSpaceText = "保存先のディスク容量が不足しています。";
 constexpr const char* kSaveFailedText = "設定ファイルを保存できませんでした。";
 
-
 // Runs `task` on a worker behind a terminal progress line (only when stderr is a
 // terminal). A host-queue main dispatcher carries the updates to this thread.
 // Returns false when the task threw (the error is logged).
@@ -103,7 +102,9 @@ int RunSaveAs(qvanalog::Args& args) {
     if (fs::exists(targetFolder / qvx::AnalogSession::kReportFolderName, ec)) {
         return qvanalog::Fail(std::string(kRepoExistsText) + " (" + targetFolder.string() + ")");
     }
-    if (!fs::is_directory(targetFolder, ec)) return qvanalog::Fail("no folder " + targetFolder.string());
+    // A folder given as the file name, a missing or read-only folder: refused before copying.
+    if (const auto problem = qvx::AnalogSession::CheckSaveDestination(target))
+        return qvanalog::Fail(*problem);
 
     qvx::AnalogSession session;
     bool opened = false;

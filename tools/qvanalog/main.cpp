@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     qvanalog::Args args(std::move(words));
+    // A repeated option would leave the user guessing which value counts.
+    if (const auto repeated = args.RepeatedOption())
+        return qvanalog::Fail(*repeated + " is given more than once");
     try {
         return it->second.run(args);
     } catch (const std::exception& e) {

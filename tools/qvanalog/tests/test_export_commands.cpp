@@ -70,6 +70,34 @@ TEST_F(ExportCommands, BadRangesAndArgumentsAreRefused) {
     EXPECT_NE(full.err.find("No space left on device"), std::string::npos);
 }
 
+TEST_F(ExportCommands, TheSessionsOwnFilesAreRefusedAsOutputsAndStayIntact) {
+    const fs::path repo = dir.Path() / "repo";
+    fs::create_symlink(repo, dir.Path() / "alias");
+    const std::string dat = Slurp(repo / "00000001.DAT");
+    const std::string meta = Slurp(repo / "meta");
+    const std::string settings = Slurp(session);
+    for (const fs::path& target : {repo / "00000001.DAT", repo / "meta", fs::path(session), repo / "new.csv",
+                                   dir.Path() / "alias" / "00000001.DAT", repo / ".." / "s.qvxa"}) {
+        for (const char* command : {"export", "export-triggers"}) {
+            const Result r = RunQvanalog({command, session, "--out", target.string()});
+            EXPECT_EQ(r.status, 1) << command << " " << target;
+            EXPECT_NE(r.err.find("is a file of the session"), std::string::npos) << r.err;
+        }
+    }
+    EXPECT_EQ(Slurp(repo / "00000001.DAT"), dat);
+    EXPECT_EQ(Slurp(repo / "meta"), meta);
+    EXPECT_EQ(Slurp(session), settings);
+    EXPECT_FALSE(fs::exists(repo / "new.csv"));
+}
+
+TEST_F(ExportCommands, ARepeatedOptionIsRefused) {
+    const Result r = RunQvanalog(
+        {"export", session, "--out", csv, "--from", "33554433", "--to", "33554434", "--from", "33554435"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--from is given more than once"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(csv));
+}
+
 TEST_F(ExportCommands, TriggerListFromTheSessionMetadata) {
     const Result r = RunQvanalog({"export-triggers", session, "--out", csv});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -1,16 +1,24 @@
 // qvanalog record and query, run as the built program against the simulated unit.
 
 #include "QVxCore/tests/support/ReportBuilder.h"
+#include "QVxCore/tests/support/SmallTmpfs.h"
 
 #include "tools/qvanalog/tests/QvanalogRunner.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 using qvanalog_test::Result;
@@ -107,6 +115,167 @@ TEST_F(RecordCommand, RotationRemovesOldFilesDuringTheTraceAndCountsThem) {
     EXPECT_FALSE(fs::exists(dir.Path() / "out" / "repo" / "00000001.DAT"));
     EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "00000002.DAT"));
     EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "00000003.DAT"));
+}
+
+// The .DAT files of the instance folders below `app` (the runs' cache folders).
+std::vector<fs::path> InstanceReportFiles(const fs::path& app) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(app))
+        if (entry.path().extension() == ".DAT") files.push_back(entry.path());
+    return files;
+}
+
+// `qvanalog record` started in the background, its output in files.
+class BackgroundRecord {
+public:
+    BackgroundRecord(const std::vector<std::string>& args, const fs::path& outputBase)
+        : m_out(outputBase.string() + ".out"), m_err(outputBase.string() + ".err") {
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::freopen(m_out.c_str(), "w", stdout);
+            ::freopen(m_err.c_str(), "w", stderr);
+            std::vector<char*> argv{const_cast<char*>(QVANALOG_PATH)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(QVANALOG_PATH, argv.data());
+            ::_exit(127);
+        }
+    }
+    ~BackgroundRecord() {
+        if (m_pid > 0 && !m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    void Signal(int signal) const { ::kill(m_pid, signal); }
+    // Exit status, or -1 after a signal or when it did not end within `limit`.
+    int Wait(std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        int raw = 0;
+        while (::waitpid(m_pid, &raw, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > end) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        m_reaped = true;
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    std::string Out() const { return Slurp(m_out); }
+    std::string Err() const { return Slurp(m_err); }
+
+private:
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+    std::string m_out;
+    std::string m_err;
+};
+
+TEST_F(RecordCommand, TheOutFolderIsCheckedAndLockedBeforeTheTrace) {
+    // Another recording holds the folder.
+    const int held = ::open((dir.Path() / "out").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const Result busy = RunRecordTool({"record", "--out", Out("a.qvxa"), "--duration", "0.1", "--simulate"});
+    ::close(held);
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_NE(busy.err.find("another qvanalog record is writing into"), std::string::npos) << busy.err;
+
+    // Options given twice are refused, not decided by the first one.
+    const Result twice = RunRecordTool({"record", "--out", Out("a.qvxa"), "--rate", "1M", "--duration", "0.1",
+                                        "--rate", "5M", "--simulate"});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_NE(twice.err.find("--rate is given more than once"), std::string::npos) << twice.err;
+
+    // A unit that is not listed is refused without connecting another one.
+    ::setenv("QVPLUS_SIMULATED_UNITS", "AN0001,TR0002", 1);
+    const Result other = RunRecordTool({"record", "--out", Out("a.qvxa"), "--device", "TR0002"});
+    ::unsetenv("QVPLUS_SIMULATED_UNITS");
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find("no analog unit with the serial number TR0002"), std::string::npos) << other.err;
+    EXPECT_EQ(other.out, "");
+    EXPECT_EQ(other.err.find("USB Connect OK"), std::string::npos) << other.err;
+
+    // A read-only folder.
+    qvx::test::SmallTmpfs readOnly(dir.Path() / "ro", "size=64k", MS_RDONLY);
+    if (!readOnly.Mounted()) GTEST_SKIP() << readOnly.Reason();
+    const Result ro = RunRecordTool(
+        {"record", "--out", (readOnly.Path() / "a.qvxa").string(), "--duration", "0.1", "--simulate"});
+    EXPECT_EQ(ro.status, 1);
+    EXPECT_NE(ro.err.find("cannot create files in"), std::string::npos) << ro.err;
+    EXPECT_TRUE(InstanceReportFiles(dir.Path() / "app").empty());
+}
+
+TEST_F(RecordCommand, AFailedSaveKeepsTheRecordingAndSaysHowToSaveIt) {
+    // 0.3 s at 100K is about 490 KB: more than the output volume holds.
+    qvx::test::SmallTmpfs disk(dir.Path() / "small", "size=256k");
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    fs::create_directories(disk.Path() / "o");
+    const std::string out = (disk.Path() / "o" / "s.qvxa").string();
+    const Result r = RunRecordTool(
+        {"record", "--out", out, "--rate", "100K", "--duration", "0.3", "--simulate", "--json"});
+    EXPECT_EQ(r.status, 1);
+    const auto summary = nlohmann::json::parse(r.out);
+    const auto records = summary.at("records").get<std::uint64_t>();
+    EXPECT_GT(records, 20'000u);
+    EXPECT_EQ(summary.at("bytes").get<std::uint64_t>(), records * 16);  // the kept files
+    EXPECT_NE(r.err.find("保存先のディスク容量が不足しています。"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(disk.Path() / "o" / "repo"));
+
+    // The printed command saves the kept recording.
+    std::smatch match;
+    ASSERT_TRUE(
+        std::regex_search(r.err, match, std::regex("save it with: qvanalog save-as '([^']+)' '([^']+)'")))
+        << r.err;
+    EXPECT_EQ(match[2].str(), out);
+    const std::string again = Out("again.qvxa");
+    const Result saved = RunQvanalog({"save-as", match[1].str(), again});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(fs::file_size(dir.Path() / "out" / "repo" / "00000000.DAT"), 512 + records * 16);
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "meta"));
+}
+
+TEST_F(RecordCommand, DurationCountsTheRecordsOwnTimeFromTheStart) {
+    ::setenv("QVPLUS_SIM_SIGNAL", "counter", 1);
+    // Longer than the unit's start-up wait, whose records arrive as the first block.
+    const Result r = RunRecordTool(
+        {"record", "--out", Out("d.qvxa"), "--rate", "100K", "--duration", "1", "--simulate", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto records = nlohmann::json::parse(r.out).at("records").get<std::uint64_t>();
+    constexpr std::uint64_t kWanted = 102'400;  // 1 s at 102,400 records/s
+    EXPECT_GE(records, kWanted);
+    EXPECT_LT(records, kWanted + 102'400 / 10) << "more than 0.1 s past the duration";
+    EXPECT_EQ(nlohmann::json::parse(r.out).at("storedDisplayTriggers"), 0);
+}
+
+TEST_F(RecordCommand, TerminationAndHangUpStopLikeCtrlCAndLaterSignalsWaitForTheSave) {
+    for (const int first : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(first);
+        const fs::path folder = dir.Path() / ("sig" + std::to_string(first));
+        fs::create_directories(folder);
+        BackgroundRecord run(
+            {"record", "--out", (folder / "s.qvxa").string(), "--rate", "100K", "--simulate", "--json"},
+            dir.Path() / ("sig" + std::to_string(first)));
+        // Wait until records reach the instance folder's report file.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto recording = [&] {
+            for (const fs::path& file : InstanceReportFiles(dir.Path() / "app"))
+                if (fs::file_size(file) > 512) return true;
+            return false;
+        };
+        while (!recording() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(recording()) << run.Err();
+        run.Signal(first);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        run.Signal(SIGINT);
+        run.Signal(SIGTERM);
+        ASSERT_EQ(run.Wait(std::chrono::seconds(60)), 0) << run.Err();
+        const auto records = nlohmann::json::parse(run.Out()).at("records").get<std::uint64_t>();
+        EXPECT_GT(records, 0u);
+        EXPECT_EQ(fs::file_size(folder / "repo" / "00000000.DAT"), 512 + records * 16);
+        EXPECT_TRUE(fs::exists(folder / "s.qvxa"));
+        EXPECT_NE(run.Err().find("the signal is ignored until that is done"), std::string::npos) << run.Err();
+        EXPECT_TRUE(InstanceReportFiles(dir.Path() / "app").empty());
+    }
 }
 
 }  // namespace

@@ -139,6 +139,14 @@ TEST(ReportCommands, BadArgumentsAreRefused) {
     EXPECT_EQ(fs::file_size(dir.Path() / "00000000.DAT"), 512u + 160u);
 }
 
+TEST(ReportCommands, InfoOnAnEmptyReportSaysNoneArePresent) {
+    qvx::test::TempDir dir("qvanalog-empty");
+    ReportBuilder(dir.Path()).AddFile(0, 0);
+    const Result r = RunQvanalog({"info", dir.Path().string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("records           0 (none present)\n"), std::string::npos) << r.out;
+}
+
 TEST(ReportCommands, JsonOutputOfARotatedReport) {
     qvx::test::TempDir dir("qvanalog-json");
     ReportBuilder builder(dir.Path());

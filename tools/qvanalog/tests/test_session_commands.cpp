@@ -3,6 +3,7 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
+#include "QVxCore/tests/support/SmallTmpfs.h"
 
 #include "tools/qvanalog/tests/QvanalogRunner.h"
 
@@ -126,4 +127,32 @@ TEST(SessionCommands, ReportCommandsAcceptASettingsFile) {
     EXPECT_EQ(nlohmann::json::parse(draft.out),
               nlohmann::json::parse(R"({"status": "draft", "openCode": 1, "displayTriggerList": []})"));
     EXPECT_EQ(RunQvanalog({"read", file, "--index", "0"}).status, 1);
+}
+
+TEST(SessionCommands, SaveAsChecksTheDestinationBeforeCopyingAndLeavesNothingOnFailure) {
+    TempDir dir("save-as-checks");
+    const fs::path source = dir.Path() / "src" / "s.qvxa";
+    qvx::AnalogSettings settings;
+    fs::create_directories(source.parent_path());
+    ASSERT_TRUE(qvx::Archive::Save(settings, source));
+    constexpr std::uint64_t kRecords = 20'000;  // 320,512 bytes: 79 blocks of 4 KiB
+    ReportBuilder(dir.Path() / "src" / "repo").AddFile(0, kRecords);
+
+    // A folder given as the new settings file: refused, nothing copied, a retry works.
+    fs::create_directories(dir.Path() / "dst" / "z.qvxa");
+    const Result folder = RunQvanalog({"save-as", source.string(), (dir.Path() / "dst" / "z.qvxa").string()});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
+    EXPECT_FALSE(fs::exists(dir.Path() / "dst" / "repo"));
+    EXPECT_EQ(RunQvanalog({"save-as", source.string(), (dir.Path() / "dst" / "y.qvxa").string()}).status, 0);
+    EXPECT_EQ(fs::file_size(dir.Path() / "dst" / "repo" / "00000000.DAT"), 512 + kRecords * 16);
+
+    // A volume with room for the data and "meta" but not the settings file.
+    qvx::test::SmallTmpfs disk(dir.Path() / "m", "size=" + std::to_string(80 * 4096));
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    fs::create_directories(disk.Path() / "c");
+    const Result small = RunQvanalog({"save-as", source.string(), (disk.Path() / "c" / "z.qvxa").string()});
+    EXPECT_EQ(small.status, 1);
+    EXPECT_NE(small.err.find("保存先のディスク容量が不足しています。"), std::string::npos) << small.err;
+    EXPECT_TRUE(fs::is_empty(disk.Path() / "c"));
 }
