@@ -373,9 +373,10 @@ void QVxAnalogViewModel::Broadcast(const std::uint8_t* records, std::int64_t cou
         std::lock_guard lock(m_mutex);
         m_intake.Fold(&batch.RenderData(), records, count, &m_analyzer);
         m_hitCount = m_session->GetDisplayTriggerList().size();
-        held = m_analyzer.IsDisplayHeld();
+        // Frozen on a complete trigger window: the window keeps the trigger's frame,
+        // published once by the batch that wrote it.
+        held = m_analyzer.IsDisplayHeld() && !m_intake.WroteTriggerFrame();
     }
-    // Frozen on a complete trigger window: the window keeps what it shows.
     if (!held) batch.PublishAdhoc();
 }
 
