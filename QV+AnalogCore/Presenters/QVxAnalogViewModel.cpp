@@ -198,8 +198,9 @@ bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
 }
 
 bool QVxAnalogViewModel::SaveAsSession(const fs::path& settingFilePath) {
+    m_lastSaveAsResult = qvx::AnalogSession::kSaveFailed;
     QVX_CHECK_RETURN(CanSaveSession(), false);
-    int result = qvx::AnalogSession::kSaveFailed;
+    int& result = m_lastSaveAsResult;
     qvx::AnalogSession* session = m_session.get();
     qvx::Interaction::Run([&](qvx::ProgressToken* progress) {
         try {
