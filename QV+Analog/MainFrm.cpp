@@ -13,6 +13,7 @@
 #include "QV+Analog/TracingStatus/CTracePane.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
+#include "QVxCore/AnalogSession.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
@@ -36,6 +37,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <filesystem>
 #include <limits>
 
 namespace {
@@ -307,14 +309,35 @@ bool CMainFrame::OpenSession(QString path) {
     return true;
 }
 
+// The destination folder of `settingFilePath` already holds a "repo" that is not
+// the current session's own: copying the report data there would mix two
+// recordings (the copy refuses existing files half-way), so the save is refused
+// before anything is written.
+bool CMainFrame::HoldsOtherReportData(const QString& settingFilePath) const {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::absolute(fs::path(settingFilePath.toStdString())).parent_path();
+    const fs::path repo = folder / qvx::AnalogSession::kReportFolderName;
+    std::error_code ec;
+    if (!fs::exists(repo, ec)) return false;
+    const qvx::AnalogSession* session = m_viewModel.GetSession();
+    return !session || !fs::equivalent(repo, session->GetReportFolderPath(), ec);
+}
+
 bool CMainFrame::SaveSessionAs(QString path) {
     if (!m_viewModel.CanSaveSession()) return false;
     if (path.isEmpty())
         path = QVxAppPrompts::Get().GetSaveFileName(this, SessionFilter(), QStringLiteral("qvxa"));
     if (path.isEmpty()) return false;
-    if (!m_viewModel.SaveAsSession(path.toStdString())) {
+    if (HoldsOtherReportData(path)) {
         QVxAppPrompts::Get().ShowMessage(this,
-                                         QStringLiteral("セッションを保存できませんでした。\n%1").arg(path));
+                                         QStringLiteral("このフォルダには以前のレポートデータが保存されて"
+                                                        "いるため、現在のレポートデータを保存できません。"));
+        return false;
+    }
+    if (!m_viewModel.SaveAsSession(path.toStdString())) {
+        // Not enough space was announced by the view model with its own message.
+        if (m_viewModel.GetLastSaveAsResult() != qvx::AnalogSession::kNotEnoughSpace)
+            QVxAppPrompts::Get().ShowMessage(this, QStringLiteral("設定ファイルを保存できませんでした。"));
         return false;
     }
     AddRecentFile(path);
@@ -443,14 +466,25 @@ void CMainFrame::ShowEnvironmentDialog() {
 }
 
 void CMainFrame::OpenHelp() {
-    const QString path = QApplication::applicationDirPath() + QStringLiteral("/QVPlus-Analog-Help.html");
+    OpenHelpFile(QApplication::applicationDirPath() + QStringLiteral("/QVPlus-Analog-Help.html"));
+}
+
+void CMainFrame::OpenHelpFile(const QString& path) {
     if (!QFileInfo::exists(path)) {
         spdlog::error("pHelpFilePath [CQVxAnalogScopeApp::OpenHelp] ({})", path.toStdString());
         QVxAppPrompts::Get().ShowMessage(this,
                                          QStringLiteral("ヘルプファイルが見つかりません。\n%1").arg(path));
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // Without a browser launcher on the desktop nothing would open: the user is
+    // told where the page is instead.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        spdlog::error("No launcher opened the help file. {}", path.toStdString());
+        QVxAppPrompts::Get().ShowMessage(
+            this,
+            QStringLiteral("ヘルプを表示できませんでした。ブラウザーで次のファイルを開いてください。\n%1")
+                .arg(path));
+    }
 }
 
 // --- Closing -----------------------------------------------------------------------

@@ -62,6 +62,9 @@ public:
     // Session commands; `path` empty asks through the file dialog. True when done.
     bool OpenSession(QString path = {});
     bool SaveSessionAs(QString path = {});
+    // Opens the help page `path` in the desktop's browser; tells the user when the
+    // file is missing or no launcher opened it.
+    void OpenHelpFile(const QString& path);
     void ApplyLook(int look);
     int GetLook() const { return m_look; }
     void UpdateTitle();
@@ -110,6 +113,7 @@ private:
     void StartTraceTimer();
     void ShowEnvironmentDialog();
     void OpenHelp();
+    bool HoldsOtherReportData(const QString& settingFilePath) const;
     void PressStartStop();
     void SaveLayout();
 

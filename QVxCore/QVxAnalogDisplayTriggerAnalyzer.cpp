@@ -181,13 +181,20 @@ std::int64_t QVxAnalogDisplayTriggerAnalyzer::UpdateTriggerWindow(std::int64_t w
     if (m_triggerTime < 0) {
         return kNone;
     }
-    const auto offset = static_cast<std::int64_t>(static_cast<double>(m_triggerTime) -
-                                                  static_cast<double>(windowWidthNs) * m_params.position);
+    const std::int64_t offset = TriggerViewOffset(windowWidthNs);
     if (offset < lastTimeNs - windowWidthNs && m_triggerPending) {
         ++m_windowsCompleted;
         m_triggerPending = false;
     }
     return offset;
+}
+
+std::int64_t QVxAnalogDisplayTriggerAnalyzer::TriggerViewOffset(std::int64_t windowWidthNs) const {
+    if (m_triggerTime < 0) {
+        return kNone;
+    }
+    return static_cast<std::int64_t>(static_cast<double>(m_triggerTime) -
+                                     static_cast<double>(windowWidthNs) * m_params.position);
 }
 
 }  // namespace qvx

@@ -80,6 +80,9 @@ public:
     // than lastTimeNs - windowWidthNs while pending, the window is complete (counted,
     // pending cleared). Returns the view offset, or kNone without a trigger time.
     std::int64_t UpdateTriggerWindow(std::int64_t windowWidthNs, std::int64_t lastTimeNs);
+    // The viewport begin (ns) that puts the trigger time at the trigger position of
+    // a window `windowWidthNs` wide; kNone without a trigger time. No side effects.
+    std::int64_t TriggerViewOffset(std::int64_t windowWidthNs) const;
 
     // At least one trigger found and every trigger window complete: the live view
     // stops taking new data.

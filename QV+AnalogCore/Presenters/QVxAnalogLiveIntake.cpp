@@ -1,5 +1,6 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
 
+#include "QVxCore/Presenters/WaveformGeometry.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 
 #include <algorithm>
@@ -32,6 +33,87 @@ void QVxAnalogLiveIntake::Reset() {
     m_triggerViewOffset = 0;
     m_triggerViewOffsetSet = false;
     m_open = {};
+    m_past.clear();
+    m_pastTimeParPixel = 0;
+    m_pastColumnCount = 0;
+    m_trigger = {};
+    m_wroteTriggerFrame = false;
+}
+
+void QVxAnalogLiveIntake::Column::Add(const std::array<std::uint16_t, 4>& samples) {
+    if (count == 0) {
+        for (std::size_t ch = 0; ch < 4; ++ch) min[ch] = max[ch] = samples[ch];
+    } else {
+        for (std::size_t ch = 0; ch < 4; ++ch) {
+            min[ch] = std::min<std::int64_t>(min[ch], samples[ch]);
+            max[ch] = std::max<std::int64_t>(max[ch], samples[ch]);
+        }
+    }
+    ++count;
+}
+
+void QVxAnalogLiveIntake::FollowWindowGeometry(const qvx::WaveformRenderData& out,
+                                               const qvx::QVxAnalogDisplayTriggerAnalyzer& analyzer) {
+    const std::int64_t timeParPixel = std::max<std::int64_t>(out.GetTimeParPixel(), 1);
+    const auto columnCount = static_cast<std::size_t>(out.ColumnCount());
+    if (timeParPixel == m_pastTimeParPixel && columnCount == m_pastColumnCount) return;
+    m_past.clear();
+    m_pastTimeParPixel = timeParPixel;
+    m_pastColumnCount = columnCount;
+    if (m_trigger.triggerTime >= 0 && !m_trigger.complete)
+        PlaceTriggerWindow(m_trigger.triggerTime, analyzer);
+}
+
+void QVxAnalogLiveIntake::PlaceTriggerWindow(std::int64_t triggerTime,
+                                             const qvx::QVxAnalogDisplayTriggerAnalyzer& analyzer) {
+    m_trigger = {};
+    m_trigger.triggerTime = triggerTime;
+    const auto width = static_cast<std::int64_t>(m_pastColumnCount) * m_pastTimeParPixel;
+    m_trigger.begin = qvx::waveform::AlignToColumn(analyzer.TriggerViewOffset(width), m_pastTimeParPixel);
+    m_trigger.columns.assign(m_pastColumnCount, Column{});
+}
+
+void QVxAnalogLiveIntake::RememberRecord(std::int64_t t, const std::array<std::uint16_t, 4>& samples) {
+    const std::int64_t start = qvx::waveform::AlignToColumn(t, m_pastTimeParPixel);
+    const std::int64_t triggerEnd =
+        m_trigger.begin + static_cast<std::int64_t>(m_trigger.columns.size()) * m_pastTimeParPixel;
+    if (m_trigger.triggerTime >= 0 && !m_trigger.complete && start >= triggerEnd) CompleteTriggerWindow();
+    if (m_past.empty() || start > m_past.back().start) {
+        m_past.push_back({start, Column{}});
+        const std::int64_t keepFrom =
+            start - static_cast<std::int64_t>(m_pastColumnCount + 1) * m_pastTimeParPixel;
+        while (m_past.front().start < keepFrom) m_past.pop_front();
+    }
+    // A time stamp that went backwards is filed into the newest column.
+    m_past.back().column.Add(samples);
+}
+
+void QVxAnalogLiveIntake::CompleteTriggerWindow() {
+    const auto columnCount = static_cast<std::int64_t>(m_trigger.columns.size());
+    for (const PastColumn& past : m_past) {
+        const std::int64_t c = (past.start - m_trigger.begin) / m_pastTimeParPixel;
+        if (past.start >= m_trigger.begin && c < columnCount)
+            m_trigger.columns[static_cast<std::size_t>(c)] = past.column;
+    }
+    m_trigger.complete = true;
+}
+
+void QVxAnalogLiveIntake::WriteTriggerFrame(qvx::WaveformRenderData& out) {
+    out.SetViewportBeginTimeOffset(m_trigger.begin);
+    out.ResetAll();
+    out.AttemptLoadData();
+    std::int64_t t = out.GetViewportBeginTimeOffset();
+    for (const Column& column : m_trigger.columns) {
+        if (column.count != 0) {
+            for (std::size_t ch = 0; ch < 4; ++ch) {
+                out.AddPoint(ch, t, Centred(column.min[ch]));
+                out.AddPoint(ch, t, Centred(column.max[ch]));
+            }
+        }
+        t += m_pastTimeParPixel;
+    }
+    m_trigger.written = true;
+    m_wroteTriggerFrame = true;
 }
 
 std::optional<std::int64_t> QVxAnalogLiveIntake::GetTriggerViewOffset() const {
@@ -41,6 +123,7 @@ std::optional<std::int64_t> QVxAnalogLiveIntake::GetTriggerViewOffset() const {
 
 void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t* records, std::int64_t count,
                                qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer) {
+    m_wroteTriggerFrame = false;
     if (count <= 0 || records == nullptr) return;
     const std::int64_t lastRecordTime = RecordTime(records + (count - 1) * kRecordBytes);
     m_lastRecordTime.store(lastRecordTime, std::memory_order_relaxed);
@@ -58,6 +141,11 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
         }
     }
     if (out) out->MoveTimeOffsetToLast();
+    // The recent columns are kept while a trigger may still be found or its window
+    // is still filling (the trigger record and the records after it).
+    const bool followTrigger =
+        out && analyzer && (analyzer->ShouldAnalyze() || (m_trigger.triggerTime >= 0 && !m_trigger.complete));
+    if (followTrigger) FollowWindowGeometry(*out, *analyzer);
 
     static const std::vector<qvx::WaveformColumn> kNoColumns;
     const auto& columns = out ? out->Columns() : kNoColumns;
@@ -94,20 +182,14 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
             analyzer->Analyze(t, std::span<const std::uint16_t, 4>(samples),
                               static_cast<std::int64_t>(index))) {
             analyzer->AcceptHit(t, static_cast<std::int64_t>(index));
+            if (followTrigger && analyzer->GetTriggerTime() != m_trigger.triggerTime)
+                PlaceTriggerWindow(analyzer->GetTriggerTime(), *analyzer);
         }
+        if (followTrigger) RememberRecord(t, samples);
         ++index;
         if (t < windowBegin || t >= windowEnd) continue;
         const auto c = std::min(static_cast<std::size_t>((t - windowBegin) / timeParPixel), openColumn);
-        Column& column = m_columns[c];
-        if (column.count == 0) {
-            for (int ch = 0; ch < 4; ++ch) column.min[ch] = column.max[ch] = samples[ch];
-        } else {
-            for (int ch = 0; ch < 4; ++ch) {
-                column.min[ch] = std::min<std::int64_t>(column.min[ch], samples[ch]);
-                column.max[ch] = std::max<std::int64_t>(column.max[ch], samples[ch]);
-            }
-        }
-        ++column.count;
+        m_columns[c].Add(samples);
     }
     m_previousTime = previous;
     m_nextIndex.store(index, std::memory_order_relaxed);
@@ -123,5 +205,10 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
             out->AddPoint(ch, t, Centred(column.min[ch]));
             out->AddPoint(ch, t, Centred(column.max[ch]));
         }
+    }
+    // The display holds from now on: it shows the trigger's window, not the newest data.
+    if (analyzer && analyzer->IsDisplayHeld() && m_trigger.triggerTime >= 0 && !m_trigger.written) {
+        if (!m_trigger.complete) CompleteTriggerWindow();
+        WriteTriggerFrame(*out);
     }
 }

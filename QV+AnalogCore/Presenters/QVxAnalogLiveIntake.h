@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -43,6 +44,10 @@ public:
     std::int64_t GetLastRecordTime() const { return m_lastRecordTime.load(std::memory_order_relaxed); }
     // Viewport begin (ns) that shows the latest display trigger at its position.
     std::optional<std::int64_t> GetTriggerViewOffset() const;
+    // Whether the last Fold replaced `out`'s content with the completed window of
+    // the latest display trigger (viewport begin at the trigger view offset). The
+    // view model publishes that frame once and then holds the display.
+    bool WroteTriggerFrame() const { return m_wroteTriggerFrame; }
 
     // Time stamp of a record in ns (low 48 bits of the first word x 10).
     static std::int64_t RecordTime(const std::uint8_t* record);
@@ -52,7 +57,37 @@ private:
         std::array<std::int64_t, 4> min{};
         std::array<std::int64_t, 4> max{};
         std::uint32_t count = 0;
+
+        void Add(const std::array<std::uint16_t, 4>& samples);
     };
+
+    // A column of the recent past, keyed by its start (ns, aligned to its width).
+    struct PastColumn {
+        std::int64_t start = 0;
+        Column column;
+    };
+
+    // The window of the latest display trigger, [begin, begin + columns x
+    // timeParPixel) (ns, aligned to the column width), collected from the recent
+    // columns once the records have passed its end. The records before the trigger
+    // usually arrived in an earlier batch, and the batch that completes the window
+    // may reach far beyond it, so the live window alone cannot show it.
+    struct TriggerWindow {
+        std::int64_t triggerTime = -1;  // ns; -1 while no trigger was taken
+        std::int64_t begin = 0;
+        bool complete = false;
+        bool written = false;
+        std::vector<Column> columns;
+    };
+
+    // Keeps the recent columns' geometry in step with the live window: a new
+    // width or scale drops the past and re-places an incomplete trigger window.
+    void FollowWindowGeometry(const qvx::WaveformRenderData& out,
+                              const qvx::QVxAnalogDisplayTriggerAnalyzer& analyzer);
+    void RememberRecord(std::int64_t t, const std::array<std::uint16_t, 4>& samples);
+    void PlaceTriggerWindow(std::int64_t triggerTime, const qvx::QVxAnalogDisplayTriggerAnalyzer& analyzer);
+    void CompleteTriggerWindow();
+    void WriteTriggerFrame(qvx::WaveformRenderData& out);
 
     // The column right of the window that the last batch left unfinished (ns, its
     // width and its records so far); count 0 when there is none.
@@ -64,6 +99,11 @@ private:
 
     std::vector<Column> m_columns;  // the window's columns, then the open one
     OpenColumn m_open;
+    std::deque<PastColumn> m_past;  // about one window of the newest columns, oldest first
+    std::int64_t m_pastTimeParPixel = 0;
+    std::size_t m_pastColumnCount = 0;
+    TriggerWindow m_trigger;
+    bool m_wroteTriggerFrame = false;
     std::atomic<std::uint64_t> m_nextIndex{0};
     std::int64_t m_previousTime = 0;
     std::atomic<bool> m_timeWentBackwards{false};

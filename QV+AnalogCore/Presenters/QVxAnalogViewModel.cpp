@@ -199,8 +199,9 @@ bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
 }
 
 bool QVxAnalogViewModel::SaveAsSession(const fs::path& settingFilePath) {
+    m_lastSaveAsResult = qvx::AnalogSession::kSaveFailed;
     QVX_CHECK_RETURN(CanSaveSession(), false);
-    int result = qvx::AnalogSession::kSaveFailed;
+    int& result = m_lastSaveAsResult;
     qvx::AnalogSession* session = m_session.get();
     qvx::Interaction::Run([&](qvx::ProgressToken* progress) {
         try {
@@ -375,9 +376,10 @@ void QVxAnalogViewModel::Broadcast(const std::uint8_t* records, std::int64_t cou
         std::lock_guard lock(m_mutex);
         m_intake.Fold(&batch.RenderData(), records, count, &m_analyzer);
         UpdateHitCount();
-        held = m_analyzer.IsDisplayHeld();
+        // Frozen on a complete trigger window: the window keeps the trigger's frame,
+        // published once by the batch that wrote it.
+        held = m_analyzer.IsDisplayHeld() && !m_intake.WroteTriggerFrame();
     }
-    // Frozen on a complete trigger window: the window keeps what it shows.
     if (!held) batch.PublishAdhoc();
 }
 

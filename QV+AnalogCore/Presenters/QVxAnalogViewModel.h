@@ -81,6 +81,9 @@ public:
     bool NewSession(const qvx::AnalogSettings* settings);
     bool OpenSession(const std::filesystem::path& settingFilePath);
     bool SaveAsSession(const std::filesystem::path& settingFilePath);
+    // The last SaveAsSession's AnalogSession::SaveAs code (kSaveFailed when refused
+    // before saving); the caller names the failure the view model did not announce.
+    int GetLastSaveAsResult() const { return m_lastSaveAsResult; }
 
     // Records into a fresh session; false when the trace did not start.
     bool StartTrace();
@@ -187,4 +190,5 @@ private:
     bool m_darkLook = false;
     QVxAbortType m_lastAbortType = QVxAbortType::None;
     bool m_lastReportOpened = false;
+    int m_lastSaveAsResult = 0;
 };

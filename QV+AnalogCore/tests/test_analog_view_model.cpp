@@ -251,6 +251,71 @@ TEST_F(LiveIntakeTest, ASineShowsTheMinimumAndMaximumOfEveryRecordOfEachColumn) 
     }
 }
 
+// Single display trigger on CH2's rising edge at 10,487 us of a 1 MS/s trace, a
+// 1000-column window of 1 us columns, trigger position 50 %. The edge's window
+// completes long before the end of a 4 MiB batch, and with small batches the
+// records before the edge arrive in earlier batches: either way the held frame
+// shows [9,987 us, 10,987 us) with the edge at the trigger position, not the
+// newest records (the display once froze a quarter second later on a flat stretch).
+TEST_F(LiveIntakeTest, AHeldDisplayShowsTheTriggerWindowWithTheEdgeAtTheTriggerPosition) {
+    constexpr std::int64_t kEdgeUs = 10'487, kPulseEndUs = 10'700, kRecords = 600'000;
+    qvx::AnalogSettings settings;
+    settings.displayTriggerMode = qvx::QVxAnalogDisplayTriggerAnalyzer::kModeSingle;
+    settings.displayTriggerSourceChannel = 1;
+    auto& trigger = settings.displayTriggerSettings[1];
+    trigger.slope = qvx::QVxAnalogDisplayTriggerAnalyzer::kHighEdge;
+    trigger.sensitivityCount = 1;
+    trigger.voltageLevel = 1000;
+    const auto level = qvx::QVxAnalogDisplayTriggerAnalyzer::MakeRawTriggerLevel(settings, 1, 1000);
+    const auto high = static_cast<std::uint16_t>(level + 500), low = static_cast<std::uint16_t>(8192);
+    std::vector<std::uint8_t> all;
+    all.reserve(static_cast<std::size_t>(kRecords) * 16);
+    for (std::int64_t us = 0; us < kRecords; ++us) {
+        const bool pulse = us >= kEdgeUs && us < kPulseEndUs;
+        const auto r = qvx::test::MakeRecord(static_cast<std::uint64_t>(us) * 100,
+                                             {8192, pulse ? high : low, 8192, 8192});
+        all.insert(all.end(), r.begin(), r.end());
+    }
+    for (const std::int64_t batchRecords : {262'144, 700}) {
+        SCOPED_TRACE(batchRecords);
+        qvx::AnalogDisplayTriggerList hits;
+        qvx::QVxAnalogDisplayTriggerAnalyzer analyzer;
+        analyzer.Reset(&settings, &hits);
+        intake.Reset();
+        presenter->SetupForAdhocData();
+        presenter->ResetViewportWidth(1000);
+        bool wrote = false;
+        std::int64_t done = 0;
+        while (done < kRecords) {
+            const std::int64_t n = std::min(batchRecords, kRecords - done);
+            qvx::WaveformPresenter::WriteBatch batch(*presenter);
+            intake.Fold(&batch.RenderData(), all.data() + done * 16, n, &analyzer);
+            done += n;
+            EXPECT_FALSE(wrote && intake.WroteTriggerFrame()) << "the frame is written once";
+            if (intake.WroteTriggerFrame()) {
+                wrote = true;
+                break;
+            }
+        }
+        ASSERT_TRUE(wrote);
+        ASSERT_EQ(hits.size(), 1u);
+        EXPECT_EQ(hits[0].dataIndex, kEdgeUs);
+        EXPECT_TRUE(analyzer.IsDisplayHeld());
+        EXPECT_EQ(Data().GetViewportBeginTimeOffset(), (kEdgeUs - 500) * 1000);
+        const auto& bins = Data().Line(1).Columns();
+        ASSERT_EQ(bins.size(), 1000u);
+        int wrong = 0;
+        for (std::size_t c = 0; c < bins.size(); ++c) {
+            const std::int64_t us = kEdgeUs - 500 + static_cast<std::int64_t>(c);
+            const std::int64_t expected = (us >= kEdgeUs && us < kPulseEndUs ? high : low) - 8192;
+            wrong += !bins[c].valid || bins[c].minValue != expected || bins[c].maxValue != expected;
+        }
+        EXPECT_EQ(wrong, 0);
+        ASSERT_TRUE(intake.GetTriggerViewOffset().has_value());
+        EXPECT_EQ(*intake.GetTriggerViewOffset(), (kEdgeUs - 500) * 1000);
+    }
+}
+
 // --- View model without a unit ----------------------------------------------------
 
 TEST_F(AnalogViewModelTest, WithoutAUnitATraceDoesNotStartAndTheModelStaysUsable) {

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 
 // Forwards every cell to the list's virtual operations.
@@ -88,6 +89,20 @@ public:
         if (m_list->GetEditTextLimit() > 0) edit->setMaxLength(m_list->GetEditTextLimit());
         return edit;
     }
+    // The cell, then its right and bottom grid lines in the list's grid colour.
+    // The lines are drawn here rather than by a style sheet: a style sheet keeps
+    // the palette of the look it was polished in (header, scroll bars and the empty
+    // area stayed black after leaving the dark look).
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(m_list->GetGridColor());
+        const QRect r = option.rect;
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
         const QString text = m_list->GetColumnString(index.row(), index.column());
         if (auto* combo = qobject_cast<QComboBox*>(editor)) {
@@ -120,7 +135,7 @@ QVxFsListCtrl::QVxFsListCtrl(QWidget* parent) : QTableView(parent), m_model(new 
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    SetGridColor(m_gridColor);
+    setShowGrid(false);  // the delegate draws the grid lines
 }
 
 QVxFsListCtrl::~QVxFsListCtrl() = default;
@@ -149,7 +164,7 @@ void QVxFsListCtrl::SetNormalColors(const QColor& text, const QColor& background
 
 void QVxFsListCtrl::SetGridColor(const QColor& color) {
     m_gridColor = color;
-    setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; }").arg(color.name()));
+    viewport()->update();
 }
 
 QString QVxFsListCtrl::GetColumnString(int row, int column) const {

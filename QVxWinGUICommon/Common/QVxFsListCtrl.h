@@ -28,6 +28,7 @@ public:
     int GetEditTextLimit() const { return m_editTextLimit; }
     void SetNormalColors(const QColor& text, const QColor& background);
     void SetGridColor(const QColor& color);
+    QColor GetGridColor() const { return m_gridColor; }
 
     // --- Extension points (defaults: plain list of item texts).
     virtual int GetRealItemCount() const { return static_cast<int>(m_items.size()); }

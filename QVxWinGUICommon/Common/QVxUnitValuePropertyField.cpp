@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -127,6 +128,11 @@ void QVxUnitValuePropertyField::SetDecimalPart(int places) {
     UpdateDisplay();
 }
 
+void QVxUnitValuePropertyField::SetExactDecimals(bool exact) {
+    m_exact = exact;
+    UpdateDisplay();
+}
+
 void QVxUnitValuePropertyField::SetShowThumb(bool show) {
     m_showThumb = show;
     m_thumb->setVisible(show);
@@ -143,22 +149,52 @@ std::int64_t QVxUnitValuePropertyField::Divisor() const {
 
 void QVxUnitValuePropertyField::UpdateDisplay() {
     m_updating = true;
-    m_edit->setText(QString::fromStdString(qvx::unitvalue::FormatValue(m_value, Divisor(), m_decimalPlaces)));
+    m_edit->setText(
+        QString::fromStdString(m_exact ? qvx::unitvalue::FormatExactValue(m_value, Divisor())
+                                       : qvx::unitvalue::FormatValue(m_value, Divisor(), m_decimalPlaces)));
     m_updating = false;
     m_dirty = false;
 }
 
+std::optional<std::int64_t> QVxUnitValuePropertyField::ParseText() const {
+    const std::string text = m_edit->text().toStdString();
+    if (m_exact) return qvx::unitvalue::ParseExactValue(text, Divisor());
+    return qvx::unitvalue::ParseValue(text, Divisor(), m_decimalPlaces,
+                                      std::numeric_limits<std::int64_t>::min(),
+                                      std::numeric_limits<std::int64_t>::max());
+}
+
 void QVxUnitValuePropertyField::Submit() {
     if (m_updating || !m_dirty) return;
-    const auto value = qvx::unitvalue::ParseValue(m_edit->text().toStdString(), Divisor(), m_decimalPlaces,
-                                                  m_minimum, m_maximum);
-    if (!value) {
+    const QString typed = m_edit->text();
+    const auto parsed = ParseText();
+    if (!parsed) {
         UpdateDisplay();
+        NoteInput(QStringLiteral("「%1」は数値として読み取れないため、入力を取り消しました。").arg(typed));
         return;
     }
-    m_value = *value;
+    const std::int64_t value = std::clamp(*parsed, m_minimum, std::max(m_minimum, m_maximum));
+    m_value = value;
     UpdateDisplay();
+    if (value != *parsed) {
+        const QString unit =
+            m_unitIndex >= 0 ? m_units[static_cast<std::size_t>(m_unitIndex)].label : QString();
+        auto text = [this](std::int64_t v) {
+            return QString::fromStdString(qvx::unitvalue::FormatExactValue(v, Divisor()));
+        };
+        NoteInput(QStringLiteral("入力できる範囲は %1 〜 %2 %3 のため、%4 %3 にしました。")
+                      .arg(text(m_minimum), text(m_maximum), unit, m_edit->text())
+                      .replace(QStringLiteral("  "), QStringLiteral(" ")));
+    } else {
+        m_lastInputNote.clear();
+    }
     if (m_valueChanged) m_valueChanged(m_value);
+}
+
+void QVxUnitValuePropertyField::NoteInput(const QString& note) {
+    m_lastInputNote = note;
+    if (isVisible()) QToolTip::showText(m_edit->mapToGlobal(QPoint(0, m_edit->height())), note, m_edit);
+    Q_EMIT InputNoted(note);
 }
 
 void QVxUnitValuePropertyField::OnUnitIndexChanged(int index) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ public:
     std::int64_t GetValue() const { return m_value; }
     void SetMinMax(std::int64_t minimum, std::int64_t maximum);
     void SetDecimalPart(int places);
+    // Exact display: each unit shows every digit its divisor allows, without
+    // trailing zeros ("0.3" ms, "1.5" V), and a decimal input is kept to the base
+    // unit, so no value is cut by the chosen unit.
+    void SetExactDecimals(bool exact);
+    // Why the last submitted text was refused or changed ("" when taken as typed).
+    QString GetLastInputNote() const { return m_lastInputNote; }
     void SetShowThumb(bool show);
     void SetValueChanged(ValueCallback callback) { m_valueChanged = std::move(callback); }
     void SetUnitChanged(ValueCallback callback) { m_unitChanged = std::move(callback); }
@@ -53,6 +60,9 @@ public:
     QString DisplayText() const;
 
 Q_SIGNALS:
+    // A submitted text was refused (unreadable) or its value was limited to the
+    // range; `note` says which and is also shown as a tooltip at the field.
+    void InputNoted(const QString& note);
     // Point delta from the press on the thumb, while dragging and at the release.
     void ThumbDragged(QPoint delta);
     void ThumbReleased(QPoint delta);
@@ -70,6 +80,8 @@ private:
     std::int64_t Divisor() const;
     void UpdateDisplay();
     void Submit();
+    std::optional<std::int64_t> ParseText() const;
+    void NoteInput(const QString& note);
     void OnUnitIndexChanged(int index);
     void LayoutChildren();
 
@@ -79,6 +91,8 @@ private:
     std::vector<Unit> m_units;
     int m_unitIndex = -1;
     int m_decimalPlaces = 0;
+    bool m_exact = false;
+    QString m_lastInputNote;
     bool m_showThumb = false;
     bool m_dirty = false;
     bool m_updating = false;

@@ -88,4 +88,28 @@ std::optional<std::int64_t> ParseValue(const std::string& rawText, std::int64_t 
     return std::clamp(Saturate(value), minimum, std::max(minimum, maximum));
 }
 
+std::string FormatExactValue(std::int64_t value, std::int64_t divisor) {
+    int places = 0;
+    for (std::int64_t d = std::max<std::int64_t>(divisor, 1); d >= 10 && d % 10 == 0; d /= 10) ++places;
+    std::string text = FormatValue(value, divisor, places);
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.') text.pop_back();
+        if (text == "-0") text = "0";
+    }
+    return text;
+}
+
+std::optional<std::int64_t> ParseExactValue(const std::string& rawText, std::int64_t divisor) {
+    const std::string text = Trim(rawText);
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double x = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(x)) return std::nullopt;
+    const double y = std::round(x * static_cast<double>(std::max<std::int64_t>(divisor, 1)));
+    if (y >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
+    if (y <= -9.2e18) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(y);
+}
+
 }  // namespace qvx::unitvalue

@@ -23,4 +23,16 @@ QVXWINGUICOMMON_EXPORT std::optional<std::int64_t> ParseValue(const std::string&
                                                               int places, std::int64_t minimum,
                                                               std::int64_t maximum);
 
+// Exact form for a divisor that is a power of ten: value / divisor with every
+// digit the base unit keeps and no trailing zeros ("0.3" for 300,000 at 10^6,
+// "1.5" for 1500 at 1000, "2" for 2000 at 1000).
+QVXWINGUICOMMON_EXPORT std::string FormatExactValue(std::int64_t value, std::int64_t divisor);
+
+// The value in base units that the decimal number `text` means in a unit of
+// `divisor` base units, rounded to the nearest base unit and saturated to the
+// 64-bit range (not clamped to a field's range). Empty when the text is not a
+// number.
+QVXWINGUICOMMON_EXPORT std::optional<std::int64_t> ParseExactValue(const std::string& text,
+                                                                   std::int64_t divisor);
+
 }  // namespace qvx::unitvalue

@@ -220,7 +220,9 @@ void CQVxAnalogDeviceSelector::paintEvent(QPaintEvent*) {
     if (id.isEmpty()) return;
     static const QPixmap icon = QVxDeviceIcon();
     p.drawPixmap(8, ay - icon.height() / 2, icon);
-    p.setPen(palette().color(QPalette::WindowText));
+    // The state backgrounds are light in every look: the text is dark on them,
+    // never the dark look's light window text.
+    p.setPen(TextColor());
     const QRect textRect(8 + icon.width() + 8, r.top(), ax - 12 - (8 + icon.width() + 8), r.height());
     p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
                id + QStringLiteral("  ") + StatusText());

@@ -61,6 +61,8 @@ public:
     QString DeviceIdText() const;
     QString StatusText() const;
     QColor BackgroundColor() const;
+    // The id and state text's colour: dark, as every state background is light.
+    static QColor TextColor() { return QColor(0x1E, 0x1E, 0x1E); }
     // The popup, created on the first click (null before).
     CQVxAnalogDeviceSelectorPopupDlg* Popup() const { return m_popup; }
     QSize sizeHint() const override { return QSize(220, 40); }

@@ -65,12 +65,21 @@ void CQVxWaveformTrackAreaWnd::ShowTrackSettingsDlg(int track, QRect at) {
 CQVxWaveformTrackAreaWnd::~CQVxWaveformTrackAreaWnd() = default;
 
 void CQVxWaveformTrackAreaWnd::Setup(qvx::WaveformPresenter* presenter) {
+    // The popup edits a track presenter of the previous presenter, which its owner
+    // is about to destroy or has destroyed: it lets go of it and closes.
+    if (m_trackSettingsDlg) {
+        m_trackSettingsDlg->Load(nullptr);
+        m_trackSettingsDlg->close();
+    }
     m_presenter = presenter;
     m_panning = m_splitterDrag = false;
     m_flagDrag = -1;
     m_downTrack = m_handleDrag = nullptr;
     m_area->Setup(presenter);
     Layout();
+    // The whole area shows the new presenter's tracks, scale and markers now, not
+    // on the next mouse move.
+    update();
 }
 
 void CQVxWaveformTrackAreaWnd::Layout() {

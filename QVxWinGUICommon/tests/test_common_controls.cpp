@@ -114,6 +114,47 @@ TEST_F(UnitValueField, EnterSubmitsUnreadableTextRestoresAndAboveMaximumClamps) 
     EXPECT_FALSE(field->IsDirty());
 }
 
+TEST(UnitValueText, ExactFormKeepsEveryDigitOfTheBaseUnit) {
+    EXPECT_EQ(unitvalue::FormatExactValue(300'000, 1'000'000), "0.3");
+    EXPECT_EQ(unitvalue::FormatExactValue(1500, 1000), "1.5");
+    EXPECT_EQ(unitvalue::FormatExactValue(2000, 1000), "2");
+    EXPECT_EQ(unitvalue::FormatExactValue(1, 1'000'000'000), "0.000000001");
+    EXPECT_EQ(unitvalue::FormatExactValue(-250, 1000), "-0.25");
+    EXPECT_EQ(unitvalue::FormatExactValue(42, 1), "42");
+    EXPECT_EQ(unitvalue::ParseExactValue("0.3", 1'000'000), 300'000);
+    EXPECT_EQ(unitvalue::ParseExactValue("1.5", 1000), 1500);
+    EXPECT_EQ(unitvalue::ParseExactValue(" 1.15 ", 1000), 1150);
+    EXPECT_EQ(unitvalue::ParseExactValue("0.0000004", 1'000'000), 0);  // 0.4 ns: the nearest whole ns
+    EXPECT_EQ(unitvalue::ParseExactValue("1e30", 1000), kMax);
+    EXPECT_EQ(unitvalue::ParseExactValue("1,5", 1000), std::nullopt);
+    EXPECT_EQ(unitvalue::ParseExactValue("", 1000), std::nullopt);
+}
+
+// A refused or limited input is said, not dropped without a word.
+TEST_F(UnitValueField, ARefusedOrLimitedInputIsExplainedAndExactDecimalsAreKept) {
+    QStringList notes;
+    QObject::connect(field, &QVxUnitValuePropertyField::InputNoted, [&](const QString& n) { notes << n; });
+    field->SetValue(1005);
+    Type("abc");
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_EQ(notes[0], "「abc」は数値として読み取れないため、入力を取り消しました。");
+    Type("99");
+    ASSERT_EQ(notes.size(), 2);
+    EXPECT_EQ(notes[1], "入力できる範囲は 0 〜 20 V のため、20.00 V にしました。");
+    Type("3");
+    EXPECT_EQ(notes.size(), 2);
+    EXPECT_TRUE(field->GetLastInputNote().isEmpty());
+
+    field->SetExactDecimals(true);
+    EXPECT_EQ(edit->text(), "3");
+    Type("1.5");
+    EXPECT_EQ(field->GetValue(), 1500);
+    EXPECT_EQ(edit->text(), "1.5");
+    Type("0.0125");
+    EXPECT_EQ(field->GetValue(), 13);  // 12.5 mV: the nearest mV
+    EXPECT_EQ(edit->text(), "0.013");
+}
+
 TEST_F(UnitValueField, FocusLossWithoutAnEditKeepsTheExactValue) {
     field->SetValue(1005);
     edit->setFocus();

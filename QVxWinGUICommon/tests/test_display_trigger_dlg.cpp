@@ -155,6 +155,28 @@ TEST_F(DisplayTriggerDlgTest, EditsReachTheSettingsWithUnitArithmetic) {
     EXPECT_EQ(s.sensitivityCount, 40);
 }
 
+// A pulse width or level between two whole units keeps its digits in every unit.
+TEST_F(DisplayTriggerDlgTest, WidthAndLevelKeepTheirDecimals) {
+    settings.displayTriggerMode = 1;
+    auto& s = settings.displayTriggerSettings[0];
+    s.slope = 2;
+    s.edgeWidthTime = 300'000;
+    s.edgeWidthTimeDisplayUnit = 1;  // ms
+    s.voltageLevelDisplayUnit = 0;   // V
+    s.voltageLevel = 1000;
+    presenter.SetSourceChannel(0);
+    EXPECT_EQ(Field(1032)->DisplayText(), "0.3");
+    Enter(1032, "0.45");
+    EXPECT_EQ(s.edgeWidthTime, 450'000);
+    EXPECT_EQ(Field(1032)->DisplayText(), "0.45");
+    Enter(1031, "1.5");
+    EXPECT_EQ(s.voltageLevel, 1500);
+    EXPECT_EQ(Field(1031)->DisplayText(), "1.5");
+    Enter(1031, "x");
+    EXPECT_EQ(s.voltageLevel, 1500);
+    EXPECT_FALSE(Field(1031)->GetLastInputNote().isEmpty());
+}
+
 TEST_F(DisplayTriggerDlgTest, CorruptValuesDoNotEndTheProgram) {
     settings.displayTriggerMode = 7;
     settings.displayTriggerSettings[0].slope = 9;

@@ -75,6 +75,7 @@ CQVxWaveformDisplayTriggerDlg::CQVxWaveformDisplayTriggerDlg(QWidget* parent) : 
     m_level = MakeField(this, 1031, 0, kInt32Max);
     m_level->AddUnit(0, QStringLiteral("V"), 1000);
     m_level->AddUnit(1, QStringLiteral("mV"), 1);
+    m_level->SetExactDecimals(true);  // "1.5" V is 1500 mV, not refused
     m_positionLabel = MakeLabel(this, 1036, 25076);
     m_position = MakeField(this, 1037, 0, 100);
     m_sensitivityLabel = MakeLabel(this, 1024, 25079);
@@ -98,6 +99,7 @@ CQVxWaveformDisplayTriggerDlg::CQVxWaveformDisplayTriggerDlg(QWidget* parent) : 
     m_width->AddUnit(1, QStringLiteral("ms"), 1'000'000);
     m_width->AddUnit(2, QStringLiteral("us"), 1'000);
     m_width->AddUnit(3, QStringLiteral("ns"), 1);
+    m_width->SetExactDecimals(true);  // 300,000 ns shows as "0.3" ms, not "0"
     m_comparisonLabel = MakeLabel(this, 1035, 25081);
     m_comparison = new QComboBox(this);
     m_comparison->setObjectName(Id(1018));

@@ -93,7 +93,10 @@ int QVxWaveformTrackSettingPopupDlg::NearestScalingIndex(double scaling) {
 void QVxWaveformTrackSettingPopupDlg::Load(qvx::WaveformTrackPresenter* track) {
     m_track = track;
     const qvx::WaveformTrackVisualSettings* vs = track ? track->GetVisualSettings() : nullptr;
-    if (!vs) return;
+    if (!vs) {
+        m_track = nullptr;
+        return;
+    }
     m_loading = true;
     m_name->setText(QString::fromStdString(qvx::WideToUtf8(vs->name)));
     m_lineColor->SetColor(ToQColor(vs->lineColor));
@@ -117,6 +120,34 @@ void QVxWaveformTrackSettingPopupDlg::WriteBack() {
         vs->backgroundColor = back;
     }
     Q_EMIT TrackSettingsChanged();
+}
+
+void QVxWaveformTrackSettingPopupDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    qApp->installEventFilter(this);
+}
+
+void QVxWaveformTrackSettingPopupDlg::hideEvent(QHideEvent* event) {
+    qApp->removeEventFilter(this);
+    QDialog::hideEvent(event);
+}
+
+bool QVxWaveformTrackSettingPopupDlg::IsOwnWidget(const QObject* object) const {
+    for (auto* w = qobject_cast<const QWidget*>(object); w; w = w->parentWidget()) {
+        if (w == this) return true;
+    }
+    return false;
+}
+
+bool QVxWaveformTrackSettingPopupDlg::eventFilter(QObject* watched, QEvent* event) {
+    // A press outside the popup closes it even where no window manager moves the
+    // activation (the activation change below never comes then). Its own drop-down
+    // lists, colour menus and colour dialog are its children and keep it open.
+    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() && !IsOwnWidget(watched) &&
+        !m_lineColor->IsChoosing() && !m_backColor->IsChoosing()) {
+        close();
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void QVxWaveformTrackSettingPopupDlg::changeEvent(QEvent* event) {

@@ -3,7 +3,8 @@
 // the analog usage, the V/DIV scaling. Every change is written to the track's
 // visual settings at once and announced with TrackSettingsChanged (the track area
 // re-lays and redraws). The popup closes when it loses activation to anything but
-// its colour menus and the colour dialog. GUI thread only.
+// its colour menus and the colour dialog, and on a mouse press outside it.
+// GUI thread only.
 
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
@@ -37,7 +38,8 @@ public:
     // `usage` 1 (analog) adds the V/DIV row.
     explicit QVxWaveformTrackSettingPopupDlg(std::uint32_t usage, QWidget* parent = nullptr);
 
-    // Shows the track's settings; the track presenter is not owned.
+    // Shows the track's settings; the track presenter is not owned. Null lets go
+    // of the track (its presenter is being replaced): edits then change nothing.
     void Load(qvx::WaveformTrackPresenter* track);
     qvx::WaveformTrackPresenter* GetTrack() const { return m_track; }
 
@@ -49,9 +51,14 @@ Q_SIGNALS:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void WriteBack();
+    // `object` is this popup or one of its child widgets (also their own windows).
+    bool IsOwnWidget(const QObject* object) const;
 
     std::uint32_t m_usage;
     qvx::WaveformTrackPresenter* m_track = nullptr;
