@@ -225,6 +225,17 @@ const std::uint8_t* ReportDataReader::ReadRecordByIndex(std::uint64_t index) {
     return m_recordBuffer.data();
 }
 
+bool ReportDataReader::ReadRecordSpan(std::uint64_t first, std::uint64_t count, std::uint8_t* out) {
+    constexpr const char* kFn = "ReportDataReader::ReadRecordSpan";
+    const std::size_t slot = static_cast<std::size_t>(first / kRecordsPerReportFile);
+    QVX_REPORT_CHECK(slot < m_files.size() && !m_files[slot]->IsPlaceholder(), kFn, false);
+    const ReportFile& known = *m_files[slot];
+    QVX_REPORT_CHECK(first >= known.GetFirstIndex() && first - known.GetFirstIndex() + count <= known.GetRecordCount(),
+                     kFn, false);
+    ReportFile* file = GetOpenFile(slot);
+    return file && file->ReadRecordsDirect(first - file->GetFirstIndex(), count, out);
+}
+
 bool ReportDataReader::FindIndexByTime(std::uint64_t time, std::uint64_t& outIndex, std::uint64_t& outTime) {
     constexpr const char* kFn = "ReportDataReader::FindIndexByTime";
     const auto first = static_cast<std::size_t>(m_firstFileIndex);

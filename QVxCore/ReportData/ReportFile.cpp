@@ -198,6 +198,18 @@ bool ReportFile::ReadRecordDirect(std::uint64_t index, std::uint8_t* outRecord) 
     return true;
 }
 
+bool ReportFile::ReadRecordsDirect(std::uint64_t index, std::uint64_t count, std::uint8_t* out) {
+    constexpr const char* kFn = "ReportFile::ReadRecordsDirect";
+    QVX_REPORT_CHECK(m_file, kFn, false);
+    QVX_REPORT_CHECK(index <= m_recordCount && count <= m_recordCount - index, kFn, false);
+    const std::size_t bytes = static_cast<std::size_t>(count * m_recordSize);
+    if (ReadAt(m_file.Get(), out, bytes, m_headerSize + index * m_recordSize) != static_cast<ssize_t>(bytes)) {
+        QVX_REPORT_ERROR(kFn, "Invalid read size.");
+        return false;
+    }
+    return true;
+}
+
 ReportFile::CacheSlot* ReportFile::GetBlock(std::uint64_t blockNumber) {
     const auto number = static_cast<std::int64_t>(blockNumber);
     for (auto it = m_slotOrder.begin(); it != m_slotOrder.end(); ++it) {

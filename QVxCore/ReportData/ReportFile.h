@@ -88,6 +88,10 @@ public:
     // Reads record `index` with one positioned read, bypassing the cache. Needs an open file.
     bool ReadRecordDirect(std::uint64_t index, std::uint8_t* outRecord);
 
+    // Reads records [index, index + count) (within the file) with one positioned read,
+    // bypassing the cache. Needs an open file.
+    bool ReadRecordsDirect(std::uint64_t index, std::uint64_t count, std::uint8_t* out);
+
     // Last record with time stamp <= t (10 ns ticks), searched through the block table and
     // one cached block. Gives the index within the file and the record's time. Needs an open file.
     bool FindIndexByTime(std::uint64_t t, std::uint64_t& outLocalIndex, std::uint64_t& outTime);
