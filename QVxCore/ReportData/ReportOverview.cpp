@@ -20,6 +20,7 @@ std::shared_ptr<ReportOverview> ReportOverview::Open(const ReportDataReader& rea
     for (const auto& file : reader.GetFiles()) {
         result->m_slots.push_back(
             {file->GetFirstIndex(), file->IsPlaceholder() ? 0 : file->GetRecordCount()});
+        result->m_dataFiles.push_back(file->GetPath());
         if (file->IsPlaceholder()) {
             result->m_files.push_back(nullptr);
             continue;
@@ -40,6 +41,14 @@ std::shared_ptr<ReportOverview> ReportOverview::Open(const ReportDataReader& rea
 
 bool ReportOverview::IsDamaged() const {
     return std::any_of(m_files.begin(), m_files.end(), [](const auto& f) { return f && f->IsDamaged(); });
+}
+
+std::vector<fs::path> ReportOverview::GetDamagedFiles() const {
+    std::vector<fs::path> out;
+    for (std::size_t s = 0; s < m_files.size(); ++s) {
+        if (m_files[s] && m_files[s]->IsDamaged()) out.push_back(m_dataFiles[s]);
+    }
+    return out;
 }
 
 std::uint64_t ReportOverview::BlockStartOf(std::uint64_t index) const {

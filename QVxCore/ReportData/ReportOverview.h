@@ -41,6 +41,8 @@ public:
     std::uint64_t GetTotalRecordCount() const { return m_totalRecordCount; }
     // True once a query found damage; the overview should then be rebuilt.
     bool IsDamaged() const;
+    // The data files whose overviews were found damaged, to be rebuilt.
+    std::vector<std::filesystem::path> GetDamagedFiles() const;
     // Opened file overviews, by file slot (null for placeholders), for the reader's block table.
     const std::vector<std::unique_ptr<ReportOverviewFile>>& GetFiles() const { return m_files; }
 
@@ -51,6 +53,7 @@ private:
     };
     std::vector<std::unique_ptr<ReportOverviewFile>> m_files;
     std::vector<Slot> m_slots;
+    std::vector<std::filesystem::path> m_dataFiles;  // by slot; empty for placeholders
     std::uint64_t m_totalRecordCount = 0;
 };
 

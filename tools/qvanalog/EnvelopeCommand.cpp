@@ -140,8 +140,8 @@ int RunEnvelope(qvanalog::Args& args) {
     if (!qvx::envelope::FoldExact(reader, overview.get(), boundaries, cols)) {
         // A damaged overview found while folding is rebuilt once; a read error stays fatal.
         if (!overview || !overview->IsDamaged()) return qvanalog::Fail("the report could not be read");
-        overview.reset();
-        overview = OverviewFor(reader);
+        IndexFiles(overview->GetDamagedFiles());
+        overview = qvx::ReportOverview::Open(reader);
         if (!qvx::envelope::FoldExact(reader, overview.get(), boundaries, cols)) {
             return qvanalog::Fail("the report could not be read");
         }
