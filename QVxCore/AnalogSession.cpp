@@ -2,6 +2,7 @@
 
 #include "QVxCore/Archive.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/Utils.h"
 
 #include <spdlog/spdlog.h>
@@ -185,6 +186,7 @@ bool AnalogSession::CopyReportData(const fs::path& destinationFolder, ProgressTo
         ++copied;
         if (progress) progress->SetProgress(copied, total);
     }
+    ReportOverviewStore::CopyFor(files, destinationRepo);  // best effort: rebuilt when missing
     const fs::path meta = destinationRepo / kMetadataFileName;
     if (Archive::Save(*m_displayTriggerList, meta)) spdlog::info("Metadata saved. {}", meta.string());
     return true;

@@ -40,6 +40,7 @@ bool QVxAnalogLogCollector::Start(const qvx::AnalogSession& session) {
     auto writer = std::make_unique<qvx::ReportDataWriter>(m_reportFolder, qvx::MakeApplicationReportHeader());
     if (!writer->CreateReportFile()) writer.reset();
     m_writer = std::move(writer);  // the previous writer, if any, closes its file here
+    m_overview = m_writer ? std::make_unique<qvx::ReportOverviewRecorder>(m_reportFolder) : nullptr;
     return m_writer != nullptr;
 }
 
@@ -61,6 +62,7 @@ void QVxAnalogLogCollector::OnData(const void* buffer, std::size_t elementSize, 
     if (!m_captureEnded && records > 0) {
         const auto* data = static_cast<const std::uint8_t*>(buffer);
         if (m_writer && m_writer->WriteRecord(data, records)) {
+            m_overview->Append(data, static_cast<std::uint64_t>(records));
             m_host->Broadcast(data, records);
         } else {
             if (m_writer) SetAbortTypeIfNone(QVxAbortType::WriteFailed);
@@ -112,6 +114,8 @@ void QVxAnalogLogCollector::FinishOnGuiThread() {
 
 void QVxAnalogLogCollector::CloseWriter() {
     m_writer.reset();
+    if (m_overview) m_overview->Finish();
+    m_overview.reset();
 }
 
 void QVxAnalogLogCollector::RotateFiles() {
