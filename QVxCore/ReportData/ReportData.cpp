@@ -1,6 +1,7 @@
 #include "QVxCore/ReportData/ReportData.h"
 
 #include "QVxCore/ReportData/ReportDataLog.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 
 #include "QVxCore/Presenters/Interaction.h"
 
@@ -139,7 +140,11 @@ bool ReportDataReader::OpenInternal(const fs::path& folder, ProgressToken* progr
     for (std::size_t i = 0; i < numbered.size(); ++i) {
         const auto slot = static_cast<std::size_t>(numbered[i].first);
         auto file = std::make_shared<ReportFile>();
-        if (!file->SetupMetadata(this, numbered[i].second, slot * recordsPerFile, m_lastTime)) return false;
+        // A valid overview gives the block table without reading records.
+        const ReportOverviewFile::Opened overview = ReportOverviewStore::Open(numbered[i].second);
+        if (!file->SetupMetadata(this, numbered[i].second, slot * recordsPerFile, m_lastTime,
+                                 overview.file.get()))
+            return false;
         // A file beyond its share of the index range would hide records of the next file.
         if (i + 1 < numbered.size() && file->GetRecordCount() > recordsPerFile) {
             QVX_REPORT_ERROR(kFn, "Invalid DAT files.");
@@ -230,8 +235,9 @@ bool ReportDataReader::ReadRecordSpan(std::uint64_t first, std::uint64_t count, 
     const std::size_t slot = static_cast<std::size_t>(first / kRecordsPerReportFile);
     QVX_REPORT_CHECK(slot < m_files.size() && !m_files[slot]->IsPlaceholder(), kFn, false);
     const ReportFile& known = *m_files[slot];
-    QVX_REPORT_CHECK(first >= known.GetFirstIndex() && first - known.GetFirstIndex() + count <= known.GetRecordCount(),
-                     kFn, false);
+    QVX_REPORT_CHECK(
+        first >= known.GetFirstIndex() && first - known.GetFirstIndex() + count <= known.GetRecordCount(),
+        kFn, false);
     ReportFile* file = GetOpenFile(slot);
     return file && file->ReadRecordsDirect(first - file->GetFirstIndex(), count, out);
 }

@@ -14,6 +14,7 @@
 namespace qvx {
 
 class ReportDataReader;
+class ReportOverviewFile;
 
 namespace detail {
 
@@ -69,8 +70,10 @@ public:
     // Reads the header and builds the block table (one record per block plus the last
     // record). `firstIndex` is the global index of record 0; `previousEndTime` becomes the
     // start and end time of a file without records. Leaves the file closed.
+    // With `overview` (the file's valid overview) the block table and the last time come
+    // from it and no record is read.
     bool SetupMetadata(ReportDataReader* owner, const std::filesystem::path& path, std::uint64_t firstIndex,
-                       std::uint64_t previousEndTime);
+                       std::uint64_t previousEndTime, const ReportOverviewFile* overview = nullptr);
 
     // Stands in for a file deleted by rotation: `recordCount` records from `firstIndex`,
     // times 0, no blocks, never opened.

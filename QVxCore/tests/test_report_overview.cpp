@@ -268,3 +268,32 @@ TEST(ReportOverviewTest, ExactColumnsAcrossFilesOfARotatedReport) {
     ExpectExact(*reader, ov.get(), report, held, boundary - 5000, boundary + 5000, 333);  // across the files
     ExpectExact(*reader, ov.get(), report, held, last - 70, last * 2, 9);
 }
+
+TEST(ReportOverviewTest, OpeningTakesTheBlockTableFromTheOverview) {
+    TempDir dir("overview-open");
+    const fs::path repo = dir.Path() / "repo";
+    ReportBuilder report = SpikyReport(repo);
+    report.AddFile(0, 20'000).AddFile(1, 0);  // a partial last block, and an empty last file
+    auto plain = qvx::ReportDataReader::Open(repo);
+    ASSERT_TRUE(plain);
+    ASSERT_TRUE(IndexedOverview(*plain));
+    auto fromOverview = qvx::ReportDataReader::Open(repo);
+    ASSERT_TRUE(fromOverview);
+    ASSERT_EQ(fromOverview->GetFiles().size(), 2u);
+    for (std::size_t f = 0; f < 2; ++f) {
+        const auto& a = *plain->GetFiles()[f];
+        const auto& b = *fromOverview->GetFiles()[f];
+        EXPECT_EQ(a.GetStartTime(), b.GetStartTime());
+        EXPECT_EQ(a.GetEndTime(), b.GetEndTime());
+        ASSERT_EQ(a.GetBlocks().size(), b.GetBlocks().size());
+        for (std::size_t k = 0; k < a.GetBlocks().size(); ++k) {
+            EXPECT_EQ(a.GetBlocks()[k].startTime, b.GetBlocks()[k].startTime);
+            EXPECT_EQ(a.GetBlocks()[k].endTime, b.GetBlocks()[k].endTime);
+            EXPECT_EQ(a.GetBlocks()[k].recordCount, b.GetBlocks()[k].recordCount);
+        }
+    }
+    EXPECT_EQ(fromOverview->GetLastTime(), plain->GetLastTime());
+    std::uint64_t index = 0, time = 0;
+    ASSERT_TRUE(fromOverview->FindIndexByTime(SpikyTime(12'345) + 1, index, time));
+    EXPECT_EQ(index, 12'345u);
+}
