@@ -13,7 +13,9 @@
 //   middle of the report: warm (median of 5 loads) and cold (data and overview files
 //   dropped from the page cache before the one load), with the records decoded per load
 //   and the number of CH4 spikes the window shows against the number inside it.
-// With QVX_BENCH_KEEP=1 the report stays (its folder is printed) for the viewer.
+// With QVX_BENCH_KEEP=1 the report stays (its folder is printed) for the viewer;
+// QVX_BENCH_REPORT=FOLDER measures an existing report folder of this layout instead
+// (nothing is generated, read with cat or deleted; missing overviews are built).
 
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QVxCore/AnalogSettings.h"
@@ -91,20 +93,24 @@ int main() {
     const char* base = std::getenv("QVX_BENCH_DIR");
     if (base) ::setenv("TMPDIR", base, 1);
     const int fileCount = std::getenv("QVX_BENCH_FILES") ? std::atoi(std::getenv("QVX_BENCH_FILES")) : 32;
+    const char* existing = std::getenv("QVX_BENCH_REPORT");
     std::optional<qvx::test::TempDir> dir;
-    dir.emplace("bench-overview");
-    const fs::path repo = dir->Path() / "repo";
-    const std::uint64_t total = static_cast<std::uint64_t>(fileCount) * qvx::kRecordsPerReportFile;
+    if (!existing) dir.emplace("bench-overview");
+    const fs::path repo = existing ? fs::path(existing) : dir->Path() / "repo";
 
     auto t = Clock::now();
-    qvx::test::ReportBuilder builder(repo);
-    builder.Times(&TickOf).SampleValues(&SamplesOf);
-    for (int n = 0; n < fileCount; ++n) builder.AddFile(n, qvx::kRecordsPerReportFile);
+    if (!existing) {
+        qvx::test::ReportBuilder builder(repo);
+        builder.Times(&TickOf).SampleValues(&SamplesOf);
+        for (int n = 0; n < fileCount; ++n) builder.AddFile(n, qvx::kRecordsPerReportFile);
+    }
     const std::vector<fs::path> dats = Files(repo);
+    const std::uint64_t total = dats.size() * qvx::kRecordsPerReportFile;
     std::uint64_t bytes = 0;
     for (const fs::path& f : dats) bytes += fs::file_size(f);
-    std::printf("generated %d files, %.2f GiB, %llu records, in %.0f s under %s\n", fileCount,
-                bytes / 1073741824.0, static_cast<unsigned long long>(total), Ms(t) / 1e3, repo.c_str());
+    std::printf("%s %zu files, %.2f GiB, %llu records, in %.0f s under %s\n",
+                existing ? "using" : "generated", dats.size(), bytes / 1073741824.0,
+                static_cast<unsigned long long>(total), Ms(t) / 1e3, repo.c_str());
     const auto dropAll = [&] {
         for (const fs::path& f : dats) DropFromCache(f);
         for (const fs::path& f : Files(qvx::ReportOverviewStore::SiblingFolder(repo))) DropFromCache(f);
@@ -112,13 +118,15 @@ int main() {
 
     // cat FILE > /dev/null, cold.
     dropAll();
-    t = Clock::now();
-    for (const fs::path& f : dats) {
-        const std::string command = "cat '" + f.string() + "' > /dev/null";
-        if (std::system(command.c_str()) != 0) std::printf("cat failed\n");
+    if (!existing) {
+        t = Clock::now();
+        for (const fs::path& f : dats) {
+            const std::string command = "cat '" + f.string() + "' > /dev/null";
+            if (std::system(command.c_str()) != 0) std::printf("cat failed\n");
+        }
+        const double catMs = Ms(t);
+        std::printf("cat (cold):                %8.0f ms  %7.0f MB/s\n", catMs, bytes / 1e3 / catMs);
     }
-    const double catMs = Ms(t);
-    std::printf("cat (cold):                %8.0f ms  %7.0f MB/s\n", catMs, bytes / 1e3 / catMs);
 
     // Opening without an overview: one record per 8192-record block.
     dropAll();
@@ -129,9 +137,11 @@ int main() {
     reader = qvx::ReportDataReader::Open(repo);
     std::printf("reader open (warm):        %8.1f ms\n", Ms(t));
 
+    std::vector<fs::path> needed;
+    qvx::ReportOverview::Open(*reader, &needed);
     dropAll();
     t = Clock::now();
-    if (!qvx::ReportOverviewIndexer::BuildAll(dats)) std::printf("indexing failed\n");
+    if (!qvx::ReportOverviewIndexer::BuildAll(needed)) std::printf("indexing failed\n");
     const double indexMs = Ms(t);
     std::printf("indexing (cold):           %8.0f ms  %7.0f MB/s\n", indexMs, bytes / 1e3 / indexMs);
 
@@ -196,7 +206,7 @@ int main() {
                     static_cast<unsigned long long>(inWindow));
         std::fflush(stdout);
     }
-    if (std::getenv("QVX_BENCH_KEEP")) {
+    if (dir && std::getenv("QVX_BENCH_KEEP")) {
         std::printf("kept %s\n", dir->Path().c_str());
         const fs::path kept = dir->Path().string() + "-kept";
         fs::rename(dir->Path(), kept);

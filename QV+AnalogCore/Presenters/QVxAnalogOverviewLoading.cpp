@@ -105,6 +105,8 @@ OverviewLoadResult LoadDecoded(WaveformRenderData& rd, ReportDataReader& reader,
     const std::int64_t spanEnd = begin + c1 * tpp;
     std::vector<ColumnAccumulator> acc(static_cast<std::size_t>(c1 - c0));
     std::vector<std::uint8_t> buffer;
+    std::int64_t column = 0;
+    std::int64_t columnStart = spanStart;
     const auto& files = reader.GetFiles();
     const std::int32_t timeWord = reader.GetTimeWordIndex();
     for (std::size_t slot = first / kRecordsPerReportFile; slot < files.size() && first < end; ++slot) {
@@ -129,9 +131,14 @@ OverviewLoadResult LoadDecoded(WaveformRenderData& rd, ReportDataReader& reader,
                 }
                 if (t < spanStart || t >= spanEnd) {
                     rd.AddPoints(t, v);
-                } else {
-                    acc[static_cast<std::size_t>((t - spanStart) / tpp)].Add(t, v);
+                    continue;
                 }
+                // Times rise: the column moves on without a division per record.
+                if (t < columnStart || t >= columnStart + tpp) {
+                    column = (t - spanStart) / tpp;
+                    columnStart = spanStart + column * tpp;
+                }
+                acc[static_cast<std::size_t>(column)].Add(t, v);
             }
             lo += n;
         }

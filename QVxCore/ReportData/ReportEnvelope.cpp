@@ -165,7 +165,7 @@ bool FoldByBlocks(ReportOverview& ov, std::span<const std::uint64_t> boundaries,
     for (std::size_t c = 0; c < out.size(); ++c) {
         const std::uint64_t b0 = starts[c], b1 = starts[c + 1];
         if (b0 >= b1) continue;
-        const auto stats = ov.Fold(b0, b1);
+        const auto stats = ov.Fold(b0, b1, false);
         const auto firstTime = ov.BlockTime(b0);
         if (!stats || !firstTime) return false;
         if (stats->empty) continue;

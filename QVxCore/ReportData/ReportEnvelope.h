@@ -49,8 +49,8 @@ std::uint64_t TicksAtOrAfter(std::int64_t ns);
 bool FoldExact(ReportDataReader& reader, ReportOverview* overview, std::span<const std::uint64_t> boundaries,
                std::vector<Column>& out);
 
-// Per-column folding by whole overview blocks; no record is read. False when the overview
-// turned out damaged.
+// Per-column folding by whole overview blocks; no record is read. Only min and max are
+// folded (the sums stay partial). False when the overview turned out damaged.
 bool FoldByBlocks(ReportOverview& overview, std::span<const std::uint64_t> boundaries,
                   std::vector<Column>& out);
 

@@ -79,7 +79,8 @@ std::optional<std::uint64_t> ReportOverview::LowerBoundBlock(std::uint64_t time)
     return m_totalRecordCount;
 }
 
-std::optional<overview::BlockStats> ReportOverview::Fold(std::uint64_t first, std::uint64_t end) {
+std::optional<overview::BlockStats> ReportOverview::Fold(std::uint64_t first, std::uint64_t end,
+                                                         bool withSums) {
     overview::BlockStats out;
     for (std::size_t s = 0; s < m_files.size(); ++s) {
         const Slot& slot = m_slots[s];
@@ -89,7 +90,7 @@ std::optional<overview::BlockStats> ReportOverview::Fold(std::uint64_t first, st
         if (lo >= hi) continue;
         const std::uint64_t b0 = (lo - slot.firstIndex + kLevel0Records - 1) / kLevel0Records;
         const std::uint64_t b1 = (hi - slot.firstIndex + kLevel0Records - 1) / kLevel0Records;
-        const auto stats = m_files[s]->Fold(b0, b1);
+        const auto stats = m_files[s]->Fold(b0, b1, withSums);
         if (!stats) return std::nullopt;
         out.Merge(*stats);
     }

@@ -30,7 +30,8 @@ public:
 
     // Statistics of the records of the level-0 blocks that begin in [first, end). `first`
     // is a block start; records of the report's index range that no file holds are skipped.
-    std::optional<overview::BlockStats> Fold(std::uint64_t first, std::uint64_t end);
+    // Without `withSums` only min and max are folded (see ReportOverviewFile::Fold).
+    std::optional<overview::BlockStats> Fold(std::uint64_t first, std::uint64_t end, bool withSums = true);
 
     // Time of the block beginning with record `blockStart` (ticks); none when damaged.
     std::optional<std::uint64_t> BlockTime(std::uint64_t blockStart);

@@ -59,6 +59,17 @@ std::vector<overview::Entry> LoadEntries(const std::uint8_t* p, std::uint64_t co
     return out;
 }
 
+// Min and max of a stored level-0 entry into `out` (entry offsets 8 and 16).
+void MergeMinMax(const std::uint8_t* entry, overview::BlockStats& out) {
+    for (std::size_t c = 0; c < kRecordChannelCount; ++c) {
+        const std::uint16_t lo = LoadLE16(entry + 8 + 2 * c);
+        const std::uint16_t hi = LoadLE16(entry + 16 + 2 * c);
+        out.min[c] = out.empty ? lo : std::min(out.min[c], lo);
+        out.max[c] = out.empty ? hi : std::max(out.max[c], hi);
+    }
+    out.empty = false;
+}
+
 }  // namespace
 
 ReportOverviewFile::Opened ReportOverviewFile::Open(const fs::path& overviewPath, const fs::path& dataFile) {
@@ -173,7 +184,8 @@ std::optional<std::uint64_t> ReportOverviewFile::LowerBoundBlock(std::uint64_t t
     return lo;
 }
 
-std::optional<overview::BlockStats> ReportOverviewFile::Fold(std::uint64_t first, std::uint64_t end) {
+std::optional<overview::BlockStats> ReportOverviewFile::Fold(std::uint64_t first, std::uint64_t end,
+                                                             bool withSums) {
     constexpr std::uint64_t k1 = overview::kLevel0PerLevel1;
     constexpr std::uint64_t k2 = k1 * overview::kLevel1PerLevel2;
     const std::uint64_t count0 = m_layout.counts[0];
@@ -190,7 +202,11 @@ std::optional<overview::BlockStats> ReportOverviewFile::Fold(std::uint64_t first
         } else {
             const std::uint8_t* p = Level0(i);
             if (!p) return std::nullopt;
-            out.Merge(overview::LoadEntry(p).stats);
+            if (withSums) {
+                out.Merge(overview::LoadEntry(p).stats);
+            } else {
+                MergeMinMax(p, out);
+            }
             ++i;
         }
     }

@@ -232,7 +232,8 @@ TEST(ReportOverviewTest, BlockColumnsTakeEachBlockOnceAndKeepEverySpike) {
         const std::uint64_t end = std::min(cols[c].last + 64, kRecords);
         qvx::overview::BlockStats decoded;
         ASSERT_TRUE(envelope::FoldDecoded(*reader, cols[c].first, end, decoded));
-        EXPECT_EQ(cols[c].stats, decoded) << c;
+        EXPECT_EQ(cols[c].stats.min, decoded.min) << c;  // block columns fold min and max only
+        EXPECT_EQ(cols[c].stats.max, decoded.max) << c;
         if (cols[c].stats.max[1] == 16383) spikeColumns.insert(c);
         next = end;
     }
