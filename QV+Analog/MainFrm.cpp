@@ -411,7 +411,22 @@ void CMainFrame::OnDeviceRefreshTimer() {
 
 void CMainFrame::OnSessionChanged() {
     if (m_displayTriggerDlg) m_displayTriggerDlg->Setup(&m_viewModel.GetDisplayTriggerPresenter());
+    WatchOverviewIndexing();
     UpdateStatusBar();
+}
+
+// The message area shows the progress of indexing the report's overview (each session
+// has its own oscillograph view model, so the connection follows the session).
+void CMainFrame::WatchOverviewIndexing() {
+    if (m_indexingConnection) m_indexingConnection->Disconnect();
+    m_indexingConnection.reset();
+    auto* presenter = m_viewModel.GetOscilloGraphViewModel();
+    if (!presenter || m_indicators.empty()) return;
+    QLabel* area = m_indicators[0];
+    m_indexingConnection =
+        presenter->IndexingProgress.Connect([area](std::uint64_t done, std::uint64_t total) {
+            area->setText(total == 0 ? QString() : QStringLiteral("概要作成中 %1%").arg(done * 100 / total));
+        });
 }
 
 // --- Family protocol ---------------------------------------------------------------

@@ -107,6 +107,7 @@ private:
     void OnTraceStateChanged();
     void OnDevicesChanged();
     void OnSessionChanged();
+    void WatchOverviewIndexing();
     void UpdateStatusBar();
     void UpdateRecentFilesMenu();
     void AddRecentFile(const QString& path);
@@ -138,4 +139,5 @@ private:
     std::wstring m_connectedDeviceId;  // for the log line of a change
     std::function<void()> m_closingHandler;
     std::vector<std::shared_ptr<qvx::SignalConnection>> m_connections;
+    std::shared_ptr<qvx::SignalConnection> m_indexingConnection;  // the session's overview indexing
 };

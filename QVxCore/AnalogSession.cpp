@@ -2,6 +2,7 @@
 
 #include "QVxCore/Archive.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/Utils.h"
 
 #include <spdlog/spdlog.h>
@@ -292,6 +293,7 @@ bool AnalogSession::CopyReportData(const fs::path& destinationFolder, ProgressTo
         RemoveCopiedReport(destinationRepo);
         throw;
     }
+    ReportOverviewStore::CopyFor(files, destinationRepo);  // best effort: rebuilt when missing
     const fs::path meta = destinationRepo / kMetadataFileName;
     if (!Archive::Save(*m_displayTriggerList, meta)) {
         RemoveCopiedReport(destinationRepo);

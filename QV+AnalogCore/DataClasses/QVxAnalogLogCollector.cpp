@@ -2,6 +2,7 @@
 
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
 
@@ -48,6 +49,7 @@ bool QVxAnalogLogCollector::Start(const qvx::AnalogSession& session) {
     auto writer = std::make_unique<qvx::ReportDataWriter>(m_reportFolder, qvx::MakeApplicationReportHeader());
     if (!writer->CreateReportFile()) writer.reset();
     m_writer = std::move(writer);  // the previous writer, if any, closes its file here
+    m_overview = m_writer ? std::make_unique<qvx::ReportOverviewRecorder>(m_reportFolder) : nullptr;
     return m_writer != nullptr;
 }
 
@@ -69,6 +71,7 @@ void QVxAnalogLogCollector::OnData(const void* buffer, std::size_t elementSize, 
     if (!m_captureEnded && records > 0) {
         const auto* data = static_cast<const std::uint8_t*>(buffer);
         if (m_writer && m_writer->WriteRecord(data, records)) {
+            m_overview->Append(data, static_cast<std::uint64_t>(records));
             m_host->Broadcast(data, records);
             RequestRotationIfDue();
         } else {
@@ -142,6 +145,8 @@ void QVxAnalogLogCollector::FinishOnGuiThread() {
 
 void QVxAnalogLogCollector::CloseWriter() {
     m_writer.reset();
+    if (m_overview) m_overview->Finish();
+    m_overview.reset();
 }
 
 bool QVxAnalogLogCollector::RotateFiles() {
@@ -159,6 +164,7 @@ bool QVxAnalogLogCollector::RotateFiles() {
         for (std::size_t i = 0; i + keep < files.size(); ++i) {
             failedPath = files[i];
             if (fs::remove(files[i])) ++m_removedFileCount;
+            qvx::ReportOverviewStore::Remove(files[i]);  // its overview goes with it
         }
     } catch (const fs::filesystem_error& error) {
         m_rotationFailed = true;

@@ -5,6 +5,7 @@
 
 #include "QV+AnalogCore/DataClasses/IQVxLogCollectorHost.h"
 #include "QVxCore/ReportData/ReportDataWriter.h"
+#include "QVxCore/ReportData/ReportOverviewRecorder.h"
 #include "QVxWinCommon/DataClasses/QVxLogCollect.h"
 
 #include <atomic>
@@ -75,6 +76,8 @@ private:
 
     IQVxLogCollectorHost* m_host;  // not owned
     std::unique_ptr<qvx::ReportDataWriter> m_writer;
+    // Extends the report's overview from the blocks written (delivery thread).
+    std::unique_ptr<qvx::ReportOverviewRecorder> m_overview;
     std::function<void()> m_onCaptureEnded;
     std::atomic<bool> m_captureEnded{false};  // the last block was seen
     std::int32_t m_keepFileCount = 0;

@@ -1,9 +1,13 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 
+#include "QV+AnalogCore/Presenters/QVxAnalogOverviewLoading.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportFile.h"
+#include "QVxCore/ReportData/ReportOverview.h"
+#include "QVxCore/ReportData/ReportOverviewIndexer.h"
+#include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
 
 #include <algorithm>
@@ -18,7 +22,9 @@ qvx::WaveformVisualSettings* VisualSettingsOf(IQVxAnalogOscilloGraphOwner* owner
 }  // namespace
 
 QVxAnalogOscilloGraphViewModel::QVxAnalogOscilloGraphViewModel(IQVxAnalogOscilloGraphOwner* owner)
-    : qvx::WaveformPresenter(VisualSettingsOf(owner), {}, qvx::WaveformUsage::kAnalog), m_owner(owner) {
+    : qvx::WaveformPresenter(VisualSettingsOf(owner), {}, qvx::WaveformUsage::kAnalog),
+      m_owner(owner),
+      m_alive(std::make_shared<QVxAnalogOscilloGraphViewModel*>(this)) {
     QVX_VERIFY(owner);
     SetOption(2, 1);  // vertical divisions shown
     for (std::size_t i = 0; i < TrackCount(); ++i) {
@@ -34,10 +40,64 @@ QVxAnalogOscilloGraphViewModel::~QVxAnalogOscilloGraphViewModel() = default;
 void QVxAnalogOscilloGraphViewModel::SetupForStoredData(std::shared_ptr<qvx::ReportDataReader> reader) {
     QVX_CHECK(reader);
     m_reader = std::move(reader);
+    OpenOverview();
     // The last time goes in first, so that the first load already files the
     // records of the whole window (lastTime limits which columns take points).
     UpdateLastTime(static_cast<std::int64_t>(m_reader->GetLastTime()) * qvx::analog::kNanosecondsPerTick);
     qvx::WaveformPresenter::SetupForStoredData();
+}
+
+void QVxAnalogOscilloGraphViewModel::OpenOverview() {
+    m_indexer.reset();
+    std::vector<std::filesystem::path> needed;
+    m_overview = qvx::ReportOverview::Open(*m_reader, &needed);
+    if (!m_overview && !needed.empty() && m_backgroundIndexing) StartIndexing(std::move(needed));
+}
+
+void QVxAnalogOscilloGraphViewModel::StartIndexing(std::vector<std::filesystem::path> files) {
+    IndexingProgress.Emit(0, 1);
+    std::weak_ptr<QVxAnalogOscilloGraphViewModel*> alive = m_alive;
+    // Indexing thread: progress is posted at most once per percent.
+    auto lastPercent = std::make_shared<std::uint64_t>(101);
+    auto progress = [alive, lastPercent](const qvx::ReportOverviewIndexer::Progress& p) {
+        const std::uint64_t percent = p.bytesTotal ? p.bytesDone * 100 / p.bytesTotal : 0;
+        if (percent == *lastPercent) return true;
+        *lastPercent = percent;
+        qvx::Dispatcher::PostToMain([alive, done = p.bytesDone, total = p.bytesTotal] {
+            if (auto self = alive.lock()) (*self)->IndexingProgress.Emit(done, total);
+        });
+        return true;
+    };
+    auto finished = [alive](bool complete) {
+        qvx::Dispatcher::PostToMain([alive, complete] {
+            if (auto self = alive.lock()) (*self)->OnIndexingFinished(complete);
+        });
+    };
+    m_indexer = std::make_unique<qvx::ReportOverviewIndexer>(std::move(files), progress, finished);
+}
+
+// GUI thread.
+void QVxAnalogOscilloGraphViewModel::OnIndexingFinished(bool complete) {
+    m_indexer.reset();  // the worker has nothing left to do but return
+    IndexingProgress.Emit(0, 0);
+    if (!complete || !m_reader) return;
+    m_overview = qvx::ReportOverview::Open(*m_reader);
+    // Reload the whole window from the overview.
+    if (m_overview && IsStoredData()) qvx::WaveformPresenter::SetupForStoredData();
+}
+
+bool QVxAnalogOscilloGraphViewModel::LoadWithOverview(std::int64_t beginTime, std::int64_t endTime) {
+    WriteBatch batch(*this);
+    qvx::analog::OverviewLoadStats stats;
+    const auto result =
+        qvx::analog::LoadWithOverview(batch.RenderData(), *m_reader, *m_overview, beginTime, endTime, stats);
+    m_decodedRecordCount += stats.decodedRecords;
+    if (result != qvx::analog::OverviewLoadResult::kOverviewDamaged) return true;
+    // Never shown as data: load as without an overview and rebuild the damaged files.
+    std::vector<std::filesystem::path> damaged = m_overview->GetDamagedFiles();
+    m_overview.reset();
+    if (m_backgroundIndexing) StartIndexing(std::move(damaged));
+    return false;
 }
 
 std::int64_t QVxAnalogOscilloGraphViewModel::CurrentLoadStride() const {
@@ -70,6 +130,7 @@ void QVxAnalogOscilloGraphViewModel::OnLoadData(std::int64_t beginTime, std::int
     const std::int64_t start = std::max(b, static_cast<std::int64_t>(files[first]->GetStartTime()));
     const std::int64_t end = std::min(e, static_cast<std::int64_t>(m_reader->GetLastTime()));
     if (e < start || end < b) return;
+    if (m_overview && IsStoredData() && LoadWithOverview(beginTime, endTime)) return;
 
     // Ad-hoc data: exclusive lock and the queued viewport changes first.
     WriteBatch batch(*this);

@@ -5,7 +5,11 @@
 // presenter's write batches may also run on the log collector's thread.
 
 #include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
+#include "QVxCore/Presenters/Signal.h"
 #include "QVxCore/Presenters/WaveformPresenter.h"
+
+#include <filesystem>
+#include <vector>
 
 #include <cstdint>
 #include <memory>
@@ -13,7 +17,9 @@
 
 namespace qvx {
 class ReportDataReader;
-}
+class ReportOverview;
+class ReportOverviewIndexer;
+}  // namespace qvx
 
 class QVxAnalogOscilloGraphViewModel : public qvx::WaveformPresenter {
 public:
@@ -26,7 +32,19 @@ public:
 
     // Switches to the records of `reader` (the session's report): the last time is
     // taken from the reader and the whole window loads. A null reader is refused.
+    // With background indexing on, files without a valid overview are indexed on a
+    // worker thread meanwhile; until that is done the window loads as without an
+    // overview, then it reloads.
     void SetupForStoredData(std::shared_ptr<qvx::ReportDataReader> reader);
+    // Off by default (the overview goes beside the report folder, which a caller may
+    // not want written); the application and the viewer switch it on.
+    void EnableBackgroundIndexing(bool on) { m_backgroundIndexing = on; }
+
+    // Indexing progress on the GUI thread: (bytes read, bytes to read); (0, 0) when
+    // indexing ended (done, failed or cancelled).
+    qvx::Signal<std::uint64_t, std::uint64_t> IndexingProgress;
+    bool IsIndexing() const { return m_indexer != nullptr; }
+    const std::shared_ptr<qvx::ReportOverview>& GetOverview() const { return m_overview; }
     using qvx::WaveformPresenter::SetupForStoredData;
 
     // Records of [beginTime, endTime] ns into the writing side: every record of
@@ -53,8 +71,20 @@ public:
 
 private:
     std::int64_t CurrentLoadStride() const;
+    // Opens the report's overview, or starts indexing the files that lack one.
+    void OpenOverview();
+    void StartIndexing(std::vector<std::filesystem::path> files);
+    void OnIndexingFinished(bool complete);
+    // Loads through the overview; false when it turned out damaged (nothing was loaded).
+    bool LoadWithOverview(std::int64_t beginTime, std::int64_t endTime);
 
     IQVxAnalogOscilloGraphOwner* m_owner;
     std::shared_ptr<qvx::ReportDataReader> m_reader;
     std::uint64_t m_decodedRecordCount = 0;
+    std::shared_ptr<qvx::ReportOverview> m_overview;
+    bool m_backgroundIndexing = false;
+    // Posted indexing notices hold this weakly, so none runs after destruction.
+    std::shared_ptr<QVxAnalogOscilloGraphViewModel*> m_alive;
+    // Declared last: destroyed (cancelled and joined) first.
+    std::unique_ptr<qvx::ReportOverviewIndexer> m_indexer;
 };

@@ -147,6 +147,7 @@ void QVxAnalogViewModel::ReplaceSession(std::unique_ptr<qvx::AnalogSession> sess
     m_session = std::move(session);
     if (!m_session) return;
     m_oscilloGraph = std::make_unique<QVxAnalogOscilloGraphViewModel>(this);
+    m_oscilloGraph->EnableBackgroundIndexing(true);
     m_displayTriggerPresenter.Setup(m_oscilloGraph.get(), &m_session->GetSettings());
 }
 

@@ -5,6 +5,9 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
 #include "QV+AnalogCore/tests/demo_trigger_support.h"
+#include "QVxCore/ReportData/ReportOverviewBuilder.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/tests/waveform_test_support.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 
@@ -58,6 +61,9 @@ TEST_F(AnalogViewModelTest, CounterPatternAt10MSpansTwoFilesAndEveryRecordComesB
     const std::uint64_t expected = StopMiB() * 1'048'576 / 16;
     EXPECT_EQ(viewModel.GetRecordCount(), expected);
     EXPECT_NE(viewModel.GetStartSeconds(), 0);
+    // The overview written during the trace is there at once: no indexing after it.
+    EXPECT_FALSE(viewModel.GetOscilloGraphViewModel()->IsIndexing());
+    EXPECT_TRUE(viewModel.GetOscilloGraphViewModel()->GetOverview());
 
     const fs::path saved = dir.Path() / "saved" / "counter.qvxa";
     fs::create_directories(saved.parent_path());
@@ -86,6 +92,17 @@ TEST_F(AnalogViewModelTest, CounterPatternAt10MSpansTwoFilesAndEveryRecordComesB
                              qvx::test::ReportFileName(static_cast<std::int64_t>(n))),
                   header)
             << n;
+
+    // Save-as copied the overviews written during the trace; they equal ones built afterwards.
+    for (std::uint64_t n = 0; n < files; ++n) {
+        const fs::path dat =
+            saved.parent_path() / "repo" / qvx::test::ReportFileName(static_cast<std::int64_t>(n));
+        const auto rebuilt = qvx::ReportOverviewBuilder::BuildFromFile(dat);
+        ASSERT_TRUE(rebuilt);
+        std::ifstream in(qvx::ReportOverviewStore::SiblingPath(dat), std::ios::binary);
+        const std::vector<std::uint8_t> written{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_TRUE(written == *rebuilt) << n;
+    }
 
     // Record i of the counter pattern, 10,485,760 records/s.
     std::uint64_t wrong = 0;
@@ -151,6 +168,11 @@ TEST_F(AnalogViewModelTest, RotationRunsWhileTheTraceRunsAndKeepsExactlyTheNewes
     EXPECT_EQ(reader->GetFirstFileIndex(), 3);
     EXPECT_TRUE(fs::exists(repo / "00000003.DAT"));
     EXPECT_TRUE(fs::exists(repo / "00000004.DAT"));
+    // The overviews of the removed files went with them.
+    const fs::path overviews = qvx::ReportOverviewStore::SiblingFolder(repo);
+    EXPECT_FALSE(fs::exists(overviews / "00000000.OVW"));
+    EXPECT_FALSE(fs::exists(overviews / "00000002.OVW"));
+    EXPECT_TRUE(fs::exists(overviews / "00000003.OVW"));
 
     // The kept files hold records 3 x 33,554,432 to the last one, numbered from the start.
     EXPECT_EQ(reader->ReadRecordByIndex(3 * kRecordsPerFile - 1), nullptr);

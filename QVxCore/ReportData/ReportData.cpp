@@ -1,6 +1,7 @@
 #include "QVxCore/ReportData/ReportData.h"
 
 #include "QVxCore/ReportData/ReportDataLog.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 
 #include "QVxCore/Presenters/Interaction.h"
 
@@ -138,7 +139,11 @@ bool ReportDataReader::OpenInternal(const fs::path& folder, ProgressToken* progr
     for (std::size_t i = 0; i < numbered.size(); ++i) {
         const auto slot = static_cast<std::size_t>(numbered[i].first);
         auto file = std::make_shared<ReportFile>();
-        if (!file->SetupMetadata(this, numbered[i].second, slot * recordsPerFile, m_lastTime)) return false;
+        // A valid overview gives the block table without reading records.
+        const ReportOverviewFile::Opened overview = ReportOverviewStore::Open(numbered[i].second);
+        if (!file->SetupMetadata(this, numbered[i].second, slot * recordsPerFile, m_lastTime,
+                                 overview.file.get()))
+            return false;
         // A file beyond its share of the index range would hide records of the next file.
         if (i + 1 < numbered.size() && file->GetRecordCount() > recordsPerFile) {
             QVX_REPORT_ERROR(kFn, "Invalid DAT files.");
@@ -222,6 +227,18 @@ const std::uint8_t* ReportDataReader::ReadRecordByIndex(std::uint64_t index) {
     if (!file) return nullptr;
     if (!file->ReadRecord(index - file->GetFirstIndex(), m_recordBuffer.data())) return nullptr;
     return m_recordBuffer.data();
+}
+
+bool ReportDataReader::ReadRecordSpan(std::uint64_t first, std::uint64_t count, std::uint8_t* out) {
+    constexpr const char* kFn = "ReportDataReader::ReadRecordSpan";
+    const std::size_t slot = static_cast<std::size_t>(first / kRecordsPerReportFile);
+    QVX_REPORT_CHECK(slot < m_files.size() && !m_files[slot]->IsPlaceholder(), kFn, false);
+    const ReportFile& known = *m_files[slot];
+    QVX_REPORT_CHECK(
+        first >= known.GetFirstIndex() && first - known.GetFirstIndex() + count <= known.GetRecordCount(),
+        kFn, false);
+    ReportFile* file = GetOpenFile(slot);
+    return file && file->ReadRecordsDirect(first - file->GetFirstIndex(), count, out);
 }
 
 bool ReportDataReader::FindIndexByTime(std::uint64_t time, std::uint64_t& outIndex, std::uint64_t& outTime) {

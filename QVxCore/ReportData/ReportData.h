@@ -46,6 +46,10 @@ public:
     // the next read through this reader. Records of placeholder files give null silently.
     const std::uint8_t* ReadRecordByIndex(std::uint64_t index);
 
+    // Copies records [first, first + count) into `out` (count x 16 bytes) with one read
+    // call; they must lie in one existing file. False (logged) otherwise or on a read error.
+    bool ReadRecordSpan(std::uint64_t first, std::uint64_t count, std::uint8_t* out);
+
     // Last record whose time stamp is <= `time` (10 ns ticks; callers holding nanoseconds
     // divide by 10 first). False when `time` lies before the first record.
     bool FindIndexByTime(std::uint64_t time, std::uint64_t& outIndex, std::uint64_t& outTime);

@@ -2,6 +2,7 @@
 
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportDataLog.h"
+#include "QVxCore/ReportData/ReportOverviewFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -61,7 +62,8 @@ const ReportHeader& ReportFile::GetHeader() const {
 }
 
 bool ReportFile::SetupMetadata(ReportDataReader* owner, const std::filesystem::path& path,
-                               std::uint64_t firstIndex, std::uint64_t previousEndTime) {
+                               std::uint64_t firstIndex, std::uint64_t previousEndTime,
+                               const ReportOverviewFile* overview) {
     constexpr const char* kFn = "ReportFile::SetupMetadata";
     QVX_REPORT_CHECK(owner, kFn, false);
     m_owner = owner;
@@ -101,7 +103,22 @@ bool ReportFile::SetupMetadata(ReportDataReader* owner, const std::filesystem::p
     m_firstIndex = firstIndex;
     m_blocks.clear();
 
-    if (m_recordCount > 0) {
+    if (m_recordCount > 0 && overview && overview->GetRecordCount() == m_recordCount) {
+        // The overview's level-1 entries are this table's blocks (8192 records each).
+        static_assert(overview::kBlockRecords[1] == kBlockRecords);
+        m_lastIndex = firstIndex + m_recordCount - 1;
+        const auto& level1 = overview->GetLevel1();
+        m_blocks.reserve(level1.size());
+        for (std::size_t b = 0; b < level1.size(); ++b) {
+            const std::uint64_t first = b * kBlockRecords;
+            m_blocks.push_back(
+                Block{first, std::min(kBlockRecords, m_recordCount - first), level1[b].firstTime, 0});
+        }
+        m_startTime = m_blocks.front().startTime;
+        m_endTime = overview->GetLastTime();
+        for (std::size_t b = 0; b + 1 < m_blocks.size(); ++b) m_blocks[b].endTime = m_blocks[b + 1].startTime;
+        m_blocks.back().endTime = m_endTime + 1;
+    } else if (m_recordCount > 0) {
         m_lastIndex = firstIndex + m_recordCount - 1;
         const RecordAccessor& accessor = m_owner->GetRecordAccessor();
         std::uint8_t record[kReportRecordSize];
@@ -192,6 +209,19 @@ bool ReportFile::ReadRecordDirect(std::uint64_t index, std::uint8_t* outRecord) 
     QVX_REPORT_CHECK(outRecord, kFn, false);
     const std::uint64_t offset = m_headerSize + index * m_recordSize;
     if (ReadAt(m_file.Get(), outRecord, m_recordSize, offset) != static_cast<ssize_t>(m_recordSize)) {
+        QVX_REPORT_ERROR(kFn, "Invalid read size.");
+        return false;
+    }
+    return true;
+}
+
+bool ReportFile::ReadRecordsDirect(std::uint64_t index, std::uint64_t count, std::uint8_t* out) {
+    constexpr const char* kFn = "ReportFile::ReadRecordsDirect";
+    QVX_REPORT_CHECK(m_file, kFn, false);
+    QVX_REPORT_CHECK(index <= m_recordCount && count <= m_recordCount - index, kFn, false);
+    const std::size_t bytes = static_cast<std::size_t>(count * m_recordSize);
+    if (ReadAt(m_file.Get(), out, bytes, m_headerSize + index * m_recordSize) !=
+        static_cast<ssize_t>(bytes)) {
         QVX_REPORT_ERROR(kFn, "Invalid read size.");
         return false;
     }

@@ -14,6 +14,7 @@
 namespace qvx {
 
 class ReportDataReader;
+class ReportOverviewFile;
 
 namespace detail {
 
@@ -69,8 +70,10 @@ public:
     // Reads the header and builds the block table (one record per block plus the last
     // record). `firstIndex` is the global index of record 0; `previousEndTime` becomes the
     // start and end time of a file without records. Leaves the file closed.
+    // With `overview` (the file's valid overview) the block table and the last time come
+    // from it and no record is read.
     bool SetupMetadata(ReportDataReader* owner, const std::filesystem::path& path, std::uint64_t firstIndex,
-                       std::uint64_t previousEndTime);
+                       std::uint64_t previousEndTime, const ReportOverviewFile* overview = nullptr);
 
     // Stands in for a file deleted by rotation: `recordCount` records from `firstIndex`,
     // times 0, no blocks, never opened.
@@ -87,6 +90,10 @@ public:
 
     // Reads record `index` with one positioned read, bypassing the cache. Needs an open file.
     bool ReadRecordDirect(std::uint64_t index, std::uint8_t* outRecord);
+
+    // Reads records [index, index + count) (within the file) with one positioned read,
+    // bypassing the cache. Needs an open file.
+    bool ReadRecordsDirect(std::uint64_t index, std::uint64_t count, std::uint8_t* out);
 
     // Last record with time stamp <= t (10 ns ticks), searched through the block table and
     // one cached block. Gives the index within the file and the record's time. Needs an open file.

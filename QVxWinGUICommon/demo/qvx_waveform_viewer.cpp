@@ -112,6 +112,14 @@ int main(int argc, char** argv) {
     // The copy command's status-bar text, as the application's frame shows it.
     frame.statusBar()->addWidget(new QLabel(QVxWinGUI::LoadStringW(17001).section('\n', 0, 0) +
                                             " (Ctrl+C)  |  " + QString::fromStdString(path.string())));
+    // A report without an overview is indexed in the background, with its progress here.
+    auto* indexing = new QLabel;
+    frame.statusBar()->addPermanentWidget(indexing);
+    auto indexingConnection = presenter.IndexingProgress.Connect([indexing](std::uint64_t done,
+                                                                            std::uint64_t total) {
+        indexing->setText(total == 0 ? QString() : QStringLiteral("概要作成中 %1%").arg(done * 100 / total));
+    });
+    presenter.EnableBackgroundIndexing(true);
     window.Setup(&presenter);
     presenter.SetupForStoredData(reader);
     frame.show();
@@ -133,11 +141,18 @@ int main(int argc, char** argv) {
         });
     }
     if (const QString shot = option("--screenshot"); !shot.isEmpty()) {
-        QTimer::singleShot(800, &frame, [&frame, shot] {
-            const bool saved = frame.grab().save(shot, "PNG");
-            std::cout << (saved ? "saved " : "cannot save ") << shot.toStdString() << "\n";
-            QApplication::exit(saved ? 0 : 1);
+        // Taken once indexing (if any) has finished and the window reloaded.
+        auto* poll = new QTimer(&frame);
+        QObject::connect(poll, &QTimer::timeout, &frame, [&frame, &presenter, shot, poll] {
+            if (presenter.IsIndexing()) return;
+            poll->stop();
+            QTimer::singleShot(800, &frame, [&frame, shot] {
+                const bool saved = frame.grab().save(shot, "PNG");
+                std::cout << (saved ? "saved " : "cannot save ") << shot.toStdString() << "\n";
+                QApplication::exit(saved ? 0 : 1);
+            });
         });
+        poll->start(100);
     }
     const int rc = app.exec();
     window.Setup(nullptr);

@@ -1,0 +1,160 @@
+// envelope: per-column minimum and maximum of a report over a time window, exact to the
+// record, through the overview and the folding code the waveform view uses.
+
+#include "Command.h"
+#include "SessionSupport.h"
+
+#include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/ReportData/ReportEnvelope.h"
+#include "QVxCore/ReportData/ReportOverview.h"
+#include "QVxCore/ReportData/ReportOverviewIndexer.h"
+
+#include <fmt/format.h>
+#include <unistd.h>
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <chrono>
+#include <iostream>
+#include <optional>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kMaxColumns = 100'000;
+
+std::optional<std::int64_t> ParseSigned(const std::optional<std::string>& text) {
+    if (!text || text->empty()) return std::nullopt;
+    std::int64_t value = 0;
+    const char* end = text->data() + text->size();
+    auto [ptr, ec] = std::from_chars(text->data(), end, value);
+    if (ec != std::errc() || ptr != end) return std::nullopt;
+    return value;
+}
+
+// Builds the missing overviews, with a progress line on stderr when it is a terminal.
+void IndexFiles(const std::vector<fs::path>& files) {
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const auto started = std::chrono::steady_clock::now();
+    auto lastDrawn = started - std::chrono::seconds(1);
+    qvx::ReportOverviewIndexer::BuildAll(files, [&](const qvx::ReportOverviewIndexer::Progress& p) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!terminal || (now - lastDrawn < std::chrono::milliseconds(200) && p.filesDone < p.filesTotal))
+            return true;
+        lastDrawn = now;
+        const double seconds = std::chrono::duration<double>(now - started).count();
+        std::cerr << fmt::format("\rindexing file {}/{}  {:.0f}/{:.0f} MiB  {:.0f} MB/s   ",
+                                 std::min(p.filesDone + 1, p.filesTotal), p.filesTotal,
+                                 p.bytesDone / 1048576.0, p.bytesTotal / 1048576.0,
+                                 seconds > 0 ? p.bytesDone / 1e6 / seconds : 0.0)
+                  << std::flush;
+        return true;
+    });
+    if (terminal) std::cerr << "\n";
+}
+
+// The report's overview, built first where missing, stale or damaged; null when it cannot
+// be stored (the command then decodes every record).
+std::shared_ptr<qvx::ReportOverview> OverviewFor(const qvx::ReportDataReader& reader) {
+    std::vector<fs::path> needed;
+    if (auto overview = qvx::ReportOverview::Open(reader, &needed)) return overview;
+    IndexFiles(needed);
+    return qvx::ReportOverview::Open(reader);
+}
+
+nlohmann::ordered_json OrNull(bool empty, std::uint64_t value) {
+    return empty ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(value);
+}
+
+void PrintJson(std::int64_t from, std::int64_t to, const std::vector<qvx::envelope::Column>& cols) {
+    // Members are filled as whole arrays: references into an ordered_json do not survive
+    // the insertion of the next member.
+    nlohmann::ordered_json first = nlohmann::ordered_json::array(), last = nlohmann::ordered_json::array();
+    for (const auto& col : cols) {
+        first.push_back(OrNull(col.empty, col.first));
+        last.push_back(OrNull(col.empty, col.last));
+    }
+    nlohmann::ordered_json channels = nlohmann::ordered_json::array();
+    for (std::size_t ch = 0; ch < qvx::kRecordChannelCount; ++ch) {
+        nlohmann::ordered_json mins = nlohmann::ordered_json::array(), maxs = nlohmann::ordered_json::array();
+        for (const auto& col : cols) {
+            mins.push_back(OrNull(col.empty, col.stats.min[ch]));
+            maxs.push_back(OrNull(col.empty, col.stats.max[ch]));
+        }
+        channels.push_back({{"min", std::move(mins)}, {"max", std::move(maxs)}});
+    }
+    nlohmann::ordered_json out;
+    out["columns"] = cols.size();
+    out["from"] = from;
+    out["to"] = to;
+    out["first"] = std::move(first);
+    out["last"] = std::move(last);
+    out["channels"] = std::move(channels);
+    std::cout << out.dump() << "\n";
+}
+
+void PrintText(const std::vector<std::int64_t>& starts, const std::vector<qvx::envelope::Column>& cols) {
+    std::cout << "column from_ns first last CH1min CH1max CH2min CH2max CH3min CH3max CH4min CH4max\n";
+    for (std::size_t c = 0; c < cols.size(); ++c) {
+        const auto& col = cols[c];
+        if (col.empty) {
+            std::cout << fmt::format("{} {} - -\n", c, starts[c]);
+            continue;
+        }
+        std::cout << fmt::format("{} {} {} {}", c, starts[c], col.first, col.last);
+        for (std::size_t ch = 0; ch < qvx::kRecordChannelCount; ++ch) {
+            std::cout << fmt::format(" {} {}", col.stats.min[ch], col.stats.max[ch]);
+        }
+        std::cout << "\n";
+    }
+}
+
+int RunEnvelope(qvanalog::Args& args) {
+    args.DeclareValueOptions({"--from", "--to", "--columns"});
+    const std::vector<std::string> positionals = args.Positionals();
+    if (positionals.size() != 1)
+        return qvanalog::Fail("expected one PATH argument (report folder or session file)");
+    const auto from = ParseSigned(args.Option("--from"));
+    const auto to = ParseSigned(args.Option("--to"));
+    const auto columns = ParseSigned(args.Option("--columns"));
+    if (!from || !to) return qvanalog::Fail("--from and --to need whole numbers of ns");
+    if (*from >= *to) return qvanalog::Fail("--from must be less than --to");
+    if (!columns || *columns < 1 || static_cast<std::uint64_t>(*columns) > kMaxColumns) {
+        return qvanalog::Fail("--columns needs a whole number from 1 to 100000");
+    }
+
+    qvanalog::OpenedReport opened;
+    if (!qvanalog::OpenReportOrSession(fs::path(positionals.front()), opened))
+        return qvanalog::Fail(opened.error);
+    qvx::ReportDataReader& reader = *opened.reader;
+
+    const std::vector<std::int64_t> starts =
+        qvx::envelope::ColumnStarts(*from, *to, static_cast<std::uint32_t>(*columns));
+    std::vector<std::uint64_t> boundaries(starts.size());
+    for (std::size_t c = 0; c < starts.size(); ++c) boundaries[c] = qvx::envelope::TicksAtOrAfter(starts[c]);
+
+    std::vector<qvx::envelope::Column> cols;
+    std::shared_ptr<qvx::ReportOverview> overview = OverviewFor(reader);
+    if (!qvx::envelope::FoldExact(reader, overview.get(), boundaries, cols)) {
+        // A damaged overview found while folding is rebuilt once; a read error stays fatal.
+        if (!overview || !overview->IsDamaged()) return qvanalog::Fail("the report could not be read");
+        IndexFiles(overview->GetDamagedFiles());
+        overview = qvx::ReportOverview::Open(reader);
+        if (!qvx::envelope::FoldExact(reader, overview.get(), boundaries, cols)) {
+            return qvanalog::Fail("the report could not be read");
+        }
+    }
+    if (args.Flag("--json")) {
+        PrintJson(*from, *to, cols);
+    } else {
+        PrintText(starts, cols);
+    }
+    return 0;
+}
+
+const qvanalog::Registration kEnvelope{
+    "envelope", "envelope PATH --from NS --to NS --columns N [--json]  # per-column min/max", &RunEnvelope};
+
+}  // namespace
