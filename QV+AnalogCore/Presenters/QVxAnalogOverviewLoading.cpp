@@ -107,42 +107,33 @@ OverviewLoadResult LoadDecoded(WaveformRenderData& rd, ReportDataReader& reader,
     std::vector<std::uint8_t> buffer;
     std::int64_t column = 0;
     std::int64_t columnStart = spanStart;
-    const auto& files = reader.GetFiles();
     const std::int32_t timeWord = reader.GetTimeWordIndex();
-    for (std::size_t slot = first / kRecordsPerReportFile; slot < files.size() && first < end; ++slot) {
-        const ReportFile& f = *files[slot];
-        if (f.IsPlaceholder()) continue;
-        std::uint64_t lo = std::max(first, f.GetFirstIndex());
-        const std::uint64_t hi = std::min(end, f.GetFirstIndex() + f.GetRecordCount());
-        while (lo < hi) {
-            const std::uint64_t n = std::min(kReadRecords, hi - lo);
-            buffer.resize(n * kReportRecordSize);
-            if (!reader.ReadRecordSpan(lo, n, buffer.data())) return OverviewLoadResult::kReadError;
-            stats.decodedRecords += n;
-            for (std::uint64_t r = 0; r < n; ++r) {
-                const std::uint8_t* p = buffer.data() + r * kReportRecordSize;
-                const std::int64_t t =
-                    static_cast<std::int64_t>(LoadLE64(p + 8 * static_cast<std::size_t>(timeWord)) &
-                                              kRecordTimeMask) *
-                    kNanosecondsPerTick;
-                Values v;
-                for (std::size_t c = 0; c < v.size(); ++c) {
-                    v[c] = CenteredRawValue(LoadLE16(p + kRecordOffsetSamples + 2 * c));
-                }
-                if (t < spanStart || t >= spanEnd) {
-                    rd.AddPoints(t, v);
-                    continue;
-                }
-                // Times rise: the column moves on without a division per record.
-                if (t < columnStart || t >= columnStart + tpp) {
-                    column = (t - spanStart) / tpp;
-                    columnStart = spanStart + column * tpp;
-                }
-                acc[static_cast<std::size_t>(column)].Add(t, v);
+    auto fold = [&](const std::uint8_t* records, std::uint64_t n) {
+        stats.decodedRecords += n;
+        for (std::uint64_t r = 0; r < n; ++r) {
+            const std::uint8_t* p = records + r * kReportRecordSize;
+            const std::int64_t t =
+                static_cast<std::int64_t>(LoadLE64(p + 8 * static_cast<std::size_t>(timeWord)) &
+                                          kRecordTimeMask) *
+                kNanosecondsPerTick;
+            Values v;
+            for (std::size_t c = 0; c < v.size(); ++c) {
+                v[c] = CenteredRawValue(LoadLE16(p + kRecordOffsetSamples + 2 * c));
             }
-            lo += n;
+            if (t < spanStart || t >= spanEnd) {
+                rd.AddPoints(t, v);
+                continue;
+            }
+            // Times rise: the column moves on without a division per record.
+            if (t < columnStart || t >= columnStart + tpp) {
+                column = (t - spanStart) / tpp;
+                columnStart = spanStart + column * tpp;
+            }
+            acc[static_cast<std::size_t>(column)].Add(t, v);
         }
-    }
+    };
+    if (!reader.ReadStoredRecordChunks(first, end, kReadRecords, buffer, fold))
+        return OverviewLoadResult::kReadError;
     for (const ColumnAccumulator& a : acc) {
         if (a.valid) FileSummary(rd, a.firstT, a.firstV, a.lastT, a.lastV, a.mins, a.maxs);
     }

@@ -241,6 +241,25 @@ bool ReportDataReader::ReadRecordSpan(std::uint64_t first, std::uint64_t count, 
     return file && file->ReadRecordsDirect(first - file->GetFirstIndex(), count, out);
 }
 
+bool ReportDataReader::ReadStoredRecordChunks(
+    std::uint64_t first, std::uint64_t end, std::uint64_t chunkRecords, std::vector<std::uint8_t>& buffer,
+    const std::function<void(const std::uint8_t*, std::uint64_t)>& visit) {
+    for (std::size_t slot = first / kRecordsPerReportFile; slot < m_files.size() && first < end; ++slot) {
+        const ReportFile& f = *m_files[slot];
+        if (f.IsPlaceholder()) continue;
+        std::uint64_t lo = std::max(first, f.GetFirstIndex());
+        const std::uint64_t hi = std::min(end, f.GetFirstIndex() + f.GetRecordCount());
+        while (lo < hi) {
+            const std::uint64_t n = std::min(chunkRecords, hi - lo);
+            buffer.resize(n * kReportRecordSize);
+            if (!ReadRecordSpan(lo, n, buffer.data())) return false;
+            visit(buffer.data(), n);
+            lo += n;
+        }
+    }
+    return true;
+}
+
 bool ReportDataReader::FindIndexByTime(std::uint64_t time, std::uint64_t& outIndex, std::uint64_t& outTime) {
     constexpr const char* kFn = "ReportDataReader::FindIndexByTime";
     const auto first = static_cast<std::size_t>(m_firstFileIndex);

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,6 +50,13 @@ public:
     // Copies records [first, first + count) into `out` (count x 16 bytes) with one read
     // call; they must lie in one existing file. False (logged) otherwise or on a read error.
     bool ReadRecordSpan(std::uint64_t first, std::uint64_t count, std::uint8_t* out);
+
+    // Reads the stored records of [first, end) in order, at most `chunkRecords` per read
+    // into `buffer`, and hands each chunk to `visit(records, count)`; placeholder files are
+    // skipped. False when a read fails (logged by ReadRecordSpan).
+    bool ReadStoredRecordChunks(std::uint64_t first, std::uint64_t end, std::uint64_t chunkRecords,
+                                std::vector<std::uint8_t>& buffer,
+                                const std::function<void(const std::uint8_t*, std::uint64_t)>& visit);
 
     // Last record whose time stamp is <= `time` (10 ns ticks; callers holding nanoseconds
     // divide by 10 first). False when `time` lies before the first record.

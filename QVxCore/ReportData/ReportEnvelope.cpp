@@ -115,21 +115,10 @@ std::uint64_t TicksAtOrAfter(std::int64_t ns) {
 bool FoldDecoded(ReportDataReader& reader, std::uint64_t first, std::uint64_t end,
                  overview::BlockStats& out) {
     thread_local std::vector<std::uint8_t> buffer;
-    const auto& files = reader.GetFiles();
-    for (std::size_t slot = first / kRecordsPerReportFile; slot < files.size() && first < end; ++slot) {
-        const ReportFile& f = *files[slot];
-        if (f.IsPlaceholder()) continue;
-        std::uint64_t lo = std::max(first, f.GetFirstIndex());
-        const std::uint64_t hi = std::min(end, f.GetFirstIndex() + f.GetRecordCount());
-        while (lo < hi) {
-            const std::uint64_t n = std::min(kDecodeChunkRecords, hi - lo);
-            buffer.resize(n * kReportRecordSize);
-            if (!reader.ReadRecordSpan(lo, n, buffer.data())) return false;
-            overview::FoldRecordSamples(buffer.data(), n, out);
-            lo += n;
-        }
-    }
-    return true;
+    return reader.ReadStoredRecordChunks(first, end, kDecodeChunkRecords, buffer,
+                                         [&out](const std::uint8_t* records, std::uint64_t n) {
+                                             overview::FoldRecordSamples(records, n, out);
+                                         });
 }
 
 bool FoldExact(ReportDataReader& reader, ReportOverview* ov, std::span<const std::uint64_t> boundaries,
