@@ -161,7 +161,7 @@ TEST_F(WindowDefectsTest, ASingleTriggerFreezesTheLiveViewWithTheTriggerAtItsPos
                                    qvx::QVxAnalogDisplayTriggerAnalyzer::kModeSingle);
     ASSERT_TRUE(ViewModel().StartTrace());
     auto* presenter = ViewModel().GetOscilloGraphViewModel();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ViewModel().GetAnalyzer().IsDisplayHeld(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ViewModel().IsLiveDisplayHeld(); }, 20000));
     QTest::qWait(600);  // more batches and trace-timer repaints
     const auto offset = ViewModel().GetTriggerViewOffset();
     ASSERT_TRUE(offset.has_value());

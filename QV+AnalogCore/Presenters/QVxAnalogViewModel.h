@@ -132,7 +132,13 @@ public:
     QVxAnalogLogCollector* GetLogCollector() const { return m_collector.get(); }
     // The display trigger dialog's presenter, set up for the current session.
     qvx::WaveformDisplayTriggerPresenter& GetDisplayTriggerPresenter() { return m_displayTriggerPresenter; }
+    // Not for use while a trace runs: the log collector's thread updates the analyzer.
     const qvx::QVxAnalogDisplayTriggerAnalyzer& GetAnalyzer() const { return m_analyzer; }
+    // Any thread: whether the live display holds on a complete display-trigger window.
+    bool IsLiveDisplayHeld() const {
+        std::lock_guard lock(m_mutex);
+        return m_analyzer.IsDisplayHeld();
+    }
     const std::filesystem::path& GetCacheFolderPath() const { return m_cacheFolderPath; }
     const QVPlusStartParams& GetStartParams() const { return m_startParams; }
     std::uint32_t GetRate() const { return m_rate; }
