@@ -13,7 +13,7 @@
 // Every call runs on the caller's thread.
 
 #include "qvusb/standin/StandinDescriptors.h"
-#include "qvusb/standin/StandinInspect.h"
+#include "qvusb/standin/StandinTestHooks.h"
 #include "qvusb/standin/StandinRegistry.h"
 
 #include <libusb.h>

@@ -4,7 +4,7 @@
 
 #include "qvusb/qvusb_lib/LibusbBackend.h"
 #include "qvusb/qvusb_lib/Timing.h"
-#include "qvusb/standin/StandinInspect.h"
+#include "qvusb/standin/StandinTestHooks.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "qvusb/qvusb_lib/Fx3Device.h"
 #include "qvusb/qvusb_lib/SimUnit.h"
-#include "qvusb/standin/StandinInspect.h"
+#include "qvusb/standin/StandinTestHooks.h"
 
 #include <gtest/gtest.h>
 #include <libusb.h>
