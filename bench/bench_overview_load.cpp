@@ -24,6 +24,7 @@
 #include "QVxCore/ReportData/ReportOverviewIndexer.h"
 #include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
+#include "bench/oscillograph_bench_support.h"
 
 #include <fcntl.h>
 #include <spdlog/spdlog.h>
@@ -77,14 +78,7 @@ std::vector<fs::path> Files(const fs::path& folder) {
     return out;
 }
 
-class Owner : public IQVxAnalogOscilloGraphOwner {
-public:
-    qvx::AnalogSettings settings;
-    qvx::AnalogSettings* GetSessionSettings() const override {
-        return const_cast<qvx::AnalogSettings*>(&settings);
-    }
-    bool IsDarkLook() const override { return false; }
-};
+using Owner = qvx::bench::OscilloGraphOwner;
 
 }  // namespace
 
@@ -168,12 +162,8 @@ int main() {
         const std::int64_t tpp = list[step].timeParPixel;
         owner.settings.visualSettings.timeScale = tpp;
         QVxAnalogOscilloGraphViewModel vm(&owner);
-        vm.ResetViewportWidth(kColumns);
-        vm.SetupForStoredData(reader);
-        const std::int64_t middle = static_cast<std::int64_t>(TickOf(total / 2)) * 10;
-        vm.SetViewportBeginTimeOffset(middle - kColumns / 2 * tpp);
-        vm.UpdateCursorTime(middle);
-        vm.ResetViewportScale(tpp);
+        qvx::bench::CentreStoredWindow(vm, reader, kColumns, tpp,
+                                       static_cast<std::int64_t>(TickOf(total / 2)) * 10);
 
         std::vector<double> warm;
         std::uint64_t decoded = 0;

@@ -16,6 +16,7 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
+#include "bench/oscillograph_bench_support.h"
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
@@ -40,14 +41,7 @@ std::uint64_t TickOf(std::uint64_t i) {
     return i * 100'000'000 / kSamplesPerSecond;
 }
 
-class Owner : public IQVxAnalogOscilloGraphOwner {
-public:
-    qvx::AnalogSettings settings;
-    qvx::AnalogSettings* GetSessionSettings() const override {
-        return const_cast<qvx::AnalogSettings*>(&settings);
-    }
-    bool IsDarkLook() const override { return false; }
-};
+using Owner = qvx::bench::OscilloGraphOwner;
 
 fs::path s_folder;
 qvx::ReportDataReaderPtr s_reader;
@@ -69,12 +63,8 @@ void BM_WindowLoad(benchmark::State& state, std::size_t step) {
     const std::int64_t tpp = list[step].timeParPixel;
     owner.settings.visualSettings.timeScale = tpp;
     QVxAnalogOscilloGraphViewModel vm(&owner);
-    vm.ResetViewportWidth(kColumns);
-    vm.SetupForStoredData(s_reader);
-    const std::int64_t middle = static_cast<std::int64_t>(TickOf(kTotalRecords / 2)) * 10;
-    vm.SetViewportBeginTimeOffset(middle - kColumns / 2 * tpp);
-    vm.UpdateCursorTime(middle);
-    vm.ResetViewportScale(tpp);  // settles the window (clamped to the data)
+    qvx::bench::CentreStoredWindow(vm, s_reader, kColumns, tpp,
+                                   static_cast<std::int64_t>(TickOf(kTotalRecords / 2)) * 10);
 
     const auto& rd = vm.GetWritingRenderData();
     const std::int64_t begin = std::max<std::int64_t>(rd.Columns().front().start, 0);

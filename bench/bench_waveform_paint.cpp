@@ -17,6 +17,7 @@
 #include "QVxCore/tests/support/ReportBuilder.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+#include "bench/oscillograph_bench_support.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -36,14 +37,7 @@ std::uint64_t TickOf(std::uint64_t i) {
     return i * 100'000'000 / kSamplesPerSecond;
 }
 
-class Owner : public IQVxAnalogOscilloGraphOwner {
-public:
-    qvx::AnalogSettings settings;
-    qvx::AnalogSettings* GetSessionSettings() const override {
-        return const_cast<qvx::AnalogSettings*>(&settings);
-    }
-    bool IsDarkLook() const override { return false; }
-};
+using Owner = qvx::bench::OscilloGraphOwner;
 
 struct Report {
     qvx::test::TempDir dir{"bench-paint"};
