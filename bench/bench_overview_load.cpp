@@ -18,6 +18,7 @@
 // (nothing is generated, read with cat or deleted; missing overviews are built).
 
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogOverviewLoading.h"
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportOverview.h"
@@ -79,6 +80,12 @@ std::vector<fs::path> Files(const fs::path& folder) {
 }
 
 using Owner = qvx::bench::OscilloGraphOwner;
+
+const char* PathName(double recordsPerColumn) {
+    if (recordsPerColumn >= static_cast<double>(qvx::analog::kOverviewMinRecordsPerColumn)) return "blocks";
+    if (recordsPerColumn >= static_cast<double>(qvx::analog::kMixedMinRecordsPerColumn)) return "mixed";
+    return "decode";
+}
 
 }  // namespace
 
@@ -191,7 +198,7 @@ int main() {
         for (const auto& bin : rd.Line(3).Columns()) shown += bin.valid && bin.maxValue == 8191;
         std::printf("| %zu | %lld | %.0f | %s | %.2f | %.2f | %llu | %llu/%llu |\n", step,
                     static_cast<long long>(tpp), static_cast<double>(tpp) * kRate / 1e9,
-                    static_cast<double>(tpp) * kRate / 1e9 >= 4096 ? "blocks" : "decode", warm[2], cold,
+                    PathName(static_cast<double>(tpp) * kRate / 1e9), warm[2], cold,
                     static_cast<unsigned long long>(decoded), static_cast<unsigned long long>(shown),
                     static_cast<unsigned long long>(inWindow));
         std::fflush(stdout);

@@ -92,51 +92,157 @@ struct ColumnAccumulator {
             maxs[c] = std::max(maxs[c], v[c]);
         }
     }
+
+    // The minimum and maximum of whole overview blocks that lie inside the column; its
+    // first and last points come from decoded records (`blockTime` stands in without).
+    void AddBlocks(std::int64_t blockTime, const overview::BlockStats& s) {
+        Values lo{}, hi{};
+        for (std::size_t c = 0; c < lo.size(); ++c) {
+            lo[c] = Centred(s.min[c]);
+            hi[c] = Centred(s.max[c]);
+        }
+        if (!valid) {
+            Values mid{};
+            for (std::size_t c = 0; c < mid.size(); ++c) mid[c] = (lo[c] + hi[c]) / 2;
+            Add(blockTime, mid);
+        }
+        for (std::size_t c = 0; c < lo.size(); ++c) {
+            mins[c] = std::min(mins[c], lo[c]);
+            maxs[c] = std::max(maxs[c], hi[c]);
+        }
+    }
 };
 
-// Every record of [first, end) decoded from 1 MiB reads; records outside the columns
-// [c0, c1) (the ones before and after the window) are filed one by one.
-OverviewLoadResult LoadDecoded(WaveformRenderData& rd, ReportDataReader& reader, std::uint64_t first,
-                               std::uint64_t end, std::int64_t c0, std::int64_t c1,
-                               OverviewLoadStats& stats) {
-    const std::int64_t tpp = rd.GetTimeParPixel();
-    const std::int64_t begin = rd.GetViewportBeginTimeOffset();
-    const std::int64_t spanStart = begin + c0 * tpp;
-    const std::int64_t spanEnd = begin + c1 * tpp;
-    std::vector<ColumnAccumulator> acc(static_cast<std::size_t>(c1 - c0));
-    std::vector<std::uint8_t> buffer;
-    std::int64_t column = 0;
-    std::int64_t columnStart = spanStart;
-    const std::int32_t timeWord = reader.GetTimeWordIndex();
-    auto fold = [&](const std::uint8_t* records, std::uint64_t n) {
-        stats.decodedRecords += n;
+// Folds decoded records into the columns [c0, c1) of the window; records outside them
+// (the ones before and after the window) are filed one by one.
+class ColumnFolder {
+public:
+    ColumnFolder(WaveformRenderData& rd, std::int64_t c0, std::int64_t c1, std::int32_t timeWord)
+        : m_rd(rd),
+          m_tpp(rd.GetTimeParPixel()),
+          m_spanStart(rd.GetViewportBeginTimeOffset() + c0 * m_tpp),
+          m_spanEnd(rd.GetViewportBeginTimeOffset() + c1 * m_tpp),
+          m_timeWord(static_cast<std::size_t>(timeWord)),
+          m_columnStart(m_spanStart),
+          m_columns(static_cast<std::size_t>(c1 - c0)) {}
+
+    // Decodes the stored records [first, end) in 1 MiB reads. False on a read error.
+    bool Decode(ReportDataReader& reader, std::uint64_t first, std::uint64_t end, OverviewLoadStats& stats) {
+        return reader.ReadStoredRecordChunks(first, end, kReadRecords, m_buffer,
+                                             [&](const std::uint8_t* records, std::uint64_t n) {
+                                                 stats.decodedRecords += n;
+                                                 Fold(records, n);
+                                             });
+    }
+
+    // Column `index` (counted from c0) also holds these whole blocks, which begin at `ticks`.
+    void AddBlocks(std::size_t index, std::uint64_t ticks, const overview::BlockStats& s) {
+        m_columns[index].AddBlocks(static_cast<std::int64_t>(ticks) * kNanosecondsPerTick, s);
+    }
+
+    // Hands every column's summary to the render data.
+    void File() {
+        for (const ColumnAccumulator& a : m_columns) {
+            if (a.valid) FileSummary(m_rd, a.firstT, a.firstV, a.lastT, a.lastV, a.mins, a.maxs);
+        }
+    }
+
+private:
+    void Fold(const std::uint8_t* records, std::uint64_t n) {
         for (std::uint64_t r = 0; r < n; ++r) {
             const std::uint8_t* p = records + r * kReportRecordSize;
             const std::int64_t t =
-                static_cast<std::int64_t>(LoadLE64(p + 8 * static_cast<std::size_t>(timeWord)) &
-                                          kRecordTimeMask) *
-                kNanosecondsPerTick;
+                static_cast<std::int64_t>(LoadLE64(p + 8 * m_timeWord) & kRecordTimeMask) * kNanosecondsPerTick;
             Values v;
             for (std::size_t c = 0; c < v.size(); ++c) {
                 v[c] = CenteredRawValue(LoadLE16(p + kRecordOffsetSamples + 2 * c));
             }
-            if (t < spanStart || t >= spanEnd) {
-                rd.AddPoints(t, v);
+            if (t < m_spanStart || t >= m_spanEnd) {
+                m_rd.AddPoints(t, v);
                 continue;
             }
             // Times rise: the column moves on without a division per record.
-            if (t < columnStart || t >= columnStart + tpp) {
-                column = (t - spanStart) / tpp;
-                columnStart = spanStart + column * tpp;
+            if (t < m_columnStart || t >= m_columnStart + m_tpp) {
+                m_column = (t - m_spanStart) / m_tpp;
+                m_columnStart = m_spanStart + m_column * m_tpp;
             }
-            acc[static_cast<std::size_t>(column)].Add(t, v);
+            m_columns[static_cast<std::size_t>(m_column)].Add(t, v);
         }
-    };
-    if (!reader.ReadStoredRecordChunks(first, end, kReadRecords, buffer, fold))
-        return OverviewLoadResult::kReadError;
-    for (const ColumnAccumulator& a : acc) {
-        if (a.valid) FileSummary(rd, a.firstT, a.firstV, a.lastT, a.lastV, a.mins, a.maxs);
     }
+
+    WaveformRenderData& m_rd;
+    const std::int64_t m_tpp;
+    const std::int64_t m_spanStart;  // ns
+    const std::int64_t m_spanEnd;    // ns
+    const std::size_t m_timeWord;
+    std::int64_t m_column = 0;
+    std::int64_t m_columnStart;  // ns
+    std::vector<ColumnAccumulator> m_columns;
+    std::vector<std::uint8_t> m_buffer;
+};
+
+// Every record of [first, end) decoded; records outside the columns [c0, c1) (the ones
+// before and after the window) are filed one by one.
+OverviewLoadResult LoadDecoded(WaveformRenderData& rd, ReportDataReader& reader, std::uint64_t first,
+                               std::uint64_t end, std::int64_t c0, std::int64_t c1,
+                               OverviewLoadStats& stats) {
+    ColumnFolder folder(rd, c0, c1, reader.GetTimeWordIndex());
+    if (!folder.Decode(reader, first, end, stats)) return OverviewLoadResult::kReadError;
+    folder.File();
+    return OverviewLoadResult::kLoaded;
+}
+
+// Exact columns for a fraction of the decoding: each column takes the overview's whole
+// blocks that lie inside it, and only the block that each column boundary falls in is
+// decoded, with the first record of the next block (the column's first point).
+// `boundaries` are the record times (ticks) where the columns [c0, c1) begin, plus the end.
+OverviewLoadResult LoadMixed(WaveformRenderData& rd, ReportDataReader& reader, ReportOverview& ov,
+                             const std::vector<std::uint64_t>& boundaries, std::int64_t c0, std::int64_t c1,
+                             OverviewLoadStats& stats) {
+    const std::uint64_t total = reader.GetTotalRecordCount();
+    const std::size_t n = boundaries.size();
+    // starts[k]: the first block that begins at or after boundary k; heads[k]: the block
+    // before it, where records on both sides of the boundary may lie.
+    std::vector<std::uint64_t> starts(n), heads(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto block = ov.LowerBoundBlock(boundaries[k]);
+        if (!block) return OverviewLoadResult::kOverviewDamaged;
+        starts[k] = *block;
+        heads[k] = *block > 0 ? ov.BlockStartOf(*block - 1) : 0;
+    }
+    // Whole blocks from a column's first block up to the block its end falls in; all
+    // read before anything is filed, so that damage leaves the window untouched.
+    struct Blocks {
+        std::size_t column;
+        std::uint64_t ticks;
+        overview::BlockStats stats;
+    };
+    std::vector<Blocks> blocks;
+    for (std::size_t k = 0; k + 1 < n; ++k) {
+        if (starts[k] >= heads[k + 1]) continue;
+        const auto folded = ov.Fold(starts[k], heads[k + 1], false);
+        const auto ticks = ov.BlockTime(starts[k]);
+        if (!folded || !ticks) return OverviewLoadResult::kOverviewDamaged;
+        blocks.push_back({k, *ticks, *folded});
+    }
+    ColumnFolder folder(rd, c0, c1, reader.GetTimeWordIndex());
+    // The decoded spans [heads[k], starts[k] + 1) rise with k; touching ones are read as one.
+    std::uint64_t spanFirst = heads[0];
+    std::uint64_t spanEnd = std::min(total, starts[0] + 1);
+    for (std::size_t k = 1; k <= n; ++k) {
+        if (k < n && heads[k] <= spanEnd) {
+            spanEnd = std::max(spanEnd, std::min(total, starts[k] + 1));
+            continue;
+        }
+        if (!folder.Decode(reader, spanFirst, spanEnd, stats)) return OverviewLoadResult::kReadError;
+        if (k < n) {
+            spanFirst = heads[k];
+            spanEnd = std::min(total, starts[k] + 1);
+        }
+    }
+    for (const Blocks& b : blocks) folder.AddBlocks(b.column, b.ticks, b.stats);
+    stats.usedBlocks = true;
+    folder.File();
     return OverviewLoadResult::kLoaded;
 }
 
@@ -169,8 +275,12 @@ OverviewLoadResult LoadWithOverview(WaveformRenderData& rd, ReportDataReader& re
     const auto endBlock = ov.LowerBoundBlock(boundaries.back());
     if (!firstBlock || !endBlock) return OverviewLoadResult::kOverviewDamaged;
 
-    if (RecordsPerColumn(reader, tpp) >= static_cast<double>(kOverviewMinRecordsPerColumn)) {
+    const double recordsPerColumn = RecordsPerColumn(reader, tpp);
+    if (recordsPerColumn >= static_cast<double>(kOverviewMinRecordsPerColumn)) {
         return LoadBlocks(rd, reader, ov, boundaries, *firstBlock, *endBlock, stats);
+    }
+    if (recordsPerColumn >= static_cast<double>(kMixedMinRecordsPerColumn)) {
+        return LoadMixed(rd, reader, ov, boundaries, c0, c1, stats);
     }
     // From the block before the window (its records before the window give the line's
     // start) to the block after it (its first record is the first one past the window).

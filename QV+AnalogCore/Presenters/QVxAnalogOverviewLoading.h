@@ -1,10 +1,12 @@
 #pragma once
-// Stored-data loading of the waveform window for a report that has an overview. Where a
-// column spans at least 64 level-0 overview blocks (4096 records) each column is filled
-// from the overview alone: the minimum and maximum of the blocks that begin inside it,
-// so every record counts in exactly one column and a one-record spike is never skipped.
-// Where columns are narrower, every record of the window is decoded straight from large
-// block reads in one tight loop. GUI thread (the reader's and overview's thread).
+// Stored-data loading of the waveform window for a report that has an overview, in one
+// of three ways by the records a column spans (GUI thread, the reader's and overview's):
+// - at least 64 level-0 overview blocks (4096 records): from the overview alone, the
+//   minimum and maximum of the blocks that begin inside each column, so every record
+//   counts in exactly one column and a one-record spike is never skipped;
+// - at least 2 blocks (128 records): exact per column, from the overview's whole blocks
+//   inside it and the decoded block at each column boundary;
+// - fewer: every record of the window decoded straight from large reads in one tight loop.
 
 #include <cstdint>
 
@@ -18,6 +20,8 @@ namespace qvx::analog {
 
 // Records per column from which the overview is used: 64 blocks of 64 records.
 inline constexpr std::uint64_t kOverviewMinRecordsPerColumn = 64 * 64;
+// Records per column from which whole blocks replace decoding inside each column.
+inline constexpr std::uint64_t kMixedMinRecordsPerColumn = 2 * 64;
 
 enum class OverviewLoadResult {
     kLoaded,           // the columns of the span are filled

@@ -101,7 +101,9 @@ TEST_F(OverviewLoading, CoarseStepsFoldBlocksAndShowEveryOneRecordSpike) {
     // of those blocks, which the brute force does not follow at column edges, so only
     // the extremes that lie away from the edges are compared: every spike and the flat level.
     for (const WaveformBin& bin : vm->GetWritingRenderData().Line(1).Columns()) {
-        if (bin.valid) EXPECT_EQ(bin.minValue, 8000 - 8192);
+        if (bin.valid) {
+            EXPECT_EQ(bin.minValue, 8000 - 8192);
+        }
     }
 }
 
@@ -114,6 +116,26 @@ TEST_F(OverviewLoading, FineStepsDecodeEveryRecordOfTheWindowExactly) {
     EXPECT_EQ(SpikeColumns(), 1u);
     vm->ResetViewportScale(20'000);  // 200 records per column, still decoded
     for (int ch = 0; ch < 4; ++ch) ExpectColumnsExact(ch);
+}
+
+TEST_F(OverviewLoading, MiddleStepsAreExactFromWholeBlocksAndDecodedColumnEdges) {
+    Index();
+    Open(40'000);  // 400 records per column: whole blocks inside, edges decoded
+    ASSERT_TRUE(vm->GetOverview());
+    vm->SetViewportBeginTimeOffset(77 * 100 - 3'000'000);  // the first spike and the first record
+    for (int ch = 0; ch < 4; ++ch) ExpectColumnsExact(ch);
+    EXPECT_EQ(SpikeColumns(), 4u);  // records 77, 200,076, 400,075 and 600,074
+    const std::uint64_t decoded = vm->GetDecodedRecordCount();
+    EXPECT_LT(decoded, 1920u * 400 / 2);  // far fewer than the window's 768,000 records
+
+    // The end of the report inside the window, and empty columns after it.
+    vm->SetViewportBeginTimeOffset(static_cast<std::int64_t>(kRecords) * 100 - 50'000'000);
+    for (int ch = 0; ch < 4; ++ch) ExpectColumnsExact(ch);
+
+    vm->ResetViewportScale(200'000);  // 2,000 records per column: the whole report
+    vm->SetViewportBeginTimeOffset(0);
+    for (int ch = 0; ch < 4; ++ch) ExpectColumnsExact(ch);
+    EXPECT_EQ(SpikeColumns(), SpikeCount());
 }
 
 TEST_F(OverviewLoading, ADamagedOverviewIsDroppedThenRebuiltAndTheWindowReloaded) {
@@ -135,7 +157,9 @@ TEST_F(OverviewLoading, ADamagedOverviewIsDroppedThenRebuiltAndTheWindowReloaded
     ASSERT_TRUE(vm->GetOverview());
     EXPECT_EQ(SpikeColumns(), SpikeCount());
     for (const WaveformBin& bin : vm->GetWritingRenderData().Line(1).Columns()) {
-        if (bin.valid) EXPECT_EQ(bin.minValue, 8000 - 8192);
+        if (bin.valid) {
+            EXPECT_EQ(bin.minValue, 8000 - 8192);
+        }
     }
 }
 
