@@ -3,6 +3,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogStartParams.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
 #include "QVxWinCommon/QVxNotification.h"
@@ -61,10 +62,7 @@ bool QVxAnalogViewModel::Init(qvx::AnalogEnvData* envData,
 
     m_envData = envData;
     if (!envData->LoadPrefsAndRepair(repair)) return false;
-    const auto sessionFolder = envData->GetSessionFolder();
-    if (!sessionFolder) return false;
-    m_cacheFolderPath = *sessionFolder;
-    m_collector->SetFreeSpaceFolder(m_cacheFolderPath);
+    if (!ReloadCacheFolder()) return false;
     return NewSession(nullptr);
 }
 
@@ -74,6 +72,9 @@ bool QVxAnalogViewModel::ReloadCacheFolder() {
     if (!sessionFolder) return false;
     m_cacheFolderPath = *sessionFolder;
     if (m_collector) m_collector->SetFreeSpaceFolder(m_cacheFolderPath);
+    // Overviews of reports whose own folder cannot be written go to the cache folder,
+    // beside the recordings, rather than to the home folder.
+    qvx::ReportOverviewStore::SetCacheRoot(m_envData->GetCacheFolderPath());
     return true;
 }
 

@@ -298,3 +298,29 @@ TEST(ReportOverviewTest, OpeningTakesTheBlockTableFromTheOverview) {
     ASSERT_TRUE(fromOverview->FindIndexByTime(SpikyTime(12'345) + 1, index, time));
     EXPECT_EQ(index, 12'345u);
 }
+
+TEST(ReportOverviewTest, AnOverviewThatCannotGoBesideTheReportGoesToTheCacheFolder) {
+    TempDir dir("overview-cache");
+    const fs::path repo = dir.Path() / "repo";
+    ReportBuilder report = SpikyReport(repo);
+    report.AddFile(0, 70'000);
+    const fs::path dat = repo / "00000000.DAT";
+    // A file where the sibling folder belongs: the folder cannot be made.
+    std::ofstream(ReportOverviewStore::SiblingFolder(repo)) << "not a folder";
+    const fs::path previousRoot = ReportOverviewStore::GetCacheRoot();
+    ReportOverviewStore::SetCacheRoot(dir.Path() / "cache");
+
+    ASSERT_TRUE(ReportOverviewStore::Build(dat));
+    const fs::path cached = ReportOverviewStore::CachePath(dat);
+    EXPECT_EQ(cached.parent_path().parent_path(), dir.Path() / "cache" / "overview");
+    EXPECT_TRUE(fs::is_regular_file(cached));
+    EXPECT_EQ(ReportOverviewStore::Open(dat).status, ReportOverviewFile::Status::kValid);
+    auto reader = qvx::ReportDataReader::Open(repo);
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(ReportOverview::Open(*reader));
+
+    // Deleting the data file's overview reaches the cache copy too.
+    ReportOverviewStore::Remove(dat);
+    EXPECT_FALSE(fs::exists(cached));
+    ReportOverviewStore::SetCacheRoot(previousRoot);
+}
