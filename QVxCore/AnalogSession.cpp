@@ -293,7 +293,6 @@ bool AnalogSession::CopyReportData(const fs::path& destinationFolder, ProgressTo
         RemoveCopiedReport(destinationRepo);
         throw;
     }
-    ReportOverviewStore::CopyFor(files, destinationRepo);  // best effort: rebuilt when missing
     const fs::path meta = destinationRepo / kMetadataFileName;
     if (!Archive::Save(*m_displayTriggerList, meta)) {
         RemoveCopiedReport(destinationRepo);
@@ -321,6 +320,10 @@ int AnalogSession::SaveAs(const fs::path& settingFilePath, ProgressToken* progre
         if (!copiedRepo.empty()) RemoveCopiedReport(copiedRepo);
         return kSaveFailed;
     }
+    // Last and best effort, so that the overviews never take the room the session needs;
+    // a missing one is rebuilt when the copy is opened.
+    if (!copiedRepo.empty())
+        ReportOverviewStore::CopyFor(ReportDataReader::CollectDATFiles(GetReportFolderPath()), copiedRepo);
     m_settingFilePath = settingFilePath;
     m_folderPath = FolderOf(settingFilePath);
     return kSaved;

@@ -42,6 +42,9 @@ fs::path NormalFolder(const fs::path& folder) {
     return p;
 }
 
+// Free bytes a copied overview must leave on the volume.
+constexpr std::uintmax_t kCopyReserveBytes = std::uintmax_t{64} << 20;
+
 std::string OverviewName(const fs::path& dataFile) {
     return dataFile.stem().string() + ".OVW";
 }
@@ -116,8 +119,19 @@ void ReportOverviewStore::CopyFor(const std::vector<fs::path>& dataFiles, const 
         if (!fs::is_regular_file(source, ec)) source = CachePath(dataFile);
         if (!fs::is_regular_file(source, ec)) continue;
         fs::create_directories(target, ec);
-        fs::copy_file(source, target / OverviewName(dataFile), fs::copy_options::overwrite_existing, ec);
-        if (ec) spdlog::info("Report overview not copied: {} ({})", source.string(), ec.message());
+        // Never the last free bytes of the volume: the copy is only a shortcut.
+        const std::uintmax_t size = fs::file_size(source, ec);
+        const fs::space_info space = fs::space(target, ec);
+        if (ec || space.available < size + kCopyReserveBytes) {
+            spdlog::info("Report overview not copied: {} (no room)", source.string());
+            continue;
+        }
+        const fs::path copy = target / OverviewName(dataFile);
+        fs::copy_file(source, copy, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            spdlog::info("Report overview not copied: {} ({})", source.string(), ec.message());
+            fs::remove(copy, ec);
+        }
     }
 }
 

@@ -48,7 +48,8 @@ public:
     static void Remove(const std::filesystem::path& dataFile);
 
     // Copies the overviews of `dataFiles` beside `toReportFolder` (save-as). Best effort:
-    // an overview that is missing or cannot be copied is rebuilt when the copy is opened.
+    // an overview that is missing, cannot be copied or would leave less than 64 MiB free
+    // on the volume is not copied, and is rebuilt when the copy is opened.
     static void CopyFor(const std::vector<std::filesystem::path>& dataFiles,
                         const std::filesystem::path& toReportFolder);
 };
