@@ -31,7 +31,8 @@
 
 namespace qvx::test {
 
-// A fresh folder under the temp directory, removed with everything in it on destruction.
+// A fresh folder under the temp directory, removed with everything in it on destruction
+// (and with the overview folder beside it, if any).
 class TempDir {
 public:
     explicit TempDir(const std::string& tag) {
@@ -46,6 +47,8 @@ public:
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(m_path, ec);
+        // Where a test used this folder itself as a report folder, its overviews went beside it.
+        std::filesystem::remove_all(m_path.string() + ".overview", ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
