@@ -143,8 +143,19 @@ const std::uint8_t* ReportOverviewFile::Level0(std::uint64_t block) {
             return nullptr;
         }
         m_groupChecked[group] = 1;
+        SummarizeRuns(first, n);
     }
     return m_map + kHeaderBytes + block * kEntryBytes;
+}
+
+void ReportOverviewFile::SummarizeRuns(std::uint64_t first, std::uint64_t count) {
+    if (m_runs.empty()) m_runs.resize((m_layout.counts[0] + kRunEntries - 1) / kRunEntries);
+    for (std::uint64_t run = first; run < first + count; run += kRunEntries) {
+        overview::BlockStats folded;
+        const std::uint64_t end = std::min(first + count, run + kRunEntries);
+        for (std::uint64_t i = run; i < end; ++i) MergeMinMax(m_map + kHeaderBytes + i * kEntryBytes, folded);
+        m_runs[run / kRunEntries] = {folded.min, folded.max};
+    }
 }
 
 std::optional<std::uint64_t> ReportOverviewFile::BlockTime(std::uint64_t block) {
@@ -202,6 +213,16 @@ std::optional<overview::BlockStats> ReportOverviewFile::Fold(std::uint64_t first
         } else {
             const std::uint8_t* p = Level0(i);
             if (!p) return std::nullopt;
+            if (!withSums && i % kRunEntries == 0 && i + kRunEntries <= end) {
+                const MinMax& run = m_runs[i / kRunEntries];
+                overview::BlockStats folded;
+                folded.min = run.min;
+                folded.max = run.max;
+                folded.empty = false;
+                out.Merge(folded);
+                i += kRunEntries;
+                continue;
+            }
             if (withSums) {
                 out.Merge(overview::LoadEntry(p).stats);
             } else {

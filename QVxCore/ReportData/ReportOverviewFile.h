@@ -9,6 +9,7 @@
 
 #include "QVxCore/ReportData/ReportOverviewFormat.h"
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -57,6 +58,11 @@ private:
     ReportOverviewFile() = default;
     // The mapped level-0 entry `block` after its group was checked; null when damaged.
     const std::uint8_t* Level0(std::uint64_t block);
+    // Fills the run summaries of level-0 entries [first, first + count), one checked group.
+    void SummarizeRuns(std::uint64_t first, std::uint64_t count);
+
+    static constexpr std::uint64_t kRunEntries = 16;
+    static_assert(overview::kLevel0PerLevel1 % kRunEntries == 0);
 
     const std::uint8_t* m_map = nullptr;
     std::size_t m_mapBytes = 0;
@@ -66,6 +72,13 @@ private:
     std::uint64_t m_lastTime = 0;
     std::vector<std::uint64_t> m_groupChecksums;
     std::vector<std::uint8_t> m_groupChecked;  // 1 once group g was checked and found good
+    // Min and max of each run of 16 level-0 entries, filled when its group is checked: a
+    // window's column edges then take at most 15 entries on each side of a run.
+    struct MinMax {
+        std::array<std::uint16_t, kRecordChannelCount> min{};
+        std::array<std::uint16_t, kRecordChannelCount> max{};
+    };
+    std::vector<MinMax> m_runs;
     std::vector<overview::Entry> m_level1;
     std::vector<overview::Entry> m_level2;
     bool m_damaged = false;
