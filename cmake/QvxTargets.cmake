@@ -1,8 +1,37 @@
 # Shared compile settings for the project's own targets.
 
+# Headers are included by their path from the top folder ("QVxCore/ReportData/ReportData.h"),
+# but a target sees only the folders of the libraries it links: each library publishes
+# its own top folder through a folder of the build tree that holds nothing but a link to
+# it. An include that reaches a layer above (or beside) fails to compile.
+
+# qvx_folder_include_root(folder): the build-tree folder that shows only `folder`.
+function(qvx_folder_include_root folder out)
+  set(root ${PROJECT_BINARY_DIR}/include-roots/${folder})
+  if(NOT EXISTS ${root}/${folder})
+    file(MAKE_DIRECTORY ${root})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  endif()
+  set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
+# qvx_publish_folder(target folder [PRIVATE]): `target` (and, unless PRIVATE, everything
+# that links it) may include the headers under the top folder `folder`.
+function(qvx_publish_folder target folder)
+  qvx_folder_include_root(${folder} root)
+  set(scope PUBLIC)
+  if(ARGN STREQUAL "PRIVATE")
+    set(scope PRIVATE)
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    set(scope INTERFACE)
+  endif()
+  target_include_directories(${target} ${scope} ${root})
+endfunction()
+
 function(qvx_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
   if(QVX_SANITIZE STREQUAL "address")
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PUBLIC -fsanitize=address,undefined)
@@ -38,4 +67,22 @@ function(qvx_add_bench name)
   add_executable(${name} ${B_UNPARSED_ARGUMENTS})
   qvx_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+  qvx_publish_folder(${name} bench PRIVATE)
+endfunction()
+
+# qvx_add_layering_probe(NAME LIBRARY HEADER): a test that passes when a file of a target
+# linking LIBRARY cannot include HEADER, a header of a layer above it. The probe is built
+# only by the test, and must fail for the header alone, not for anything inside it.
+function(qvx_add_layering_probe name library header)
+  if(NOT QVX_BUILD_TESTS)
+    return()
+  endif()
+  set(source ${CMAKE_CURRENT_BINARY_DIR}/${name}.cpp)
+  file(CONFIGURE OUTPUT ${source} CONTENT "#include \"${header}\"\n")
+  add_library(${name} OBJECT EXCLUDE_FROM_ALL ${source})
+  qvx_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${library})
+  add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} --build ${PROJECT_BINARY_DIR} --target ${name})
+  string(REGEX REPLACE "([.+])" "\\\\\\1" pattern "${header}")
+  set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION "${pattern}: No such file or directory")
 endfunction()
