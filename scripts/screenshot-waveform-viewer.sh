@@ -31,7 +31,7 @@ fi
 
 EXTRA=()
 [ "${THEME:-}" = dark ] && EXTRA+=(--dark)
-VIEWER="$BUILD/QVxWinGUICommon/qvx-waveform-viewer"
+VIEWER="$BUILD/tools/waveform-viewer/qvx-waveform-viewer"
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -s "-screen 0 1400x1000x24" \
   "$VIEWER" "$TARGET" --scale "$SCALE" --size 1280x900 --markers --cursor 700,300 \
