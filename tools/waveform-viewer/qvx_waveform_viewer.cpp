@@ -28,6 +28,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -44,6 +46,111 @@ int Fail(const std::string& text) {
     return 2;
 }
 
+// The value after option `name` on the command line; empty when absent.
+QString OptionValue(const QStringList& args, const QString& name) {
+    const int i = args.indexOf(name);
+    return i >= 0 && i + 1 < args.size() ? args[i + 1] : QString();
+}
+
+// What the window shows: a report folder, or a session file with its report and settings.
+struct Source {
+    qvx::AnalogSession session;
+    qvx::AnalogSettings folderSettings;
+    qvx::ReportDataReaderPtr reader;
+    qvx::AnalogSettings* settings = nullptr;
+};
+
+// Opens `path` into `source`; the reason when it cannot be shown.
+std::optional<std::string> OpenSource(const std::filesystem::path& path, Source& source) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        source.reader = qvx::ReportDataReader::Open(path);
+        source.settings = &source.folderSettings;
+    } else if (std::filesystem::is_regular_file(path, ec)) {
+        int code = 0;
+        try {
+            if (!source.session.OpenInternal(path, nullptr, code))
+                return "cannot open the session " + path.string();
+        } catch (const std::exception& e) {
+            return std::string("cannot open the session: ") + e.what();
+        }
+        source.reader = source.session.GetReportData();
+        source.settings = &source.session.GetSettings();
+    } else {
+        return "no such report folder or session file: " + path.string();
+    }
+    if (!source.reader) return "no report data in " + path.string();
+    return std::nullopt;
+}
+
+// --scale NS_PER_PIXEL into `settings` and --size WxH into `size`; the reason when refused.
+std::optional<std::string> ReadScaleAndSize(const QStringList& args, qvx::AnalogSettings& settings,
+                                            QSize& size) {
+    if (const QString scale = OptionValue(args, "--scale"); !scale.isEmpty()) {
+        bool ok = false;
+        const qlonglong tpp = scale.toLongLong(&ok);
+        if (!ok || tpp <= 0) return "--scale needs a positive number of ns per pixel";
+        settings.visualSettings.timeScale = tpp;
+    }
+    if (const QString text = OptionValue(args, "--size"); !text.isEmpty()) {
+        const QStringList wh = text.split('x');
+        if (wh.size() != 2 || wh[0].toInt() <= 0 || wh[1].toInt() <= 0) return "--size needs WxH";
+        size = QSize(wh[0].toInt(), wh[1].toInt());
+    }
+    return std::nullopt;
+}
+
+// The frame around the monitor window: title, size, and a status bar with the copy
+// command's text (as the application's frame shows it) and the background indexing.
+CQVxWaveformMonitorWnd& BuildFrame(QMainWindow& frame, QVxAnalogOscilloGraphViewModel& presenter,
+                                   const std::filesystem::path& path, QSize size,
+                                   std::shared_ptr<qvx::SignalConnection>& indexingConnection) {
+    auto* monitor = new CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps{true});
+    frame.setCentralWidget(monitor);
+    frame.setWindowTitle(QString::fromStdString("qvx-waveform-viewer - " + path.filename().string()));
+    frame.resize(size);
+    frame.setFont(QVxWinGUI::GuiFont(10));
+    frame.statusBar()->addWidget(new QLabel(QVxWinGUI::LoadStringW(17001).section('\n', 0, 0) +
+                                            " (Ctrl+C)  |  " + QString::fromStdString(path.string())));
+    auto* indexing = new QLabel;
+    frame.statusBar()->addPermanentWidget(indexing);
+    indexingConnection = presenter.IndexingProgress.Connect([indexing](std::uint64_t done,
+                                                                       std::uint64_t total) {
+        indexing->setText(total == 0 ? QString() : QStringLiteral("概要作成中 %1%").arg(done * 100 / total));
+    });
+    return *monitor;
+}
+
+// --cursor X,Y: a mouse move over the track area once the window is shown.
+bool ScheduleCursor(const QString& cursor, CQVxWaveformMonitorWnd& window) {
+    const QStringList xy = cursor.split(',');
+    if (xy.size() != 2) return false;
+    QTimer::singleShot(100, &window, [&window, xy] {
+        QWidget* area = window.GetTrackAreaWnd();
+        const QPointF pt(xy[0].toInt(), xy[1].toInt());
+        QMouseEvent move(QEvent::MouseMove, pt, area->mapToGlobal(pt), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(area, &move);
+    });
+    return true;
+}
+
+// --screenshot FILE.png: taken once indexing (if any) has finished and the window reloaded;
+// then the program ends.
+void ScheduleScreenshot(const QString& shot, QMainWindow& frame, QVxAnalogOscilloGraphViewModel& presenter) {
+    auto* poll = new QTimer(&frame);
+    QObject::connect(poll, &QTimer::timeout, &frame, [&frame, &presenter, shot, poll] {
+        if (presenter.IsIndexing()) return;
+        poll->stop();
+        QTimer::singleShot(800, &frame, [&frame, shot] {
+            const bool saved = frame.grab().save(shot, "PNG");
+            std::cout << (saved ? "saved " : "cannot save ") << shot.toStdString() << "\n";
+            QApplication::exit(saved ? 0 : 1);
+        });
+    });
+    poll->start(100);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,72 +163,26 @@ int main(int argc, char** argv) {
             "[--cursor X,Y] [--screenshot FILE.png]");
     }
     const std::filesystem::path path = args.takeFirst().toStdString();
-    auto option = [&](const QString& name) -> QString {
-        const int i = args.indexOf(name);
-        return i >= 0 && i + 1 < args.size() ? args[i + 1] : QString();
-    };
     if (!qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop) || !QVxWinGUI::Init())
         return Fail("cannot attach the dispatcher");
 
-    qvx::AnalogSession session;
-    qvx::AnalogSettings folderSettings;
+    Source source;
+    if (const auto failure = OpenSource(path, source)) return Fail(*failure);
+    QSize size(1280, 860);
+    if (const auto failure = ReadScaleAndSize(args, *source.settings, size)) return Fail(*failure);
     ViewerOwner owner;
+    owner.settings = source.settings;
     owner.dark = args.contains("--dark");
-    qvx::ReportDataReaderPtr reader;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        reader = qvx::ReportDataReader::Open(path);
-        owner.settings = &folderSettings;
-    } else if (std::filesystem::is_regular_file(path, ec)) {
-        int code = 0;
-        try {
-            if (!session.OpenInternal(path, nullptr, code))
-                return Fail("cannot open the session " + path.string());
-        } catch (const std::exception& e) {
-            return Fail(std::string("cannot open the session: ") + e.what());
-        }
-        reader = session.GetReportData();
-        owner.settings = &session.GetSettings();
-    } else {
-        return Fail("no such report folder or session file: " + path.string());
-    }
-    if (!reader) return Fail("no report data in " + path.string());
-    if (const QString scale = option("--scale"); !scale.isEmpty()) {
-        bool ok = false;
-        const qlonglong tpp = scale.toLongLong(&ok);
-        if (!ok || tpp <= 0) return Fail("--scale needs a positive number of ns per pixel");
-        owner.settings->visualSettings.timeScale = tpp;
-    }
-    int width = 1280, height = 860;
-    if (const QString size = option("--size"); !size.isEmpty()) {
-        const QStringList wh = size.split('x');
-        if (wh.size() != 2 || wh[0].toInt() <= 0 || wh[1].toInt() <= 0) return Fail("--size needs WxH");
-        width = wh[0].toInt();
-        height = wh[1].toInt();
-    }
 
     QVxAnalogOscilloGraphViewModel presenter(&owner);
     presenter.SetOption(2, 1);
     QMainWindow frame;
-    auto* monitor = new CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps{true});
-    CQVxWaveformMonitorWnd& window = *monitor;
-    frame.setCentralWidget(monitor);
-    frame.setWindowTitle(QString::fromStdString("qvx-waveform-viewer - " + path.filename().string()));
-    frame.resize(width, height);
-    frame.setFont(QVxWinGUI::GuiFont(10));
-    // The copy command's status-bar text, as the application's frame shows it.
-    frame.statusBar()->addWidget(new QLabel(QVxWinGUI::LoadStringW(17001).section('\n', 0, 0) +
-                                            " (Ctrl+C)  |  " + QString::fromStdString(path.string())));
-    // A report without an overview is indexed in the background, with its progress here.
-    auto* indexing = new QLabel;
-    frame.statusBar()->addPermanentWidget(indexing);
-    auto indexingConnection = presenter.IndexingProgress.Connect([indexing](std::uint64_t done,
-                                                                            std::uint64_t total) {
-        indexing->setText(total == 0 ? QString() : QStringLiteral("概要作成中 %1%").arg(done * 100 / total));
-    });
+    std::shared_ptr<qvx::SignalConnection> indexingConnection;
+    CQVxWaveformMonitorWnd& window = BuildFrame(frame, presenter, path, size, indexingConnection);
+    // A report without an overview is indexed in the background, with its progress shown.
     presenter.EnableBackgroundIndexing(true);
     window.Setup(&presenter);
-    presenter.SetupForStoredData(reader);
+    presenter.SetupForStoredData(source.reader);
     frame.show();
 
     if (args.contains("--markers")) {
@@ -129,31 +190,11 @@ int main(int argc, char** argv) {
         presenter.SetMarkerTime(0, d.GetViewportBeginTimeOffset() + d.ViewportWidthTime() / 4);
         presenter.SetMarkerTime(1, d.GetViewportBeginTimeOffset() + d.ViewportWidthTime() * 3 / 5);
     }
-    if (const QString cursor = option("--cursor"); !cursor.isEmpty()) {
-        const QStringList xy = cursor.split(',');
-        if (xy.size() != 2) return Fail("--cursor needs X,Y");
-        QTimer::singleShot(100, &window, [&window, xy] {
-            QWidget* area = window.GetTrackAreaWnd();
-            const QPointF pt(xy[0].toInt(), xy[1].toInt());
-            QMouseEvent move(QEvent::MouseMove, pt, area->mapToGlobal(pt), Qt::NoButton, Qt::NoButton,
-                             Qt::NoModifier);
-            QApplication::sendEvent(area, &move);
-        });
-    }
-    if (const QString shot = option("--screenshot"); !shot.isEmpty()) {
-        // Taken once indexing (if any) has finished and the window reloaded.
-        auto* poll = new QTimer(&frame);
-        QObject::connect(poll, &QTimer::timeout, &frame, [&frame, &presenter, shot, poll] {
-            if (presenter.IsIndexing()) return;
-            poll->stop();
-            QTimer::singleShot(800, &frame, [&frame, shot] {
-                const bool saved = frame.grab().save(shot, "PNG");
-                std::cout << (saved ? "saved " : "cannot save ") << shot.toStdString() << "\n";
-                QApplication::exit(saved ? 0 : 1);
-            });
-        });
-        poll->start(100);
-    }
+    if (const QString cursor = OptionValue(args, "--cursor");
+        !cursor.isEmpty() && !ScheduleCursor(cursor, window))
+        return Fail("--cursor needs X,Y");
+    if (const QString shot = OptionValue(args, "--screenshot"); !shot.isEmpty())
+        ScheduleScreenshot(shot, frame, presenter);
     const int rc = app.exec();
     window.Setup(nullptr);
     QVxWinGUI::Exit();
