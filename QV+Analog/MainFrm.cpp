@@ -70,7 +70,6 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
     setFont(QVxWinGUI::GuiFont(10));
     m_view = new CQVxAnalogScopeView(m_viewModel, this);
     setCentralWidget(m_view);
-    CreateActions();
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
@@ -111,8 +110,6 @@ QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text, std::f
 QAction* CMainFrame::FindCommand(int id) const {
     return findChild<QAction*>(QStringLiteral("cmd%1").arg(id));
 }
-
-void CMainFrame::CreateActions() {}
 
 void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));

@@ -98,7 +98,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void CreateActions();
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
