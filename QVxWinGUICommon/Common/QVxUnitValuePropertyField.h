@@ -28,6 +28,9 @@ class QVXWINGUICOMMON_EXPORT QVxUnitValuePropertyField : public QWidget {
 public:
     static constexpr int kComboWidth = 50;
     static constexpr int kThumbImageId = 4233;
+    // Ids of the value edit and the unit list inside the field.
+    static constexpr int kEditId = 101;
+    static constexpr int kUnitListId = 102;
 
     using ValueCallback = std::function<void(std::int64_t)>;
 

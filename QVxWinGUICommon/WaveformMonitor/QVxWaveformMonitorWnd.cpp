@@ -144,19 +144,18 @@ std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
     };
     const bool analog = m_presenter->GetUsage() == qvx::WaveformUsage::kAnalog;
     if (m_props.markersEnabled) {
-        add(menu.get(), 17006);
-        add(menu.get(), 17007);
+        for (int id : kMarkerToCursorCommands) add(menu.get(), id);
     }
     if (!analog) {
         if (m_props.markersEnabled) menu->addSeparator();
         QMenu* unit = menu->addMenu(QStringLiteral("時間値の単位を変更"));
-        for (int id = 17002; id <= 17005; ++id) add(unit, id);
+        for (int id = kTimeUnitNsCommand; id <= kTimeUnitSecondsCommand; ++id) add(unit, id);
         menu->addSeparator();
         QMenu* channels = menu->addMenu(QStringLiteral("チャンネル表示"));
-        for (int id = 17008; id <= 17015; ++id) add(channels, id);
+        for (int id = kFirstChannelCommand; id <= kLastChannelCommand; ++id) add(channels, id);
     }
     if (!menu->isEmpty()) menu->addSeparator();
-    add(menu.get(), 17001);
+    add(menu.get(), kCopyCommand);
     return menu;
 }
 

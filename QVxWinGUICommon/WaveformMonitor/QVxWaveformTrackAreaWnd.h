@@ -29,6 +29,10 @@ class QVXWINGUICOMMON_EXPORT CQVxWaveformTrackAreaWnd : public QWidget, public q
     Q_OBJECT
 
 public:
+    static constexpr int kId = 101;
+    static constexpr int kHorizontalScrollBarId = 700;
+    static constexpr int kVerticalScrollBarId = 701;
+
     explicit CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* parent);
     ~CQVxWaveformTrackAreaWnd() override;
 
