@@ -204,7 +204,9 @@ bool CMainFrame::CreateDockingWindows() {
     m_tracePane = name(tracePane, "TracePane");
     m_traceDlg = tracePane->GetDialog();
 
-    m_displayTriggerPane = name(new QDockWidget(QVxWinGUI::LoadStringW(25065), this), "DisplayTriggerPane");
+    m_displayTriggerPane =
+        name(new QDockWidget(QVxWinGUI::LoadStringW(kDisplayTriggerPaneTitleStringId), this),
+             "DisplayTriggerPane");
     m_displayTriggerDlg = new CQVxWaveformDisplayTriggerDlg(m_displayTriggerPane);
     m_displayTriggerDlg->setWindowFlags(Qt::Widget);
     auto* scroller = new QScrollArea(m_displayTriggerPane);

@@ -35,7 +35,7 @@ private:
 class AnalogDataListHolder : public QWidget {
 public:
     AnalogDataListHolder(CAnalogDataListPane* pane, QWidget* parent) : QWidget(parent), m_pane(pane) {
-        setObjectName(QStringLiteral("id%1").arg(CAnalogDataListPane::kHolderId));
+        setObjectName(QVxWinGUI::ControlName(CAnalogDataListPane::kHolderId));
         resize(100, 100);
     }
 
