@@ -30,6 +30,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -72,46 +73,37 @@ protected:
 };
 
 TEST_F(ConfigDialogTest, ThresholdLimitsAreAcceptedAndValuesJustOutsideAreRefusedAtTheirEdit) {
-    struct Case {
-        int radio, edit, value;
-        bool ok;
+    struct Threshold {
+        int radio, edit;
+        std::int32_t qvx::AnalogSettings::*saved;
     };
-    const Case cases[] = {
-        {Dlg::kRadioStartStop, Dlg::kThreshold1Id, 100, true},
-        {Dlg::kRadioStartStop, Dlg::kThreshold1Id, 4000, true},
-        {Dlg::kRadioStartStop, Dlg::kThreshold1Id, 99, false},
-        {Dlg::kRadioStartStop, Dlg::kThreshold1Id, 4001, false},
-        {Dlg::kRadioStartStop, Dlg::kThreshold2Id, 100, true},
-        {Dlg::kRadioStartStop, Dlg::kThreshold2Id, 4000, true},
-        {Dlg::kRadioStartStop, Dlg::kThreshold2Id, 99, false},
-        {Dlg::kRadioStartStop, Dlg::kThreshold2Id, 4001, false},
-        {Dlg::kRadioExternalClock, Dlg::kThreshold3Id, 100, true},
-        {Dlg::kRadioExternalClock, Dlg::kThreshold3Id, 4000, true},
-        {Dlg::kRadioExternalClock, Dlg::kThreshold3Id, 99, false},
-        {Dlg::kRadioExternalClock, Dlg::kThreshold3Id, 4001, false},
+    const Threshold thresholds[] = {
+        {Dlg::kRadioStartStop, Dlg::kThreshold1Id, &qvx::AnalogSettings::trigger1ChThreshold},
+        {Dlg::kRadioStartStop, Dlg::kThreshold2Id, &qvx::AnalogSettings::trigger2ChThreshold},
+        {Dlg::kRadioExternalClock, Dlg::kThreshold3Id, &qvx::AnalogSettings::trigger3ChThreshold},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "edit " << c.edit << " value " << c.value);
-        settings = qvx::AnalogSettings();
-        settings.trigger1ChStartMode = 1;
-        const qvx::AnalogSettings before = settings;
-        prompts.messages.clear();
-        Open();
-        Choose(c.radio);
-        Edit(c.edit)->setValue(c.value);
-        PressOk();
-        EXPECT_EQ(Accepted(), c.ok);
-        if (c.ok) {
-            EXPECT_TRUE(prompts.messages.isEmpty());
-            const int saved = c.edit == Dlg::kThreshold1Id   ? settings.trigger1ChThreshold
-                              : c.edit == Dlg::kThreshold2Id ? settings.trigger2ChThreshold
-                                                             : settings.trigger3ChThreshold;
-            EXPECT_EQ(saved, c.value);
-        } else {
-            EXPECT_EQ(prompts.messages, QStringList{kRangeMessage});
-            EXPECT_EQ(FocusName(), QVxWinGUI::ControlName(c.edit));
-            EXPECT_TRUE(dlg->isVisible());
-            EXPECT_EQ(settings, before);  // nothing written before every check passed
+    const std::pair<int, bool> values[] = {{100, true}, {4000, true}, {99, false}, {4001, false}};
+    for (const Threshold& t : thresholds) {
+        for (const auto& [value, ok] : values) {
+            SCOPED_TRACE(testing::Message() << "edit " << t.edit << " value " << value);
+            settings = qvx::AnalogSettings();
+            settings.trigger1ChStartMode = 1;
+            const qvx::AnalogSettings before = settings;
+            prompts.messages.clear();
+            Open();
+            Choose(t.radio);
+            Edit(t.edit)->setValue(value);
+            PressOk();
+            EXPECT_EQ(Accepted(), ok);
+            if (ok) {
+                EXPECT_TRUE(prompts.messages.isEmpty());
+                EXPECT_EQ(settings.*t.saved, value);
+            } else {
+                EXPECT_EQ(prompts.messages, QStringList{kRangeMessage});
+                EXPECT_EQ(FocusName(), QVxWinGUI::ControlName(t.edit));
+                EXPECT_TRUE(dlg->isVisible());
+                EXPECT_EQ(settings, before);  // nothing written before every check passed
+            }
         }
     }
 }
