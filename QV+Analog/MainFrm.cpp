@@ -101,14 +101,14 @@ CMainFrame::~CMainFrame() {
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler) {
     auto* action = new QAction(text, this);
-    action->setObjectName(QStringLiteral("cmd%1").arg(id));
+    action->setObjectName(QVxWinGUI::CommandName(id));
     connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
     if (menu) menu->addAction(action);
     return action;
 }
 
 QAction* CMainFrame::FindCommand(int id) const {
-    return findChild<QAction*>(QStringLiteral("cmd%1").arg(id));
+    return findChild<QAction*>(QVxWinGUI::CommandName(id));
 }
 
 void CMainFrame::CreateMenus() {

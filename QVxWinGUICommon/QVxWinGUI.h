@@ -29,6 +29,11 @@ inline QString ControlName(int id) {
     return QStringLiteral("id%1").arg(id);
 }
 
+// The object name of the menu action of command `id` ("cmd<N>").
+inline QString CommandName(int id) {
+    return QStringLiteral("cmd%1").arg(id);
+}
+
 // The library's font of `points` size (8, 10 or 15 are the ones in use): "Meiryo UI",
 // then "Noto Sans CJK JP", then the default sans-serif.
 QVXWINGUICOMMON_EXPORT QFont GuiFont(int points);

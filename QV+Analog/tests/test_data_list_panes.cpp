@@ -163,7 +163,9 @@ TEST_F(PaneTest, DataListShowsTheStoredRowsAndSyncsTheViewsToAClickedRow) {
     EXPECT_EQ(list.GetRealItemCount(), 0);
     {
         std::unique_ptr<QMenu> menu(pane.CreateContextMenu(nullptr));
-        EXPECT_FALSE(menu->findChild<QAction*>(QStringLiteral("cmd32780"))->isEnabled());
+        EXPECT_FALSE(
+            menu->findChild<QAction*>(QVxWinGUI::CommandName(CAnalogDataListPane::kCsvExportCommandId))
+                ->isEnabled());
     }
 
     OpenStored(1000);  // the session change refreshes the pane
@@ -350,7 +352,8 @@ TEST_F(PaneTest, ExportCommandWritesTheChosenRowsBehindTheProgressDialog) {
         dialog->accept();
     });
     std::unique_ptr<QMenu> menu(pane.CreateContextMenu(nullptr));
-    QAction* action = menu->findChild<QAction*>(QStringLiteral("cmd32780"));
+    QAction* action =
+        menu->findChild<QAction*>(QVxWinGUI::CommandName(CAnalogDataListPane::kCsvExportCommandId));
     ASSERT_TRUE(action->isEnabled());
     action->trigger();
     ASSERT_TRUE(answered);

@@ -80,7 +80,10 @@ void CQVxWaveformMonitorWnd::Redraw() {
 QImage CQVxWaveformMonitorWnd::GrabTrackAreaImage() {
     QImage image = m_trackArea->RenderImage();
     if (m_trackArea->IsVerticalScrollBarEnabled()) {
-        const int barWidth = m_trackArea->findChild<QScrollBar*>("id701")->width();
+        const int barWidth = m_trackArea
+                                 ->findChild<QScrollBar*>(
+                                     QVxWinGUI::ControlName(CQVxWaveformTrackAreaWnd::kVerticalScrollBarId))
+                                 ->width();
         image = image.copy(0, 0, std::max(0, image.width() - barWidth), image.height());
     }
     return image;
@@ -137,7 +140,7 @@ std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
     auto add = [this](QMenu* to, int id) {
         const QString prompt = QVxWinGUI::LoadStringW(id);
         QAction* a = to->addAction(prompt.section('\n', 1));
-        a->setObjectName(QStringLiteral("cmd%1").arg(id));
+        a->setObjectName(QVxWinGUI::CommandName(id));
         a->setStatusTip(prompt.section('\n', 0, 0));
         connect(a, &QAction::triggered, this, [this, id] { Q_EMIT CommandTriggered(id); });
         return a;

@@ -7,6 +7,8 @@
 #include "QVxWinGUICommon/Common/QVxUnitValuePropertyField.h"
 #include "QVxWinGUICommon/Common/UnitValueText.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -282,12 +284,13 @@ TEST(ListControl, ColoursCheckBoxesAndInPlaceEditing) {
 }
 
 TEST(LibraryResources, ImagesAndStringsLoadByIdAndUnknownIdsFail) {
-    EXPECT_NE(QVxUtils::LoadImageFromResource(4225), nullptr);
+    EXPECT_NE(QVxUtils::LoadImageFromResource(QVxWaveformCaption::kSettingsButtonImageId), nullptr);
     EXPECT_EQ(QVxUtils::LoadImageFromResource(4999), nullptr);
-    EXPECT_EQ(QVxWinGUI::LoadStringW(17001), "グラフをクリップボードにコピー\nコピー");
+    EXPECT_EQ(QVxWinGUI::LoadStringW(CQVxWaveformMonitorWnd::kCopyCommand),
+              "グラフをクリップボードにコピー\nコピー");
     EXPECT_FALSE(QVxWinGUI::LoadStringW(25001).isEmpty());
     CQVxIconButton button;
-    EXPECT_TRUE(button.SetImage(4225));
+    EXPECT_TRUE(button.SetImage(QVxWaveformCaption::kSettingsButtonImageId));
     EXPECT_FALSE(button.SetImage(1));
 }
 

@@ -195,6 +195,12 @@ TEST(MonitorScrollBar, FiveSecondsAtOneNanosecondPerPixelScrollEndToEnd) {
     wnd.Setup(nullptr);
 }
 
+using Wnd = CQVxWaveformMonitorWnd;
+
+QString Cmd(int id) {
+    return QVxWinGUI::CommandName(id);
+}
+
 std::vector<QString> MenuNames(QMenu& menu) {
     std::vector<QString> names;
     for (QAction* a : menu.actions()) {
@@ -209,8 +215,10 @@ TEST_F(MonitorWindowTest, TheAnalogContextMenuKeepsMarkerItemsAndCopy) {
     Open();
     auto menu = wnd->MakeContextMenu();
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(MenuNames(*menu), (std::vector<QString>{"cmd17006", "cmd17007", "-", "cmd17001"}));
-    QAction* copy = menu->findChild<QAction*>("cmd17001");
+    EXPECT_EQ(MenuNames(*menu),
+              (std::vector<QString>{Cmd(Wnd::kMarkerToCursorCommands[0]),
+                                    Cmd(Wnd::kMarkerToCursorCommands[1]), "-", Cmd(Wnd::kCopyCommand)}));
+    QAction* copy = menu->findChild<QAction*>(Cmd(Wnd::kCopyCommand));
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->text(), "コピー");
     EXPECT_EQ(copy->statusTip(), "グラフをクリップボードにコピー");
@@ -221,7 +229,7 @@ TEST_F(MonitorWindowTest, TheAnalogContextMenuKeepsMarkerItemsAndCopy) {
 
     CQVxWaveformMonitorWnd noMarkers(CQVxWaveformMonitorWndProps{false});
     noMarkers.Setup(vm.get());
-    EXPECT_EQ(MenuNames(*noMarkers.MakeContextMenu()), (std::vector<QString>{"cmd17001"}));
+    EXPECT_EQ(MenuNames(*noMarkers.MakeContextMenu()), (std::vector<QString>{Cmd(Wnd::kCopyCommand)}));
     noMarkers.Setup(nullptr);
 }
 
@@ -231,9 +239,11 @@ TEST(MonitorContextMenu, TheGenericUsageHasTheTimeUnitAndChannelSubmenus) {
     CQVxWaveformMonitorWnd wnd(CQVxWaveformMonitorWndProps{false});
     wnd.Setup(&presenter);
     auto menu = wnd.MakeContextMenu();
-    EXPECT_EQ(MenuNames(*menu), (std::vector<QString>{"sub:cmd17002", "-", "sub:cmd17008", "-", "cmd17001"}));
-    EXPECT_NE(menu->findChild<QAction*>("cmd17015"), nullptr);
-    EXPECT_EQ(menu->findChild<QAction*>("cmd17005")->text(), "秒[s]");
+    EXPECT_EQ(MenuNames(*menu),
+              (std::vector<QString>{"sub:" + Cmd(Wnd::kTimeUnitNsCommand), "-",
+                                    "sub:" + Cmd(Wnd::kFirstChannelCommand), "-", Cmd(Wnd::kCopyCommand)}));
+    EXPECT_NE(menu->findChild<QAction*>(Cmd(Wnd::kLastChannelCommand)), nullptr);
+    EXPECT_EQ(menu->findChild<QAction*>(Cmd(Wnd::kTimeUnitSecondsCommand))->text(), "秒[s]");
     wnd.Setup(nullptr);
 }
 
