@@ -70,7 +70,6 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
     setFont(QVxWinGUI::GuiFont(10));
     m_view = new CQVxAnalogScopeView(m_viewModel, this);
     setCentralWidget(m_view);
-    CreateActions();
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
@@ -102,17 +101,15 @@ CMainFrame::~CMainFrame() {
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler) {
     auto* action = new QAction(text, this);
-    action->setObjectName(QStringLiteral("cmd%1").arg(id));
+    action->setObjectName(QVxWinGUI::CommandName(id));
     connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
     if (menu) menu->addAction(action);
     return action;
 }
 
 QAction* CMainFrame::FindCommand(int id) const {
-    return findChild<QAction*>(QStringLiteral("cmd%1").arg(id));
+    return findChild<QAction*>(QVxWinGUI::CommandName(id));
 }
-
-void CMainFrame::CreateActions() {}
 
 void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
@@ -207,7 +204,9 @@ bool CMainFrame::CreateDockingWindows() {
     m_tracePane = name(tracePane, "TracePane");
     m_traceDlg = tracePane->GetDialog();
 
-    m_displayTriggerPane = name(new QDockWidget(QVxWinGUI::LoadStringW(25065), this), "DisplayTriggerPane");
+    m_displayTriggerPane =
+        name(new QDockWidget(QVxWinGUI::LoadStringW(kDisplayTriggerPaneTitleStringId), this),
+             "DisplayTriggerPane");
     m_displayTriggerDlg = new CQVxWaveformDisplayTriggerDlg(m_displayTriggerPane);
     m_displayTriggerDlg->setWindowFlags(Qt::Widget);
     auto* scroller = new QScrollArea(m_displayTriggerPane);

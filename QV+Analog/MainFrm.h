@@ -49,6 +49,7 @@ public:
     static constexpr int kCmdEnvironment = 32785;
     static constexpr int kCmdAbout = 57664;
     static constexpr int kCmdHelp = 32771;
+    static constexpr int kDisplayTriggerPaneTitleStringId = 25065;
     static constexpr int kTraceTimerMs = 100;
     static constexpr int kDeviceRefreshMs = 3000;
     static constexpr int kRecentFileCount = 4;
@@ -98,7 +99,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void CreateActions();
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();

@@ -19,7 +19,7 @@ constexpr int kBannerHeight = 96;
 
 QLabel* AddItem(QVBoxLayout* layout, QWidget* parent, int id, const QString& text, int points) {
     auto* label = new QLabel(text, parent);
-    label->setObjectName(QStringLiteral("id%1").arg(id));
+    label->setObjectName(QVxWinGUI::ControlName(id));
     label->setFont(QVxWinGUI::GuiFont(points));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(label);

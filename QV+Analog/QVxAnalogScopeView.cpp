@@ -5,6 +5,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/IQVxWaveformExtension.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
@@ -21,7 +22,7 @@ CQVxAnalogScopeView::CQVxAnalogScopeView(QVxAnalogViewModel& viewModel, QWidget*
       m_viewModel(viewModel),
       m_monitor(new CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps{true}, this)),
       m_extension(std::make_unique<QVxAnalogWaveformExtension>(viewModel)) {
-    m_monitor->setObjectName(QStringLiteral("id%1").arg(kMonitorId));
+    m_monitor->setObjectName(QVxWinGUI::ControlName(kMonitorId));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_monitor);
@@ -59,24 +60,17 @@ void CQVxAnalogScopeView::UpdateBorderColor() {
 }
 
 void CQVxAnalogScopeView::OnCommand(int id) {
+    using Wnd = CQVxWaveformMonitorWnd;
     auto* presenter = m_viewModel.GetOscilloGraphViewModel();
-    switch (id) {
-        case 17001:
-            m_monitor->BmpCopyToClipboard();
-            break;
-        case 17002:
-        case 17003:
-        case 17004:
-        case 17005:
-            // 17002 ns (3) ... 17005 s (0).
-            if (presenter) presenter->SetTimeUnit(static_cast<std::uint8_t>(17005 - id));
-            break;
-        case 17006:
-        case 17007:
-            m_monitor->GetTrackAreaWnd()->SetMarkerToCursor(id - 17006);
-            break;
-        default:
-            return;
+    if (id == Wnd::kCopyCommand) {
+        m_monitor->BmpCopyToClipboard();
+    } else if (id >= Wnd::kTimeUnitNsCommand && id <= Wnd::kTimeUnitSecondsCommand) {
+        // ns is time unit 3 ... s is time unit 0.
+        if (presenter) presenter->SetTimeUnit(static_cast<std::uint8_t>(Wnd::kTimeUnitSecondsCommand - id));
+    } else if (id == Wnd::kMarkerToCursorCommands[0] || id == Wnd::kMarkerToCursorCommands[1]) {
+        m_monitor->GetTrackAreaWnd()->SetMarkerToCursor(id - Wnd::kMarkerToCursorCommands[0]);
+    } else {
+        return;
     }
     m_monitor->update();
 }

@@ -34,8 +34,8 @@ public:
     CQVxWaveformMonitorWnd* GetMonitorWnd() const { return m_monitor; }
     IQVxWaveformExtension* GetExtension() const { return m_extension.get(); }
 
-    // Commands of the waveform context menu: 17001 copy, 17002-17005 time unit
-    // ns/us/ms/s, 17006/17007 marker 1/2 to the cursor.
+    // Commands of the waveform context menu (CQVxWaveformMonitorWnd's kCopyCommand,
+    // the time unit and the marker-to-cursor commands); others are ignored.
     void OnCommand(int id);
     // Moves the cursor to `time` ns (from the recording start) and centres the
     // viewport on it; with trigger alignment and an active display trigger the

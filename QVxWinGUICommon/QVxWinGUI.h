@@ -23,6 +23,17 @@ QVXWINGUICOMMON_EXPORT void Exit();
 // an unknown id gives an empty string.
 QVXWINGUICOMMON_EXPORT QString LoadStringW(int id);
 
+// The object name of the control with resource id `id` ("id<N>"); tests find
+// controls by it.
+inline QString ControlName(int id) {
+    return QStringLiteral("id%1").arg(id);
+}
+
+// The object name of the menu action of command `id` ("cmd<N>").
+inline QString CommandName(int id) {
+    return QStringLiteral("cmd%1").arg(id);
+}
+
 // The library's font of `points` size (8, 10 or 15 are the ones in use): "Meiryo UI",
 // then "Noto Sans CJK JP", then the default sans-serif.
 QVXWINGUICOMMON_EXPORT QFont GuiFont(int points);

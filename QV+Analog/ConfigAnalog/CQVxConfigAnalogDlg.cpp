@@ -31,19 +31,15 @@ constexpr int kLevelLow = 2;
 constexpr int kListHigh = 0;
 constexpr int kListLow = 1;
 
-QString Id(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
-
 QLabel* MakeLabel(QWidget* parent, int id, const char* caption) {
     auto* label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setObjectName(Id(id));
+    label->setObjectName(QVxWinGUI::ControlName(id));
     return label;
 }
 
 QComboBox* MakeList(QWidget* parent, int id, const char* first, const char* second) {
     auto* list = new QComboBox(parent);
-    list->setObjectName(Id(id));
+    list->setObjectName(QVxWinGUI::ControlName(id));
     list->addItem(QString::fromUtf8(first));
     list->addItem(QString::fromUtf8(second));
     return list;
@@ -53,7 +49,7 @@ QComboBox* MakeList(QWidget* parent, int id, const char* first, const char* seco
 // entered; the range is wider than the accepted one so that OK can name the fault.
 QSpinBox* MakeThresholdEdit(QWidget* parent, int id) {
     auto* edit = new QSpinBox(parent);
-    edit->setObjectName(Id(id));
+    edit->setObjectName(QVxWinGUI::ControlName(id));
     edit->setButtonSymbols(QAbstractSpinBox::NoButtons);
     edit->setRange(0, 99999);
     edit->setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
@@ -79,61 +75,80 @@ CQVxConfigAnalogDlg::CQVxConfigAnalogDlg(QWidget* parent, qvx::AnalogSettings* s
     // The application's icon (resource 128 of the original program).
     setWindowIcon(QApplication::windowIcon());
 
+    CreateRadios();
+    CreateTriggerGroups();
+    CreateThresholdsAndButtons();
+    LayoutControls();
+    ConnectControls();
+
+    LoadFromSettings();
+    UpdateEnabling();
+    if (m_readOnly) ApplyReadOnly();
+}
+
+void CQVxConfigAnalogDlg::CreateRadios() {
     m_radioGroup = new QButtonGroup(this);
     static const char* const kRadioCaptions[4] = {"なし", "TRG1，TRG2：スタート，ストップトリガー",
                                                   "TRG3：外部クロックサンプリング",
                                                   "TRG4：NAVO+Trace同期サンプリング"};
     for (int i = 0; i < 4; ++i) {
         auto* radio = new QRadioButton(QString::fromUtf8(kRadioCaptions[i]), this);
-        radio->setObjectName(Id(kRadioNone + i));
+        radio->setObjectName(QVxWinGUI::ControlName(kRadioNone + i));
         m_radioGroup->addButton(radio, kRadioNone + i);
         m_radios[static_cast<std::size_t>(i)] = radio;
     }
+}
 
+void CQVxConfigAnalogDlg::CreateTriggerGroups() {
     m_startGroup = new QGroupBox(QString::fromUtf8("スタートトリガー"), this);
-    m_startGroup->setObjectName(Id(5029));
+    m_startGroup->setObjectName(QVxWinGUI::ControlName(kStartGroupId));
     m_stopGroup = new QGroupBox(QString::fromUtf8("ストップトリガー"), this);
-    m_stopGroup->setObjectName(Id(5030));
-    for (int i = 0; i < 4; ++i) {
+    m_stopGroup->setObjectName(QVxWinGUI::ControlName(kStopGroupId));
+    for (std::size_t i = 0; i < 4; ++i) {
         QGroupBox* group = i < 2 ? m_startGroup : m_stopGroup;
         auto* box = new QCheckBox(QString::fromUtf8(i % 2 == 0 ? "TRG1：" : "TRG2："), group);
-        box->setObjectName(Id(5031 + i));
-        m_triggerBoxes[static_cast<std::size_t>(i)] = box;
-        m_levelLists[static_cast<std::size_t>(i)] = MakeList(group, 5035 + i, "High", "Low");
+        box->setObjectName(QVxWinGUI::ControlName(kTriggerBoxIds[i]));
+        m_triggerBoxes[i] = box;
+        m_levelLists[i] = MakeList(group, kLevelListIds[i], "High", "Low");
     }
-    m_startConditionLabel = MakeLabel(m_startGroup, 5039, "組み合わせ条件：");
-    m_startCondition = MakeList(m_startGroup, 5041, "OR", "AND");
-    m_stopConditionLabel = MakeLabel(m_stopGroup, 5040, "組み合わせ条件：");
-    m_stopCondition = MakeList(m_stopGroup, 5042, "OR", "AND");
+    m_startConditionLabel = MakeLabel(m_startGroup, kStartConditionLabelId, "組み合わせ条件：");
+    m_startCondition = MakeList(m_startGroup, kStartConditionId, "OR", "AND");
+    m_stopConditionLabel = MakeLabel(m_stopGroup, kStopConditionLabelId, "組み合わせ条件：");
+    m_stopCondition = MakeList(m_stopGroup, kStopConditionId, "OR", "AND");
+}
 
-    m_threshold1Label = MakeLabel(this, 5043, "TRG1のしきい値（100～4000mV）：");
-    m_threshold1Edit = MakeThresholdEdit(this, 5045);
-    m_threshold2Label = MakeLabel(this, 5044, "TRG2のしきい値（100～4000mV）：");
-    m_threshold2Edit = MakeThresholdEdit(this, 5046);
-    m_edgeLabel = MakeLabel(this, 5047, "トリガーエッジ:");
-    m_edgeList = MakeList(this, 5048, "High", "Low");
-    m_threshold3Label = MakeLabel(this, 5049, "TRG3のしきい値（100～4000mV）：");
-    m_threshold3Edit = MakeThresholdEdit(this, 5050);
+void CQVxConfigAnalogDlg::CreateThresholdsAndButtons() {
+    m_threshold1Label = MakeLabel(this, kThreshold1LabelId, "TRG1のしきい値（100～4000mV）：");
+    m_threshold1Edit = MakeThresholdEdit(this, kThreshold1Id);
+    m_threshold2Label = MakeLabel(this, kThreshold2LabelId, "TRG2のしきい値（100～4000mV）：");
+    m_threshold2Edit = MakeThresholdEdit(this, kThreshold2Id);
+    m_edgeLabel = MakeLabel(this, kEdgeLabelId, "トリガーエッジ:");
+    m_edgeList = MakeList(this, kEdgeId, "High", "Low");
+    m_threshold3Label = MakeLabel(this, kThreshold3LabelId, "TRG3のしきい値（100～4000mV）：");
+    m_threshold3Edit = MakeThresholdEdit(this, kThreshold3Id);
 
     m_okButton = new QPushButton(QStringLiteral("OK"), this);
-    m_okButton->setObjectName(Id(1));
+    m_okButton->setObjectName(QVxWinGUI::ControlName(kOkButtonId));
     m_okButton->setDefault(true);
     m_cancelButton = new QPushButton(QString::fromUtf8("キャンセル"), this);
-    m_cancelButton->setObjectName(Id(2));
+    m_cancelButton->setObjectName(QVxWinGUI::ControlName(kCancelButtonId));
+}
 
-    // Layout: the radio buttons in order, each followed by the controls it enables.
-    const auto triggerGrid = [&](QGroupBox* group, int first, QLabel* conditionLabel, QComboBox* condition) {
-        auto* grid = new QGridLayout(group);
-        for (int row = 0; row < 2; ++row) {
-            grid->addWidget(m_triggerBoxes[static_cast<std::size_t>(first + row)], row, 0);
-            grid->addWidget(m_levelLists[static_cast<std::size_t>(first + row)], row, 1);
-        }
-        grid->addWidget(conditionLabel, 2, 0);
-        grid->addWidget(condition, 2, 1);
-        return grid;
-    };
-    triggerGrid(m_startGroup, 0, m_startConditionLabel, m_startCondition);
-    triggerGrid(m_stopGroup, 2, m_stopConditionLabel, m_stopCondition);
+void CQVxConfigAnalogDlg::LayoutTriggerGroup(QGroupBox* group, std::size_t first, QLabel* conditionLabel,
+                                             QComboBox* condition) {
+    auto* grid = new QGridLayout(group);
+    for (int row = 0; row < 2; ++row) {
+        grid->addWidget(m_triggerBoxes[first + static_cast<std::size_t>(row)], row, 0);
+        grid->addWidget(m_levelLists[first + static_cast<std::size_t>(row)], row, 1);
+    }
+    grid->addWidget(conditionLabel, 2, 0);
+    grid->addWidget(condition, 2, 1);
+}
+
+void CQVxConfigAnalogDlg::LayoutControls() {
+    // The radio buttons in order, each followed by the controls it enables.
+    LayoutTriggerGroup(m_startGroup, 0, m_startConditionLabel, m_startCondition);
+    LayoutTriggerGroup(m_stopGroup, 2, m_stopConditionLabel, m_stopCondition);
 
     auto* main = new QVBoxLayout(this);
     main->addWidget(m_radios[0]);
@@ -167,7 +182,9 @@ CQVxConfigAnalogDlg::CQVxConfigAnalogDlg(QWidget* parent, qvx::AnalogSettings* s
     buttons->addWidget(m_okButton);
     buttons->addWidget(m_cancelButton);
     main->addLayout(buttons);
+}
 
+void CQVxConfigAnalogDlg::ConnectControls() {
     connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_radioGroup, &QButtonGroup::idToggled, this, [this](int, bool checked) {
@@ -181,10 +198,6 @@ CQVxConfigAnalogDlg::CQVxConfigAnalogDlg(QWidget* parent, qvx::AnalogSettings* s
             UpdateEnabling();
         });
     }
-
-    LoadFromSettings();
-    UpdateEnabling();
-    if (m_readOnly) ApplyReadOnly();
 }
 
 CQVxConfigAnalogDlg::~CQVxConfigAnalogDlg() = default;

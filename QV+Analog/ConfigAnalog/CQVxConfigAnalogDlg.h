@@ -9,6 +9,7 @@
 #include <QDialog>
 
 #include <array>
+#include <cstddef>
 
 class QButtonGroup;
 class QCheckBox;
@@ -33,6 +34,26 @@ public:
     static constexpr int kRadioStartStop = 5026;
     static constexpr int kRadioExternalClock = 5027;
     static constexpr int kRadioSync = 5028;
+    // Other control ids; each control's object name is "id<N>".
+    static constexpr int kStartGroupId = 5029;
+    static constexpr int kStopGroupId = 5030;
+    // Start TRG1, start TRG2, stop TRG1, stop TRG2: the boxes and their level lists.
+    static constexpr int kTriggerBoxIds[4] = {5031, 5032, 5033, 5034};
+    static constexpr int kLevelListIds[4] = {5035, 5036, 5037, 5038};
+    static constexpr int kStartConditionLabelId = 5039;
+    static constexpr int kStopConditionLabelId = 5040;
+    static constexpr int kStartConditionId = 5041;
+    static constexpr int kStopConditionId = 5042;
+    static constexpr int kThreshold1LabelId = 5043;
+    static constexpr int kThreshold2LabelId = 5044;
+    static constexpr int kThreshold1Id = 5045;
+    static constexpr int kThreshold2Id = 5046;
+    static constexpr int kEdgeLabelId = 5047;
+    static constexpr int kEdgeId = 5048;
+    static constexpr int kThreshold3LabelId = 5049;
+    static constexpr int kThreshold3Id = 5050;
+    static constexpr int kOkButtonId = 1;
+    static constexpr int kCancelButtonId = 2;
     // Thresholds in mV accepted for TRG1, TRG2 and TRG3.
     static constexpr int kThresholdMin = 100;
     static constexpr int kThresholdMax = 4000;
@@ -50,6 +71,14 @@ public:
     int GetRadio() const;
 
 private:
+    void CreateRadios();
+    void CreateTriggerGroups();
+    void CreateThresholdsAndButtons();
+    void LayoutControls();
+    // The start or stop group's grid: two trigger boxes from `first` and the condition.
+    void LayoutTriggerGroup(QGroupBox* group, std::size_t first, QLabel* conditionLabel,
+                            QComboBox* condition);
+    void ConnectControls();
     void LoadFromSettings();
     // Enables the controls for the chosen radio button and the ticked boxes.
     void UpdateEnabling();
@@ -69,7 +98,7 @@ private:
     std::array<QRadioButton*, 4> m_radios{};
     QGroupBox* m_startGroup;
     QGroupBox* m_stopGroup;
-    // Start TRG1, start TRG2, stop TRG1, stop TRG2 (5031-5034) and their levels (5035-5038).
+    // Start TRG1, start TRG2, stop TRG1, stop TRG2 and their levels.
     std::array<QCheckBox*, 4> m_triggerBoxes{};
     std::array<QComboBox*, 4> m_levelLists{};
     QLabel* m_startConditionLabel;

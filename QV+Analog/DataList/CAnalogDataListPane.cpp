@@ -35,7 +35,7 @@ private:
 class AnalogDataListHolder : public QWidget {
 public:
     AnalogDataListHolder(CAnalogDataListPane* pane, QWidget* parent) : QWidget(parent), m_pane(pane) {
-        setObjectName(QStringLiteral("id%1").arg(CAnalogDataListPane::kHolderId));
+        setObjectName(QVxWinGUI::ControlName(CAnalogDataListPane::kHolderId));
         resize(100, 100);
     }
 
@@ -140,7 +140,7 @@ bool CAnalogDataListPane::CanCsvExport() const {
 QMenu* CAnalogDataListPane::CreateContextMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     QAction* action = menu->addAction(QStringLiteral("CSVエクスポート..."));
-    action->setObjectName(QStringLiteral("cmd%1").arg(kCsvExportCommandId));
+    action->setObjectName(QVxWinGUI::CommandName(kCsvExportCommandId));
     action->setEnabled(CanCsvExport());
     connect(action, &QAction::triggered, this, &CAnalogDataListPane::OnCsvExport);
     return menu;

@@ -165,7 +165,7 @@ void CQVxAnalogDisplayTriggerListPane::OnRowClicked(int row) {
 QMenu* CQVxAnalogDisplayTriggerListPane::CreateContextMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     QAction* action = menu->addAction(QStringLiteral("CSVエクスポート..."));
-    action->setObjectName(QStringLiteral("cmd%1").arg(kCsvExportCommandId));
+    action->setObjectName(QVxWinGUI::CommandName(kCsvExportCommandId));
     action->setEnabled(CanCsvExport());
     connect(action, &QAction::triggered, this, [this] { OnCsvExport(); });
     return menu;

@@ -15,13 +15,9 @@
 
 namespace {
 
-QString Id(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
-
 QLineEdit* MakeNumberEdit(QWidget* parent, int id, std::int64_t value) {
     auto* edit = new QLineEdit(QString::number(value), parent);
-    edit->setObjectName(Id(id));
+    edit->setObjectName(QVxWinGUI::ControlName(id));
     // Row numbers: digits only (at most 19, within the signed 64-bit range).
     edit->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,19}")), edit));
@@ -39,12 +35,12 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     setWindowTitle(QStringLiteral("CSV Export"));
     setFont(QVxWinGUI::GuiFont(9));
 
-    auto* group = new QGroupBox(QVxWinGUI::LoadStringW(25074), this);
-    group->setObjectName(Id(kGroupId));
-    m_allRows = new QRadioButton(QVxWinGUI::LoadStringW(25072), group);
-    m_allRows->setObjectName(Id(kAllRowsId));
-    m_range = new QRadioButton(QVxWinGUI::LoadStringW(25073), group);
-    m_range->setObjectName(Id(kRangeId));
+    auto* group = new QGroupBox(QVxWinGUI::LoadStringW(kGroupStringId), this);
+    group->setObjectName(QVxWinGUI::ControlName(kGroupId));
+    m_allRows = new QRadioButton(QVxWinGUI::LoadStringW(kAllRowsStringId), group);
+    m_allRows->setObjectName(QVxWinGUI::ControlName(kAllRowsId));
+    m_range = new QRadioButton(QVxWinGUI::LoadStringW(kRangeStringId), group);
+    m_range->setObjectName(QVxWinGUI::ControlName(kRangeId));
     m_fromEdit = MakeNumberEdit(group, kFromId, minimum);
     m_toEdit = MakeNumberEdit(group, kToId, maximum);
 
@@ -60,11 +56,11 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     groupLayout->addWidget(m_range);
     groupLayout->addLayout(rangeRow);
 
-    auto* ok = new QPushButton(QVxWinGUI::LoadStringW(25069), this);
-    ok->setObjectName(Id(1));
+    auto* ok = new QPushButton(QVxWinGUI::LoadStringW(kOkStringId), this);
+    ok->setObjectName(QVxWinGUI::ControlName(kOkId));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    cancel->setObjectName(Id(2));
+    cancel->setObjectName(QVxWinGUI::ControlName(kCancelId));
     connect(ok, &QPushButton::clicked, this, &CQVxCsvExportSettingsDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CQVxCsvExportSettingsDlg::reject);
     auto* buttons = new QHBoxLayout;

@@ -24,10 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString Id(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
-
 fs::path ToPath(const QString& text) {
     return fs::path(text.toStdU16String());
 }
@@ -56,11 +52,11 @@ QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path, const Tex
     setModal(true);
 
     m_message = new QLabel(texts.message, this);
-    m_message->setObjectName(Id(kMessageId));
+    m_message->setObjectName(QVxWinGUI::ControlName(kMessageId));
     m_message->setWordWrap(true);
 
     m_pathEdit = new QLineEdit(path, this);
-    m_pathEdit->setObjectName(Id(kPathEditId));
+    m_pathEdit->setObjectName(QVxWinGUI::ControlName(kPathEditId));
     m_pathEdit->setMinimumWidth(470);  // the longer message line fits on one line
 
     m_browseButton = new QToolButton(this);
@@ -69,15 +65,15 @@ QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path, const Tex
     m_browseButton->setToolTip(QVxAppString(kAppStringCacheFolderBrowseTitle));
 
     m_resetButton = new QPushButton(QStringLiteral("初期化"), this);
-    m_resetButton->setObjectName(Id(kResetButtonId));
+    m_resetButton->setObjectName(QVxWinGUI::ControlName(kResetButtonId));
     m_resetButton->setAutoDefault(false);
 
     m_okButton = new QPushButton(QStringLiteral("OK"), this);
-    m_okButton->setObjectName(Id(kOkButtonId));
+    m_okButton->setObjectName(QVxWinGUI::ControlName(kOkButtonId));
     m_okButton->setDefault(true);
 
     m_cancelButton = new QPushButton(texts.cancelText, this);
-    m_cancelButton->setObjectName(Id(kCancelButtonId));
+    m_cancelButton->setObjectName(QVxWinGUI::ControlName(kCancelButtonId));
     m_cancelButton->setAutoDefault(false);
 
     auto* pathRow = new QHBoxLayout;

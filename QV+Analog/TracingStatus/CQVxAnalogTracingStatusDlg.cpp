@@ -35,13 +35,9 @@
 
 namespace {
 
-QString Id(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
-
 template <typename W>
 W* Named(W* widget, int id) {
-    widget->setObjectName(Id(id));
+    widget->setObjectName(QVxWinGUI::ControlName(id));
     return widget;
 }
 
@@ -88,14 +84,34 @@ CQVxAnalogTracingStatusDlg::~CQVxAnalogTracingStatusDlg() {
 }
 
 void CQVxAnalogTracingStatusDlg::BuildControls() {
-    // Header: connect button and start/stop button side by side, the busy
-    // animation over the right half. Placed by LayoutHeader.
-    m_connect = Named(new CQVxAnalogDeviceSelector(this), 5077);
+    BuildHeader();
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(8, kHeaderHeight + 8, 8, 8);
+    outer->setSpacing(6);
+    BuildStatus(outer);
+    BuildChannels(outer);
+    BuildAutomaticStop(outer);
+    BuildReportRotation(outer);
+    outer->addStretch(1);
+
+    // The value controls follow their boxes at once.
+    for (auto* box : {m_stopBySize, m_stopByTime, m_rotation}) {
+        connect(box, &QCheckBox::toggled, this, [this] {
+            if (!m_loading) EnableFields(false);
+        });
+    }
+    connect(m_rotationTime, &QTimeEdit::timeChanged, this, [this] { UpdateEstimate(); });
+}
+
+void CQVxAnalogTracingStatusDlg::BuildHeader() {
+    // Connect button and start/stop button side by side, the busy animation over
+    // the right half. Placed by LayoutHeader.
+    m_connect = Named(new CQVxAnalogDeviceSelector(this), kConnectId);
     if (auto* devices = m_viewModel.GetDeviceManagerViewModel()) {
         m_selectorModel = std::make_unique<QVxAnalogDeviceSelectorModel>(devices, &m_viewModel);
         m_connect->Setup(m_selectorModel.get());
     }
-    m_startStop = Named(new QPushButton(QVxWinGUI::LoadStringW(25049), this), 5009);
+    m_startStop = Named(new QPushButton(QVxWinGUI::LoadStringW(kStartStringId), this), kStartStopId);
     m_startStop->setFont(QVxWinGUI::GuiFont(15));
     connect(m_startStop, &QPushButton::clicked, this, [this] { OnBnClickedStartStop(); });
     m_busy = new CQVxBusyIndicator(this);
@@ -107,55 +123,54 @@ void CQVxAnalogTracingStatusDlg::BuildControls() {
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setInterval(kRefreshIntervalMs);
     connect(m_refreshTimer, &QTimer::timeout, this, [this] { OnRefreshTimer(); });
+}
 
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(8, kHeaderHeight + 8, 8, 8);
-    outer->setSpacing(6);
-
-    // Trace status.
+void CQVxAnalogTracingStatusDlg::BuildStatus(QBoxLayout* outer) {
     auto* status = new QGridLayout();
     status->setHorizontalSpacing(6);
     status->setVerticalSpacing(4);
-    m_firmware = MakeLabel(this, 5057, QString());
+    m_firmware = MakeLabel(this, kFirmwareId, QString());
     m_firmware->setMinimumHeight(m_firmware->fontMetrics().height());  // no jump when it fills
     status->addWidget(m_firmware, 0, 0, 1, 3);
-    status->addWidget(MakeLabel(this, 5008, QVxWinGUI::LoadStringW(25053)), 1, 0);
-    m_startTime = MakeReadOnlyEdit(this, 5056);
+    status->addWidget(MakeLabel(this, kStartTimeLabelId, QVxWinGUI::LoadStringW(kStartTimeStringId)), 1, 0);
+    m_startTime = MakeReadOnlyEdit(this, kStartTimeId);
     status->addWidget(m_startTime, 1, 1);
-    status->addWidget(MakeLabel(this, 5001, QVxWinGUI::LoadStringW(25039)), 2, 0);
-    m_elapsed = MakeReadOnlyEdit(this, 5004);
+    status->addWidget(MakeLabel(this, kElapsedLabelId, QVxWinGUI::LoadStringW(kElapsedStringId)), 2, 0);
+    m_elapsed = MakeReadOnlyEdit(this, kElapsedId);
     status->addWidget(m_elapsed, 2, 1);
-    status->addWidget(MakeLabel(this, 5007, QStringLiteral("ms")), 2, 2);
-    status->addWidget(MakeLabel(this, 5002, QVxWinGUI::LoadStringW(25040)), 3, 0);
-    m_dataSize = MakeReadOnlyEdit(this, 5005);
+    status->addWidget(MakeLabel(this, kElapsedUnitId, QStringLiteral("ms")), 2, 2);
+    status->addWidget(MakeLabel(this, kDataSizeLabelId, QVxWinGUI::LoadStringW(kDataSizeStringId)), 3, 0);
+    m_dataSize = MakeReadOnlyEdit(this, kDataSizeId);
     status->addWidget(m_dataSize, 3, 1);
-    status->addWidget(MakeLabel(this, 5012, QStringLiteral("KBytes")), 3, 2);
-    status->addWidget(MakeLabel(this, 5003, QVxWinGUI::LoadStringW(25041)), 4, 0);
-    m_bufferUse = Named(new QProgressBar(this), 5006);
+    status->addWidget(MakeLabel(this, kDataSizeUnitId, QStringLiteral("KBytes")), 3, 2);
+    status->addWidget(MakeLabel(this, kBufferUseLabelId, QVxWinGUI::LoadStringW(kBufferUseStringId)), 4, 0);
+    m_bufferUse = Named(new QProgressBar(this), kBufferUseId);
     m_bufferUse->setRange(0, 100);
     m_bufferUse->setValue(0);
     status->addWidget(m_bufferUse, 4, 1, 1, 2);
     status->setColumnStretch(1, 1);
     outer->addLayout(status);
 
-    m_config = Named(new QPushButton(QVxWinGUI::LoadStringW(25067), this), 5011);
+    m_config = Named(new QPushButton(QVxWinGUI::LoadStringW(kConfigStringId), this), kConfigId);
     connect(m_config, &QPushButton::clicked, this, [this] { OnBnClickedConfig(); });
     outer->addWidget(m_config);
+}
 
-    // Channels: enable box, probe and voltage range.
+void CQVxAnalogTracingStatusDlg::BuildChannels(QBoxLayout* outer) {
+    // Per channel: enable box, probe and voltage range.
     auto* channels = new QGridLayout();
     channels->setHorizontalSpacing(6);
     channels->setVerticalSpacing(4);
-    channels->addWidget(MakeLabel(this, 5063, QStringLiteral("チャンネル")), 0, 0);
-    channels->addWidget(MakeLabel(this, 5064, QStringLiteral("プローブ")), 0, 1);
-    channels->addWidget(MakeLabel(this, 5065, QStringLiteral("電圧レンジ")), 0, 2);
+    channels->addWidget(MakeLabel(this, kChannelHeaderId, QStringLiteral("チャンネル")), 0, 0);
+    channels->addWidget(MakeLabel(this, kProbeHeaderId, QStringLiteral("プローブ")), 0, 1);
+    channels->addWidget(MakeLabel(this, kRangeHeaderId, QStringLiteral("電圧レンジ")), 0, 2);
     for (int ch = 0; ch < kChannelCount; ++ch) {
         const auto i = static_cast<std::size_t>(ch);
-        m_channels[i] = Named(new QCheckBox(QStringLiteral("CH%1:").arg(ch + 1), this), 5071 + ch);
-        m_probes[i] = Named(new QComboBox(this), 5016 + ch);
+        m_channels[i] = Named(new QCheckBox(QStringLiteral("CH%1:").arg(ch + 1), this), kChannelIds[i]);
+        m_probes[i] = Named(new QComboBox(this), kProbeIds[i]);
         m_probes[i]->addItem(QStringLiteral("x1"));
         m_probes[i]->addItem(QStringLiteral("x10"));
-        m_ranges[i] = Named(new QComboBox(this), 5020 + ch);
+        m_ranges[i] = Named(new QComboBox(this), kRangeIds[i]);
         channels->addWidget(m_channels[i], ch + 1, 0);
         channels->addWidget(m_probes[i], ch + 1, 1);
         channels->addWidget(m_ranges[i], ch + 1, 2);
@@ -165,9 +180,10 @@ void CQVxAnalogTracingStatusDlg::BuildControls() {
             if (!m_loading && index >= 0) m_rangeIndexes[static_cast<std::size_t>(ch)] = index;
         });
     }
-    channels->addWidget(MakeLabel(this, 5070, QStringLiteral("サンプリング周波数（sps）：")),
-                        kChannelCount + 1, 0, 1, 2);
-    m_samplingFrequency = Named(new QComboBox(this), 5024);
+    channels->addWidget(
+        MakeLabel(this, kSamplingFrequencyLabelId, QStringLiteral("サンプリング周波数（sps）：")),
+        kChannelCount + 1, 0, 1, 2);
+    m_samplingFrequency = Named(new QComboBox(this), kSamplingFrequencyId);
     m_samplingFrequency->addItems({QStringLiteral("100K"), QStringLiteral("1M"), QStringLiteral("10M")});
     channels->addWidget(m_samplingFrequency, kChannelCount + 1, 2);
     connect(m_samplingFrequency, &QComboBox::currentIndexChanged, this,
@@ -175,50 +191,44 @@ void CQVxAnalogTracingStatusDlg::BuildControls() {
     channels->setColumnStretch(1, 1);
     channels->setColumnStretch(2, 1);
     outer->addLayout(channels);
+}
 
-    // Automatic stop.
-    auto* stopGroup = Named(new QGroupBox(QStringLiteral("自動停止"), this), 5058);
+void CQVxAnalogTracingStatusDlg::BuildAutomaticStop(QBoxLayout* outer) {
+    auto* stopGroup = Named(new QGroupBox(QStringLiteral("自動停止"), this), kStopGroupId);
     auto* stop = new QGridLayout(stopGroup);
-    m_stopBySize =
-        Named(new QCheckBox(QStringLiteral("総データ量が指定を超えたら自動停止する"), stopGroup), 5051);
+    m_stopBySize = Named(new QCheckBox(QStringLiteral("総データ量が指定を超えたら自動停止する"), stopGroup),
+                         kStopBySizeId);
     stop->addWidget(m_stopBySize, 0, 0, 1, 2);
-    stop->addWidget(MakeLabel(stopGroup, 5060, QStringLiteral("取得上限（Mbyte）：")), 1, 0);
-    m_stopSize = Named(new QLineEdit(stopGroup), 5052);
+    stop->addWidget(MakeLabel(stopGroup, kStopSizeLabelId, QStringLiteral("取得上限（Mbyte）：")), 1, 0);
+    m_stopSize = Named(new QLineEdit(stopGroup), kStopSizeId);
     // A number edit: digits only, at most what a 32-bit MiB count holds.
     m_stopSize->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,9}")), m_stopSize));
     m_stopSize->setAlignment(Qt::AlignRight);
     stop->addWidget(m_stopSize, 1, 1);
-    m_stopByTime = Named(new QCheckBox(QStringLiteral("時間の経過で自動停止する"), stopGroup), 5053);
+    m_stopByTime = Named(new QCheckBox(QStringLiteral("時間の経過で自動停止する"), stopGroup), kStopByTimeId);
     stop->addWidget(m_stopByTime, 2, 0, 1, 2);
-    stop->addWidget(MakeLabel(stopGroup, 5061, QStringLiteral("経過時間：")), 3, 0);
-    m_stopTime = MakeTimePicker(stopGroup, 5054, QTime(0, 0, 1));
+    stop->addWidget(MakeLabel(stopGroup, kStopTimeLabelId, QStringLiteral("経過時間：")), 3, 0);
+    m_stopTime = MakeTimePicker(stopGroup, kStopTimeId, QTime(0, 0, 1));
     stop->addWidget(m_stopTime, 3, 1);
     stop->setColumnStretch(1, 1);
     outer->addWidget(stopGroup);
+}
 
-    // Report data rotation.
-    auto* reportGroup = Named(new QGroupBox(QStringLiteral("レポートデータ"), this), 5091);
+void CQVxAnalogTracingStatusDlg::BuildReportRotation(QBoxLayout* outer) {
+    auto* reportGroup = Named(new QGroupBox(QStringLiteral("レポートデータ"), this), kReportGroupId);
     auto* report = new QGridLayout(reportGroup);
-    m_rotation = Named(new QCheckBox(QVxWinGUI::LoadStringW(25086), reportGroup), 5087);
+    m_rotation = Named(new QCheckBox(QVxWinGUI::LoadStringW(kRotationStringId), reportGroup), kRotationId);
     report->addWidget(m_rotation, 0, 0, 1, 2);
-    report->addWidget(MakeLabel(reportGroup, 5090, QVxWinGUI::LoadStringW(25087)), 1, 0);
-    m_rotationTime = MakeTimePicker(reportGroup, 5088, QTime(0, 0, 0));
+    report->addWidget(
+        MakeLabel(reportGroup, kRotationTimeLabelId, QVxWinGUI::LoadStringW(kRotationTimeStringId)), 1, 0);
+    m_rotationTime = MakeTimePicker(reportGroup, kRotationTimeId, QTime(0, 0, 0));
     report->addWidget(m_rotationTime, 1, 1);
-    m_estimate = MakeLabel(reportGroup, 5089, QString());
+    m_estimate = MakeLabel(reportGroup, kEstimateId, QString());
     m_estimate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     report->addWidget(m_estimate, 2, 0, 1, 2);
     report->setColumnStretch(1, 1);
     outer->addWidget(reportGroup);
-    outer->addStretch(1);
-
-    // The value controls follow their boxes at once.
-    for (auto* box : {m_stopBySize, m_stopByTime, m_rotation}) {
-        connect(box, &QCheckBox::toggled, this, [this] {
-            if (!m_loading) EnableFields(false);
-        });
-    }
-    connect(m_rotationTime, &QTimeEdit::timeChanged, this, [this] { UpdateEstimate(); });
 }
 
 void CQVxAnalogTracingStatusDlg::ConnectSignals() {
@@ -280,7 +290,7 @@ void CQVxAnalogTracingStatusDlg::UpdateControls(bool reloadFields) {
         m_startStop->hide();
         m_config->setEnabled(!tracing);
     } else if (tracing) {
-        m_startStop->setText(QVxWinGUI::LoadStringW(25050));
+        m_startStop->setText(QVxWinGUI::LoadStringW(kStopStringId));
         m_startStop->setEnabled(traceState != QVxAnalogViewModel::kStopping);
         m_startStop->show();
         m_connect->setEnabled(false);
@@ -288,7 +298,7 @@ void CQVxAnalogTracingStatusDlg::UpdateControls(bool reloadFields) {
         m_config->setEnabled(false);
     } else {
         m_connect->show();
-        m_startStop->setText(QVxWinGUI::LoadStringW(25049));
+        m_startStop->setText(QVxWinGUI::LoadStringW(kStartStringId));
         switch (static_cast<QVxDeviceConnectionStatus>(CurrentDeviceStatus())) {
             case QVxDeviceConnectionStatus::kConnected:
                 m_connect->setEnabled(true);

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -45,6 +46,60 @@ public:
     static constexpr int kChannelCount = 4;
     static constexpr int kBusyIntervalMs = 100;
     static constexpr int kRefreshIntervalMs = 200;
+
+    // Control ids; each control's object name is "id<N>".
+    // Header.
+    static constexpr int kConnectId = 5077;
+    static constexpr int kStartStopId = 5009;
+    // Trace status.
+    static constexpr int kFirmwareId = 5057;
+    static constexpr int kStartTimeLabelId = 5008;
+    static constexpr int kStartTimeId = 5056;
+    static constexpr int kElapsedLabelId = 5001;
+    static constexpr int kElapsedId = 5004;
+    static constexpr int kElapsedUnitId = 5007;
+    static constexpr int kDataSizeLabelId = 5002;
+    static constexpr int kDataSizeId = 5005;
+    static constexpr int kDataSizeUnitId = 5012;
+    static constexpr int kBufferUseLabelId = 5003;
+    static constexpr int kBufferUseId = 5006;
+    static constexpr int kConfigId = 5011;
+    // Channels, probes, ranges and the sampling frequency.
+    static constexpr int kChannelHeaderId = 5063;
+    static constexpr int kProbeHeaderId = 5064;
+    static constexpr int kRangeHeaderId = 5065;
+    static constexpr int kChannelIds[kChannelCount] = {5071, 5072, 5073, 5074};
+    static constexpr int kProbeIds[kChannelCount] = {5016, 5017, 5018, 5019};
+    static constexpr int kRangeIds[kChannelCount] = {5020, 5021, 5022, 5023};
+    static constexpr int kSamplingFrequencyLabelId = 5070;
+    static constexpr int kSamplingFrequencyId = 5024;
+    // Automatic stop.
+    static constexpr int kStopGroupId = 5058;
+    static constexpr int kStopBySizeId = 5051;
+    static constexpr int kStopSizeLabelId = 5060;
+    static constexpr int kStopSizeId = 5052;
+    static constexpr int kStopByTimeId = 5053;
+    static constexpr int kStopTimeLabelId = 5061;
+    static constexpr int kStopTimeId = 5054;
+    // Report data rotation.
+    static constexpr int kReportGroupId = 5091;
+    static constexpr int kRotationId = 5087;
+    static constexpr int kRotationTimeLabelId = 5090;
+    static constexpr int kRotationTimeId = 5088;
+    static constexpr int kEstimateId = 5089;
+
+    // Texts of the GUI library's string table (QVxWinGUI::LoadStringW).
+    static constexpr int kStartStringId = 25049;  // "開始"
+    static constexpr int kStopStringId = 25050;   // "停止"
+    static constexpr int kStartTimeStringId = 25053;
+    static constexpr int kElapsedStringId = 25039;
+    static constexpr int kDataSizeStringId = 25040;
+    static constexpr int kBufferUseStringId = 25041;
+    static constexpr int kConfigStringId = 25067;
+    static constexpr int kRotationStringId = 25086;
+    static constexpr int kRotationTimeStringId = 25087;
+    static constexpr int kRotationTimeMissingStringId = 25089;
+    static constexpr int kRotationTimeTooLongStringId = 25090;  // "%s": the longest time allowed
 
     // Free bytes available to the user on the file system that holds `folder`;
     // nullopt when the query fails.
@@ -91,6 +146,11 @@ protected:
 
 private:
     void BuildControls();
+    void BuildHeader();
+    void BuildStatus(QBoxLayout* outer);
+    void BuildChannels(QBoxLayout* outer);
+    void BuildAutomaticStop(QBoxLayout* outer);
+    void BuildReportRotation(QBoxLayout* outer);
     void LayoutHeader();
     void ConnectSignals();
     void LoadFields(const qvx::AnalogSettings& settings);
@@ -118,33 +178,33 @@ private:
     ConfigDialogRunner m_configDialogRunner;
 
     // Header.
-    CQVxAnalogDeviceSelector* m_connect = nullptr;  // 5077
-    QPushButton* m_startStop = nullptr;             // 5009
+    CQVxAnalogDeviceSelector* m_connect = nullptr;
+    QPushButton* m_startStop = nullptr;
     CQVxBusyIndicator* m_busy = nullptr;
     QTimer* m_busyTimer = nullptr;
     QTimer* m_refreshTimer = nullptr;  // timer 6
 
     // Status.
-    QPushButton* m_config = nullptr;      // 5011
-    QLabel* m_firmware = nullptr;         // 5057
-    QLineEdit* m_startTime = nullptr;     // 5056
-    QLineEdit* m_elapsed = nullptr;       // 5004
-    QLineEdit* m_dataSize = nullptr;      // 5005
-    QProgressBar* m_bufferUse = nullptr;  // 5006
+    QPushButton* m_config = nullptr;
+    QLabel* m_firmware = nullptr;
+    QLineEdit* m_startTime = nullptr;
+    QLineEdit* m_elapsed = nullptr;
+    QLineEdit* m_dataSize = nullptr;
+    QProgressBar* m_bufferUse = nullptr;
 
     // Acquisition settings.
-    std::array<QCheckBox*, kChannelCount> m_channels{};        // 5071-5074
-    std::array<QComboBox*, kChannelCount> m_probes{};          // 5016-5019
-    std::array<QComboBox*, kChannelCount> m_ranges{};          // 5020-5023
+    std::array<QCheckBox*, kChannelCount> m_channels{};
+    std::array<QComboBox*, kChannelCount> m_probes{};
+    std::array<QComboBox*, kChannelCount> m_ranges{};
     std::array<std::int32_t, kChannelCount> m_rangeIndexes{};  // selected range per channel
-    QComboBox* m_samplingFrequency = nullptr;                  // 5024
-    QCheckBox* m_stopBySize = nullptr;                         // 5051
-    QLineEdit* m_stopSize = nullptr;                           // 5052
-    QCheckBox* m_stopByTime = nullptr;                         // 5053
-    QTimeEdit* m_stopTime = nullptr;                           // 5054
-    QCheckBox* m_rotation = nullptr;                           // 5087
-    QTimeEdit* m_rotationTime = nullptr;                       // 5088
-    QLabel* m_estimate = nullptr;                              // 5089
+    QComboBox* m_samplingFrequency = nullptr;
+    QCheckBox* m_stopBySize = nullptr;
+    QLineEdit* m_stopSize = nullptr;
+    QCheckBox* m_stopByTime = nullptr;
+    QTimeEdit* m_stopTime = nullptr;
+    QCheckBox* m_rotation = nullptr;
+    QTimeEdit* m_rotationTime = nullptr;
+    QLabel* m_estimate = nullptr;
 
     // Cached firmware text of the connected unit (asked once per connection).
     std::wstring m_firmwareDeviceId;

@@ -229,7 +229,7 @@ bool CQVxAnalogTracingStatusDlg::Verify() {
         const std::int64_t seconds = Seconds(m_rotationTime);
         const int frequency = m_samplingFrequency->currentIndex();
         if (seconds <= 0) {
-            QVxAppPrompts::Get().ShowMessage(this, QVxWinGUI::LoadStringW(25089));
+            QVxAppPrompts::Get().ShowMessage(this, QVxWinGUI::LoadStringW(kRotationTimeMissingStringId));
             m_rotationTime->setFocus();
             return false;
         }
@@ -237,7 +237,8 @@ bool CQVxAnalogTracingStatusDlg::Verify() {
             seconds > qvx::AnalogSettings::GetFileRotationMaxSeconds(frequency)) {
             const QString maximum = TimeOfDay(qvx::AnalogSettings::GetFileRotationMaxSeconds(frequency), 0)
                                         .toString(QStringLiteral("HH:mm:ss"));
-            QVxAppPrompts::Get().ShowMessage(this, FillText(QVxWinGUI::LoadStringW(25090), maximum));
+            QVxAppPrompts::Get().ShowMessage(
+                this, FillText(QVxWinGUI::LoadStringW(kRotationTimeTooLongStringId), maximum));
             m_rotationTime->setFocus();
             return false;
         }

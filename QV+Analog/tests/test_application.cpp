@@ -9,6 +9,7 @@
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/ReportData/ReportData.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
 #include <QAction>
@@ -51,7 +52,8 @@ TEST_F(AppTest, StartsOnAnEmptyCacheFolderWithItsPanesAndConnectsTheOnlyUnit) {
     EXPECT_EQ(frame.dockWidgetArea(dataList), Qt::BottomDockWidgetArea);
     EXPECT_EQ(frame.dockWidgetArea(triggerList), Qt::BottomDockWidgetArea);
     EXPECT_LT(dataList->geometry().left(), triggerList->geometry().left());
-    EXPECT_EQ(frame.GetView()->GetMonitorWnd()->objectName(), QString("id1234"));
+    EXPECT_EQ(frame.GetView()->GetMonitorWnd()->objectName(),
+              QVxWinGUI::ControlName(CQVxAnalogScopeView::kMonitorId));
 
     ASSERT_TRUE(WaitConnected());
     QTest::qWait(50);

@@ -30,8 +30,11 @@
 
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace {
+
+using Dlg = CQVxConfigAnalogDlg;
 
 const QString kRangeMessage = QString::fromUtf8("しきい値は100mVから4000mVの範囲で入力してください。");
 
@@ -50,7 +53,7 @@ protected:
     }
     template <class W>
     W* Get(int id) const {
-        W* w = dlg->findChild<W*>(QStringLiteral("id%1").arg(id));
+        W* w = dlg->findChild<W*>(QVxWinGUI::ControlName(id));
         EXPECT_NE(w, nullptr) << "control " << id;
         return w;
     }
@@ -59,7 +62,7 @@ protected:
     QSpinBox* Edit(int id) const { return Get<QSpinBox>(id); }
     bool Enabled(int id) const { return Get<QWidget>(id)->isEnabled(); }
     void Choose(int radio) { Get<QRadioButton>(radio)->click(); }
-    void PressOk() { Get<QPushButton>(1)->click(); }
+    void PressOk() { Get<QPushButton>(Dlg::kOkButtonId)->click(); }
     bool Accepted() const { return dlg->result() == QDialog::Accepted; }
     // Saves the dialog's image into $QVX_CONFIG_SHOTS (for looking at it), if set.
     void Shot(const char* name) const {
@@ -70,50 +73,50 @@ protected:
 };
 
 TEST_F(ConfigDialogTest, ThresholdLimitsAreAcceptedAndValuesJustOutsideAreRefusedAtTheirEdit) {
-    struct Case {
-        int radio, edit, value;
-        bool ok;
+    struct Threshold {
+        int radio, edit;
+        std::int32_t qvx::AnalogSettings::*saved;
     };
-    const Case cases[] = {
-        {5026, 5045, 100, true}, {5026, 5045, 4000, true}, {5026, 5045, 99, false}, {5026, 5045, 4001, false},
-        {5026, 5046, 100, true}, {5026, 5046, 4000, true}, {5026, 5046, 99, false}, {5026, 5046, 4001, false},
-        {5027, 5050, 100, true}, {5027, 5050, 4000, true}, {5027, 5050, 99, false}, {5027, 5050, 4001, false},
+    const Threshold thresholds[] = {
+        {Dlg::kRadioStartStop, Dlg::kThreshold1Id, &qvx::AnalogSettings::trigger1ChThreshold},
+        {Dlg::kRadioStartStop, Dlg::kThreshold2Id, &qvx::AnalogSettings::trigger2ChThreshold},
+        {Dlg::kRadioExternalClock, Dlg::kThreshold3Id, &qvx::AnalogSettings::trigger3ChThreshold},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "edit " << c.edit << " value " << c.value);
-        settings = qvx::AnalogSettings();
-        settings.trigger1ChStartMode = 1;
-        const qvx::AnalogSettings before = settings;
-        prompts.messages.clear();
-        Open();
-        Choose(c.radio);
-        Edit(c.edit)->setValue(c.value);
-        PressOk();
-        EXPECT_EQ(Accepted(), c.ok);
-        if (c.ok) {
-            EXPECT_TRUE(prompts.messages.isEmpty());
-            const int saved = c.edit == 5045   ? settings.trigger1ChThreshold
-                              : c.edit == 5046 ? settings.trigger2ChThreshold
-                                               : settings.trigger3ChThreshold;
-            EXPECT_EQ(saved, c.value);
-        } else {
-            EXPECT_EQ(prompts.messages, QStringList{kRangeMessage});
-            EXPECT_EQ(FocusName(), QStringLiteral("id%1").arg(c.edit));
-            EXPECT_TRUE(dlg->isVisible());
-            EXPECT_EQ(settings, before);  // nothing written before every check passed
+    const std::pair<int, bool> values[] = {{100, true}, {4000, true}, {99, false}, {4001, false}};
+    for (const Threshold& t : thresholds) {
+        for (const auto& [value, ok] : values) {
+            SCOPED_TRACE(testing::Message() << "edit " << t.edit << " value " << value);
+            settings = qvx::AnalogSettings();
+            settings.trigger1ChStartMode = 1;
+            const qvx::AnalogSettings before = settings;
+            prompts.messages.clear();
+            Open();
+            Choose(t.radio);
+            Edit(t.edit)->setValue(value);
+            PressOk();
+            EXPECT_EQ(Accepted(), ok);
+            if (ok) {
+                EXPECT_TRUE(prompts.messages.isEmpty());
+                EXPECT_EQ(settings.*t.saved, value);
+            } else {
+                EXPECT_EQ(prompts.messages, QStringList{kRangeMessage});
+                EXPECT_EQ(FocusName(), QVxWinGUI::ControlName(t.edit));
+                EXPECT_TRUE(dlg->isVisible());
+                EXPECT_EQ(settings, before);  // nothing written before every check passed
+            }
         }
     }
 }
 
 TEST_F(ConfigDialogTest, ThresholdEditsTakeOnlyDigitsAndAnEmptyEntryIsRefused) {
     Open();
-    Choose(5026);
-    Box(5031)->setChecked(true);
-    auto* line = Edit(5045)->findChild<QLineEdit*>();
+    Choose(Dlg::kRadioStartStop);
+    Box(Dlg::kTriggerBoxIds[0])->setChecked(true);
+    auto* line = Edit(Dlg::kThreshold1Id)->findChild<QLineEdit*>();
     ASSERT_NE(line, nullptr);
     line->selectAll();
     QTest::keyClicks(line, "abc");
-    EXPECT_EQ(Edit(5045)->value(), 2047);
+    EXPECT_EQ(Edit(Dlg::kThreshold1Id)->value(), 2047);
 
     line->clear();
     PressOk();
@@ -124,13 +127,13 @@ TEST_F(ConfigDialogTest, ThresholdEditsTakeOnlyDigitsAndAnEmptyEntryIsRefused) {
 
 TEST_F(ConfigDialogTest, StartStopWithoutAnyTickedTriggerAsksForOne) {
     Open();
-    Choose(5026);
+    Choose(Dlg::kRadioStartStop);
     PressOk();
     EXPECT_FALSE(Accepted());
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages[0].startsWith(
         QString::fromUtf8("TRG1，TRG2：スタート，ストップトリガーを使用するには")));
-    EXPECT_EQ(FocusName(), QStringLiteral("id5031"));
+    EXPECT_EQ(FocusName(), QVxWinGUI::ControlName(Dlg::kTriggerBoxIds[0]));
 }
 
 TEST_F(ConfigDialogTest, OnlyStopTrg2SavesItsModeAndKeepsBothConditionsButAFullPairSavesItsOwn) {
@@ -138,12 +141,12 @@ TEST_F(ConfigDialogTest, OnlyStopTrg2SavesItsModeAndKeepsBothConditionsButAFullP
     settings.triggerStopCondition = 1;
     settings.trigger1ChThreshold = 300;
     Open();
-    Choose(5026);
-    Box(5034)->setChecked(true);
-    List(5038)->setCurrentIndex(1);  // Low
-    List(5041)->setCurrentIndex(0);  // lists of an incomplete pair are not saved
-    List(5042)->setCurrentIndex(0);
-    Edit(5046)->setValue(1500);
+    Choose(Dlg::kRadioStartStop);
+    Box(Dlg::kTriggerBoxIds[3])->setChecked(true);
+    List(Dlg::kLevelListIds[3])->setCurrentIndex(1);   // Low
+    List(Dlg::kStartConditionId)->setCurrentIndex(0);  // lists of an incomplete pair are not saved
+    List(Dlg::kStopConditionId)->setCurrentIndex(0);
+    Edit(Dlg::kThreshold2Id)->setValue(1500);
     PressOk();
     ASSERT_TRUE(Accepted());
     EXPECT_EQ(settings.trigger2ChStopMode, 2);
@@ -156,9 +159,9 @@ TEST_F(ConfigDialogTest, OnlyStopTrg2SavesItsModeAndKeepsBothConditionsButAFullP
     EXPECT_EQ(settings.trigger2ChThreshold, 1500);
 
     Open();
-    Box(5031)->setChecked(true);
-    Box(5032)->setChecked(true);
-    List(5041)->setCurrentIndex(0);
+    Box(Dlg::kTriggerBoxIds[0])->setChecked(true);
+    Box(Dlg::kTriggerBoxIds[1])->setChecked(true);
+    List(Dlg::kStartConditionId)->setCurrentIndex(0);
     PressOk();
     ASSERT_TRUE(Accepted());
     EXPECT_EQ(settings.trigger1ChStartMode, 1);
@@ -172,10 +175,10 @@ TEST_F(ConfigDialogTest, ExternalClockNeitherChecksNorSavesTrg1Trg2AndClearsStar
     settings.trigger1ChThreshold = 99;  // out of range, but not this branch's business
     settings.trigger2ChThreshold = 5000;
     Open();
-    Choose(5027);
-    Edit(5045)->setValue(4500);
-    List(5048)->setCurrentIndex(1);
-    Edit(5050)->setValue(700);
+    Choose(Dlg::kRadioExternalClock);
+    Edit(Dlg::kThreshold1Id)->setValue(4500);
+    List(Dlg::kEdgeId)->setCurrentIndex(1);
+    Edit(Dlg::kThreshold3Id)->setValue(700);
     PressOk();
     ASSERT_TRUE(Accepted());
     EXPECT_TRUE(prompts.messages.isEmpty());
@@ -192,7 +195,7 @@ TEST_F(ConfigDialogTest, SyncAndNoneClearTheOtherModesButKeepThresholds) {
     settings.trigger3ChMode = 1;
     settings.trigger3ChThreshold = 50;
     Open();
-    Choose(5028);
+    Choose(Dlg::kRadioSync);
     PressOk();
     ASSERT_TRUE(Accepted());
     EXPECT_TRUE(settings.trigger4ChEnabled);
@@ -200,7 +203,7 @@ TEST_F(ConfigDialogTest, SyncAndNoneClearTheOtherModesButKeepThresholds) {
     EXPECT_EQ(settings.trigger3ChThreshold, 50);
 
     Open();
-    Choose(5025);
+    Choose(Dlg::kRadioNone);
     PressOk();
     ASSERT_TRUE(Accepted());
     EXPECT_FALSE(settings.trigger4ChEnabled);
@@ -213,11 +216,16 @@ TEST_F(ConfigDialogTest, ReadOnlyShowsCloseAndSavesNothing) {
     Open(true);
     Shot("config-readonly");
     EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8("データ収集設定"));
-    EXPECT_FALSE(Get<QPushButton>(1)->isVisible());
-    EXPECT_EQ(Get<QPushButton>(2)->text(), QString::fromUtf8("閉じる"));
-    EXPECT_TRUE(Enabled(2));
-    for (int id : {5025, 5026, 5027, 5028, 5031, 5032, 5033, 5034, 5035, 5036, 5037,
-                   5038, 5041, 5042, 5045, 5046, 5043, 5044, 5047, 5048, 5049, 5050}) {
+    EXPECT_FALSE(Get<QPushButton>(Dlg::kOkButtonId)->isVisible());
+    EXPECT_EQ(Get<QPushButton>(Dlg::kCancelButtonId)->text(), QString::fromUtf8("閉じる"));
+    EXPECT_TRUE(Enabled(Dlg::kCancelButtonId));
+    for (int id :
+         {Dlg::kRadioNone,         Dlg::kRadioStartStop,    Dlg::kRadioExternalClock, Dlg::kRadioSync,
+          Dlg::kTriggerBoxIds[0],  Dlg::kTriggerBoxIds[1],  Dlg::kTriggerBoxIds[2],   Dlg::kTriggerBoxIds[3],
+          Dlg::kLevelListIds[0],   Dlg::kLevelListIds[1],   Dlg::kLevelListIds[2],    Dlg::kLevelListIds[3],
+          Dlg::kStartConditionId,  Dlg::kStopConditionId,   Dlg::kThreshold1Id,       Dlg::kThreshold2Id,
+          Dlg::kThreshold1LabelId, Dlg::kThreshold2LabelId, Dlg::kEdgeLabelId,        Dlg::kEdgeId,
+          Dlg::kThreshold3LabelId, Dlg::kThreshold3Id}) {
         EXPECT_FALSE(Enabled(id)) << id;
     }
     // Enter (the dialog's accept) must not write either.
@@ -226,7 +234,7 @@ TEST_F(ConfigDialogTest, ReadOnlyShowsCloseAndSavesNothing) {
     EXPECT_EQ(settings, before);
     EXPECT_TRUE(prompts.messages.isEmpty());
     Open(true);
-    Get<QPushButton>(2)->click();
+    Get<QPushButton>(Dlg::kCancelButtonId)->click();
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
     EXPECT_EQ(settings, before);
 }
@@ -238,21 +246,21 @@ TEST_F(ConfigDialogTest, OpeningChoosesTheRadioAndShowsTheStoredLevels) {
         int radio;
     };
     const Case cases[] = {
-        {"defaults", [](qvx::AnalogSettings&) {}, 5025},
-        {"stop TRG2", [](qvx::AnalogSettings& s) { s.trigger2ChStopMode = 1; }, 5026},
+        {"defaults", [](qvx::AnalogSettings&) {}, Dlg::kRadioNone},
+        {"stop TRG2", [](qvx::AnalogSettings& s) { s.trigger2ChStopMode = 1; }, Dlg::kRadioStartStop},
         {"TRG3 over start/stop",
          [](qvx::AnalogSettings& s) {
              s.trigger1ChStartMode = 1;
              s.trigger3ChMode = 2;
          },
-         5027},
+         Dlg::kRadioExternalClock},
         {"TRG4 over everything",
          [](qvx::AnalogSettings& s) {
              s.trigger3ChMode = 1;
              s.trigger1ChStopMode = 1;
              s.trigger4ChEnabled = true;
          },
-         5028},
+         Dlg::kRadioSync},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -275,20 +283,20 @@ TEST_F(ConfigDialogTest, OpeningChoosesTheRadioAndShowsTheStoredLevels) {
     settings.trigger3ChThreshold = 1234;
     Open();
     Shot("config-startstop");
-    EXPECT_TRUE(Box(5031)->isChecked());
-    EXPECT_TRUE(Box(5032)->isChecked());
-    EXPECT_FALSE(Box(5033)->isChecked());
-    EXPECT_TRUE(Box(5034)->isChecked());
-    EXPECT_EQ(List(5035)->currentText(), "Low");
-    EXPECT_EQ(List(5036)->currentText(), "High");
-    EXPECT_EQ(List(5037)->currentText(), "High");
-    EXPECT_EQ(List(5038)->currentText(), "Low");
-    EXPECT_EQ(List(5041)->currentText(), "AND");
-    EXPECT_EQ(List(5042)->currentText(), "OR");
-    EXPECT_EQ(Edit(5045)->value(), 150);
-    EXPECT_EQ(Edit(5046)->value(), 3900);
-    EXPECT_EQ(List(5048)->currentText(), "High");
-    EXPECT_EQ(Edit(5050)->value(), 1234);
+    EXPECT_TRUE(Box(Dlg::kTriggerBoxIds[0])->isChecked());
+    EXPECT_TRUE(Box(Dlg::kTriggerBoxIds[1])->isChecked());
+    EXPECT_FALSE(Box(Dlg::kTriggerBoxIds[2])->isChecked());
+    EXPECT_TRUE(Box(Dlg::kTriggerBoxIds[3])->isChecked());
+    EXPECT_EQ(List(Dlg::kLevelListIds[0])->currentText(), "Low");
+    EXPECT_EQ(List(Dlg::kLevelListIds[1])->currentText(), "High");
+    EXPECT_EQ(List(Dlg::kLevelListIds[2])->currentText(), "High");
+    EXPECT_EQ(List(Dlg::kLevelListIds[3])->currentText(), "Low");
+    EXPECT_EQ(List(Dlg::kStartConditionId)->currentText(), "AND");
+    EXPECT_EQ(List(Dlg::kStopConditionId)->currentText(), "OR");
+    EXPECT_EQ(Edit(Dlg::kThreshold1Id)->value(), 150);
+    EXPECT_EQ(Edit(Dlg::kThreshold2Id)->value(), 3900);
+    EXPECT_EQ(List(Dlg::kEdgeId)->currentText(), "High");
+    EXPECT_EQ(Edit(Dlg::kThreshold3Id)->value(), 1234);
 }
 
 TEST_F(ConfigDialogTest, ControlsFollowTheRadioTheBoxesAndTheLevels) {
@@ -297,32 +305,36 @@ TEST_F(ConfigDialogTest, ControlsFollowTheRadioTheBoxesAndTheLevels) {
     settings.trigger1ChStopMode = 1;
     Open();
     // Both start boxes ticked: the start combination is offered; one stop box only: not.
-    EXPECT_TRUE(Enabled(5041));
-    EXPECT_TRUE(Enabled(5039));
-    EXPECT_FALSE(Enabled(5042));
-    EXPECT_FALSE(Enabled(5040));
-    EXPECT_TRUE(Enabled(5045));
-    EXPECT_FALSE(Enabled(5050));
-    EXPECT_FALSE(Enabled(5048));
+    EXPECT_TRUE(Enabled(Dlg::kStartConditionId));
+    EXPECT_TRUE(Enabled(Dlg::kStartConditionLabelId));
+    EXPECT_FALSE(Enabled(Dlg::kStopConditionId));
+    EXPECT_FALSE(Enabled(Dlg::kStopConditionLabelId));
+    EXPECT_TRUE(Enabled(Dlg::kThreshold1Id));
+    EXPECT_FALSE(Enabled(Dlg::kThreshold3Id));
+    EXPECT_FALSE(Enabled(Dlg::kEdgeId));
 
-    Box(5032)->setChecked(false);
-    EXPECT_FALSE(Enabled(5041));
+    Box(Dlg::kTriggerBoxIds[1])->setChecked(false);
+    EXPECT_FALSE(Enabled(Dlg::kStartConditionId));
 
     // Choosing a level ticks its box, which completes the stop pair.
-    Q_EMIT List(5038)->activated(1);
-    EXPECT_TRUE(Box(5034)->isChecked());
-    EXPECT_TRUE(Enabled(5042));
+    Q_EMIT List(Dlg::kLevelListIds[3])->activated(1);
+    EXPECT_TRUE(Box(Dlg::kTriggerBoxIds[3])->isChecked());
+    EXPECT_TRUE(Enabled(Dlg::kStopConditionId));
 
-    Choose(5027);
-    for (int id : {5029, 5031, 5034, 5035, 5038, 5041, 5042, 5043, 5044, 5045, 5046})
+    Choose(Dlg::kRadioExternalClock);
+    for (int id : {Dlg::kStartGroupId, Dlg::kTriggerBoxIds[0], Dlg::kTriggerBoxIds[3], Dlg::kLevelListIds[0],
+                   Dlg::kLevelListIds[3], Dlg::kStartConditionId, Dlg::kStopConditionId,
+                   Dlg::kThreshold1LabelId, Dlg::kThreshold2LabelId, Dlg::kThreshold1Id, Dlg::kThreshold2Id})
         EXPECT_FALSE(Enabled(id)) << id;
-    for (int id : {5047, 5048, 5049, 5050}) EXPECT_TRUE(Enabled(id)) << id;
+    for (int id : {Dlg::kEdgeLabelId, Dlg::kEdgeId, Dlg::kThreshold3LabelId, Dlg::kThreshold3Id})
+        EXPECT_TRUE(Enabled(id)) << id;
 
-    Choose(5025);
-    for (int id : {5031, 5045, 5048, 5050}) EXPECT_FALSE(Enabled(id)) << id;
-    Choose(5026);
-    EXPECT_TRUE(Enabled(5042));  // the boxes kept their ticks
-    EXPECT_FALSE(Enabled(5041));
+    Choose(Dlg::kRadioNone);
+    for (int id : {Dlg::kTriggerBoxIds[0], Dlg::kThreshold1Id, Dlg::kEdgeId, Dlg::kThreshold3Id})
+        EXPECT_FALSE(Enabled(id)) << id;
+    Choose(Dlg::kRadioStartStop);
+    EXPECT_TRUE(Enabled(Dlg::kStopConditionId));  // the boxes kept their ticks
+    EXPECT_FALSE(Enabled(Dlg::kStartConditionId));
 }
 
 // The extension with the damaged-data mark under the test's control (the live
@@ -424,7 +436,10 @@ TEST_F(WaveformExtensionTest, DamagedDataShowsTheBannerInTheTopLeftCorner) {
     EXPECT_NE(on.pixelColor(1, 1), banner);  // the box starts at (2, 2)
     // The white text lies inside the box, which is as wide as the text plus 8 pixels.
     const QFontMetrics fm(QVxWinGUI::GuiFont(10));
-    const int width = fm.size(Qt::TextSingleLine, QVxWinGUI::LoadStringW(25091)).width() + 8;
+    const int width =
+        fm.size(Qt::TextSingleLine, QVxWinGUI::LoadStringW(QVxAnalogWaveformExtension::kDamagedDataStringId))
+            .width() +
+        8;
     EXPECT_EQ(on.pixelColor(2 + width - 1, 3), banner);
     EXPECT_NE(on.pixelColor(2 + width + 1, 3), banner);
     int white = 0;

@@ -158,12 +158,14 @@ TEST_F(PaneTest, DataListShowsTheStoredRowsAndSyncsTheViewsToAClickedRow) {
     Show(pane);
     AnalogDataList& list = *pane.GetList();
     EXPECT_EQ(pane.windowTitle(), QStringLiteral("アナログデータリスト"));
-    ASSERT_NE(pane.findChild<QWidget*>(QStringLiteral("id8000")), nullptr);
+    ASSERT_NE(pane.findChild<QWidget*>(QVxWinGUI::ControlName(CAnalogDataListPane::kHolderId)), nullptr);
     EXPECT_EQ(list.GetTotal(), 0u);
     EXPECT_EQ(list.GetRealItemCount(), 0);
     {
         std::unique_ptr<QMenu> menu(pane.CreateContextMenu(nullptr));
-        EXPECT_FALSE(menu->findChild<QAction*>(QStringLiteral("cmd32780"))->isEnabled());
+        EXPECT_FALSE(
+            menu->findChild<QAction*>(QVxWinGUI::CommandName(CAnalogDataListPane::kCsvExportCommandId))
+                ->isEnabled());
     }
 
     OpenStored(1000);  // the session change refreshes the pane
@@ -279,10 +281,10 @@ TEST_F(PaneTest, ThreeBillionRowsReachTheLastRowWithEndTheScrollBarAndTheWheel) 
 TEST_F(PaneTest, ExportDialogChecksTheRangeAndStaysOpenUntilAFileIsChosen) {
     CQVxCsvExportSettingsDlg dialog(11, 110, nullptr);
     dialog.show();
-    auto* all = dialog.findChild<QRadioButton*>(QStringLiteral("id5079"));
-    auto* range = dialog.findChild<QRadioButton*>(QStringLiteral("id5080"));
-    auto* from = dialog.findChild<QLineEdit*>(QStringLiteral("id5083"));
-    auto* to = dialog.findChild<QLineEdit*>(QStringLiteral("id5084"));
+    auto* all = dialog.findChild<QRadioButton*>(QVxWinGUI::ControlName(CQVxCsvExportSettingsDlg::kAllRowsId));
+    auto* range = dialog.findChild<QRadioButton*>(QVxWinGUI::ControlName(CQVxCsvExportSettingsDlg::kRangeId));
+    auto* from = dialog.findChild<QLineEdit*>(QVxWinGUI::ControlName(CQVxCsvExportSettingsDlg::kFromId));
+    auto* to = dialog.findChild<QLineEdit*>(QVxWinGUI::ControlName(CQVxCsvExportSettingsDlg::kToId));
     ASSERT_TRUE(all && range && from && to);
     EXPECT_TRUE(all->isChecked());
     EXPECT_FALSE(from->isEnabled());
@@ -339,15 +341,19 @@ TEST_F(PaneTest, ExportCommandWritesTheChosenRowsBehindTheProgressDialog) {
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<CQVxCsvExportSettingsDlg*>(QApplication::activeModalWidget());
         if (!dialog) return;
-        dialog->findChild<QRadioButton*>(QStringLiteral("id5080"))->setChecked(true);
-        dialog->findChild<QLineEdit*>(QStringLiteral("id5083"))->setText(QStringLiteral("7"));
-        dialog->findChild<QLineEdit*>(QStringLiteral("id5084"))->setText(QStringLiteral("7"));
+        dialog->findChild<QRadioButton*>(QVxWinGUI::ControlName(CQVxCsvExportSettingsDlg::kRangeId))
+            ->setChecked(true);
+        dialog->findChild<QLineEdit*>(QVxWinGUI::ControlName(CQVxCsvExportSettingsDlg::kFromId))
+            ->setText(QStringLiteral("7"));
+        dialog->findChild<QLineEdit*>(QVxWinGUI::ControlName(CQVxCsvExportSettingsDlg::kToId))
+            ->setText(QStringLiteral("7"));
         prompts.paths.push_back(QString::fromStdString(out.string()));
         answered = true;
         dialog->accept();
     });
     std::unique_ptr<QMenu> menu(pane.CreateContextMenu(nullptr));
-    QAction* action = menu->findChild<QAction*>(QStringLiteral("cmd32780"));
+    QAction* action =
+        menu->findChild<QAction*>(QVxWinGUI::CommandName(CAnalogDataListPane::kCsvExportCommandId));
     ASSERT_TRUE(action->isEnabled());
     action->trigger();
     ASSERT_TRUE(answered);

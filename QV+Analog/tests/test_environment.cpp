@@ -9,6 +9,7 @@
 #include "QV+Analog/tests/app_test_support.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogEnvData.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -40,11 +41,11 @@ T* Child(QWidget* dialog, const QString& name) {
 }
 
 QLineEdit* PathEdit(QWidget* dialog) {
-    return Child<QLineEdit>(dialog, QStringLiteral("id%1").arg(QVxAnalogEnvDlg::kPathEditId));
+    return Child<QLineEdit>(dialog, QVxWinGUI::ControlName(QVxAnalogEnvDlg::kPathEditId));
 }
 
 void Click(QWidget* dialog, int id) {
-    if (auto* button = Child<QPushButton>(dialog, QStringLiteral("id%1").arg(id))) button->click();
+    if (auto* button = Child<QPushButton>(dialog, QVxWinGUI::ControlName(id))) button->click();
 }
 
 // Runs `step` on the application's modal dialog once exec() has shown it. A step
@@ -234,7 +235,7 @@ TEST_F(EnvironmentDialogs, StartUpDialogEndsTheProgramOrGivesTheEnteredFolder) {
     WhenModal([&](QDialog* dialog) {
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("キャッシュフォルダの再設定"));
         EXPECT_EQ(PathEdit(dialog)->text(), FromPath(old));
-        auto* exit = Child<QPushButton>(dialog, QStringLiteral("id%1").arg(QVxAnalogEnvDlg::kCancelButtonId));
+        auto* exit = Child<QPushButton>(dialog, QVxWinGUI::ControlName(QVxAnalogEnvDlg::kCancelButtonId));
         EXPECT_EQ(exit->text(), QStringLiteral("アプリケーションの終了"));
         exit->click();
     });

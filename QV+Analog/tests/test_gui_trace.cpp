@@ -11,6 +11,7 @@
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -25,9 +26,11 @@ using qvx::test::AppTest;
 
 namespace {
 
+using Form = CQVxAnalogTracingStatusDlg;
+
 template <class T = QWidget>
 T* Child(QWidget* parent, int id) {
-    return parent->findChild<T*>(QStringLiteral("id%1").arg(id));
+    return parent->findChild<T*>(QVxWinGUI::ControlName(id));
 }
 
 }  // namespace
@@ -40,13 +43,13 @@ TEST_F(AppTest, FullTraceDrivenThroughTheWindow) {
     auto* devices = ViewModel().GetDeviceManagerViewModel();
 
     // Disconnect and connect again through the device selector's popup.
-    auto* selector = Child<CQVxAnalogDeviceSelector>(form, 5077);
+    auto* selector = Child<CQVxAnalogDeviceSelector>(form, Form::kConnectId);
     ASSERT_NE(selector, nullptr);
     selector->click();
     ASSERT_NE(selector->Popup(), nullptr);
     selector->Popup()->findChild<QPushButton*>("disconnect")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return devices->GetConnectedDevice() == nullptr; }, 10000));
-    auto* startStop = Child<QPushButton>(form, 5009);
+    auto* startStop = Child<QPushButton>(form, Form::kStartStopId);
     EXPECT_FALSE(startStop->isEnabled());
     selector->click();
     selector->Popup()->findChild<QPushButton*>("connect")->click();
@@ -67,17 +70,17 @@ TEST_F(AppTest, FullTraceDrivenThroughTheWindow) {
             return;
         }
         dialogSeen = true;
-        dialog->findChild<QRadioButton*>("id5025")->click();
-        dialog->findChild<QPushButton*>("id1")->click();
+        Child<QRadioButton>(dialog, CQVxConfigAnalogDlg::kRadioNone)->click();
+        Child<QPushButton>(dialog, CQVxConfigAnalogDlg::kOkButtonId)->click();
     });
-    Child<QPushButton>(form, 5011)->click();
+    Child<QPushButton>(form, Form::kConfigId)->click();
     EXPECT_TRUE(dialogSeen);
 
     // CH2 with a x1 probe on its 500 mV range; 1 MS/s.
-    Child<QComboBox>(form, 5017)->setCurrentIndex(0);
-    Child<QComboBox>(form, 5021)->setCurrentIndex(2);
-    EXPECT_EQ(Child<QComboBox>(form, 5021)->currentText(), QString("500mV"));
-    Child<QComboBox>(form, 5024)->setCurrentIndex(1);
+    Child<QComboBox>(form, Form::kProbeIds[1])->setCurrentIndex(0);
+    Child<QComboBox>(form, Form::kRangeIds[1])->setCurrentIndex(2);
+    EXPECT_EQ(Child<QComboBox>(form, Form::kRangeIds[1])->currentText(), QString("500mV"));
+    Child<QComboBox>(form, Form::kSamplingFrequencyId)->setCurrentIndex(1);
     UseDemoDisplayTrigger();
 
     startStop->click();
@@ -118,7 +121,7 @@ TEST_F(AppTest, FullTraceDrivenThroughTheWindow) {
     EXPECT_EQ(session->GetSettings().samplingFrequency, 1);
     EXPECT_EQ(session->GetSettings().channelVoltages[1], 2);
     EXPECT_EQ(session->GetSettings().visualSettings.tracks[1].probeAttenuationRatio, 0);
-    EXPECT_EQ(Child<QComboBox>(form, 5017)->currentIndex(), 0);
+    EXPECT_EQ(Child<QComboBox>(form, Form::kProbeIds[1])->currentIndex(), 0);
     EXPECT_EQ(dataList->GetTotal(), records);
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
 }

@@ -32,6 +32,8 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace {
 
+using Dlg = CQVxAnalogTracingStatusDlg;
+
 constexpr std::uintmax_t kMiB = 1'048'576;
 
 QString AppString(int id) {
@@ -79,7 +81,7 @@ protected:
 
     template <typename W>
     W* Find(int id) const {
-        W* w = dlg->findChild<W*>(QStringLiteral("id%1").arg(id));
+        W* w = dlg->findChild<W*>(QVxWinGUI::ControlName(id));
         EXPECT_NE(w, nullptr) << id;
         return w;
     }
@@ -120,8 +122,8 @@ protected:
 
 TEST_F(TracingStatusTest, DataVolumeLimitMustStayBelowTheFreeSpaceAndBeAtLeastOneMiB) {
     MakeDialog();
-    auto* box = Find<QCheckBox>(5051);
-    auto* limit = Find<QLineEdit>(5052);
+    auto* box = Find<QCheckBox>(Dlg::kStopBySizeId);
+    auto* limit = Find<QLineEdit>(Dlg::kStopSizeId);
     box->setChecked(true);
 
     limit->setText(QStringLiteral("100"));  // exactly the free space
@@ -164,14 +166,14 @@ TEST_F(TracingStatusTest, DataVolumeLimitMustStayBelowTheFreeSpaceAndBeAtLeastOn
 
 TEST_F(TracingStatusTest, RotationTimeMustBePositiveAndWithinTheFrequencysMaximum) {
     MakeDialog();
-    auto* rotation = Find<QCheckBox>(5087);
-    auto* picker = Find<QTimeEdit>(5088);
-    auto* frequency = Find<QComboBox>(5024);
+    auto* rotation = Find<QCheckBox>(Dlg::kRotationId);
+    auto* picker = Find<QTimeEdit>(Dlg::kRotationTimeId);
+    auto* frequency = Find<QComboBox>(Dlg::kSamplingFrequencyId);
     rotation->setChecked(true);
 
     picker->setTime(QTime(0, 0, 0));
     EXPECT_FALSE(dlg->Verify());
-    EXPECT_EQ(prompts.messages, QStringList{QVxWinGUI::LoadStringW(25089)});
+    EXPECT_EQ(prompts.messages, QStringList{QVxWinGUI::LoadStringW(Dlg::kRotationTimeMissingStringId)});
     EXPECT_EQ(dlg->focusWidget(), picker);
 
     prompts.messages.clear();
@@ -191,21 +193,22 @@ TEST_F(TracingStatusTest, RotationTimeMustBePositiveAndWithinTheFrequencysMaximu
 TEST_F(TracingStatusTest, StoringWritesTheFormAndANewFrequencyBringsItsLongestRotationTime) {
     Settings().reportFileRotationTimeS = 600;
     MakeDialog();
-    EXPECT_EQ(Find<QTimeEdit>(5088)->time(), QTime(0, 10, 0));
-    EXPECT_EQ(Find<QLabel>(5089)->text(), QStringLiteral("約 10.0 GByte"));  // 600 s at 1M: 20 files
+    EXPECT_EQ(Find<QTimeEdit>(Dlg::kRotationTimeId)->time(), QTime(0, 10, 0));
+    EXPECT_EQ(Find<QLabel>(Dlg::kEstimateId)->text(),
+              QStringLiteral("約 10.0 GByte"));  // 600 s at 1M: 20 files
 
     // Without a frequency change the picker's value is stored as it stands.
-    Find<QTimeEdit>(5088)->setTime(QTime(0, 5, 0));
+    Find<QTimeEdit>(Dlg::kRotationTimeId)->setTime(QTime(0, 5, 0));
     dlg->StoreForm();
     EXPECT_EQ(Settings().reportFileRotationTimeS, 300u);
 
-    Find<QComboBox>(5024)->setCurrentIndex(0);                               // 100K: 4 hours
-    EXPECT_EQ(Find<QLabel>(5089)->text(), QStringLiteral("約 22.5 GByte"));  // 14400 s: 45 files
-    Find<QCheckBox>(5051)->setChecked(true);
-    Find<QLineEdit>(5052)->setText(QStringLiteral("42"));
-    Find<QCheckBox>(5053)->setChecked(true);
-    Find<QTimeEdit>(5054)->setTime(QTime(1, 2, 3));
-    Find<QCheckBox>(5087)->setChecked(false);
+    Find<QComboBox>(Dlg::kSamplingFrequencyId)->setCurrentIndex(0);                      // 100K: 4 hours
+    EXPECT_EQ(Find<QLabel>(Dlg::kEstimateId)->text(), QStringLiteral("約 22.5 GByte"));  // 14400 s: 45 files
+    Find<QCheckBox>(Dlg::kStopBySizeId)->setChecked(true);
+    Find<QLineEdit>(Dlg::kStopSizeId)->setText(QStringLiteral("42"));
+    Find<QCheckBox>(Dlg::kStopByTimeId)->setChecked(true);
+    Find<QTimeEdit>(Dlg::kStopTimeId)->setTime(QTime(1, 2, 3));
+    Find<QCheckBox>(Dlg::kRotationId)->setChecked(false);
     const int before = sessionChangeCount;
     dlg->StoreForm();
     EXPECT_EQ(sessionChangeCount, before + 1);
@@ -218,11 +221,11 @@ TEST_F(TracingStatusTest, StoringWritesTheFormAndANewFrequencyBringsItsLongestRo
     EXPECT_FALSE(Settings().enableReportFileRotation);
 
     // Edits survive the periodic device-list change; a settings change reloads them.
-    Find<QLineEdit>(5052)->setText(QStringLiteral("7"));
+    Find<QLineEdit>(Dlg::kStopSizeId)->setText(QStringLiteral("7"));
     viewModel.GetDeviceManagerViewModel()->Changed.Emit();
-    EXPECT_EQ(Find<QLineEdit>(5052)->text(), QStringLiteral("7"));
+    EXPECT_EQ(Find<QLineEdit>(Dlg::kStopSizeId)->text(), QStringLiteral("7"));
     viewModel.SessionChanged.Emit();
-    EXPECT_EQ(Find<QLineEdit>(5052)->text(), QStringLiteral("42"));
+    EXPECT_EQ(Find<QLineEdit>(Dlg::kStopSizeId)->text(), QStringLiteral("42"));
 }
 
 TEST_F(TracingStatusTest, RangeListFollowsTheProbeAndKeepsTheRangeIndex) {
@@ -230,8 +233,8 @@ TEST_F(TracingStatusTest, RangeListFollowsTheProbeAndKeepsTheRangeIndex) {
     Settings().channelVoltages[1] = 3;
     Settings().visualSettings.tracks[2].enabled = false;
     MakeDialog();
-    auto* probe = Find<QComboBox>(5017);
-    auto* range = Find<QComboBox>(5021);
+    auto* probe = Find<QComboBox>(Dlg::kProbeIds[1]);
+    auto* range = Find<QComboBox>(Dlg::kRangeIds[1]);
     auto items = [](QComboBox* c) {
         QStringList list;
         for (int i = 0; i < c->count(); ++i) list << c->itemText(i);
@@ -239,8 +242,8 @@ TEST_F(TracingStatusTest, RangeListFollowsTheProbeAndKeepsTheRangeIndex) {
     };
     EXPECT_EQ(items(range), (QStringList{"100mV", "200mV", "500mV", "1V", "2V", "4V"}));
     EXPECT_EQ(range->currentText(), QStringLiteral("1V"));
-    EXPECT_FALSE(Find<QCheckBox>(5073)->isChecked());
-    EXPECT_TRUE(Find<QCheckBox>(5072)->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>(Dlg::kChannelIds[2])->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(Dlg::kChannelIds[1])->isChecked());
 
     probe->setCurrentIndex(1);
     EXPECT_EQ(items(range), (QStringList{"1V", "2V", "5V", "10V", "20V", "40V"}));
@@ -254,15 +257,15 @@ TEST_F(TracingStatusTest, RangeListFollowsTheProbeAndKeepsTheRangeIndex) {
     EXPECT_EQ(Settings().channelVoltages[1], 5);
 
     // A channel box shows or hides its track at once.
-    Find<QCheckBox>(5073)->setChecked(true);
+    Find<QCheckBox>(Dlg::kChannelIds[2])->setChecked(true);
     EXPECT_TRUE(Settings().visualSettings.tracks[2].enabled);
 }
 
 TEST_F(TracingStatusTest, ControlsFollowTheDeviceState) {
     MakeDialog();
-    auto* connect = Find<QWidget>(5077);
-    auto* startStop = Find<QPushButton>(5009);
-    auto* config = Find<QPushButton>(5011);
+    auto* connect = Find<QWidget>(Dlg::kConnectId);
+    auto* startStop = Find<QPushButton>(Dlg::kStartStopId);
+    auto* config = Find<QPushButton>(Dlg::kConfigId);
 
     // No unit listed.
     EXPECT_TRUE(connect->isHidden());
@@ -275,10 +278,10 @@ TEST_F(TracingStatusTest, ControlsFollowTheDeviceState) {
     EXPECT_TRUE(connect->isEnabled());
     EXPECT_FALSE(startStop->isHidden());
     EXPECT_FALSE(startStop->isEnabled());
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(25049));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStartStringId));
     EXPECT_TRUE(config->isEnabled());
     EXPECT_FALSE(dlg->IsBusyAnimationRunning());
-    EXPECT_TRUE(Find<QLabel>(5057)->text().isEmpty());
+    EXPECT_TRUE(Find<QLabel>(Dlg::kFirmwareId)->text().isEmpty());
 
     // Connecting.
     auto selected = viewModel.GetDeviceManagerViewModel()->GetSelectedDevice();
@@ -299,8 +302,8 @@ TEST_F(TracingStatusTest, ControlsFollowTheDeviceState) {
     ASSERT_NE(viewModel.GetDeviceManagerViewModel()->GetConnectedDevice(), nullptr);
     EXPECT_TRUE(connect->isEnabled());
     EXPECT_TRUE(startStop->isEnabled());
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(25049));
-    EXPECT_TRUE(Find<QLabel>(5057)->text().startsWith(QStringLiteral("FPGA 2.0 / ")));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStartStringId));
+    EXPECT_TRUE(Find<QLabel>(Dlg::kFirmwareId)->text().startsWith(QStringLiteral("FPGA 2.0 / ")));
     EXPECT_NE(dlg->HeaderColor(), other);
 }
 
@@ -338,40 +341,40 @@ TEST_F(TracingStatusTest, StartAndStopThroughTheButtonWithTheSimulatedUnit) {
     SaveScreenshot(pane, "trace_pane_no_unit");
     ListUnits("AN0000SIM");
     SaveScreenshot(pane, "trace_pane_connected");
-    auto* startStop = Find<QPushButton>(5009);
+    auto* startStop = Find<QPushButton>(Dlg::kStartStopId);
     ASSERT_TRUE(startStop->isEnabled());
-    Find<QCheckBox>(5051)->setChecked(true);
-    Find<QLineEdit>(5052)->setText(QStringLiteral("1000"));
+    Find<QCheckBox>(Dlg::kStopBySizeId)->setChecked(true);
+    Find<QLineEdit>(Dlg::kStopSizeId)->setText(QStringLiteral("1000"));
 
     startStop->click();
     ASSERT_EQ(viewModel.GetTraceState(), QVxAnalogViewModel::kTracing)
         << prompts.messages.join("; ").toStdString();
     EXPECT_EQ(Settings().stopDataSizeMB, 1000);  // the form was stored into the trace's session
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(25050));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStopStringId));
     EXPECT_TRUE(startStop->isEnabled());
-    EXPECT_FALSE(Find<QWidget>(5077)->isEnabled());
-    EXPECT_FALSE(Find<QPushButton>(5011)->isEnabled());
-    EXPECT_FALSE(Find<QComboBox>(5024)->isEnabled());
-    EXPECT_FALSE(Find<QLineEdit>(5052)->isEnabled());
+    EXPECT_FALSE(Find<QWidget>(Dlg::kConnectId)->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(Dlg::kConfigId)->isEnabled());
+    EXPECT_FALSE(Find<QComboBox>(Dlg::kSamplingFrequencyId)->isEnabled());
+    EXPECT_FALSE(Find<QLineEdit>(Dlg::kStopSizeId)->isEnabled());
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
-                    .match(Find<QLineEdit>(5056)->text())
+                    .match(Find<QLineEdit>(Dlg::kStartTimeId)->text())
                     .hasMatch());
     EXPECT_TRUE(dlg->IsRefreshTimerRunning());
-    ASSERT_TRUE(WaitFor([&] { return Find<QLineEdit>(5004)->text().toUInt() > 0; }));
-    ASSERT_TRUE(WaitFor([&] { return Find<QLineEdit>(5005)->text().toULongLong() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return Find<QLineEdit>(Dlg::kElapsedId)->text().toUInt() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return Find<QLineEdit>(Dlg::kDataSizeId)->text().toULongLong() > 0; }));
     SaveScreenshot(pane, "trace_pane_tracing");
 
     startStop->click();
     EXPECT_EQ(viewModel.GetTraceState(), QVxAnalogViewModel::kStopping);
     EXPECT_FALSE(startStop->isHidden());
     EXPECT_FALSE(startStop->isEnabled());
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(25050));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStopStringId));
 
     ASSERT_TRUE(WaitFor([&] { return viewModel.GetTraceState() == QVxAnalogViewModel::kIdle; }));
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("; ").toStdString();
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(25049));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStartStringId));
     EXPECT_TRUE(startStop->isEnabled());
-    EXPECT_TRUE(Find<QComboBox>(5024)->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>(Dlg::kSamplingFrequencyId)->isEnabled());
     EXPECT_TRUE(WaitFor([&] { return !dlg->IsRefreshTimerRunning(); }));
 }
 

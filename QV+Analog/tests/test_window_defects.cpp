@@ -12,6 +12,7 @@
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
 #include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
@@ -97,7 +98,8 @@ protected:
     // Opens CH1's popup and types into its name field, as the user did.
     QLineEdit* OpenTrackPopupAndType() {
         TrackArea()->ShowTrackSettingsDlg(0, QRect(20, 20, 16, 16));
-        auto* name = TrackArea()->GetTrackSettingsDlg()->findChild<QLineEdit*>("id1014");
+        auto* name = TrackArea()->GetTrackSettingsDlg()->findChild<QLineEdit*>(
+            QVxWinGUI::ControlName(QVxWaveformTrackSettingPopupDlg::kNameId));
         name->setFocus();
         QTest::keyClicks(name, "x");
         return name;
@@ -108,7 +110,8 @@ TEST_F(WindowDefectsTest, PopupsAndDialogsStayOpenThroughASessionChangeATraceSta
     ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitConnected());
     QLineEdit* name = OpenTrackPopupAndType();
-    auto* selector = Frame().GetTracingStatusDlg()->findChild<CQVxAnalogDeviceSelector*>("id5077");
+    auto* selector = Frame().GetTracingStatusDlg()->findChild<CQVxAnalogDeviceSelector*>(
+        QVxWinGUI::ControlName(CQVxAnalogTracingStatusDlg::kConnectId));
     ASSERT_NE(selector, nullptr);
     selector->click();
     QVxAnalogAboutDlg about(&Frame());
@@ -228,7 +231,8 @@ TEST_F(WindowDefectsTest, EveryLookGivesReadableTextInEveryPane) {
     RecordTrace(300);
     Frame().resize(1400, 900);
     Frame().show();
-    auto* selector = Frame().GetTracingStatusDlg()->findChild<CQVxAnalogDeviceSelector*>("id5077");
+    auto* selector = Frame().GetTracingStatusDlg()->findChild<CQVxAnalogDeviceSelector*>(
+        QVxWinGUI::ControlName(CQVxAnalogTracingStatusDlg::kConnectId));
     CAnalogDataListPane* dataPane = Frame().GetDataListPane();
     CQVxAnalogDisplayTriggerListPane* triggerPane = Frame().GetDisplayTriggerListPane();
     for (const int look : {209, 210, 215, 216, 217, 218, 219}) {

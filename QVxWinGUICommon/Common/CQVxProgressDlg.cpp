@@ -20,11 +20,11 @@ CQVxProgressDlg::CQVxProgressDlg(qvx::InteractionRunBehaviors behaviors, qvx::In
       m_caption(new QLabel(this)),
       m_bar(new QProgressBar(this)),
       m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
-    setObjectName("id4238");
+    setObjectName(QVxWinGUI::ControlName(kTemplateId));
     setWindowFlag(Qt::WindowCloseButtonHint, false);
-    m_caption->setObjectName("id1039");
-    m_bar->setObjectName("id1038");
-    m_cancel->setObjectName("id2");
+    m_caption->setObjectName(QVxWinGUI::ControlName(kCaptionId));
+    m_bar->setObjectName(QVxWinGUI::ControlName(kBarId));
+    m_cancel->setObjectName(QVxWinGUI::ControlName(kCancelId));
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
     m_bar->setTextVisible(false);

@@ -1,7 +1,7 @@
 #pragma once
-// Modal progress dialog that runs a task on a worker thread. Caption "id1039",
-// bar "id1038" (a marquee with that behaviour), Cancel "id2" (shown and working
-// only with the cancellable behaviour; Esc and closing the window do the same).
+// Modal progress dialog that runs a task on a worker thread: a caption, a bar (a
+// marquee with that behaviour) and Cancel (shown and working only with the
+// cancellable behaviour; Esc and closing the window do the same).
 // The task's progress and caption updates arrive on the GUI thread through the
 // library's main dispatcher; the dialog closes when the task has returned and
 // joins the worker on the GUI thread.
@@ -25,6 +25,11 @@ class QVXWINGUICOMMON_EXPORT CQVxProgressDlg : public QDialog {
     Q_OBJECT
 
 public:
+    static constexpr int kTemplateId = 4238;
+    static constexpr int kBarId = 1038;
+    static constexpr int kCaptionId = 1039;
+    static constexpr int kCancelId = 2;
+
     CQVxProgressDlg(qvx::InteractionRunBehaviors behaviors, qvx::InteractionTask task,
                     QWidget* parent = nullptr);
     ~CQVxProgressDlg() override;

@@ -56,8 +56,8 @@ QVxUnitValuePropertyField::QVxUnitValuePropertyField(QWidget* parent)
       m_edit(new QLineEdit(this)),
       m_combo(new QComboBox(this)),
       m_thumb(new QVxUnitValueThumb(this)) {
-    m_edit->setObjectName("id101");
-    m_combo->setObjectName("id102");
+    m_edit->setObjectName(QVxWinGUI::ControlName(kEditId));
+    m_combo->setObjectName(QVxWinGUI::ControlName(kUnitListId));
     m_combo->hide();
     m_thumb->hide();
     connect(m_edit, &QLineEdit::textEdited, this, [this] {
@@ -73,7 +73,7 @@ QVxUnitValuePropertyField::~QVxUnitValuePropertyField() = default;
 
 bool QVxUnitValuePropertyField::Create(QWidget* parent, QRect rect, int id) {
     setParent(parent);
-    setObjectName(QStringLiteral("id%1").arg(id));
+    setObjectName(QVxWinGUI::ControlName(id));
     setGeometry(rect.isEmpty() ? QRect(rect.topLeft(), QSize(100, 25)) : rect);
     show();
     return true;

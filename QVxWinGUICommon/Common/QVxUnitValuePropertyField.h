@@ -2,7 +2,8 @@
 // A numeric field with a unit selector: the value is kept in base units (signed
 // 64-bit) and shown in the selected unit with a number of decimal places. Enter or
 // focus loss after an edit submits the text; unreadable text restores the display.
-// Children: edit "id101", unit list "id102", optional drag thumb "thumb".
+// Children: the edit (kEditId), the unit list (kUnitListId) and an optional drag
+// thumb "thumb".
 // GUI thread only.
 
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
@@ -28,6 +29,9 @@ class QVXWINGUICOMMON_EXPORT QVxUnitValuePropertyField : public QWidget {
 public:
     static constexpr int kComboWidth = 50;
     static constexpr int kThumbImageId = 4233;
+    // Ids of the value edit and the unit list inside the field.
+    static constexpr int kEditId = 101;
+    static constexpr int kUnitListId = 102;
 
     using ValueCallback = std::function<void(std::int64_t)>;
 

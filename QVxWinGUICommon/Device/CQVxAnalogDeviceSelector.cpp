@@ -91,9 +91,9 @@ CQVxAnalogDeviceSelectorPopupDlg::CQVxAnalogDeviceSelectorPopupDlg(IQVxDeviceSel
     resize(kPopupWidth, kPopupHeight);
     m_list = new CQVxFlexListBox(this);
     m_list->setObjectName(QStringLiteral("deviceList"));
-    m_connect = new QPushButton(QVxWinGUI::LoadStringW(25043), this);
+    m_connect = new QPushButton(QVxWinGUI::LoadStringW(kConnectStringId), this);
     m_connect->setObjectName(QStringLiteral("connect"));
-    m_disconnect = new QPushButton(QVxWinGUI::LoadStringW(25044), this);
+    m_disconnect = new QPushButton(QVxWinGUI::LoadStringW(kDisconnectStringId), this);
     m_disconnect->setObjectName(QStringLiteral("disconnect"));
     const int m = 6;
     const int bh = 26;
@@ -187,11 +187,11 @@ QString CQVxAnalogDeviceSelector::StatusText() const {
     if (i < 0 || static_cast<std::size_t>(i) >= devices.size()) return {};
     switch (devices[static_cast<std::size_t>(i)].status) {
         case QVxDeviceConnectionStatus::kDisconnected:
-            return QVxWinGUI::LoadStringW(25045);
+            return QVxWinGUI::LoadStringW(kDisconnectedStringId);
         case QVxDeviceConnectionStatus::kConnecting:
-            return QVxWinGUI::LoadStringW(25046);
+            return QVxWinGUI::LoadStringW(kConnectingStringId);
         case QVxDeviceConnectionStatus::kConnected:
-            return QVxWinGUI::LoadStringW(25051);
+            return QVxWinGUI::LoadStringW(kConnectedStringId);
     }
     return {};
 }

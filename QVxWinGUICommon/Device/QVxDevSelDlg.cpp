@@ -39,21 +39,21 @@ QVxDevSelDlg::QVxDevSelDlg(QVxDeviceManager* manager, const QString& caption, QW
     setMinimumSize(DuX(170), DuY(80));
 
     m_list = new QTreeWidget(this);
-    m_list->setObjectName(QStringLiteral("id%1").arg(kListId));
+    m_list->setObjectName(QVxWinGUI::ControlName(kListId));
     m_list->setColumnCount(1);
-    m_list->setHeaderLabels({QVxWinGUI::LoadStringW(25004)});
+    m_list->setHeaderLabels({QVxWinGUI::LoadStringW(kListHeaderStringId)});
     m_list->setColumnWidth(0, kListColumnWidth);
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setIconSize(QSize(16, 16));
 
-    m_refresh = new QPushButton(QVxWinGUI::LoadStringW(25011), this);
-    m_refresh->setObjectName(QStringLiteral("id%1").arg(kRefreshId));
-    m_ok = new QPushButton(QVxWinGUI::LoadStringW(25002), this);
-    m_ok->setObjectName(QStringLiteral("id1"));
+    m_refresh = new QPushButton(QVxWinGUI::LoadStringW(kRefreshStringId), this);
+    m_refresh->setObjectName(QVxWinGUI::ControlName(kRefreshId));
+    m_ok = new QPushButton(QVxWinGUI::LoadStringW(kOkStringId), this);
+    m_ok->setObjectName(QVxWinGUI::ControlName(kOkId));
     m_ok->setDefault(true);
     m_close = new QPushButton(QStringLiteral("閉じる"), this);
-    m_close->setObjectName(QStringLiteral("id2"));
+    m_close->setObjectName(QVxWinGUI::ControlName(kCloseId));
 
     connect(m_refresh, &QPushButton::clicked, this, &QVxDevSelDlg::FillList);
     connect(m_ok, &QPushButton::clicked, this, &QVxDevSelDlg::OnOk);

@@ -22,6 +22,12 @@ public:
     // Control ids: the list and refresh button; OK and Close are 1 and 2.
     static constexpr int kListId = 1000;
     static constexpr int kRefreshId = 1001;
+    static constexpr int kOkId = 1;
+    static constexpr int kCloseId = 2;
+    // Texts of the library's string table.
+    static constexpr int kOkStringId = 25002;
+    static constexpr int kListHeaderStringId = 25004;
+    static constexpr int kRefreshStringId = 25011;
 
     // `manager` is not owned and may be null (the list stays empty).
     QVxDevSelDlg(QVxDeviceManager* manager, const QString& caption, QWidget* parent = nullptr);

@@ -19,7 +19,7 @@ QVxWaveformCaption::QVxWaveformCaption(CQVxWaveformTrack* track) : m_track(track
     QWidget* parent = track->GetArea()->GetWnd();
     const int channel = track->GetTrackPresenter()->GetChannelIndex();
     m_button = new CQVxIconButton(parent);
-    m_button->setObjectName(QStringLiteral("id%1").arg(kSettingsButtonIdBase + channel));
+    m_button->setObjectName(QVxWinGUI::ControlName(kSettingsButtonIdBase + channel));
     if (!m_button->SetImage(kSettingsButtonImageId)) {
         spdlog::error("Failed SettingButton.Create(). [QVxWaveformCaption::Setup]");
     }
@@ -63,37 +63,7 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
                Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(tp->GetTrackName()));
 
     const int h = p.fontMetrics().height();
-    QRect line(r.left + 44, r.top + 4 + h / 2, std::max(0, r.Width() - 48), h);
-    auto nextLine = [&](const QString& text) {
-        line.translate(0, h);
-        p.drawText(line, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
-    };
-    const qvx::WaveformVisualSettings* vs = presenter->GetVisualSettings();
-    const auto& cache = presenter->GetMarkerValueCache();
-    const bool inCache = channel >= 0 && channel < static_cast<int>(qvx::WaveformMarkerValueCache::kChannels);
-    auto markerText = [&](int m) -> QString {
-        if (!vs || !vs->markers[static_cast<std::size_t>(m)].enabled || !inCache) return {};
-        const auto value = cache.values[static_cast<std::size_t>(m)][static_cast<std::size_t>(channel)];
-        return QStringLiteral("M%1: %2").arg(m + 1).arg(
-            QString::fromStdString(presenter->OnMakeDisplayValue(channel, value)));
-    };
-    if (presenter->IsStoredData()) {
-        const QString m1 = markerText(0);
-        const QString m2 = markerText(1);
-        if (r.Height() < 5 * h) {
-            nextLine(m1.isEmpty() || m2.isEmpty() ? m1 + m2 : m1 + ", " + m2);
-        } else {
-            nextLine(m1);
-            nextLine(m2);
-        }
-        if (presenter->GetUsage() != qvx::WaveformUsage::kGeneric && vs && vs->markers[0].enabled &&
-            vs->markers[1].enabled && inCache) {
-            const auto diff = cache.values[1][static_cast<std::size_t>(channel)] -
-                              cache.values[0][static_cast<std::size_t>(channel)];
-            nextLine(QStringLiteral("M2-M1: %1")
-                         .arg(QString::fromStdString(presenter->OnMakeDisplayValue(channel, diff))));
-        }
-    }
+    PaintMarkerReadouts(p, r, h);
 
     if (presenter->GetOption(2) != 0) {
         const PixRect strip{r.right - 70, r.top, r.right, r.bottom};
@@ -122,4 +92,40 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
     HLine(p, r.left, r.right, r.bottom - 2);
     p.setPen(ToQColor(style.GetColor(2)));
     HLine(p, r.left, r.right, r.bottom - 1);
+}
+
+void QVxWaveformCaption::PaintMarkerReadouts(QPainter& p, const PixRect& r, int h) {
+    qvx::WaveformTrackPresenter* tp = m_track->GetTrackPresenter();
+    qvx::WaveformPresenter* presenter = tp->GetPresenter();
+    if (!presenter->IsStoredData()) return;
+    const int channel = tp->GetChannelIndex();
+    QRect line(r.left + 44, r.top + 4 + h / 2, std::max(0, r.Width() - 48), h);
+    auto nextLine = [&](const QString& text) {
+        line.translate(0, h);
+        p.drawText(line, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    };
+    const qvx::WaveformVisualSettings* vs = presenter->GetVisualSettings();
+    const auto& cache = presenter->GetMarkerValueCache();
+    const bool inCache = channel >= 0 && channel < static_cast<int>(qvx::WaveformMarkerValueCache::kChannels);
+    auto markerText = [&](int m) -> QString {
+        if (!vs || !vs->markers[static_cast<std::size_t>(m)].enabled || !inCache) return {};
+        const auto value = cache.values[static_cast<std::size_t>(m)][static_cast<std::size_t>(channel)];
+        return QStringLiteral("M%1: %2").arg(m + 1).arg(
+            QString::fromStdString(presenter->OnMakeDisplayValue(channel, value)));
+    };
+    const QString m1 = markerText(0);
+    const QString m2 = markerText(1);
+    if (r.Height() < 5 * h) {
+        nextLine(m1.isEmpty() || m2.isEmpty() ? m1 + m2 : m1 + ", " + m2);
+    } else {
+        nextLine(m1);
+        nextLine(m2);
+    }
+    if (presenter->GetUsage() != qvx::WaveformUsage::kGeneric && vs && vs->markers[0].enabled &&
+        vs->markers[1].enabled && inCache) {
+        const auto diff = cache.values[1][static_cast<std::size_t>(channel)] -
+                          cache.values[0][static_cast<std::size_t>(channel)];
+        nextLine(QStringLiteral("M2-M1: %1")
+                     .arg(QString::fromStdString(presenter->OnMakeDisplayValue(channel, diff))));
+    }
 }

@@ -33,6 +33,10 @@ public:
     CQVxIconButton* GetButton() const { return m_button; }
 
 private:
+    // The marker values (stored data only) below the track name, one line per row
+    // of `h` pixels; M2-M1 too outside the generic usage.
+    void PaintMarkerReadouts(QPainter& p, const qvx::trackarea::PixRect& rect, int h);
+
     CQVxWaveformTrack* m_track;
     CQVxIconButton* m_button = nullptr;  // a child of the track area window
     qvx::Color m_lastBackground;

@@ -80,7 +80,10 @@ void CQVxWaveformMonitorWnd::Redraw() {
 QImage CQVxWaveformMonitorWnd::GrabTrackAreaImage() {
     QImage image = m_trackArea->RenderImage();
     if (m_trackArea->IsVerticalScrollBarEnabled()) {
-        const int barWidth = m_trackArea->findChild<QScrollBar*>("id701")->width();
+        const int barWidth = m_trackArea
+                                 ->findChild<QScrollBar*>(
+                                     QVxWinGUI::ControlName(CQVxWaveformTrackAreaWnd::kVerticalScrollBarId))
+                                 ->width();
         image = image.copy(0, 0, std::max(0, image.width() - barWidth), image.height());
     }
     return image;
@@ -137,26 +140,25 @@ std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
     auto add = [this](QMenu* to, int id) {
         const QString prompt = QVxWinGUI::LoadStringW(id);
         QAction* a = to->addAction(prompt.section('\n', 1));
-        a->setObjectName(QStringLiteral("cmd%1").arg(id));
+        a->setObjectName(QVxWinGUI::CommandName(id));
         a->setStatusTip(prompt.section('\n', 0, 0));
         connect(a, &QAction::triggered, this, [this, id] { Q_EMIT CommandTriggered(id); });
         return a;
     };
     const bool analog = m_presenter->GetUsage() == qvx::WaveformUsage::kAnalog;
     if (m_props.markersEnabled) {
-        add(menu.get(), 17006);
-        add(menu.get(), 17007);
+        for (int id : kMarkerToCursorCommands) add(menu.get(), id);
     }
     if (!analog) {
         if (m_props.markersEnabled) menu->addSeparator();
         QMenu* unit = menu->addMenu(QStringLiteral("時間値の単位を変更"));
-        for (int id = 17002; id <= 17005; ++id) add(unit, id);
+        for (int id = kTimeUnitNsCommand; id <= kTimeUnitSecondsCommand; ++id) add(unit, id);
         menu->addSeparator();
         QMenu* channels = menu->addMenu(QStringLiteral("チャンネル表示"));
-        for (int id = 17008; id <= 17015; ++id) add(channels, id);
+        for (int id = kFirstChannelCommand; id <= kLastChannelCommand; ++id) add(channels, id);
     }
     if (!menu->isEmpty()) menu->addSeparator();
-    add(menu.get(), 17001);
+    add(menu.get(), kCopyCommand);
     return menu;
 }
 

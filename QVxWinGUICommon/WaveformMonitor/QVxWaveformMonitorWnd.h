@@ -34,6 +34,14 @@ class QVXWINGUICOMMON_EXPORT CQVxWaveformMonitorWnd : public QWidget {
 public:
     static constexpr int kBorderWidth = 2;
     static constexpr int kContextMenuId = 4228;
+    // Context menu commands (the CommandTriggered ids, also the ids of their
+    // prompts in the library's string table).
+    static constexpr int kCopyCommand = 17001;
+    static constexpr int kTimeUnitNsCommand = 17002;  // 17002-17005: ns, us, ms, s
+    static constexpr int kTimeUnitSecondsCommand = 17005;
+    static constexpr int kMarkerToCursorCommands[2] = {17006, 17007};
+    static constexpr int kFirstChannelCommand = 17008;  // 17008-17015: CH1-CH8 shown or hidden
+    static constexpr int kLastChannelCommand = 17015;
 
     explicit CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps props, QWidget* parent = nullptr);
     ~CQVxWaveformMonitorWnd() override;

@@ -2,6 +2,7 @@
 
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
@@ -34,11 +35,11 @@ CQVxWaveformTrackAreaWnd::CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* paren
       m_hScroll(new QScrollBar(Qt::Horizontal, this)),
       m_vScroll(new QScrollBar(Qt::Vertical, this)),
       m_tracker(new CQVxTrackSplitterTracker(this)) {
-    setObjectName("id101");
+    setObjectName(QVxWinGUI::ControlName(kId));
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_hScroll->setObjectName("id700");
-    m_vScroll->setObjectName("id701");
+    m_hScroll->setObjectName(QVxWinGUI::ControlName(kHorizontalScrollBarId));
+    m_vScroll->setObjectName(QVxWinGUI::ControlName(kVerticalScrollBarId));
     m_vScroll->hide();
     m_hScroll->setEnabled(false);
     connect(m_hScroll, &QScrollBar::actionTriggered, this, &CQVxWaveformTrackAreaWnd::OnScrollAction);

@@ -2,7 +2,7 @@
 // The track area window: paints the track area through a double buffer, turns
 // mouse input into presenter calls (pan, zoom, markers, cursor, vertical scaling
 // and offset, splitter drag) and keeps the 64-bit scroll position in a 32-bit
-// scroll bar ("id700"; the vertical one "id701" stays hidden). GUI thread only.
+// scroll bar (the vertical one stays hidden). GUI thread only.
 
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 #include "QVxWinGUICommon/WaveformMonitor/ScrollInfo.h"
@@ -29,6 +29,10 @@ class QVXWINGUICOMMON_EXPORT CQVxWaveformTrackAreaWnd : public QWidget, public q
     Q_OBJECT
 
 public:
+    static constexpr int kId = 101;
+    static constexpr int kHorizontalScrollBarId = 700;
+    static constexpr int kVerticalScrollBarId = 701;
+
     explicit CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* parent);
     ~CQVxWaveformTrackAreaWnd() override;
 

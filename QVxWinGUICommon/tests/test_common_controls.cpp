@@ -7,6 +7,8 @@
 #include "QVxWinGUICommon/Common/QVxUnitValuePropertyField.h"
 #include "QVxWinGUICommon/Common/UnitValueText.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -72,7 +74,7 @@ protected:
         field->SetDecimalPart(2);
         field->SetMinMax(0, 20000);
         field->SetValueChanged([this](std::int64_t v) { changes.push_back(v); });
-        edit = parent.findChild<QLineEdit*>("id101");
+        edit = parent.findChild<QLineEdit*>(QVxWinGUI::ControlName(QVxUnitValuePropertyField::kEditId));
         parent.show();
     }
     void Type(const QString& text) {
@@ -88,7 +90,8 @@ TEST_F(UnitValueField, DisplaysInTheSelectedUnitAndKeepsBaseUnitsOnUnitChange) {
     ASSERT_NE(parent.findChild<QVxUnitValuePropertyField*>("id1200"), nullptr);
     field->SetValue(1005);
     EXPECT_EQ(edit->text(), "1.00");
-    auto* combo = parent.findChild<QComboBox*>("id102");
+    auto* combo =
+        parent.findChild<QComboBox*>(QVxWinGUI::ControlName(QVxUnitValuePropertyField::kUnitListId));
     ASSERT_NE(combo, nullptr);
     int unitSeen = 0;
     field->SetUnitChanged([&](std::int64_t id) { unitSeen = static_cast<int>(id); });
@@ -179,16 +182,20 @@ TEST(ProgressDialog, ReportsProgressAndReturnsTrueWhenTheTaskEnds) {
     });
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        seenValue = std::max(seenValue, dialog.findChild<QProgressBar*>("id1038")->value());
-        if (!dialog.findChild<QLabel*>("id1039")->text().isEmpty())
-            seenCaption = dialog.findChild<QLabel*>("id1039")->text();
+        seenValue = std::max(
+            seenValue,
+            dialog.findChild<QProgressBar*>(QVxWinGUI::ControlName(CQVxProgressDlg::kBarId))->value());
+        if (!dialog.findChild<QLabel*>(QVxWinGUI::ControlName(CQVxProgressDlg::kCaptionId))->text().isEmpty())
+            seenCaption =
+                dialog.findChild<QLabel*>(QVxWinGUI::ControlName(CQVxProgressDlg::kCaptionId))->text();
     });
     probe.start(5);
     EXPECT_TRUE(dialog.RunModal());
     EXPECT_NE(taskThread, std::this_thread::get_id());
     EXPECT_EQ(seenValue, 50);
     EXPECT_EQ(seenCaption, "読み込み中");
-    EXPECT_FALSE(dialog.findChild<QPushButton*>("id2")->isVisibleTo(&dialog));
+    EXPECT_FALSE(dialog.findChild<QPushButton*>(QVxWinGUI::ControlName(CQVxProgressDlg::kCancelId))
+                     ->isVisibleTo(&dialog));
 }
 
 TEST(ProgressDialog, CancelWorksOnlyWhenCancellable) {
@@ -202,9 +209,11 @@ TEST(ProgressDialog, CancelWorksOnlyWhenCancellable) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
         });
         QTimer::singleShot(50, &dialog, [&] {
-            EXPECT_EQ(dialog.findChild<QProgressBar*>("id1038")->maximum(), 0);  // marquee
+            EXPECT_EQ(
+                dialog.findChild<QProgressBar*>(QVxWinGUI::ControlName(CQVxProgressDlg::kBarId))->maximum(),
+                0);  // marquee
             QTest::keyClick(&dialog, Qt::Key_Escape);
-            dialog.findChild<QPushButton*>("id2")->click();
+            dialog.findChild<QPushButton*>(QVxWinGUI::ControlName(CQVxProgressDlg::kCancelId))->click();
             EXPECT_TRUE(dialog.isVisible());  // closes only when the task returns
             QTimer::singleShot(100, [&] { release = true; });
         });
@@ -275,12 +284,13 @@ TEST(ListControl, ColoursCheckBoxesAndInPlaceEditing) {
 }
 
 TEST(LibraryResources, ImagesAndStringsLoadByIdAndUnknownIdsFail) {
-    EXPECT_NE(QVxUtils::LoadImageFromResource(4225), nullptr);
+    EXPECT_NE(QVxUtils::LoadImageFromResource(QVxWaveformCaption::kSettingsButtonImageId), nullptr);
     EXPECT_EQ(QVxUtils::LoadImageFromResource(4999), nullptr);
-    EXPECT_EQ(QVxWinGUI::LoadStringW(17001), "グラフをクリップボードにコピー\nコピー");
+    EXPECT_EQ(QVxWinGUI::LoadStringW(CQVxWaveformMonitorWnd::kCopyCommand),
+              "グラフをクリップボードにコピー\nコピー");
     EXPECT_FALSE(QVxWinGUI::LoadStringW(25001).isEmpty());
     CQVxIconButton button;
-    EXPECT_TRUE(button.SetImage(4225));
+    EXPECT_TRUE(button.SetImage(QVxWaveformCaption::kSettingsButtonImageId));
     EXPECT_FALSE(button.SetImage(1));
 }
 

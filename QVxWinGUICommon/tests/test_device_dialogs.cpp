@@ -4,6 +4,7 @@
 #include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/Device/QVxDevSelDlg.h"
 #include "QVxWinGUICommon/Device/QVxNotificationImpl.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -65,8 +66,8 @@ struct DevSelDlgTest : ::testing::Test {
 TEST_F(DevSelDlgTest, NoUnitsKeepsOkDisabled) {
     Units("");
     QVxDevSelDlg dlg(&manager, "NAVO+の選択");
-    auto* list = dlg.findChild<QTreeWidget*>("id1000");
-    auto* ok = dlg.findChild<QPushButton*>("id1");
+    auto* list = dlg.findChild<QTreeWidget*>(QVxWinGUI::ControlName(QVxDevSelDlg::kListId));
+    auto* ok = dlg.findChild<QPushButton*>(QVxWinGUI::ControlName(QVxDevSelDlg::kOkId));
     ASSERT_TRUE(list && ok);
     EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_FALSE(ok->isEnabled());
@@ -74,14 +75,14 @@ TEST_F(DevSelDlgTest, NoUnitsKeepsOkDisabled) {
     EXPECT_EQ(list->headerItem()->text(0), "ID");
 
     QVxDevSelDlg none(nullptr, "x");  // no manager: empty as well
-    EXPECT_FALSE(none.findChild<QPushButton*>("id1")->isEnabled());
+    EXPECT_FALSE(none.findChild<QPushButton*>(QVxWinGUI::ControlName(QVxDevSelDlg::kOkId))->isEnabled());
 }
 
 TEST_F(DevSelDlgTest, ListsAnalogUnitsAndReturnsTheChosenOne) {
     Units("AN0001,TR0002,AN0003");
     QVxDevSelDlg dlg(&manager, "NAVO+の選択");
-    auto* list = dlg.findChild<QTreeWidget*>("id1000");
-    auto* ok = dlg.findChild<QPushButton*>("id1");
+    auto* list = dlg.findChild<QTreeWidget*>(QVxWinGUI::ControlName(QVxDevSelDlg::kListId));
+    auto* ok = dlg.findChild<QPushButton*>(QVxWinGUI::ControlName(QVxDevSelDlg::kOkId));
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->topLevelItem(0)->text(0), "AN0001");
     EXPECT_EQ(list->topLevelItem(1)->text(0), "AN0003");
@@ -96,7 +97,7 @@ TEST_F(DevSelDlgTest, ListsAnalogUnitsAndReturnsTheChosenOne) {
 
     // Refresh after a unit was unplugged: the selection is gone, OK disabled again.
     Units("AN0001");
-    dlg.findChild<QPushButton*>("id1001")->click();
+    dlg.findChild<QPushButton*>(QVxWinGUI::ControlName(QVxDevSelDlg::kRefreshId))->click();
     EXPECT_EQ(list->topLevelItemCount(), 1);
     EXPECT_FALSE(ok->isEnabled());
 }
@@ -110,7 +111,8 @@ TEST_F(DevSelDlgTest, DuplicateSerialShowsTheMessageAndListsNothing) {
     Units("AN0001,AN0001");
     QVxDevSelDlg dlg(&manager, "x");
     QVxNotificationImpl::InstallInLibrary(nullptr);
-    EXPECT_EQ(dlg.findChild<QTreeWidget*>("id1000")->topLevelItemCount(), 0);
+    EXPECT_EQ(dlg.findChild<QTreeWidget*>(QVxWinGUI::ControlName(QVxDevSelDlg::kListId))->topLevelItemCount(),
+              0);
     ASSERT_EQ(recorder.shown.size(), 1u);
     EXPECT_EQ(recorder.shown[0], Gui(25094));
 }
@@ -129,7 +131,7 @@ TEST_F(DevSelDlgTest, LaterDialogsReuseTheRememberedRectangle) {
     second.show();
     EXPECT_EQ(second.geometry(), moved);
     // The buttons follow the size: Close keeps its distance to the right edge.
-    auto* close = second.findChild<QPushButton*>("id2");
+    auto* close = second.findChild<QPushButton*>(QVxWinGUI::ControlName(QVxDevSelDlg::kCloseId));
     EXPECT_EQ(second.width() - close->geometry().right(), 1 + 10);
 }
 

@@ -2,6 +2,7 @@
 // changes written straight into the track's visual settings.
 
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxColorButton.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformMarkerSettingDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
@@ -17,13 +18,14 @@
 
 namespace {
 
+using Marker = QVxWaveformMarkerSettingDlg;
 using Popup = QVxWaveformTrackSettingPopupDlg;
 
 struct MarkerStripTest : ::testing::Test {
     qvx::AnalogSettings settings;
     qvx::test::EmptyWaveformPresenter presenter{&settings.visualSettings, qvx::WaveformUsage::kGeneric};
     QVxWaveformMarkerSettingDlg strip;
-    QCheckBox* Box(int id) { return strip.findChild<QCheckBox*>(QStringLiteral("id%1").arg(id)); }
+    QCheckBox* Box(int id) { return strip.findChild<QCheckBox*>(QVxWinGUI::ControlName(id)); }
 
     void SetUp() override {
         settings.visualSettings.timeUnit = 2;  // us
@@ -34,24 +36,24 @@ struct MarkerStripTest : ::testing::Test {
 };
 
 TEST_F(MarkerStripTest, OnlyM1SetLeavesTheDifferenceEmpty) {
-    EXPECT_EQ(Box(1015)->text(), "Marker1 (M1): 1,234 us");
-    EXPECT_EQ(Box(1016)->text(), "Marker2 (M2): 5,000 us ");
-    EXPECT_TRUE(Box(1015)->isChecked());
-    EXPECT_FALSE(Box(1016)->isChecked());
-    EXPECT_EQ(Box(1016)->size(), QSize(400, 22));
+    EXPECT_EQ(Box(Marker::kCheckIds[0])->text(), "Marker1 (M1): 1,234 us");
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 5,000 us ");
+    EXPECT_TRUE(Box(Marker::kCheckIds[0])->isChecked());
+    EXPECT_FALSE(Box(Marker::kCheckIds[1])->isChecked());
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->size(), QSize(400, 22));
 }
 
 TEST_F(MarkerStripTest, TogglingAndMovingMarkersRefreshTheTexts) {
-    Box(1016)->click();
+    Box(Marker::kCheckIds[1])->click();
     EXPECT_TRUE(settings.visualSettings.markers[1].enabled);
-    EXPECT_EQ(Box(1016)->text(), "Marker2 (M2): 5,000 us  (M2-M1: 3,766 us)");
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 5,000 us  (M2-M1: 3,766 us)");
 
     presenter.SetMarkerTime(1, 1'000'000);  // before M1: a negative difference
-    EXPECT_EQ(Box(1016)->text(), "Marker2 (M2): 1,000 us  (M2-M1: -234 us)");
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 1,000 us  (M2-M1: -234 us)");
 
-    Box(1015)->click();
+    Box(Marker::kCheckIds[0])->click();
     EXPECT_FALSE(settings.visualSettings.markers[0].enabled);
-    EXPECT_EQ(Box(1016)->text(), "Marker2 (M2): 1,000 us ");
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 1,000 us ");
 }
 
 TEST_F(MarkerStripTest, AnalogUsageTakesTheUnitFromTheTimeScale) {
@@ -59,9 +61,9 @@ TEST_F(MarkerStripTest, AnalogUsageTakesTheUnitFromTheTimeScale) {
     settings.visualSettings.markers[0].time = 3'000'000'000;
     analog.ResetViewportScale(100'000'000);  // 0.1 s per pixel: whole seconds
     strip.Setup(&analog);
-    EXPECT_EQ(Box(1015)->text(), "Marker1 (M1): 3 s");
+    EXPECT_EQ(Box(Marker::kCheckIds[0])->text(), "Marker1 (M1): 3 s");
     analog.ResetViewportScale(10);  // 10 ns per pixel
-    EXPECT_NE(Box(1015)->text(), "Marker1 (M1): 3 s");
+    EXPECT_NE(Box(Marker::kCheckIds[0])->text(), "Marker1 (M1): 3 s");
 }
 
 TEST(TrackPopup, NearestScalingEntry) {
@@ -84,7 +86,7 @@ struct TrackPopupTest : ::testing::Test {
 
     template <class T>
     static T* Ctrl(QWidget& popup, int id) {
-        return popup.findChild<T*>(QStringLiteral("id%1").arg(id));
+        return popup.findChild<T*>(QVxWinGUI::ControlName(id));
     }
 };
 
@@ -97,10 +99,10 @@ TEST_F(TrackPopupTest, LoadShowsTheTrackAndChangesApplyAtOnce) {
     QObject::connect(&popup, &Popup::TrackSettingsChanged, [this] { ++changed; });
     popup.Load(&presenter.Track(1));
 
-    auto* scaling = Ctrl<QComboBox>(popup, 1019);
+    auto* scaling = Ctrl<QComboBox>(popup, Popup::kScalingId);
     ASSERT_NE(scaling, nullptr);
     EXPECT_EQ(scaling->currentText(), "12.5%");
-    auto* name = Ctrl<QLineEdit>(popup, 1014);
+    auto* name = Ctrl<QLineEdit>(popup, Popup::kNameId);
     EXPECT_EQ(name->text(), QStringLiteral("電圧A"));
     EXPECT_EQ(changed, 0);  // loading writes nothing
 
@@ -115,10 +117,10 @@ TEST_F(TrackPopupTest, LoadShowsTheTrackAndChangesApplyAtOnce) {
     EXPECT_EQ(track.backgroundColor.a, 0);  // an untouched background stays unset
 
     // The automatic entry of the background button: the loaded colour, now set.
-    auto* back = Ctrl<QVxColorButton>(popup, 1016);
+    auto* back = Ctrl<QVxColorButton>(popup, Popup::kBackColorId);
     back->Menu()->findChild<QAction*>("automatic")->trigger();
     EXPECT_EQ(track.backgroundColor, qvx::Color(255, 255, 255, 255));
-    auto* line = Ctrl<QVxColorButton>(popup, 1011);
+    auto* line = Ctrl<QVxColorButton>(popup, Popup::kLineColorId);
     line->SetAutomaticColor(QColor(10, 20, 30));
     line->Menu()->findChild<QAction*>("automatic")->trigger();
     EXPECT_EQ(track.lineColor, qvx::Color(10, 20, 30, 255));
@@ -128,10 +130,10 @@ TEST_F(TrackPopupTest, LoadShowsTheTrackAndChangesApplyAtOnce) {
 TEST_F(TrackPopupTest, GenericUsageHasNoScalingRow) {
     Popup popup(0);
     popup.Load(&presenter.Track(0));
-    EXPECT_EQ(Ctrl<QComboBox>(popup, 1019), nullptr);
-    EXPECT_NE(Ctrl<QLineEdit>(popup, 1014), nullptr);
+    EXPECT_EQ(Ctrl<QComboBox>(popup, Popup::kScalingId), nullptr);
+    EXPECT_NE(Ctrl<QLineEdit>(popup, Popup::kNameId), nullptr);
     popup.Load(nullptr);  // no track: edits go nowhere
-    QTest::keyClicks(Ctrl<QLineEdit>(popup, 1014), "x");
+    QTest::keyClicks(Ctrl<QLineEdit>(popup, Popup::kNameId), "x");
     EXPECT_EQ(settings.visualSettings.tracks[0].name, L"Channel 1");
 }
 

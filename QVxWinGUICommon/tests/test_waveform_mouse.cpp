@@ -3,7 +3,9 @@
 #include "waveform_window_support.h"
 
 #include "QVxCore/tests/waveform_test_support.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
 
 #include <QMenu>
 #include <QScrollBar>
@@ -11,12 +13,30 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <spdlog/sinks/ringbuffer_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <memory>
 #include <thread>
 
 using namespace qvx;
 using namespace qvx::test;
 
 namespace {
+
+// The number of error lines `action` logs through spdlog's default logger.
+template <class F>
+std::ptrdiff_t ErrorsLoggedBy(F&& action) {
+    const auto previous = spdlog::default_logger();
+    const auto sink = std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(64);
+    spdlog::set_default_logger(std::make_shared<spdlog::logger>("errors", sink));
+    action();
+    spdlog::set_default_logger(previous);
+    const auto lines = sink->last_raw();
+    return std::count_if(lines.begin(), lines.end(),
+                         [](const auto& line) { return line.level == spdlog::level::err; });
+}
 
 // Press at `from`, one move, release at `to`; the area repaints first so that the
 // move is not swallowed by a pending repaint.
@@ -152,7 +172,8 @@ TEST(MonitorScrollBar, FiveSecondsAtOneNanosecondPerPixelScrollEndToEnd) {
     presenter.UpdateLastTime(5'000'000'000);
     CQVxWaveformTrackArea& area = *wnd.GetTrackAreaWnd()->GetGraphArea();
     area.Refresh();
-    QScrollBar* bar = wnd.GetTrackAreaWnd()->findChild<QScrollBar*>("id700");
+    QScrollBar* bar = wnd.GetTrackAreaWnd()->findChild<QScrollBar*>(
+        QVxWinGUI::ControlName(CQVxWaveformTrackAreaWnd::kHorizontalScrollBarId));
     ASSERT_NE(bar, nullptr);
     ASSERT_TRUE(bar->isEnabled());
     EXPECT_LT(bar->maximum(), 2147483647);
@@ -174,6 +195,12 @@ TEST(MonitorScrollBar, FiveSecondsAtOneNanosecondPerPixelScrollEndToEnd) {
     wnd.Setup(nullptr);
 }
 
+using Wnd = CQVxWaveformMonitorWnd;
+
+QString Cmd(int id) {
+    return QVxWinGUI::CommandName(id);
+}
+
 std::vector<QString> MenuNames(QMenu& menu) {
     std::vector<QString> names;
     for (QAction* a : menu.actions()) {
@@ -188,19 +215,21 @@ TEST_F(MonitorWindowTest, TheAnalogContextMenuKeepsMarkerItemsAndCopy) {
     Open();
     auto menu = wnd->MakeContextMenu();
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(MenuNames(*menu), (std::vector<QString>{"cmd17006", "cmd17007", "-", "cmd17001"}));
-    QAction* copy = menu->findChild<QAction*>("cmd17001");
+    EXPECT_EQ(MenuNames(*menu),
+              (std::vector<QString>{Cmd(Wnd::kMarkerToCursorCommands[0]),
+                                    Cmd(Wnd::kMarkerToCursorCommands[1]), "-", Cmd(Wnd::kCopyCommand)}));
+    QAction* copy = menu->findChild<QAction*>(Cmd(Wnd::kCopyCommand));
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->text(), "コピー");
     EXPECT_EQ(copy->statusTip(), "グラフをクリップボードにコピー");
     QSignalSpy commands(wnd.get(), &CQVxWaveformMonitorWnd::CommandTriggered);
     copy->trigger();
     ASSERT_EQ(commands.count(), 1);
-    EXPECT_EQ(commands.at(0).at(0).toInt(), 17001);
+    EXPECT_EQ(commands.at(0).at(0).toInt(), CQVxWaveformMonitorWnd::kCopyCommand);
 
     CQVxWaveformMonitorWnd noMarkers(CQVxWaveformMonitorWndProps{false});
     noMarkers.Setup(vm.get());
-    EXPECT_EQ(MenuNames(*noMarkers.MakeContextMenu()), (std::vector<QString>{"cmd17001"}));
+    EXPECT_EQ(MenuNames(*noMarkers.MakeContextMenu()), (std::vector<QString>{Cmd(Wnd::kCopyCommand)}));
     noMarkers.Setup(nullptr);
 }
 
@@ -210,35 +239,39 @@ TEST(MonitorContextMenu, TheGenericUsageHasTheTimeUnitAndChannelSubmenus) {
     CQVxWaveformMonitorWnd wnd(CQVxWaveformMonitorWndProps{false});
     wnd.Setup(&presenter);
     auto menu = wnd.MakeContextMenu();
-    EXPECT_EQ(MenuNames(*menu), (std::vector<QString>{"sub:cmd17002", "-", "sub:cmd17008", "-", "cmd17001"}));
-    EXPECT_NE(menu->findChild<QAction*>("cmd17015"), nullptr);
-    EXPECT_EQ(menu->findChild<QAction*>("cmd17005")->text(), "秒[s]");
+    EXPECT_EQ(MenuNames(*menu),
+              (std::vector<QString>{"sub:" + Cmd(Wnd::kTimeUnitNsCommand), "-",
+                                    "sub:" + Cmd(Wnd::kFirstChannelCommand), "-", Cmd(Wnd::kCopyCommand)}));
+    EXPECT_NE(menu->findChild<QAction*>(Cmd(Wnd::kLastChannelCommand)), nullptr);
+    EXPECT_EQ(menu->findChild<QAction*>(Cmd(Wnd::kTimeUnitSecondsCommand))->text(), "秒[s]");
     wnd.Setup(nullptr);
 }
 
 TEST_F(MonitorWindowTest, RedrawOnAnotherThreadSkipsTheFetchAfterLoggingTheCheck) {
     Open();
     vm->SetupForAdhocData();
-    LogCapture log;
-    std::thread([&] { wnd->Redraw(); }).join();
-    EXPECT_TRUE(log.Contains("std::this_thread::get_id() == m_constructionThreadId"));
+    EXPECT_EQ(ErrorsLoggedBy([&] { std::thread([&] { wnd->Redraw(); }).join(); }), 1);
     QApplication::processEvents();  // the queued repaint runs here
 }
 
 TEST_F(MonitorWindowTest, TheConfigPopupFlagShowsTheButtonsOfEnabledChannels) {
     Visual().tracks[3].enabled = false;
     Open();
-    auto button = [&](int id) { return AreaWnd()->findChild<QWidget*>(QStringLiteral("id%1").arg(id)); };
-    ASSERT_NE(button(10000), nullptr);
-    EXPECT_TRUE(button(10000)->isVisible());
-    EXPECT_FALSE(button(10003)->isVisible());
+    // The settings button of `channel`.
+    auto button = [&](int channel) {
+        return AreaWnd()->findChild<QWidget*>(
+            QVxWinGUI::ControlName(QVxWaveformCaption::kSettingsButtonIdBase + channel));
+    };
+    ASSERT_NE(button(0), nullptr);
+    EXPECT_TRUE(button(0)->isVisible());
+    EXPECT_FALSE(button(3)->isVisible());
     QSignalSpy requested(AreaWnd(), &CQVxWaveformTrackAreaWnd::TrackSettingsRequested);
-    QTest::mouseClick(button(10001), Qt::LeftButton);
+    QTest::mouseClick(button(1), Qt::LeftButton);
     ASSERT_EQ(requested.count(), 1);
     EXPECT_EQ(requested.at(0).at(0).toInt(), 1);
-    EXPECT_EQ(requested.at(0).at(1).toRect(), button(10001)->geometry());
+    EXPECT_EQ(requested.at(0).at(1).toRect(), button(1)->geometry());
     wnd->SetConfigPopupEnabled(false);
-    EXPECT_FALSE(button(10000)->isVisible());
+    EXPECT_FALSE(button(0)->isVisible());
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ TEST_F(MonitorWindowTest, MarkersAreDrawnAtTheirTimesInTheirColours) {
 }
 
 TEST_F(MonitorWindowTest, NoEnabledChannelPaintsNoTrackAndDividesByOne) {
-    for (auto& t : owner.settings.visualSettings.tracks) t.enabled = false;
+    for (auto& t : visual.tracks) t.enabled = false;
     vm.reset();
     Open();
     const auto& layout = Area().GetLayout();

@@ -4,6 +4,7 @@
 
 #include "waveform_window_support.h"
 
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 
 #include <QLineEdit>
@@ -60,20 +61,19 @@ TEST_F(MonitorRebindTest, ASessionChangeATrackChangeAndALookChangeReachTheScreen
     const QImage first = OnScreen();
 
     // Another session: other names, another scale, a marker, another set of tracks.
-    ViewOwner other;
-    other.settings.visualSettings.timeScale = 1000;
-    other.settings.visualSettings.tracks[0].name = L"Other CH1";
-    other.settings.visualSettings.tracks[3].enabled = false;
-    other.settings.visualSettings.markers[0] = {true, 200'000, {}};
-    auto next = std::make_unique<QVxAnalogOscilloGraphViewModel>(&other);
-    next->SetupForStoredData(ReportDataReader::Open(dir.Path()));
+    WaveformVisualSettings other = FourTracks(1000);
+    other.tracks[0].name = L"Other CH1";
+    other.tracks[3].enabled = false;
+    other.markers[0] = {true, 200'000, {}};
+    auto next = std::make_unique<TestWaveformPresenter>(&other);
+    next->SetupForRecords(5000);
     wnd->Setup(next.get());
     vm = std::move(next);
     ExpectScreenIsCurrent("session-change");
     EXPECT_NE(OnScreen(), first);
 
     // A channel switched off, applied as the application does (the view binds again).
-    other.settings.visualSettings.tracks[1].enabled = false;
+    other.tracks[1].enabled = false;
     wnd->Setup(vm.get());
     ExpectScreenIsCurrent("track-change");
 
@@ -89,28 +89,29 @@ TEST_F(MonitorRebindTest, AnOpenTrackPopupLetsGoOfTheTrackWhenThePresenterIsRepl
     QVxWaveformTrackSettingPopupDlg* popup = AreaWnd()->GetTrackSettingsDlg();
     ASSERT_NE(popup, nullptr);
     ASSERT_EQ(popup->GetTrack(), &vm->Track(0));
-    auto* name = popup->findChild<QLineEdit*>("id1014");
+    auto* name =
+        popup->findChild<QLineEdit*>(QVxWinGUI::ControlName(QVxWaveformTrackSettingPopupDlg::kNameId));
     ASSERT_NE(name, nullptr);
 
     // The owner replaces the presenter (destroying the old one) and binds the new one.
-    ViewOwner other;
-    auto next = std::make_unique<QVxAnalogOscilloGraphViewModel>(&other);
+    WaveformVisualSettings other = FourTracks(100);
+    auto next = std::make_unique<TestWaveformPresenter>(&other);
     wnd->Setup(next.get());
     vm = std::move(next);  // the old presenter and its track presenters are gone
     EXPECT_EQ(popup->GetTrack(), nullptr);
     EXPECT_FALSE(popup->isVisible());
 
     // Typing into the name field (still focused in the user's case) changes nothing.
-    const std::wstring before = other.settings.visualSettings.tracks[0].name;
+    const std::wstring before = other.tracks[0].name;
     QTest::keyClicks(name, "abc");
-    EXPECT_EQ(other.settings.visualSettings.tracks[0].name, before);
+    EXPECT_EQ(other.tracks[0].name, before);
 
     // Opened again, it edits the new presenter's track.
     AreaWnd()->ShowTrackSettingsDlg(0, QRect(10, 10, 20, 20));
     EXPECT_EQ(popup->GetTrack(), &vm->Track(0));
     name->clear();
     QTest::keyClicks(name, "N");
-    EXPECT_EQ(other.settings.visualSettings.tracks[0].name, L"N");
+    EXPECT_EQ(other.tracks[0].name, L"N");
 }
 
 // Without a window manager no activation change follows a click elsewhere: the
@@ -120,7 +121,9 @@ TEST_F(MonitorRebindTest, APressOutsideTheTrackPopupClosesIt) {
     AreaWnd()->ShowTrackSettingsDlg(1, QRect(10, 10, 20, 20));
     QVxWaveformTrackSettingPopupDlg* popup = AreaWnd()->GetTrackSettingsDlg();
     ASSERT_TRUE(popup->isVisible());
-    QTest::mouseClick(popup->findChild<QLineEdit*>("id1014"), Qt::LeftButton);
+    QTest::mouseClick(
+        popup->findChild<QLineEdit*>(QVxWinGUI::ControlName(QVxWaveformTrackSettingPopupDlg::kNameId)),
+        Qt::LeftButton);
     EXPECT_TRUE(popup->isVisible());
     QTest::mouseClick(AreaWnd(), Qt::LeftButton, {}, QPoint(Wave().left + 50, Wave().top + 50));
     EXPECT_FALSE(popup->isVisible());

@@ -1,11 +1,10 @@
 #pragma once
-// Monitor windows on generated reports for the widget tests.
+// Monitor windows on a made-up recording for the widget tests.
 
-#include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
-#include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
-#include "QVxCore/AnalogSettings.h"
-#include "QVxCore/ReportData/ReportData.h"
-#include "QVxCore/tests/support/ReportBuilder.h"
+#include "test_waveform_presenter.h"
+
+#include "QVxCore/WaveformVisualSettings.h"
+#include "QVxCore/tests/waveform_test_support.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
@@ -16,40 +15,40 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 namespace qvx::test {
 
-class ViewOwner : public IQVxAnalogOscilloGraphOwner {
-public:
-    AnalogSettings settings;
-    AnalogSettings* GetSessionSettings() const override { return const_cast<AnalogSettings*>(&settings); }
-    bool IsDarkLook() const override { return false; }
-};
+// Visual settings of four named tracks in four line colours at `timeScale` ns per
+// pixel; the markers take the palette's colours.
+inline WaveformVisualSettings FourTracks(std::int64_t timeScale) {
+    constexpr std::uint32_t kLineColors[] = {0xFFEF5350, 0xFF66BB6A, 0xFF42A5F5, 0xFFFFEE58};
+    WaveformVisualSettings visual = FourTrackSettings(timeScale);
+    for (std::size_t i = 0; i < visual.tracks.size(); ++i) {
+        visual.tracks[i].name = L"Channel " + std::to_wstring(i + 1);
+        visual.tracks[i].lineColor = Color::FromArgb32(kLineColors[i]);
+    }
+    for (auto& marker : visual.markers) marker.color = Color::FromRgba32(0x00000000);
+    return visual;
+}
 
-// A 1000 x 800 monitor window on a report of `records` records 100 ns apart whose
-// CH1 is raw +4096 and CH2 raw -4096 throughout, at 100 ns per pixel.
+// A 1000 x 800 monitor window on `records` records 100 ns apart whose CH1 is
+// centred +4096 and CH2 -4096 throughout, at 100 ns per pixel.
 class MonitorWindowTest : public ::testing::Test {
 protected:
-    TempDir dir{"gui-monitor"};
-    ViewOwner owner;
-    std::unique_ptr<QVxAnalogOscilloGraphViewModel> vm;
+    WaveformVisualSettings visual = FourTracks(100);
+    std::unique_ptr<TestWaveformPresenter> vm;
     std::unique_ptr<CQVxWaveformMonitorWnd> wnd;
 
-    void Open(CQVxWaveformMonitorWndProps props = {}, std::uint64_t records = 5000) {
-        ReportBuilder(dir.Path())
-            .Times([](std::uint64_t i) { return i * 10; })
-            .SampleValues([](std::uint64_t) {
-                return Samples{8192 + 4096, 8192 - 4096, 8192, 8192};
-            })
-            .AddFile(0, records);
-        owner.settings.visualSettings.timeScale = 100;
-        vm = std::make_unique<QVxAnalogOscilloGraphViewModel>(&owner);
+    void Open(CQVxWaveformMonitorWndProps props = {}, std::int64_t records = 5000) {
+        vm = std::make_unique<TestWaveformPresenter>(&visual);
         vm->SetOption(2, 0);  // no horizontal divisions over the background
         wnd = std::make_unique<CQVxWaveformMonitorWnd>(props);
         wnd->resize(1000, 800);
         wnd->Setup(vm.get());
-        vm->SetupForStoredData(ReportDataReader::Open(dir.Path()));
+        vm->SetupForRecords(records);
         wnd->show();
         QApplication::processEvents();
     }
@@ -59,7 +58,7 @@ protected:
     QImage Grab() const { return AreaWnd()->grab().toImage(); }
     std::int64_t Begin() const { return vm->GetWritingRenderData().GetViewportBeginTimeOffset(); }
     std::int64_t Tpp() const { return vm->GetWritingRenderData().GetTimeParPixel(); }
-    WaveformVisualSettings& Visual() { return owner.settings.visualSettings; }
+    WaveformVisualSettings& Visual() { return visual; }
 };
 
 inline QColor Rgb(const Color& c) {

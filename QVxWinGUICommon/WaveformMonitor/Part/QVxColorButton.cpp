@@ -31,7 +31,7 @@ QVxColorButton::QVxColorButton(QWidget* parent) : QToolButton(parent) {
     setToolButtonStyle(Qt::ToolButtonIconOnly);
     setIconSize(QSize(60, 12));
     m_menu = new QMenu(this);
-    QAction* automatic = m_menu->addAction(QVxWinGUI::LoadStringW(25032));
+    QAction* automatic = m_menu->addAction(QVxWinGUI::LoadStringW(kAutomaticStringId));
     automatic->setObjectName(QStringLiteral("automatic"));
     connect(automatic, &QAction::triggered, this, [this] { Choose(m_automatic); });
 
@@ -55,7 +55,7 @@ QVxColorButton::QVxColorButton(QWidget* parent) : QToolButton(parent) {
     paletteAction->setDefaultWidget(palette);
     m_menu->addAction(paletteAction);
 
-    QAction* other = m_menu->addAction(QVxWinGUI::LoadStringW(25033));
+    QAction* other = m_menu->addAction(QVxWinGUI::LoadStringW(kOtherColorStringId));
     other->setObjectName(QStringLiteral("other"));
     connect(other, &QAction::triggered, this, &QVxColorButton::ChooseOther);
     connect(m_menu, &QMenu::aboutToShow, this, [this] { m_choosing = true; });

@@ -15,6 +15,9 @@ class QVXWINGUICOMMON_EXPORT QVxColorButton : public QToolButton {
     Q_OBJECT
 
 public:
+    static constexpr int kAutomaticStringId = 25032;
+    static constexpr int kOtherColorStringId = 25033;
+
     explicit QVxColorButton(QWidget* parent = nullptr);
 
     void SetColor(const QColor& color);

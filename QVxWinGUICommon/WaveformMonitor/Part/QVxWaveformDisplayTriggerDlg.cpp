@@ -26,13 +26,9 @@ constexpr int kModeHeight = 30;
 constexpr int kSlopeHeight = 40;
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-QString Id(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
-
 QLabel* MakeLabel(QWidget* parent, int id, int stringId) {
     auto* label = new QLabel(QVxWinGUI::LoadStringW(stringId), parent);
-    label->setObjectName(Id(id));
+    label->setObjectName(QVxWinGUI::ControlName(id));
     return label;
 }
 
@@ -57,34 +53,47 @@ void ReportUnreachable() {
 CQVxWaveformDisplayTriggerDlg::CQVxWaveformDisplayTriggerDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dlg%1").arg(kTemplateId));
     setFont(QVxWinGUI::GuiFont(9));
+    CreateModeButtons();
+    CreateSourceFields();
+    CreateSlopeButtons();
+    CreateWidthFields();
+    ConnectHandlers();
+    resize(340, 300);
+    UpdateControls();
+}
 
+void CQVxWaveformDisplayTriggerDlg::CreateModeButtons() {
     m_modeGroup = new QButtonGroup(this);
     static const char* const kModeCaptions[3] = {"None", "Single", "Repeat"};
     for (int i = 0; i < 3; ++i) {
         auto* b = new QPushButton(QString::fromLatin1(kModeCaptions[i]), this);
-        b->setObjectName(Id(kModeIds[i]));
+        b->setObjectName(QVxWinGUI::ControlName(kModeIds[i]));
         b->setCheckable(true);
         m_modeGroup->addButton(b, i);
         m_modeButtons[static_cast<std::size_t>(i)] = b;
     }
+}
 
-    m_sourceLabel = MakeLabel(this, 1026, 25077);
+void CQVxWaveformDisplayTriggerDlg::CreateSourceFields() {
+    m_sourceLabel = MakeLabel(this, kSourceLabelId, kSourceStringId);
     m_source = new QComboBox(this);
-    m_source->setObjectName(Id(1017));
-    m_levelLabel = MakeLabel(this, 1025, 25078);
-    m_level = MakeField(this, 1031, 0, kInt32Max);
+    m_source->setObjectName(QVxWinGUI::ControlName(kSourceId));
+    m_levelLabel = MakeLabel(this, kLevelLabelId, kLevelStringId);
+    m_level = MakeField(this, kLevelId, 0, kInt32Max);
     m_level->AddUnit(0, QStringLiteral("V"), 1000);
     m_level->AddUnit(1, QStringLiteral("mV"), 1);
     m_level->SetExactDecimals(true);  // "1.5" V is 1500 mV, not refused
-    m_positionLabel = MakeLabel(this, 1036, 25076);
-    m_position = MakeField(this, 1037, 0, 100);
-    m_sensitivityLabel = MakeLabel(this, 1024, 25079);
-    m_sensitivity = MakeField(this, 1033, 1, 1000);
+    m_positionLabel = MakeLabel(this, kPositionLabelId, kPositionStringId);
+    m_position = MakeField(this, kPositionId, 0, 100);
+    m_sensitivityLabel = MakeLabel(this, kSensitivityLabelId, kSensitivityStringId);
+    m_sensitivity = MakeField(this, kSensitivityId, 1, 1000);
+}
 
+void CQVxWaveformDisplayTriggerDlg::CreateSlopeButtons() {
     m_slopeGroup = new QButtonGroup(this);
     for (int i = 0; i < 4; ++i) {
         auto* b = new QPushButton(this);
-        b->setObjectName(Id(kSlopeIds[i]));
+        b->setObjectName(QVxWinGUI::ControlName(kSlopeIds[i]));
         b->setCheckable(true);
         if (auto image = QVxUtils::LoadImageFromResource(kSlopeImageIds[i])) {
             b->setIcon(QIcon(*image));
@@ -93,20 +102,24 @@ CQVxWaveformDisplayTriggerDlg::CQVxWaveformDisplayTriggerDlg(QWidget* parent) : 
         m_slopeGroup->addButton(b, i);
         m_slopeButtons[static_cast<std::size_t>(i)] = b;
     }
-    m_widthLabel = MakeLabel(this, 1034, 25080);
-    m_width = MakeField(this, 1032, 1, kInt32Max);
+}
+
+void CQVxWaveformDisplayTriggerDlg::CreateWidthFields() {
+    m_widthLabel = MakeLabel(this, kWidthLabelId, kWidthStringId);
+    m_width = MakeField(this, kWidthId, 1, kInt32Max);
     m_width->AddUnit(0, QStringLiteral("s"), 1'000'000'000);
     m_width->AddUnit(1, QStringLiteral("ms"), 1'000'000);
     m_width->AddUnit(2, QStringLiteral("us"), 1'000);
     m_width->AddUnit(3, QStringLiteral("ns"), 1);
     m_width->SetExactDecimals(true);  // 300,000 ns shows as "0.3" ms, not "0"
-    m_comparisonLabel = MakeLabel(this, 1035, 25081);
+    m_comparisonLabel = MakeLabel(this, kComparisonLabelId, kComparisonStringId);
     m_comparison = new QComboBox(this);
-    m_comparison->setObjectName(Id(1018));
-    m_comparison->addItem(QVxWinGUI::LoadStringW(25082));
-    m_comparison->addItem(QVxWinGUI::LoadStringW(25083));
+    m_comparison->setObjectName(QVxWinGUI::ControlName(kComparisonId));
+    for (int stringId : kComparisonItemStringIds) m_comparison->addItem(QVxWinGUI::LoadStringW(stringId));
+}
 
-    // Handlers: each writes one value through the presenter.
+void CQVxWaveformDisplayTriggerDlg::ConnectHandlers() {
+    // Each handler writes one value through the presenter.
     connect(m_modeGroup, &QButtonGroup::idClicked, this,
             [this](int id) { Write([&] { m_presenter->SetMode(id); }); });
     connect(m_slopeGroup, &QButtonGroup::idClicked, this,
@@ -131,9 +144,6 @@ CQVxWaveformDisplayTriggerDlg::CQVxWaveformDisplayTriggerDlg(QWidget* parent) : 
     m_width->SetUnitChanged([this](std::int64_t unit) {
         Write([&] { m_presenter->SetWidthUnit(static_cast<std::uint8_t>(unit)); });
     });
-
-    resize(340, 300);
-    UpdateControls();
 }
 
 CQVxWaveformDisplayTriggerDlg::~CQVxWaveformDisplayTriggerDlg() {

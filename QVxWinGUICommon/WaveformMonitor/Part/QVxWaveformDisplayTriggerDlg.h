@@ -33,6 +33,27 @@ public:
     static constexpr int kModeIds[3] = {1020, 1021, 1022};
     static constexpr int kSlopeIds[4] = {1027, 1028, 1029, 1030};
     static constexpr int kSlopeImageIds[4] = {4229, 4230, 4231, 4232};
+    // Other control ids; each control's object name is "id<N>".
+    static constexpr int kSourceId = 1017;
+    static constexpr int kComparisonId = 1018;
+    static constexpr int kSensitivityLabelId = 1024;
+    static constexpr int kLevelLabelId = 1025;
+    static constexpr int kSourceLabelId = 1026;
+    static constexpr int kLevelId = 1031;
+    static constexpr int kWidthId = 1032;
+    static constexpr int kSensitivityId = 1033;
+    static constexpr int kWidthLabelId = 1034;
+    static constexpr int kComparisonLabelId = 1035;
+    static constexpr int kPositionLabelId = 1036;
+    static constexpr int kPositionId = 1037;
+    // Texts of the library's string table.
+    static constexpr int kPositionStringId = 25076;
+    static constexpr int kSourceStringId = 25077;
+    static constexpr int kLevelStringId = 25078;
+    static constexpr int kSensitivityStringId = 25079;
+    static constexpr int kWidthStringId = 25080;
+    static constexpr int kComparisonStringId = 25081;
+    static constexpr int kComparisonItemStringIds[2] = {25082, 25083};
 
     explicit CQVxWaveformDisplayTriggerDlg(QWidget* parent = nullptr);
     ~CQVxWaveformDisplayTriggerDlg() override;
@@ -45,6 +66,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void CreateModeButtons();
+    void CreateSourceFields();
+    void CreateSlopeButtons();
+    void CreateWidthFields();
+    void ConnectHandlers();
     void OnSize();
     void Subscribe();
     // Runs a handler's write unless the dialog is refreshing its own controls.

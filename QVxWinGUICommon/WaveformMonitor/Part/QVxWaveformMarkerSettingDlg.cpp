@@ -22,7 +22,7 @@ QVxWaveformMarkerSettingDlg::QVxWaveformMarkerSettingDlg(QWidget* parent) : QWid
     static const char* const kCaptions[2] = {"Marker1 (M1)", "Marker2 (M2)"};
     for (int i = 0; i < 2; ++i) {
         auto* box = new QCheckBox(QString::fromLatin1(kCaptions[i]), this);
-        box->setObjectName(QStringLiteral("id%1").arg(kCheckIds[i]));
+        box->setObjectName(QVxWinGUI::ControlName(kCheckIds[i]));
         box->setFixedSize(kBoxWidth, kBoxHeight);
         grid->addWidget(box);
         m_boxes[static_cast<std::size_t>(i)] = box;

@@ -29,7 +29,7 @@ qvx::Color FromQColor(const QColor& c) {
 
 QLabel* MakeLabel(QWidget* parent, int id, int stringId) {
     auto* label = new QLabel(QVxWinGUI::LoadStringW(stringId), parent);
-    label->setObjectName(QStringLiteral("id%1").arg(id));
+    label->setObjectName(QVxWinGUI::ControlName(id));
     return label;
 }
 
@@ -49,21 +49,21 @@ QVxWaveformTrackSettingPopupDlg::QVxWaveformTrackSettingPopupDlg(std::uint32_t u
     m_grid->setContentsMargins(4, 4, 4, 4);
     m_grid->setSpacing(4);
     m_name = new QLineEdit(this);
-    m_name->setObjectName(QStringLiteral("id1014"));
+    m_name->setObjectName(QVxWinGUI::ControlName(kNameId));
     m_lineColor = new QVxColorButton(this);
-    m_lineColor->setObjectName(QStringLiteral("id1011"));
+    m_lineColor->setObjectName(QVxWinGUI::ControlName(kLineColorId));
     m_backColor = new QVxColorButton(this);
-    m_backColor->setObjectName(QStringLiteral("id1016"));
-    m_grid->addWidget(MakeLabel(this, 1012, 25055), 0, 0);
+    m_backColor->setObjectName(QVxWinGUI::ControlName(kBackColorId));
+    m_grid->addWidget(MakeLabel(this, kNameLabelId, kNameStringId), 0, 0);
     m_grid->addWidget(m_name, 0, 1);
-    m_grid->addWidget(MakeLabel(this, 1013, 25056), 1, 0);
+    m_grid->addWidget(MakeLabel(this, kLineColorLabelId, kLineColorStringId), 1, 0);
     m_grid->addWidget(m_lineColor, 1, 1, Qt::AlignLeft);
-    m_grid->addWidget(MakeLabel(this, 1015, 25057), 2, 0);
+    m_grid->addWidget(MakeLabel(this, kBackColorLabelId, kBackColorStringId), 2, 0);
     m_grid->addWidget(m_backColor, 2, 1, Qt::AlignLeft);
     if (m_usage == 1) {
-        m_scalingLabel = MakeLabel(this, 1018, 25064);
+        m_scalingLabel = MakeLabel(this, kScalingLabelId, kScalingStringId);
         m_scaling = new QComboBox(this);
-        m_scaling->setObjectName(QStringLiteral("id1019"));
+        m_scaling->setObjectName(QVxWinGUI::ControlName(kScalingId));
         for (const Scaling& s : kScalings) m_scaling->addItem(QString::fromLatin1(s.label));
         m_grid->addWidget(m_scalingLabel, 3, 0);
         m_grid->addWidget(m_scaling, 3, 1);

@@ -27,6 +27,20 @@ class QVXWINGUICOMMON_EXPORT QVxWaveformTrackSettingPopupDlg : public QDialog {
 
 public:
     static constexpr int kTemplateId = 4232;
+    // Control ids; each control's object name is "id<N>".
+    static constexpr int kLineColorId = 1011;
+    static constexpr int kNameLabelId = 1012;
+    static constexpr int kLineColorLabelId = 1013;
+    static constexpr int kNameId = 1014;
+    static constexpr int kBackColorLabelId = 1015;
+    static constexpr int kBackColorId = 1016;
+    static constexpr int kScalingLabelId = 1018;  // analog usage only
+    static constexpr int kScalingId = 1019;       // analog usage only
+    // Texts of the library's string table.
+    static constexpr int kNameStringId = 25055;
+    static constexpr int kLineColorStringId = 25056;
+    static constexpr int kBackColorStringId = 25057;
+    static constexpr int kScalingStringId = 25064;
     struct Scaling {
         const char* label;
         double factor;
