@@ -15,6 +15,7 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/ReportData/ReportData.h"
+#include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
@@ -457,9 +458,10 @@ void CMainFrame::OnQVxSyncTime(std::int64_t absNs) {
 void CMainFrame::OnQVxSyncTrace(std::int64_t wParam) {
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     const bool connected = devices && devices->GetConnectedDevice();
-    if (wParam == 1 && m_viewModel.isTracing())
+    if (wParam == QVxAppIntegration::kSyncTraceStop && m_viewModel.isTracing())
         PressStartStop();
-    else if (wParam == 0 && m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle && connected)
+    else if (wParam == QVxAppIntegration::kSyncTraceStart &&
+             m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle && connected)
         PressStartStop();
 }
 

@@ -1,7 +1,7 @@
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 
+#include "QVxWinCommon/DataClasses/QVxDeviceManager.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
-#include "qvusb/qvusb_api.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -55,10 +55,7 @@ QString QVxAnalogAboutDlg::FormatLibraryVersion(std::uint32_t version) {
 }
 
 std::uint32_t QVxAnalogAboutDlg::QueryLibraryVersion() {
-    std::uint32_t library = 0;
-    std::uint16_t fpga = 0, firmware = 0;
-    QVPlus_Version(nullptr, &library, &fpga, &firmware);
-    return library;
+    return QVxDeviceManager::GetVersions().library;
 }
 
 // The banner above the texts: this program's own artwork, a trace over a dark band.

@@ -1,10 +1,12 @@
 #include "QVxCore/AnalogSettings.h"
 
+#include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/Utils.h"
 
 #include <fmt/format.h>
 
 #include <cmath>
+#include <iterator>
 
 namespace qvx {
 
@@ -58,17 +60,20 @@ AnalogSettings::AnalogSettings() {
     for (auto& marker : visualSettings.markers) marker.color = Color::FromRgba32(0x00000000);
 }
 
+const AnalogSettings::SamplingFrequencyRow& AnalogSettings::GetSamplingFrequencyRow(
+    std::int32_t samplingFrequencyIndex) {
+    static constexpr SamplingFrequencyRow kRows[] = {
+        {102'400, 100'000, 14'400},
+        {1'048'576, 1'000'000, 1'200},
+        {10'485'760, 10'000'000, 120},
+    };
+    if (samplingFrequencyIndex < 0 || samplingFrequencyIndex >= static_cast<std::int32_t>(std::size(kRows)))
+        QVX_UNREACHABLE();
+    return kRows[samplingFrequencyIndex];
+}
+
 std::int32_t AnalogSettings::GetSamplingFrequency() const {
-    switch (samplingFrequency) {
-        case 0:
-            return 102'400;
-        case 1:
-            return 1'048'576;
-        case 2:
-            return 10'485'760;
-        default:
-            QVX_UNREACHABLE();
-    }
+    return GetSamplingFrequencyRow(samplingFrequency).samplesPerSecond;
 }
 
 std::int32_t AnalogSettings::GetRangeMilliVolts(std::int32_t rangeIndex, std::int32_t probeIndex) {
@@ -108,20 +113,13 @@ std::string AnalogSettings::MakeDisplayTextFromNormalizedValue(int channel, doub
 }
 
 std::uint32_t AnalogSettings::GetFileRotationMaxSeconds(std::int32_t samplingFrequencyIndex) {
-    switch (samplingFrequencyIndex) {
-        case 0:
-            return 14400;
-        case 1:
-            return 1200;
-        case 2:
-            return 120;
-        default:
-            QVX_UNREACHABLE();
-    }
+    return GetSamplingFrequencyRow(samplingFrequencyIndex).rotationMaxSeconds;
 }
 
 std::int64_t AnalogSettings::GetRotationFileCount(std::uint32_t seconds) const {
-    return static_cast<std::int64_t>(seconds) * GetSamplingFrequency() / kRecordsPerFile + 2;
+    return static_cast<std::int64_t>(seconds) * GetSamplingFrequency() /
+               static_cast<std::int64_t>(kRecordsPerReportFile) +
+           2;
 }
 
 }  // namespace qvx

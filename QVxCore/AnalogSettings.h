@@ -32,7 +32,6 @@ class AnalogSettings {
 public:
     static constexpr std::uint32_t kClassVersion = 5;
     static constexpr int kChannelCount = 4;
-    static constexpr std::int64_t kRecordsPerFile = 33'554'432;
 
     // Defaults: four named tracks with the channel colours, two markers with unset
     // colours, four display-trigger settings.
@@ -42,8 +41,16 @@ public:
     std::uint32_t GetClassVersion() const { return m_classVersion; }
     void SetClassVersion(std::uint32_t version) { m_classVersion = version; }
 
-    // Samples per second of `samplingFrequency`: 102,400, 1,048,576 or 10,485,760.
+    // What each sampling frequency index (`samplingFrequency`, 0..2) stands for.
+    struct SamplingFrequencyRow {
+        std::int32_t samplesPerSecond;     // the unit's rate: 102,400, 1,048,576 or 10,485,760
+        std::uint32_t nominalRate;         // the rate a trace records: 100,000, 1,000,000 or 10,000,000
+        std::uint32_t rotationMaxSeconds;  // longest report-file rotation time accepted
+    };
     // Any other index is unreachable (throws qvx::UnreachableError).
+    static const SamplingFrequencyRow& GetSamplingFrequencyRow(std::int32_t samplingFrequencyIndex);
+
+    // Samples per second of `samplingFrequency`; unreachable for an index outside 0..2.
     std::int32_t GetSamplingFrequency() const;
 
     // Millivolts on the raw converter scale of `channel`: mV / (2 F) x 16383 + 8192,

@@ -91,11 +91,11 @@ void QVxAnalogWaveformExtension::OnPaintArea(CQVxWaveformTrackArea* area, QPaint
             // The "T" flag above the line, its point touching the waveform top.
             const QPolygon flag({QPoint(x - 7, top - 20), QPoint(x + 7, top - 20), QPoint(x + 7, top - 6),
                                  QPoint(x, top - 1), QPoint(x - 7, top - 6)});
-            p.setBrush(ToQColor(style.GetColor(4)));
+            p.setBrush(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
             p.drawPolygon(flag);
             p.setBrush(Qt::NoBrush);
             p.setFont(QVxWinGUI::GuiFont(8));
-            p.setPen(ToQColor(style.GetColor(3)));
+            p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
             p.drawText(QRect(x - 7, top - 20, 14, 19), Qt::AlignCenter | Qt::TextSingleLine,
                        QStringLiteral("T"));
         }
@@ -126,7 +126,7 @@ void QVxAnalogWaveformExtension::OnPaintCaption(QVxWaveformCaption* caption, QPa
     const qvx::WaveformStyle& style = presenter->GetStyle();
     p.save();
 
-    if (presenter->GetOption(2) != 0) {
+    if (presenter->GetOption(qvx::WaveformPresenter::kOptionVerticalDivisions) != 0) {
         const std::optional<int> row = TriggerLevelRow(track);
         const int waveformHeight = track.GetLayout().waveform.Height();
         if (row && *row >= 0 && *row <= waveformHeight) {
@@ -135,11 +135,12 @@ void QVxAnalogWaveformExtension::OnPaintCaption(QVxWaveformCaption* caption, QPa
             const QPolygon pointer({QPoint(right - 20, y - 7), QPoint(right - 5, y - 7), QPoint(right, y),
                                     QPoint(right - 5, y + 7), QPoint(right - 20, y + 7)});
             p.setPen(ToQColor(s->lineColor));
-            p.setBrush(ToQColor(Tint(s->lineColor, style.GetColor(4), 28, 227)));
+            p.setBrush(ToQColor(
+                Tint(s->lineColor, style.GetColor(qvx::WaveformStyle::kSlotAreaBackground), 28, 227)));
             p.drawPolygon(pointer);
             p.setBrush(Qt::NoBrush);
             p.setFont(QVxWinGUI::GuiFont(8));
-            p.setPen(ToQColor(style.GetColor(3)));
+            p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
             p.drawText(QRect(right - 20, y - 7, 15, 14), Qt::AlignCenter | Qt::TextSingleLine,
                        QStringLiteral("T"));
         }
@@ -151,7 +152,7 @@ void QVxAnalogWaveformExtension::OnPaintCaption(QVxWaveformCaption* caption, QPa
     const QString text =
         QVxWinGUI::LoadStringW(kVerticalScalingStringId) + QStringLiteral(": %1%").arg(shown);
     p.setFont(QVxWinGUI::GuiFont(10));
-    p.setPen(ToQColor(style.GetColor(3)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     const int left = r.x() + 44;
     p.drawText(QRect(left, r.y(), std::max(0, RightOf(r) - left), std::max(0, r.height() - 8)),
                Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine, text);

@@ -10,8 +10,8 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinCommon/DataClasses/QVxDeviceManager.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
-#include "qvusb/qvusb_api.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -182,10 +182,9 @@ void CQVxAnalogTracingStatusDlg::UpdateFirmwareText() {
     }
     // The library opens the unit to read its release number: once per connection.
     if (m_firmwareDeviceId != connected->GetDeviceId() || m_firmwareText.isEmpty()) {
-        std::uint32_t library = 0;
-        std::uint16_t fpga = 0;
-        std::uint16_t firmware = 0;
-        QVPlus_Version(connected->GetDeviceId().c_str(), &library, &fpga, &firmware);
+        const QVxDeviceVersions versions = QVxDeviceManager::GetVersions(connected->GetDeviceId());
+        const std::uint16_t fpga = versions.fpga;
+        const std::uint16_t firmware = versions.firmware;
         const QString fpgaText = QString::asprintf("FPGA %d.%d", fpga >> 8, fpga & 0xFF);
         const QString fx3Text =
             firmware == 0 ? QString() : QString::asprintf("FX3 %d.%d", firmware >> 8, firmware & 0xFF);

@@ -88,6 +88,28 @@ private:
 // separators and line end, rounded up.
 constexpr std::size_t kMaxRowBytes = 192;
 
+// Writes the CSV row of `record` (row number, quoted time, the four values, a line end) at
+// `out`, which holds kMaxRowBytes; returns its length.
+std::size_t FormatCsvRow(char* out, std::uint64_t rowNumber, const std::uint8_t* record,
+                         std::int32_t timeWord, const ValueTextTable& values) {
+    char* p = std::to_chars(out, out + 20, rowNumber).ptr;
+    *p++ = ',';
+    *p++ = '"';
+    const auto stamp = qvx::LoadLE64(record + 8 * timeWord) & qvx::kRecordTimeMask;
+    p += QVxUtils::FormatTimeToDisplayString(
+        static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick,
+        QVxAnalogDataListViewModel::kTimeUnit, p);
+    *p++ = '"';
+    for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
+        *p++ = ',';
+        const std::uint16_t sample =
+            qvx::LoadLE16(record + qvx::kRecordOffsetSamples + 2 * static_cast<std::size_t>(c));
+        p = values.Put(c, qvx::analog::CenteredRawValue(sample), p);
+    }
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - out);
+}
+
 }  // namespace
 
 QVxAnalogDataListViewModel::QVxAnalogDataListViewModel(IQVxAnalogListOwner* owner) : m_owner(owner) {
@@ -209,21 +231,7 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
 
         // The row is formatted in place at the end of the writer's buffer.
         char* const begin = out.Reserve(kMaxRowBytes);
-        char* p = std::to_chars(begin, begin + 20, index + 1).ptr;
-        *p++ = ',';
-        *p++ = '"';
-        const auto stamp = qvx::LoadLE64(record + 8 * timeWord) & qvx::kRecordTimeMask;
-        p += QVxUtils::FormatTimeToDisplayString(
-            static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick, kTimeUnit, p);
-        *p++ = '"';
-        for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
-            *p++ = ',';
-            const std::uint16_t sample =
-                qvx::LoadLE16(record + qvx::kRecordOffsetSamples + 2 * static_cast<std::size_t>(c));
-            p = values.Put(c, qvx::analog::CenteredRawValue(sample), p);
-        }
-        *p++ = '\n';
-        out.Commit(static_cast<std::size_t>(p - begin));
+        out.Commit(FormatCsvRow(begin, index + 1, record, timeWord, values));
 
         const std::uint64_t done = row - start + 1;
         if (done % kProgressRowStride == 0 || row + 1 == stop) {

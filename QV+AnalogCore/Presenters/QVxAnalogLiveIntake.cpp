@@ -125,21 +125,8 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
                                qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer) {
     m_wroteTriggerFrame = false;
     if (count <= 0 || records == nullptr) return;
-    const std::int64_t lastRecordTime = RecordTime(records + (count - 1) * kRecordBytes);
-    m_lastRecordTime.store(lastRecordTime, std::memory_order_relaxed);
-    std::int64_t lastTime = lastRecordTime;
-    if (out) {
-        out->UpdateLastTime(std::max(lastRecordTime, out->GetLastTime()));
-        lastTime = out->GetLastTime();
-    }
-    if (analyzer) {
-        const std::int64_t width = out ? out->ViewportWidthTime() : 0;
-        const std::int64_t offset = analyzer->UpdateTriggerWindow(width, lastTime);
-        if (offset != qvx::QVxAnalogDisplayTriggerAnalyzer::kNone) {
-            m_triggerViewOffset = offset;
-            m_triggerViewOffsetSet = true;
-        }
-    }
+    const std::int64_t lastTime = AdvanceLastTime(out, records, count);
+    if (analyzer) UpdateTriggerViewOffset(out, *analyzer, lastTime);
     if (out) out->MoveTimeOffsetToLast();
     // The recent columns are kept while a trigger may still be found or its window
     // is still filling (the trigger record and the records after it).
@@ -147,27 +134,65 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
         out && analyzer && (analyzer->ShouldAnalyze() || (m_trigger.triggerTime >= 0 && !m_trigger.complete));
     if (followTrigger) FollowWindowGeometry(*out, *analyzer);
 
+    const FoldWindow window = PrepareColumns(out);
+    FoldRecords(records, count, window, analyzer, followTrigger);
+    if (window.columnCount == 0) return;
+    WriteColumns(*out, window);
+    // The display holds from now on: it shows the trigger's window, not the newest data.
+    if (analyzer && analyzer->IsDisplayHeld() && m_trigger.triggerTime >= 0 && !m_trigger.written) {
+        if (!m_trigger.complete) CompleteTriggerWindow();
+        WriteTriggerFrame(*out);
+    }
+}
+
+std::int64_t QVxAnalogLiveIntake::AdvanceLastTime(qvx::WaveformRenderData* out, const std::uint8_t* records,
+                                                  std::int64_t count) {
+    const std::int64_t lastRecordTime = RecordTime(records + (count - 1) * kRecordBytes);
+    m_lastRecordTime.store(lastRecordTime, std::memory_order_relaxed);
+    if (!out) return lastRecordTime;
+    out->UpdateLastTime(std::max(lastRecordTime, out->GetLastTime()));
+    return out->GetLastTime();
+}
+
+void QVxAnalogLiveIntake::UpdateTriggerViewOffset(const qvx::WaveformRenderData* out,
+                                                  qvx::QVxAnalogDisplayTriggerAnalyzer& analyzer,
+                                                  std::int64_t lastTime) {
+    const std::int64_t width = out ? out->ViewportWidthTime() : 0;
+    const std::int64_t offset = analyzer.UpdateTriggerWindow(width, lastTime);
+    if (offset != qvx::QVxAnalogDisplayTriggerAnalyzer::kNone) {
+        m_triggerViewOffset = offset;
+        m_triggerViewOffsetSet = true;
+    }
+}
+
+QVxAnalogLiveIntake::FoldWindow QVxAnalogLiveIntake::PrepareColumns(const qvx::WaveformRenderData* out) {
     static const std::vector<qvx::WaveformColumn> kNoColumns;
-    const auto& columns = out ? out->Columns() : kNoColumns;
-    const std::size_t columnCount = columns.size();
-    const std::int64_t windowBegin = columnCount ? columns.front().start : 0;
-    const std::int64_t timeParPixel = out ? std::max<std::int64_t>(out->GetTimeParPixel(), 1) : 1;
+    FoldWindow w;
+    w.columns = out ? &out->Columns() : &kNoColumns;
+    w.columnCount = w.columns->size();
+    w.windowBegin = w.columnCount ? w.columns->front().start : 0;
+    w.timeParPixel = out ? std::max<std::int64_t>(out->GetTimeParPixel(), 1) : 1;
     // The window ends at lastTime, so the column holding the newest records lies just
     // right of it and is still filling. It is accumulated as one extra column behind
     // the window and carried to the next batch, which shows it once the window has
     // moved over it; otherwise every column would only show the records of the batch
     // that completed it.
-    const std::size_t openColumn = columnCount;
-    const std::int64_t openStart = columnCount ? columns.back().end : 0;
-    const std::int64_t windowEnd = columnCount ? openStart + timeParPixel : 0;
-    m_columns.resize(columnCount + 1);
+    w.openColumn = w.columnCount;
+    w.openStart = w.columnCount ? w.columns->back().end : 0;
+    w.windowEnd = w.columnCount ? w.openStart + w.timeParPixel : 0;
+    m_columns.resize(w.columnCount + 1);
     for (Column& column : m_columns) column.count = 0;
-    if (columnCount && m_open.column.count != 0 && m_open.timeParPixel == timeParPixel &&
-        m_open.start >= windowBegin && m_open.start <= openStart) {
-        m_columns[static_cast<std::size_t>((m_open.start - windowBegin) / timeParPixel)] = m_open.column;
+    if (w.columnCount && m_open.column.count != 0 && m_open.timeParPixel == w.timeParPixel &&
+        m_open.start >= w.windowBegin && m_open.start <= w.openStart) {
+        m_columns[static_cast<std::size_t>((m_open.start - w.windowBegin) / w.timeParPixel)] = m_open.column;
     }
     m_open = {};
+    return w;
+}
 
+void QVxAnalogLiveIntake::FoldRecords(const std::uint8_t* records, std::int64_t count,
+                                      const FoldWindow& window,
+                                      qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer, bool followTrigger) {
     std::uint64_t index = m_nextIndex.load(std::memory_order_relaxed);
     bool backwards = false;
     std::int64_t previous = m_previousTime;
@@ -187,28 +212,26 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
         }
         if (followTrigger) RememberRecord(t, samples);
         ++index;
-        if (t < windowBegin || t >= windowEnd) continue;
-        const auto c = std::min(static_cast<std::size_t>((t - windowBegin) / timeParPixel), openColumn);
+        if (t < window.windowBegin || t >= window.windowEnd) continue;
+        const auto c = std::min(static_cast<std::size_t>((t - window.windowBegin) / window.timeParPixel),
+                                window.openColumn);
         m_columns[c].Add(samples);
     }
     m_previousTime = previous;
     m_nextIndex.store(index, std::memory_order_relaxed);
     if (backwards) m_timeWentBackwards = true;
+}
 
-    if (columnCount == 0) return;
-    if (m_columns[openColumn].count != 0) m_open = {openStart, timeParPixel, m_columns[openColumn]};
-    for (std::size_t c = 0; c < columnCount; ++c) {
+void QVxAnalogLiveIntake::WriteColumns(qvx::WaveformRenderData& out, const FoldWindow& window) {
+    if (m_columns[window.openColumn].count != 0)
+        m_open = {window.openStart, window.timeParPixel, m_columns[window.openColumn]};
+    for (std::size_t c = 0; c < window.columnCount; ++c) {
         const Column& column = m_columns[c];
         if (column.count == 0) continue;
-        const std::int64_t t = columns[c].start;
+        const std::int64_t t = (*window.columns)[c].start;
         for (std::size_t ch = 0; ch < 4; ++ch) {
-            out->AddPoint(ch, t, Centred(column.min[ch]));
-            out->AddPoint(ch, t, Centred(column.max[ch]));
+            out.AddPoint(ch, t, Centred(column.min[ch]));
+            out.AddPoint(ch, t, Centred(column.max[ch]));
         }
-    }
-    // The display holds from now on: it shows the trigger's window, not the newest data.
-    if (analyzer && analyzer->IsDisplayHeld() && m_trigger.triggerTime >= 0 && !m_trigger.written) {
-        if (!m_trigger.complete) CompleteTriggerWindow();
-        WriteTriggerFrame(*out);
     }
 }

@@ -89,6 +89,30 @@ private:
     void CompleteTriggerWindow();
     void WriteTriggerFrame(qvx::WaveformRenderData& out);
 
+    // The live window's columns as one batch folds into them (ns): the window's own columns,
+    // then the open column just right of it.
+    struct FoldWindow {
+        const std::vector<qvx::WaveformColumn>* columns = nullptr;
+        std::size_t columnCount = 0;
+        std::int64_t windowBegin = 0;
+        std::int64_t timeParPixel = 1;
+        std::size_t openColumn = 0;  // index of the open column in m_columns
+        std::int64_t openStart = 0;
+        std::int64_t windowEnd = 0;  // end of the open column
+    };
+    // Steps of Fold. The newest record's time, and the window's last time (when there is one).
+    std::int64_t AdvanceLastTime(qvx::WaveformRenderData* out, const std::uint8_t* records,
+                                 std::int64_t count);
+    void UpdateTriggerViewOffset(const qvx::WaveformRenderData* out,
+                                 qvx::QVxAnalogDisplayTriggerAnalyzer& analyzer, std::int64_t lastTime);
+    // Empties m_columns for the window and puts back the open column the last batch left.
+    FoldWindow PrepareColumns(const qvx::WaveformRenderData* out);
+    // Analyzes the records and folds those inside the window into m_columns.
+    void FoldRecords(const std::uint8_t* records, std::int64_t count, const FoldWindow& window,
+                     qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer, bool followTrigger);
+    // Carries the open column to the next batch and adds each filled column's min and max.
+    void WriteColumns(qvx::WaveformRenderData& out, const FoldWindow& window);
+
     // The column right of the window that the last batch left unfinished (ns, its
     // width and its records so far); count 0 when there is none.
     struct OpenColumn {

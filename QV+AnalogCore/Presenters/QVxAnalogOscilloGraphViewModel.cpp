@@ -26,7 +26,7 @@ QVxAnalogOscilloGraphViewModel::QVxAnalogOscilloGraphViewModel(IQVxAnalogOscillo
       m_owner(owner),
       m_alive(std::make_shared<QVxAnalogOscilloGraphViewModel*>(this)) {
     QVX_VERIFY(owner);
-    SetOption(2, 1);  // vertical divisions shown
+    SetOption(kOptionVerticalDivisions, 1);
     for (std::size_t i = 0; i < TrackCount(); ++i) {
         qvx::WaveformTrackPresenter& track = Track(i);
         track.SetPlacementMode(0);

@@ -43,19 +43,6 @@ std::uint16_t Threshold(std::int32_t value) {
 
 }  // namespace
 
-std::uint32_t QVxAnalogRateOfSamplingCode(std::int32_t samplingFrequency) {
-    switch (samplingFrequency) {
-        case 0:
-            return 100'000;
-        case 1:
-            return 1'000'000;
-        case 2:
-            return 10'000'000;
-        default:
-            QVX_UNREACHABLE();
-    }
-}
-
 std::uint32_t QVxFillStartParams(const qvx::AnalogSettings& s, QVPlusStartParams& out) {
     static const char kEmptyPrefix[] = "";
     out = QVPlusStartParams{};
@@ -64,7 +51,7 @@ std::uint32_t QVxFillStartParams(const qvx::AnalogSettings& s, QVPlusStartParams
     out.optionWord = 0;
     for (int channel = 0; channel < 4; ++channel)
         out.rangeCodes[channel] = RangeCode(s.channelVoltages[channel]);
-    const std::uint32_t rate = QVxAnalogRateOfSamplingCode(s.samplingFrequency);
+    const std::uint32_t rate = qvx::AnalogSettings::GetSamplingFrequencyRow(s.samplingFrequency).nominalRate;
     out.samplingCode = static_cast<std::uint8_t>(s.samplingFrequency);
 
     ApplyTriggerMode(s.trigger1ChStartMode, QVPLUS_TRG_CH1_USED | QVPLUS_TRG_CH1_START, out,

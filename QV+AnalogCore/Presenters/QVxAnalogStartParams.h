@@ -6,9 +6,6 @@
 
 #include <cstdint>
 
-// Sample rate (records/s) the application records for sampling code 0, 1, 2.
-std::uint32_t QVxAnalogRateOfSamplingCode(std::int32_t samplingFrequency);
-
 // Fills `out` (zeroed first) from `settings`: kind 1, no output folder (the
 // application writes the report files itself), an empty file prefix, the
 // device manager's data callback. A range index, sampling frequency, trigger

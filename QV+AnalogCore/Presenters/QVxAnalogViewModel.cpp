@@ -49,7 +49,6 @@ bool QVxAnalogViewModel::Init(qvx::AnalogEnvData* envData,
     QVX_CHECK_RETURN(!m_collector, false);
     QVPlus_SetLogCallback(&QVxDeviceManager::LogCallback, nullptr);
 
-    m_startParams = QVPlusStartParams{};
     m_collector = std::make_unique<QVxAnalogLogCollector>(this);
     const fs::path bitStream =
         options.bitStreamPath.empty() ? qvx::AnalogEnvData::GetFirmwarePath() : options.bitStreamPath;
@@ -119,7 +118,7 @@ bool QVxAnalogViewModel::CanStopTrace() const {
 }
 
 bool QVxAnalogViewModel::isTracing() const {
-    const std::int32_t state = m_traceState.load();
+    const TraceState state = m_traceState.load();
     return state == kTracing || state == kStopping;
 }
 
@@ -232,7 +231,8 @@ bool QVxAnalogViewModel::StartTrace() {
     if (!m_session->DeleteReportFiles()) return false;
     const qvx::AnalogSettings& settings = m_session->GetSettings();
 
-    m_rate = QVxFillStartParams(settings, m_startParams);
+    QVPlusStartParams startParams{};
+    m_rate = QVxFillStartParams(settings, startParams);
     m_startTimestampKnown = false;
     m_startSeconds = 0;
     m_startNanoseconds = 0;
@@ -252,7 +252,7 @@ bool QVxAnalogViewModel::StartTrace() {
     m_oscilloGraph->SetupForAdhocData();
     m_traceState = kTracing;
 
-    if (!StartDevice()) {
+    if (!StartDevice(startParams)) {
         QVxNotification::ShowGuiMessage(kMessageTraceStartFailed);
         AbandonTrace();
         return false;
@@ -262,7 +262,7 @@ bool QVxAnalogViewModel::StartTrace() {
 }
 
 // Starts the unit under the mutex, so that no batch is taken in meanwhile.
-bool QVxAnalogViewModel::StartDevice() {
+bool QVxAnalogViewModel::StartDevice(QVPlusStartParams& params) {
     QVxDeviceManager* manager = GetDeviceManager();
     std::lock_guard lock(m_mutex);
     if (!QVX_VERIFY(m_collector->GetAbortType() == QVxAbortType::None)) return false;
@@ -270,7 +270,7 @@ bool QVxAnalogViewModel::StartDevice() {
         QVxDeviceManager::SetLastDeviceError(kDeviceErrorNotOpen);
         return false;
     }
-    if (!manager->QVxDevTraceStart(m_collector.get(), m_startParams)) return false;
+    if (!manager->QVxDevTraceStart(m_collector.get(), params)) return false;
     m_startSeconds = manager->GetStartSeconds();
     m_startNanoseconds = manager->GetStartNanoseconds();
     m_startTimestampKnown = m_startSeconds != 0 || m_startNanoseconds != 0;

@@ -20,7 +20,6 @@
 #include "QVxCore/Presenters/Signal.h"
 #include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
-#include "qvusb/qvusb_api.h"
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +27,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+
+struct QVPlusStartParams;
 
 // Argument of view synchronisation.
 struct QVxViewSyncParams {
@@ -42,9 +43,8 @@ class QVxAnalogViewModel : public IQVxLogCollectorHost,
                            public IQVxAnalogOscilloGraphOwner,
                            public IQVxAnalogListOwner {
 public:
-    static constexpr std::int32_t kIdle = 0;
-    static constexpr std::int32_t kTracing = 1;
-    static constexpr std::int32_t kStopping = 3;
+    // Trace states (GetTraceState); 2 is not used.
+    enum TraceState : std::int32_t { kIdle = 0, kTracing = 1, kStopping = 3 };
 
     struct InitOptions {
         // FPGA bit-stream; empty: "dload/Tessel.bin" beside the executable.
@@ -116,7 +116,7 @@ public:
     // ("/data/s10/repo" is not inside "/data/s1").
     static bool IsPathInside(const std::filesystem::path& path, const std::filesystem::path& folder);
 
-    std::int32_t GetTraceState() const { return m_traceState.load(); }
+    TraceState GetTraceState() const { return m_traceState.load(); }
     qvx::AnalogSession* GetSession() const { return m_session.get(); }
     QVxAnalogOscilloGraphViewModel* GetOscilloGraphViewModel() const { return m_oscilloGraph.get(); }
 
@@ -140,7 +140,6 @@ public:
         return m_analyzer.IsDisplayHeld();
     }
     const std::filesystem::path& GetCacheFolderPath() const { return m_cacheFolderPath; }
-    const QVPlusStartParams& GetStartParams() const { return m_startParams; }
     std::uint32_t GetRate() const { return m_rate; }
     // Live intake: records taken in by Broadcast in this trace, the backwards mark.
     std::uint64_t GetRecordCount() const { return m_intake.GetRecordCount(); }
@@ -166,7 +165,7 @@ public:
 
 private:
     void ReplaceSession(std::unique_ptr<qvx::AnalogSession> session);
-    bool StartDevice();
+    bool StartDevice(QVPlusStartParams& params);
     void AbandonTrace();
     bool FinishReport();
     void ReadStartTimestamp();
@@ -184,11 +183,10 @@ private:
     qvx::QVxAnalogDisplayTriggerAnalyzer m_analyzer;
     QVxAnalogLiveIntake m_intake;
 
-    std::atomic<std::int32_t> m_traceState{kIdle};
+    std::atomic<TraceState> m_traceState{kIdle};
     std::atomic<std::uint64_t> m_hitCount{0};
     bool m_hitListFullTold = false;  // under m_mutex
     mutable std::mutex m_mutex;      // trace start against the intake of a batch
-    QVPlusStartParams m_startParams{};
     std::uint32_t m_rate = 0;
     std::int64_t m_startSeconds = 0;
     std::int32_t m_startNanoseconds = 0;

@@ -104,11 +104,11 @@ TEST_F(SmallReport, TheFirstLoadAfterOpeningFillsTheWholeWindow) {
 
     test::LogCapture log;
     vm->SetupForStoredData(nullptr);
-    EXPECT_TRUE(log.Contains("reader"));
+    EXPECT_EQ(log.ErrorCount(), 1);
     EXPECT_NE(vm->GetReader(), nullptr);
     WaveformRenderData scratch(vm.get(), true, 100);
     vm->DecodeAndAddData(scratch, nullptr);
-    EXPECT_TRUE(log.Contains("record"));
+    EXPECT_EQ(log.ErrorCount(), 2);
 }
 
 namespace {
@@ -177,5 +177,5 @@ TEST_F(StrideReport, FineStepsAndAnUnknownFrequencyDecodeEveryRecord) {
     test::LogCapture log;
     owner.settings.samplingFrequency = 9;
     EXPECT_EQ(DecodedBy(40'000'000), 2u + 4u + 1u);
-    EXPECT_TRUE(log.Contains("samplingFrequency"));
+    EXPECT_GE(log.ErrorCount(), 1);
 }

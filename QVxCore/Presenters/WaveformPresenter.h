@@ -129,8 +129,14 @@ public:
     std::size_t TrackCount() const { return m_trackPresenters.size(); }
     WaveformTrackPresenter& Track(std::size_t i) { return *m_trackPresenters[i]; }
     const WaveformTrackPresenter& Track(std::size_t i) const { return *m_trackPresenters[i]; }
-    // Option flags: 0 fit tracks to height, 1 vertical mouse scaling, 2 vertical
-    // divisions shown, 3 last-time read-out.
+    // Option flags (bytes, 0 off, 1 on).
+    enum Option : std::size_t {
+        kOptionFitToHeight = 0,           // tracks share the area's height
+        kOptionVerticalMouseScaling = 1,  // Control + wheel scales a track vertically
+        kOptionVerticalDivisions = 2,     // the caption's scale and the horizontal grid
+        kOptionLastTimeReadout = 3,       // the newest record's time in the ruler
+        kOptionCount = 4,
+    };
     std::uint8_t GetOption(std::size_t i) const { return i < m_options.size() ? m_options[i] : 0; }
     void SetOption(std::size_t i, std::uint8_t value);
 
@@ -177,7 +183,7 @@ private:
     std::optional<std::int64_t> m_pendingLastTime;
 
     std::int64_t m_cursorTime = 0;
-    std::array<std::uint8_t, 4> m_options{0, 1, 0, 1};
+    std::array<std::uint8_t, kOptionCount> m_options{0, 1, 0, 1};
     std::unique_ptr<WaveformStyle> m_style;
 };
 

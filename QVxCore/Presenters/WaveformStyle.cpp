@@ -60,7 +60,7 @@ Color WaveformStyle::GetMarkerColor(int marker) const {
         const Color own = settings->markers[static_cast<std::size_t>(marker)].color;
         if (own.IsSet()) return own;
     }
-    return GetColor(kMarkerSlot + marker);
+    return GetColor(kSlotMarker1 + marker);
 }
 
 void WaveformStyle::SetThemeIndex(std::int32_t themeIndex) {

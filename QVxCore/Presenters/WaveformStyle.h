@@ -13,8 +13,22 @@ class WaveformPresenter;
 class WaveformStyle {
 public:
     static constexpr int kThemeCount = 2;  // 0 light, 1 dark
-    static constexpr int kSlotCount = 11;
-    static constexpr int kMarkerSlot = 9;  // M1 default; M2 is the next slot
+
+    // Palette slots: what the window paints in each.
+    enum Slot : int {
+        kSlotLabelBackground = 0,  // label column
+        kSlotRulerBackground = 1,  // ruler, and the base of tinted bands
+        kSlotSeparator = 2,        // separator lines
+        kSlotText = 3,             // read-out text
+        kSlotAreaBackground = 4,   // the area behind tracks and strips
+        kSlotRule = 5,             // caption-band rule, flag outline
+        kSlotSecondaryText = 6,    // time-per-division text, marker link line
+        kSlotGrid = 7,             // grid lines
+        kSlotSpare = 8,            // painted by nothing
+        kSlotMarker1 = 9,          // M1 default; M2 is the next slot
+        kSlotMarker2 = 10,
+        kSlotCount = 11,
+    };
 
     explicit WaveformStyle(WaveformPresenter* presenter);
 

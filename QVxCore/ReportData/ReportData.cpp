@@ -92,22 +92,30 @@ ReportDataReaderPtr ReportDataReader::Open(const fs::path& folder, ProgressToken
 
 bool ReportDataReader::OpenInternal(const fs::path& folder, ProgressToken* progress,
                                     std::uint64_t recordsPerFile) {
-    constexpr const char* kFn = "ReportDataReader::OpenInternal";
+    const std::optional<NumberedPaths> numbered = NumberDATFiles(folder);
+    if (!numbered || !ReadFirstHeader(numbered->front().second)) return false;
+    if (!m_recordAccessor.Setup(m_header.data())) return false;
+    if (!SetupFiles(*numbered, progress, recordsPerFile)) return false;
+    if (!FillLeadingGaps(recordsPerFile)) return false;
+    m_recordBuffer.fill(0);
+    return true;
+}
+
+// The folder's report files in number order. For the writers' zero-padded names this is name
+// order; ordering by number also keeps unpadded names ("9.DAT", "10.DAT") in their slots.
+std::optional<ReportDataReader::NumberedPaths> ReportDataReader::NumberDATFiles(const fs::path& folder) {
     const std::vector<fs::path> paths = CollectDATFiles(folder);
     if (paths.empty()) {
-        QVX_REPORT_ERROR(kFn, ".DAT file not found.");
-        return false;
+        QVX_REPORT_ERROR(kOpenFunction, ".DAT file not found.");
+        return std::nullopt;
     }
-
-    // Files in number order. For the writers' zero-padded names this is name order; ordering
-    // by number also keeps unpadded names ("9.DAT", "10.DAT") in their slots.
-    std::vector<std::pair<std::int64_t, fs::path>> numbered;
+    NumberedPaths numbered;
     numbered.reserve(paths.size());
     for (const fs::path& path : paths) {
         const std::optional<std::int64_t> number = ParseFileNumber(path);
         if (!number) {
-            QVX_REPORT_ERROR(kFn, "Invalid DAT file name: {}", path.string());
-            return false;
+            QVX_REPORT_ERROR(kOpenFunction, "Invalid DAT file name: {}", path.string());
+            return std::nullopt;
         }
         numbered.emplace_back(*number, path);
     }
@@ -115,25 +123,30 @@ bool ReportDataReader::OpenInternal(const fs::path& folder, ProgressToken* progr
     for (std::size_t i = 1; i < numbered.size(); ++i) {
         if (numbered[i].first == numbered[i - 1].first) {
             // Two names for one file number ("1.DAT", "01.DAT"): not the files of one report.
-            QVX_REPORT_ERROR(kFn, "Invalid DAT files.");
-            return false;
+            QVX_REPORT_ERROR(kOpenFunction, "Invalid DAT files.");
+            return std::nullopt;
         }
     }
+    return numbered;
+}
 
-    {
-        detail::UniqueFd first = detail::OpenRegularFile(numbered.front().second);
-        if (!first) {
-            QVX_REPORT_ERROR(kFn, "File access error.");
-            return false;
-        }
-        if (::pread(first.Get(), m_header.data(), kReportHeaderSize, 0) !=
-            static_cast<ssize_t>(kReportHeaderSize)) {
-            QVX_REPORT_ERROR(kFn, "Invalid file header size.");
-            return false;
-        }
+bool ReportDataReader::ReadFirstHeader(const fs::path& path) {
+    detail::UniqueFd first = detail::OpenRegularFile(path);
+    if (!first) {
+        QVX_REPORT_ERROR(kOpenFunction, "File access error.");
+        return false;
     }
-    if (!m_recordAccessor.Setup(m_header.data())) return false;
+    if (::pread(first.Get(), m_header.data(), kReportHeaderSize, 0) !=
+        static_cast<ssize_t>(kReportHeaderSize)) {
+        QVX_REPORT_ERROR(kOpenFunction, "Invalid file header size.");
+        return false;
+    }
+    return true;
+}
 
+// One ReportFile per numbered file, in the slot of its number.
+bool ReportDataReader::SetupFiles(const NumberedPaths& numbered, ProgressToken* progress,
+                                  std::uint64_t recordsPerFile) {
     m_files.assign(static_cast<std::size_t>(numbered.back().first) + 1, nullptr);
     m_lastTime = 0;
     for (std::size_t i = 0; i < numbered.size(); ++i) {
@@ -146,15 +159,20 @@ bool ReportDataReader::OpenInternal(const fs::path& folder, ProgressToken* progr
             return false;
         // A file beyond its share of the index range would hide records of the next file.
         if (i + 1 < numbered.size() && file->GetRecordCount() > recordsPerFile) {
-            QVX_REPORT_ERROR(kFn, "Invalid DAT files.");
+            QVX_REPORT_ERROR(kOpenFunction, "Invalid DAT files.");
             return false;
         }
         m_lastTime = file->GetEndTime();
         m_files[slot] = std::move(file);
         ReportProgress(progress, i + 1, numbered.size());
     }
-    QVX_REPORT_CHECK(m_files.back(), kFn, false);
+    QVX_REPORT_CHECK(m_files.back(), kOpenFunction, false);
+    return true;
+}
 
+// Placeholders for the numbers before the first file (deleted by rotation), the index range
+// and the first existing file. False (logged) for a gap after the first file.
+bool ReportDataReader::FillLeadingGaps(std::uint64_t recordsPerFile) {
     for (std::size_t slot = 0; slot < m_files.size(); ++slot) {
         if (m_files[slot]) continue;
         auto placeholder = std::make_shared<ReportFile>();
@@ -172,10 +190,9 @@ bool ReportDataReader::OpenInternal(const fs::path& folder, ProgressToken* progr
     m_firstFileIndex = static_cast<std::int32_t>(firstExisting - m_files.begin());
     if (std::any_of(firstExisting, m_files.end(), [](const auto& f) { return f->IsPlaceholder(); })) {
         // Rotation deletes only the oldest files; a gap after the first file is damage.
-        QVX_REPORT_ERROR(kFn, "Invalid DAT files.");
+        QVX_REPORT_ERROR(kOpenFunction, "Invalid DAT files.");
         return false;
     }
-    m_recordBuffer.fill(0);
     return true;
 }
 

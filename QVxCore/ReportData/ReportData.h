@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace qvx {
@@ -97,6 +99,13 @@ private:
 
     bool OpenInternal(const std::filesystem::path& folder, ProgressToken* progress,
                       std::uint64_t recordsPerFile);
+    // Steps of OpenInternal; their errors are logged under its name.
+    static constexpr const char* kOpenFunction = "ReportDataReader::OpenInternal";
+    using NumberedPaths = std::vector<std::pair<std::int64_t, std::filesystem::path>>;
+    static std::optional<NumberedPaths> NumberDATFiles(const std::filesystem::path& folder);
+    bool ReadFirstHeader(const std::filesystem::path& path);
+    bool SetupFiles(const NumberedPaths& numbered, ProgressToken* progress, std::uint64_t recordsPerFile);
+    bool FillLeadingGaps(std::uint64_t recordsPerFile);
     static bool UpdateHeaderInternal(const std::filesystem::path& folder, std::int64_t seconds,
                                      std::int32_t nanoseconds);
     // The file in slot `slot`, opened under the least-recently-used limit; null on failure.

@@ -64,94 +64,98 @@ const ReportHeader& ReportFile::GetHeader() const {
 bool ReportFile::SetupMetadata(ReportDataReader* owner, const std::filesystem::path& path,
                                std::uint64_t firstIndex, std::uint64_t previousEndTime,
                                const ReportOverviewFile* overview) {
-    constexpr const char* kFn = "ReportFile::SetupMetadata";
-    QVX_REPORT_CHECK(owner, kFn, false);
+    QVX_REPORT_CHECK(owner, kSetupFunction, false);
     m_owner = owner;
     m_path = path;
+    if (!ReadLayout()) return false;
+    m_blockBytes = kBlockBytes;
+    m_firstIndex = firstIndex;
+    m_blocks.clear();
 
-    m_file = detail::OpenRegularFile(path);
+    bool indexed = true;
+    if (m_recordCount == 0) {
+        m_lastIndex = firstIndex;
+        m_startTime = m_endTime = previousEndTime;
+    } else {
+        m_lastIndex = firstIndex + m_recordCount - 1;
+        if (overview && overview->GetRecordCount() == m_recordCount)
+            IndexBlocksFromOverview(*overview);
+        else
+            indexed = IndexBlocksFromRecords();
+        if (indexed) LinkBlockEndTimes();
+    }
+    CloseFile();
+    return indexed;
+}
+
+bool ReportFile::ReadLayout() {
+    m_file = detail::OpenRegularFile(m_path);
     if (!m_file) {
-        QVX_REPORT_ERROR(kFn, "File access error.");
+        QVX_REPORT_ERROR(kSetupFunction, "File access error.");
         return false;
     }
     m_headerSize = kReportHeaderSize;
 
     struct stat st {};
-    if (::fstat(m_file.Get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) < m_headerSize) {
-        QVX_REPORT_ERROR(kFn, "Invalid file size.");
-        CloseFile();
-        return false;
-    }
+    if (::fstat(m_file.Get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) < m_headerSize)
+        return FailSetup("Invalid file size.");
     m_fileSize = static_cast<std::uint64_t>(st.st_size);
 
     m_header = std::make_unique<ReportHeader>();
     if (ReadAt(m_file.Get(), m_header->data(), kReportHeaderSize, 0) !=
-        static_cast<ssize_t>(kReportHeaderSize)) {
-        QVX_REPORT_ERROR(kFn, "Invalid file header size.");
-        CloseFile();
-        return false;
-    }
+        static_cast<ssize_t>(kReportHeaderSize))
+        return FailSetup("Invalid file header size.");
     m_recordSize = kReportRecordSize;
 
-    if ((m_fileSize - m_headerSize) % m_recordSize != 0) {
-        QVX_REPORT_ERROR(kFn, "Invalid record size.");
-        CloseFile();
-        return false;
-    }
+    if ((m_fileSize - m_headerSize) % m_recordSize != 0) return FailSetup("Invalid record size.");
     m_recordCount = (m_fileSize - m_headerSize) / m_recordSize;
-    m_blockBytes = kBlockBytes;
-    m_firstIndex = firstIndex;
-    m_blocks.clear();
-
-    if (m_recordCount > 0 && overview && overview->GetRecordCount() == m_recordCount) {
-        // The overview's level-1 entries are this table's blocks (8192 records each).
-        static_assert(overview::kBlockRecords[1] == kBlockRecords);
-        m_lastIndex = firstIndex + m_recordCount - 1;
-        const auto& level1 = overview->GetLevel1();
-        m_blocks.reserve(level1.size());
-        for (std::size_t b = 0; b < level1.size(); ++b) {
-            const std::uint64_t first = b * kBlockRecords;
-            m_blocks.push_back(
-                Block{first, std::min(kBlockRecords, m_recordCount - first), level1[b].firstTime, 0});
-        }
-        m_startTime = m_blocks.front().startTime;
-        m_endTime = overview->GetLastTime();
-        for (std::size_t b = 0; b + 1 < m_blocks.size(); ++b) m_blocks[b].endTime = m_blocks[b + 1].startTime;
-        m_blocks.back().endTime = m_endTime + 1;
-    } else if (m_recordCount > 0) {
-        m_lastIndex = firstIndex + m_recordCount - 1;
-        const RecordAccessor& accessor = m_owner->GetRecordAccessor();
-        std::uint8_t record[kReportRecordSize];
-        const std::uint64_t blockCount = (m_recordCount + kBlockRecords - 1) / kBlockRecords;
-        m_blocks.reserve(blockCount);
-        for (std::uint64_t b = 0; b < blockCount; ++b) {
-            const std::uint64_t first = b * kBlockRecords;
-            if (!ReadRecordDirect(first, record)) {
-                CloseFile();
-                return false;
-            }
-            const std::uint64_t time = accessor.GetTime(record);
-            m_blocks.push_back(Block{first, std::min(kBlockRecords, m_recordCount - first), time, 0});
-        }
-        m_startTime = m_blocks.front().startTime;
-        if (m_recordCount == 1) {
-            m_endTime = m_startTime;
-        } else {
-            if (!ReadRecordDirect(m_recordCount - 1, record)) {
-                CloseFile();
-                return false;
-            }
-            m_endTime = accessor.GetTime(record);
-        }
-        for (std::size_t b = 0; b + 1 < m_blocks.size(); ++b) m_blocks[b].endTime = m_blocks[b + 1].startTime;
-        m_blocks.back().endTime = m_endTime + 1;
-    } else {
-        m_lastIndex = firstIndex;
-        m_startTime = m_endTime = previousEndTime;
-    }
-
-    CloseFile();
     return true;
+}
+
+bool ReportFile::FailSetup(const char* message) {
+    QVX_REPORT_ERROR(kSetupFunction, "{}", message);
+    CloseFile();
+    return false;
+}
+
+void ReportFile::IndexBlocksFromOverview(const ReportOverviewFile& overview) {
+    // The overview's level-1 entries are this table's blocks (8192 records each).
+    static_assert(overview::kBlockRecords[1] == kBlockRecords);
+    const auto& level1 = overview.GetLevel1();
+    m_blocks.reserve(level1.size());
+    for (std::size_t b = 0; b < level1.size(); ++b) {
+        const std::uint64_t first = b * kBlockRecords;
+        m_blocks.push_back(
+            Block{first, std::min(kBlockRecords, m_recordCount - first), level1[b].firstTime, 0});
+    }
+    m_startTime = m_blocks.front().startTime;
+    m_endTime = overview.GetLastTime();
+}
+
+bool ReportFile::IndexBlocksFromRecords() {
+    const RecordAccessor& accessor = m_owner->GetRecordAccessor();
+    std::uint8_t record[kReportRecordSize];
+    const std::uint64_t blockCount = (m_recordCount + kBlockRecords - 1) / kBlockRecords;
+    m_blocks.reserve(blockCount);
+    for (std::uint64_t b = 0; b < blockCount; ++b) {
+        const std::uint64_t first = b * kBlockRecords;
+        if (!ReadRecordDirect(first, record)) return false;
+        m_blocks.push_back(
+            Block{first, std::min(kBlockRecords, m_recordCount - first), accessor.GetTime(record), 0});
+    }
+    m_startTime = m_blocks.front().startTime;
+    if (m_recordCount == 1) {
+        m_endTime = m_startTime;
+        return true;
+    }
+    if (!ReadRecordDirect(m_recordCount - 1, record)) return false;
+    m_endTime = accessor.GetTime(record);
+    return true;
+}
+
+void ReportFile::LinkBlockEndTimes() {
+    for (std::size_t b = 0; b + 1 < m_blocks.size(); ++b) m_blocks[b].endTime = m_blocks[b + 1].startTime;
+    m_blocks.back().endTime = m_endTime + 1;
 }
 
 void ReportFile::SetupPlaceholder(ReportDataReader* owner, std::uint64_t firstIndex,

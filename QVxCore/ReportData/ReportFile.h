@@ -126,6 +126,19 @@ private:
     CacheSlot* GetBlock(std::uint64_t blockNumber);
     void ResetCache(bool releaseBuffers);
 
+    // Steps of SetupMetadata; their errors are logged under its name.
+    static constexpr const char* kSetupFunction = "ReportFile::SetupMetadata";
+    // Opens the file and derives the record count from its size. False (logged, closed) when
+    // it cannot be read or its size is no whole number of records.
+    bool ReadLayout();
+    bool FailSetup(const char* message);
+    // m_blocks with their first times from the overview's level-1 entries.
+    void IndexBlocksFromOverview(const ReportOverviewFile& overview);
+    // m_blocks with their first times read from the file; false on a read error.
+    bool IndexBlocksFromRecords();
+    // Each block ends where the next starts; the last one just after the file's end time.
+    void LinkBlockEndTimes();
+
     ReportDataReader* m_owner = nullptr;
     std::filesystem::path m_path;
     detail::UniqueFd m_file;

@@ -122,7 +122,7 @@ TEST_F(QtEventLoopDispatcherTest, WaitForCompleteOnAnotherThreadReturnsAtOnceWit
     m_dispatcher->Post([&] { ran = true; });
     std::thread([&] { m_dispatcher->WaitForComplete(); }).join();
     EXPECT_FALSE(ran);
-    EXPECT_TRUE(log.Contains("m_thread == QThread::currentThread()"));
+    EXPECT_EQ(log.ErrorCount(), 1);
     m_dispatcher->WaitForComplete();
     EXPECT_TRUE(ran);
 }
@@ -164,7 +164,7 @@ TEST_F(MainDispatcherTest, SecondAttachMainFailsAndKeepsTheFirst) {
     ASSERT_TRUE(Dispatcher::AttachMain(Dispatcher::kQtEventLoop));
     auto first = Dispatcher::GetMainInstance();
     EXPECT_FALSE(Dispatcher::AttachMain(Dispatcher::kHostMessageQueue));
-    EXPECT_TRUE(log.Contains("!s_mainInstance"));
+    EXPECT_EQ(log.ErrorCount(), 1);
     EXPECT_EQ(Dispatcher::GetMainInstance(), first);
     EXPECT_TRUE(first->HasImplementation());
 }

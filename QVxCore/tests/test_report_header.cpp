@@ -57,8 +57,8 @@ TEST_F(ReportHeaderUpdate, StopsAtAFileTooShortForAHeaderAndNeverExtendsIt) {
     ReportBuilder(dir.Path()).AddFile(0, 5).AddFile(1, 5);
     fs::resize_file(dir.Path() / "00000001.DAT", 100);
     EXPECT_FALSE(ReportDataReader::UpdateHeader(dir.Path(), 42, 7));
-    EXPECT_TRUE(log.Contains("[ReportDataReader::UpdateHeaderInternal] Invalid file header size."))
-        << log.Text();
+    EXPECT_TRUE(log.Contains("Invalid file header size.")) << log.Text();
+    EXPECT_EQ(log.ErrorCount(), 1);
     EXPECT_EQ(fs::file_size(dir.Path() / "00000001.DAT"), 100u);
     // Files before it in name order stay updated.
     EXPECT_EQ(qvx::LoadLE64(ReadAll(dir.Path() / "00000000.DAT").data() + 48), 42u);
@@ -66,13 +66,15 @@ TEST_F(ReportHeaderUpdate, StopsAtAFileTooShortForAHeaderAndNeverExtendsIt) {
 
 TEST_F(ReportHeaderUpdate, FoldersWithoutFiles) {
     EXPECT_FALSE(ReportDataReader::UpdateHeader(dir.Path(), 1, 0));
-    EXPECT_TRUE(log.Contains("[ReportDataReader::UpdateHeaderInternal] Folder access error.")) << log.Text();
+    EXPECT_TRUE(log.Contains("Folder access error.")) << log.Text();
+    EXPECT_EQ(log.ErrorCount(), 2);  // the message and the folder
     EXPECT_FALSE(log.Contains(".DAT file not found."));
 
     fs::create_directory(dir.Path() / "00000000.DAT");
     log.Clear();
     EXPECT_FALSE(ReportDataReader::UpdateHeader(dir.Path(), 1, 0));
-    EXPECT_EQ(log.Text(), "[ReportDataReader::UpdateHeaderInternal] .DAT file not found.\n");
+    EXPECT_EQ(log.Text(), ".DAT file not found.\n");
+    EXPECT_EQ(log.ErrorCount(), 1);
 }
 
 TEST(ReportFormat, SamplesClampToFourteenBitsAroundMidScale) {

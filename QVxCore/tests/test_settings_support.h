@@ -2,8 +2,9 @@
 // Helpers shared by the settings and session tests: a scratch folder and a log
 // recorder on spdlog's default logger.
 
+#include "QVxCore/tests/support/LogCapture.h"
+
 #include <gtest/gtest.h>
-#include <spdlog/sinks/ostream_sink.h>
 #include <spdlog/spdlog.h>
 #include <unistd.h>
 
@@ -37,23 +38,11 @@ private:
     std::filesystem::path m_path;
 };
 
-// Records everything logged while it exists; the previous default logger comes back after.
-class LogRecorder {
+// Records everything logged while it exists, one "level message" line per entry, debug and
+// trace included; the previous default logger comes back after.
+class LogRecorder : public qvx::test::LogCapture {
 public:
-    LogRecorder() : m_previous(spdlog::default_logger()) {
-        auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(m_out);
-        sink->set_pattern("%l %v");
-        auto logger = std::make_shared<spdlog::logger>("recorder", sink);
-        logger->set_level(spdlog::level::trace);
-        spdlog::set_default_logger(logger);
-    }
-    ~LogRecorder() { spdlog::set_default_logger(m_previous); }
-    std::string Text() const { return m_out.str(); }
-    bool Contains(const std::string& text) const { return m_out.str().find(text) != std::string::npos; }
-
-private:
-    std::shared_ptr<spdlog::logger> m_previous;
-    std::ostringstream m_out;
+    LogRecorder() : LogCapture("%l %v", spdlog::level::trace) {}
 };
 
 inline void WriteText(const std::filesystem::path& path, const std::string& text) {

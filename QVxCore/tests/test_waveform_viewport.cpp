@@ -122,7 +122,7 @@ TEST_F(Viewport, WidthChangeReloadsEveryColumn) {
 
     test::LogCapture log;
     p.ResetViewportWidth(-1);
-    EXPECT_TRUE(log.Contains("columns >= 0"));
+    EXPECT_EQ(log.ErrorCount(), 1);
     EXPECT_EQ(rd().ColumnCount(), 12);
 }
 
@@ -157,7 +157,7 @@ TEST_F(Viewport, ZoomAroundTheCursorReloadsTheWindowAndKeepsTheCursorColumn) {
 
     test::LogCapture log;
     p.ResetViewportScale(0);
-    EXPECT_TRUE(log.Contains("timeParPixel > 0"));
+    EXPECT_EQ(log.ErrorCount(), 1);
     EXPECT_EQ(rd().GetTimeParPixel(), 2000);
     EXPECT_EQ(scaleSignals, 3);
 }
@@ -190,7 +190,7 @@ TEST_F(Viewport, LoadsAreRefusedWhileRecordsAreBeingWritten) {
         p.SetViewportBeginTimeOffset(20'000);
     }
     EXPECT_FALSE(p.IsWritableLocked());
-    EXPECT_TRUE(log.Contains("!m_viewModel->m_writableLocked"));
+    EXPECT_GE(log.ErrorCount(), 1);  // the load inside the batch was refused
     EXPECT_TRUE(p.loads.empty());
 }
 
@@ -200,7 +200,7 @@ TEST_F(Viewport, TheReadingSideRefusesWrites) {
     reading.AddLine(&p.Track(0));
     reading.ResetViewportWidth(5);
     reading.AddPoint(0, 10, 1);
-    EXPECT_TRUE(log.Contains("IsWritingSide()"));
+    EXPECT_EQ(log.ErrorCount(), 2);  // the width and the point
     EXPECT_EQ(reading.ColumnCount(), 0);
     EXPECT_EQ(reading.Line(0).PointCount(), 0);
     // Copying into it is allowed: that is how it gets its data.

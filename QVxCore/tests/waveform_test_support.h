@@ -4,9 +4,7 @@
 
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
-
-#include <spdlog/sinks/ostream_sink.h>
-#include <spdlog/spdlog.h>
+#include "QVxCore/tests/support/LogCapture.h"
 
 #include <memory>
 #include <sstream>
@@ -15,23 +13,6 @@
 #include <vector>
 
 namespace qvx::test {
-
-// Routes spdlog's default logger into a string for the life of the object.
-class LogCapture {
-public:
-    LogCapture() : m_previous(spdlog::default_logger()) {
-        auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(m_out);
-        spdlog::set_default_logger(std::make_shared<spdlog::logger>("capture", sink));
-    }
-    ~LogCapture() { spdlog::set_default_logger(m_previous); }
-    std::string Text() const { return m_out.str(); }
-    bool Contains(const std::string& s) const { return Text().find(s) != std::string::npos; }
-    void Clear() { m_out.str(""); }
-
-private:
-    std::ostringstream m_out;
-    std::shared_ptr<spdlog::logger> m_previous;
-};
 
 inline WaveformVisualSettings FourTrackSettings(std::int64_t timeScale) {
     WaveformVisualSettings s;

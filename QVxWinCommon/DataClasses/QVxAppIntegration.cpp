@@ -370,10 +370,10 @@ std::size_t QVxAppIntegration::SendSyncTime(std::int64_t absNs) const {
     return reached;
 }
 
-std::size_t QVxAppIntegration::SendSyncTrace(int wParam) const {
+std::size_t QVxAppIntegration::SendSyncTrace(SyncTraceRequest request) const {
     std::size_t reached = 0;
     for (const Peer& peer : ListPeers())
-        if (SendSyncTraceTo(peer, wParam)) ++reached;
+        if (SendSyncTraceTo(peer, request)) ++reached;
     return reached;
 }
 
@@ -381,8 +381,8 @@ bool QVxAppIntegration::SendSyncTimeTo(const Peer& peer, std::int64_t absNs) con
     return SendLine(peer, JsonLine({{"message", kSyncToTimeMessage}, {"absNs", absNs}}));
 }
 
-bool QVxAppIntegration::SendSyncTraceTo(const Peer& peer, int wParam) const {
-    return SendLine(peer, JsonLine({{"message", kSyncTraceMessage}, {"wParam", wParam}}));
+bool QVxAppIntegration::SendSyncTraceTo(const Peer& peer, SyncTraceRequest request) const {
+    return SendLine(peer, JsonLine({{"message", kSyncTraceMessage}, {"wParam", static_cast<int>(request)}}));
 }
 
 std::optional<bool> QVxAppIntegration::CheckLoadedReport(const Peer& peer, const std::string& queryPath,

@@ -29,6 +29,9 @@ public:
     static constexpr const char* kSyncToTimeMessage = "WM_QVX_SYNC_TO_TIME";
     static constexpr const char* kSyncTraceMessage = "WM_QVX_SYNC_TRACE";
     static constexpr const char* kCheckLoadedReportMessage = "WM_QVX_CHECK_LOADED_REPORT";
+    // The trace request of kSyncTraceMessage: its "wParam" number on the wire. A receiver
+    // gets the number as sent and ignores any other.
+    enum SyncTraceRequest : int { kSyncTraceStart = 0, kSyncTraceStop = 1 };
 
     // A peer's executable path must contain this (QVPLUS_FAMILY_EXE_MATCH replaces it).
     static constexpr const char* kFamilyExeMatch = "QV+";
@@ -78,9 +81,9 @@ public:
 
     // Send to every peer; return how many were reached. Unreachable peers are logged.
     std::size_t SendSyncTime(std::int64_t absNs) const;
-    std::size_t SendSyncTrace(int wParam) const;
+    std::size_t SendSyncTrace(SyncTraceRequest request) const;
     bool SendSyncTimeTo(const Peer& peer, std::int64_t absNs) const;
-    bool SendSyncTraceTo(const Peer& peer, int wParam) const;
+    bool SendSyncTraceTo(const Peer& peer, SyncTraceRequest request) const;
 
     // Asks `peer` to check the query file at `queryPath` (absolute) and waits at most
     // `timeoutMs` for its answer, running a local event loop meanwhile (so a peer in

@@ -52,6 +52,13 @@ bool QVxDeviceManager::IsOpened() const {
     return m_handle.load() != nullptr;
 }
 
+QVxDeviceVersions QVxDeviceManager::GetVersions(const std::wstring& deviceId) {
+    QVxDeviceVersions versions;
+    QVPlus_Version(deviceId.empty() ? nullptr : deviceId.c_str(), &versions.library, &versions.fpga,
+                   &versions.firmware);
+    return versions;
+}
+
 std::int32_t QVxDeviceManager::GetLastDeviceError() {
     return s_lastDeviceError.load();
 }

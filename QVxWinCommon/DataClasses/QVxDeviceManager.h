@@ -50,6 +50,13 @@ enum QVxDeviceStatusKind : int {
     kStatusErrorCode = 9,
 };
 
+// Version numbers as the device library reports them; FPGA and firmware are major << 8 | minor.
+struct QVxDeviceVersions {
+    std::uint32_t library = 0;
+    std::uint16_t fpga = 0;
+    std::uint16_t firmware = 0;  // 0 when no unit was asked or it could not be read
+};
+
 class QVxDeviceManager {
 public:
     static constexpr std::int32_t kAnalogCaptureMode = QVPLUS_CAPTURE_ANALOG;
@@ -91,6 +98,10 @@ public:
     // Wall-clock start of the running trace as the unit reported it.
     std::int64_t GetStartSeconds() const { return m_startSeconds; }
     std::int32_t GetStartNanoseconds() const { return m_startNanoseconds; }
+
+    // The device library's version and, for a non-empty `deviceId`, that unit's firmware
+    // release (the library reads its descriptors, also while it records).
+    static QVxDeviceVersions GetVersions(const std::wstring& deviceId = {});
 
     static std::int32_t GetLastDeviceError();
     static void SetLastDeviceError(std::int32_t error);

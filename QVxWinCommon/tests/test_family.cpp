@@ -89,9 +89,9 @@ TEST_F(FamilyTest, SyncTimeAndTraceRequestsReachThePeer) {
     const std::int64_t absNs = 1'700'000'000'123'456'789;
     EXPECT_EQ(m_a.SendSyncTime(absNs), 1u);
     ASSERT_TRUE(RunUntil([&] { return !m_receivedB.times.empty(); }));
-    EXPECT_EQ(m_b.SendSyncTrace(0), 1u);  // the other way round
-    EXPECT_EQ(m_a.SendSyncTrace(0), 1u);
-    EXPECT_EQ(m_a.SendSyncTrace(1), 1u);
+    EXPECT_EQ(m_b.SendSyncTrace(QVxAppIntegration::kSyncTraceStart), 1u);  // the other way round
+    EXPECT_EQ(m_a.SendSyncTrace(QVxAppIntegration::kSyncTraceStart), 1u);
+    EXPECT_EQ(m_a.SendSyncTrace(QVxAppIntegration::kSyncTraceStop), 1u);
     ASSERT_TRUE(RunUntil([&] { return m_receivedB.traces.size() == 2 && m_receivedA.traces.size() == 1; }));
     Settle();
     EXPECT_EQ(m_receivedB.times, std::vector<std::int64_t>{absNs});

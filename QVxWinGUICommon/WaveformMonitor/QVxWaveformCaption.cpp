@@ -48,7 +48,8 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
     const qvx::WaveformTrackVisualSettings& s = *tp->GetVisualSettings();
     const int channel = tp->GetChannelIndex();
 
-    const qvx::Color background = Tint(s.lineColor, style.GetColor(1), 28, 227);
+    const qvx::Color background =
+        Tint(s.lineColor, style.GetColor(qvx::WaveformStyle::kSlotRulerBackground), 28, 227);
     if (background != m_lastBackground) {
         m_lastBackground = background;
         m_button->SetBackgroundColor(ToQColor(background));
@@ -56,7 +57,7 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
     p.fillRect(ToQRect(r), ToQColor(background));
 
     p.setFont(QVxWinGUI::GuiFont(10));
-    p.setPen(ToQColor(style.GetColor(3)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     p.drawText(QRect(r.left, r.top + 4, 36, 16), Qt::AlignCenter | Qt::TextSingleLine,
                QStringLiteral("CH%1").arg(channel + 1));
     p.drawText(QRect(r.left + 44, r.top + 4, std::max(0, r.Width() - 48), std::max(0, r.Height() - 8)),
@@ -65,9 +66,11 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
     const int h = p.fontMetrics().height();
     PaintMarkerReadouts(p, r, h);
 
-    if (presenter->GetOption(2) != 0) {
+    if (presenter->GetOption(qvx::WaveformPresenter::kOptionVerticalDivisions) != 0) {
         const PixRect strip{r.right - 70, r.top, r.right, r.bottom};
-        p.fillRect(ToQRect(strip), ToQColor(Tint(s.lineColor, style.GetColor(4), 28, 227)));
+        p.fillRect(
+            ToQRect(strip),
+            ToQColor(Tint(s.lineColor, style.GetColor(qvx::WaveformStyle::kSlotAreaBackground), 28, 227)));
         if (tp->GetPlacementMode() == 1) {
             spdlog::error("UnSigned ruler not implemented. [QVxWaveformCaption::Paint]");
         }
@@ -75,11 +78,11 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
         for (const Division& d :
              VerticalDivisions(r.top, r.bottom, s.verticalResolutionOffset, s.verticalScaling)) {
             const bool major = d.number % 5 == 0;
-            p.setPen(ToQColor(style.GetColor(2)));
+            p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSeparator)));
             HLine(p, r.right - (major ? 5 : 2), r.right, d.y);
             if (!major) continue;
             const double value = -(d.number / 5) / s.verticalScaling;
-            p.setPen(ToQColor(style.GetColor(6)));
+            p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSecondaryText)));
             p.drawText(QRect(r.right - 70, d.y - h / 2, 70 - 9, h), Qt::AlignRight | Qt::AlignVCenter,
                        QString::fromStdString(presenter->OnMakeDisplayNormalizedValue(channel, value)));
         }
@@ -87,10 +90,10 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
     if (IQVxWaveformExtension* ext = m_track->GetArea()->GetExtension()) {
         ext->OnPaintCaption(this, p, time, ToQRect(r), QRect(r.left, r.top + 31, r.Width(), r.Height() - 50));
     }
-    p.setPen(ToQColor(style.GetColor(5)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotRule)));
     VLine(p, r.left + 36, r.top, r.bottom - 1);
     HLine(p, r.left, r.right, r.bottom - 2);
-    p.setPen(ToQColor(style.GetColor(2)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSeparator)));
     HLine(p, r.left, r.right, r.bottom - 1);
 }
 

@@ -25,7 +25,7 @@ CQVxWaveformMonitorWnd::CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps props
     : QWidget(parent),
       m_props(props),
       m_trackArea(new CQVxWaveformTrackAreaWnd(this)),
-      m_borderColor(qvx::WaveformStyle::GetColor(0, 2)) {
+      m_borderColor(qvx::WaveformStyle::GetColor(0, qvx::WaveformStyle::kSlotSeparator)) {
     setFocusPolicy(Qt::ClickFocus);
     m_trackArea->installEventFilter(this);
     connect(m_trackArea, &CQVxWaveformTrackAreaWnd::DoubleClickedAtTime, this,

@@ -32,7 +32,8 @@ bool CQVxWaveformTrack::IsEnabled() const {
 void CQVxWaveformTrack::Layout(const PixRect& track, int labelWidth) {
     qvx::WaveformPresenter* presenter = m_area->GetPresenter();
     const bool analog = presenter->GetUsage() == qvx::WaveformUsage::kAnalog;
-    m_layout = LayoutTrack(track, labelWidth, analog, presenter->GetOption(2) != 0);
+    m_layout = LayoutTrack(track, labelWidth, analog,
+                           presenter->GetOption(qvx::WaveformPresenter::kOptionVerticalDivisions) != 0);
     const int h = m_layout.waveform.Height();
     m_trackPresenter->SetHeight(h);
     const auto range = m_trackPresenter->GetRangeHigh() - m_trackPresenter->GetRangeLow();
@@ -60,13 +61,13 @@ void CQVxWaveformTrack::Paint(QPainter& p, const qvx::WaveformRenderData& data) 
             data.GetTimeParPixel(), [this](std::int64_t v) { return ValueToY(v); }, m_polyline);
     }
 
-    p.setPen(ToQColor(style.GetColor(2)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSeparator)));
     HLine(p, t.left, t.right, t.bottom - 1);
-    p.setPen(ToQColor(style.GetColor(4)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
     HLine(p, t.left, t.right, t.bottom - 2);
 
-    const QColor grid = ToQColor(style.GetColor(7));
-    if (m_area->GetPresenter()->GetOption(2) != 0) {
+    const QColor grid = ToQColor(style.GetColor(qvx::WaveformStyle::kSlotGrid));
+    if (m_area->GetPresenter()->GetOption(qvx::WaveformPresenter::kOptionVerticalDivisions) != 0) {
         for (const Division& d :
              VerticalDivisions(t.top, t.bottom, s.verticalResolutionOffset, s.verticalScaling)) {
             p.setPen(QPen(grid, 1, d.number % 5 == 0 ? Qt::SolidLine : Qt::DotLine));
@@ -103,11 +104,11 @@ void CQVxWaveformTrack::PaintCaptionBand(QPainter& p, int crossX) {
     const PixRect band{m_layout.waveform.left, t.top, t.right, t.top + 20};
     if (band.Width() > 0) {
         QPixmap buffer(band.Width(), band.Height());
-        buffer.fill(ToQColor(style.GetColor(4)));
+        buffer.fill(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
         if (crossX >= 0 && presenter->IsStoredData() && m_trackPresenter->HasCursorValue()) {
             QPainter bp(&buffer);
             bp.setFont(QVxWinGUI::GuiFont(10));
-            bp.setPen(ToQColor(style.GetColor(3)));
+            bp.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
             const QString text = QString::fromStdString(presenter->OnMakeDisplayValue(
                 m_trackPresenter->GetChannelIndex(), m_trackPresenter->GetCursorValue()));
             const int width = bp.fontMetrics().horizontalAdvance(text);
@@ -121,7 +122,7 @@ void CQVxWaveformTrack::PaintCaptionBand(QPainter& p, int crossX) {
     }
     m_caption->Paint(p, PixRect{0, t.top, m_layout.splitter.left, t.bottom}, presenter->GetCursorTime());
     PaintLabelStrip(p);
-    p.setPen(ToQColor(style.GetColor(5)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotRule)));
     HLine(p, m_layout.waveform.left, t.right, band.bottom - 1);
     PaintZeroHandle(p);
 }
@@ -130,10 +131,10 @@ void CQVxWaveformTrack::PaintLabelStrip(QPainter& p) {
     const qvx::WaveformStyle& style = m_area->GetPresenter()->GetStyle();
     const PixRect& s = m_layout.splitter;
     if (s.IsEmpty()) return;
-    p.fillRect(ToQRect(s), ToQColor(style.GetColor(4)));
-    p.setPen(ToQColor(style.GetColor(2)));
+    p.fillRect(ToQRect(s), ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSeparator)));
     VLine(p, s.left, s.top, s.bottom);
-    p.setPen(ToQColor(style.GetColor(5)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotRule)));
     VLine(p, s.right - 1, s.top, s.bottom);
     if (!IsEnabled()) return;
     const qvx::Color line = Settings()->lineColor;
@@ -152,9 +153,10 @@ void CQVxWaveformTrack::PaintZeroHandle(QPainter& p) {
     const int h = r.Height();
     const QPolygon shape({QPoint(r.left, r.top), QPoint(r.right - 10, r.top), QPoint(r.right, r.top + h / 2),
                           QPoint(r.right - 10, r.bottom), QPoint(r.left, r.bottom)});
-    DrawPentagon(p, shape, ToQColor(style.GetColor(5)), 1,
-                 ToQColor(style.GetColor(m_zeroHandleHover ? 4 : 1)));
-    p.setPen(ToQColor(style.GetColor(3)));
+    DrawPentagon(p, shape, ToQColor(style.GetColor(qvx::WaveformStyle::kSlotRule)), 1,
+                 ToQColor(style.GetColor(m_zeroHandleHover ? qvx::WaveformStyle::kSlotAreaBackground
+                                                           : qvx::WaveformStyle::kSlotRulerBackground)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     p.setFont(QVxWinGUI::GuiFont(8));
     p.drawText(QRect(r.left, r.top, r.Width() - 4, h), Qt::AlignCenter, QStringLiteral("0V"));
 }

@@ -58,7 +58,7 @@ void CQVxWaveformTrackArea::Layout(int width, int height, int scrollBarHeight) {
     in.clientHeight = height;
     in.scrollBarHeight = scrollBarHeight;
     in.labelWidth = vs ? vs->labelAreaWidth : 0;
-    in.fitToHeight = m_presenter->GetOption(0) != 0;
+    in.fitToHeight = m_presenter->GetOption(qvx::WaveformPresenter::kOptionFitToHeight) != 0;
     in.sharedTrackHeight = CQVxWaveformMonitorWnd::GetTrackHeight();
     for (const auto& t : m_tracks) in.trackEnabled.push_back(t->IsEnabled());
     m_layout = LayoutArea(in);
@@ -118,21 +118,26 @@ bool CQVxWaveformTrackArea::UpdateHover(QPoint pt) {
 void CQVxWaveformTrackArea::Paint(QPainter& p, const QRect& client) {
     if (!m_presenter || m_layout.area.IsEmpty()) return;
     const qvx::WaveformStyle& style = m_presenter->GetStyle();
-    p.fillRect(client, ToQColor(style.GetColor(4)));
+    p.fillRect(client, ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
     const qvx::WaveformVisualSettings* vs = m_presenter->GetVisualSettings();
     const int settingsUnit = vs ? std::min<int>(vs->timeUnit, 3) : 1;
     const int unit = ChooseTimeUnit(m_presenter->GetUsage() == qvx::WaveformUsage::kAnalog,
                                     PaintData().GetTimeParPixel(), settingsUnit);
     const PixRect& a = m_layout.area;
-    p.fillRect(QRect(a.left, a.top, a.Width(), kRulerBand), ToQColor(style.GetColor(1)));
-    p.fillRect(QRect(a.left, a.top + kRulerBand, a.Width(), kRulerBand), ToQColor(style.GetColor(4)));
+    p.fillRect(QRect(a.left, a.top, a.Width(), kRulerBand),
+               ToQColor(style.GetColor(qvx::WaveformStyle::kSlotRulerBackground)));
+    p.fillRect(QRect(a.left, a.top + kRulerBand, a.Width(), kRulerBand),
+               ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
     for (const auto& t : m_tracks) {
         if (!t->IsEnabled()) continue;
         const auto& s = *t->GetTrackPresenter()->GetVisualSettings();
         const TrackLayout& l = t->GetLayout();
-        p.fillRect(ToQRect(l.track),
-                   ToQColor(s.backgroundColor.IsSet() ? s.backgroundColor : style.GetColor(0)));
-        const QColor band = ToQColor(Tint(s.backgroundColor, style.GetColor(1), 208, 47));
+        p.fillRect(
+            ToQRect(l.track),
+            ToQColor(s.backgroundColor.IsSet() ? s.backgroundColor
+                                               : style.GetColor(qvx::WaveformStyle::kSlotLabelBackground)));
+        const QColor band = ToQColor(
+            Tint(s.backgroundColor, style.GetColor(qvx::WaveformStyle::kSlotRulerBackground), 208, 47));
         p.fillRect(QRect(l.track.left, l.track.top, l.track.Width(), l.waveform.top - l.track.top), band);
         p.fillRect(
             QRect(l.track.left, l.waveform.bottom, l.track.Width(), l.track.bottom - l.waveform.bottom),
@@ -156,12 +161,12 @@ void CQVxWaveformTrackArea::PaintGrid(QPainter& p, int unit) {
     const auto& d = PaintData();
     const PixRect& w = m_layout.waveform;
     const TimeGrid grid = MakeTimeGrid(d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left, w.right);
-    const QColor gridColor = ToQColor(style.GetColor(7));
+    const QColor gridColor = ToQColor(style.GetColor(qvx::WaveformStyle::kSlotGrid));
     p.setFont(QVxWinGUI::GuiFont(8));
     const QRect band(0, kRulerBand, 0, kRulerBand);
     auto label = [&](int x, std::int64_t t) {
         const QString text = TimeText(t, unit) + " " + UnitText(unit);
-        p.setPen(ToQColor(style.GetColor(3)));
+        p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
         p.drawText(QRect(x + 4, band.top(), p.fontMetrics().horizontalAdvance(text) + 2, band.height() - 1),
                    Qt::AlignBottom | Qt::AlignLeft | Qt::TextSingleLine, text);
     };
@@ -175,9 +180,9 @@ void CQVxWaveformTrackArea::PaintGrid(QPainter& p, int unit) {
         if (grid.leadingMajorX + 4 + p.fontMetrics().horizontalAdvance(text) >= 0)
             label(grid.leadingMajorX, grid.leadingMajorTime);
     }
-    p.setPen(ToQColor(style.GetColor(2)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSeparator)));
     HLine(p, m_layout.area.left, m_layout.area.right, 49);
-    p.setPen(ToQColor(style.GetColor(6)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSecondaryText)));
     const QString perDiv =
         QStringLiteral("Time/div: %1 %2").arg(TimeText(grid.division, unit), UnitText(unit));
     p.drawText(QRect(m_layout.area.left, 0, m_layout.area.Width() - 4, kRulerBand),
@@ -195,7 +200,7 @@ void CQVxWaveformTrackArea::PaintMarkers(QPainter& p) {
         VLine(p, x, kRulerBand, m_layout.waveform.bottom);
     }
     if (x1 != INT_MIN && x2 != INT_MIN) {
-        p.setPen(ToQColor(style.GetColor(6)));
+        p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSecondaryText)));
         p.drawLine(x1, 37, x2, 37);
     }
 }
@@ -208,9 +213,11 @@ void CQVxWaveformTrackArea::PaintFlags(QPainter& p) {
         if (x == INT_MIN) continue;
         const QPolygon flag(
             {QPoint(x - 10, 0), QPoint(x + 10, 0), QPoint(x + 10, 20), QPoint(x, 30), QPoint(x - 10, 20)});
-        DrawPentagon(p, flag, ToQColor(style.GetColor(5)), 1,
-                     ToQColor(style.GetColor(m_flagHover[static_cast<std::size_t>(m)] ? 4 : 1)));
-        p.setPen(ToQColor(style.GetColor(3)));
+        DrawPentagon(p, flag, ToQColor(style.GetColor(qvx::WaveformStyle::kSlotRule)), 1,
+                     ToQColor(style.GetColor(m_flagHover[static_cast<std::size_t>(m)]
+                                                 ? qvx::WaveformStyle::kSlotAreaBackground
+                                                 : qvx::WaveformStyle::kSlotRulerBackground)));
+        p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
         p.drawText(QRect(x - 10, 0, 20, 22), Qt::AlignCenter, QStringLiteral("M%1").arg(m + 1));
     }
 }
@@ -228,8 +235,8 @@ void CQVxWaveformTrackArea::PaintCrossHair(QPainter& p, int unit) {
     p.setFont(QVxWinGUI::GuiFont(10));
     const int width = p.fontMetrics().horizontalAdvance(text) + 2;
     const QRect r(ReadoutX(m_mouse.x(), width, m_layout.area.right), kRulerBand + 1, width, kRulerBand - 2);
-    p.fillRect(r, ToQColor(style.GetColor(1)));
-    p.setPen(ToQColor(style.GetColor(3)));
+    p.fillRect(r, ToQColor(style.GetColor(qvx::WaveformStyle::kSlotRulerBackground)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, text);
 }
 
@@ -239,14 +246,14 @@ void CQVxWaveformTrackArea::PaintFooter(QPainter& p, int unit) {
     const PixRect& f = m_layout.footer;
     p.setFont(QVxWinGUI::GuiFont(8));
     // The read-out text colour: the area background colour would hide the footer.
-    p.setPen(ToQColor(style.GetColor(3)));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     const std::int64_t end = d.GetViewportBeginTimeOffset() + d.ViewportWidthTime();
     const QRect r(f.left + 4, f.top + 2, f.Width() - 8, 20);
     p.drawText(r, Qt::AlignLeft | Qt::AlignTop,
                QStringLiteral("%1 [%2]").arg(TimeText(d.GetViewportBeginTimeOffset(), unit), UnitText(unit)));
     p.drawText(r, Qt::AlignRight | Qt::AlignTop,
                QStringLiteral("%1 [%2]").arg(TimeText(end, unit), UnitText(unit)));
-    if (m_presenter->GetOption(3) != 0) {
+    if (m_presenter->GetOption(qvx::WaveformPresenter::kOptionLastTimeReadout) != 0) {
         p.drawText(r.translated(0, 20), Qt::AlignRight | Qt::AlignTop,
                    QStringLiteral("ReportData LastTime: %1 [%2]")
                        .arg(TimeText(d.GetLastTime(), unit), UnitText(unit)));

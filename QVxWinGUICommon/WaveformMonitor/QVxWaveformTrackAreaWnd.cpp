@@ -225,7 +225,8 @@ void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
         return;
     }
     if (m_panning) {
-        if ((e->modifiers() & Qt::ShiftModifier) && m_presenter->GetOption(1) && m_downTrack) {
+        if ((e->modifiers() & Qt::ShiftModifier) &&
+            m_presenter->GetOption(qvx::WaveformPresenter::kOptionVerticalMouseScaling) && m_downTrack) {
             qvx::WaveformTrackPresenter* tp = m_downTrack->GetTrackPresenter();
             tp->GetVisualSettings()->verticalResolutionOffset = OffsetAfterDrag(
                 m_downOffset, delta.y(), tp->GetPixelScale(), tp->GetVisualSettings()->verticalScaling,
@@ -319,7 +320,8 @@ void CQVxWaveformTrackAreaWnd::wheelEvent(QWheelEvent* e) {
     if (dy == 0) return;
     const bool away = dy > 0;
     CQVxWaveformTrack* track = FindPitInTrack(e->position().toPoint());
-    if (e->modifiers() == Qt::ControlModifier && m_presenter->GetOption(1) && track) {
+    if (e->modifiers() == Qt::ControlModifier &&
+        m_presenter->GetOption(qvx::WaveformPresenter::kOptionVerticalMouseScaling) && track) {
         qvx::WaveformTrackPresenter* tp = track->GetTrackPresenter();
         const double s = tp->GetVisualSettings()->verticalScaling;
         tp->SetVerticalScaling(away ? s * 2 : s / 2);

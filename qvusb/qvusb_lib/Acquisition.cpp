@@ -28,6 +28,20 @@ uint64_t TickMs() {
 
 }  // namespace
 
+struct QVPlusContext::AcquisitionRun {
+    int64_t splitSize = 0;    // bytes per report file
+    int64_t stopSize = 0;     // bytes; 0: no stop size
+    uint32_t stopTimeMs = 0;  // 0: no stop time
+    uint64_t startTick = 0;   // ms, steady clock, when the start block went out
+    uint64_t fileTick = 0;    // ms, steady clock, of the current file's last flush
+    int64_t bytesInFile = 0;
+    int half = 0;  // the capture-buffer half the next block goes into
+    std::FILE* file = nullptr;
+    bool stopSent = false;
+    bool headerDone = false;  // a file that could not be opened has no header to rewrite
+    bool ok = true;           // false once a failure was published
+};
+
 bool QVPlusContext::WaitForWriter() {
     if (!m_handOverPending) return true;
     m_writerDone.acquire();
@@ -35,161 +49,161 @@ bool QVPlusContext::WaitForWriter() {
     return !m_handOver.failed;
 }
 
+// Publishes `errorCode` in the status block and marks the run failed. Returns false, so that a
+// step can end the loop with `return Fail(...)`.
+bool QVPlusContext::Fail(AcquisitionRun& run, uint32_t errorCode) {
+    m_status.errorCode.store(errorCode);
+    run.ok = false;
+    return false;
+}
+
 bool QVPlusContext::RunAcquisition() {
+    AcquisitionRun run;
+    if (!StartUnit(run)) return false;
+    bool more = true;
+    while (more && !m_controlExit.load()) more = AcquireTurn(run);  // a deleted handle aborts
+    return FinishAcquisition(run);
+}
+
+// Stops a run the unit may still have from before, then sends the start block.
+bool QVPlusContext::StartUnit(AcquisitionRun& run) {
     m_readAddress = 0;
     m_lastFill = 0;
-    if (!ReadUnitStatus()) {
-        m_status.errorCode.store(QVPLUS_ERR_STATUS_READ);
-        return false;
-    }
-    if (m_runState == 1) SendStopCommand();
+    if (!ReadUnitStatus()) return Fail(run, QVPLUS_ERR_STATUS_READ);
+    if (m_runState == RunState::kStartSent) SendStopCommand();
     qvusb::BuildReportHeader(m_header, m_startSeconds);
-    if (!SendStartBlock() || m_runState != 1) {
-        m_status.errorCode.store(QVPLUS_ERR_STATUS_READ);
-        return false;
-    }
+    if (!SendStartBlock() || m_runState != RunState::kStartSent) return Fail(run, QVPLUS_ERR_STATUS_READ);
     // The status read above described the memory of the previous acquisition; the unit starts
     // writing at address 0 again, so nothing of that is waiting for this one.
     m_lastFill = 0;
     m_overflowLogged = false;
 
-    const int64_t splitSize = m_params.splitSize;
-    const int64_t stopSize = m_params.stopSize > 0 ? m_params.stopSize : 0;
-    const uint32_t stopTime = m_params.stopTimeMs;
-    const uint64_t t0 = TickMs();
-    uint64_t fileTick = t0;
-    int64_t bytesInFile = 0;
-    int half = 0;
-    std::FILE* file = nullptr;
-    bool stopSent = false;
-    bool ok = true;
-    bool headerDone = false;  // a file that could not be opened has no header to rewrite
+    run.splitSize = m_params.splitSize;
+    run.stopSize = m_params.stopSize > 0 ? m_params.stopSize : 0;
+    run.stopTimeMs = m_params.stopTimeMs;
+    run.startTick = TickMs();
+    run.fileTick = run.startTick;
+    return true;
+}
 
-    while (true) {
-        if (m_controlExit.load()) break;  // handle deleted: abort
-        const uint64_t elapsed = TickMs() - t0;
-        m_status.elapsedMs.store(static_cast<uint32_t>(elapsed));
-        uint32_t none = 0;
-        if (stopTime != 0 && elapsed >= stopTime) m_stopRequest.compare_exchange_strong(none, 1);
+// One turn of the loop: status, stop request, and at most one block. False ends the loop.
+bool QVPlusContext::AcquireTurn(AcquisitionRun& run) {
+    const uint64_t elapsed = TickMs() - run.startTick;
+    m_status.elapsedMs.store(static_cast<uint32_t>(elapsed));
+    uint32_t none = kNoStopRequest;
+    if (run.stopTimeMs != 0 && elapsed >= run.stopTimeMs)
+        m_stopRequest.compare_exchange_strong(none, QVPLUS_STOP_DRAIN);
 
-        if (m_lastFill < kStatusPollBelow && !ReadUnitStatus()) {
-            m_status.errorCode.store(QVPLUS_ERR_STATUS_READ);
-            ok = false;
-            break;
-        }
-        m_status.unitBufferSize.store(qvusb::kUnitMemorySize);
-        m_status.unitBufferFill.store(m_lastFill);
+    if (m_lastFill < kStatusPollBelow && !ReadUnitStatus()) return Fail(run, QVPLUS_ERR_STATUS_READ);
+    m_status.unitBufferSize.store(qvusb::kUnitMemorySize);
+    m_status.unitBufferFill.store(m_lastFill);
 
-        const uint32_t request = m_stopRequest.load();
-        if (request != 0) {
-            if (request != 1) break;  // abort
-            if (!stopSent) {
-                SendStopCommand();
-                std::this_thread::sleep_for(
-                    std::chrono::milliseconds(qvusb::GetTiming().stopSettleMs.load()));
-                stopSent = true;
-                continue;
-            }
-            if (m_lastFill == 0) break;  // drained
+    const uint32_t request = m_stopRequest.load();
+    if (request != kNoStopRequest) {
+        if (request != QVPLUS_STOP_DRAIN) return false;  // abort
+        if (!run.stopSent) {
+            SendStopCommand();
+            std::this_thread::sleep_for(std::chrono::milliseconds(qvusb::GetTiming().stopSettleMs.load()));
+            run.stopSent = true;
+            return true;
         }
-
-        // While the unit still captures, less than one 512-byte block is left to grow for a
-        // millisecond instead of being fetched in tiny reads; when draining it is read whole.
-        if (request == 0 && m_lastFill < kBlockAlign) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kEmptyPollMs));
-            continue;
-        }
-        int64_t n = std::min<uint32_t>(m_lastFill, kHalfSize);
-        if (n > kBlockAlign) n = n / kBlockAlign * kBlockAlign;
-        if (!m_filesDisabled) n = std::min<int64_t>(n, splitSize - bytesInFile);
-        if (stopSize != 0)
-            n = std::min<int64_t>(n, stopSize - static_cast<int64_t>(m_status.bytesAcquired.load()));
-        if (n <= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kEmptyPollMs));
-            continue;
-        }
-
-        uint8_t* block = m_captureBuffer.get() + half * kHalfSize;
-        const uint32_t length = static_cast<uint32_t>(n);
-        if (m_unit->VendorRead(qvusb::kCmdSampleMemory, m_readAddress, block, length) != n) {
-            m_status.errorCode.store(QVPLUS_ERR_STATUS_READ);
-            ok = false;
-            break;
-        }
-        m_lastFill -= length;
-        m_readAddress = (m_readAddress + length) & qvusb::kUnitAddressMask;
-
-        // Hand the block over; the writer must have finished the other half first.
-        if (!WaitForWriter()) {
-            m_status.errorCode.store(QVPLUS_ERR_FILE_WRITE);
-            ok = false;
-            break;
-        }
-        if (!m_filesDisabled && file == nullptr) {
-            std::error_code ignored;
-            std::filesystem::create_directories(m_folder, ignored);
-            m_currentPath = qvusb::ReportFilePath(m_folder, m_prefix, m_status.fileNumber.load());
-            file = std::fopen(m_currentPath.c_str(), "wb");
-            if (file == nullptr) {
-                QVUSB_LOG(qvusb::kLogError, "Cannot create %s", m_currentPath.c_str());
-                m_status.errorCode.store(QVPLUS_ERR_FILE_WRITE);
-                ok = false;
-                break;
-            }
-            std::memset(m_header + 16, 0, 8);  // data length: 0 until the file is closed
-            headerDone = std::fwrite(m_header, 1, qvusb::kReportHeaderSize, file) == qvusb::kReportHeaderSize;
-            if (!headerDone) {
-                m_status.errorCode.store(QVPLUS_ERR_FILE_WRITE);
-                ok = false;
-                break;
-            }
-            fileTick = TickMs();
-            m_status.fileNumber.fetch_add(1);
-        }
-        const uint64_t now = TickMs();
-        const bool flush = now - fileTick > kFlushIntervalMs;
-        if (flush) fileTick = now;
-        m_handOver = HandOver{file, block, 1, length, flush, 0, 0, false};
-        m_handOverPending = true;
-        m_dataReady.release();
-        half ^= 1;
-
-        if (file != nullptr) {
-            bytesInFile += n;
-            if (bytesInFile >= splitSize) {
-                const bool written = WaitForWriter();
-                const bool rewritten =
-                    qvusb::RewriteReportHeader(file, m_header, static_cast<uint64_t>(bytesInFile));
-                std::fclose(file);
-                file = nullptr;
-                bytesInFile = 0;
-                if (!written || !rewritten) {
-                    m_status.errorCode.store(QVPLUS_ERR_FILE_WRITE);
-                    ok = false;
-                    break;
-                }
-            }
-        }
-        m_status.bytesAcquired.fetch_add(static_cast<uint64_t>(n));
-        if (stopSize != 0 && static_cast<int64_t>(m_status.bytesAcquired.load()) >= stopSize) break;
+        if (m_lastFill == 0) return false;  // drained
     }
 
-    // Every block reaches the writer before the file is closed and before the end-of-data call.
-    if (!WaitForWriter()) {
-        m_status.errorCode.store(QVPLUS_ERR_FILE_WRITE);
-        ok = false;
+    const int64_t n = NextBlockSize(run, request);
+    if (n <= 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kEmptyPollMs));
+        return true;
     }
-    if (file != nullptr) {
-        if (!headerDone || !qvusb::RewriteReportHeader(file, m_header, static_cast<uint64_t>(bytesInFile))) {
-            m_status.errorCode.store(QVPLUS_ERR_FILE_WRITE);
-            ok = false;
-        }
-        std::fclose(file);
+    return TransferBlock(run, static_cast<uint32_t>(n));
+}
+
+// Bytes to read now, whole 512-byte blocks where more than one waits, bounded by the buffer
+// half, the current file and the stop size; 0 or less: nothing to read this turn.
+int64_t QVPlusContext::NextBlockSize(const AcquisitionRun& run, uint32_t request) const {
+    // While the unit still captures, less than one 512-byte block is left to grow for a
+    // millisecond instead of being fetched in tiny reads; when draining it is read whole.
+    if (request == kNoStopRequest && m_lastFill < kBlockAlign) return 0;
+    int64_t n = std::min<uint32_t>(m_lastFill, kHalfSize);
+    if (n > kBlockAlign) n = n / kBlockAlign * kBlockAlign;
+    if (!m_filesDisabled) n = std::min<int64_t>(n, run.splitSize - run.bytesInFile);
+    if (run.stopSize != 0)
+        n = std::min<int64_t>(n, run.stopSize - static_cast<int64_t>(m_status.bytesAcquired.load()));
+    return n;
+}
+
+// Reads `length` bytes into the next buffer half and hands them to the writer thread.
+bool QVPlusContext::TransferBlock(AcquisitionRun& run, uint32_t length) {
+    uint8_t* block = m_captureBuffer.get() + run.half * kHalfSize;
+    if (m_unit->VendorRead(qvusb::kCmdSampleMemory, m_readAddress, block, length) !=
+        static_cast<int64_t>(length))
+        return Fail(run, QVPLUS_ERR_STATUS_READ);
+    m_lastFill -= length;
+    m_readAddress = (m_readAddress + length) & qvusb::kUnitAddressMask;
+
+    // Hand the block over; the writer must have finished the other half first.
+    if (!WaitForWriter()) return Fail(run, QVPLUS_ERR_FILE_WRITE);
+    if (!m_filesDisabled && run.file == nullptr && !OpenReportFile(run)) return false;
+    const uint64_t now = TickMs();
+    const bool flush = now - run.fileTick > kFlushIntervalMs;
+    if (flush) run.fileTick = now;
+    m_handOver = HandOver{run.file, block, 1, length, flush, 0, 0, false};
+    m_handOverPending = true;
+    m_dataReady.release();
+    run.half ^= 1;
+
+    if (run.file != nullptr) {
+        run.bytesInFile += length;
+        if (run.bytesInFile >= run.splitSize && !CloseFullReportFile(run)) return false;
+    }
+    m_status.bytesAcquired.fetch_add(length);
+    return run.stopSize == 0 || static_cast<int64_t>(m_status.bytesAcquired.load()) < run.stopSize;
+}
+
+// Creates the next report file with its header (data length 0 until the file is closed).
+bool QVPlusContext::OpenReportFile(AcquisitionRun& run) {
+    std::error_code ignored;
+    std::filesystem::create_directories(m_folder, ignored);
+    m_currentPath = qvusb::ReportFilePath(m_folder, m_prefix, m_status.fileNumber.load());
+    run.file = std::fopen(m_currentPath.c_str(), "wb");
+    if (run.file == nullptr) {
+        QVUSB_LOG(qvusb::kLogError, "Cannot create %s", m_currentPath.c_str());
+        return Fail(run, QVPLUS_ERR_FILE_WRITE);
+    }
+    qvusb::SetReportDataLength(m_header, 0);
+    run.headerDone = std::fwrite(m_header, 1, qvusb::kReportHeaderSize, run.file) == qvusb::kReportHeaderSize;
+    if (!run.headerDone) return Fail(run, QVPLUS_ERR_FILE_WRITE);
+    run.fileTick = TickMs();
+    m_status.fileNumber.fetch_add(1);
+    return true;
+}
+
+// The file holds its split size: waits for the writer, writes the exact length into the
+// header and closes it; the next block opens a new one.
+bool QVPlusContext::CloseFullReportFile(AcquisitionRun& run) {
+    const bool written = WaitForWriter();
+    const bool rewritten =
+        qvusb::RewriteReportHeader(run.file, m_header, static_cast<uint64_t>(run.bytesInFile));
+    std::fclose(run.file);
+    run.file = nullptr;
+    run.bytesInFile = 0;
+    if (!written || !rewritten) return Fail(run, QVPLUS_ERR_FILE_WRITE);
+    return true;
+}
+
+// Every block reaches the writer before the file is closed and before the end-of-data call.
+bool QVPlusContext::FinishAcquisition(AcquisitionRun& run) {
+    if (!WaitForWriter()) Fail(run, QVPLUS_ERR_FILE_WRITE);
+    if (run.file != nullptr) {
+        if (!run.headerDone ||
+            !qvusb::RewriteReportHeader(run.file, m_header, static_cast<uint64_t>(run.bytesInFile)))
+            Fail(run, QVPLUS_ERR_FILE_WRITE);
+        std::fclose(run.file);
     }
     if (m_params.dataCallback != nullptr) {
         QVPlusStatus status = m_status.Snapshot();
-        m_params.dataCallback(m_captureBuffer.get() + half * kHalfSize, 0, 0, 1, &status);
+        m_params.dataCallback(m_captureBuffer.get() + run.half * kHalfSize, 0, 0, 1, &status);
     }
     SendStopCommand();
-    return ok;
+    return run.ok;
 }

@@ -15,7 +15,7 @@ void QVPlusContext::ControlThreadMain() {
     while (!m_controlExit.load()) {
         if (m_status.running.load() != 0 &&
             (m_status.unitReady.load() != 0 || m_status.canActive.load() != 0)) {
-            if (m_stopRequest.load() == 0) {
+            if (m_stopRequest.load() == kNoStopRequest) {
                 if (!RunAcquisition()) SendStopCommand();
             }
             SetThreadPriorities(false);
@@ -74,8 +74,8 @@ bool QVPlusContext::SendControlBlock(const uint8_t* block16) {
 }
 
 void QVPlusContext::SendStopCommand() {
-    m_runState = 0;
-    m_commandState = 2;
+    m_runState = RunState::kStopped;
+    m_commandState = CommandState::kStopSent;
     const uint8_t stop[16] = {};
     SendControlBlock(stop);
 }
@@ -98,8 +98,8 @@ bool QVPlusContext::SendStartBlock() {
     std::memcpy(block + 4, thresholds, sizeof(thresholds));
     std::memcpy(block + 12, p.rangeCodes, 4);
     if (!SendControlBlock(block)) return false;
-    m_runState = 1;
-    m_commandState = 3;
+    m_runState = RunState::kStartSent;
+    m_commandState = CommandState::kStartSent;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     m_status.startSeconds.store(now.tv_sec);

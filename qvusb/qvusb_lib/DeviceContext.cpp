@@ -101,7 +101,7 @@ int32_t QVPlusContext::Start(const QVPlusStartParams& params) {
     m_status.bytesAcquired.store(0);
     m_status.unitBufferSize.store(0);
     m_status.unitBufferFill.store(0);
-    m_stopRequest.store(0);
+    m_stopRequest.store(kNoStopRequest);
     SetThreadPriorities(true);
     m_startSeconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -113,7 +113,7 @@ int32_t QVPlusContext::Start(const QVPlusStartParams& params) {
 
 int32_t QVPlusContext::Stop(uint32_t reason) {
     std::lock_guard lock(m_apiMutex);
-    if (m_status.running.load() == 0 || m_stopRequest.load() == 2) return 1;
+    if (m_status.running.load() == 0 || m_stopRequest.load() == QVPLUS_STOP_ABORT) return 1;
     m_status.errorCode.store(0);
     m_stopRequest.store(reason);
     SetThreadPriorities(false);

@@ -22,6 +22,13 @@ struct QVPlusContext {
 public:
     static constexpr uint32_t kHalfSize = 0x400000;  // bytes per capture-buffer half
 
+    // What the control thread last told the unit: the run state (start command sent or not)
+    // and the command state (which control block went last).
+    enum class RunState : uint8_t { kStopped = 0, kStartSent = 1 };
+    enum class CommandState : uint8_t { kNone = 0, kStopSent = 2, kStartSent = 3 };
+    // m_stopRequest without a request; otherwise QVPLUS_STOP_DRAIN or QVPLUS_STOP_ABORT.
+    static constexpr uint32_t kNoStopRequest = 0;
+
     QVPlusContext(uint32_t captureMode, std::wstring deviceId, std::string bitStreamPath,
                   bool hasBitStreamPath);
     ~QVPlusContext();
@@ -50,10 +57,20 @@ private:
     };
 
     // Control thread (ControlThread.cpp, Acquisition.cpp).
+    struct AcquisitionRun;  // the state of one acquisition's loop (Acquisition.cpp)
     void ControlThreadMain();
     bool ConfigureUnit();
     bool ReadUnitStatus();
     bool RunAcquisition();
+    bool StartUnit(AcquisitionRun& run);
+    bool AcquireTurn(AcquisitionRun& run);
+    bool HandleStopRequest(AcquisitionRun& run, uint32_t request);
+    int64_t NextBlockSize(const AcquisitionRun& run, uint32_t request) const;
+    bool TransferBlock(AcquisitionRun& run, uint32_t length);
+    bool OpenReportFile(AcquisitionRun& run);
+    bool CloseFullReportFile(AcquisitionRun& run);
+    bool FinishAcquisition(AcquisitionRun& run);
+    bool Fail(AcquisitionRun& run, uint32_t errorCode);
     bool SendControlBlock(const uint8_t* block16);
     bool SendStartBlock();
     void SendStopCommand();
@@ -89,7 +106,7 @@ private:
     int64_t m_startSeconds = 0;
 
     qvusb::LiveStatus m_status;
-    std::atomic<uint32_t> m_stopRequest{0};  // 0 none, 1 drain, 2 abort
+    std::atomic<uint32_t> m_stopRequest{kNoStopRequest};
     std::atomic<bool> m_controlExit{false};
     std::atomic<bool> m_writerExit{false};
 
@@ -100,8 +117,8 @@ private:
     // Control thread only.
     uint32_t m_readAddress = 0;
     uint32_t m_lastFill = 0;
-    uint8_t m_runState = 0;      // 1: start command sent
-    uint8_t m_commandState = 0;  // 3 after a start command, 2 after a stop command
+    RunState m_runState = RunState::kStopped;
+    CommandState m_commandState = CommandState::kNone;
     bool m_handOverPending = false;
     bool m_overflowLogged = false;
     HandOver m_handOver;  // the control thread fills it before data ready; the writer after

@@ -13,14 +13,20 @@ void Put32(uint8_t* p, uint32_t v) {
 }  // namespace
 
 void BuildReportHeader(uint8_t* header, int64_t startSeconds) {
+    using namespace report;
     std::memset(header, 0, kReportHeaderSize);
-    std::memcpy(header, "QMRS-QV-DATA.   ", 16);
-    Put32(header + 24, 1);
-    Put32(header + 28, 1024);  // writer identification: the device library
-    Put32(header + 32, 6);     // report format: analog 4-channel records
-    Put32(header + 36, 2);
-    Put32(header + 40, 8);  // content flags: analog layout
-    Put32(header + 48, static_cast<uint32_t>(startSeconds));
+    std::memcpy(header + kHeaderOffsetMagic, kReportMagic.data(), kReportMagic.size());
+    Put32(header + kHeaderOffsetFixedWord, kReportFixedWord);
+    Put32(header + kHeaderOffsetWriterId, kLibraryWriterId);
+    Put32(header + kHeaderOffsetReportFormat, kReportFormatAnalog);
+    Put32(header + kHeaderOffsetWriterSubId, kLibraryWriterSubId);
+    Put32(header + kHeaderOffsetContentFlags, static_cast<uint32_t>(kContentFlagAnalog));
+    // Only the low 32 bits of the start seconds; the upper half of the field stays 0.
+    Put32(header + kHeaderOffsetStartSeconds, static_cast<uint32_t>(startSeconds));
+}
+
+void SetReportDataLength(uint8_t* header, uint64_t dataBytes) {
+    std::memcpy(header + report::kHeaderOffsetDataBytes, &dataBytes, 8);
 }
 
 std::string ReportFilePath(const std::string& folder, const std::string& prefix, uint32_t number) {
@@ -30,7 +36,7 @@ std::string ReportFilePath(const std::string& folder, const std::string& prefix,
 }
 
 bool RewriteReportHeader(std::FILE* file, uint8_t* header, uint64_t dataBytes) {
-    std::memcpy(header + 16, &dataBytes, 8);
+    SetReportDataLength(header, dataBytes);
     if (std::fseek(file, 0, SEEK_SET) != 0) return false;
     if (std::fwrite(header, 1, kReportHeaderSize, file) != kReportHeaderSize) return false;
     return std::fflush(file) == 0;

@@ -113,9 +113,10 @@ int RunTrace(qvanalog::Args& args) {
     const std::vector<std::string> positionals = args.Positionals();
     if (positionals.size() != 1 || (positionals.front() != "start" && positionals.front() != "stop"))
         return qvanalog::Fail("expected start or stop");
-    const int wParam = positionals.front() == "start" ? 0 : 1;
+    const auto request = positionals.front() == "start" ? QVxAppIntegration::kSyncTraceStart
+                                                        : QVxAppIntegration::kSyncTraceStop;
     return SendToPeers(args, [&](const QVxAppIntegration& family, const Peer& peer) {
-        return family.SendSyncTraceTo(peer, wParam);
+        return family.SendSyncTraceTo(peer, request);
     });
 }
 

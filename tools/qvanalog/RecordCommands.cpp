@@ -10,6 +10,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/Presenters/InteractionTaskRunner.h"
+#include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/QVxNotification.h"
 
@@ -296,7 +297,7 @@ ReportFolderCounts CountReportFiles(const fs::path& repo) {
         if (ec) break;
         ++counts.files;
         counts.diskBytes += size;
-        counts.bytes += size > 512 ? size - 512 : 0;
+        counts.bytes += size > qvx::kReportHeaderSize ? size - qvx::kReportHeaderSize : 0;
     }
     return counts;
 }
@@ -304,7 +305,7 @@ ReportFolderCounts CountReportFiles(const fs::path& repo) {
 void DrawStatusLine(QVxAnalogViewModel& viewModel) {
     QVxDeviceManager* manager = viewModel.GetDeviceManager();
     const QVPlusStatus status = manager->GetStatus();
-    const double mib = static_cast<double>(viewModel.GetRecordCount()) * 16.0 / 1'048'576.0;
+    const double mib = static_cast<double>(viewModel.GetRecordCount()) * qvx::kReportRecordSize / 1'048'576.0;
     // What the report folder holds now: less than the data taken in once rotation ran.
     const double keptMib =
         static_cast<double>(CountReportFiles(viewModel.GetSession()->GetReportFolderPath()).diskBytes) /
@@ -349,28 +350,150 @@ std::optional<std::string> PrepareOutFolder(const fs::path& outPath, OutFolderLo
     return std::nullopt;
 }
 
-int RunRecord(qvanalog::Args& args) {
+// The options of `record`, checked.
+struct RecordOptions {
+    fs::path outPath;
+    std::optional<std::int32_t> rate;  // sampling frequency index
+    std::optional<double> duration;    // s of record time
+    std::optional<double> sizeMB;      // MiB, whole
+    bool json = false;
+};
+
+// Reads the options of `record`; an error text when one is missing or malformed.
+std::optional<std::string> ParseRecordOptions(qvanalog::Args& args, RecordOptions& options) {
     args.DeclareValueOptions({"--out", "--settings", "--device", "--rate", "--duration", "--size"});
-    if (!args.Positionals().empty())
-        return qvanalog::Fail("unexpected argument " + args.Positionals().front());
+    if (!args.Positionals().empty()) return "unexpected argument " + args.Positionals().front();
     const auto out = args.Option("--out");
     if (!out || fs::path(*out).extension() != ".qvxa" || !fs::path(*out).has_stem())
-        return qvanalog::Fail("--out DIR/NAME.qvxa is required");
-    const fs::path outPath = fs::absolute(*out).lexically_normal();
-
-    std::optional<std::int32_t> rate;
-    if (const auto text = args.Option("--rate"); text && !(rate = ParseRate(*text)))
-        return qvanalog::Fail("--rate must be 100K, 1M or 10M");
-    std::optional<double> duration;
-    if (const auto text = args.Option("--duration"); text && !(duration = ParsePositive(*text)))
-        return qvanalog::Fail("--duration must be a positive number of seconds");
-    std::optional<double> sizeMB;
+        return "--out DIR/NAME.qvxa is required";
+    options.outPath = fs::absolute(*out).lexically_normal();
+    if (const auto text = args.Option("--rate"); text && !(options.rate = ParseRate(*text)))
+        return "--rate must be 100K, 1M or 10M";
+    if (const auto text = args.Option("--duration"); text && !(options.duration = ParsePositive(*text)))
+        return "--duration must be a positive number of seconds";
     if (const auto text = args.Option("--size");
-        text && (!(sizeMB = ParsePositive(*text)) || *sizeMB != static_cast<std::int32_t>(*sizeMB)))
-        return qvanalog::Fail("--size must be a positive whole number of MiB");
-    const bool json = args.Flag("--json");
+        text && (!(options.sizeMB = ParsePositive(*text)) ||
+                 *options.sizeMB != static_cast<std::int32_t>(*options.sizeMB)))
+        return "--size must be a positive whole number of MiB";
+    options.json = args.Flag("--json");
+    return std::nullopt;
+}
+
+// The session's settings from --settings, then --rate and --size over them.
+std::optional<std::string> ApplyRecordSettings(qvanalog::Args& args, const RecordOptions& options,
+                                               qvx::AnalogSettings& settings) {
+    if (const auto file = args.Option("--settings"); file && !qvx::Archive::Load(settings, *file))
+        return "cannot read the settings file " + *file;
+    if (options.rate) settings.samplingFrequency = *options.rate;
+    if (options.sizeMB) {
+        settings.enableStopDataSize = true;
+        settings.stopDataSizeMB = static_cast<std::int32_t>(*options.sizeMB);
+    }
+    return std::nullopt;
+}
+
+// ConnectUnit with stdout on stderr meanwhile: the device manager announces a connection on
+// stdout, which carries results only.
+bool ConnectUnitQuietly(QVxAnalogViewModel& viewModel, const std::optional<std::string>& device,
+                        std::string& error) {
+    std::fflush(stdout);
+    const int savedStdout = ::dup(STDOUT_FILENO);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    const bool connected = ConnectUnit(viewModel, device, error);
+    std::fflush(stdout);
+    ::dup2(savedStdout, STDOUT_FILENO);
+    ::close(savedStdout);
+    return connected;
+}
+
+// Runs the main loop until the trace is idle again: stops it with drain once `durationNs` of
+// record time is taken in or a stop signal came, and redraws the status line on a terminal.
+void RunTraceUntilIdle(QVxAnalogViewModel& viewModel, const StopSignals& signals,
+                       std::optional<std::int64_t> durationNs) {
+    const bool terminal = StderrIsTerminal();
+    auto nextDraw = Clock::now();
+    while (viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
+        PumpMain();
+        const auto now = Clock::now();
+        const bool timeUp = durationNs && viewModel.GetLastRecordTime() >= *durationNs;
+        if ((timeUp || signals.Requested()) && viewModel.GetTraceState() == QVxAnalogViewModel::kTracing)
+            viewModel.StopTrace();
+        if (terminal && now >= nextDraw && viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
+            DrawStatusLine(viewModel);
+            nextDraw = now + kStatusInterval;
+        }
+        std::this_thread::sleep_for(kPumpInterval);
+    }
+    if (terminal) std::cerr << "\n";
+}
+
+// What `record` reports about the finished trace.
+struct RecordSummary {
+    std::uint64_t records = 0;
+    ReportFolderCounts counts;
+    std::uint32_t elapsedMs = 0;
+    std::uint64_t triggers = 0;
+    std::size_t storedTriggers = 0;
+    bool timeWentBackwards = false;
+    bool lost = false;
+    QVxAbortType abortType = QVxAbortType::None;
+    std::int64_t removedFiles = 0;
+    bool saved = false;
+};
+
+void PrintRecordSummary(const RecordSummary& s, const fs::path& outPath, bool json) {
+    if (json) {
+        nlohmann::ordered_json summary{{"records", s.records},
+                                       {"bytes", s.counts.bytes},
+                                       {"files", s.counts.files},
+                                       {"elapsedMs", s.elapsedMs},
+                                       {"displayTriggers", s.triggers},
+                                       {"storedDisplayTriggers", s.storedTriggers},
+                                       {"timeWentBackwards", s.timeWentBackwards},
+                                       {"lostRecords", s.lost},
+                                       {"abortType", static_cast<int>(s.abortType)},
+                                       {"removedFiles", s.removedFiles}};
+        std::cout << summary.dump() << "\n";
+        return;
+    }
+    const std::string triggerText = s.storedTriggers == s.triggers
+                                        ? std::to_string(s.triggers)
+                                        : fmt::format("{} ({} stored)", s.triggers, s.storedTriggers);
+    std::cout << fmt::format(
+        "records            {}\nbytes              {}\nfiles              {}\nelapsed            {} ms\n"
+        "display triggers   {}\ntime went backwards {}\nrecords lost       {}\nfiles rotated out  {}\n"
+        "saved              {}\n",
+        s.records, s.counts.bytes, s.counts.files, s.elapsedMs, triggerText,
+        s.timeWentBackwards ? "yes" : "no", s.lost ? "yes (unit memory overflowed)" : "no", s.removedFiles,
+        s.saved ? outPath.string() : "no");
+}
+
+// Saves the session as `outPath` and gathers the summary; the figures describe this run's
+// files: saved, or kept in the instance folder.
+RecordSummary SaveRecording(QVxAnalogViewModel& viewModel, CliApplication& app, const fs::path& outPath) {
+    RecordSummary s;
+    s.abortType = viewModel.GetLastAbortType();
+    const QVPlusStatus status = viewModel.GetDeviceManager()->GetStatus();
+    s.saved = viewModel.SaveAsSession(outPath);
+    app.KeepInstanceFolder(!s.saved);
+    const qvx::AnalogSession& session = *viewModel.GetSession();
+    s.counts = CountReportFiles(s.saved ? outPath.parent_path() / qvx::AnalogSession::kReportFolderName
+                                        : session.GetReportFolderPath());
+    s.records = viewModel.GetRecordCount();
+    s.elapsedMs = status.elapsedMs;
+    s.triggers = viewModel.GetDisplayTriggerHitCount();
+    s.storedTriggers = session.GetDisplayTriggerList().size();
+    s.timeWentBackwards = viewModel.TimeWentBackwards();
+    s.lost = (status.unitStatusWord & kUnitOverflowBit) != 0;
+    s.removedFiles = viewModel.GetLogCollector()->GetRemovedFileCount();
+    return s;
+}
+
+int RunRecord(qvanalog::Args& args) {
+    RecordOptions options;
+    if (auto problem = ParseRecordOptions(args, options)) return qvanalog::Fail(*problem);
     OutFolderLock outLock;
-    if (auto problem = PrepareOutFolder(outPath, outLock)) return qvanalog::Fail(*problem);
+    if (auto problem = PrepareOutFolder(options.outPath, outLock)) return qvanalog::Fail(*problem);
 
     if (args.Flag("--simulate") && !std::getenv("QVPLUS_SIMULATED_UNITS"))
         ::setenv("QVPLUS_SIMULATED_UNITS", kSimulatedUnit, 1);
@@ -379,29 +502,11 @@ int RunRecord(qvanalog::Args& args) {
     CliApplication app;
     if (!app.Init()) return qvanalog::Fail("start-up failed (preferences or cache folder)");
     QVxAnalogViewModel& viewModel = app.ViewModel();
-
-    qvx::AnalogSettings& settings = *viewModel.GetSessionSettings();
-    if (const auto file = args.Option("--settings"); file && !qvx::Archive::Load(settings, *file))
-        return qvanalog::Fail("cannot read the settings file " + *file);
-    if (rate) settings.samplingFrequency = *rate;
-    if (sizeMB) {
-        settings.enableStopDataSize = true;
-        settings.stopDataSizeMB = static_cast<std::int32_t>(*sizeMB);
-    }
+    if (auto problem = ApplyRecordSettings(args, options, *viewModel.GetSessionSettings()))
+        return qvanalog::Fail(*problem);
 
     std::string error;
-    bool connected = false;
-    {
-        // The device manager announces a connection on stdout; stdout carries results only.
-        std::fflush(stdout);
-        const int savedStdout = ::dup(STDOUT_FILENO);
-        ::dup2(STDERR_FILENO, STDOUT_FILENO);
-        connected = ConnectUnit(viewModel, args.Option("--device"), error);
-        std::fflush(stdout);
-        ::dup2(savedStdout, STDOUT_FILENO);
-        ::close(savedStdout);
-    }
-    if (!connected) return qvanalog::Fail(error);
+    if (!ConnectUnitQuietly(viewModel, args.Option("--device"), error)) return qvanalog::Fail(error);
     if (signals.Requested()) return qvanalog::Fail("interrupted before the trace started");
 
     // The live window: every new session gets a presenter that needs its width.
@@ -414,70 +519,22 @@ int RunRecord(qvanalog::Args& args) {
 
     // --duration counts the records' own time from the acquisition start (ns), not
     // the wall clock after the start call, which includes the unit's start-up wait.
-    const std::int64_t durationNs = duration ? std::llround(*duration * 1e9) : 0;
-    const bool terminal = StderrIsTerminal();
-    auto nextDraw = Clock::now();
-    while (viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
-        PumpMain();
-        const auto now = Clock::now();
-        const bool timeUp = duration && viewModel.GetLastRecordTime() >= durationNs;
-        if ((timeUp || signals.Requested()) && viewModel.GetTraceState() == QVxAnalogViewModel::kTracing)
-            viewModel.StopTrace();
-        if (terminal && now >= nextDraw && viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
-            DrawStatusLine(viewModel);
-            nextDraw = now + kStatusInterval;
-        }
-        std::this_thread::sleep_for(kPumpInterval);
-    }
-    if (terminal) std::cerr << "\n";
+    std::optional<std::int64_t> durationNs;
+    if (options.duration) durationNs = std::llround(*options.duration * 1e9);
+    RunTraceUntilIdle(viewModel, signals, durationNs);
 
-    const QVxAbortType abortType = viewModel.GetLastAbortType();
-    const QVPlusStatus status = viewModel.GetDeviceManager()->GetStatus();
-    const bool saved = viewModel.SaveAsSession(outPath);
-    app.KeepInstanceFolder(!saved);
-    const qvx::AnalogSession& session = *viewModel.GetSession();
-    // The figures describe this run's files: saved, or kept in the instance folder.
-    const ReportFolderCounts counts =
-        CountReportFiles(saved ? outPath.parent_path() / qvx::AnalogSession::kReportFolderName
-                               : session.GetReportFolderPath());
-    const std::uint64_t records = viewModel.GetRecordCount();
-    const std::uint64_t triggers = viewModel.GetDisplayTriggerHitCount();
-    const std::size_t storedTriggers = session.GetDisplayTriggerList().size();
-    const bool lost = (status.unitStatusWord & kUnitOverflowBit) != 0;
-    const std::int64_t removedFiles = viewModel.GetLogCollector()->GetRemovedFileCount();
-
-    if (json) {
-        nlohmann::ordered_json summary{{"records", records},
-                                       {"bytes", counts.bytes},
-                                       {"files", counts.files},
-                                       {"elapsedMs", status.elapsedMs},
-                                       {"displayTriggers", triggers},
-                                       {"storedDisplayTriggers", storedTriggers},
-                                       {"timeWentBackwards", viewModel.TimeWentBackwards()},
-                                       {"lostRecords", lost},
-                                       {"abortType", static_cast<int>(abortType)},
-                                       {"removedFiles", removedFiles}};
-        std::cout << summary.dump() << "\n";
-    } else {
-        const std::string triggerText = storedTriggers == triggers
-                                            ? std::to_string(triggers)
-                                            : fmt::format("{} ({} stored)", triggers, storedTriggers);
-        std::cout << fmt::format(
-            "records            {}\nbytes              {}\nfiles              {}\nelapsed            {} ms\n"
-            "display triggers   {}\ntime went backwards {}\nrecords lost       {}\nfiles rotated out  {}\n"
-            "saved              {}\n",
-            records, counts.bytes, counts.files, status.elapsedMs, triggerText,
-            viewModel.TimeWentBackwards() ? "yes" : "no", lost ? "yes (unit memory overflowed)" : "no",
-            removedFiles, saved ? outPath.string() : "no");
-    }
-    if (!saved) {
-        qvanalog::Fail("the session could not be saved as " + outPath.string());
-        KeepRecording(session, outPath);
+    const RecordSummary summary = SaveRecording(viewModel, app, options.outPath);
+    PrintRecordSummary(summary, options.outPath, options.json);
+    if (!summary.saved) {
+        qvanalog::Fail("the session could not be saved as " + options.outPath.string());
+        KeepRecording(*viewModel.GetSession(), options.outPath);
         return 1;
     }
-    if (!viewModel.GetSession()->GetSettings().enableReportFileRotation && records * 16 != counts.bytes)
-        spdlog::warn("{} records taken in but {} record bytes in the files", records, counts.bytes);
-    return abortType == QVxAbortType::None ? 0 : 1;
+    if (!viewModel.GetSession()->GetSettings().enableReportFileRotation &&
+        summary.records * qvx::kReportRecordSize != summary.counts.bytes)
+        spdlog::warn("{} records taken in but {} record bytes in the files", summary.records,
+                     summary.counts.bytes);
+    return summary.abortType == QVxAbortType::None ? 0 : 1;
 }
 
 int RunQuery(qvanalog::Args& args) {
