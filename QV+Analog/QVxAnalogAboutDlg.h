@@ -12,6 +12,10 @@ class QVxAnalogAboutDlg : public QDialog {
 public:
     static constexpr const char* kProductName = "QV+Analog";
     static constexpr const char* kLegalNotice = "Copyright (C) 2026 OrvalenData. All rights reserved.";
+    // Control ids of the three lines (object names "id<N>").
+    static constexpr int kProductLineId = 5013;
+    static constexpr int kLegalLineId = 5014;
+    static constexpr int kLibraryVersionLineId = 5015;
 
     explicit QVxAnalogAboutDlg(QWidget* parent = nullptr);
 

@@ -2,7 +2,7 @@
 // The report data file (".DAT") layout shared by the reader and the writers:
 // a 512-byte header followed by 16-byte records, all values little-endian.
 
-#include "qvusb/include/qvusb/qvusb_report_header.h"
+#include "qvusb/qvusb_report_header.h"
 
 #include <algorithm>
 #include <array>

@@ -124,12 +124,12 @@ TEST_F(MonitorWindowTest, WheelStepsTheZoomAndCtrlWheelScalesATrackOnlyWithTheOp
     Wheel(AreaWnd(), at, 120, Qt::NoModifier);
     EXPECT_EQ(Tpp(), 100);
 
-    vm->SetOption(1, 0);
+    vm->SetOption(qvx::WaveformPresenter::kOptionVerticalMouseScaling, 0);
     Wheel(AreaWnd(), at, 120, Qt::ControlModifier);
     EXPECT_EQ(Tpp(), 40);  // time zoom, not the track
     EXPECT_DOUBLE_EQ(Visual().tracks[0].verticalScaling, 1.0);
 
-    vm->SetOption(1, 1);
+    vm->SetOption(qvx::WaveformPresenter::kOptionVerticalMouseScaling, 1);
     Wheel(AreaWnd(), at, 120, Qt::ControlModifier);
     EXPECT_EQ(Tpp(), 40);
     EXPECT_DOUBLE_EQ(Visual().tracks[0].verticalScaling, 2.0);

@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     owner.dark = args.contains("--dark");
 
     QVxAnalogOscilloGraphViewModel presenter(&owner);
-    presenter.SetOption(2, 1);
+    presenter.SetOption(qvx::WaveformPresenter::kOptionVerticalDivisions, 1);
     QMainWindow frame;
     std::shared_ptr<qvx::SignalConnection> indexingConnection;
     CQVxWaveformMonitorWnd& window = BuildFrame(frame, presenter, path, size, indexingConnection);
