@@ -33,7 +33,8 @@ QVxAnalogAboutDlg::QVxAnalogAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("バージョン情報"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, kBannerHeight + 16, 24, 16);
-    AddItem(layout, this, kProductLineId, QString::fromUtf8(kProductName) + QStringLiteral(" ") + QVX_APP_VERSION, 15);
+    AddItem(layout, this, kProductLineId,
+            QString::fromUtf8(kProductName) + QStringLiteral(" ") + QVX_APP_VERSION, 15);
     AddItem(layout, this, kLegalLineId, QString::fromUtf8(kLegalNotice), 10);
     AddItem(layout, this, kLibraryVersionLineId, FormatLibraryVersion(QueryLibraryVersion()), 10);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

@@ -305,7 +305,8 @@ TEST(AppAbout, LibraryVersionText) {
     EXPECT_EQ(QVxAnalogAboutDlg::FormatLibraryVersion(0x0102030A), QString("qvusb 1.2.3 a"));
     EXPECT_EQ(QVxAnalogAboutDlg::FormatLibraryVersion(0xFF00000B), QString("qvusb 255.0.0 b"));
     QVxAnalogAboutDlg about;
-    EXPECT_TRUE(about.findChild<QWidget*>(QVxWinGUI::ControlName(QVxAnalogAboutDlg::kLibraryVersionLineId)) != nullptr);
+    EXPECT_TRUE(about.findChild<QWidget*>(QVxWinGUI::ControlName(QVxAnalogAboutDlg::kLibraryVersionLineId)) !=
+                nullptr);
 }
 
 // 3,000,000,000 records in 90 sparse report files: the session opens through the

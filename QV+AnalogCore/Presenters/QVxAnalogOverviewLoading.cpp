@@ -151,8 +151,8 @@ private:
     void Fold(const std::uint8_t* records, std::uint64_t n) {
         for (std::uint64_t r = 0; r < n; ++r) {
             const std::uint8_t* p = records + r * kReportRecordSize;
-            const std::int64_t t =
-                static_cast<std::int64_t>(LoadLE64(p + 8 * m_timeWord) & kRecordTimeMask) * kNanosecondsPerTick;
+            const std::int64_t t = static_cast<std::int64_t>(LoadLE64(p + 8 * m_timeWord) & kRecordTimeMask) *
+                                   kNanosecondsPerTick;
             Values v;
             for (std::size_t c = 0; c < v.size(); ++c) {
                 v[c] = CenteredRawValue(LoadLE16(p + kRecordOffsetSamples + 2 * c));

@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <array>
-#include <future>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <system_error>
 
@@ -193,7 +193,8 @@ std::optional<std::vector<std::uint8_t>> ReportOverviewBuilder::BuildFromFile(co
             return std::nullopt;
         }
         const std::uint64_t next = offset + static_cast<std::uint64_t>(n);
-        if (next < size) pending = std::async(std::launch::async, readChunk, buffers[1 - current].get(), next);
+        if (next < size)
+            pending = std::async(std::launch::async, readChunk, buffers[1 - current].get(), next);
         builder.Append(buffers[current].get(), static_cast<std::uint64_t>(n) / kReportRecordSize);
         offset = next;
         current = 1 - current;

@@ -21,13 +21,17 @@ TEST_F(MonitorWindowTest, ThemesColourTheTrackBackgroundAndTheTintedLabelColumn)
     const Color line = Visual().tracks[0].lineColor;
     QImage image = Grab();
     EXPECT_EQ(image.pixelColor(background), QColor(Qt::white));
-    EXPECT_EQ(image.pixelColor(label), Rgb(trackarea::Tint(line, WaveformStyle::GetColor(0, WaveformStyle::kSlotRulerBackground), 28, 227)));
+    EXPECT_EQ(
+        image.pixelColor(label),
+        Rgb(trackarea::Tint(line, WaveformStyle::GetColor(0, WaveformStyle::kSlotRulerBackground), 28, 227)));
 
     vm->GetStyle().SetThemeIndex(1);
     wnd->Redraw();
     image = Grab();
     EXPECT_EQ(image.pixelColor(background), QColor(0x21, 0x21, 0x21));
-    EXPECT_EQ(image.pixelColor(label), Rgb(trackarea::Tint(line, WaveformStyle::GetColor(1, WaveformStyle::kSlotRulerBackground), 28, 227)));
+    EXPECT_EQ(
+        image.pixelColor(label),
+        Rgb(trackarea::Tint(line, WaveformStyle::GetColor(1, WaveformStyle::kSlotRulerBackground), 28, 227)));
 }
 
 TEST_F(MonitorWindowTest, TrackLinesRunInTheChannelColourAtTheValueRows) {
@@ -55,10 +59,12 @@ TEST_F(MonitorWindowTest, MarkersAreDrawnAtTheirTimesInTheirColours) {
     vm->SetMarkerTime(1, 333 * Tpp());
     const QImage image = Grab();
     const int y = Area().Track(2).GetLayout().waveform.top + 10;
-    EXPECT_EQ(image.pixelColor(Wave().left + 107, y), Rgb(WaveformStyle::GetColor(0, WaveformStyle::kSlotMarker1)));
+    EXPECT_EQ(image.pixelColor(Wave().left + 107, y),
+              Rgb(WaveformStyle::GetColor(0, WaveformStyle::kSlotMarker1)));
     EXPECT_EQ(image.pixelColor(Wave().left + 333, y), QColor(200, 10, 10));
     EXPECT_NE(image.pixelColor(Wave().left + 200, y), QColor(200, 10, 10));
-    EXPECT_EQ(image.pixelColor(Wave().left + 200, 37), Rgb(WaveformStyle::GetColor(0, WaveformStyle::kSlotSecondaryText)));  // link line
+    EXPECT_EQ(image.pixelColor(Wave().left + 200, 37),
+              Rgb(WaveformStyle::GetColor(0, WaveformStyle::kSlotSecondaryText)));  // link line
 }
 
 TEST_F(MonitorWindowTest, NoEnabledChannelPaintsNoTrackAndDividesByOne) {

@@ -44,7 +44,8 @@ protected:
 
     void Open(CQVxWaveformMonitorWndProps props = {}, std::int64_t records = 5000) {
         vm = std::make_unique<TestWaveformPresenter>(&visual);
-        vm->SetOption(qvx::WaveformPresenter::kOptionVerticalDivisions, 0);  // no horizontal divisions over the background
+        vm->SetOption(qvx::WaveformPresenter::kOptionVerticalDivisions,
+                      0);  // no horizontal divisions over the background
         wnd = std::make_unique<CQVxWaveformMonitorWnd>(props);
         wnd->resize(1000, 800);
         wnd->Setup(vm.get());

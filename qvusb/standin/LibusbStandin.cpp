@@ -13,8 +13,8 @@
 // Every call runs on the caller's thread.
 
 #include "qvusb/standin/StandinDescriptors.h"
-#include "qvusb/standin/StandinTestHooks.h"
 #include "qvusb/standin/StandinRegistry.h"
+#include "qvusb/standin/StandinTestHooks.h"
 
 #include <libusb.h>
 
