@@ -30,6 +30,14 @@ int BottomOf(const QRect& r) {
     return r.y() + r.height();
 }
 
+// The "T" of the trigger's flag and pointer, in the read-out text colour.
+void DrawTriggerLetter(QPainter& p, const qvx::WaveformStyle& style, const QRect& box) {
+    p.setBrush(Qt::NoBrush);
+    p.setFont(QVxWinGUI::GuiFont(8));
+    p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
+    p.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("T"));
+}
+
 }  // namespace
 
 QVxAnalogWaveformExtension::QVxAnalogWaveformExtension(QVxAnalogViewModel& viewModel)
@@ -93,11 +101,7 @@ void QVxAnalogWaveformExtension::OnPaintArea(CQVxWaveformTrackArea* area, QPaint
                                  QPoint(x, top - 1), QPoint(x - 7, top - 6)});
             p.setBrush(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
             p.drawPolygon(flag);
-            p.setBrush(Qt::NoBrush);
-            p.setFont(QVxWinGUI::GuiFont(8));
-            p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
-            p.drawText(QRect(x - 7, top - 20, 14, 19), Qt::AlignCenter | Qt::TextSingleLine,
-                       QStringLiteral("T"));
+            DrawTriggerLetter(p, style, QRect(x - 7, top - 20, 14, 19));
         }
     }
     p.restore();
@@ -138,11 +142,7 @@ void QVxAnalogWaveformExtension::OnPaintCaption(QVxWaveformCaption* caption, QPa
             p.setBrush(ToQColor(
                 Tint(s->lineColor, style.GetColor(qvx::WaveformStyle::kSlotAreaBackground), 28, 227)));
             p.drawPolygon(pointer);
-            p.setBrush(Qt::NoBrush);
-            p.setFont(QVxWinGUI::GuiFont(8));
-            p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
-            p.drawText(QRect(right - 20, y - 7, 15, 14), Qt::AlignCenter | Qt::TextSingleLine,
-                       QStringLiteral("T"));
+            DrawTriggerLetter(p, style, QRect(right - 20, y - 7, 15, 14));
         }
     }
 
