@@ -107,8 +107,15 @@ bool ReportFile::ReadLayout() {
         return FailSetup("Invalid file header size.");
     m_recordSize = kReportRecordSize;
 
-    if ((m_fileSize - m_headerSize) % m_recordSize != 0) return FailSetup("Invalid record size.");
-    m_recordCount = (m_fileSize - m_headerSize) / m_recordSize;
+    // A write cut short (crash, power cut) leaves part of a record at the end: the file is
+    // read up to its last whole record, and the torn bytes are left as they are.
+    const std::uint64_t recordBytes = m_fileSize - m_headerSize;
+    m_recordCount = recordBytes / m_recordSize;
+    m_tornBytes = recordBytes % m_recordSize;
+    if (m_tornBytes != 0) {
+        spdlog::warn("{}: the last {} bytes are not a whole record and are ignored.", m_path.string(),
+                     m_tornBytes);
+    }
     return true;
 }
 

@@ -105,6 +105,8 @@ public:
     const ReportHeader& GetHeader() const;
     std::uint64_t GetFileSize() const { return m_fileSize; }
     std::uint64_t GetRecordCount() const { return m_recordCount; }
+    // Bytes after the last whole record (a write cut short); they are never read.
+    std::uint64_t GetTornBytes() const { return m_tornBytes; }
     std::uint64_t GetFirstIndex() const { return m_firstIndex; }
     std::uint64_t GetLastIndex() const { return m_lastIndex; }
     std::uint64_t GetStartTime() const { return m_startTime; }
@@ -147,6 +149,7 @@ private:
     std::uint64_t m_headerSize = kReportHeaderSize;
     std::unique_ptr<ReportHeader> m_header;  // none for a placeholder (a report may have many)
     std::uint64_t m_recordCount = 0;
+    std::uint64_t m_tornBytes = 0;
     std::uint64_t m_firstIndex = 0;
     std::uint64_t m_lastIndex = 0;
     std::uint64_t m_startTime = 0;

@@ -158,8 +158,12 @@ std::optional<std::vector<std::uint8_t>> ReportOverviewBuilder::BuildFromFile(co
         QVX_REPORT_ERROR(kFn, "File access error. {}", dataFile.string());
         return std::nullopt;
     }
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size < kReportHeaderSize || (size - kReportHeaderSize) % kReportRecordSize != 0) {
+    const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+    // The whole records only: bytes of a torn last record are never read.
+    const std::uint64_t size = fileSize < kReportHeaderSize
+                                   ? fileSize
+                                   : fileSize - (fileSize - kReportHeaderSize) % kReportRecordSize;
+    if (size < kReportHeaderSize) {
         QVX_REPORT_ERROR(kFn, "Invalid file size. {}", dataFile.string());
         return std::nullopt;
     }
@@ -200,7 +204,7 @@ std::optional<std::vector<std::uint8_t>> ReportOverviewBuilder::BuildFromFile(co
         current = 1 - current;
         if (progress && !progress(offset)) return std::nullopt;
     }
-    return builder.Serialize(size);
+    return builder.Serialize(fileSize);
 }
 
 }  // namespace qvx

@@ -77,9 +77,7 @@ ReportOverviewFile::Opened ReportOverviewFile::Open(const fs::path& overviewPath
     struct stat dataStat {};
     if (::stat(dataFile.c_str(), &dataStat) != 0) return {nullptr, S::kStale};
     const auto dataSize = static_cast<std::uint64_t>(dataStat.st_size);
-    if (dataSize < kReportHeaderSize || (dataSize - kReportHeaderSize) % kReportRecordSize != 0) {
-        return {nullptr, S::kStale};
-    }
+    if (dataSize < kReportHeaderSize) return {nullptr, S::kStale};
     const std::uint64_t records = (dataSize - kReportHeaderSize) / kReportRecordSize;
 
     detail::UniqueFd fd = detail::OpenRegularFile(overviewPath);

@@ -3,6 +3,7 @@
 #include "test_report_support.h"
 
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/TaskDispatcher.h"
 
 #include <gtest/gtest.h>
@@ -164,29 +165,42 @@ TEST_F(ReportOpen, RefusesBadNamesWithoutHugeAllocations) {
     EXPECT_TRUE(log.Contains("Invalid DAT file name")) << log.Text();
 }
 
-TEST_F(ReportOpen, RefusesBadSizes) {
-    struct Case {
-        std::size_t extraBytes;  // beyond the header and two records
-        bool secondFile;
-        const char* message;
-    };
-    const Case cases[] = {
-        {1, false, "Invalid record size."},
-        {15, true, "Invalid record size."},
-    };
-    for (const Case& c : cases) {
-        qvx::test::TempDir d("report-size");
+TEST_F(ReportOpen, ReadsATornFileUpToItsLastWholeRecordAndNeverWritesIt) {
+    // A write cut short: the last file ends 1 or 15 bytes into its third record, and garbage
+    // follows the last whole record of the full file before it.
+    for (const std::uint64_t torn : {1u, 15u}) {
+        qvx::test::TempDir d("report-torn");
         ReportBuilder b(d.Path());
-        const int number = c.secondFile ? 1 : 0;
-        if (c.secondFile) b.AddFile(0, kFull, ReportBuilder::kSparse);
-        b.AddFile(number, 2);
-        fs::resize_file(d.Path() / qvx::test::ReportFileName(number), 512 + 32 + c.extraBytes);
+        b.AddFile(0, kFull, ReportBuilder::kSparse).AddFile(1, 3);
+        const fs::path earlier = d.Path() / "00000000.DAT";
+        const fs::path last = d.Path() / "00000001.DAT";
+        fs::resize_file(last, 512 + 2 * 16 + torn);
+        std::ofstream(earlier, std::ios::app | std::ios::binary) << "garbage";
         log.Clear();
-        EXPECT_FALSE(ReportDataReader::Open(d.Path())) << c.message;
-        EXPECT_TRUE(log.Contains(c.message)) << log.Text();
-        EXPECT_EQ(log.ErrorCount(), 1);
+        auto reader = ReportDataReader::Open(d.Path());
+        ASSERT_TRUE(reader) << log.Text();
+        EXPECT_EQ(reader->GetTotalRecordCount(), kFull + 2);
+        EXPECT_EQ(reader->GetFiles()[0]->GetTornBytes(), 7u);
+        EXPECT_EQ(reader->GetFiles()[1]->GetTornBytes(), torn);
+        for (std::uint64_t i = kFull; i < kFull + 2; ++i) {
+            const std::uint8_t* r = reader->ReadRecordByIndex(i);
+            ASSERT_NE(r, nullptr) << i;
+            const auto expected = b.RecordAt(i);
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r)) << i;
+        }
+        EXPECT_EQ(reader->GetLastTime(), b.TimeAt(kFull + 1));
+        EXPECT_TRUE(log.Contains(last.string() + ": the last " + std::to_string(torn) + " bytes"))
+            << log.Text();
+        EXPECT_EQ(log.ErrorCount(), 0);
+        EXPECT_EQ(fs::file_size(last), 512 + 2 * 16 + torn);
+        EXPECT_EQ(fs::file_size(earlier), 512 + kFull * 16 + 7);
+        // Its overview covers the whole records and stays valid while the file is unchanged.
+        ASSERT_TRUE(qvx::ReportOverviewStore::Build(last));
+        EXPECT_EQ(qvx::ReportOverviewStore::Open(last).status, qvx::ReportOverviewFile::Status::kValid);
     }
+}
 
+TEST_F(ReportOpen, RefusesFilesShorterThanAHeader) {
     // Shorter than a header: the first file fails reading its header, a later one its size.
     builder.AddFile(0, kFull, ReportBuilder::kSparse).AddFile(1, 3);
     fs::resize_file(dir.Path() / "00000001.DAT", 100);

@@ -103,6 +103,7 @@ int RunInfo(qvanalog::Args& args) {
             list.push_back({{"number", n},
                             {"placeholder", f.IsPlaceholder()},
                             {"recordCount", f.GetRecordCount()},
+                            {"tornBytes", f.GetTornBytes()},
                             {"firstIndex", f.GetFirstIndex()},
                             {"lastIndex", f.GetLastIndex()},
                             {"startTime", f.GetStartTime()},

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     // Diagnostics go to stderr at warning level and above; stdout carries results only.
     auto logger =
         std::make_shared<spdlog::logger>("qvanalog", std::make_shared<spdlog::sinks::stderr_color_sink_mt>());
-    logger->set_pattern("%v");  // plain messages, e.g. "Invalid record size."
+    logger->set_pattern("%v");  // plain messages, e.g. "Invalid DAT files."
     logger->set_level(spdlog::level::warn);
     spdlog::set_default_logger(std::move(logger));
     if (argc < 2) {

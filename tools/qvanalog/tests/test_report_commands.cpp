@@ -62,13 +62,6 @@ TEST(ReportCommands, BadFoldersFailWithTheReadersMessageAndStayUntouched) {
              qvx::test::WriteBytes(d / "00000000.DAT", bytes);
          },
          "Invalid report format."},
-        {"random bytes, format 6",
-         [](const fs::path& d) {
-             auto bytes = RandomBytes(512 + 16 * 40 + 9, 2);
-             qvx::StoreLE32(bytes.data() + 32, 6);
-             qvx::test::WriteBytes(d / "00000000.DAT", bytes);
-         },
-         "Invalid record size."},
         {"random names",
          [](const fs::path& d) {
              qvx::test::WriteBytes(d / "x7.DAT", RandomBytes(4096, 3));
@@ -110,6 +103,21 @@ TEST(ReportCommands, BadFoldersFailWithTheReadersMessageAndStayUntouched) {
         }
         EXPECT_EQ(Snapshot(dir.Path()), before) << c.name << ": the folder was changed";
     }
+}
+
+TEST(ReportCommands, ATornLastRecordIsReportedAndEveryWholeRecordReads) {
+    qvx::test::TempDir dir("qvanalog-torn");
+    ReportBuilder(dir.Path()).AddFile(0, 10);
+    fs::resize_file(dir.Path() / "00000000.DAT", 512 + 9 * 16 + 11);
+    const auto before = Snapshot(dir.Path());
+    const Result info = RunQvanalog({"info", dir.Path().string(), "--json"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    const auto json = nlohmann::json::parse(info.out);
+    EXPECT_EQ(json["totalRecordCount"], 9);
+    EXPECT_EQ(json["files"][0]["tornBytes"], 11);
+    const Result read = RunQvanalog({"read", dir.Path().string(), "--index", "8"});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(Snapshot(dir.Path()), before) << "the report was changed";
 }
 
 TEST(ReportCommands, BadArgumentsAreRefused) {
