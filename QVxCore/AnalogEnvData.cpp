@@ -1,6 +1,7 @@
 #include "QVxCore/AnalogEnvData.h"
 
 #include "QVxCore/Archive.h"
+#include "QVxCore/Recovery/FolderLock.h"
 #include "QVxCore/Utils.h"
 
 #include <spdlog/spdlog.h>
@@ -179,7 +180,10 @@ std::optional<fs::path> AnalogEnvData::GetSessionFolder(const std::string& insta
     QVX_CHECK_RETURN(!m_cacheFolderPath.empty(), std::nullopt);
     const fs::path folder = instanceId.empty() ? m_cacheFolderPath : m_cacheFolderPath / instanceId;
     std::error_code ec;
-    fs::create_directories(folder, ec);
+    // This run's folder is locked while the run lasts: another program then never takes
+    // it for an orphaned recording.
+    if (instanceId.empty() || instanceId != GetInstanceId() || !InstanceFolders::Hold(folder))
+        fs::create_directories(folder, ec);
     if (!fs::is_directory(folder, ec)) {
         spdlog::error("Failed to create folder {}: {}", folder.string(), ec.message());
         return std::nullopt;

@@ -6,6 +6,7 @@
 #include "QVxCore/Utils.h"
 
 #include <spdlog/spdlog.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -171,6 +172,11 @@ void AnalogSession::UpdateTestStartTime(std::int64_t seconds, std::int32_t nanos
     if (FolderExists(repo)) ReportDataReader::UpdateHeader(repo, seconds, nanoseconds);
 }
 
+bool AnalogSession::SaveRecordingSettings() const {
+    AnalogSettings settings = *m_settings;  // saving stamps the class version on its argument
+    return Archive::Save(settings, GetRecordingSettingsPath());
+}
+
 bool AnalogSession::DeleteReportFiles() {
     const fs::path repo = GetReportFolderPath();
     std::vector<fs::path> entries;
@@ -303,27 +309,90 @@ bool AnalogSession::CopyReportData(const fs::path& destinationFolder, ProgressTo
     return true;
 }
 
+bool AnalogSession::WillMoveReportTo(const fs::path& settingFilePath) const {
+    if (!m_freshRecording || !CarriesReportTo(settingFilePath)) return false;
+    struct stat from {};
+    struct stat to {};
+    const fs::path destinationFolder = FolderOf(settingFilePath.lexically_normal());
+    return ::stat(GetReportFolderPath().c_str(), &from) == 0 && ::stat(destinationFolder.c_str(), &to) == 0 &&
+           from.st_dev == to.st_dev;
+}
+
+// Renames "repo" (and its overviews, best effort) into `destinationFolder`, with the hit
+// list written into it first. kCopyInstead when the volume refuses the rename (another
+// mount of it); kFailed (logged) when the destination holds a "repo" or the rename fails.
+AnalogSession::MoveResult AnalogSession::MoveReportData(const fs::path& destinationFolder) {
+    const fs::path repo = GetReportFolderPath();
+    const fs::path destinationRepo = destinationFolder / kReportFolderName;
+    std::error_code ec;
+    if (fs::exists(destinationRepo, ec)) {
+        spdlog::error("{} already holds report data.", destinationFolder.string());
+        return MoveResult::kFailed;
+    }
+    const fs::path meta = repo / kMetadataFileName;
+    if (!Archive::Save(*m_displayTriggerList, meta)) return MoveResult::kFailed;
+    fs::rename(repo, destinationRepo, ec);
+    if (ec == std::errc::cross_device_link) return MoveResult::kCopyInstead;
+    if (ec) {
+        spdlog::error("Cannot move {} to {}: {}", repo.string(), destinationRepo.string(), ec.message());
+        return MoveResult::kFailed;
+    }
+    fs::rename(ReportOverviewStore::SiblingFolder(repo), ReportOverviewStore::SiblingFolder(destinationRepo),
+               ec);  // a missing overview is rebuilt when the report is opened
+    spdlog::info("Report data moved to {}", destinationRepo.string());
+    return MoveResult::kMoved;
+}
+
+// Undoes MoveReportData after the settings file could not be written.
+void AnalogSession::MoveReportBack(const fs::path& destinationFolder) {
+    const fs::path repo = GetReportFolderPath();
+    const fs::path destinationRepo = destinationFolder / kReportFolderName;
+    std::error_code ec;
+    fs::rename(destinationRepo, repo, ec);
+    if (ec) {
+        spdlog::error("Cannot move the report data back from {} to {}: {}", destinationRepo.string(),
+                      repo.string(), ec.message());
+        return;
+    }
+    fs::rename(ReportOverviewStore::SiblingFolder(destinationRepo), ReportOverviewStore::SiblingFolder(repo),
+               ec);
+}
+
 int AnalogSession::SaveAs(const fs::path& settingFilePath, ProgressToken* progress) {
     QVX_CHECK_RETURN(!settingFilePath.empty(), kSaveFailed);
     if (const auto problem = CheckSaveDestination(settingFilePath)) {
         spdlog::error("Cannot save the session as {}: {}", settingFilePath.string(), *problem);
         return kSaveFailed;
     }
+    const fs::path destinationFolder = FolderOf(settingFilePath.lexically_normal()).lexically_normal();
     fs::path copiedRepo;
-    if (CarriesReportTo(settingFilePath)) {
-        const fs::path destinationFolder = FolderOf(settingFilePath.lexically_normal()).lexically_normal();
+    bool moved = false;
+    if (WillMoveReportTo(settingFilePath)) {
+        const MoveResult result = MoveReportData(destinationFolder);
+        if (result == MoveResult::kFailed) return kSaveFailed;
+        moved = result == MoveResult::kMoved;
+    }
+    if (!moved && CarriesReportTo(settingFilePath)) {
         int result = kSaved;
         if (!CopyReportData(destinationFolder, progress, result)) return result;
         copiedRepo = destinationFolder / kReportFolderName;
     }
     if (!Archive::Save(*m_settings, settingFilePath)) {
         if (!copiedRepo.empty()) RemoveCopiedReport(copiedRepo);
+        if (moved) MoveReportBack(destinationFolder);
         return kSaveFailed;
     }
     // Last and best effort, so that the overviews never take the room the session needs;
     // a missing one is rebuilt when the copy is opened.
     if (!copiedRepo.empty())
         ReportOverviewStore::CopyFor(ReportDataReader::CollectDATFiles(GetReportFolderPath()), copiedRepo);
+    if (m_freshRecording) {
+        // The recording is saved: its old folder no longer holds a recording to recover.
+        std::error_code ec;
+        fs::remove(GetRecordingSettingsPath(), ec);
+    }
+    if (moved && m_reportData) m_reportData->Relocate(destinationFolder / kReportFolderName);
+    m_freshRecording = false;
     m_settingFilePath = settingFilePath;
     m_folderPath = FolderOf(settingFilePath);
     return kSaved;

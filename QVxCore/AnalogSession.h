@@ -48,6 +48,9 @@ public:
 
     static constexpr const char* kReportFolderName = "repo";
     static constexpr const char* kMetadataFileName = "meta";
+    // The settings of a recording that is not saved yet, beside its "repo": written when
+    // the trace starts, so that a recording left by a crash opens with its settings.
+    static constexpr const char* kRecordingSettingsFileName = "recording.qvxa";
 
     // Bytes available to this process on the volume holding `folder`.
     using FreeSpaceQuery = std::function<std::uintmax_t(const std::filesystem::path& folder)>;
@@ -71,11 +74,19 @@ public:
     // Rewrites the start time in every ".DAT" header of "repo" (draft sessions only).
     void UpdateTestStartTime(std::int64_t seconds, std::int32_t nanoseconds);
 
+    // Writes the settings as <folder>/recording.qvxa (replaced atomically); false when
+    // it cannot be written (logged by the archive).
+    bool SaveRecordingSettings() const;
+    std::filesystem::path GetRecordingSettingsPath() const {
+        return m_folderPath / kRecordingSettingsFileName;
+    }
+
     // Removes every entry of "repo"; false (logged) at the first error.
     bool DeleteReportFiles();
 
-    // Saves the settings under `settingFilePath`, first copying the report data and the
-    // hit list into a "repo" beside it when there is any and it is not already there.
+    // Saves the settings under `settingFilePath`, first copying (or for a fresh recording
+    // on the same volume, moving) the report data and the hit list into a "repo" beside it
+    // when there is any and it is not already there. The free-space check applies to a copy.
     // Checked before anything is created or copied: the destination (see
     // CheckSaveDestination; kSaveFailed, logged), a "repo" already in the destination
     // folder (kSaveFailed, logged) and the room for the copied files and the settings
@@ -83,6 +94,15 @@ public:
     // again, so the destination is left as it was (the settings file is replaced
     // atomically). Reports (files copied, total) through `progress`.
     int SaveAs(const std::filesystem::path& settingFilePath, ProgressToken* progress);
+
+    // A recording of this run (or one recovered) whose "repo" belongs to this session
+    // alone: SaveAs moves it instead of copying when the destination is on the same
+    // volume. Cleared once saved.
+    void SetFreshRecording(bool fresh) { m_freshRecording = fresh; }
+    bool IsFreshRecording() const { return m_freshRecording; }
+    // Whether SaveAs(settingFilePath) would move the report data (a rename: instant, so
+    // it needs no progress display).
+    bool WillMoveReportTo(const std::filesystem::path& settingFilePath) const;
 
     // Why no session can be saved under `settingFilePath`: the path names a folder,
     // its folder is missing, or that folder takes no new files (a probe file is
@@ -116,6 +136,9 @@ private:
     std::uintmax_t BytesNeededToCopy(const std::vector<std::filesystem::path>& datFiles) const;
     bool CopyReportData(const std::filesystem::path& destinationFolder, ProgressToken* progress,
                         int& outResult);
+    enum class MoveResult { kMoved, kFailed, kCopyInstead };
+    MoveResult MoveReportData(const std::filesystem::path& destinationFolder);
+    void MoveReportBack(const std::filesystem::path& destinationFolder);
 
     std::filesystem::path m_folderPath;
     std::filesystem::path m_settingFilePath;
@@ -124,6 +147,7 @@ private:
     Status m_status = Status::Draft;
     ReportDataReaderPtr m_reportData;
     FreeSpaceQuery m_freeSpaceQuery;
+    bool m_freshRecording = false;
 };
 
 }  // namespace qvx

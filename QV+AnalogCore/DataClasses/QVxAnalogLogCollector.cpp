@@ -45,12 +45,28 @@ bool QVxAnalogLogCollector::Start(const qvx::AnalogSession& session) {
     m_rotationFailed = false;
     m_removedFileCount = 0;
     m_rotationFailureLogged = false;
+    m_startTimePending = false;
 
     auto writer = std::make_unique<qvx::ReportDataWriter>(m_reportFolder, qvx::MakeApplicationReportHeader());
     if (!writer->CreateReportFile()) writer.reset();
     m_writer = std::move(writer);  // the previous writer, if any, closes its file here
     m_overview = m_writer ? std::make_unique<qvx::ReportOverviewRecorder>(m_reportFolder) : nullptr;
     return m_writer != nullptr;
+}
+
+void QVxAnalogLogCollector::SetStartTime(std::int64_t seconds, std::int32_t nanoseconds) {
+    std::lock_guard lock(m_startTimeMutex);
+    m_startSeconds = seconds;
+    m_startNanoseconds = nanoseconds;
+    m_startTimePending = true;
+}
+
+// The thread that owns the writer: the delivery thread during the trace, the GUI
+// thread at close.
+void QVxAnalogLogCollector::ApplyStartTime() {
+    if (!m_writer || !m_startTimePending.exchange(false)) return;
+    std::lock_guard lock(m_startTimeMutex);
+    m_writer->SetStartTime(m_startSeconds, m_startNanoseconds);
 }
 
 QVxAbortType QVxAnalogLogCollector::TakeAbortType() {
@@ -70,6 +86,7 @@ void QVxAnalogLogCollector::OnData(const void* buffer, std::size_t elementSize, 
         static_cast<std::int64_t>(elementSize * elementCount / qvx::ReportDataWriter::kRecordBytes);
     if (!m_captureEnded && records > 0) {
         const auto* data = static_cast<const std::uint8_t*>(buffer);
+        ApplyStartTime();
         if (m_writer && m_writer->WriteRecord(data, records)) {
             m_overview->Append(data, static_cast<std::uint64_t>(records));
             m_host->Broadcast(data, records);
@@ -144,6 +161,7 @@ void QVxAnalogLogCollector::FinishOnGuiThread() {
 }
 
 void QVxAnalogLogCollector::CloseWriter() {
+    ApplyStartTime();
     m_writer.reset();
     if (m_overview) m_overview->Finish();
     m_overview.reset();

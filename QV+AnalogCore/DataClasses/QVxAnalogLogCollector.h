@@ -37,6 +37,11 @@ public:
     // 00000000.DAT; false when the file cannot be created.
     bool Start(const qvx::AnalogSession& session);
 
+    // GUI thread, once the unit reported the start command's time (UTC): the open file's
+    // header is rewritten with it on the delivery thread's next block (or at close),
+    // and every later file is created with it.
+    void SetStartTime(std::int64_t seconds, std::int32_t nanoseconds);
+
     // The folder whose free space is watched (the cache folder); empty disables the check.
     void SetFreeSpaceFolder(std::filesystem::path folder) { m_freeSpaceFolder = std::move(folder); }
     void SetFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpaceQuery = std::move(query); }
@@ -68,6 +73,7 @@ public:
 
 private:
     void CheckFreeSpace();
+    void ApplyStartTime();
     void RequestRotationIfDue();
     void RotateOnGuiThread();
     void PostToGui(void (QVxAnalogLogCollector::*step)());
@@ -91,6 +97,11 @@ private:
     std::atomic<bool> m_rotationFailed{false};
     std::int64_t m_removedFileCount = 0;
     bool m_rotationFailureLogged = false;
+    // The start time handed over by the GUI thread, applied by the thread that uses the writer.
+    std::mutex m_startTimeMutex;
+    std::atomic<bool> m_startTimePending{false};
+    std::int64_t m_startSeconds = 0;
+    std::int32_t m_startNanoseconds = 0;
     std::filesystem::path m_reportFolder;
     std::filesystem::path m_freeSpaceFolder;
     FreeSpaceQuery m_freeSpaceQuery;

@@ -93,6 +93,7 @@ void QVxAnalogViewModel::Shutdown() {
     m_displayTriggerPresenter.Setup(nullptr, nullptr);
     m_oscilloGraph.reset();
     m_session.reset();
+    LetGoOfRecoveredFolder();
 }
 
 QVxDeviceManager* QVxAnalogViewModel::GetDeviceManager() const {
@@ -145,6 +146,8 @@ void QVxAnalogViewModel::ReplaceSession(std::unique_ptr<qvx::AnalogSession> sess
     m_displayTriggerPresenter.Setup(nullptr, nullptr);
     m_oscilloGraph.reset();  // it points at the old session's settings
     m_session = std::move(session);
+    LetGoOfRecoveredFolder();
+    m_unsavedRecording = false;
     if (!m_session) return;
     m_oscilloGraph = std::make_unique<QVxAnalogOscilloGraphViewModel>(this);
     m_oscilloGraph->EnableBackgroundIndexing(true);
@@ -179,6 +182,7 @@ bool QVxAnalogViewModel::NewSession(const qvx::AnalogSettings* settings) {
 
 bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
     QVX_CHECK_RETURN(CanOpenSession(), false);
+    if (!ConfirmReplacingRecording(ReplacingRecording::kOpenSession)) return false;
     int code = kOpenNotRun;
     std::unique_ptr<qvx::AnalogSession> opened;
     qvx::Interaction::Run([&](qvx::ProgressToken* progress) {
@@ -204,16 +208,120 @@ bool QVxAnalogViewModel::SaveAsSession(const fs::path& settingFilePath) {
     QVX_CHECK_RETURN(CanSaveSession(), false);
     int& result = m_lastSaveAsResult;
     qvx::AnalogSession* session = m_session.get();
-    qvx::Interaction::Run([&](qvx::ProgressToken* progress) {
+    auto save = [&](qvx::ProgressToken* progress) {
         try {
             result = session->SaveAs(settingFilePath, progress);
         } catch (const fs::filesystem_error& e) {
             spdlog::error("{}", e.what());
             result = qvx::AnalogSession::kSaveFailed;
         }
-    });
+    };
+    // A move is a rename: instant, and on this thread, so the report is never read from a
+    // path that is changing under it. A copy takes long and runs behind the progress display.
+    if (session->WillMoveReportTo(settingFilePath))
+        save(nullptr);
+    else
+        qvx::Interaction::Run(save);
     if (result == qvx::AnalogSession::kNotEnoughSpace) QVxNotification::ShowGuiMessage(kMessageSaveNoSpace);
-    return result == qvx::AnalogSession::kSaved;
+    if (result != qvx::AnalogSession::kSaved) return false;
+    m_unsavedRecording = false;
+    if (!m_recoveredFolder.empty()) m_recoveredSaved = true;
+    return true;
+}
+
+// --- Unsaved recordings -------------------------------------------------------
+
+bool QVxAnalogViewModel::HasUnsavedRecording() const {
+    return m_unsavedRecording && m_session != nullptr;
+}
+
+bool QVxAnalogViewModel::ConfirmReplacingRecording(ReplacingRecording what) {
+    if (!HasUnsavedRecording()) return true;
+    if (m_unsavedGuard && !m_unsavedGuard(what)) return false;
+    if (HasUnsavedRecording()) DiscardRecording();
+    return true;
+}
+
+void QVxAnalogViewModel::DiscardRecording() {
+    if (!m_session) return;
+    m_unsavedRecording = false;
+    std::error_code ec;
+    if (!m_recoveredFolder.empty()) {
+        fs::remove_all(m_recoveredFolder, ec);
+        if (ec) spdlog::error("Cannot remove the recording {}: {}", m_recoveredFolder.string(), ec.message());
+        m_recoveredLock.Unlock();
+        m_recoveredFolder.clear();
+        return;
+    }
+    m_session->DeleteReportFiles();
+    fs::remove_all(qvx::ReportOverviewStore::SiblingFolder(m_session->GetReportFolderPath()), ec);
+    fs::remove(m_session->GetRecordingSettingsPath(), ec);
+}
+
+bool QVxAnalogViewModel::KeepRecordingForLater() {
+    if (!HasUnsavedRecording()) return true;
+    if (!m_recoveredFolder.empty()) {
+        m_recoveredLock.Unlock();
+        m_recoveredFolder.clear();
+        m_unsavedRecording = false;
+        return true;
+    }
+    // This run's folder goes under a new instance id and is let go; the run records on
+    // in a new folder of its own.
+    const fs::path folder = m_session->GetFolderPath();
+    const qvx::AnalogSettings settings = m_session->GetSettings();
+    const std::string newId = qvx::AnalogEnvData::MakeInstanceId();
+    std::error_code ec;
+    if (newId.empty() || (fs::rename(folder, folder.parent_path() / newId, ec), ec)) {
+        spdlog::error("The recording in {} cannot be kept for later: {}", folder.string(), ec.message());
+        return false;
+    }
+    qvx::InstanceFolders::Release(folder);
+    m_unsavedRecording = false;
+    spdlog::info("The unsaved recording is kept as {}.", (folder.parent_path() / newId).string());
+    ReplaceSession(nullptr);
+    return ReloadCacheFolder() && NewSession(&settings);
+}
+
+bool QVxAnalogViewModel::OpenOrphanedRecording(const qvx::OrphanedRecording& recording) {
+    QVX_CHECK_RETURN(CanOpenSession(), false);
+    if (!ConfirmReplacingRecording(ReplacingRecording::kOpenSession)) return false;
+    auto lock = qvx::OrphanedRecordings::Claim(recording);
+    std::string error;
+    if (!lock) {
+        spdlog::error("{} is in use by a running program.", recording.folder.string());
+        return false;
+    }
+    if (!qvx::OrphanedRecordings::EnsureSettingsFile(recording, error)) {
+        spdlog::error("{}", error);
+        return false;
+    }
+    if (!OpenSession(recording.SettingsFile())) return false;
+    m_recoveredLock = std::move(*lock);
+    m_recoveredFolder = recording.folder;
+    m_recoveredSaved = false;
+    m_unsavedRecording = true;
+    m_session->SetFreshRecording(true);
+    SessionChanged.Emit();
+    return true;
+}
+
+std::vector<qvx::OrphanedRecording> QVxAnalogViewModel::ListOrphanedRecordings() const {
+    if (!m_envData || m_envData->GetCacheFolderPath().empty()) return {};
+    return qvx::OrphanedRecordings::List(m_envData->GetCacheFolderPath());
+}
+
+// The recovered recording's folder goes once its recording is saved elsewhere; unsaved,
+// it is let go and found again as an orphaned recording.
+void QVxAnalogViewModel::LetGoOfRecoveredFolder() {
+    if (m_recoveredFolder.empty()) return;
+    if (m_recoveredSaved) {
+        std::error_code ec;
+        fs::remove_all(m_recoveredFolder, ec);
+    }
+    m_recoveredLock.Unlock();
+    m_recoveredFolder.clear();
+    m_recoveredSaved = false;
 }
 
 // --- Trace --------------------------------------------------------------------
@@ -227,9 +335,15 @@ bool QVxAnalogViewModel::StartTrace() {
     }
     // Every trace records into a fresh session with the current settings.
     const qvx::AnalogSettings current = m_session ? m_session->GetSettings() : qvx::AnalogSettings();
+    if (!ConfirmReplacingRecording(ReplacingRecording::kNewTrace)) return false;
     if (!NewSession(&current)) return false;
+    m_session->SetFreshRecording(true);
     if (!m_session->DeleteReportFiles()) return false;
     const qvx::AnalogSettings& settings = m_session->GetSettings();
+    // A recording left behind by a crash is found again with these settings.
+    if (!m_session->SaveRecordingSettings())
+        spdlog::warn("The trace's settings could not be kept beside its recording in {}.",
+                     m_session->GetFolderPath().string());
 
     QVPlusStartParams startParams{};
     m_rate = QVxFillStartParams(settings, startParams);
@@ -251,6 +365,7 @@ bool QVxAnalogViewModel::StartTrace() {
     // Outside the mutex: the presenter's lock comes first in the lock order.
     m_oscilloGraph->SetupForAdhocData();
     m_traceState = kTracing;
+    m_unsavedRecording = true;
 
     if (!StartDevice(startParams)) {
         QVxNotification::ShowGuiMessage(kMessageTraceStartFailed);
@@ -274,6 +389,7 @@ bool QVxAnalogViewModel::StartDevice(QVPlusStartParams& params) {
     m_startSeconds = manager->GetStartSeconds();
     m_startNanoseconds = manager->GetStartNanoseconds();
     m_startTimestampKnown = m_startSeconds != 0 || m_startNanoseconds != 0;
+    if (m_startTimestampKnown) m_collector->SetStartTime(m_startSeconds, m_startNanoseconds);
     return true;
 }
 
@@ -281,6 +397,7 @@ bool QVxAnalogViewModel::StartDevice(QVPlusStartParams& params) {
 // so it ends here (the empty report file is closed, the state is idle again).
 void QVxAnalogViewModel::AbandonTrace() {
     m_collector->CloseWriter();
+    m_unsavedRecording = false;
     m_traceState = kIdle;
     m_lastAbortType = QVxAbortType::None;
     m_lastReportOpened = false;
@@ -301,6 +418,7 @@ void QVxAnalogViewModel::ReadStartTimestamp() {
     m_startSeconds = status.startSeconds;
     m_startNanoseconds = status.startNanoseconds;
     m_startTimestampKnown = m_startSeconds != 0 || m_startNanoseconds != 0;
+    if (m_startTimestampKnown && m_collector) m_collector->SetStartTime(m_startSeconds, m_startNanoseconds);
 }
 
 void QVxAnalogViewModel::StopTrace() {
@@ -316,6 +434,7 @@ void QVxAnalogViewModel::StopTrace() {
 // GUI thread, posted by the collector after it closed the last file.
 void QVxAnalogViewModel::OnTraceEnded(QVxAbortType abortType) {
     m_collector->CloseWriter();
+    m_unsavedRecording = GetRecordCount() > 0;
     m_traceState = kIdle;
     m_lastAbortType = abortType;
     m_lastReportOpened = false;

@@ -20,13 +20,16 @@
 #include "QVxCore/Presenters/Signal.h"
 #include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
+#include "QVxCore/Recovery/OrphanedRecordings.h"
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 struct QVPlusStartParams;
 
@@ -87,6 +90,31 @@ public:
 
     // Records into a fresh session; false when the trace did not start.
     bool StartTrace();
+
+    // --- Unsaved recordings (GUI thread) ---------------------------------------
+    // Whether the session holds a recording that was never saved: this run's trace
+    // (with at least one record) or an orphaned recording opened with
+    // OpenOrphanedRecording.
+    bool HasUnsavedRecording() const;
+    // What is about to replace an unsaved recording.
+    enum class ReplacingRecording : std::int32_t { kNewTrace, kOpenSession };
+    // Asked before StartTrace or OpenSession replaces an unsaved recording. It saves the
+    // recording, keeps it for later or lets it go, and returns true to go on; false
+    // cancels the command and leaves everything as it was. A recording still unsaved
+    // when it returns true is discarded. Without a guard the command goes on.
+    using UnsavedRecordingGuard = std::function<bool(ReplacingRecording)>;
+    void SetUnsavedRecordingGuard(UnsavedRecordingGuard guard) { m_unsavedGuard = std::move(guard); }
+    // Deletes the unsaved recording's files (a recovered recording's whole folder).
+    void DiscardRecording();
+    // Leaves the unsaved recording on disk as an orphaned recording, found again at the
+    // next start, and gives this run a new, empty folder. False (logged) when it could
+    // not be set aside; the recording is then still unsaved.
+    bool KeepRecordingForLater();
+    // Opens an orphaned recording as an unsaved session, holding its folder meanwhile so
+    // no other program touches it. False when it is held elsewhere or does not open.
+    bool OpenOrphanedRecording(const qvx::OrphanedRecording& recording);
+    // The orphaned recordings of the cache folder.
+    std::vector<qvx::OrphanedRecording> ListOrphanedRecordings() const;
     // Stops with drain; the trace ends later through OnTraceEnded.
     void StopTrace() override;
 
@@ -170,6 +198,8 @@ private:
     bool FinishReport();
     void ReadStartTimestamp();
     void UpdateHitCount();
+    bool ConfirmReplacingRecording(ReplacingRecording what);
+    void LetGoOfRecoveredFolder();
 
     std::filesystem::path m_cacheFolderPath;
     qvx::AnalogEnvData* m_envData = nullptr;  // not owned
@@ -195,4 +225,10 @@ private:
     QVxAbortType m_lastAbortType = QVxAbortType::None;
     bool m_lastReportOpened = false;
     int m_lastSaveAsResult = 0;
+    // The unsaved recording and, for a recovered one, its folder held by this run.
+    bool m_unsavedRecording = false;
+    UnsavedRecordingGuard m_unsavedGuard;
+    qvx::FolderLock m_recoveredLock;
+    std::filesystem::path m_recoveredFolder;
+    bool m_recoveredSaved = false;
 };

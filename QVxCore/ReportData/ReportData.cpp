@@ -317,6 +317,12 @@ bool ReportDataReader::FindIndexByTime(std::uint64_t time, std::uint64_t& outInd
     return true;
 }
 
+void ReportDataReader::Relocate(const fs::path& folder) {
+    for (const auto& file : m_files) {
+        if (!file->IsPlaceholder()) file->SetPath(folder / file->GetPath().filename());
+    }
+}
+
 bool ReportDataReader::UpdateHeader(const fs::path& folder, std::int64_t seconds, std::int32_t nanoseconds) {
     return UpdateHeaderInternal(folder, seconds, nanoseconds);
 }

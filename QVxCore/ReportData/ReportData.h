@@ -45,6 +45,10 @@ public:
     // when the folder does not hold a readable report (the reason is logged).
     static ReportDataReaderPtr Open(const std::filesystem::path& folder, ProgressToken* progress = nullptr);
 
+    // The report folder was moved to `folder` (renamed on the same volume): the files are
+    // opened from there from now on.
+    void Relocate(const std::filesystem::path& folder);
+
     // The 16-byte record with global index `index`, or null. The pointer stays valid until
     // the next read through this reader. Records of placeholder files give null silently.
     const std::uint8_t* ReadRecordByIndex(std::uint64_t index);

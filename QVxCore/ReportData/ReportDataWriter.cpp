@@ -46,7 +46,35 @@ bool ReportDataWriter::CreateReportFile() {
     m_recordsInFile = 0;
     m_writeBackStarted = m_writeBackDropped = kHeaderBytes;
     // The header goes in with pwrite, which leaves the file offset alone: records follow it.
-    return WriteHeader() && ::lseek(m_file, kHeaderBytes, SEEK_SET) == static_cast<off_t>(kHeaderBytes);
+    if (!WriteHeader() || ::lseek(m_file, kHeaderBytes, SEEK_SET) != static_cast<off_t>(kHeaderBytes))
+        return false;
+    // The new name must reach the disk too, or a power cut could lose the whole file.
+    SyncFolder();
+    return true;
+}
+
+bool ReportDataWriter::SetStartTime(std::int64_t seconds, std::int32_t nanoseconds) {
+    StoreLE64(m_header.data() + kHeaderOffsetStartSeconds, static_cast<std::uint64_t>(seconds));
+    StoreLE64(m_header.data() + kHeaderOffsetStartNanoseconds,
+              static_cast<std::uint64_t>(static_cast<std::int64_t>(nanoseconds)));
+    return m_file < 0 || WriteHeader();
+}
+
+void ReportDataWriter::SyncFolder() {
+    const int folder = ::open(m_reportFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return;
+    ::fsync(folder);
+    ::close(folder);
+}
+
+// Once per kDurabilityInterval: waits until the records written so far and the file
+// size are on the disk. Most of the data is already under write-back (StartWriteBack),
+// so this waits for at most the newest slices.
+void ReportDataWriter::MakeDurableIfDue() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_nextDurableAt) return;
+    if (m_nextDurableAt != std::chrono::steady_clock::time_point{}) ::fdatasync(m_file);
+    m_nextDurableAt = now + kDurabilityInterval;
 }
 
 bool ReportDataWriter::WriteHeader() {
@@ -83,7 +111,10 @@ bool ReportDataWriter::WriteRecord(const std::uint8_t* records, std::int64_t cou
         m_recordsInFile += k;
         records += k * kRecordBytes;
         count -= k;
-        if (m_streamingWriteBack) StartWriteBack(kHeaderBytes + m_recordsInFile * kRecordBytes);
+        if (m_streamingWriteBack) {
+            StartWriteBack(kHeaderBytes + m_recordsInFile * kRecordBytes);
+            MakeDurableIfDue();
+        }
     }
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "QVxCore/ReportData/ReportFormat.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -35,6 +36,10 @@ public:
     bool WriteRecord(const std::uint8_t* records, std::int64_t count);
     // Rewrites the header and closes the open file.
     void Close();
+    // Puts the trace's start time (UTC seconds and nanoseconds of the start command)
+    // into the header template and rewrites the open file's header, so that every
+    // file carries it from the moment it exists. False when the rewrite failed.
+    bool SetStartTime(std::int64_t seconds, std::int32_t nanoseconds);
 
     std::int32_t GetFileCount() const { return m_fileCount; }
     std::int64_t GetRecordsInFile() const { return m_recordsInFile; }
@@ -45,9 +50,16 @@ public:
     // dirty pages that the kernel then throttles the writer on). On by default.
     void SetStreamingWriteBack(bool on) { m_streamingWriteBack = on; }
 
+    // At most this much record time (by the wall clock of the writing thread) is
+    // written between two points at which the data and the file size are forced to
+    // the disk, so a power cut loses at most about this much of the trace.
+    static constexpr std::chrono::milliseconds kDurabilityInterval{1000};
+
 private:
     bool WriteAll(const std::uint8_t* data, std::size_t bytes);
     void StartWriteBack(std::int64_t endOffset);
+    void MakeDurableIfDue();
+    void SyncFolder();
 
     int m_file = -1;
     std::int64_t m_maxRecordsPerFile;
@@ -58,6 +70,7 @@ private:
     bool m_streamingWriteBack = true;
     std::int64_t m_writeBackStarted = 0;  // bytes of the open file handed to write-back
     std::int64_t m_writeBackDropped = 0;  // bytes of the open file dropped from the cache
+    std::chrono::steady_clock::time_point m_nextDurableAt{};
 };
 
 }  // namespace qvx

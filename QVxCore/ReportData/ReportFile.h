@@ -101,6 +101,9 @@ public:
 
     bool IsPlaceholder() const { return m_path.empty(); }
     const std::filesystem::path& GetPath() const { return m_path; }
+    // The file was moved (renamed, same inode): later opens use `path`. An open stream
+    // stays valid.
+    void SetPath(std::filesystem::path path) { m_path = std::move(path); }
     // The file's 512-byte header; all zero for a placeholder.
     const ReportHeader& GetHeader() const;
     std::uint64_t GetFileSize() const { return m_fileSize; }

@@ -320,16 +320,14 @@ void DrawStatusLine(QVxAnalogViewModel& viewModel) {
 // A recording that could not be saved stays in this run's instance folder, with a
 // settings file and "meta" of its own beside it so that `save-as` can save it later.
 void KeepRecording(const qvx::AnalogSession& session, const fs::path& outPath) {
-    const fs::path kept = session.GetFolderPath() / "recording.qvxa";
-    qvx::AnalogSettings settings = session.GetSettings();  // Save stamps the class version
-    const bool settingsKept = qvx::Archive::Save(settings, kept);
+    const bool settingsKept = session.SaveRecordingSettings();
     const fs::path meta = session.GetReportFolderPath() / qvx::AnalogSession::kMetadataFileName;
     if (!qvx::Archive::Save(session.GetDisplayTriggerList(), meta))
         std::cerr << "qvanalog: the display trigger hits could not be kept in " << meta.string() << "\n";
     std::cerr << "qvanalog: the recording is kept in " << session.GetFolderPath().string() << "\n";
     if (settingsKept) {
-        std::cerr << "qvanalog: save it with: qvanalog save-as '" << kept.string() << "' '"
-                  << outPath.string() << "'\n";
+        std::cerr << "qvanalog: save it with: qvanalog recover "
+                  << session.GetFolderPath().filename().string() << " --out '" << outPath.string() << "'\n";
     } else {
         std::cerr << "qvanalog: its settings file could not be written; the report files are in "
                   << session.GetReportFolderPath().string() << "\n";

@@ -93,9 +93,19 @@ int RunSettingsShow(qvanalog::Args& args) {
 int RunSaveAs(qvanalog::Args& args) {
     const auto positionals = args.Positionals();
     if (positionals.size() != 2) return qvanalog::Fail("expected SESSION.qvxa and NEW.qvxa");
-    const fs::path source = positionals[0];
-    const fs::path target = positionals[1];
+    return qvanalog::SaveSessionAs(positionals[0], positionals[1], false);
+}
 
+const qvanalog::Registration s_settingsInit{"settings init", "settings init FILE.qvxa [--force]",
+                                            &RunSettingsInit};
+const qvanalog::Registration s_settingsShow{"settings show", "settings show FILE.qvxa", &RunSettingsShow};
+const qvanalog::Registration s_saveAs{"save-as", "save-as SESSION.qvxa NEW.qvxa", &RunSaveAs};
+
+}  // namespace
+
+namespace qvanalog {
+
+int SaveSessionAs(const fs::path& source, const fs::path& target, bool freshRecording) {
     // The application refuses a destination folder that already holds report data.
     const fs::path targetFolder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     std::error_code ec;
@@ -121,28 +131,25 @@ int RunSaveAs(qvanalog::Args& args) {
     if (!opened) return qvanalog::Fail(std::string(kOpenFailedText) + " (" + source.string() + ")");
     if (code == qvx::AnalogSession::kOpenedReportTooOld) std::cerr << kReportTooOldText << "\n";
 
+    // A fresh recording on the same volume is moved: a rename, instant, on this thread.
+    session.SetFreshRecording(freshRecording);
     int result = qvx::AnalogSession::kSaveFailed;
-    RunWithProgress("copying", [&](qvx::ProgressToken* token) {
+    auto save = [&](qvx::ProgressToken* token) {
         try {
             result = session.SaveAs(target, token);
         } catch (const std::exception& e) {
             failure = e.what();
         }
-    });
+    };
+    if (session.WillMoveReportTo(target))
+        save(nullptr);
+    else
+        RunWithProgress("copying", save);
     if (!failure.empty()) return qvanalog::Fail(failure);
     if (result == qvx::AnalogSession::kNotEnoughSpace) return qvanalog::Fail(kNoSpaceText);
     if (result != qvx::AnalogSession::kSaved) return qvanalog::Fail(kSaveFailedText);
     return 0;
 }
-
-const qvanalog::Registration s_settingsInit{"settings init", "settings init FILE.qvxa [--force]",
-                                            &RunSettingsInit};
-const qvanalog::Registration s_settingsShow{"settings show", "settings show FILE.qvxa", &RunSettingsShow};
-const qvanalog::Registration s_saveAs{"save-as", "save-as SESSION.qvxa NEW.qvxa", &RunSaveAs};
-
-}  // namespace
-
-namespace qvanalog {
 
 bool OpenReportOrSession(const fs::path& path, OpenedReport& out) {
     std::error_code ec;

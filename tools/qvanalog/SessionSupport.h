@@ -28,6 +28,11 @@ bool OpenReportOrSession(const std::filesystem::path& path, OpenedReport& out);
 // "status", "openCode" and "displayTriggerList" of a session, for info --json.
 void AddSessionInfo(nlohmann::ordered_json& out, const OpenedReport& opened);
 
+// save-as of the session `source` as `target`, with the application's checks and texts;
+// a fresh recording (a recovered one) is moved when it can be. Exit status.
+int SaveSessionAs(const std::filesystem::path& source, const std::filesystem::path& target,
+                  bool freshRecording);
+
 // info on a session that opened without report data. Exit status 0.
 int PrintDraftSession(const OpenedReport& opened, bool json);
 

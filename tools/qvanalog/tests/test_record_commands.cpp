@@ -222,12 +222,12 @@ TEST_F(RecordCommand, AFailedSaveKeepsTheRecordingAndSaysHowToSaveIt) {
 
     // The printed command saves the kept recording.
     std::smatch match;
-    ASSERT_TRUE(
-        std::regex_search(r.err, match, std::regex("save it with: qvanalog save-as '([^']+)' '([^']+)'")))
+    ASSERT_TRUE(std::regex_search(
+        r.err, match, std::regex("save it with: qvanalog recover ([0-9a-f]{32}) --out '([^']+)'")))
         << r.err;
     EXPECT_EQ(match[2].str(), out);
     const std::string again = Out("again.qvxa");
-    const Result saved = RunQvanalog({"save-as", match[1].str(), again});
+    const Result saved = RunQvanalog({"recover", match[1].str(), "--out", again});
     ASSERT_EQ(saved.status, 0) << saved.err;
     EXPECT_EQ(fs::file_size(dir.Path() / "out" / "repo" / "00000000.DAT"), 512 + records * 16);
     EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "meta"));

@@ -1,0 +1,56 @@
+#pragma once
+// Recordings left behind by a program that ended without saving them (a crash, a
+// kill, a power cut): folders named by an instance id in the cache folder that no
+// running program holds (see FolderLock). Listing them never touches a folder that
+// a running program records into, and never stops at a damaged one: its problem is
+// part of the listing. GUI thread (or the command line's main thread).
+
+#include "QVxCore/Recovery/FolderLock.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvx {
+
+struct OrphanedRecording {
+    std::string id;  // the folder's name: the instance id of the program that recorded it
+    std::filesystem::path folder;
+    std::uint64_t records = 0;     // whole records in the data files
+    std::uint64_t bytes = 0;       // sizes of the data files, headers included
+    std::uint64_t tornBytes = 0;   // bytes after the last whole record of each file
+    std::int64_t startTimeNs = 0;  // ns since 1970 UTC from the headers; 0 when unknown
+    std::int64_t lengthNs = 0;     // time of the last record since the start, ns
+    bool hasSettings = false;      // the trace's settings file is there
+    bool readable = false;         // the report data opens
+    std::string problem;           // what is wrong with it; empty when nothing is
+
+    std::filesystem::path SettingsFile() const;
+};
+
+namespace OrphanedRecordings {
+
+// An instance id: 32 lower-case hexadecimal digits.
+bool IsInstanceId(const std::string& name);
+
+// The orphaned recordings in `cacheFolder`, oldest first. Folders that hold nothing
+// recorded (no data file, no settings file) are removed on the way.
+std::vector<OrphanedRecording> List(const std::filesystem::path& cacheFolder);
+
+// Locks the recording's folder for the caller, so that no other program lists or
+// touches it meanwhile; none when a running program holds it.
+std::optional<FolderLock> Claim(const OrphanedRecording& recording);
+
+// Deletes the recording's folder. False with `error` set when another program holds
+// it or it cannot be removed completely.
+bool Discard(const OrphanedRecording& recording, std::string& error);
+
+// Makes sure the recording's settings file exists: a recording without one gets the
+// default settings. False with `error` set when it cannot be written.
+bool EnsureSettingsFile(const OrphanedRecording& recording, std::string& error);
+
+}  // namespace OrphanedRecordings
+
+}  // namespace qvx
