@@ -26,6 +26,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDockWidget>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
@@ -90,11 +91,14 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
     m_connections.push_back(m_viewModel.SessionChanged.Connect([this] { OnSessionChanged(); }));
     if (auto* devices = m_viewModel.GetDeviceManagerViewModel())
         m_connections.push_back(devices->Changed.Connect([this] { OnDevicesChanged(); }));
+    m_viewModel.SetUnsavedRecordingGuard(
+        [this](QVxAnalogViewModel::ReplacingRecording) { return OnReplacingUnsavedRecording(); });
     UpdateTitle();
     UpdateStatusBar();
 }
 
 CMainFrame::~CMainFrame() {
+    m_viewModel.SetUnsavedRecordingGuard(nullptr);
     for (auto& connection : m_connections) connection->Disconnect();
 }
 
@@ -458,11 +462,14 @@ void CMainFrame::OnQVxSyncTime(std::int64_t absNs) {
 void CMainFrame::OnQVxSyncTrace(std::int64_t wParam) {
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     const bool connected = devices && devices->GetConnectedDevice();
-    if (wParam == QVxAppIntegration::kSyncTraceStop && m_viewModel.isTracing())
+    if (wParam == QVxAppIntegration::kSyncTraceStop && m_viewModel.isTracing()) {
         PressStartStop();
-    else if (wParam == QVxAppIntegration::kSyncTraceStart &&
-             m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle && connected)
+    } else if (wParam == QVxAppIntegration::kSyncTraceStart &&
+               m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle && connected) {
+        m_handlingRemoteStart = true;
         PressStartStop();
+        m_handlingRemoteStart = false;
+    }
 }
 
 bool CMainFrame::OnCheckLoadedReport(const QString& queryFilePath) {
@@ -503,6 +510,50 @@ void CMainFrame::OpenHelpFile(const QString& path) {
     }
 }
 
+// --- Unsaved recordings -------------------------------------------------------------
+
+bool CMainFrame::AskToSaveRecording() {
+    const QVxSaveChoice choice = QVxAppPrompts::Get().AskSaveDiscardCancel(
+        this, QStringLiteral("記録したデータはまだ保存されていません。\n"
+                             "保存しますか？保存しない場合、このデータは削除されます。"));
+    switch (choice) {
+        case QVxSaveChoice::kSave:
+            // Closing during a trace: the recording is complete once the trace ended.
+            return StopTraceAndWait() && SaveSessionAs();
+        case QVxSaveChoice::kDiscard:
+            m_viewModel.DiscardRecording();
+            return true;
+        case QVxSaveChoice::kCancel:
+            break;
+    }
+    return false;
+}
+
+// A new trace or another session would replace the unsaved recording.
+bool CMainFrame::OnReplacingUnsavedRecording() {
+    if (!m_handlingRemoteStart) return AskToSaveRecording();
+    if (m_viewModel.KeepRecordingForLater()) return true;
+    spdlog::error("A peer's trace start was refused: the unsaved recording could not be kept for later.");
+    return false;
+}
+
+// Stops a running trace with drain and waits (running the event loop) until it ended,
+// so that its recording is complete before it is saved.
+bool CMainFrame::StopTraceAndWait() {
+    if (!m_viewModel.isTracing()) return true;
+    QEventLoop loop;
+    auto connection = m_viewModel.TraceStateChanged.Connect([&loop, this] {
+        if (m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle) loop.quit();
+    });
+    if (m_viewModel.GetTraceState() == QVxAnalogViewModel::kTracing) m_viewModel.StopTrace();
+    if (m_viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
+        QTimer::singleShot(kStopWaitMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    connection->Disconnect();
+    return m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle;
+}
+
 // --- Closing -----------------------------------------------------------------------
 
 void CMainFrame::SaveLayout() {
@@ -512,6 +563,10 @@ void CMainFrame::SaveLayout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_viewModel.HasUnsavedRecording() && !AskToSaveRecording()) {
+        event->ignore();
+        return;
+    }
     SaveLayout();
     m_traceTimer.stop();
     m_deviceRefreshTimer.stop();

@@ -53,6 +53,8 @@ public:
     static constexpr int kTraceTimerMs = 100;
     static constexpr int kDeviceRefreshMs = 3000;
     static constexpr int kRecentFileCount = 4;
+    // How long closing waits for a running trace to end before its recording is saved.
+    static constexpr int kStopWaitMs = 30'000;
 
     // `settings` holds the frame layout, "ApplicationLook" and the recent files
     // (not owned). `integration` may be null (no family protocol).
@@ -91,6 +93,13 @@ public:
     QAction* FindCommand(int id) const;
     QStringList GetRecentFiles() const;
 
+    // Asks whether to save an unsaved recording that is about to be lost: Save (through
+    // the save-as dialog), Discard or Cancel. True to go on: saved or discarded.
+    bool AskToSaveRecording();
+    // Whether a peer's trace start is being handled: an unsaved recording is then kept for
+    // later instead of asking, since no one may be at this window to answer.
+    bool IsHandlingRemoteStart() const { return m_handlingRemoteStart; }
+
     // Runs at close, before the window goes: the shutdown work (behind the
     // progress dialog while a unit is connecting). Set by the application.
     void SetClosingHandler(std::function<void()> handler) { m_closingHandler = std::move(handler); }
@@ -117,6 +126,8 @@ private:
     bool HoldsOtherReportData(const QString& settingFilePath) const;
     void PressStartStop();
     void SaveLayout();
+    bool OnReplacingUnsavedRecording();
+    bool StopTraceAndWait();
 
     QVxAnalogViewModel& m_viewModel;
     qvx::AnalogEnvData& m_envData;
@@ -138,6 +149,7 @@ private:
     int m_look = 210;
     std::wstring m_connectedDeviceId;  // for the log line of a change
     std::function<void()> m_closingHandler;
+    bool m_handlingRemoteStart = false;
     std::vector<std::shared_ptr<qvx::SignalConnection>> m_connections;
     std::shared_ptr<qvx::SignalConnection> m_indexingConnection;  // the session's overview indexing
 };

@@ -7,6 +7,7 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Logger.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/Recovery/FolderLock.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
 #include "QVxWinCommon/QVxNotification.h"
@@ -116,7 +117,27 @@ bool CQVxAnalogScopeApp::InitInstance() {
             m_frame->show();
     }
     if (auto* devices = m_viewModel.GetDeviceManagerViewModel()) devices->RefreshDeviceList();
+    OfferOrphanedRecordings();
     return true;
+}
+
+// Recordings that earlier runs left unsaved (a crash, a kill, a power cut): the user
+// opens one, discards some and keeps the rest for later.
+void CQVxAnalogScopeApp::OfferOrphanedRecordings() {
+    const std::vector<qvx::OrphanedRecording> recordings = m_viewModel.ListOrphanedRecordings();
+    if (recordings.empty()) return;
+    spdlog::info("{} orphaned recording(s) found.", recordings.size());
+    const QVxRecoveryAnswer answer = QVxAppPrompts::Get().AskRecovery(m_frame.get(), recordings);
+    for (const std::size_t index : answer.discard) {
+        std::string error;
+        if (index < recordings.size() && !qvx::OrphanedRecordings::Discard(recordings[index], error))
+            QVxAppPrompts::Get().ShowMessage(m_frame.get(), QString::fromStdString(error));
+    }
+    if (!answer.open || *answer.open >= recordings.size()) return;
+    if (!m_viewModel.OpenOrphanedRecording(recordings[*answer.open]))
+        QVxAppPrompts::Get().ShowMessage(
+            m_frame.get(), QStringLiteral("記録を開けませんでした。\n%1")
+                               .arg(QString::fromStdString(recordings[*answer.open].folder.string())));
 }
 
 // Listens for the family's messages and counts the other running instances for
@@ -164,8 +185,11 @@ void CQVxAnalogScopeApp::ExitInstance() {
     if (!m_initialised || m_exited) return;
     m_exited = true;
     if (m_frame) m_frame->GetView()->GetMonitorWnd()->Setup(nullptr);
+    // A recording nobody decided on (the frame asks before it closes) stays on disk and is
+    // offered again at the next start.
+    const bool keepRecording = m_viewModel.HasUnsavedRecording();
     m_viewModel.Shutdown();
-    RemoveInstanceFolder();
+    RemoveInstanceFolders(keepRecording);
     if (m_integration) {
         m_integration->SetSyncTimeHandler(nullptr);
         m_integration->SetSyncTraceHandler(nullptr);
@@ -177,16 +201,28 @@ void CQVxAnalogScopeApp::ExitInstance() {
     spdlog::info("{} ended.", kApplicationName);
 }
 
-// The per-run instance folder (application data folder / instance id) holds this
-// run's cache; it goes with the run.
-void CQVxAnalogScopeApp::RemoveInstanceFolder() {
+// The per-run instance folders (application data folder / instance id, and cache folder /
+// instance id, where this run records) go with the run, unless the recording folder holds
+// a recording that is not saved.
+void CQVxAnalogScopeApp::RemoveInstanceFolders(bool keepRecording) {
     const std::string& id = qvx::AnalogEnvData::GetInstanceId();
     if (id.empty()) return;
     qvx::AnalogEnvData::PathOptions options;
     options.instanceFolder = true;
-    const auto folder = qvx::AnalogEnvData::BuildAppDataPath({}, options);
-    if (!folder) return;
+    std::vector<fs::path> folders;
+    if (const auto appFolder = qvx::AnalogEnvData::BuildAppDataPath({}, options))
+        folders.push_back(*appFolder);
+    const fs::path recordingFolder = m_viewModel.GetCacheFolderPath();
+    if (!recordingFolder.empty() && recordingFolder.filename() == id) folders.push_back(recordingFolder);
     std::error_code ec;
-    fs::remove_all(*folder, ec);
-    if (ec) spdlog::error("Failed to remove the instance folder {}: {}", folder->string(), ec.message());
+    for (const fs::path& folder : folders) {
+        if (keepRecording && fs::equivalent(folder, recordingFolder, ec)) {
+            spdlog::warn("The unsaved recording in {} is kept and offered at the next start.",
+                         folder.string());
+            continue;
+        }
+        fs::remove_all(folder, ec);
+        if (ec) spdlog::error("Failed to remove the instance folder {}: {}", folder.string(), ec.message());
+    }
+    qvx::InstanceFolders::Release(recordingFolder);
 }

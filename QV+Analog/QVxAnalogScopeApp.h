@@ -66,7 +66,8 @@ private:
     void ConnectFamily();
     void ConnectFamilyHandlers();
     void OnClosingMainFrame();
-    void RemoveInstanceFolder();
+    void RemoveInstanceFolders(bool keepRecording);
+    void OfferOrphanedRecordings();
 
     Options m_options;
     std::unique_ptr<QSettings> m_settings;

@@ -1,8 +1,11 @@
 #include "QV+Analog/QVxAppPrompts.h"
 
+#include "QV+Analog/Environment/CQVxRecoveryDlg.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 namespace {
@@ -18,6 +21,27 @@ public:
         QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
                         QMessageBox::Yes | QMessageBox::No, parent);
         return box.exec() == QMessageBox::Yes;
+    }
+    QVxSaveChoice AskSaveDiscardCancel(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+        box.button(QMessageBox::Save)->setText(QStringLiteral("保存(&S)"));
+        box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+        box.setDefaultButton(QMessageBox::Save);
+        switch (box.exec()) {
+            case QMessageBox::Save:
+                return QVxSaveChoice::kSave;
+            case QMessageBox::Discard:
+                return QVxSaveChoice::kDiscard;
+            default:
+                return QVxSaveChoice::kCancel;
+        }
+    }
+    QVxRecoveryAnswer AskRecovery(QWidget* parent, const std::vector<qvx::OrphanedRecording>& list) override {
+        CQVxRecoveryDlg dialog(list, parent);
+        dialog.exec();
+        return dialog.Answer();
     }
     QString GetOpenFileName(QWidget* parent, const QString& filter) override {
         return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);

@@ -3,11 +3,26 @@
 // goes through one replaceable service, so that tests answer them with paths and
 // record the texts instead of showing modal windows. GUI thread only.
 
+#include "QVxCore/Recovery/OrphanedRecordings.h"
+
 #include <QString>
 
+#include <cstddef>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 class QWidget;
+
+// The answer to "save the recording first?".
+enum class QVxSaveChoice { kSave, kDiscard, kCancel };
+
+// The answer to the start-up list of orphaned recordings: the one to open (none), the
+// ones to delete; the others are kept for later.
+struct QVxRecoveryAnswer {
+    std::optional<std::size_t> open;
+    std::vector<std::size_t> discard;
+};
 
 class IQVxAppPrompts {
 public:
@@ -16,6 +31,11 @@ public:
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
     // A Yes / No question; true for Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& text) = 0;
+    // Save / Discard / Cancel, for a recording that would be lost otherwise.
+    virtual QVxSaveChoice AskSaveDiscardCancel(QWidget* parent, const QString& text) = 0;
+    // The orphaned recordings found at start-up, with what to do with each.
+    virtual QVxRecoveryAnswer AskRecovery(QWidget* parent,
+                                          const std::vector<qvx::OrphanedRecording>& list) = 0;
     // File dialogs with a Qt filter ("desc (*.ext)"); empty when cancelled.
     virtual QString GetOpenFileName(QWidget* parent, const QString& filter) = 0;
     // Asks before overwriting; `defaultSuffix` is appended to a name without one.

@@ -1,9 +1,11 @@
 // Renders the application's dialogs into PNGs (QWidget::grab) for a look at their
 // captions and layout: About, the collection settings dialog (editable and
-// read-only), the environment dialog and the start-up cache-folder dialog.
+// read-only), the environment dialog, the start-up cache-folder dialog and the
+// start-up list of orphaned recordings.
 // Usage: qvplusanalog-dialog-screenshots OUTDIR
 
 #include "QV+Analog/ConfigAnalog/CQVxConfigAnalogDlg.h"
+#include "QV+Analog/Environment/CQVxRecoveryDlg.h"
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
@@ -65,5 +67,25 @@ int main(int argc, char** argv) {
     Save(environment, "environment");
     QVxReenterChacheFolderDlg reenter(nullptr, QStringLiteral("/media/usb-disk/qv-cache"));
     Save(reenter, "reenter-cache-folder");
+
+    // A whole recording, one cut short by a power cut and one whose files are damaged.
+    std::vector<qvx::OrphanedRecording> orphans(3);
+    orphans[0].id = std::string(32, 'a');
+    orphans[0].records = 62'914'560;
+    orphans[0].bytes = 1'006'634'496;
+    orphans[0].startTimeNs = 1'796'745'878'819'845'798;
+    orphans[0].lengthNs = 6'000'000'000;
+    orphans[0].readable = orphans[0].hasSettings = true;
+    orphans[1] = orphans[0];
+    orphans[1].records = 1'048'576;
+    orphans[1].bytes = 16'777'739;
+    orphans[1].tornBytes = 11;
+    orphans[1].lengthNs = 100'000'000;
+    orphans[1].problem = "the last 11 bytes are no whole record";
+    orphans[2].id = std::string(32, 'c');
+    orphans[2].bytes = 0;
+    orphans[2].problem = "1 data file(s) shorter than a header";
+    CQVxRecoveryDlg recovery(orphans);
+    Save(recovery, "orphaned-recordings");
     return s_failures == 0 ? 0 : 1;
 }

@@ -12,21 +12,34 @@
 
 #include <deque>
 #include <string>
+#include <vector>
 
 namespace qvx::test {
 
 class RecordingPrompts : public IQVxAppPrompts, public QVxNotificationBase {
 public:
-    QStringList messages;       // every message box text, in order
-    std::deque<bool> answers;   // answers of AskYesNo; No when empty
-    QStringList questions;      // every question asked
-    std::deque<QString> paths;  // answers of the file and folder dialogs; cancel when empty
+    QStringList messages;                      // every message box text, in order
+    std::deque<bool> answers;                  // answers of AskYesNo; No when empty
+    QStringList questions;                     // every question asked
+    std::deque<QString> paths;                 // answers of the file and folder dialogs; cancel when empty
+    std::deque<QVxSaveChoice> saveChoices;     // answers of AskSaveDiscardCancel; Discard when empty
+    QStringList saveQuestions;                 // every save question asked
+    std::deque<QVxRecoveryAnswer> recoveries;  // answers of AskRecovery; keep all when empty
+    std::vector<std::vector<qvx::OrphanedRecording>> recoveryLists;  // every list shown
     QStringList dialogFilters;  // the filter (or title) each dialog was opened with
 
     void ShowMessage(QWidget*, const QString& text) override { messages << text; }
     bool AskYesNo(QWidget*, const QString& text) override {
         questions << text;
         return TakeFront(answers, false);
+    }
+    QVxSaveChoice AskSaveDiscardCancel(QWidget*, const QString& text) override {
+        saveQuestions << text;
+        return TakeFront(saveChoices, QVxSaveChoice::kDiscard);
+    }
+    QVxRecoveryAnswer AskRecovery(QWidget*, const std::vector<qvx::OrphanedRecording>& list) override {
+        recoveryLists.push_back(list);
+        return TakeFront(recoveries, QVxRecoveryAnswer{});
     }
     QString GetOpenFileName(QWidget*, const QString& filter) override {
         dialogFilters << filter;

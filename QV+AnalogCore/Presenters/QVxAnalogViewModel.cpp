@@ -280,7 +280,9 @@ bool QVxAnalogViewModel::KeepRecordingForLater() {
     m_unsavedRecording = false;
     spdlog::info("The unsaved recording is kept as {}.", (folder.parent_path() / newId).string());
     ReplaceSession(nullptr);
-    return ReloadCacheFolder() && NewSession(&settings);
+    if (ReloadCacheFolder()) return NewSession(&settings);  // announces the new session
+    SessionChanged.Emit();                                  // the views let go of the old one
+    return false;
 }
 
 bool QVxAnalogViewModel::OpenOrphanedRecording(const qvx::OrphanedRecording& recording) {

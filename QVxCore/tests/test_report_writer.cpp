@@ -138,3 +138,25 @@ TEST(ReportDataWriter, FailuresAreReportedNotSwallowed) {
     }
     EXPECT_FALSE(ok);
 }
+
+TEST(ReportDataWriter, TheStartTimeIsInEveryHeaderWhileTheFilesAreWritten) {
+    // A crash at any moment leaves files whose headers carry the trace's start time: the
+    // open file gets it at once, later files when they are created, before any close.
+    TempFolder dir;
+    ReportDataWriter writer(dir.path, qvx::MakeApplicationReportHeader(), 4);
+    ASSERT_TRUE(writer.CreateReportFile());
+    const auto records = MakeRecords(0, 6);
+    ASSERT_TRUE(writer.WriteRecord(records.data(), 2));
+    ASSERT_TRUE(writer.SetStartTime(1'796'745'878, 819'845'798));
+    ASSERT_TRUE(writer.WriteRecord(records.data() + 2 * 16, 4));  // opens 00000001.DAT
+    auto startOf = [&](int n) {
+        const auto file = ReadFile(dir.path / DatName(n));
+        return std::pair(qvx::LoadLE64(file.data() + qvx::kHeaderOffsetStartSeconds),
+                         qvx::LoadLE64(file.data() + qvx::kHeaderOffsetStartNanoseconds));
+    };
+    const std::pair<std::uint64_t, std::uint64_t> expected{1'796'745'878u, 819'845'798u};
+    EXPECT_EQ(startOf(0), expected);
+    EXPECT_EQ(startOf(1), expected);
+    writer.Close();
+    EXPECT_EQ(startOf(1), expected);
+}

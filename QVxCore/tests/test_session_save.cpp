@@ -2,6 +2,8 @@
 
 #include "support/SmallTmpfs.h"
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 using qvx::AnalogSession;
 using qvx::testing::LogRecorder;
@@ -234,4 +236,74 @@ TEST_F(SessionSave, OldReportDataStaysBehind) {
     EXPECT_EQ(session.SaveAs(dir / "new" / "s.qvxa", nullptr), AnalogSession::kSaved);
     EXPECT_FALSE(fs::exists(dir / "new" / "repo"));
     EXPECT_EQ(session.GetSettings().GetClassVersion(), 5u);
+}
+
+namespace {
+
+ino_t InodeOf(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+}  // namespace
+
+TEST_F(SessionSave, AFreshRecordingIsMovedOnItsVolumeAndTheReaderFollowsIt) {
+    fs::create_directories(dir / "cache");
+    AnalogSession session;
+    RecordInto(session);
+    session.SetFreshRecording(true);
+    ASSERT_TRUE(session.SaveRecordingSettings());
+    ASSERT_TRUE(session.OpenReportData(nullptr));
+    fs::create_directories(dir / "cache" / "repo.overview");
+    const ino_t first = InodeOf(dir / "cache" / "repo" / "00000000.DAT");
+    const auto original = Snapshot(dir / "cache" / "repo");
+    // A move needs no room: the free-space check is for copies only.
+    session.SetFreeSpaceQuery([](const fs::path&) { return std::uintmax_t{0}; });
+    fs::create_directories(dir / "out");
+    ASSERT_TRUE(session.WillMoveReportTo(dir / "out" / "m.qvxa"));
+    EXPECT_EQ(session.SaveAs(dir / "out" / "m.qvxa", nullptr), AnalogSession::kSaved);
+
+    EXPECT_EQ(InodeOf(dir / "out" / "repo" / "00000000.DAT"), first);
+    EXPECT_FALSE(fs::exists(dir / "cache" / "repo"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "repo.overview"));
+    EXPECT_FALSE(fs::exists(dir / "cache" / AnalogSession::kRecordingSettingsFileName));
+    const auto moved = Snapshot(dir / "out" / "repo");
+    EXPECT_EQ(moved.at("00000000.DAT"), original.at("00000000.DAT"));
+    EXPECT_EQ(moved.at("00000001.DAT"), original.at("00000001.DAT"));
+    qvx::AnalogDisplayTriggerList hits;
+    ASSERT_TRUE(qvx::Archive::Load(hits, dir / "out" / "repo" / "meta"));
+    EXPECT_EQ(hits, session.GetDisplayTriggerList());
+    // The open reader reads from the new place, also files it had not opened yet.
+    const auto& reader = session.GetReportData();
+    EXPECT_EQ(reader->GetFiles()[1]->GetPath(), dir / "out" / "repo" / "00000001.DAT");
+    ASSERT_NE(reader->ReadRecordByIndex(qvx::kRecordsPerReportFile + 19), nullptr);
+
+    // Saved once, it is no longer fresh: a second save-as copies.
+    EXPECT_FALSE(session.IsFreshRecording());
+    fs::create_directories(dir / "again");
+    EXPECT_FALSE(session.WillMoveReportTo(dir / "again" / "a.qvxa"));
+    session.SetFreeSpaceQuery([](const fs::path&) { return kRoomForTheCopy; });
+    EXPECT_EQ(session.SaveAs(dir / "again" / "a.qvxa", nullptr), AnalogSession::kSaved);
+    EXPECT_TRUE(fs::exists(dir / "out" / "repo" / "00000000.DAT"));
+    EXPECT_NE(InodeOf(dir / "again" / "repo" / "00000000.DAT"), first);
+}
+
+TEST_F(SessionSave, AFreshRecordingIsCopiedToAnotherVolumeAndARefusedMoveChangesNothing) {
+    fs::create_directories(dir / "cache");
+    AnalogSession session;
+    RecordInto(session);
+    session.SetFreshRecording(true);
+    // A destination that already holds a "repo" is refused before anything moves.
+    fs::create_directories(dir / "taken" / "repo");
+    EXPECT_EQ(session.SaveAs(dir / "taken" / "t.qvxa", nullptr), AnalogSession::kSaveFailed);
+    EXPECT_TRUE(fs::exists(dir / "cache" / "repo" / "00000001.DAT"));
+    EXPECT_TRUE(fs::is_empty(dir / "taken" / "repo"));
+
+    qvx::test::SmallTmpfs disk(dir / "other", "size=1m");
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    EXPECT_FALSE(session.WillMoveReportTo(disk.Path() / "o.qvxa"));
+    session.SetFreeSpaceQuery([](const fs::path&) { return kRoomForTheCopy; });
+    EXPECT_EQ(session.SaveAs(disk.Path() / "o.qvxa", nullptr), AnalogSession::kSaved);
+    EXPECT_TRUE(fs::exists(dir / "cache" / "repo" / "00000001.DAT"));  // copied, not moved
+    EXPECT_EQ(fs::file_size(disk.Path() / "repo" / "00000001.DAT"), 512u + 20 * 16);
 }

@@ -1,5 +1,6 @@
 // qvanalog record and query, run as the built program against the simulated unit.
 
+#include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 #include "QVxCore/tests/support/SmallTmpfs.h"
 
@@ -12,10 +13,12 @@
 #include <sys/wait.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -276,6 +279,114 @@ TEST_F(RecordCommand, TerminationAndHangUpStopLikeCtrlCAndLaterSignalsWaitForThe
         EXPECT_NE(run.Err().find("the signal is ignored until that is done"), std::string::npos) << run.Err();
         EXPECT_TRUE(InstanceReportFiles(dir.Path() / "app").empty());
     }
+}
+
+// The records of the data files of `repo`, in order, checked against the counter pattern
+// (record i holds i & 0x3FFF, (i >> 14) & 0x3FFF, 7i & 0x3FFF, 0x3FFF - (i & 0x3FFF)). The
+// number of records, or the first index that differs.
+struct CounterCheck {
+    std::uint64_t records = 0;
+    std::optional<std::uint64_t> firstBad;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> starts;  // each header's start s, ns
+};
+
+CounterCheck CheckCounterRecords(const fs::path& repo) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(repo))
+        if (entry.path().extension() == ".DAT") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    CounterCheck check;
+    std::vector<std::uint8_t> buffer(16 << 20);
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        std::uint8_t header[512];
+        in.read(reinterpret_cast<char*>(header), sizeof header);
+        check.starts.emplace_back(qvx::LoadLE64(header + qvx::kHeaderOffsetStartSeconds),
+                                  qvx::LoadLE64(header + qvx::kHeaderOffsetStartNanoseconds));
+        while (in) {
+            in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+            const std::size_t whole = static_cast<std::size_t>(in.gcount()) / 16;
+            for (std::size_t n = 0; n < whole; ++n, ++check.records) {
+                const std::uint8_t* r = buffer.data() + n * 16 + 8;
+                const std::uint64_t i = check.records;
+                const bool ok = qvx::LoadLE16(r) == (i & 0x3FFF) &&
+                                qvx::LoadLE16(r + 2) == ((i >> 14) & 0x3FFF) &&
+                                qvx::LoadLE16(r + 4) == ((7 * i) & 0x3FFF) &&
+                                qvx::LoadLE16(r + 6) == 0x3FFF - (i & 0x3FFF);
+                if (!ok && !check.firstBad) check.firstBad = i;
+            }
+        }
+    }
+    return check;
+}
+
+TEST_F(RecordCommand, AKilledRecordingIsRecoveredWithEveryRecordItsStartTimeAndItsSettings) {
+    ::setenv("QVPLUS_SIM_SIGNAL", "counter", 1);
+    const fs::path settingsFile = dir.Path() / "trace.qvxa";
+    ASSERT_EQ(RunQvanalog({"settings", "init", settingsFile.string()}).status, 0);
+    auto settings = nlohmann::json::parse(Slurp(settingsFile));
+    settings.at("value0")["samplingFrequency"] = 2;  // 10M
+    settings.at("value0")["trigger3ChThreshold"] = 1234;
+    settings.at("value0")["channelVoltages"][2] = 5;
+    std::ofstream(settingsFile) << settings.dump(4);
+
+    const auto before = std::chrono::system_clock::now();
+    BackgroundRecord run(
+        {"record", "--out", Out("never.qvxa"), "--settings", settingsFile.string(), "--simulate"},
+        dir.Path() / "killed");
+    // Killed once the second data file has records: both headers must carry the start time.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    auto secondFileWritten = [&] {
+        for (const fs::path& file : InstanceReportFiles(dir.Path() / "app"))
+            if (file.filename() == "00000001.DAT" && fs::file_size(file) > 512 + 16 * 1024 * 1024)
+                return true;
+        return false;
+    };
+    while (!secondFileWritten() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(secondFileWritten()) << run.Err();
+    run.Signal(SIGKILL);
+    EXPECT_EQ(run.Wait(std::chrono::seconds(10)), -1);
+
+    const Result listed = RunQvanalog({"recover", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    const auto recordings = nlohmann::json::parse(listed.out).at("recordings");
+    ASSERT_EQ(recordings.size(), 1u) << listed.out;
+    const auto& orphan = recordings.front();
+    const fs::path orphanRepo = fs::path(orphan.at("folder").get<std::string>()) / "repo";
+    const CounterCheck onDisk = CheckCounterRecords(orphanRepo);
+    EXPECT_EQ(orphan.at("records").get<std::uint64_t>(), onDisk.records);
+    EXPECT_GT(onDisk.records, qvx::kRecordsPerReportFile);
+    EXPECT_EQ(orphan.at("tornBytes"), 0);
+    EXPECT_TRUE(orphan.at("readable").get<bool>());
+    const auto startNs = orphan.at("startTimeNs").get<std::int64_t>();
+    const auto beforeNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(before.time_since_epoch()).count();
+    EXPECT_GE(startNs, beforeNs);
+    EXPECT_LT(startNs, beforeNs + 120'000'000'000);
+
+    const std::string saved = Out("recovered.qvxa");
+    const Result recovered = RunQvanalog({"recover", orphan.at("id").get<std::string>(), "--out", saved});
+    ASSERT_EQ(recovered.status, 0) << recovered.err;
+    EXPECT_FALSE(fs::exists(orphanRepo.parent_path()));
+    EXPECT_EQ(nlohmann::json::parse(RunQvanalog({"recover", "--json"}).out).at("recordings").size(), 0u);
+
+    // Every record from 0 to the last whole one, unchanged, and the same start time in every header.
+    const CounterCheck savedCheck = CheckCounterRecords(dir.Path() / "out" / "repo");
+    EXPECT_EQ(savedCheck.records, onDisk.records);
+    EXPECT_FALSE(savedCheck.firstBad) << "first differing record " << *savedCheck.firstBad;
+    ASSERT_EQ(savedCheck.starts.size(), 2u);
+    for (const auto& [seconds, nanoseconds] : savedCheck.starts)
+        EXPECT_EQ(static_cast<std::int64_t>(seconds * 1'000'000'000 + nanoseconds), startNs);
+    const Result info = RunQvanalog({"info", saved, "--json"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(nlohmann::json::parse(info.out).at("totalRecordCount").get<std::uint64_t>(), onDisk.records);
+    // The trace's settings.
+    auto savedSettings = nlohmann::json::parse(Slurp(saved)).at("value0");
+    auto traceSettings = settings.at("value0");
+    savedSettings.erase("cereal_class_version");
+    traceSettings.erase("cereal_class_version");
+    EXPECT_EQ(savedSettings, traceSettings);
 }
 
 }  // namespace

@@ -1,0 +1,111 @@
+#include "QV+Analog/Environment/CQVxRecoveryDlg.h"
+
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+CQVxRecoveryDlg::CQVxRecoveryDlg(const std::vector<qvx::OrphanedRecording>& recordings, QWidget* parent)
+    : QDialog(parent), m_recordings(recordings) {
+    setWindowTitle(QStringLiteral("保存されていない記録"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("前回までの実行で保存されずに残った記録があります。\n"
+                                                "開いて内容を確認・保存するか、破棄するか、後で決めるかを"
+                                                "選んでください。"),
+                                 this));
+    m_table = new QTableWidget(this);
+    m_table->setColumnCount(5);
+    m_table->setHorizontalHeaderLabels({QStringLiteral("開始時刻"), QStringLiteral("長さ"),
+                                        QStringLiteral("レコード数"), QStringLiteral("サイズ"),
+                                        QStringLiteral("状態")});
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(m_table);
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_open = buttons->addButton(QStringLiteral("開く(&O)"), QDialogButtonBox::ActionRole);
+    m_discard = buttons->addButton(QStringLiteral("破棄(&D)"), QDialogButtonBox::DestructiveRole);
+    QPushButton* later = buttons->addButton(QStringLiteral("後で(&L)"), QDialogButtonBox::RejectRole);
+    connect(m_open, &QPushButton::clicked, this, &CQVxRecoveryDlg::OnOpen);
+    connect(m_discard, &QPushButton::clicked, this, &CQVxRecoveryDlg::OnDiscard);
+    connect(later, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &CQVxRecoveryDlg::UpdateButtons);
+
+    FillTable();
+    if (m_table->rowCount() > 0) m_table->selectRow(0);
+    UpdateButtons();
+    resize(720, 300);
+}
+
+QStringList CQVxRecoveryDlg::RowTexts(const qvx::OrphanedRecording& r) {
+    const QLocale locale = QLocale::system();
+    const QString start =
+        r.startTimeNs > 0
+            ? QDateTime::fromMSecsSinceEpoch(r.startTimeNs / 1'000'000).toLocalTime().toString(Qt::ISODate)
+            : QStringLiteral("不明");
+    const QString length = QStringLiteral("%1 s").arg(static_cast<double>(r.lengthNs) / 1e9, 0, 'f', 3);
+    const QString state = !r.readable
+                              ? QStringLiteral("読めません: %1").arg(QString::fromStdString(r.problem))
+                          : r.problem.empty() ? QStringLiteral("正常")
+                                              : QString::fromStdString(r.problem);
+    return {start, length, locale.toString(static_cast<qulonglong>(r.records)),
+            locale.formattedDataSize(static_cast<qint64>(r.bytes)), state};
+}
+
+void CQVxRecoveryDlg::FillTable() {
+    m_rows.clear();
+    m_table->setRowCount(0);
+    for (std::size_t i = 0; i < m_recordings.size(); ++i) {
+        if (std::find(m_answer.discard.begin(), m_answer.discard.end(), i) != m_answer.discard.end())
+            continue;
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        const QStringList texts = RowTexts(m_recordings[i]);
+        for (int column = 0; column < texts.size(); ++column)
+            m_table->setItem(row, column, new QTableWidgetItem(texts[column]));
+        m_rows.push_back(i);
+    }
+    m_table->resizeColumnsToContents();
+}
+
+std::optional<std::size_t> CQVxRecoveryDlg::Selected() const {
+    const int row = m_table->currentRow();
+    if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size() || m_table->selectedItems().isEmpty())
+        return std::nullopt;
+    return m_rows[static_cast<std::size_t>(row)];
+}
+
+void CQVxRecoveryDlg::UpdateButtons() {
+    const auto selected = Selected();
+    m_open->setEnabled(selected && m_recordings[*selected].readable);
+    m_discard->setEnabled(selected.has_value());
+}
+
+void CQVxRecoveryDlg::OnOpen() {
+    m_answer.open = Selected();
+    if (m_answer.open) accept();
+}
+
+// The row leaves the list; the folder is deleted when the dialog is done.
+void CQVxRecoveryDlg::OnDiscard() {
+    const auto selected = Selected();
+    if (!selected) return;
+    m_answer.discard.push_back(*selected);
+    FillTable();
+    if (m_table->rowCount() == 0) {
+        accept();
+        return;
+    }
+    m_table->selectRow(0);
+    UpdateButtons();
+}

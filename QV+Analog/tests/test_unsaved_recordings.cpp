@@ -1,0 +1,177 @@
+// A recording is never lost without a question: closing, a new trace and a peer's
+// trace start with an unsaved recording, and the recordings that killed runs left,
+// offered at start-up.
+
+#include "QV+Analog/tests/app_fixture.h"
+#include "QVxCore/AnalogEnvData.h"
+#include "QVxCore/Archive.h"
+#include "QVxCore/Recovery/FolderLock.h"
+#include "QVxCore/ReportData/ReportData.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using qvx::test::AppTest;
+
+namespace {
+
+ino_t InodeOf(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// A recording in the default cache folder, left by a process that held it and was killed.
+fs::path LeaveOrphanedRecording(const std::string& id, std::uint64_t records) {
+    const fs::path folder = *qvx::AnalogEnvData::GetDefaultCacheFolder(true) / id;
+    fs::create_directories(folder);
+    int ready[2];
+    if (::pipe(ready) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        qvx::FolderLock lock;
+        const char ok = lock.TryLock(folder) ? 1 : 0;
+        (void)!::write(ready[1], &ok, 1);
+        for (;;) ::pause();
+    }
+    char ok = 0;
+    (void)!::read(ready[0], &ok, 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    qvx::test::ReportBuilder(folder / "repo").StartTime(1'796'745'878, 5).AddFile(0, records);
+    qvx::AnalogSettings settings;
+    settings.samplingFrequency = 1;
+    qvx::Archive::Save(settings, folder / qvx::AnalogSession::kRecordingSettingsFileName);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return ok ? folder : fs::path();
+}
+
+}  // namespace
+
+TEST_F(AppTest, ClosingWithAnUnsavedRecordingAsksAndCancelSaveAndDiscardDoWhatTheySay) {
+    ASSERT_TRUE(Start());
+    RecordTrace(300);
+    const fs::path folder = ViewModel().GetSession()->GetFolderPath();
+    const fs::path firstFile = folder / "repo" / "00000000.DAT";
+    const ino_t inode = InodeOf(firstFile);
+    ASSERT_TRUE(ViewModel().HasUnsavedRecording());
+    EXPECT_TRUE(fs::exists(folder / qvx::AnalogSession::kRecordingSettingsFileName));
+
+    // Cancel: the window stays, with the recording.
+    prompts.saveChoices.push_back(QVxSaveChoice::kCancel);
+    Frame().close();
+    EXPECT_EQ(prompts.saveQuestions.size(), 1);
+    EXPECT_TRUE(Frame().isVisible());
+    EXPECT_TRUE(ViewModel().HasUnsavedRecording());
+    EXPECT_TRUE(fs::exists(firstFile));
+
+    // Save with a cancelled file dialog: still nothing lost, still open.
+    prompts.saveChoices.push_back(QVxSaveChoice::kSave);
+    Frame().close();
+    EXPECT_TRUE(Frame().isVisible());
+    EXPECT_TRUE(fs::exists(firstFile));
+
+    // Save: the files move into the session (same volume), then the window closes.
+    const fs::path saved = dir.Path() / "kept" / "kept.qvxa";
+    fs::create_directories(saved.parent_path());
+    prompts.saveChoices.push_back(QVxSaveChoice::kSave);
+    prompts.paths.push_back(QString::fromStdString(saved.string()));
+    Frame().close();
+    EXPECT_FALSE(Frame().isVisible());
+    EXPECT_TRUE(fs::exists(saved));
+    EXPECT_EQ(InodeOf(saved.parent_path() / "repo" / "00000000.DAT"), inode);
+    app.reset();
+    EXPECT_FALSE(fs::exists(folder));
+
+    // Discard: the run's folder goes with the recording.
+    ASSERT_TRUE(Start());
+    RecordTrace(300);
+    const fs::path second = ViewModel().GetSession()->GetFolderPath();
+    prompts.saveChoices.push_back(QVxSaveChoice::kDiscard);
+    Frame().close();
+    EXPECT_FALSE(Frame().isVisible());
+    app.reset();
+    EXPECT_FALSE(fs::exists(second));
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+}
+
+TEST_F(AppTest, ANewTraceAsksFirstAndAPeersStartKeepsTheRecordingForLater) {
+    ASSERT_TRUE(Start());
+    RecordTrace(300);
+    const std::uint64_t records = ViewModel().GetSession()->GetReportData()->GetTotalRecordCount();
+
+    prompts.saveChoices.push_back(QVxSaveChoice::kCancel);
+    EXPECT_FALSE(ViewModel().StartTrace());
+    EXPECT_EQ(prompts.saveQuestions.size(), 1);
+    EXPECT_EQ(ViewModel().GetTraceState(), QVxAnalogViewModel::kIdle);
+    ASSERT_NE(ViewModel().GetSession()->GetReportData(), nullptr);
+    EXPECT_EQ(ViewModel().GetSession()->GetReportData()->GetTotalRecordCount(), records);
+
+    const fs::path saved = dir.Path() / "first" / "first.qvxa";
+    fs::create_directories(saved.parent_path());
+    prompts.saveChoices.push_back(QVxSaveChoice::kSave);
+    prompts.paths.push_back(QString::fromStdString(saved.string()));
+    ASSERT_TRUE(ViewModel().StartTrace());
+    ViewModel().StopTrace();
+    ASSERT_TRUE(WaitIdle());
+    qvx::AnalogSession first;
+    int code = -1;
+    ASSERT_TRUE(first.OpenInternal(saved, nullptr, code));
+    EXPECT_EQ(first.GetReportData()->GetTotalRecordCount(), records);
+
+    // A peer's start cannot wait for an answer: the recording is set aside, not deleted.
+    ASSERT_TRUE(ViewModel().HasUnsavedRecording());
+    const std::uint64_t secondRecords = ViewModel().GetSession()->GetReportData()->GetTotalRecordCount();
+    const int questions = prompts.saveQuestions.size();
+    Frame().OnQVxSyncTrace(0);
+    EXPECT_EQ(ViewModel().GetTraceState(), QVxAnalogViewModel::kTracing);
+    EXPECT_EQ(prompts.saveQuestions.size(), questions);
+    const auto orphans = ViewModel().ListOrphanedRecordings();
+    ASSERT_EQ(orphans.size(), 1u);
+    EXPECT_EQ(orphans.front().records, secondRecords);
+    EXPECT_TRUE(orphans.front().hasSettings);
+    Frame().OnQVxSyncTrace(1);
+    ASSERT_TRUE(WaitIdle());
+}
+
+TEST_F(AppTest, StartUpOffersTheRecordingOfAKilledRunAndOpensItUnsaved) {
+    const std::string id = "00112233445566778899aabbccddeeff";
+    const fs::path orphan = LeaveOrphanedRecording(id, 5000);
+    ASSERT_FALSE(orphan.empty());
+    prompts.recoveries.push_back(QVxRecoveryAnswer{0, {}});
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(prompts.recoveryLists.size(), 1u);
+    ASSERT_EQ(prompts.recoveryLists[0].size(), 1u);
+    EXPECT_EQ(prompts.recoveryLists[0][0].id, id);
+    EXPECT_EQ(prompts.recoveryLists[0][0].records, 5000u);
+
+    const qvx::AnalogSession* session = ViewModel().GetSession();
+    ASSERT_NE(session->GetReportData(), nullptr);
+    EXPECT_EQ(session->GetReportData()->GetTotalRecordCount(), 5000u);
+    EXPECT_EQ(session->GetSettings().samplingFrequency, 1);
+    EXPECT_TRUE(ViewModel().HasUnsavedRecording());
+    EXPECT_TRUE(ViewModel().ListOrphanedRecordings().empty());  // held while it is open
+
+    // Saved at close: moved, and its old folder goes.
+    const fs::path saved = dir.Path() / "recovered" / "r.qvxa";
+    fs::create_directories(saved.parent_path());
+    prompts.saveChoices.push_back(QVxSaveChoice::kSave);
+    prompts.paths.push_back(QString::fromStdString(saved.string()));
+    Frame().close();
+    app.reset();
+    EXPECT_TRUE(fs::exists(saved.parent_path() / "repo" / "00000000.DAT"));
+    EXPECT_FALSE(fs::exists(orphan));
+
+    // An orphan kept for later is offered again; one discarded is gone.
+    LeaveOrphanedRecording(id, 10);
+    ASSERT_TRUE(Start());
+    app.reset();
+    prompts.recoveries.push_back(QVxRecoveryAnswer{std::nullopt, {0}});
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(prompts.recoveryLists.size(), 3u);
+    EXPECT_FALSE(fs::exists(orphan));
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+}
