@@ -47,17 +47,39 @@ CQVxRecoveryDlg::CQVxRecoveryDlg(const std::vector<qvx::OrphanedRecording>& reco
     resize(720, 300);
 }
 
+namespace {
+
+QString ProblemText(const qvx::OrphanedRecording& r) {
+    using Problem = qvx::OrphanedRecording::Problem;
+    switch (r.problemKind) {
+        case Problem::kNone:
+            return QStringLiteral("正常");
+        case Problem::kNoReportFolder:
+            return QStringLiteral("読めません: レポートフォルダ (repo) がありません");
+        case Problem::kNoDataFiles:
+            return QStringLiteral("読めません: データファイルがありません");
+        case Problem::kShortDataFiles:
+            return QStringLiteral("読めません: ヘッダーより短いデータファイルがあります");
+        case Problem::kUnreadable:
+            return QStringLiteral("読めません: データファイルが壊れています");
+        case Problem::kTornTail:
+            return QStringLiteral("末尾の %1 バイトはレコードの一部のため無視します").arg(r.tornBytes);
+        case Problem::kNoSettings:
+            return QStringLiteral("設定ファイルがないため既定の設定で開きます");
+    }
+    return QString::fromStdString(r.problem);
+}
+
+}  // namespace
+
 QStringList CQVxRecoveryDlg::RowTexts(const qvx::OrphanedRecording& r) {
     const QLocale locale = QLocale::system();
-    const QString start =
-        r.startTimeNs > 0
-            ? QDateTime::fromMSecsSinceEpoch(r.startTimeNs / 1'000'000).toLocalTime().toString(Qt::ISODate)
-            : QStringLiteral("不明");
+    const QString start = r.startTimeNs > 0 ? QDateTime::fromMSecsSinceEpoch(r.startTimeNs / 1'000'000)
+                                                  .toLocalTime()
+                                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                            : QStringLiteral("不明");
     const QString length = QStringLiteral("%1 s").arg(static_cast<double>(r.lengthNs) / 1e9, 0, 'f', 3);
-    const QString state = !r.readable
-                              ? QStringLiteral("読めません: %1").arg(QString::fromStdString(r.problem))
-                          : r.problem.empty() ? QStringLiteral("正常")
-                                              : QString::fromStdString(r.problem);
+    const QString state = ProblemText(r);
     return {start, length, locale.toString(static_cast<qulonglong>(r.records)),
             locale.formattedDataSize(static_cast<qint64>(r.bytes)), state};
 }

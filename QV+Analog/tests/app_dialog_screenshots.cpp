@@ -82,9 +82,11 @@ int main(int argc, char** argv) {
     orphans[1].tornBytes = 11;
     orphans[1].lengthNs = 100'000'000;
     orphans[1].problem = "the last 11 bytes are no whole record";
+    orphans[1].problemKind = qvx::OrphanedRecording::Problem::kTornTail;
     orphans[2].id = std::string(32, 'c');
     orphans[2].bytes = 0;
     orphans[2].problem = "1 data file(s) shorter than a header";
+    orphans[2].problemKind = qvx::OrphanedRecording::Problem::kShortDataFiles;
     CQVxRecoveryDlg recovery(orphans);
     Save(recovery, "orphaned-recordings");
     return s_failures == 0 ? 0 : 1;

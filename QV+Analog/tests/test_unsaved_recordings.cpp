@@ -9,6 +9,7 @@
 #include "QVxCore/ReportData/ReportData.h"
 
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@ ino_t InodeOf(const fs::path& path) {
 
 // A recording in the default cache folder, left by a process that held it and was killed.
 fs::path LeaveOrphanedRecording(const std::string& id, std::uint64_t records) {
+    fs::create_directories(std::getenv("QVPLUS_TEMP_DIR"));
     const fs::path folder = *qvx::AnalogEnvData::GetDefaultCacheFolder(true) / id;
     fs::create_directories(folder);
     int ready[2];

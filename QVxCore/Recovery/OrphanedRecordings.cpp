@@ -31,6 +31,11 @@ std::vector<fs::path> DataFilesOf(const fs::path& repo) {
     return files;
 }
 
+void SetProblem(OrphanedRecording& recording, OrphanedRecording::Problem kind, std::string text) {
+    recording.problemKind = kind;
+    recording.problem = std::move(text);
+}
+
 // Sizes, then what the reader makes of the files; a folder it refuses keeps the sizes
 // and says why.
 void Inspect(OrphanedRecording& recording, const std::vector<fs::path>& files) {
@@ -44,14 +49,17 @@ void Inspect(OrphanedRecording& recording, const std::vector<fs::path>& files) {
         if (size < kReportHeaderSize) ++shortFiles;
     }
     if (files.empty()) {
-        recording.problem = "no report data files";
+        SetProblem(recording, OrphanedRecording::Problem::kNoDataFiles, "no report data files");
         return;
     }
     const ReportDataReaderPtr reader = ReportDataReader::Open(repo);
+    if (!reader && shortFiles > 0) {
+        SetProblem(recording, OrphanedRecording::Problem::kShortDataFiles,
+                   std::to_string(shortFiles) + " data file(s) shorter than a header");
+        return;
+    }
     if (!reader) {
-        recording.problem = shortFiles > 0
-                                ? std::to_string(shortFiles) + " data file(s) shorter than a header"
-                                : "the report data cannot be read";
+        SetProblem(recording, OrphanedRecording::Problem::kUnreadable, "the report data cannot be read");
         return;
     }
     recording.readable = true;
@@ -63,7 +71,8 @@ void Inspect(OrphanedRecording& recording, const std::vector<fs::path>& files) {
     recording.startTimeNs = reader->GetStartTimeNs();
     recording.lengthNs = static_cast<std::int64_t>(reader->GetLastTime()) * kNsPerTick;
     if (recording.tornBytes > 0)
-        recording.problem = "the last " + std::to_string(recording.tornBytes) + " bytes are no whole record";
+        SetProblem(recording, OrphanedRecording::Problem::kTornTail,
+                   "the last " + std::to_string(recording.tornBytes) + " bytes are no whole record");
 }
 
 bool HoldsNothing(const fs::path& folder, const std::vector<fs::path>& files) {
@@ -106,11 +115,12 @@ std::vector<OrphanedRecording> List(const fs::path& cacheFolder) {
         recording.folder = it->path();
         recording.hasSettings = fs::exists(recording.SettingsFile(), entryEc);
         if (!fs::is_directory(repo, entryEc))
-            recording.problem = "no \"repo\" folder";
+            SetProblem(recording, OrphanedRecording::Problem::kNoReportFolder, "no \"repo\" folder");
         else
             Inspect(recording, files);
         if (!recording.hasSettings && recording.problem.empty())
-            recording.problem = "no settings file; the default settings are used";
+            SetProblem(recording, OrphanedRecording::Problem::kNoSettings,
+                       "no settings file; the default settings are used");
         found.emplace_back(fs::last_write_time(it->path(), entryEc), std::move(recording));
     }
     if (ec) spdlog::warn("The cache folder {} cannot be listed: {}", cacheFolder.string(), ec.message());

@@ -25,7 +25,18 @@ struct OrphanedRecording {
     std::int64_t lengthNs = 0;     // time of the last record since the start, ns
     bool hasSettings = false;      // the trace's settings file is there
     bool readable = false;         // the report data opens
-    std::string problem;           // what is wrong with it; empty when nothing is
+    // What is wrong with it, the first that applies; kNone when nothing is.
+    enum class Problem {
+        kNone,
+        kNoReportFolder,
+        kNoDataFiles,
+        kShortDataFiles,
+        kUnreadable,
+        kTornTail,
+        kNoSettings
+    };
+    Problem problemKind = Problem::kNone;
+    std::string problem;  // the same in words (English); empty when nothing is wrong
 
     std::filesystem::path SettingsFile() const;
 };

@@ -67,14 +67,15 @@ void ReportDataWriter::SyncFolder() {
     ::close(folder);
 }
 
-// Once per kDurabilityInterval: waits until the records written so far and the file
+// Once per durability interval: waits until the records written so far and the file
 // size are on the disk. Most of the data is already under write-back (StartWriteBack),
 // so this waits for at most the newest slices.
 void ReportDataWriter::MakeDurableIfDue() {
+    if (m_durabilityInterval.count() <= 0) return;
     const auto now = std::chrono::steady_clock::now();
     if (now < m_nextDurableAt) return;
     if (m_nextDurableAt != std::chrono::steady_clock::time_point{}) ::fdatasync(m_file);
-    m_nextDurableAt = now + kDurabilityInterval;
+    m_nextDurableAt = now + m_durabilityInterval;
 }
 
 bool ReportDataWriter::WriteHeader() {

@@ -54,6 +54,8 @@ public:
     // written between two points at which the data and the file size are forced to
     // the disk, so a power cut loses at most about this much of the trace.
     static constexpr std::chrono::milliseconds kDurabilityInterval{1000};
+    // Another interval (benchmarks); zero never forces the data out.
+    void SetDurabilityInterval(std::chrono::milliseconds interval) { m_durabilityInterval = interval; }
 
 private:
     bool WriteAll(const std::uint8_t* data, std::size_t bytes);
@@ -70,6 +72,7 @@ private:
     bool m_streamingWriteBack = true;
     std::int64_t m_writeBackStarted = 0;  // bytes of the open file handed to write-back
     std::int64_t m_writeBackDropped = 0;  // bytes of the open file dropped from the cache
+    std::chrono::milliseconds m_durabilityInterval = kDurabilityInterval;
     std::chrono::steady_clock::time_point m_nextDurableAt{};
 };
 

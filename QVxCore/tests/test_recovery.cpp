@@ -121,18 +121,19 @@ TEST(OrphanedRecordings, DamagedFoldersAreListedWithTheirProblemAndEmptyOnesGo) 
     const OrphanedRecording* empty = Find(list, Id('1'));
     ASSERT_TRUE(empty);
     EXPECT_FALSE(empty->readable);
-    EXPECT_NE(empty->problem.find("shorter than a header"), std::string::npos) << empty->problem;
+    EXPECT_EQ(empty->problemKind, OrphanedRecording::Problem::kShortDataFiles) << empty->problem;
     const OrphanedRecording* torn = Find(list, Id('2'));
     ASSERT_TRUE(torn);
     EXPECT_TRUE(torn->readable);
     EXPECT_FALSE(torn->hasSettings);
     EXPECT_EQ(torn->tornBytes, 5u);
     EXPECT_EQ(torn->records, 105u);
+    EXPECT_EQ(torn->problemKind, OrphanedRecording::Problem::kTornTail);
     EXPECT_NE(torn->problem.find("5 bytes"), std::string::npos) << torn->problem;
     const OrphanedRecording* noRepo = Find(list, Id('3'));
     ASSERT_TRUE(noRepo);
     EXPECT_FALSE(noRepo->readable);
-    EXPECT_EQ(noRepo->problem, "no \"repo\" folder");
+    EXPECT_EQ(noRepo->problemKind, OrphanedRecording::Problem::kNoReportFolder);
     EXPECT_FALSE(fs::exists(cache.Path() / Id('4')));  // held nothing: removed
     EXPECT_TRUE(fs::exists(cache.Path() / "not-an-instance" / "repo"));
 
