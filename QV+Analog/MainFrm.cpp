@@ -19,6 +19,7 @@
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -32,6 +33,7 @@
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -49,6 +51,9 @@ QString SessionFilter() {
 }
 
 constexpr const char* kLookKey = "ApplicationLook";
+// Whether the tracks fit the view's height, and the shared track height (px) when not.
+constexpr const char* kFitTracksKey = "View/FitTracks";
+constexpr const char* kTrackHeightKey = "View/TrackHeight";
 constexpr const char* kRecentKey = "RecentFileList";
 
 struct LookItem {
@@ -93,6 +98,9 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
         m_connections.push_back(devices->Changed.Connect([this] { OnDevicesChanged(); }));
     m_viewModel.SetUnsavedRecordingGuard(
         [this](QVxAnalogViewModel::ReplacingRecording) { return OnReplacingUnsavedRecording(); });
+    connect(m_view->GetMonitorWnd()->GetTrackAreaWnd(), &CQVxWaveformTrackAreaWnd::TrackHeightDragged, this,
+            &CMainFrame::OnTrackHeightDragged);
+    ApplyTrackFit();
     UpdateTitle();
     UpdateStatusBar();
 }
@@ -145,6 +153,13 @@ void CMainFrame::CreateMenus() {
     statusAction->setCheckable(true);
     statusAction->setChecked(true);
     connect(statusAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    QAction* fit = AddCommand(view, kCmdFitTracks, QStringLiteral("ウィンドウに合わせる"), [] {});
+    fit->setCheckable(true);
+    fit->setChecked(m_settings.value(kFitTracksKey, true).toBool());
+    connect(fit, &QAction::toggled, this, [this](bool on) {
+        m_settings.setValue(kFitTracksKey, on);
+        ApplyTrackFit();
+    });
     QMenu* looks = view->addMenu(QStringLiteral("アプリケーションの外観(&A)"));
     m_lookGroup = new QActionGroup(this);
     for (const LookItem& look : kLooks) {
@@ -273,8 +288,16 @@ void CMainFrame::OnDevicesChanged() {
     UpdateStatusBar();
 }
 
+// "NAME* - QV+Analog [unit]": the session file's name, or the word for a session never
+// saved; "*" while a recording is not saved.
 void CMainFrame::UpdateTitle() {
-    QString title = QVxAppString(kAppStringAppTitle);
+    const qvx::AnalogSession* session = m_viewModel.GetSession();
+    const bool unsaved = m_viewModel.HasUnsavedRecording();
+    QString name = !unsaved && session && !session->GetSettingFilePath().empty()
+                       ? QString::fromStdString(session->GetSettingFilePath().filename().string())
+                       : QVxAppString(kAppStringUntitled);
+    if (unsaved) name += QLatin1Char('*');
+    QString title = name + QStringLiteral(" - ") + QVxAppString(kAppStringAppTitle);
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     if (auto device = devices ? devices->GetConnectedDevice() : nullptr)
         title += QStringLiteral(" [%1]").arg(QString::fromStdWString(device->GetDeviceId()));
@@ -345,6 +368,7 @@ bool CMainFrame::SaveSessionAs(QString path) {
         return false;
     }
     AddRecentFile(path);
+    UpdateTitle();
     return true;
 }
 
@@ -416,7 +440,31 @@ void CMainFrame::OnDeviceRefreshTimer() {
 void CMainFrame::OnSessionChanged() {
     if (m_displayTriggerDlg) m_displayTriggerDlg->Setup(&m_viewModel.GetDisplayTriggerPresenter());
     WatchOverviewIndexing();
+    ApplyTrackFit();
+    UpdateTitle();
     UpdateStatusBar();
+}
+
+// The tracks fit the view's height, or keep the shared height the user dragged them to.
+void CMainFrame::ApplyTrackFit() {
+    auto* presenter = m_viewModel.GetOscilloGraphViewModel();
+    if (!presenter || !m_view) return;
+    const bool fit = m_settings.value(kFitTracksKey, true).toBool();
+    presenter->SetOption(qvx::WaveformPresenter::kOptionFitToHeight, fit ? 1 : 0);
+    if (!fit)
+        CQVxWaveformMonitorWnd::SetTrackHeight(
+            std::max(CQVxWaveformTrackAreaWnd::kMinTrackHeight,
+                     m_settings.value(kTrackHeightKey, kDefaultTrackHeight).toInt()));
+    m_view->GetMonitorWnd()->GetTrackAreaWnd()->Layout();
+}
+
+void CMainFrame::OnTrackHeightDragged(int sharedHeight) {
+    m_settings.setValue(kTrackHeightKey, sharedHeight);
+    m_settings.setValue(kFitTracksKey, false);
+    if (QAction* fit = FindCommand(kCmdFitTracks)) {
+        const QSignalBlocker block(fit);
+        fit->setChecked(false);
+    }
 }
 
 // The message area shows the progress of indexing the report's overview (each session
@@ -513,15 +561,15 @@ void CMainFrame::OpenHelpFile(const QString& path) {
 // --- Unsaved recordings -------------------------------------------------------------
 
 bool CMainFrame::AskToSaveRecording() {
-    const QVxSaveChoice choice = QVxAppPrompts::Get().AskSaveDiscardCancel(
-        this, QStringLiteral("記録したデータはまだ保存されていません。\n"
-                             "保存しますか？保存しない場合、このデータは削除されます。"));
+    const QVxSaveChoice choice =
+        QVxAppPrompts::Get().AskSaveDiscardCancel(this, QVxAppString(kAppStringSaveRecordingQuestion));
     switch (choice) {
         case QVxSaveChoice::kSave:
             // Closing during a trace: the recording is complete once the trace ended.
             return StopTraceAndWait() && SaveSessionAs();
         case QVxSaveChoice::kDiscard:
             m_viewModel.DiscardRecording();
+            UpdateTitle();
             return true;
         case QVxSaveChoice::kCancel:
             break;

@@ -49,6 +49,8 @@ public:
     static constexpr int kCmdEnvironment = 32785;
     static constexpr int kCmdAbout = 57664;
     static constexpr int kCmdHelp = 32771;
+    static constexpr int kCmdFitTracks = 32800;
+    static constexpr int kDefaultTrackHeight = 150;  // px
     static constexpr int kDisplayTriggerPaneTitleStringId = 25065;
     static constexpr int kTraceTimerMs = 100;
     static constexpr int kDeviceRefreshMs = 3000;
@@ -116,6 +118,8 @@ private:
     void OnTraceStateChanged();
     void OnDevicesChanged();
     void OnSessionChanged();
+    void ApplyTrackFit();
+    void OnTrackHeightDragged(int sharedHeight);
     void WatchOverviewIndexing();
     void UpdateStatusBar();
     void UpdateRecentFilesMenu();

@@ -94,11 +94,12 @@ void CQVxAnalogScopeView::ShowTime(std::int64_t time, bool alignToTrigger) {
         begin =
             time - static_cast<std::int64_t>(static_cast<double>(width) * settings->displayTriggerPosition);
     } else {
-        presenter->UpdateCursorTime(std::max<std::int64_t>(time, 0));
         begin = time - width / 2;
     }
+    // The cursor goes to the time shown and is drawn there, so the values at it can be read.
+    presenter->UpdateCursorTime(std::max<std::int64_t>(time, 0));
     presenter->SetViewportBeginTimeOffset(std::max<std::int64_t>(begin, 0));
-    m_monitor->Redraw();
+    m_monitor->ShowSyncedCursor();
 }
 
 void CQVxAnalogScopeView::OnSyncView(const QVxViewSyncParams& params) {

@@ -27,6 +27,9 @@ constexpr std::pair<int, std::string_view> kTexts[] = {
     {kAppStringDisplayTriggerListFull,
      "表示トリガーの検出数が上限（%s件）に達しました。トレースは続行しますが、以降の検出は件数のみ数え、"
      "一覧には追加しません。"},
+    {kAppStringUntitled, "無題"},
+    {kAppStringSaveRecordingQuestion,
+     "記録したデータはまだ保存されていません。\n保存しますか？保存しない場合、このデータは削除されます。"},
     {kAppStringResetCacheFolder, "キャッシュフォルダをデフォルトに戻しますか？"},
     {kAppStringCacheFolderBrowseTitle, "キャッシュフォルダの指定"},
     {kAppStringEnterCacheFolder, "キャッシュフォルダを指定してください。"},

@@ -6,12 +6,14 @@
 #   scripts/screenshot-app.sh [OUT_DIR]     (default /tmp/qvplus-app-shot)
 #
 # Env: BUILD (build folder, default build), TRACE_SECONDS (default 4),
-# LOOK (an application look id to store first, e.g. 216 for the black style).
+# LOOK (an application look id to store first, e.g. 216 for the black style),
+# SCREEN (the screen and window size, default 1400x900).
 # Prints the PNG paths.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
 OUT=${1:-/tmp/qvplus-app-shot}
+SCREEN=${SCREEN:-1400x900}
 TRACE_SECONDS=${TRACE_SECONDS:-4}
 
 if [ ! -f "$BUILD/build.ninja" ]; then
@@ -22,7 +24,8 @@ cmake --build "$BUILD" --target QV+Analog qvanalog --parallel 2 >/dev/null
 rm -rf "$OUT"
 mkdir -p "$OUT/data" "$OUT/config/OrvalenData"
 # A private application data folder, family folder and frame settings: the shot
-# never touches the user's own. The stored geometry is the first-run size, 1400x900, the screen size.
+# never touches the user's own. Without a window manager the window keeps its first-run
+# size, so a stored geometry of the screen's size is written first.
 export QVPLUS_TEMP_DIR="$OUT/data" QVPLUS_FAMILY_DIR="$OUT/family" XDG_CONFIG_HOME="$OUT/config"
 export QVPLUS_SIM_SIGNAL=demo QT_QPA_PLATFORM=xcb
 [ -n "${LOOK:-}" ] && printf '[General]\nApplicationLook=%s\n' "$LOOK" >"$OUT/config/OrvalenData/QV+Analog.conf"
@@ -34,7 +37,7 @@ CLI="$PWD/$BUILD/tools/qvanalog/qvanalog"
 sed -i -e 's/"displayTriggerMode": 0/"displayTriggerMode": 2/' \
   -e '0,/"voltageLevel": 5000/s//"voltageLevel": 1000/' "$OUT/demo.qvxa"
 
-xvfb-run -a -s "-screen 0 1400x900x24" bash -c "
+xvfb-run -a -s "-screen 0 ${SCREEN}x24" bash -c "
   '$APP' --simulate '$OUT/demo.qvxa' >'$OUT/app.log' 2>&1 &
   app=\$!
   sleep 4

@@ -57,7 +57,7 @@ TEST_F(AppTest, StartsOnAnEmptyCacheFolderWithItsPanesAndConnectsTheOnlyUnit) {
 
     ASSERT_TRUE(WaitConnected());
     QTest::qWait(50);
-    EXPECT_EQ(frame.windowTitle(), QString("QV+Analog [AN0000SIM]"));
+    EXPECT_EQ(frame.windowTitle(), QString("無題 - QV+Analog [AN0000SIM]"));
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
 
     // The second run finds the stored frame layout and is not maximised.
@@ -158,6 +158,7 @@ TEST_F(AppTest, SaveAsAndReopenThroughTheCommandsWithPathsForTheFileDialogs) {
     Frame().FindCommand(CMainFrame::kCmdSaveAs)->trigger();
     ASSERT_TRUE(fs::exists(saved));
     EXPECT_EQ(prompts.dialogFilters.back(), QString("設定ﾌｧｲﾙ(*.qvxa)"));
+    EXPECT_EQ(Frame().windowTitle(), QString("bench.qvxa - QV+Analog [AN0000SIM]"));
 
     // Another session first, then the saved one again through the Open command.
     ASSERT_TRUE(ViewModel().NewSession(nullptr));

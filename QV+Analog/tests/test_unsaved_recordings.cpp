@@ -1,11 +1,18 @@
 // A recording is never lost without a question: closing, a new trace and a peer's
 // trace start with an unsaved recording, and the recordings that killed runs left,
-// offered at start-up.
+// offered at start-up. The window around it: its title and the tracks' fit.
 
+#include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxCore/AnalogEnvData.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/Recovery/FolderLock.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
+
+#include <QAction>
+#include <QScrollBar>
 #include "QVxCore/ReportData/ReportData.h"
 
 #include <signal.h>
@@ -60,6 +67,7 @@ TEST_F(AppTest, ClosingWithAnUnsavedRecordingAsksAndCancelSaveAndDiscardDoWhatTh
     const fs::path firstFile = folder / "repo" / "00000000.DAT";
     const ino_t inode = InodeOf(firstFile);
     ASSERT_TRUE(ViewModel().HasUnsavedRecording());
+    EXPECT_EQ(Frame().windowTitle(), QString("無題* - QV+Analog [AN0000SIM]"));
     EXPECT_TRUE(fs::exists(folder / qvx::AnalogSession::kRecordingSettingsFileName));
 
     // Cancel: the window stays, with the recording.
@@ -97,6 +105,23 @@ TEST_F(AppTest, ClosingWithAnUnsavedRecordingAsksAndCancelSaveAndDiscardDoWhatTh
     EXPECT_FALSE(Frame().isVisible());
     app.reset();
     EXPECT_FALSE(fs::exists(second));
+
+    // Closing during a trace: Save ends the trace first and saves all of it.
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitConnected());
+    ASSERT_TRUE(ViewModel().StartTrace());
+    QTest::qWait(300);
+    const fs::path during = dir.Path() / "during" / "during.qvxa";
+    fs::create_directories(during.parent_path());
+    prompts.saveChoices.push_back(QVxSaveChoice::kSave);
+    prompts.paths.push_back(QString::fromStdString(during.string()));
+    Frame().close();
+    EXPECT_FALSE(Frame().isVisible());
+    app.reset();
+    qvx::AnalogSession reopened;
+    int code = -1;
+    ASSERT_TRUE(reopened.OpenInternal(during, nullptr, code));
+    EXPECT_GT(reopened.GetReportData()->GetTotalRecordCount(), 0u);
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
 }
 
@@ -176,4 +201,66 @@ TEST_F(AppTest, StartUpOffersTheRecordingOfAKilledRunAndOpensItUnsaved) {
     EXPECT_EQ(prompts.recoveryLists.size(), 3u);
     EXPECT_FALSE(fs::exists(orphan));
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+}
+
+// The default layout at common window sizes: all four tracks and the footer fit in the view,
+// a dragged track height is kept (and remembered) until "fit to window" is chosen again.
+TEST_F(AppTest, TracksFitTheViewAndADraggedHeightIsKeptUntilFitIsChosenAgain) {
+    ASSERT_TRUE(Start());
+    Frame().showNormal();
+    CQVxWaveformTrackAreaWnd* areaWnd = Frame().GetView()->GetMonitorWnd()->GetTrackAreaWnd();
+    for (const QSize size : {QSize(1400, 900), QSize(1920, 1080)}) {
+        Frame().resize(size);
+        QTest::qWait(100);
+        const auto& layout = areaWnd->GetGraphArea()->GetLayout();
+        ASSERT_EQ(layout.tracks.size(), 4u);
+        EXPECT_LE(layout.footer.bottom, areaWnd->height() - areaWnd->HorizontalScrollBar()->height())
+            << size.width() << "x" << size.height();
+        EXPECT_GE(layout.trackHeight, 60) << size.width() << "x" << size.height();
+        const QString shot =
+            QString::fromStdString((dir.Path() / "fit").string()) + QString::number(size.width());
+        Frame().grab().save(shot + ".png");
+    }
+
+    // Dragging the first track's lower border sets the shared height and turns fitting off.
+    const auto first = areaWnd->GetGraphArea()->GetLayout().tracks[0];
+    const int before = areaWnd->GetGraphArea()->GetLayout().trackHeight;
+    const QPoint grip((first.left + first.right) / 2, first.bottom);
+    QTest::mousePress(areaWnd, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(areaWnd, grip + QPoint(0, -30));
+    QTest::mouseRelease(areaWnd, Qt::LeftButton, {}, grip + QPoint(0, -30));
+    EXPECT_EQ(areaWnd->GetGraphArea()->GetLayout().trackHeight, before - 30);
+    QAction* fit = Frame().FindCommand(CMainFrame::kCmdFitTracks);
+    ASSERT_NE(fit, nullptr);
+    EXPECT_FALSE(fit->isChecked());
+    EXPECT_EQ(app->GetSettings().value("View/FitTracks").toBool(), false);
+
+    // Kept by the next session, then fitting again from the menu.
+    ASSERT_TRUE(ViewModel().NewSession(nullptr));
+    EXPECT_EQ(areaWnd->GetGraphArea()->GetLayout().trackHeight, before - 30);
+    fit->trigger();
+    EXPECT_EQ(areaWnd->GetGraphArea()->GetLayout().trackHeight, before);
+}
+
+TEST_F(AppTest, ACursorSetFromAListIsDrawnUntilTheMouseMovesOverTheWaveform) {
+    ASSERT_TRUE(Start());
+    RecordTrace(300);
+    CQVxWaveformTrackAreaWnd* areaWnd = Frame().GetView()->GetMonitorWnd()->GetTrackAreaWnd();
+    CQVxWaveformTrackArea* area = areaWnd->GetGraphArea();
+    EXPECT_EQ(area->CrossX(), -1);
+    // What a click on a row in the middle of the data list does.
+    const std::uint64_t total = ViewModel().GetSession()->GetReportData()->GetTotalRecordCount();
+    ViewModel().SyncViewsToDataIndex(total / 2, nullptr, 0);
+    QTest::qWait(50);
+    EXPECT_TRUE(area->IsSyncedCursorShown());
+    const auto& waveform = area->GetWaveformRect();
+    const int x = area->CrossX();
+    EXPECT_NEAR(x, (waveform.left + waveform.right) / 2, 2);  // centred on the record
+    const QImage image = areaWnd->RenderImage();
+    EXPECT_EQ(image.pixelColor(x, waveform.bottom - 2), QColor(160, 0, 0));  // the cursor line
+
+    QTest::mouseMove(areaWnd, QPoint(waveform.left + 10, waveform.top + 40));
+    QTest::qWait(50);
+    EXPECT_FALSE(area->IsSyncedCursorShown());
+    EXPECT_EQ(area->CrossX(), waveform.left + 10);
 }

@@ -224,8 +224,31 @@ void CQVxAnalogDeviceSelector::paintEvent(QPaintEvent*) {
     // never the dark look's light window text.
     p.setPen(TextColor());
     const QRect textRect(8 + icon.width() + 8, r.top(), ax - 12 - (8 + icon.width() + 8), r.height());
+    DrawIdAndStatus(p, textRect, id, StatusText());
+}
+
+// The unit id and its state on one line when they fit, else on two lines when the button
+// is high enough, else elided; the whole text is always the tooltip.
+void CQVxAnalogDeviceSelector::DrawIdAndStatus(QPainter& p, const QRect& textRect, const QString& id,
+                                               const QString& status) {
+    const QString line = id + QStringLiteral("  ") + status;
+    setToolTip(line);
+    const QFontMetrics metrics = p.fontMetrics();
+    if (metrics.horizontalAdvance(line) <= textRect.width()) {
+        p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, line);
+        return;
+    }
+    if (textRect.height() >= 2 * metrics.height()) {
+        const QRect top(textRect.left(), textRect.center().y() - metrics.height(), textRect.width(),
+                        metrics.height());
+        p.drawText(top, Qt::AlignLeft | Qt::TextSingleLine,
+                   metrics.elidedText(id, Qt::ElideRight, textRect.width()));
+        p.drawText(top.translated(0, metrics.height()), Qt::AlignLeft | Qt::TextSingleLine,
+                   metrics.elidedText(status, Qt::ElideRight, textRect.width()));
+        return;
+    }
     p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-               id + QStringLiteral("  ") + StatusText());
+               metrics.elidedText(line, Qt::ElideRight, textRect.width()));
 }
 
 void CQVxAnalogDeviceSelector::ShowPopup() {

@@ -14,6 +14,7 @@
 
 #include <memory>
 
+class QPainter;
 class QPushButton;
 
 // The unit list of the popup: 40-pixel rows, each a framed rectangle with the unit
@@ -69,6 +70,7 @@ public:
     QString DeviceIdText() const;
     QString StatusText() const;
     QColor BackgroundColor() const;
+    void DrawIdAndStatus(QPainter& p, const QRect& textRect, const QString& id, const QString& status);
     // The id and state text's colour: dark, as every state background is light.
     static QColor TextColor() { return QColor(0x1E, 0x1E, 0x1E); }
     // The popup, created on the first click (null before).

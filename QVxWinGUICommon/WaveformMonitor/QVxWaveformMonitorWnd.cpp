@@ -96,6 +96,11 @@ bool CQVxWaveformMonitorWnd::BmpCopyToClipboard() {
     return true;
 }
 
+void CQVxWaveformMonitorWnd::ShowSyncedCursor() {
+    if (auto* area = m_trackArea->GetGraphArea()) area->ShowSyncedCursor(true);
+    Redraw();
+}
+
 int CQVxWaveformMonitorWnd::GetTrackHeight() {
     return s_trackHeight;
 }

@@ -52,6 +52,9 @@ public:
     // Ad-hoc data: fetches the newest render data first (presenter's thread only).
     // Then repaints.
     void Redraw();
+    // Draws the presenter's cursor, just set from outside the window (a list, a peer), as
+    // a line with the per-track values until the mouse moves over the waveform.
+    void ShowSyncedCursor();
     // The track area's image (less a shown vertical scroll bar) to the clipboard.
     bool BmpCopyToClipboard();
     QImage GrabTrackAreaImage();

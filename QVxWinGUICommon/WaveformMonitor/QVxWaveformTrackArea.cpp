@@ -147,12 +147,11 @@ void CQVxWaveformTrackArea::Paint(QPainter& p, const QRect& client) {
     for (const auto& t : m_tracks) t->Paint(p, PaintData());
     PaintMarkers(p);
     PaintFlags(p);
-    PaintCrossHair(p, unit);
+    const int crossX = CrossX();
+    PaintCrossHair(p, unit, crossX);
     if (IQVxWaveformExtension* ext = GetExtension())
         ext->OnPaintArea(this, p, client, ToQRect(m_layout.waveform));
-    const PixRect& w = m_layout.waveform;
-    const bool cross = w.Contains(m_mouse.x(), m_mouse.y());
-    for (const auto& t : m_tracks) t->PaintCaptionBand(p, cross ? m_mouse.x() : -1);
+    for (const auto& t : m_tracks) t->PaintCaptionBand(p, crossX);
     PaintFooter(p, unit);
 }
 
@@ -222,19 +221,33 @@ void CQVxWaveformTrackArea::PaintFlags(QPainter& p) {
     }
 }
 
-void CQVxWaveformTrackArea::PaintCrossHair(QPainter& p, int unit) {
+int CQVxWaveformTrackArea::CrossX() const {
     const PixRect& w = m_layout.waveform;
-    if (!w.Contains(m_mouse.x(), m_mouse.y())) return;
+    if (w.Contains(m_mouse.x(), m_mouse.y())) return m_mouse.x();
+    if (!m_syncedCursor || !m_presenter) return -1;
+    const auto& d = PaintData();
+    const std::int64_t x =
+        TimeToX(m_presenter->GetCursorTime(), d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left);
+    return x >= w.left && x < w.right ? static_cast<int>(x) : -1;
+}
+
+// The cursor line with its time: at the mouse (with the horizontal line), or at the synced
+// cursor's time.
+void CQVxWaveformTrackArea::PaintCrossHair(QPainter& p, int unit, int x) {
+    const PixRect& w = m_layout.waveform;
+    if (x < 0) return;
     const qvx::WaveformStyle& style = m_presenter->GetStyle();
     p.setPen(QColor(160, 0, 0));
-    VLine(p, m_mouse.x(), kRulerBand, w.bottom);
-    HLine(p, w.left, w.right, m_mouse.y());
+    VLine(p, x, kRulerBand, w.bottom);
+    const bool atMouse = w.Contains(m_mouse.x(), m_mouse.y());
+    if (atMouse) HLine(p, w.left, w.right, m_mouse.y());
     const auto& d = PaintData();
-    const std::int64_t t = XToTime(m_mouse.x(), d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left);
+    const std::int64_t t = atMouse ? XToTime(x, d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left)
+                                   : m_presenter->GetCursorTime();
     const QString text = TimeText(t, unit) + " " + UnitText(unit);
     p.setFont(QVxWinGUI::GuiFont(10));
     const int width = p.fontMetrics().horizontalAdvance(text) + 2;
-    const QRect r(ReadoutX(m_mouse.x(), width, m_layout.area.right), kRulerBand + 1, width, kRulerBand - 2);
+    const QRect r(ReadoutX(x, width, m_layout.area.right), kRulerBand + 1, width, kRulerBand - 2);
     p.fillRect(r, ToQColor(style.GetColor(qvx::WaveformStyle::kSlotRulerBackground)));
     p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, text);

@@ -47,6 +47,12 @@ public:
     bool UpdateHover(QPoint pt);
 
     void SetMousePoint(QPoint pt) { m_mouse = pt; }
+    // Whether the presenter's cursor, set from elsewhere (a list, a peer), is drawn as a
+    // line with the per-track values while the mouse is not over the waveform.
+    void ShowSyncedCursor(bool show) { m_syncedCursor = show; }
+    bool IsSyncedCursorShown() const { return m_syncedCursor; }
+    // x of the line drawn for the cursor: the mouse's, else the synced cursor's; -1 for none.
+    int CrossX() const;
     QPoint GetMousePoint() const { return m_mouse; }
     const qvx::trackarea::AreaLayout& GetLayout() const { return m_layout; }
     const qvx::trackarea::PixRect& GetWaveformRect() const { return m_layout.waveform; }
@@ -75,7 +81,7 @@ private:
     void PaintGrid(QPainter& p, int unit);
     void PaintMarkers(QPainter& p);
     void PaintFlags(QPainter& p);
-    void PaintCrossHair(QPainter& p, int unit);
+    void PaintCrossHair(QPainter& p, int unit, int x);
     void PaintFooter(QPainter& p, int unit);
 
     CQVxWaveformTrackAreaWnd* m_wnd;
@@ -83,5 +89,6 @@ private:
     std::vector<std::unique_ptr<CQVxWaveformTrack>> m_tracks;
     qvx::trackarea::AreaLayout m_layout;
     QPoint m_mouse{-1, -1};
+    bool m_syncedCursor = false;
     std::array<bool, 2> m_flagHover{false, false};
 };

@@ -74,6 +74,7 @@ void CQVxWaveformTrackAreaWnd::Setup(qvx::WaveformPresenter* presenter) {
     }
     m_presenter = presenter;
     m_panning = m_splitterDrag = false;
+    m_heightDragTrack = 0;
     m_flagDrag = -1;
     m_downTrack = m_handleDrag = nullptr;
     m_area->Setup(presenter);
@@ -199,6 +200,11 @@ void CQVxWaveformTrackAreaWnd::mousePressEvent(QMouseEvent* e) {
         m_downOffset = handle->GetTrackPresenter()->GetVisualSettings()->verticalResolutionOffset;
         return;
     }
+    if (const int border = HitTrackBorder(pt)) {
+        m_heightDragTrack = border;
+        m_downTrackHeight = m_area->GetLayout().trackHeight;
+        return;
+    }
     CQVxWaveformTrack* track = FindPitInTrack(pt);
     if (track && track->GetLayout().splitter.Contains(pt.x(), pt.y())) {
         m_splitterDrag = true;
@@ -222,6 +228,10 @@ void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
     if (m_splitterDrag) {
         m_splitterX = pt.x();
         UpdateSplitterGhost();
+        return;
+    }
+    if (m_heightDragTrack > 0) {
+        DragTrackHeight(pt);
         return;
     }
     if (m_panning) {
@@ -248,6 +258,7 @@ void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
         const PixRect& w = m_area->GetWaveformRect();
         if (w.Contains(pt.x(), pt.y())) {
             m_area->SetMousePoint(pt);
+            m_area->ShowSyncedCursor(false);  // the mouse's cursor from now on
             if (m_presenter->IsStoredData()) {
                 const auto& d = m_area->PaintData();
                 const std::int64_t t =
@@ -264,6 +275,12 @@ void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
 void CQVxWaveformTrackAreaWnd::mouseReleaseEvent(QMouseEvent* e) {
     if (!m_presenter || e->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(e);
     const QPoint pt = e->position().toPoint();
+    if (m_heightDragTrack > 0) {
+        DragTrackHeight(pt);
+        m_heightDragTrack = 0;
+        Q_EMIT TrackHeightDragged(CQVxWaveformMonitorWnd::GetTrackHeight());
+        return;
+    }
     const bool wasFlag = m_flagDrag >= 0;
     m_flagDrag = -1;
     if (m_handleDrag) {
@@ -344,7 +361,37 @@ void CQVxWaveformTrackAreaWnd::UpdateCursorShape(QPoint pt) {
     CQVxWaveformTrack* track = m_presenter ? FindPitInTrack(pt) : nullptr;
     const bool overSplitter =
         m_splitterDrag || (track && track->GetLayout().splitter.Contains(pt.x(), pt.y()));
-    setCursor(overSplitter ? Qt::SplitHCursor : Qt::ArrowCursor);
+    const bool overBorder = m_heightDragTrack > 0 || (m_presenter && HitTrackBorder(pt) > 0);
+    setCursor(overBorder ? Qt::SplitVCursor : overSplitter ? Qt::SplitHCursor : Qt::ArrowCursor);
+}
+
+int CQVxWaveformTrackAreaWnd::HitTrackBorder(QPoint pt) const {
+    if (!m_presenter) return 0;
+    int shown = 0;
+    for (std::size_t i = 0; i < m_area->TrackCount(); ++i) {
+        const CQVxWaveformTrack& track = m_area->Track(i);
+        if (!track.IsEnabled()) continue;
+        ++shown;
+        const auto& t = track.GetLayout().track;
+        if (pt.x() >= t.left && pt.x() < t.right && std::abs(pt.y() - t.bottom) <= kBorderGrip) return shown;
+    }
+    return 0;
+}
+
+// The grabbed border follows the mouse: every shown track takes the height that puts the
+// n-th border there, the shared height is set and the tracks no longer fit the window.
+void CQVxWaveformTrackAreaWnd::DragTrackHeight(QPoint pt) {
+    const int count = static_cast<int>(m_area->TrackCount());
+    int enabled = 0;
+    for (int i = 0; i < count; ++i) enabled += m_area->Track(static_cast<std::size_t>(i)).IsEnabled() ? 1 : 0;
+    if (enabled == 0) return;
+    const int height =
+        std::max(kMinTrackHeight, m_downTrackHeight + (pt.y() - m_down.y()) / m_heightDragTrack);
+    m_presenter->SetOption(qvx::WaveformPresenter::kOptionFitToHeight, 0);
+    // The layout gives the hidden tracks' room to the shown ones: shared = height x shown / all.
+    CQVxWaveformMonitorWnd::SetTrackHeight(height * enabled / count);
+    Layout();
+    update();
 }
 
 void CQVxWaveformTrackAreaWnd::UpdateSplitterGhost() {

@@ -32,6 +32,9 @@ public:
     static constexpr int kId = 101;
     static constexpr int kHorizontalScrollBarId = 700;
     static constexpr int kVerticalScrollBarId = 701;
+    // A track's lower border is grabbed this many pixels above or below it.
+    static constexpr int kBorderGrip = 3;
+    static constexpr int kMinTrackHeight = 40;  // px
 
     explicit CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* parent);
     ~CQVxWaveformTrackAreaWnd() override;
@@ -39,6 +42,9 @@ public:
     void Setup(qvx::WaveformPresenter* presenter);
     void Layout();
     CQVxWaveformTrack* FindPitInTrack(QPoint pt) const;
+    // The position (1-based, among the shown tracks) of the track whose lower border is
+    // under the point; 0 for none.
+    int HitTrackBorder(QPoint pt) const;
     bool IsPitInMouseAnyTrack() const;
     // Marker 0 (M1) or 1 (M2) to the presenter's cursor time.
     void SetMarkerToCursor(int marker);
@@ -58,6 +64,9 @@ public:
 
 Q_SIGNALS:
     void DoubleClickedAtTime(quint64 time);
+    // The shared track height was set by dragging a track's lower border (fitting the
+    // tracks to the window is off from then on).
+    void TrackHeightDragged(int sharedHeight);
     void VisualSettingsChanged();
     // A track's settings button was pressed: the track settings popup belongs at
     // (at.right, at.top) for track `track`.
@@ -76,6 +85,7 @@ protected:
 private:
     void OnScrollAction(int action);
     void UpdateCursorShape(QPoint pt);
+    void DragTrackHeight(QPoint pt);
     void UpdateSplitterGhost();
     void RequestRedraw();
 
@@ -96,6 +106,8 @@ private:
     double m_downOffset = 0.0;
     std::int64_t m_downBegin = 0;
     bool m_splitterDrag = false;
+    int m_heightDragTrack = 0;  // 1-based position among the shown tracks of the dragged border; 0 none
+    int m_downTrackHeight = 0;
     int m_downLabelWidth = 0;
     int m_splitterX = 0;
     int m_flagDrag = -1;
