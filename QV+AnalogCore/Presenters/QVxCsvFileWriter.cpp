@@ -1,5 +1,7 @@
 #include "QV+AnalogCore/Presenters/QVxCsvFileWriter.h"
 
+#include "QV+AnalogCore/Export/QVxExportTarget.h"
+
 #include <spdlog/spdlog.h>
 
 #include <fcntl.h>
@@ -25,9 +27,11 @@ bool QVxCsvFileWriter::Open(const std::filesystem::path& path) {
     m_failed = false;
     m_used = 0;
     m_bytesWritten = 0;
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    m_target = std::make_unique<QVxExportTarget>(path);
+    m_fd = m_target->OpenForWriting();
     if (m_fd < 0) {
         spdlog::error("Cannot create CSV file {}: {}", path.string(), std::strerror(errno));
+        m_target.reset();
         return false;
     }
     m_buffer.resize(kBlockSize + kBufferSlack);
@@ -71,5 +75,11 @@ bool QVxCsvFileWriter::Close() {
     m_fd = -1;
     std::vector<char>().swap(m_buffer);
     m_used = 0;
+    if (m_failed) {
+        m_target->Discard();
+    } else if (!m_target->Commit()) {
+        m_failed = true;
+    }
+    m_target.reset();
     return !m_failed;
 }

@@ -2,14 +2,19 @@
 // Buffered writer of a CSV export: text is collected in one large buffer and
 // written to the file in big blocks with plain write(2) calls, so that every
 // failure (full disk, I/O error, a failing close) is seen and reported instead of
-// being lost in a stream's error state. One thread at a time.
+// being lost in a stream's error state. The text goes to a temporary file beside the
+// target that replaces it when Close succeeds (QVxExportTarget), so a failed export
+// leaves the target as it was. One thread at a time.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <vector>
+
+class QVxExportTarget;
 
 class QVxCsvFileWriter {
 public:
@@ -21,7 +26,8 @@ public:
     QVxCsvFileWriter(const QVxCsvFileWriter&) = delete;
     QVxCsvFileWriter& operator=(const QVxCsvFileWriter&) = delete;
 
-    // Creates or truncates `path`. False (logged with the reason) when it cannot.
+    // Starts writing `path` (see QVxExportTarget). False (logged with the reason) when
+    // the file cannot be created.
     bool Open(const std::filesystem::path& path);
 
     // Appends to the buffer; a full buffer is written out first. After a failed
@@ -55,8 +61,9 @@ public:
         return !m_failed;
     }
 
-    // Writes what is buffered and closes the file. True when every byte was
-    // written and the file closed cleanly; false (logged) otherwise.
+    // Writes what is buffered and closes the file. True when every byte was written,
+    // the file closed cleanly and it replaced the target; false (logged) otherwise, and
+    // the target is left as it was.
     bool Close();
 
     bool IsOpen() const { return m_fd >= 0; }
@@ -74,4 +81,5 @@ private:
     bool m_failed = false;
     std::uint64_t m_bytesWritten = 0;
     std::filesystem::path m_path;
+    std::unique_ptr<QVxExportTarget> m_target;
 };
