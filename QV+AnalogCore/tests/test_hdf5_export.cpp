@@ -16,7 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -283,6 +286,33 @@ TEST(Hdf5Writer, RefusesMoreOrFewerRecordsThanAnnounced) {
         EXPECT_NE(writer.GetError().find("2 of 3 records"), std::string::npos);
     }
     EXPECT_TRUE(qvx::test::FolderEntries(dir.Path()).empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Exit status of a shell command.
+int RunShell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Hdf5ExportTest, H5pyReadsATimeRangeInVoltsAsTheDataListShowsThem) {
+    const std::string python = QVX_SYSTEM_PYTHON;
+    if (RunShell(python + " -c 'import h5py' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << python << " cannot import h5py (Debian package python3-h5py, installed by scripts/setup.sh)";
+    UseMixedChannelSettings();
+    Builder().SampleValues(&WideSamples).AddFile(0, 5000);
+    ASSERT_TRUE(owner.OpenReport());
+    const auto rows = model.RowsOfTimeRange(123'450, 345'678);  // records 1235 to 3456
+    ASSERT_EQ(rows, Pair(1235, 3457));
+    const auto first = static_cast<std::int64_t>(rows->first);
+    const auto last = static_cast<std::int64_t>(rows->second) - 1;
+    const auto csv = dir.Path() / "range.csv";
+    ASSERT_TRUE(model.ExportHdf5(out, first, last, nullptr));
+    ASSERT_TRUE(model.ExportCsv(csv, first, last, nullptr));
+    EXPECT_EQ(RunShell(python + " '" + QVX_H5PY_CHECK_SCRIPT + "' '" + out.string() + "' '" + csv.string() + "'"), 0);
 }
 
 }  // namespace
