@@ -144,10 +144,10 @@ hid_t CreateColumn(hid_t file, const char* name, hid_t type, std::uint64_t recor
         H5Pset_shuffle(create);
         H5Pset_deflate(create, static_cast<unsigned>(layout.deflateLevel));
     }
-    // Room for two chunks, so that appends that do not end on a chunk boundary are
-    // completed in memory rather than read back.
+    // No chunk cache: callers append whole chunks, which then go to the file directly
+    // instead of through a copy in the cache.
     const hid_t access = H5Pcreate(H5P_DATASET_ACCESS);
-    H5Pset_chunk_cache(access, 521, 2 * chunk[0] * H5Tget_size(type) + 1, 1.0);
+    H5Pset_chunk_cache(access, 0, 0, 1.0);
     const hid_t dataset = H5Dcreate2(file, name, type, space, H5P_DEFAULT, create, access);
     H5Pclose(access);
     H5Pclose(create);

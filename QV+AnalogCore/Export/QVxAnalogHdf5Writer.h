@@ -60,6 +60,9 @@ public:
 
     // Writes the next `count` records: times in ns and one code array per channel.
     // False on failure, or when more records would be written than the file holds.
+    // Appends of whole chunks (QVxAnalogHdf5Layout::chunkRecords) starting on a chunk
+    // boundary are written straight to the file; any other append costs a read back of
+    // the chunks it touches.
     bool Append(const std::int64_t* timeNs, const std::array<const std::uint16_t*, 4>& codes,
                 std::uint64_t count);
 

@@ -117,14 +117,15 @@ std::size_t FormatCsvRow(char* out, std::uint64_t rowNumber, const std::uint8_t*
 // record that can no longer be read is met within a block of where reading stopped.
 constexpr std::uint64_t kExportReadRecords = qvx::ReportFile::kBlockRecords;
 
-// Reads the records [first, end) in pieces of kExportReadRecords and hands each record to
-// `visit(index, record)` until it returns false. A piece that cannot be read is retried
-// record by record, so that `unreadable` receives the index of exactly the first record
-// that fails. False when a record could not be read; true otherwise (also when `visit`
-// stopped early).
+// Reads the records [first, end) in pieces of kExportReadRecords and hands them on in
+// runs: `visit(index, records, count)` gets `count` consecutive records from global index
+// `index` on and returns how many it took; fewer than `count` stops the export. A piece
+// that cannot be read is retried record by record, so that `unreadable` receives the
+// index of exactly the first record that fails. False when a record could not be read;
+// true otherwise (also when `visit` stopped early).
 template <typename Visit>
-bool ForEachRecord(qvx::ReportDataReader& reader, std::uint64_t first, std::uint64_t end,
-                   std::uint64_t& unreadable, Visit&& visit) {
+bool ForEachRecordRun(qvx::ReportDataReader& reader, std::uint64_t first, std::uint64_t end,
+                      std::uint64_t& unreadable, Visit&& visit) {
     std::vector<std::uint8_t> buffer;
     bool stopped = false;
     for (std::uint64_t piece = first; piece < end && !stopped;) {
@@ -132,8 +133,10 @@ bool ForEachRecord(qvx::ReportDataReader& reader, std::uint64_t first, std::uint
         std::uint64_t next = piece;
         const bool read = reader.ReadStoredRecordChunks(
             piece, pieceEnd, kExportReadRecords, buffer, [&](const std::uint8_t* records, std::uint64_t count) {
-                for (std::uint64_t i = 0; i < count && !stopped; ++i, ++next)
-                    stopped = !visit(next, records + i * qvx::kReportRecordSize);
+                if (stopped) return;
+                const std::uint64_t taken = visit(next, records, count);
+                next += taken;
+                stopped = taken < count;
             });
         for (; !read && !stopped && next < pieceEnd; ++next) {
             const std::uint8_t* record = reader.ReadRecordByIndex(next);
@@ -141,11 +144,24 @@ bool ForEachRecord(qvx::ReportDataReader& reader, std::uint64_t first, std::uint
                 unreadable = next;
                 return false;
             }
-            stopped = !visit(next, record);
+            stopped = visit(next, record, 1) < 1;
         }
         piece = pieceEnd;
     }
     return true;
+}
+
+// The same, one record at a time: `visit(index, record)` returns false to stop.
+template <typename Visit>
+bool ForEachRecord(qvx::ReportDataReader& reader, std::uint64_t first, std::uint64_t end,
+                   std::uint64_t& unreadable, Visit&& visit) {
+    return ForEachRecordRun(reader, first, end, unreadable,
+                            [&](std::uint64_t index, const std::uint8_t* records, std::uint64_t count) {
+                                for (std::uint64_t i = 0; i < count; ++i) {
+                                    if (!visit(index + i, records + i * qvx::kReportRecordSize)) return i + 1;
+                                }
+                                return count;
+                            });
 }
 
 std::optional<std::pair<std::uint64_t, std::uint64_t>> RowsOfTimeRangeIn(qvx::ReportDataReader& reader,
@@ -213,15 +229,17 @@ public:
         for (auto& codes : m_codes) codes.resize(m_capacity);
     }
 
+    // Decodes `count` records into the columns, writing every chunk that fills up.
     // False when a write failed.
-    bool Add(const std::uint8_t* record) {
-        const auto stamp = qvx::LoadLE64(record + 8 * m_timeWord) & qvx::kRecordTimeMask;
-        m_time[m_used] = static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick;
-        for (std::size_t c = 0; c < m_codes.size(); ++c) {
-            const std::uint16_t sample = qvx::LoadLE16(record + qvx::kRecordOffsetSamples + 2 * c);
-            m_codes[c][m_used] = std::min(sample, qvx::analog::kSampleMax);
+    bool Add(const std::uint8_t* records, std::uint64_t count) {
+        while (count > 0) {
+            const std::uint64_t n = std::min(count, m_capacity - m_used);
+            Decode(records, n);
+            records += n * qvx::kReportRecordSize;
+            count -= n;
+            if (m_used == m_capacity && !Flush()) return false;
         }
-        return ++m_used < m_capacity || Flush();
+        return true;
     }
 
     bool Flush() {
@@ -233,6 +251,21 @@ public:
     }
 
 private:
+    void Decode(const std::uint8_t* records, std::uint64_t count) {
+        std::int64_t* time = m_time.data() + m_used;
+        std::uint16_t* codes[4] = {m_codes[0].data() + m_used, m_codes[1].data() + m_used,
+                                   m_codes[2].data() + m_used, m_codes[3].data() + m_used};
+        for (std::uint64_t i = 0; i < count; ++i, records += qvx::kReportRecordSize) {
+            const auto stamp = qvx::LoadLE64(records + 8 * m_timeWord) & qvx::kRecordTimeMask;
+            time[i] = static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick;
+            for (std::size_t c = 0; c < 4; ++c) {
+                const std::uint16_t sample = qvx::LoadLE16(records + qvx::kRecordOffsetSamples + 2 * c);
+                codes[c][i] = std::min(sample, qvx::analog::kSampleMax);
+            }
+        }
+        m_used += count;
+    }
+
     QVxAnalogHdf5Writer& m_writer;
     std::uint64_t m_capacity;
     std::int32_t m_timeWord;
@@ -420,15 +453,15 @@ bool QVxAnalogDataListViewModel::ExportHdf5(const std::filesystem::path& path, s
     bool written = true;
     bool cancelled = false;
     std::uint64_t unreadable = 0;
-    const bool read = ForEachRecord(*reader, firstIndex + start, firstIndex + stop, unreadable,
-                                    [&](std::uint64_t index, const std::uint8_t* record) {
-                                        written = columns.Add(record);
-                                        const std::uint64_t done = index - firstIndex - start + 1;
-                                        if (!written) return false;
-                                        if (done % kProgressRowStride != 0) return true;
-                                        cancelled = progress && !progress->SetProgress(static_cast<std::int64_t>(done), rows);
-                                        return !cancelled;
-                                    });
+    // Progress after every run of records (at most one read piece).
+    const bool read = ForEachRecordRun(
+        *reader, firstIndex + start, firstIndex + stop, unreadable,
+        [&](std::uint64_t index, const std::uint8_t* records, std::uint64_t count) -> std::uint64_t {
+            written = columns.Add(records, count);
+            const std::uint64_t done = index + count - firstIndex - start;
+            cancelled = written && progress && !progress->SetProgress(static_cast<std::int64_t>(done), rows);
+            return written && !cancelled ? count : 0;
+        });
     if (!read) {
         why = fmt::format("the record of row {} cannot be read", unreadable + 1);
         spdlog::error("HDF5 export stopped: {} ({})", why, session->GetReportFolderPath().string());
