@@ -1,5 +1,6 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 
+#include "QV+AnalogCore/Export/QVxAnalogHdf5Columns.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
 #include "QV+AnalogCore/Presenters/QVxCsvFileWriter.h"
@@ -220,60 +221,6 @@ QVxAnalogHdf5Header MakeHdf5Header(const qvx::AnalogSession& session, const qvx:
     return header;
 }
 
-// Column buffers of one HDF5 chunk: records are decoded into them and written when full.
-class Hdf5Columns {
-public:
-    Hdf5Columns(QVxAnalogHdf5Writer& writer, std::uint64_t chunkRecords, std::int32_t timeWord)
-        : m_writer(writer), m_capacity(std::max<std::uint64_t>(1, chunkRecords)), m_timeWord(timeWord) {
-        m_time.resize(m_capacity);
-        for (auto& codes : m_codes) codes.resize(m_capacity);
-    }
-
-    // Decodes `count` records into the columns, writing every chunk that fills up.
-    // False when a write failed.
-    bool Add(const std::uint8_t* records, std::uint64_t count) {
-        while (count > 0) {
-            const std::uint64_t n = std::min(count, m_capacity - m_used);
-            Decode(records, n);
-            records += n * qvx::kReportRecordSize;
-            count -= n;
-            if (m_used == m_capacity && !Flush()) return false;
-        }
-        return true;
-    }
-
-    bool Flush() {
-        const bool ok = m_writer.Append(m_time.data(),
-                                        {m_codes[0].data(), m_codes[1].data(), m_codes[2].data(), m_codes[3].data()},
-                                        m_used);
-        m_used = 0;
-        return ok;
-    }
-
-private:
-    void Decode(const std::uint8_t* records, std::uint64_t count) {
-        std::int64_t* time = m_time.data() + m_used;
-        std::uint16_t* codes[4] = {m_codes[0].data() + m_used, m_codes[1].data() + m_used,
-                                   m_codes[2].data() + m_used, m_codes[3].data() + m_used};
-        for (std::uint64_t i = 0; i < count; ++i, records += qvx::kReportRecordSize) {
-            const auto stamp = qvx::LoadLE64(records + 8 * m_timeWord) & qvx::kRecordTimeMask;
-            time[i] = static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick;
-            for (std::size_t c = 0; c < 4; ++c) {
-                const std::uint16_t sample = qvx::LoadLE16(records + qvx::kRecordOffsetSamples + 2 * c);
-                codes[c][i] = std::min(sample, qvx::analog::kSampleMax);
-            }
-        }
-        m_used += count;
-    }
-
-    QVxAnalogHdf5Writer& m_writer;
-    std::uint64_t m_capacity;
-    std::int32_t m_timeWord;
-    std::uint64_t m_used = 0;
-    std::vector<std::int64_t> m_time;
-    std::array<std::vector<std::uint16_t>, 4> m_codes;
-};
-
 }  // namespace
 
 QVxAnalogDataListViewModel::QVxAnalogDataListViewModel(IQVxAnalogListOwner* owner) : m_owner(owner) {
@@ -448,7 +395,7 @@ bool QVxAnalogDataListViewModel::ExportHdf5(const std::filesystem::path& path, s
         why = writer.GetError();
         return false;
     }
-    Hdf5Columns columns(writer, layout.chunkRecords, reader->GetTimeWordIndex());
+    QVxAnalogHdf5Columns columns(writer, layout.chunkRecords, reader->GetTimeWordIndex());
     const auto rows = static_cast<std::int64_t>(stop - start);
     bool written = true;
     bool cancelled = false;
@@ -472,7 +419,7 @@ bool QVxAnalogDataListViewModel::ExportHdf5(const std::filesystem::path& path, s
         spdlog::info("HDF5 export cancelled; {} was not written", path.string());
         return false;
     }
-    if (!written || !columns.Flush() || !writer.Finish()) {
+    if (!written || !columns.Finish() || !writer.Finish()) {
         why = writer.GetError();
         return false;
     }
