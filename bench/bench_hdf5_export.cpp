@@ -29,7 +29,8 @@ qvx::test::Samples NoisySines(std::uint64_t index) {
         noise ^= noise >> 29;
         noise *= 0xBF58476D1CE4E5B9ull;
         const double wave = 6000.0 * std::sin(6.283185307179586 * static_cast<double>(index) / periods[c]);
-        samples[c] = static_cast<std::uint16_t>(8192 + static_cast<int>(wave) + static_cast<int>(noise >> 60) - 8);
+        samples[c] =
+            static_cast<std::uint16_t>(8192 + static_cast<int>(wave) + static_cast<int>(noise >> 60) - 8);
     }
     return samples;
 }
@@ -52,7 +53,8 @@ Fixture& FixtureFor(std::int64_t records) {
             .AddFile(0, static_cast<std::uint64_t>(records));
         slot->owner->OpenReport();
         slot->plain = slot->dir.Path() / "plain.h5";
-        QVxAnalogDataListViewModel(slot->owner.get()).ExportHdf5(slot->plain, -1, -1, nullptr, {.deflateLevel = 0});
+        QVxAnalogDataListViewModel(slot->owner.get())
+            .ExportHdf5(slot->plain, -1, -1, nullptr, {.deflateLevel = 0});
     }
     return *slot;
 }
@@ -88,7 +90,11 @@ void BM_CpProgramSameSize(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(f.plain)));
 }
-BENCHMARK(BM_CpProgramSameSize)->Arg(4'000'000)->Arg(16'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CpProgramSameSize)
+    ->Arg(4'000'000)
+    ->Arg(16'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

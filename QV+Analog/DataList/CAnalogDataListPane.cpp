@@ -166,8 +166,9 @@ void CAnalogDataListPane::OnCsvExport(CQVxCsvExportSettingsDlg::Range initial) {
     if (!CanCsvExport()) return;
     const std::uint64_t first = m_dataList.GetFirstIndex();
     const std::uint64_t rows = m_dataList.GetRowCount();
-    CQVxCsvExportSettingsDlg dialog(static_cast<std::int64_t>(first + 1), static_cast<std::int64_t>(first + rows),
-                                    this, GetExportTimeSpans(), initial);
+    CQVxCsvExportSettingsDlg dialog(static_cast<std::int64_t>(first + 1),
+                                    static_cast<std::int64_t>(first + rows), this, GetExportTimeSpans(),
+                                    initial);
     if (dialog.exec() != QDialog::Accepted) return;
     std::int64_t firstRow = -1;
     std::int64_t lastRow = -1;
@@ -200,13 +201,15 @@ bool CAnalogDataListPane::ExportHdf5(const std::filesystem::path& path, std::int
     // The export runs on the progress dialog's worker thread.
     const bool finished = CQVxProgressDlg::Run(
         qvx::InteractionRunBehaviors::kCancellable,
-        [&](qvx::ProgressToken* token) { written = model.ExportHdf5(path, firstRow, lastRow, token, {}, &error); },
+        [&](qvx::ProgressToken* token) {
+            written = model.ExportHdf5(path, firstRow, lastRow, token, {}, &error);
+        },
         this);
     if (!written && finished) {
         spdlog::error("HDF5 export of the data list to \"{}\" failed: {}", path.string(), error);
-        QVxAppPrompts::Get().ShowMessage(this, QStringLiteral("HDF5ファイルを書き込めませんでした。\n%1\n%2")
-                                                   .arg(QString::fromStdString(path.string()),
-                                                        QString::fromStdString(error)));
+        QVxAppPrompts::Get().ShowMessage(
+            this, QStringLiteral("HDF5ファイルを書き込めませんでした。\n%1\n%2")
+                      .arg(QString::fromStdString(path.string()), QString::fromStdString(error)));
         return false;
     }
     return true;

@@ -27,6 +27,16 @@ QLineEdit* MakeNumberEdit(QWidget* parent, const QString& name, std::int64_t val
     return edit;
 }
 
+// The two numbers of a pair of edits; none when either is empty or unreadable.
+std::optional<std::pair<qlonglong, qlonglong>> ReadEdits(const QLineEdit* from, const QLineEdit* to) {
+    bool fromOk = false;
+    bool toOk = false;
+    const qlonglong first = from->text().toLongLong(&fromOk);
+    const qlonglong second = to->text().toLongLong(&toOk);
+    if (!fromOk || !toOk) return std::nullopt;
+    return std::pair{first, second};
+}
+
 // "1,234,567 ns" for a span label, grouped as the data list's times.
 QString GroupedNs(std::int64_t ns) {
     return QString::fromStdString(QVxUtils::MakeTimeToDisplayString(ns, 3)) + QStringLiteral(" ns");
@@ -51,7 +61,12 @@ QHBoxLayout* IndentedRow(std::initializer_list<QWidget*> widgets) {
 CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::int64_t maximum,
                                                    QWidget* parent, const QVxExportTimeSpans& spans,
                                                    Range initial)
-    : QDialog(parent), m_minimum(minimum), m_maximum(maximum), m_from(minimum), m_to(maximum), m_spans(spans) {
+    : QDialog(parent),
+      m_minimum(minimum),
+      m_maximum(maximum),
+      m_from(minimum),
+      m_to(maximum),
+      m_spans(spans) {
     setObjectName(QStringLiteral("dlg%1").arg(kTemplateId));
     setWindowTitle(QStringLiteral("CSV Export"));
     setFont(QVxWinGUI::GuiFont(9));
@@ -122,8 +137,9 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     (start->isEnabled() ? start : m_allRows)->setChecked(true);
     for (QRadioButton* radio : {m_range, m_time})
         connect(radio, &QRadioButton::toggled, this, &CQVxCsvExportSettingsDlg::UpdateEnabled);
-    connect(m_hdf5, &QRadioButton::toggled, this,
-            [this](bool on) { setWindowTitle(on ? QStringLiteral("HDF5 Export") : QStringLiteral("CSV Export")); });
+    connect(m_hdf5, &QRadioButton::toggled, this, [this](bool on) {
+        setWindowTitle(on ? QStringLiteral("HDF5 Export") : QStringLiteral("CSV Export"));
+    });
     UpdateEnabled();
 }
 
@@ -162,13 +178,10 @@ bool CQVxCsvExportSettingsDlg::IsHdf5() const {
 }
 
 bool CQVxCsvExportSettingsDlg::ReadTimeRange() {
-    bool fromOk = false;
-    bool toOk = false;
-    const qlonglong from = m_fromNsEdit->text().toLongLong(&fromOk);
-    const qlonglong to = m_toNsEdit->text().toLongLong(&toOk);
-    if (!fromOk || !toOk || from < 0 || to < from) return false;
-    m_fromNs = from;
-    m_toNs = to;
+    const auto span = ReadEdits(m_fromNsEdit, m_toNsEdit);
+    if (!span || span->first < 0 || span->second < span->first) return false;
+    m_fromNs = span->first;
+    m_toNs = span->second;
     return true;
 }
 
@@ -177,14 +190,11 @@ bool CQVxCsvExportSettingsDlg::IsAllRows() const {
 }
 
 bool CQVxCsvExportSettingsDlg::ReadRange() {
-    bool fromOk = false;
-    bool toOk = false;
-    const qlonglong from = m_fromEdit->text().toLongLong(&fromOk);
-    const qlonglong to = m_toEdit->text().toLongLong(&toOk);
     // An empty or unreadable edit is an invalid range as well.
-    if (!fromOk || !toOk || from < m_minimum || from > m_maximum || to < m_minimum || to > m_maximum ||
-        to < from)
-        return false;
+    const auto rows = ReadEdits(m_fromEdit, m_toEdit);
+    if (!rows) return false;
+    const auto [from, to] = *rows;
+    if (from < m_minimum || from > m_maximum || to < m_minimum || to > m_maximum || to < from) return false;
     m_from = from;
     m_to = to;
     return true;

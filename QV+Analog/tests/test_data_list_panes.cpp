@@ -389,7 +389,8 @@ TEST_F(PaneTest, TheMarkedRangeAndTimeRangesExportAsCsvOrHdf5) {
 
     // Answers the modal dialog from the event loop with `answer`, then OK.
     using Range = CQVxCsvExportSettingsDlg::Range;
-    auto exportWith = [&](Range initial, const fs::path& out, const std::function<void(CQVxCsvExportSettingsDlg&)>& answer) {
+    auto exportWith = [&](Range initial, const fs::path& out,
+                          const std::function<void(CQVxCsvExportSettingsDlg&)>& answer) {
         bool answered = false;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<CQVxCsvExportSettingsDlg*>(QApplication::activeModalWidget());
@@ -406,7 +407,8 @@ TEST_F(PaneTest, TheMarkedRangeAndTimeRangesExportAsCsvOrHdf5) {
 
     // The context menu's marked-range export opens with M1-M2 chosen: records 5 to 12.
     const fs::path csv = dir.Path() / "marked.csv";
-    exportWith(Range::kMarkers, csv, [](CQVxCsvExportSettingsDlg& d) { EXPECT_EQ(d.GetRange(), Range::kMarkers); });
+    exportWith(Range::kMarkers, csv,
+               [](CQVxCsvExportSettingsDlg& d) { EXPECT_EQ(d.GetRange(), Range::kMarkers); });
     const std::string text = ReadFile(csv);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 9);
     EXPECT_EQ(text.compare(text.find('\n') + 1, 8, "6,\"500\","), 0) << text;

@@ -51,7 +51,8 @@ void QVxAnalogHdf5Columns::Decode(const std::uint8_t* records, std::uint64_t cou
             std::memcpy(samples.data(), records + qvx::kRecordOffsetSamples, sizeof samples);
         } else {
             stamp = qvx::LoadLE64(records + timeOffset);
-            for (std::size_t c = 0; c < 4; ++c) samples[c] = qvx::LoadLE16(records + qvx::kRecordOffsetSamples + 2 * c);
+            for (std::size_t c = 0; c < 4; ++c)
+                samples[c] = qvx::LoadLE16(records + qvx::kRecordOffsetSamples + 2 * c);
         }
         time[i] = static_cast<std::int64_t>(stamp & qvx::kRecordTimeMask) * qvx::analog::kNanosecondsPerTick;
         for (std::size_t c = 0; c < 4; ++c) codes[c][i] = std::min(samples[c], qvx::analog::kSampleMax);

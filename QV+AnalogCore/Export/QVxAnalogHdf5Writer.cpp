@@ -162,8 +162,7 @@ bool WriteChannelAttributes(hid_t dataset, const QVxAnalogHdf5Channel& channel) 
            WriteInt64(dataset, "range_mV", channel.rangeMilliVolts) &&
            WriteInt64(dataset, "range_index", channel.rangeIndex) &&
            WriteInt64(dataset, "probe_factor", channel.probeFactor) &&
-           WriteInt64(dataset, "enabled", channel.enabled ? 1 : 0) &&
-           WriteInt64(dataset, "valid_max", 16383);
+           WriteInt64(dataset, "enabled", channel.enabled ? 1 : 0) && WriteInt64(dataset, "valid_max", 16383);
 }
 
 bool WriteFileAttributes(hid_t file, const QVxAnalogHdf5Header& header) {
@@ -171,7 +170,8 @@ bool WriteFileAttributes(hid_t file, const QVxAnalogHdf5Header& header) {
            WriteInt64(file, "start_time_ns", header.startTimeNs) &&
            WriteInt64(file, "sampling_frequency", header.samplingFrequency) &&
            WriteUInt64(file, "first_record_index", header.firstRecordIndex) &&
-           WriteUInt64(file, "record_count", header.recordCount) && WriteText(file, "program", header.program) &&
+           WriteUInt64(file, "record_count", header.recordCount) &&
+           WriteText(file, "program", header.program) &&
            WriteText(file, "program_version", header.programVersion) &&
            WriteText(file, "source_session", header.sourceSession);
 }
@@ -193,12 +193,14 @@ bool QVxAnalogHdf5Writer::Create(const std::filesystem::path& target, const QVxA
     m_h->time = CreateColumn(m_h->file, "time_ns", H5T_NATIVE_INT64, header.recordCount, layout);
     if (m_h->time < 0) return Fail("cannot create the dataset time_ns");
     const std::string units = "nanoseconds since " + FormatIsoUtc(header.startTimeNs);
-    if (!WriteText(m_h->time, "units", units) || !WriteText(m_h->time, "long_name", "time since the trace start") ||
+    if (!WriteText(m_h->time, "units", units) ||
+        !WriteText(m_h->time, "long_name", "time since the trace start") ||
         H5DSset_scale(m_h->time, "time_ns") < 0)
         return Fail("cannot describe the dataset time_ns");
 
     for (std::size_t c = 0; c < m_h->channels.size(); ++c) {
-        m_h->channels[c] = CreateColumn(m_h->file, kChannelNames[c], H5T_NATIVE_UINT16, header.recordCount, layout);
+        m_h->channels[c] =
+            CreateColumn(m_h->file, kChannelNames[c], H5T_NATIVE_UINT16, header.recordCount, layout);
         if (m_h->channels[c] < 0) return Fail(fmt::format("cannot create the dataset {}", kChannelNames[c]));
         if (!WriteChannelAttributes(m_h->channels[c], header.channels[c]) ||
             H5DSattach_scale(m_h->channels[c], m_h->time, 0) < 0)

@@ -20,12 +20,12 @@
 class QVxExportTarget;
 
 struct QVxAnalogHdf5Channel {
-    std::string name;         // track name, UTF-8 ("long_name")
-    double scaleFactor = 1;   // V per code
-    double addOffset = 0;     // V at code 0
+    std::string name;                  // track name, UTF-8 ("long_name")
+    double scaleFactor = 1;            // V per code
+    double addOffset = 0;              // V at code 0
     std::int32_t rangeMilliVolts = 0;  // full-scale amplitude with the probe, mV
     std::int32_t rangeIndex = 0;
-    std::int32_t probeFactor = 1;      // 1 or 10
+    std::int32_t probeFactor = 1;  // 1 or 10
     bool enabled = true;
 };
 

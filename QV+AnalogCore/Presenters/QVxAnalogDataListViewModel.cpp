@@ -132,13 +132,14 @@ bool ForEachRecordRun(qvx::ReportDataReader& reader, std::uint64_t first, std::u
     for (std::uint64_t piece = first; piece < end && !stopped;) {
         const std::uint64_t pieceEnd = std::min(end, piece + kExportReadRecords);
         std::uint64_t next = piece;
-        const bool read = reader.ReadStoredRecordChunks(
-            piece, pieceEnd, kExportReadRecords, buffer, [&](const std::uint8_t* records, std::uint64_t count) {
-                if (stopped) return;
-                const std::uint64_t taken = visit(next, records, count);
-                next += taken;
-                stopped = taken < count;
-            });
+        const bool read =
+            reader.ReadStoredRecordChunks(piece, pieceEnd, kExportReadRecords, buffer,
+                                          [&](const std::uint8_t* records, std::uint64_t count) {
+                                              if (stopped) return;
+                                              const std::uint64_t taken = visit(next, records, count);
+                                              next += taken;
+                                              stopped = taken < count;
+                                          });
         for (; !read && !stopped && next < pieceEnd; ++next) {
             const std::uint8_t* record = reader.ReadRecordByIndex(next);
             if (!record) {
@@ -166,7 +167,8 @@ bool ForEachRecord(qvx::ReportDataReader& reader, std::uint64_t first, std::uint
 }
 
 std::optional<std::pair<std::uint64_t, std::uint64_t>> RowsOfTimeRangeIn(qvx::ReportDataReader& reader,
-                                                                         std::int64_t fromNs, std::int64_t toNs) {
+                                                                         std::int64_t fromNs,
+                                                                         std::int64_t toNs) {
     if (fromNs < 0 || toNs < fromNs) return std::nullopt;
     const std::uint64_t first = FirstIndexOf(reader);
     const std::uint64_t total = std::max(first, reader.GetTotalRecordCount());
@@ -190,12 +192,14 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> RowsOfTimeRangeIn(qvx::Re
 QVxAnalogHdf5Channel MakeHdf5Channel(const qvx::AnalogSettings& settings, int channel) {
     const auto c = static_cast<std::size_t>(channel);
     const auto& tracks = settings.visualSettings.tracks;
-    const qvx::WaveformTrackVisualSettings track = c < tracks.size() ? tracks[c] : qvx::WaveformTrackVisualSettings{};
+    const qvx::WaveformTrackVisualSettings track =
+        c < tracks.size() ? tracks[c] : qvx::WaveformTrackVisualSettings{};
     QVxAnalogHdf5Channel out;
     out.name = qvx::WideToUtf8(track.name);
     out.rangeIndex = settings.channelVoltages[c];
     out.probeFactor = track.probeAttenuationRatio == 0 ? 1 : 10;
-    out.rangeMilliVolts = qvx::AnalogSettings::GetRangeMilliVolts(out.rangeIndex, track.probeAttenuationRatio);
+    out.rangeMilliVolts =
+        qvx::AnalogSettings::GetRangeMilliVolts(out.rangeIndex, track.probeAttenuationRatio);
     const double fullScaleVolts = out.rangeMilliVolts / 1000.0;
     out.scaleFactor = 2.0 * fullScaleVolts / static_cast<double>(qvx::analog::kSampleMax);
     out.addOffset = -fullScaleVolts;
@@ -213,8 +217,8 @@ QVxAnalogHdf5Header MakeHdf5Header(const qvx::AnalogSession& session, const qvx:
     header.program = "QV+Analog";
     header.programVersion = QVX_EXPORT_PROGRAM_VERSION;
     std::error_code ec;
-    const auto source = session.GetSettingFilePath().empty() ? session.GetReportFolderPath()
-                                                             : session.GetSettingFilePath();
+    const auto source =
+        session.GetSettingFilePath().empty() ? session.GetReportFolderPath() : session.GetSettingFilePath();
     header.sourceSession = std::filesystem::absolute(source, ec).lexically_normal().string();
     for (int c = 0; c < qvx::analog::kChannelCount; ++c)
         header.channels[static_cast<std::size_t>(c)] = MakeHdf5Channel(session.GetSettings(), c);
@@ -328,22 +332,21 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
 
     const auto rows = static_cast<std::int64_t>(stop - start);
     std::uint64_t unreadable = 0;
-    const bool read = ForEachRecord(*reader, firstIndex + start, firstIndex + stop, unreadable,
-                                    [&](std::uint64_t index, const std::uint8_t* record) {
-                                        // The row is formatted in place at the end of the writer's buffer.
-                                        char* const begin = out.Reserve(kMaxRowBytes);
-                                        out.Commit(FormatCsvRow(begin, index + 1, record, timeWord, values));
-                                        const std::uint64_t done = index - firstIndex - start + 1;
-                                        if (done % kProgressRowStride != 0 && index + 1 != firstIndex + stop)
-                                            return true;
-                                        if (!out.FlushIfFull()) return false;
-                                        if (progress && !progress->SetProgress(static_cast<std::int64_t>(done), rows)) {
-                                            spdlog::info("CSV export cancelled after {} of {} rows ({})", done, rows,
-                                                         path.string());
-                                            return false;
-                                        }
-                                        return true;
-                                    });
+    const bool read = ForEachRecord(
+        *reader, firstIndex + start, firstIndex + stop, unreadable,
+        [&](std::uint64_t index, const std::uint8_t* record) {
+            // The row is formatted in place at the end of the writer's buffer.
+            char* const begin = out.Reserve(kMaxRowBytes);
+            out.Commit(FormatCsvRow(begin, index + 1, record, timeWord, values));
+            const std::uint64_t done = index - firstIndex - start + 1;
+            if (done % kProgressRowStride != 0 && index + 1 != firstIndex + stop) return true;
+            if (!out.FlushIfFull()) return false;
+            if (progress && !progress->SetProgress(static_cast<std::int64_t>(done), rows)) {
+                spdlog::info("CSV export cancelled after {} of {} rows ({})", done, rows, path.string());
+                return false;
+            }
+            return true;
+        });
     if (!read) {
         // A stored record that cannot be read (a damaged or shrunk file): the export
         // fails here, keeping the rows before it.

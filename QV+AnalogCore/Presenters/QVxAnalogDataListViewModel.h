@@ -85,7 +85,6 @@ public:
                     qvx::ProgressToken* progress, const QVxAnalogHdf5Layout& layout = {},
                     std::string* error = nullptr, std::uint64_t* unreadableRow = nullptr) const;
 
-
 private:
     qvx::ReportDataReader* Reader() const;
 

@@ -83,8 +83,8 @@ void QVxCsvFileWriter::WriteOut(const char* data, std::size_t size) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             // write(2) returning 0 for a non-empty request is treated as a failure too.
-            spdlog::error("CSV file write failed after {} bytes ({}): {}", m_bytesWritten.load(), m_path.string(),
-                          n < 0 ? std::strerror(errno) : "nothing written");
+            spdlog::error("CSV file write failed after {} bytes ({}): {}", m_bytesWritten.load(),
+                          m_path.string(), n < 0 ? std::strerror(errno) : "nothing written");
             m_failed = true;
             return;
         }

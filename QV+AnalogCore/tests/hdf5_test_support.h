@@ -122,7 +122,8 @@ private:
 // Names in `folder` (files an export might leave behind).
 inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }

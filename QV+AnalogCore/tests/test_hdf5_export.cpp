@@ -58,7 +58,8 @@ protected:
     }
 
     qvx::test::ReportBuilder Builder() {
-        return qvx::test::ReportBuilder(owner.session->GetReportFolderPath()).StartTime(1'700'000'000, 123'456'789);
+        return qvx::test::ReportBuilder(owner.session->GetReportFolderPath())
+            .StartTime(1'700'000'000, 123'456'789);
     }
 
     // Every value of the file against the records [first, first + count) of `builder`.
@@ -135,12 +136,14 @@ TEST_F(Hdf5ExportTest, CfScalingReproducesTheValueTextOfEveryCodeOfEveryRangeAnd
             const double scale = file.Double("/ch1", "scale_factor");
             const double offset = file.Double("/ch1", "add_offset");
             for (std::uint16_t code = 0; code <= qvx::analog::kSampleMax; ++code) {
-                const std::string text = owner.graph->OnMakeDisplayValue(0, qvx::analog::CenteredRawValue(code));
+                const std::string text =
+                    owner.graph->OnMakeDisplayValue(0, qvx::analog::CenteredRawValue(code));
                 // The text is the value rounded down to its decimals, in mV or V.
                 const bool milli = text.ends_with("mV");
                 const double shown = std::stod(text) / (milli ? 1000.0 : 1.0);
                 const auto dot = text.find('.');
-                const auto decimals = static_cast<int>(text.find_first_not_of("0123456789", dot + 1) - dot - 1);
+                const auto decimals =
+                    static_cast<int>(text.find_first_not_of("0123456789", dot + 1) - dot - 1);
                 const double step = std::pow(10.0, -decimals) / (milli ? 1000.0 : 1.0);
                 const double volts = code * scale + offset;
                 ASSERT_LE(shown, volts + 1e-9) << code << " " << text;
@@ -196,9 +199,7 @@ TEST_F(Hdf5ExportTest, FailuresAndCancelsLeaveTheTargetAsItWas) {
     Builder().AddFile(0, 3 * qvx::ReportFile::kBlockRecords);
     ASSERT_TRUE(owner.OpenReport());
     const std::string before = "an older file the user keeps";
-    {
-        std::ofstream(out) << before;
-    }
+    { std::ofstream(out) << before; }
     qvx::test::LogCapture log;
     std::string error;
     // A full disk (files cannot grow past 64 KiB).
@@ -247,9 +248,7 @@ TEST_F(Hdf5ExportTest, CsvOnAFullDiskKeepsTheOldFileAndASuccessReplacesIt) {
     Builder().AddFile(0, 20'000);
     ASSERT_TRUE(owner.OpenReport());
     const auto csv = dir.Path() / "out.csv";
-    {
-        std::ofstream(csv) << "old";
-    }
+    { std::ofstream(csv) << "old"; }
     qvx::test::LogCapture log;
     {
         qvx::test::FileSizeLimit limit(64 << 10);
@@ -301,7 +300,8 @@ int RunShell(const std::string& command) {
 TEST_F(Hdf5ExportTest, H5pyReadsATimeRangeInVoltsAsTheDataListShowsThem) {
     const std::string python = QVX_SYSTEM_PYTHON;
     if (RunShell(python + " -c 'import h5py' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << python << " cannot import h5py (Debian package python3-h5py, installed by scripts/setup.sh)";
+        GTEST_SKIP() << python
+                     << " cannot import h5py (Debian package python3-h5py, installed by scripts/setup.sh)";
     UseMixedChannelSettings();
     Builder().SampleValues(&WideSamples).AddFile(0, 5000);
     ASSERT_TRUE(owner.OpenReport());
@@ -312,7 +312,9 @@ TEST_F(Hdf5ExportTest, H5pyReadsATimeRangeInVoltsAsTheDataListShowsThem) {
     const auto csv = dir.Path() / "range.csv";
     ASSERT_TRUE(model.ExportHdf5(out, first, last, nullptr));
     ASSERT_TRUE(model.ExportCsv(csv, first, last, nullptr));
-    EXPECT_EQ(RunShell(python + " '" + QVX_H5PY_CHECK_SCRIPT + "' '" + out.string() + "' '" + csv.string() + "'"), 0);
+    EXPECT_EQ(
+        RunShell(python + " '" + QVX_H5PY_CHECK_SCRIPT + "' '" + out.string() + "' '" + csv.string() + "'"),
+        0);
 }
 
 }  // namespace

@@ -215,15 +215,17 @@ TEST_F(MonitorWindowTest, TheAnalogContextMenuKeepsMarkerItemsTheMarkedRangeExpo
     Open();
     auto menu = wnd->MakeContextMenu();
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(MenuNames(*menu),
-              (std::vector<QString>{Cmd(Wnd::kMarkerToCursorCommands[0]), Cmd(Wnd::kMarkerToCursorCommands[1]),
-                                    Cmd(Wnd::kExportMarkedRangeCommand), "-", Cmd(Wnd::kCopyCommand)}));
+    EXPECT_EQ(
+        MenuNames(*menu),
+        (std::vector<QString>{Cmd(Wnd::kMarkerToCursorCommands[0]), Cmd(Wnd::kMarkerToCursorCommands[1]),
+                              Cmd(Wnd::kExportMarkedRangeCommand), "-", Cmd(Wnd::kCopyCommand)}));
     // The marked-range export needs both markers.
     QAction* exportRange = menu->findChild<QAction*>(Cmd(Wnd::kExportMarkedRangeCommand));
     EXPECT_EQ(exportRange->text(), "M1-M2 をエクスポート...");
     Visual().markers[0].enabled = true;
     Visual().markers[1].enabled = false;
-    EXPECT_FALSE(wnd->MakeContextMenu()->findChild<QAction*>(Cmd(Wnd::kExportMarkedRangeCommand))->isEnabled());
+    EXPECT_FALSE(
+        wnd->MakeContextMenu()->findChild<QAction*>(Cmd(Wnd::kExportMarkedRangeCommand))->isEnabled());
     Visual().markers[1].enabled = true;
     menu = wnd->MakeContextMenu();
     exportRange = menu->findChild<QAction*>(Cmd(Wnd::kExportMarkedRangeCommand));

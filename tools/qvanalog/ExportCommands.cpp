@@ -147,13 +147,18 @@ std::optional<std::string> OpenSession(const fs::path& path, ExportSession& out)
     return std::nullopt;
 }
 
-// A row number of the export dialog: a whole number >= 1.
-std::optional<std::int64_t> ParseRowNumber(const std::string& text) {
+// A whole number >= `minimum`, nothing else in the text.
+std::optional<std::int64_t> ParseWholeNumber(const std::string& text, std::int64_t minimum) {
     std::int64_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || value < 1) return std::nullopt;
+    if (text.empty() || ec != std::errc() || ptr != end || value < minimum) return std::nullopt;
     return value;
+}
+
+// A row number of the export dialog: a whole number >= 1.
+std::optional<std::int64_t> ParseRowNumber(const std::string& text) {
+    return ParseWholeNumber(text, 1);
 }
 
 // SESSION.qvxa and --out FILE.csv, or an error text.
@@ -183,7 +188,8 @@ std::uintmax_t FileSize(const fs::path& path) {
 
 // "csv" or "hdf5": --format when given, else by the extension (.h5, .hdf5, .hdf, .he5
 // are HDF5). An error text for any other --format.
-std::optional<std::string> ExportFormat(const qvanalog::Args& args, const fs::path& out, std::string& format) {
+std::optional<std::string> ExportFormat(const qvanalog::Args& args, const fs::path& out,
+                                        std::string& format) {
     if (const auto given = args.Option("--format")) {
         if (*given != "csv" && *given != "hdf5") return "--format takes csv or hdf5";
         format = *given;
@@ -192,18 +198,15 @@ std::optional<std::string> ExportFormat(const qvanalog::Args& args, const fs::pa
     std::string extension = out.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-    const bool hdf5 = extension == ".h5" || extension == ".hdf5" || extension == ".hdf" || extension == ".he5";
+    const bool hdf5 =
+        extension == ".h5" || extension == ".hdf5" || extension == ".hdf" || extension == ".he5";
     format = hdf5 ? "hdf5" : "csv";
     return std::nullopt;
 }
 
 // A whole number >= 0 (ns, or a deflate level).
 std::optional<std::int64_t> ParseCount(const std::string& text) {
-    std::int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || value < 0) return std::nullopt;
-    return value;
+    return ParseWholeNumber(text, 0);
 }
 
 struct ExportRows {
@@ -221,7 +224,8 @@ std::optional<std::string> SelectRows(const qvanalog::Args& args, const QVxAnalo
     const auto toNsText = args.Option("--to-ns");
     if (fromText.has_value() != toText.has_value()) return "--from and --to go together";
     if (fromNsText.has_value() != toNsText.has_value()) return "--from-ns and --to-ns go together";
-    if (fromText && fromNsText) return "give either --from/--to (rows) or --from-ns/--to-ns (times), not both";
+    if (fromText && fromNsText)
+        return "give either --from/--to (rows) or --from-ns/--to-ns (times), not both";
     const auto firstIndex = static_cast<std::int64_t>(model.GetFirstIndex());
     const auto rowCount = static_cast<std::int64_t>(model.GetRowCount());
     const std::string invalid(QVxLoadGuiString(kRangeInvalidStringId));
@@ -291,7 +295,8 @@ int RunExport(qvanalog::Args& args) {
                        : model.ExportCsv(outPath, firstRow, lastRow, token, &unreadableRow);
     });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (!finished && format == "hdf5") return qvanalog::Fail("export cancelled; " + outPath.string() + " was not written");
+    if (!finished && format == "hdf5")
+        return qvanalog::Fail("export cancelled; " + outPath.string() + " was not written");
     if (!exported && unreadableRow != 0) {
         return qvanalog::Fail("the record of row " + std::to_string(unreadableRow) + " cannot be read; " +
                               (format == "hdf5" ? outPath.string() + " was not written"
@@ -332,11 +337,11 @@ int RunExportTriggers(qvanalog::Args& args) {
     return 0;
 }
 
-const qvanalog::Registration s_export{
-    "export",
-    "export SESSION.qvxa --out FILE [--format csv|hdf5] [--deflate 0-9] [--from-ns NS --to-ns NS | --from ROW "
-    "--to ROW]",
-    &RunExport};
+const qvanalog::Registration s_export{"export",
+                                      "export SESSION.qvxa --out FILE [--format csv|hdf5] [--deflate 0-9] "
+                                      "[--from-ns NS --to-ns NS | --from ROW "
+                                      "--to ROW]",
+                                      &RunExport};
 const qvanalog::Registration s_exportTriggers{
     "export-triggers", "export-triggers SESSION.qvxa --out FILE.csv", &RunExportTriggers};
 

@@ -73,13 +73,14 @@ TEST_F(ExportCommands, BadRangesAndArgumentsAreRefused) {
 TEST_F(ExportCommands, TimeRangesAndTheFormatByExtensionOrOption) {
     // Records 33554432.. have times index x 100 ns: 3,355,443,200 ns on.
     const std::string h5 = (dir.Path() / "out.h5").string();
-    const Result r = RunQvanalog({"export", session, "--out", h5, "--from-ns", "3355443300", "--to-ns", "3355443450"});
+    const Result r =
+        RunQvanalog({"export", session, "--out", h5, "--from-ns", "3355443300", "--to-ns", "3355443450"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("rows 33554434 to 33554435 (2 rows)"), std::string::npos) << r.out;
     EXPECT_EQ(Slurp(h5).substr(0, 8), "\x89HDF\r\n\x1a\n");
 
-    ASSERT_EQ(RunQvanalog({"export", session, "--out", h5, "--format", "csv", "--from-ns", "3355443300", "--to-ns",
-                           "3355443300"})
+    ASSERT_EQ(RunQvanalog({"export", session, "--out", h5, "--format", "csv", "--from-ns", "3355443300",
+                           "--to-ns", "3355443300"})
                   .status,
               0);
     EXPECT_EQ(Slurp(h5).substr(0, 27), "#,Time[ns],CH1,CH2,CH3,CH4\n");
@@ -89,9 +90,7 @@ TEST_F(ExportCommands, TimeRangesAndTheFormatByExtensionOrOption) {
 
 TEST_F(ExportCommands, BadTimeRangesFormatsAndTargetsLeaveTheOutputAsItWas) {
     const std::string h5 = (dir.Path() / "out.h5").string();
-    {
-        std::ofstream(h5) << "kept";
-    }
+    { std::ofstream(h5) << "kept"; }
     const auto refused = [&](std::vector<std::string> extra, const std::string& message) {
         std::vector<std::string> words{"export", session, "--out", h5};
         words.insert(words.end(), extra.begin(), extra.end());
