@@ -3,7 +3,8 @@
 // report was just written) of sines with a few codes of noise, as a converter delivers
 // them, uncompressed and at deflate levels 1 and 4 (with shuffle),
 // next to the cp program copying a file of the uncompressed export's size on the same
-// disk. Argument: records in the report; the second: the deflate level.
+// disk. Argument: records in the report; the second: the deflate level. Every iteration
+// writes a new file (the previous output is removed untimed), see bench_csv_export.
 
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 #include "QV+AnalogCore/tests/list_test_support.h"
@@ -19,6 +20,12 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+void RemoveUntimed(benchmark::State& state, const fs::path& path) {
+    state.PauseTiming();
+    fs::remove(path);
+    state.ResumeTiming();
+}
 
 // CH1..CH4: sines of 1, 2, 5 and 10 kHz at 10 MS/s with +-8 codes of noise.
 qvx::test::Samples NoisySines(std::uint64_t index) {
@@ -67,6 +74,7 @@ void BM_ExportDataListHdf5(benchmark::State& state) {
     QVxAnalogHdf5Layout layout;
     layout.deflateLevel = static_cast<int>(state.range(1));
     for (auto _ : state) {
+        RemoveUntimed(state, out);
         if (!model.ExportHdf5(out, -1, -1, &token, layout)) state.SkipWithError("export failed");
     }
     const auto bytes = static_cast<std::int64_t>(fs::file_size(out));
@@ -85,6 +93,7 @@ void BM_CpProgramSameSize(benchmark::State& state) {
     const fs::path copy = f.dir.Path() / "cp.h5";
     const std::string command = "cp '" + f.plain.string() + "' '" + copy.string() + "'";
     for (auto _ : state) {
+        RemoveUntimed(state, copy);
         if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
