@@ -74,7 +74,23 @@ struct QVxAnalogHdf5Writer::Handles {
     void* previousData = nullptr;
 };
 
+namespace {
+
+// HDF5 1.10 keeps the id of a file whose H5Fclose failed (a full disk) while it frees the
+// file itself; the library's clean-up at exit then closes it again and crashes. The
+// clean-up is only switched off this way before the library's first use in the process.
+void KeepHdf5FromCleaningUpAtExit() {
+    static const bool s_once = [] {
+        H5dont_atexit();
+        return true;
+    }();
+    (void)s_once;
+}
+
+}  // namespace
+
 QVxAnalogHdf5Writer::QVxAnalogHdf5Writer() : m_h(std::make_unique<Handles>()) {
+    KeepHdf5FromCleaningUpAtExit();
     // Errors are collected from the stack and reported by this class, not printed by HDF5.
     H5Eget_auto2(H5E_DEFAULT, &m_h->previousHandler, &m_h->previousData);
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
@@ -231,6 +247,8 @@ bool QVxAnalogHdf5Writer::Append(const std::int64_t* timeNs, const std::array<co
                                  std::uint64_t count) {
     if (m_h->file < 0) return false;
     if (count == 0) return true;
+    // Error printing is set per thread; appends may come from another thread than Create.
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
     if (count > m_recordCount - m_written)
         return Fail(fmt::format("{} records more than the {} announced", m_written + count - m_recordCount,
                                 m_recordCount));

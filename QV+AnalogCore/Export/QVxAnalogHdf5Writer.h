@@ -7,9 +7,10 @@
 //
 // The file is written under a temporary name (QVxExportTarget) and takes its name only
 // when Finish succeeds; a writer destroyed before that removes it. HDF5's own error
-// printing is switched off while a writer exists; failures are logged with HDF5's
-// messages and kept in GetError(). One writer at a time per process (the serial HDF5
-// library is not safe for concurrent use); any one thread.
+// printing is switched off while a writer exists (on the threads that call it);
+// failures are logged with HDF5's messages and kept in GetError(). One writer at a time
+// per process, and one call at a time (the HDF5 library is not safe for concurrent
+// use); the calls may come from different threads when they are ordered.
 
 #include <array>
 #include <cstdint>
