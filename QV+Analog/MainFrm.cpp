@@ -238,6 +238,8 @@ bool CMainFrame::CreateDockingWindows() {
 
     m_dataListPane = new CAnalogDataListPane(m_viewModel, this);
     name(m_dataListPane, "AnalogDataListPane");
+    connect(m_view, &CQVxAnalogScopeView::ExportMarkedRangeRequested, m_dataListPane,
+            [this] { m_dataListPane->OnCsvExport(CQVxCsvExportSettingsDlg::Range::kMarkers); });
     m_triggerListPane = new CQVxAnalogDisplayTriggerListPane(m_viewModel, this);
     name(m_triggerListPane, "DisplayTriggerListPane");
 

@@ -69,6 +69,9 @@ void CQVxAnalogScopeView::OnCommand(int id) {
         if (presenter) presenter->SetTimeUnit(static_cast<std::uint8_t>(Wnd::kTimeUnitSecondsCommand - id));
     } else if (id == Wnd::kMarkerToCursorCommands[0] || id == Wnd::kMarkerToCursorCommands[1]) {
         m_monitor->GetTrackAreaWnd()->SetMarkerToCursor(id - Wnd::kMarkerToCursorCommands[0]);
+    } else if (id == Wnd::kExportMarkedRangeCommand) {
+        Q_EMIT ExportMarkedRangeRequested();
+        return;
     } else {
         return;
     }

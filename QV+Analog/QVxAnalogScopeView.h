@@ -35,7 +35,8 @@ public:
     IQVxWaveformExtension* GetExtension() const { return m_extension.get(); }
 
     // Commands of the waveform context menu (CQVxWaveformMonitorWnd's kCopyCommand,
-    // the time unit and the marker-to-cursor commands); others are ignored.
+    // the time unit, the marker-to-cursor and the marked-range export commands);
+    // others are ignored.
     void OnCommand(int id);
     // Moves the cursor to `time` ns (from the recording start) and centres the
     // viewport on it; with trigger alignment and an active display trigger the
@@ -50,6 +51,8 @@ Q_SIGNALS:
     // Double click in the waveform: the absolute time (ns since the epoch) to send
     // to the other instances of the family.
     void SyncTimeRequested(qint64 absNs);
+    // "M1-M2 をエクスポート...": the export of the span between the markers.
+    void ExportMarkedRangeRequested();
 
 private:
     void OnSyncView(const QVxViewSyncParams& params);

@@ -2,6 +2,9 @@
 
 #include "QVxCore/Utils.h"
 
+#include <charconv>
+#include <cstring>
+
 namespace QVxUtils {
 
 namespace {
@@ -21,10 +24,26 @@ std::int64_t UnitDivisor(int unit) {
     }
 }
 
+// ",000" to ",999": each group behind the leading one, copied as four bytes.
+struct GroupTexts {
+    char text[1000][4];
+    constexpr GroupTexts() : text{} {
+        for (int i = 0; i < 1000; ++i) {
+            text[i][0] = ',';
+            text[i][1] = static_cast<char>('0' + i / 100);
+            text[i][2] = static_cast<char>('0' + i / 10 % 10);
+            text[i][3] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr GroupTexts kGroupTexts;
+
 }  // namespace
 
 std::size_t FormatTimeToDisplayString(std::int64_t timeNs, int unit, char* out) {
-    const std::int64_t quotient = timeNs / UnitDivisor(unit);  // truncates toward zero
+    const std::int64_t divisor = UnitDivisor(unit);
+    // ns (the data list's unit) needs no 64-bit division.
+    const std::int64_t quotient = divisor == 1 ? timeNs : timeNs / divisor;  // truncates toward zero
     // The magnitude in unsigned arithmetic, so that INT64_MIN has one too.
     const bool negative = quotient < 0;
     std::uint64_t magnitude = negative ? std::uint64_t{0} - static_cast<std::uint64_t>(quotient)
@@ -41,15 +60,10 @@ std::size_t FormatTimeToDisplayString(std::int64_t timeNs, int unit, char* out) 
     char* p = out;
     if (negative) *p++ = '-';
     // The leading group without leading zeros, every further one as ",ddd".
-    const std::uint32_t lead = groups[count - 1];
-    if (lead >= 100) *p++ = static_cast<char>('0' + lead / 100);
-    if (lead >= 10) *p++ = static_cast<char>('0' + lead / 10 % 10);
-    *p++ = static_cast<char>('0' + lead % 10);
+    p = std::to_chars(p, p + 3, groups[count - 1]).ptr;
     for (int g = count - 2; g >= 0; --g) {
-        *p++ = ',';
-        *p++ = static_cast<char>('0' + groups[g] / 100);
-        *p++ = static_cast<char>('0' + groups[g] / 10 % 10);
-        *p++ = static_cast<char>('0' + groups[g] % 10);
+        std::memcpy(p, kGroupTexts.text[groups[g]], 4);
+        p += 4;
     }
     return static_cast<std::size_t>(p - out);
 }

@@ -1,7 +1,10 @@
 // CSV export of the data list: rows/s and MB/s of QVxAnalogDataListViewModel::ExportCsv
 // on a generated report, next to copying a file of the same size on the same disk
 // (std::filesystem::copy_file and the cp program), which bounds what any writer of
-// that many bytes can reach there. Argument: records in the report.
+// that many bytes can reach there. Argument: records in the report. Every iteration
+// writes a new file (the previous output is removed untimed): replacing an existing file
+// costs more on ext4, which starts writing the new file's data back when it is renamed
+// over (or truncates) an existing one.
 
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
@@ -17,6 +20,12 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+void RemoveUntimed(benchmark::State& state, const fs::path& path) {
+    state.PauseTiming();
+    fs::remove(path);
+    state.ResumeTiming();
+}
 
 // One report per record count, kept for the whole run (the exports write beside it).
 struct Fixture {
@@ -46,6 +55,7 @@ void BM_ExportDataListCsv(benchmark::State& state) {
     QVxAnalogDataListViewModel model(f.owner.get());
     qvx::ProgressToken token({}, {});
     for (auto _ : state) {
+        RemoveUntimed(state, f.csv);
         if (!model.ExportCsv(f.csv, -1, -1, &token)) state.SkipWithError("export failed");
     }
     const auto bytes = static_cast<std::int64_t>(fs::file_size(f.csv));
@@ -60,6 +70,7 @@ void BM_CopyFileSameSize(benchmark::State& state) {
     Fixture& f = FixtureFor(state.range(0));
     const fs::path copy = f.dir.Path() / "copy.csv";
     for (auto _ : state) {
+        RemoveUntimed(state, copy);
         if (!fs::copy_file(f.csv, copy, fs::copy_options::overwrite_existing))
             state.SkipWithError("copy failed");
     }
@@ -73,6 +84,7 @@ void BM_CpProgramSameSize(benchmark::State& state) {
     const fs::path copy = f.dir.Path() / "cp.csv";
     const std::string command = "cp '" + f.csv.string() + "' '" + copy.string() + "'";
     for (auto _ : state) {
+        RemoveUntimed(state, copy);
         if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(f.csv)));

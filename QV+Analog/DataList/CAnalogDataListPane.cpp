@@ -1,6 +1,5 @@
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 
-#include "QV+Analog/DataList/CQVxCsvExportSettingsDlg.h"
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/Presenters/Interaction.h"
@@ -15,6 +14,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <atomic>
 
 // Rows of the view model's data list.
@@ -142,25 +142,77 @@ QMenu* CAnalogDataListPane::CreateContextMenu(QWidget* parent) {
     QAction* action = menu->addAction(QStringLiteral("CSVエクスポート..."));
     action->setObjectName(QVxWinGUI::CommandName(kCsvExportCommandId));
     action->setEnabled(CanCsvExport());
-    connect(action, &QAction::triggered, this, &CAnalogDataListPane::OnCsvExport);
+    connect(action, &QAction::triggered, this, [this] { OnCsvExport(); });
     return menu;
 }
 
-void CAnalogDataListPane::OnCsvExport() {
+QVxExportTimeSpans CAnalogDataListPane::GetExportTimeSpans() const {
+    QVxExportTimeSpans spans;
+    if (const qvx::AnalogSettings* settings = m_viewModel.GetSessionSettings()) {
+        const auto& markers = settings->visualSettings.markers;
+        if (markers[0].enabled && markers[1].enabled)
+            spans.markers = std::minmax(markers[0].time, markers[1].time);
+    }
+    if (const auto* graph = m_viewModel.GetOscilloGraphViewModel()) {
+        const auto& data = graph->GetWritingRenderData();
+        const std::int64_t begin = data.GetViewportBeginTimeOffset();
+        if (data.ViewportWidthTime() > 0) spans.visible = std::pair{begin, begin + data.ViewportWidthTime()};
+    }
+    return spans;
+}
+
+void CAnalogDataListPane::OnCsvExport(CQVxCsvExportSettingsDlg::Range initial) {
+    using Range = CQVxCsvExportSettingsDlg::Range;
     if (!CanCsvExport()) return;
     const std::uint64_t first = m_dataList.GetFirstIndex();
     const std::uint64_t rows = m_dataList.GetRowCount();
     CQVxCsvExportSettingsDlg dialog(static_cast<std::int64_t>(first + 1),
-                                    static_cast<std::int64_t>(first + rows), this);
+                                    static_cast<std::int64_t>(first + rows), this, GetExportTimeSpans(),
+                                    initial);
     if (dialog.exec() != QDialog::Accepted) return;
     std::int64_t firstRow = -1;
     std::int64_t lastRow = -1;
-    if (!dialog.IsAllRows()) {
+    if (dialog.GetRange() == Range::kRows) {
         // Row numbers are 1-based global record numbers; the export counts rows from the first record.
         firstRow = dialog.GetFrom() - static_cast<std::int64_t>(first) - 1;
         lastRow = dialog.GetTo() - static_cast<std::int64_t>(first) - 1;
+    } else if (dialog.GetRange() != Range::kAllRows) {
+        const auto span = m_dataList.RowsOfTimeRange(dialog.GetFromNs(), dialog.GetToNs());
+        if (!span || span->first == span->second) {
+            QVxAppPrompts::Get().ShowMessage(this, QStringLiteral("指定した範囲にデータがありません。"));
+            return;
+        }
+        firstRow = static_cast<std::int64_t>(span->first);
+        lastRow = static_cast<std::int64_t>(span->second) - 1;
     }
-    ExportCsv(std::filesystem::path(dialog.GetOutputPath().toStdString()), firstRow, lastRow);
+    const std::filesystem::path path(dialog.GetOutputPath().toStdString());
+    if (dialog.IsHdf5()) {
+        ExportHdf5(path, firstRow, lastRow);
+    } else {
+        ExportCsv(path, firstRow, lastRow);
+    }
+}
+
+bool CAnalogDataListPane::ExportHdf5(const std::filesystem::path& path, std::int64_t firstRow,
+                                     std::int64_t lastRow) {
+    std::atomic<bool> written{false};
+    std::string error;
+    const QVxAnalogDataListViewModel& model = m_dataList;
+    // The export runs on the progress dialog's worker thread.
+    const bool finished = CQVxProgressDlg::Run(
+        qvx::InteractionRunBehaviors::kCancellable,
+        [&](qvx::ProgressToken* token) {
+            written = model.ExportHdf5(path, firstRow, lastRow, token, {}, &error);
+        },
+        this);
+    if (!written && finished) {
+        spdlog::error("HDF5 export of the data list to \"{}\" failed: {}", path.string(), error);
+        QVxAppPrompts::Get().ShowMessage(
+            this, QStringLiteral("HDF5ファイルを書き込めませんでした。\n%1\n%2")
+                      .arg(QString::fromStdString(path.string()), QString::fromStdString(error)));
+        return false;
+    }
+    return true;
 }
 
 bool CAnalogDataListPane::ExportCsv(const std::filesystem::path& path, std::int64_t firstRow,

@@ -1,11 +1,13 @@
 #pragma once
 // The docking pane "アナログデータリスト": every stored record of the session as
 // a row (number, time in ns, CH1..CH4), paged through a 32-bit list with scroll
-// bars of its own, with a context menu for the CSV export of a range of rows.
+// bars of its own, with a context menu for the export (CSV or HDF5) of all rows, a
+// range of rows, a time range, the markers' span or the waveform's window.
 // It follows the view model's session and trace state; the main frame calls
 // OnTraceTimer every 100 ms while a trace runs. GUI thread only.
 
 #include "QV+Analog/DataList/AnalogDataList.h"
+#include "QV+Analog/DataList/CQVxCsvExportSettingsDlg.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 
 #include <QDockWidget>
@@ -41,13 +43,17 @@ public:
 
     // The export is offered when the session's report has at least one row.
     bool CanCsvExport() const;
-    // The export command: the settings dialog (range and file), then the export
-    // behind a cancellable progress dialog.
-    void OnCsvExport();
+    // The export command: the settings dialog (format, range and file) with `initial`
+    // chosen, then the export behind a cancellable progress dialog.
+    void OnCsvExport(CQVxCsvExportSettingsDlg::Range initial = CQVxCsvExportSettingsDlg::Range::kAllRows);
+    // The spans of the markers (both set) and of the waveform's window, ns.
+    QVxExportTimeSpans GetExportTimeSpans() const;
     // Exports rows `firstRow`...`lastRow` (0-based rows of the list; both -1: all)
     // to `path` behind the progress dialog. A failure is shown as a message and
     // gives false; a cancel keeps the rows written so far and gives true.
     bool ExportCsv(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow);
+    // The same as HDF5 (compressed); a cancel leaves `path` as it was and gives true.
+    bool ExportHdf5(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow);
 
     // The context menu with its export command, enabled by CanCsvExport (caller owns it).
     QMenu* CreateContextMenu(QWidget* parent);

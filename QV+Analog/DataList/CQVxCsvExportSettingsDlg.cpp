@@ -1,6 +1,7 @@
 #include "QV+Analog/DataList/CQVxCsvExportSettingsDlg.h"
 
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QGridLayout>
@@ -15,9 +16,9 @@
 
 namespace {
 
-QLineEdit* MakeNumberEdit(QWidget* parent, int id, std::int64_t value) {
+QLineEdit* MakeNumberEdit(QWidget* parent, const QString& name, std::int64_t value) {
     auto* edit = new QLineEdit(QString::number(value), parent);
-    edit->setObjectName(QVxWinGUI::ControlName(id));
+    edit->setObjectName(name);
     // Row numbers: digits only (at most 19, within the signed 64-bit range).
     edit->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,19}")), edit));
@@ -26,14 +27,60 @@ QLineEdit* MakeNumberEdit(QWidget* parent, int id, std::int64_t value) {
     return edit;
 }
 
+// The two numbers of a pair of edits; none when either is empty or unreadable.
+std::optional<std::pair<qlonglong, qlonglong>> ReadEdits(const QLineEdit* from, const QLineEdit* to) {
+    bool fromOk = false;
+    bool toOk = false;
+    const qlonglong first = from->text().toLongLong(&fromOk);
+    const qlonglong second = to->text().toLongLong(&toOk);
+    if (!fromOk || !toOk) return std::nullopt;
+    return std::pair{first, second};
+}
+
+// "1,234,567 ns" for a span label, grouped as the data list's times.
+QString GroupedNs(std::int64_t ns) {
+    return QString::fromStdString(QVxUtils::MakeTimeToDisplayString(ns, 3)) + QStringLiteral(" ns");
+}
+
+QString SpanText(const std::optional<std::pair<std::int64_t, std::int64_t>>& span) {
+    if (!span) return QStringLiteral("(なし)");
+    return QStringLiteral("(%1 ~ %2)").arg(GroupedNs(span->first), GroupedNs(span->second));
+}
+
+// A row of widgets indented under its radio button.
+QHBoxLayout* IndentedRow(std::initializer_list<QWidget*> widgets) {
+    auto* row = new QHBoxLayout;
+    row->addSpacing(20);
+    for (QWidget* w : widgets) row->addWidget(w);
+    row->addStretch();
+    return row;
+}
+
 }  // namespace
 
 CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::int64_t maximum,
-                                                   QWidget* parent)
-    : QDialog(parent), m_minimum(minimum), m_maximum(maximum), m_from(minimum), m_to(maximum) {
+                                                   QWidget* parent, const QVxExportTimeSpans& spans,
+                                                   Range initial)
+    : QDialog(parent),
+      m_minimum(minimum),
+      m_maximum(maximum),
+      m_from(minimum),
+      m_to(maximum),
+      m_spans(spans) {
     setObjectName(QStringLiteral("dlg%1").arg(kTemplateId));
     setWindowTitle(QStringLiteral("CSV Export"));
     setFont(QVxWinGUI::GuiFont(9));
+
+    auto* formats = new QGroupBox(QStringLiteral("形式"), this);
+    formats->setObjectName(QStringLiteral("groupFormat"));
+    m_csv = new QRadioButton(QStringLiteral("CSV"), formats);
+    m_csv->setObjectName(QStringLiteral("radioCsv"));
+    m_hdf5 = new QRadioButton(QStringLiteral("HDF5 (解析ツール用、圧縮)"), formats);
+    m_hdf5->setObjectName(QStringLiteral("radioHdf5"));
+    auto* formatLayout = new QHBoxLayout(formats);
+    formatLayout->addWidget(m_csv);
+    formatLayout->addWidget(m_hdf5);
+    formatLayout->addStretch();
 
     auto* group = new QGroupBox(QVxWinGUI::LoadStringW(kGroupStringId), this);
     group->setObjectName(QVxWinGUI::ControlName(kGroupId));
@@ -41,20 +88,28 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     m_allRows->setObjectName(QVxWinGUI::ControlName(kAllRowsId));
     m_range = new QRadioButton(QVxWinGUI::LoadStringW(kRangeStringId), group);
     m_range->setObjectName(QVxWinGUI::ControlName(kRangeId));
-    m_fromEdit = MakeNumberEdit(group, kFromId, minimum);
-    m_toEdit = MakeNumberEdit(group, kToId, maximum);
+    m_fromEdit = MakeNumberEdit(group, QVxWinGUI::ControlName(kFromId), minimum);
+    m_toEdit = MakeNumberEdit(group, QVxWinGUI::ControlName(kToId), maximum);
+    m_time = new QRadioButton(QStringLiteral("時間範囲を指定して出力"), group);
+    m_time->setObjectName(QStringLiteral("radioTime"));
+    const auto defaultSpan = spans.visible.value_or(std::pair<std::int64_t, std::int64_t>{0, 0});
+    m_fromNsEdit = MakeNumberEdit(group, QStringLiteral("editFromNs"), defaultSpan.first);
+    m_toNsEdit = MakeNumberEdit(group, QStringLiteral("editToNs"), defaultSpan.second);
+    m_markers = new QRadioButton(QStringLiteral("M1-M2 の範囲を出力  ") + SpanText(spans.markers), group);
+    m_markers->setObjectName(QStringLiteral("radioMarkers"));
+    m_visible = new QRadioButton(QStringLiteral("表示中の範囲を出力  ") + SpanText(spans.visible), group);
+    m_visible->setObjectName(QStringLiteral("radioVisible"));
 
-    auto* rangeRow = new QHBoxLayout;
-    rangeRow->addSpacing(20);
-    rangeRow->addWidget(new QLabel(QStringLiteral("#"), group));
-    rangeRow->addWidget(m_fromEdit);
-    rangeRow->addWidget(new QLabel(QStringLiteral("~"), group));
-    rangeRow->addWidget(m_toEdit);
-    rangeRow->addStretch();
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(m_allRows);
     groupLayout->addWidget(m_range);
-    groupLayout->addLayout(rangeRow);
+    groupLayout->addLayout(IndentedRow({new QLabel(QStringLiteral("#"), group), m_fromEdit,
+                                        new QLabel(QStringLiteral("~"), group), m_toEdit}));
+    groupLayout->addWidget(m_time);
+    groupLayout->addLayout(IndentedRow({m_fromNsEdit, new QLabel(QStringLiteral("ns ~"), group), m_toNsEdit,
+                                        new QLabel(QStringLiteral("ns"), group)}));
+    groupLayout->addWidget(m_markers);
+    groupLayout->addWidget(m_visible);
 
     auto* ok = new QPushButton(QVxWinGUI::LoadStringW(kOkStringId), this);
     ok->setObjectName(QVxWinGUI::ControlName(kOkId));
@@ -69,17 +124,65 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(formats);
     layout->addWidget(group);
     layout->addLayout(buttons);
 
-    // All rows at start; the range edits only with the range radio.
-    m_allRows->setChecked(true);
-    m_fromEdit->setEnabled(false);
-    m_toEdit->setEnabled(false);
-    connect(m_range, &QRadioButton::toggled, this, [this](bool on) {
-        m_fromEdit->setEnabled(on);
-        m_toEdit->setEnabled(on);
+    // CSV and all rows at start unless another range is asked for and on offer; the
+    // edits only with their radio.
+    m_csv->setChecked(true);
+    m_markers->setEnabled(spans.markers.has_value());
+    m_visible->setEnabled(spans.visible.has_value());
+    QRadioButton* start = GetRangeButton(initial);
+    (start->isEnabled() ? start : m_allRows)->setChecked(true);
+    for (QRadioButton* radio : {m_range, m_time})
+        connect(radio, &QRadioButton::toggled, this, &CQVxCsvExportSettingsDlg::UpdateEnabled);
+    connect(m_hdf5, &QRadioButton::toggled, this, [this](bool on) {
+        setWindowTitle(on ? QStringLiteral("HDF5 Export") : QStringLiteral("CSV Export"));
     });
+    UpdateEnabled();
+}
+
+void CQVxCsvExportSettingsDlg::UpdateEnabled() {
+    m_fromEdit->setEnabled(m_range->isChecked());
+    m_toEdit->setEnabled(m_range->isChecked());
+    m_fromNsEdit->setEnabled(m_time->isChecked());
+    m_toNsEdit->setEnabled(m_time->isChecked());
+}
+
+QRadioButton* CQVxCsvExportSettingsDlg::GetRangeButton(Range range) const {
+    switch (range) {
+        case Range::kRows:
+            return m_range;
+        case Range::kTime:
+            return m_time;
+        case Range::kMarkers:
+            return m_markers;
+        case Range::kVisible:
+            return m_visible;
+        case Range::kAllRows:
+            break;
+    }
+    return m_allRows;
+}
+
+CQVxCsvExportSettingsDlg::Range CQVxCsvExportSettingsDlg::GetRange() const {
+    for (Range range : {Range::kRows, Range::kTime, Range::kMarkers, Range::kVisible}) {
+        if (GetRangeButton(range)->isChecked()) return range;
+    }
+    return Range::kAllRows;
+}
+
+bool CQVxCsvExportSettingsDlg::IsHdf5() const {
+    return m_hdf5->isChecked();
+}
+
+bool CQVxCsvExportSettingsDlg::ReadTimeRange() {
+    const auto span = ReadEdits(m_fromNsEdit, m_toNsEdit);
+    if (!span || span->first < 0 || span->second < span->first) return false;
+    m_fromNs = span->first;
+    m_toNs = span->second;
+    return true;
 }
 
 bool CQVxCsvExportSettingsDlg::IsAllRows() const {
@@ -87,28 +190,35 @@ bool CQVxCsvExportSettingsDlg::IsAllRows() const {
 }
 
 bool CQVxCsvExportSettingsDlg::ReadRange() {
-    bool fromOk = false;
-    bool toOk = false;
-    const qlonglong from = m_fromEdit->text().toLongLong(&fromOk);
-    const qlonglong to = m_toEdit->text().toLongLong(&toOk);
     // An empty or unreadable edit is an invalid range as well.
-    if (!fromOk || !toOk || from < m_minimum || from > m_maximum || to < m_minimum || to > m_maximum ||
-        to < from)
-        return false;
+    const auto rows = ReadEdits(m_fromEdit, m_toEdit);
+    if (!rows) return false;
+    const auto [from, to] = *rows;
+    if (from < m_minimum || from > m_maximum || to < m_minimum || to > m_maximum || to < from) return false;
     m_from = from;
     m_to = to;
     return true;
 }
 
 void CQVxCsvExportSettingsDlg::accept() {
-    if (!IsAllRows() && !ReadRange()) {
+    const Range range = GetRange();
+    const bool valid = range == Range::kAllRows || (range == Range::kRows && ReadRange()) ||
+                       (range == Range::kTime && ReadTimeRange());
+    if (!valid && (range == Range::kRows || range == Range::kTime)) {
         QVxAppPrompts::Get().ShowMessage(this, QVxWinGUI::LoadStringW(kRangeInvalidStringId));
-        m_fromEdit->setFocus();
-        m_fromEdit->selectAll();
+        QLineEdit* edit = range == Range::kRows ? m_fromEdit : m_fromNsEdit;
+        edit->setFocus();
+        edit->selectAll();
         return;
     }
+    if (range == Range::kMarkers || range == Range::kVisible) {
+        const auto& span = range == Range::kMarkers ? m_spans.markers : m_spans.visible;
+        m_fromNs = span->first;
+        m_toNs = span->second;
+    }
     const QString path = QVxAppPrompts::Get().GetSaveFileName(
-        this, QVxAppPrompts::QtFilterFromTable(kFileFilter), QStringLiteral("csv"));
+        this, QVxAppPrompts::QtFilterFromTable(IsHdf5() ? kHdf5FileFilter : kFileFilter),
+        IsHdf5() ? QStringLiteral("h5") : QStringLiteral("csv"));
     if (path.isEmpty()) return;  // cancelled: the dialog stays open
     m_outputPath = path;
     QDialog::accept();

@@ -373,6 +373,82 @@ TEST_F(PaneTest, ExportCommandWritesTheChosenRowsBehindTheProgressDialog) {
     EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
 }
 
+TEST_F(PaneTest, TheMarkedRangeAndTimeRangesExportAsCsvOrHdf5) {
+    OpenStored(50);  // times 0, 100, ..., 4900 ns
+    auto& markers = viewModel.GetSessionSettings()->visualSettings.markers;
+    markers[0] = {true, 1200, markers[0].color};  // M1 after M2: the span is M2 to M1
+    markers[1] = {true, 450, markers[1].color};
+    CAnalogDataListPane pane(viewModel, nullptr);
+    Show(pane);
+    ASSERT_EQ(pane.GetExportTimeSpans().markers, std::make_pair(std::int64_t{450}, std::int64_t{1200}));
+    // The waveform's window is offered once it has columns.
+    EXPECT_FALSE(pane.GetExportTimeSpans().visible.has_value());
+    viewModel.GetOscilloGraphViewModel()->ResetViewportWidth(1000);
+    ASSERT_TRUE(pane.GetExportTimeSpans().visible.has_value());
+    EXPECT_GT(pane.GetExportTimeSpans().visible->second, pane.GetExportTimeSpans().visible->first);
+
+    // Answers the modal dialog from the event loop with `answer`, then OK.
+    using Range = CQVxCsvExportSettingsDlg::Range;
+    auto exportWith = [&](Range initial, const fs::path& out,
+                          const std::function<void(CQVxCsvExportSettingsDlg&)>& answer) {
+        bool answered = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CQVxCsvExportSettingsDlg*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            answer(*dialog);
+            prompts.paths.push_back(QString::fromStdString(out.string()));
+            answered = true;
+            dialog->accept();
+            if (dialog->isVisible()) dialog->reject();  // an invalid range keeps it open
+        });
+        pane.OnCsvExport(initial);
+        EXPECT_TRUE(answered);
+    };
+
+    // The context menu's marked-range export opens with M1-M2 chosen: records 5 to 12.
+    const fs::path csv = dir.Path() / "marked.csv";
+    exportWith(Range::kMarkers, csv,
+               [](CQVxCsvExportSettingsDlg& d) { EXPECT_EQ(d.GetRange(), Range::kMarkers); });
+    const std::string text = ReadFile(csv);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 9);
+    EXPECT_EQ(text.compare(text.find('\n') + 1, 8, "6,\"500\","), 0) << text;
+    EXPECT_NE(text.find("\n13,\"1,200\","), std::string::npos) << text;
+
+    // HDF5 of a time range: the file filter follows the format, the file is HDF5.
+    const fs::path h5 = dir.Path() / "range.h5";
+    exportWith(Range::kAllRows, h5, [](CQVxCsvExportSettingsDlg& d) {
+        d.GetHdf5Button()->setChecked(true);
+        d.GetRangeButton(Range::kTime)->setChecked(true);
+        d.findChild<QLineEdit*>(QStringLiteral("editFromNs"))->setText(QStringLiteral("0"));
+        d.findChild<QLineEdit*>(QStringLiteral("editToNs"))->setText(QStringLiteral("250"));
+    });
+    EXPECT_EQ(prompts.dialogFilters.back(), QVxAppPrompts::QtFilterFromTable("HDF5 file(*.h5)|*.h5||"));
+    EXPECT_EQ(ReadFile(h5).substr(0, 4), "\x89HDF");
+    EXPECT_TRUE(prompts.messages.isEmpty());
+
+    // A time range with to before from is refused in the dialog; one without records after it.
+    exportWith(Range::kTime, h5, [](CQVxCsvExportSettingsDlg& d) {
+        d.findChild<QLineEdit*>(QStringLiteral("editFromNs"))->setText(QStringLiteral("300"));
+        d.findChild<QLineEdit*>(QStringLiteral("editToNs"))->setText(QStringLiteral("200"));
+    });
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0], QStringLiteral("範囲指定が異常です。"));
+    exportWith(Range::kTime, h5, [](CQVxCsvExportSettingsDlg& d) {
+        d.findChild<QLineEdit*>(QStringLiteral("editFromNs"))->setText(QStringLiteral("9000"));
+        d.findChild<QLineEdit*>(QStringLiteral("editToNs"))->setText(QStringLiteral("9999"));
+    });
+    ASSERT_EQ(prompts.messages.size(), 2);
+    EXPECT_EQ(prompts.messages[1], QStringLiteral("指定した範囲にデータがありません。"));
+    EXPECT_EQ(ReadFile(h5).substr(0, 4), "\x89HDF");
+
+    // Without both markers their choice is disabled and the dialog falls back to all rows.
+    markers[1].enabled = false;
+    EXPECT_FALSE(pane.GetExportTimeSpans().markers.has_value());
+    CQVxCsvExportSettingsDlg dialog(1, 50, nullptr, pane.GetExportTimeSpans(), Range::kMarkers);
+    EXPECT_FALSE(dialog.GetRangeButton(Range::kMarkers)->isEnabled());
+    EXPECT_EQ(dialog.GetRange(), Range::kAllRows);
+}
+
 TEST_F(PaneTest, TriggerListCellsSelectionAndCsvBytes) {
     OpenStored(20);
     CQVxAnalogDisplayTriggerListPane pane(viewModel, nullptr);
@@ -507,6 +583,12 @@ TEST_F(PaneTest, RenderForALook) {
     dialog.show();
     QApplication::processEvents();
     EXPECT_TRUE(dialog.grab().save(outDir + "/csv_export_dialog.png"));
+    CQVxCsvExportSettingsDlg marked(1, 5000, nullptr, {std::pair{450'000, 1'200'000}, std::pair{0, 499'900}},
+                                    CQVxCsvExportSettingsDlg::Range::kMarkers);
+    marked.GetHdf5Button()->setChecked(true);
+    marked.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(marked.grab().save(outDir + "/hdf5_export_dialog.png"));
 
     CountingSource source;
     data.SetSource(&source);

@@ -1,11 +1,14 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 
+#include "QV+AnalogCore/Export/QVxAnalogHdf5Columns.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
 #include "QV+AnalogCore/Presenters/QVxCsvFileWriter.h"
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/Presenters/WaveformTrackPresenter.h"
 #include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/ReportData/ReportFile.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/Utils.h"
 #include "QVxWinCommon/QVxUtils.h"
@@ -14,6 +17,7 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <vector>
@@ -108,6 +112,117 @@ std::size_t FormatCsvRow(char* out, std::uint64_t rowNumber, const std::uint8_t*
     }
     *p++ = '\n';
     return static_cast<std::size_t>(p - out);
+}
+
+// Records read per call while exporting: one block of the reader (128 KiB), so that a
+// record that can no longer be read is met within a block of where reading stopped.
+constexpr std::uint64_t kExportReadRecords = qvx::ReportFile::kBlockRecords;
+
+// Reads the records [first, end) in pieces of kExportReadRecords and hands them on in
+// runs: `visit(index, records, count)` gets `count` consecutive records from global index
+// `index` on and returns how many it took; fewer than `count` stops the export. A piece
+// that cannot be read is retried record by record, so that `unreadable` receives the
+// index of exactly the first record that fails. False when a record could not be read;
+// true otherwise (also when `visit` stopped early).
+template <typename Visit>
+bool ForEachRecordRun(qvx::ReportDataReader& reader, std::uint64_t first, std::uint64_t end,
+                      std::uint64_t& unreadable, Visit&& visit) {
+    std::vector<std::uint8_t> buffer;
+    bool stopped = false;
+    for (std::uint64_t piece = first; piece < end && !stopped;) {
+        const std::uint64_t pieceEnd = std::min(end, piece + kExportReadRecords);
+        std::uint64_t next = piece;
+        const bool read =
+            reader.ReadStoredRecordChunks(piece, pieceEnd, kExportReadRecords, buffer,
+                                          [&](const std::uint8_t* records, std::uint64_t count) {
+                                              if (stopped) return;
+                                              const std::uint64_t taken = visit(next, records, count);
+                                              next += taken;
+                                              stopped = taken < count;
+                                          });
+        for (; !read && !stopped && next < pieceEnd; ++next) {
+            const std::uint8_t* record = reader.ReadRecordByIndex(next);
+            if (!record) {
+                unreadable = next;
+                return false;
+            }
+            stopped = visit(next, record, 1) < 1;
+        }
+        piece = pieceEnd;
+    }
+    return true;
+}
+
+// The same, one record at a time: `visit(index, record)` returns false to stop.
+template <typename Visit>
+bool ForEachRecord(qvx::ReportDataReader& reader, std::uint64_t first, std::uint64_t end,
+                   std::uint64_t& unreadable, Visit&& visit) {
+    return ForEachRecordRun(reader, first, end, unreadable,
+                            [&](std::uint64_t index, const std::uint8_t* records, std::uint64_t count) {
+                                for (std::uint64_t i = 0; i < count; ++i) {
+                                    if (!visit(index + i, records + i * qvx::kReportRecordSize)) return i + 1;
+                                }
+                                return count;
+                            });
+}
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> RowsOfTimeRangeIn(qvx::ReportDataReader& reader,
+                                                                         std::int64_t fromNs,
+                                                                         std::int64_t toNs) {
+    if (fromNs < 0 || toNs < fromNs) return std::nullopt;
+    const std::uint64_t first = FirstIndexOf(reader);
+    const std::uint64_t total = std::max(first, reader.GetTotalRecordCount());
+    // Time stamps count 10 ns: the first stamp at or after fromNs, the last at or before toNs.
+    const auto fromTicks = static_cast<std::uint64_t>(fromNs / qvx::analog::kNanosecondsPerTick +
+                                                      (fromNs % qvx::analog::kNanosecondsPerTick != 0));
+    const auto toTicks = static_cast<std::uint64_t>(toNs / qvx::analog::kNanosecondsPerTick);
+    std::uint64_t index = 0;
+    std::uint64_t time = 0;
+    // One past the last record whose stamp is <= ticks; `first` when the time lies before them all.
+    auto endAtOrBefore = [&](std::uint64_t ticks) {
+        return reader.FindIndexByTime(ticks, index, time) ? std::clamp(index + 1, first, total) : first;
+    };
+    const std::uint64_t start = fromTicks == 0 ? first : endAtOrBefore(fromTicks - 1);
+    const std::uint64_t stop = std::max(start, endAtOrBefore(toTicks));
+    return std::pair{start - first, stop - first};
+}
+
+// Full-scale amplitude in V of `channel`: volts = code x 2F / 16383 - F reproduces the
+// normalised value (code / 16383 x 2 - 1) times F that the value texts are made from.
+QVxAnalogHdf5Channel MakeHdf5Channel(const qvx::AnalogSettings& settings, int channel) {
+    const auto c = static_cast<std::size_t>(channel);
+    const auto& tracks = settings.visualSettings.tracks;
+    const qvx::WaveformTrackVisualSettings track =
+        c < tracks.size() ? tracks[c] : qvx::WaveformTrackVisualSettings{};
+    QVxAnalogHdf5Channel out;
+    out.name = qvx::WideToUtf8(track.name);
+    out.rangeIndex = settings.channelVoltages[c];
+    out.probeFactor = track.probeAttenuationRatio == 0 ? 1 : 10;
+    out.rangeMilliVolts =
+        qvx::AnalogSettings::GetRangeMilliVolts(out.rangeIndex, track.probeAttenuationRatio);
+    const double fullScaleVolts = out.rangeMilliVolts / 1000.0;
+    out.scaleFactor = 2.0 * fullScaleVolts / static_cast<double>(qvx::analog::kSampleMax);
+    out.addOffset = -fullScaleVolts;
+    out.enabled = track.enabled;
+    return out;
+}
+
+QVxAnalogHdf5Header MakeHdf5Header(const qvx::AnalogSession& session, const qvx::ReportDataReader& reader,
+                                   std::uint64_t firstIndex, std::uint64_t recordCount) {
+    QVxAnalogHdf5Header header;
+    header.recordCount = recordCount;
+    header.firstRecordIndex = firstIndex;
+    header.startTimeNs = reader.GetStartTimeNs();
+    header.samplingFrequency = session.GetSettings().GetSamplingFrequency();
+    header.program = "QV+Analog";
+    header.programVersion = QVX_EXPORT_PROGRAM_VERSION;
+    std::error_code ec;
+    const auto source =
+        session.GetSettingFilePath().empty() ? session.GetReportFolderPath() : session.GetSettingFilePath();
+    header.sourceSession = std::filesystem::absolute(source, ec).lexically_normal().string();
+    for (int c = 0; c < qvx::analog::kChannelCount; ++c)
+        header.channels[static_cast<std::size_t>(c)] = MakeHdf5Channel(session.GetSettings(), c);
+    return header;
 }
 
 }  // namespace
@@ -216,32 +331,101 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
     out.Append(header);
 
     const auto rows = static_cast<std::int64_t>(stop - start);
-    for (std::uint64_t row = start; row < stop; ++row) {
-        const std::uint64_t index = firstIndex + row;
-        const std::uint8_t* record = reader->ReadRecordByIndex(index);
-        if (!record) {
-            // A stored record that cannot be read (a damaged or shrunk file): the
-            // export fails here, keeping the rows before it.
-            spdlog::error("CSV export stopped: the record of row {} cannot be read ({})", index + 1,
-                          session->GetReportFolderPath().string());
-            if (unreadableRow) *unreadableRow = index + 1;
-            out.Close();
-            return false;
-        }
-
-        // The row is formatted in place at the end of the writer's buffer.
-        char* const begin = out.Reserve(kMaxRowBytes);
-        out.Commit(FormatCsvRow(begin, index + 1, record, timeWord, values));
-
-        const std::uint64_t done = row - start + 1;
-        if (done % kProgressRowStride == 0 || row + 1 == stop) {
-            if (!out.FlushIfFull()) break;
+    std::uint64_t unreadable = 0;
+    const bool read = ForEachRecord(
+        *reader, firstIndex + start, firstIndex + stop, unreadable,
+        [&](std::uint64_t index, const std::uint8_t* record) {
+            // The row is formatted in place at the end of the writer's buffer.
+            char* const begin = out.Reserve(kMaxRowBytes);
+            out.Commit(FormatCsvRow(begin, index + 1, record, timeWord, values));
+            const std::uint64_t done = index - firstIndex - start + 1;
+            if (done % kProgressRowStride != 0 && index + 1 != firstIndex + stop) return true;
+            if (!out.FlushIfFull()) return false;
             if (progress && !progress->SetProgress(static_cast<std::int64_t>(done), rows)) {
                 spdlog::info("CSV export cancelled after {} of {} rows ({})", done, rows, path.string());
-                break;
+                return false;
             }
-        }
+            return true;
+        });
+    if (!read) {
+        // A stored record that cannot be read (a damaged or shrunk file): the export
+        // fails here, keeping the rows before it.
+        spdlog::error("CSV export stopped: the record of row {} cannot be read ({})", unreadable + 1,
+                      session->GetReportFolderPath().string());
+        if (unreadableRow) *unreadableRow = unreadable + 1;
+        out.Close();
+        return false;
     }
     if (!out.Close()) return false;
+    return true;
+}
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> QVxAnalogDataListViewModel::RowsOfTimeRange(
+    std::int64_t fromNs, std::int64_t toNs) const {
+    qvx::ReportDataReader* reader = Reader();
+    if (!reader) return std::pair<std::uint64_t, std::uint64_t>{0, 0};
+    return RowsOfTimeRangeIn(*reader, fromNs, toNs);
+}
+
+bool QVxAnalogDataListViewModel::ExportHdf5(const std::filesystem::path& path, std::int64_t firstRow,
+                                            std::int64_t lastRow, qvx::ProgressToken* progress,
+                                            const QVxAnalogHdf5Layout& layout, std::string* error,
+                                            std::uint64_t* unreadableRow) const {
+    std::string ignored;
+    std::string& why = error ? *error : ignored;
+    why.clear();
+    qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
+    if (!session || !session->GetReportData()) {
+        why = "no report is open";
+        return false;
+    }
+    if (session->IsOwnFile(path)) {
+        why = path.string() + " is a file of the session being exported";
+        spdlog::error("HDF5 export refused: {}", why);
+        return false;
+    }
+    // A reader of its own, as for ExportCsv.
+    const qvx::ReportDataReaderPtr reader = qvx::ReportDataReader::Open(session->GetReportFolderPath());
+    if (!reader) {
+        why = "cannot open the report in " + session->GetReportFolderPath().string();
+        return false;
+    }
+    const std::uint64_t firstIndex = FirstIndexOf(*reader);
+    const auto [start, stop] = ExportRowRange(firstRow, lastRow, RowCountOf(*reader));
+
+    QVxAnalogHdf5Writer writer;
+    if (!writer.Create(path, MakeHdf5Header(*session, *reader, firstIndex + start, stop - start), layout)) {
+        why = writer.GetError();
+        return false;
+    }
+    QVxAnalogHdf5Columns columns(writer, layout.chunkRecords, reader->GetTimeWordIndex());
+    const auto rows = static_cast<std::int64_t>(stop - start);
+    bool written = true;
+    bool cancelled = false;
+    std::uint64_t unreadable = 0;
+    // Progress after every run of records (at most one read piece).
+    const bool read = ForEachRecordRun(
+        *reader, firstIndex + start, firstIndex + stop, unreadable,
+        [&](std::uint64_t index, const std::uint8_t* records, std::uint64_t count) -> std::uint64_t {
+            written = columns.Add(records, count);
+            const std::uint64_t done = index + count - firstIndex - start;
+            cancelled = written && progress && !progress->SetProgress(static_cast<std::int64_t>(done), rows);
+            return written && !cancelled ? count : 0;
+        });
+    if (!read) {
+        why = fmt::format("the record of row {} cannot be read", unreadable + 1);
+        spdlog::error("HDF5 export stopped: {} ({})", why, session->GetReportFolderPath().string());
+        if (unreadableRow) *unreadableRow = unreadable + 1;
+        return false;
+    }
+    if (cancelled) {
+        spdlog::info("HDF5 export cancelled; {} was not written", path.string());
+        return false;
+    }
+    if (!written || !columns.Finish() || !writer.Finish()) {
+        why = writer.GetError();
+        return false;
+    }
+    if (progress) progress->SetProgress(rows, rows);
     return true;
 }

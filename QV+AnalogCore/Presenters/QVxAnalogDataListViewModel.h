@@ -2,16 +2,21 @@
 // The analog data list: one row per stored record of the open report (number,
 // time in ns and the four channel values as voltage texts), and its CSV export.
 //
+// The same rows also export as HDF5 (QVxAnalogHdf5Writer), and a time range picks
+// the rows of the records it holds.
+//
 // Row r is the record with global index first + r, first being the first index of
 // the report's first existing file (records before it were rotated away).
 // Titles and cells: GUI thread, through the session's report reader. ExportCsv:
 // the progress dialog's worker thread; it reads through a reader of its own, so
 // that the list may repaint from the session's reader meanwhile.
 
+#include "QV+AnalogCore/Export/QVxAnalogHdf5Writer.h"
 #include "QV+AnalogCore/Presenters/IQVxAnalogListOwner.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -62,6 +67,23 @@ public:
     // when given. Worker thread.
     bool ExportCsv(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow,
                    qvx::ProgressToken* progress, std::uint64_t* unreadableRow = nullptr) const;
+
+    // Rows [start, stop) of the records whose time (ns from the trace start: time stamp
+    // x 10) lies in [fromNs, toNs], both ends included; empty when none does. None when
+    // the range itself is invalid (fromNs negative or after toNs). GUI thread (the
+    // session's reader); {0, 0} without a report.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> RowsOfTimeRange(std::int64_t fromNs,
+                                                                           std::int64_t toNs) const;
+
+    // Writes the rows of the range (as for ExportCsv) to `path` as HDF5: "time_ns" and
+    // "ch1".."ch4" with the session's scaling, track names, ranges and probes, chunked
+    // and compressed by `layout`. The file takes the name `path` only when it is
+    // complete: a cancel, a failure or an unreadable record (its row number goes to
+    // `unreadableRow`) leave `path` as it was and return false; why goes to `error`
+    // (empty after a cancel). Progress and cancel as for ExportCsv. Worker thread.
+    bool ExportHdf5(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow,
+                    qvx::ProgressToken* progress, const QVxAnalogHdf5Layout& layout = {},
+                    std::string* error = nullptr, std::uint64_t* unreadableRow = nullptr) const;
 
 private:
     qvx::ReportDataReader* Reader() const;

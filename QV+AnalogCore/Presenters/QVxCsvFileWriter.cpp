@@ -1,5 +1,7 @@
 #include "QV+AnalogCore/Presenters/QVxCsvFileWriter.h"
 
+#include "QV+AnalogCore/Export/QVxExportTarget.h"
+
 #include <spdlog/spdlog.h>
 
 #include <fcntl.h>
@@ -25,19 +27,50 @@ bool QVxCsvFileWriter::Open(const std::filesystem::path& path) {
     m_failed = false;
     m_used = 0;
     m_bytesWritten = 0;
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    m_blockPending = false;
+    m_stop = false;
+    m_target = std::make_unique<QVxExportTarget>(path);
+    m_fd = m_target->OpenForWriting();
     if (m_fd < 0) {
         spdlog::error("Cannot create CSV file {}: {}", path.string(), std::strerror(errno));
+        m_target.reset();
         return false;
     }
     m_buffer.resize(kBlockSize + kBufferSlack);
+    m_inFlight.resize(kBlockSize + kBufferSlack);
+    m_thread = std::thread([this] { WriteBlocks(); });
     return true;
+}
+
+void QVxCsvFileWriter::WaitUntilWritten() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_blockPending; });
 }
 
 void QVxCsvFileWriter::FlushBuffer() {
     if (m_used == 0) return;
-    WriteOut(m_buffer.data(), m_used);
+    WaitUntilWritten();
+    std::swap(m_buffer, m_inFlight);
+    {
+        std::lock_guard lock(m_mutex);
+        m_inFlightBytes = m_used;
+        m_blockPending = true;
+    }
+    m_changed.notify_all();
     m_used = 0;
+}
+
+void QVxCsvFileWriter::WriteBlocks() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_blockPending || m_stop; });
+        if (!m_blockPending) return;
+        lock.unlock();
+        WriteOut(m_inFlight.data(), m_inFlightBytes);
+        lock.lock();
+        m_blockPending = false;
+        m_changed.notify_all();
+    }
 }
 
 void QVxCsvFileWriter::WriteOut(const char* data, std::size_t size) {
@@ -50,8 +83,8 @@ void QVxCsvFileWriter::WriteOut(const char* data, std::size_t size) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             // write(2) returning 0 for a non-empty request is treated as a failure too.
-            spdlog::error("CSV file write failed after {} bytes ({}): {}", m_bytesWritten, m_path.string(),
-                          n < 0 ? std::strerror(errno) : "nothing written");
+            spdlog::error("CSV file write failed after {} bytes ({}): {}", m_bytesWritten.load(),
+                          m_path.string(), n < 0 ? std::strerror(errno) : "nothing written");
             m_failed = true;
             return;
         }
@@ -64,12 +97,25 @@ void QVxCsvFileWriter::WriteOut(const char* data, std::size_t size) {
 bool QVxCsvFileWriter::Close() {
     if (m_fd < 0) return false;
     FlushBuffer();
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable()) m_thread.join();
     if (::close(m_fd) != 0 && !m_failed) {
         spdlog::error("CSV file close failed ({}): {}", m_path.string(), std::strerror(errno));
         m_failed = true;
     }
     m_fd = -1;
     std::vector<char>().swap(m_buffer);
+    std::vector<char>().swap(m_inFlight);
     m_used = 0;
+    if (m_failed) {
+        m_target->Discard();
+    } else if (!m_target->Commit()) {
+        m_failed = true;
+    }
+    m_target.reset();
     return !m_failed;
 }

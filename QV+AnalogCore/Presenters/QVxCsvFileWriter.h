@@ -2,14 +2,25 @@
 // Buffered writer of a CSV export: text is collected in one large buffer and
 // written to the file in big blocks with plain write(2) calls, so that every
 // failure (full disk, I/O error, a failing close) is seen and reported instead of
-// being lost in a stream's error state. One thread at a time.
+// being lost in a stream's error state. The text goes to a temporary file beside the
+// target that replaces it when Close succeeds (QVxExportTarget), so a failed export
+// leaves the target as it was. A full block is written by a thread of the writer's
+// own while the caller fills the next one, so formatting and the kernel's copy into the
+// page cache overlap. The public functions: one thread at a time.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string_view>
+#include <thread>
 #include <vector>
+
+class QVxExportTarget;
 
 class QVxCsvFileWriter {
 public:
@@ -21,7 +32,8 @@ public:
     QVxCsvFileWriter(const QVxCsvFileWriter&) = delete;
     QVxCsvFileWriter& operator=(const QVxCsvFileWriter&) = delete;
 
-    // Creates or truncates `path`. False (logged with the reason) when it cannot.
+    // Starts writing `path` (see QVxExportTarget). False (logged with the reason) when
+    // the file cannot be created.
     bool Open(const std::filesystem::path& path);
 
     // Appends to the buffer; a full buffer is written out first. After a failed
@@ -29,6 +41,7 @@ public:
     void Append(std::string_view text) {
         if (text.size() > m_buffer.size() - m_used) FlushBuffer();
         if (text.size() > m_buffer.size()) {
+            WaitUntilWritten();
             WriteOut(text.data(), text.size());
             return;
         }
@@ -49,29 +62,44 @@ public:
     }
     void Commit(std::size_t bytes) { m_used += bytes; }
 
-    // Writes the buffer once it holds at least kBlockSize bytes. False after a failure.
+    // Hands the buffer to the writing thread once it holds at least kBlockSize bytes.
+    // False after a failure.
     bool FlushIfFull() {
         if (m_used >= kBlockSize) FlushBuffer();
-        return !m_failed;
+        return !m_failed.load();
     }
 
-    // Writes what is buffered and closes the file. True when every byte was
-    // written and the file closed cleanly; false (logged) otherwise.
+    // Writes what is buffered and closes the file. True when every byte was written,
+    // the file closed cleanly and it replaced the target; false (logged) otherwise, and
+    // the target is left as it was.
     bool Close();
 
     bool IsOpen() const { return m_fd >= 0; }
-    bool HasFailed() const { return m_failed; }
+    bool HasFailed() const { return m_failed.load(); }
     // Bytes handed to the file so far.
-    std::uint64_t GetBytesWritten() const { return m_bytesWritten; }
+    std::uint64_t GetBytesWritten() const { return m_bytesWritten.load(); }
 
 private:
+    // Caller's thread: waits until the block in flight is written, then hands over the buffer.
     void FlushBuffer();
+    void WaitUntilWritten();
+    // Writing thread: writes each block handed over until told to stop.
+    void WriteBlocks();
+    // Either thread, never both at once.
     void WriteOut(const char* data, std::size_t size);
 
-    std::vector<char> m_buffer;
+    std::vector<char> m_buffer;  // filled by the caller
     std::size_t m_used = 0;
+    std::vector<char> m_inFlight;  // written by the writing thread
+    std::size_t m_inFlightBytes = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_blockPending = false;  // guarded by m_mutex
+    bool m_stop = false;          // guarded by m_mutex
+    std::thread m_thread;
     int m_fd = -1;
-    bool m_failed = false;
-    std::uint64_t m_bytesWritten = 0;
+    std::atomic<bool> m_failed{false};
+    std::atomic<std::uint64_t> m_bytesWritten{0};
     std::filesystem::path m_path;
+    std::unique_ptr<QVxExportTarget> m_target;
 };

@@ -1,6 +1,7 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
 #include "QVxCore/Presenters/WaveformPresenter.h"
+#include "QVxCore/WaveformVisualSettings.h"
 #include "QVxWinGUICommon/Common/CQVxIconButton.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
@@ -162,9 +163,18 @@ std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
         QMenu* channels = menu->addMenu(QStringLiteral("チャンネル表示"));
         for (int id = kFirstChannelCommand; id <= kLastChannelCommand; ++id) add(channels, id);
     }
+    if (analog && m_props.markersEnabled) AddExportMarkedRange(menu.get());
     if (!menu->isEmpty()) menu->addSeparator();
     add(menu.get(), kCopyCommand);
     return menu;
+}
+
+void CQVxWaveformMonitorWnd::AddExportMarkedRange(QMenu* menu) {
+    QAction* a = menu->addAction(QStringLiteral("M1-M2 をエクスポート..."));
+    a->setObjectName(QVxWinGUI::CommandName(kExportMarkedRangeCommand));
+    const auto* visual = m_presenter->GetVisualSettings();
+    a->setEnabled(visual && visual->markers[0].enabled && visual->markers[1].enabled);
+    connect(a, &QAction::triggered, this, [this] { Q_EMIT CommandTriggered(kExportMarkedRangeCommand); });
 }
 
 void CQVxWaveformMonitorWnd::contextMenuEvent(QContextMenuEvent* event) {

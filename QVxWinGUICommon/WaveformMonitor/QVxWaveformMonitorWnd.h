@@ -42,6 +42,8 @@ public:
     static constexpr int kMarkerToCursorCommands[2] = {17006, 17007};
     static constexpr int kFirstChannelCommand = 17008;  // 17008-17015: CH1-CH8 shown or hidden
     static constexpr int kLastChannelCommand = 17015;
+    // "M1-M2 をエクスポート..." (analog windows with markers; enabled when both are set).
+    static constexpr int kExportMarkedRangeCommand = 17016;
 
     explicit CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps props, QWidget* parent = nullptr);
     ~CQVxWaveformMonitorWnd() override;
@@ -90,6 +92,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void AddExportMarkedRange(QMenu* menu);
     void Disconnect();
 
     CQVxWaveformMonitorWndProps m_props;

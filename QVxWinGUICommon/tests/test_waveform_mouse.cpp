@@ -211,13 +211,38 @@ std::vector<QString> MenuNames(QMenu& menu) {
     return names;
 }
 
-TEST_F(MonitorWindowTest, TheAnalogContextMenuKeepsMarkerItemsAndCopy) {
+TEST_F(MonitorWindowTest, TheAnalogContextMenuKeepsMarkerItemsTheMarkedRangeExportAndCopy) {
     Open();
     auto menu = wnd->MakeContextMenu();
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(MenuNames(*menu),
-              (std::vector<QString>{Cmd(Wnd::kMarkerToCursorCommands[0]),
-                                    Cmd(Wnd::kMarkerToCursorCommands[1]), "-", Cmd(Wnd::kCopyCommand)}));
+    EXPECT_EQ(
+        MenuNames(*menu),
+        (std::vector<QString>{Cmd(Wnd::kMarkerToCursorCommands[0]), Cmd(Wnd::kMarkerToCursorCommands[1]),
+                              Cmd(Wnd::kExportMarkedRangeCommand), "-", Cmd(Wnd::kCopyCommand)}));
+    // The marked-range export needs both markers.
+    QAction* exportRange = menu->findChild<QAction*>(Cmd(Wnd::kExportMarkedRangeCommand));
+    EXPECT_EQ(exportRange->text(), "M1-M2 をエクスポート...");
+    Visual().markers[0].enabled = true;
+    Visual().markers[1].enabled = false;
+    EXPECT_FALSE(
+        wnd->MakeContextMenu()->findChild<QAction*>(Cmd(Wnd::kExportMarkedRangeCommand))->isEnabled());
+    Visual().markers[1].enabled = true;
+    menu = wnd->MakeContextMenu();
+    exportRange = menu->findChild<QAction*>(Cmd(Wnd::kExportMarkedRangeCommand));
+    ASSERT_TRUE(exportRange->isEnabled());
+    // With QVX_SCREENSHOT_DIR set, the menu is saved there for a look.
+    if (const QString shots = qEnvironmentVariable("QVX_SCREENSHOT_DIR"); !shots.isEmpty()) {
+        menu->popup(QPoint(0, 0));
+        QApplication::processEvents();
+        EXPECT_TRUE(menu->grab().save(shots + "/waveform_context_menu.png"));
+        menu->hide();
+    }
+    {
+        QSignalSpy exports(wnd.get(), &CQVxWaveformMonitorWnd::CommandTriggered);
+        exportRange->trigger();
+        ASSERT_EQ(exports.count(), 1);
+        EXPECT_EQ(exports.at(0).at(0).toInt(), CQVxWaveformMonitorWnd::kExportMarkedRangeCommand);
+    }
     QAction* copy = menu->findChild<QAction*>(Cmd(Wnd::kCopyCommand));
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->text(), "コピー");

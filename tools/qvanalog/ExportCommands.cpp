@@ -1,12 +1,14 @@
-// Export commands: the data list and the display-trigger list of a saved session
-// as CSV files, through the same list models the application's panes use.
+// Export commands: the data list (as CSV or HDF5) and the display-trigger list of a
+// saved session, through the same list models the application's panes use.
 //
-//   qvanalog export SESSION.qvxa --out FILE.csv [--from ROW --to ROW]
+//   qvanalog export SESSION.qvxa --out FILE [--format csv|hdf5] [--deflate 0-9]
+//                   [--from-ns NS --to-ns NS | --from ROW --to ROW]
 //   qvanalog export-triggers SESSION.qvxa --out FILE.csv
 //
 // Opening the session and the data list export run on a worker thread; this
 // thread drains their progress updates and, when stderr is a terminal, draws a
-// progress bar. Ctrl-C cancels the export; the rows written so far stay.
+// progress bar. Ctrl-C cancels the export; the CSV rows written so far stay, a
+// cancelled HDF5 file is not written at all.
 
 #include "Command.h"
 
@@ -22,7 +24,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <csignal>
@@ -143,13 +147,18 @@ std::optional<std::string> OpenSession(const fs::path& path, ExportSession& out)
     return std::nullopt;
 }
 
-// A row number of the export dialog: a whole number >= 1.
-std::optional<std::int64_t> ParseRowNumber(const std::string& text) {
+// A whole number >= `minimum`, nothing else in the text.
+std::optional<std::int64_t> ParseWholeNumber(const std::string& text, std::int64_t minimum) {
     std::int64_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || value < 1) return std::nullopt;
+    if (text.empty() || ec != std::errc() || ptr != end || value < minimum) return std::nullopt;
     return value;
+}
+
+// A row number of the export dialog: a whole number >= 1.
+std::optional<std::int64_t> ParseRowNumber(const std::string& text) {
+    return ParseWholeNumber(text, 1);
 }
 
 // SESSION.qvxa and --out FILE.csv, or an error text.
@@ -177,22 +186,90 @@ std::uintmax_t FileSize(const fs::path& path) {
     return ec ? 0 : size;
 }
 
+// "csv" or "hdf5": --format when given, else by the extension (.h5, .hdf5, .hdf, .he5
+// are HDF5). An error text for any other --format.
+std::optional<std::string> ExportFormat(const qvanalog::Args& args, const fs::path& out,
+                                        std::string& format) {
+    if (const auto given = args.Option("--format")) {
+        if (*given != "csv" && *given != "hdf5") return "--format takes csv or hdf5";
+        format = *given;
+        return std::nullopt;
+    }
+    std::string extension = out.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    const bool hdf5 =
+        extension == ".h5" || extension == ".hdf5" || extension == ".hdf" || extension == ".he5";
+    format = hdf5 ? "hdf5" : "csv";
+    return std::nullopt;
+}
+
+// A whole number >= 0 (ns, or a deflate level).
+std::optional<std::int64_t> ParseCount(const std::string& text) {
+    return ParseWholeNumber(text, 0);
+}
+
+struct ExportRows {
+    std::int64_t firstRow = -1;  // 0-based rows of the data list; both -1: all rows
+    std::int64_t lastRow = -1;
+};
+
+// The rows --from/--to (row numbers) or --from-ns/--to-ns (ns from the trace start, both
+// included) select, or every row; an error text for a bad or empty range.
+std::optional<std::string> SelectRows(const qvanalog::Args& args, const QVxAnalogDataListViewModel& model,
+                                      ExportRows& out) {
+    const auto fromText = args.Option("--from");
+    const auto toText = args.Option("--to");
+    const auto fromNsText = args.Option("--from-ns");
+    const auto toNsText = args.Option("--to-ns");
+    if (fromText.has_value() != toText.has_value()) return "--from and --to go together";
+    if (fromNsText.has_value() != toNsText.has_value()) return "--from-ns and --to-ns go together";
+    if (fromText && fromNsText)
+        return "give either --from/--to (rows) or --from-ns/--to-ns (times), not both";
+    const auto firstIndex = static_cast<std::int64_t>(model.GetFirstIndex());
+    const auto rowCount = static_cast<std::int64_t>(model.GetRowCount());
+    const std::string invalid(QVxLoadGuiString(kRangeInvalidStringId));
+
+    if (fromNsText) {
+        const auto fromNs = ParseCount(*fromNsText);
+        const auto toNs = ParseCount(*toNsText);
+        if (!fromNs || !toNs) return "--from-ns and --to-ns take times in ns from 0";
+        const auto rows = model.RowsOfTimeRange(*fromNs, *toNs);
+        if (!rows) return invalid + " (--to-ns is before --from-ns)";
+        if (rows->first == rows->second)
+            return invalid + " (no record lies between " + *fromNsText + " ns and " + *toNsText + " ns)";
+        out.firstRow = static_cast<std::int64_t>(rows->first);
+        out.lastRow = static_cast<std::int64_t>(rows->second) - 1;
+        return std::nullopt;
+    }
+    if (!fromText) return std::nullopt;
+    // --from and --to are the numbers of the "#" column: the export dialog's check, both
+    // between the first and the last record's number, and to not before from.
+    const auto from = ParseRowNumber(*fromText);
+    const auto to = ParseRowNumber(*toText);
+    if (!from || !to) return "--from and --to take row numbers from 1";
+    const std::int64_t minimum = firstIndex + 1;
+    const std::int64_t maximum = firstIndex + rowCount;
+    if (*from < minimum || *from > maximum || *to < minimum || *to > maximum || *to < *from)
+        return invalid + " (rows " + std::to_string(minimum) + " to " + std::to_string(maximum) + ")";
+    out.firstRow = *from - firstIndex - 1;
+    out.lastRow = *to - firstIndex - 1;
+    return std::nullopt;
+}
+
 int RunExport(qvanalog::Args& args) {
-    args.DeclareValueOptions({"--out", "--from", "--to"});
+    args.DeclareValueOptions({"--out", "--from", "--to", "--from-ns", "--to-ns", "--format", "--deflate"});
     fs::path sessionPath;
     fs::path outPath;
     if (auto error = SessionAndOutput(args, sessionPath, outPath)) return qvanalog::Fail(*error);
-
-    // --from and --to are the numbers of the "#" column, both or neither.
-    const auto fromText = args.Option("--from");
-    const auto toText = args.Option("--to");
-    if (fromText.has_value() != toText.has_value()) return qvanalog::Fail("--from and --to go together");
-    std::optional<std::int64_t> from;
-    std::optional<std::int64_t> to;
-    if (fromText) {
-        from = ParseRowNumber(*fromText);
-        to = ParseRowNumber(*toText);
-        if (!from || !to) return qvanalog::Fail("--from and --to take row numbers from 1");
+    std::string format;
+    if (auto error = ExportFormat(args, outPath, format)) return qvanalog::Fail(*error);
+    QVxAnalogHdf5Layout layout;
+    if (const auto deflate = args.Option("--deflate")) {
+        const auto level = ParseCount(*deflate);
+        if (!level || *level > 9) return qvanalog::Fail("--deflate takes a level from 0 (none) to 9");
+        if (format != "hdf5") return qvanalog::Fail("--deflate applies to HDF5 exports only");
+        layout.deflateLevel = static_cast<int>(*level);
     }
 
     ExportSession owner;
@@ -204,34 +281,31 @@ int RunExport(qvanalog::Args& args) {
     QVxAnalogDataListViewModel model(&owner);
     const auto firstIndex = static_cast<std::int64_t>(model.GetFirstIndex());
     const auto rowCount = static_cast<std::int64_t>(model.GetRowCount());
-
-    // The export dialog's check: both numbers between the first and the last
-    // record's number, and to not before from.
-    std::int64_t firstRow = -1;
-    std::int64_t lastRow = -1;
-    if (from) {
-        const std::int64_t minimum = firstIndex + 1;
-        const std::int64_t maximum = firstIndex + rowCount;
-        if (*from < minimum || *from > maximum || *to < minimum || *to > maximum || *to < *from) {
-            return qvanalog::Fail(std::string(QVxLoadGuiString(kRangeInvalidStringId)) + " (rows " +
-                                  std::to_string(minimum) + " to " + std::to_string(maximum) + ")");
-        }
-        firstRow = *from - firstIndex - 1;
-        lastRow = *to - firstIndex - 1;
-    }
+    ExportRows selected;
+    if (auto error = SelectRows(args, model, selected)) return qvanalog::Fail(*error);
+    const auto [firstRow, lastRow] = selected;
 
     bool exported = false;
     std::uint64_t unreadableRow = 0;
+    std::string failure;
     const auto started = std::chrono::steady_clock::now();
     const bool finished = RunWithProgressBar("exporting", [&](qvx::ProgressToken* token) {
-        exported = model.ExportCsv(outPath, firstRow, lastRow, token, &unreadableRow);
+        exported = format == "hdf5"
+                       ? model.ExportHdf5(outPath, firstRow, lastRow, token, layout, &failure, &unreadableRow)
+                       : model.ExportCsv(outPath, firstRow, lastRow, token, &unreadableRow);
     });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!finished && format == "hdf5")
+        return qvanalog::Fail("export cancelled; " + outPath.string() + " was not written");
     if (!exported && unreadableRow != 0) {
         return qvanalog::Fail("the record of row " + std::to_string(unreadableRow) + " cannot be read; " +
-                              outPath.string() + " keeps the rows before it");
+                              (format == "hdf5" ? outPath.string() + " was not written"
+                                                : outPath.string() + " keeps the rows before it"));
     }
-    if (!exported) return qvanalog::Fail("cannot write " + outPath.string() + " (see the messages above)");
+    if (!exported) {
+        return qvanalog::Fail("cannot write " + outPath.string() +
+                              (failure.empty() ? " (see the messages above)" : ": " + failure));
+    }
     const auto [start, stop] =
         QVxAnalogDataListViewModel::ExportRowRange(firstRow, lastRow, static_cast<std::uint64_t>(rowCount));
     if (!finished) {
@@ -263,7 +337,10 @@ int RunExportTriggers(qvanalog::Args& args) {
     return 0;
 }
 
-const qvanalog::Registration s_export{"export", "export SESSION.qvxa --out FILE.csv [--from ROW --to ROW]",
+const qvanalog::Registration s_export{"export",
+                                      "export SESSION.qvxa --out FILE [--format csv|hdf5] [--deflate 0-9] "
+                                      "[--from-ns NS --to-ns NS | --from ROW "
+                                      "--to ROW]",
                                       &RunExport};
 const qvanalog::Registration s_exportTriggers{
     "export-triggers", "export-triggers SESSION.qvxa --out FILE.csv", &RunExportTriggers};

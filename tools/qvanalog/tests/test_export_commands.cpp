@@ -70,6 +70,50 @@ TEST_F(ExportCommands, BadRangesAndArgumentsAreRefused) {
     EXPECT_NE(full.err.find("No space left on device"), std::string::npos);
 }
 
+TEST_F(ExportCommands, TimeRangesAndTheFormatByExtensionOrOption) {
+    // Records 33554432.. have times index x 100 ns: 3,355,443,200 ns on.
+    const std::string h5 = (dir.Path() / "out.h5").string();
+    const Result r =
+        RunQvanalog({"export", session, "--out", h5, "--from-ns", "3355443300", "--to-ns", "3355443450"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("rows 33554434 to 33554435 (2 rows)"), std::string::npos) << r.out;
+    EXPECT_EQ(Slurp(h5).substr(0, 8), "\x89HDF\r\n\x1a\n");
+
+    ASSERT_EQ(RunQvanalog({"export", session, "--out", h5, "--format", "csv", "--from-ns", "3355443300",
+                           "--to-ns", "3355443300"})
+                  .status,
+              0);
+    EXPECT_EQ(Slurp(h5).substr(0, 27), "#,Time[ns],CH1,CH2,CH3,CH4\n");
+    ASSERT_EQ(RunQvanalog({"export", session, "--out", csv, "--format", "hdf5", "--deflate", "0"}).status, 0);
+    EXPECT_EQ(Slurp(csv).substr(0, 4), "\x89HDF");
+}
+
+TEST_F(ExportCommands, BadTimeRangesFormatsAndTargetsLeaveTheOutputAsItWas) {
+    const std::string h5 = (dir.Path() / "out.h5").string();
+    { std::ofstream(h5) << "kept"; }
+    const auto refused = [&](std::vector<std::string> extra, const std::string& message) {
+        std::vector<std::string> words{"export", session, "--out", h5};
+        words.insert(words.end(), extra.begin(), extra.end());
+        const Result r = RunQvanalog(words);
+        EXPECT_EQ(r.status, 1) << extra.front();
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    };
+    refused({"--from-ns", "3355443400", "--to-ns", "3355443300"}, "範囲指定が異常です。");
+    refused({"--from-ns", "0", "--to-ns", "3355443199"}, "no record lies between 0 ns and 3355443199 ns");
+    refused({"--from-ns", "-5", "--to-ns", "3355443300"}, "--from-ns and --to-ns take times");
+    refused({"--from-ns", "3355443300"}, "--from-ns and --to-ns go together");
+    refused({"--from-ns", "0", "--to-ns", "1", "--from", "33554433", "--to", "33554433"}, "not both");
+    refused({"--format", "xml"}, "--format takes csv or hdf5");
+    refused({"--deflate", "10"}, "--deflate takes a level");
+    refused({"--format", "csv", "--deflate", "1"}, "HDF5 exports only");
+    EXPECT_EQ(Slurp(h5), "kept");
+
+    const Result missing = RunQvanalog({"export", session, "--out", (dir.Path() / "no" / "x.h5").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot create"), std::string::npos) << missing.err;
+    EXPECT_EQ(RunQvanalog({"export", session, "--out", "/dev/full", "--format", "hdf5"}).status, 1);
+}
+
 TEST_F(ExportCommands, TheSessionsOwnFilesAreRefusedAsOutputsAndStayIntact) {
     const fs::path repo = dir.Path() / "repo";
     fs::create_symlink(repo, dir.Path() / "alias");
