@@ -34,21 +34,11 @@ void CQVxAnalogDisplayTriggerList::SetItemCount(int count) {
 QString CQVxAnalogDisplayTriggerList::GetColumnString(int row, int column) const {
     if (row < 0 || row >= m_itemCount) return {};
     if (m_liveHits) {
-        // During a trace the report is not open yet: the hit's own values only.
+        // During a trace the report is not open yet: the hits copied so far, with the
+        // values of the records already written.
         if (static_cast<std::size_t>(row) >= m_liveHits->size()) return {};
-        const qvx::AnalogDisplayTriggerItem& hit = (*m_liveHits)[static_cast<std::size_t>(row)];
-        switch (column) {
-            case 0:
-                return QString::number(row + 1);
-            case 1:
-                return QString::number(hit.dataIndex + 1);
-            case 3:
-                return hit.widthNSec > 0 ? QString::fromStdString(QVxUtils::MakeTimeToDisplayString(
-                                               hit.widthNSec, QVxAnalogDisplayTriggerListModel::kTimeUnit))
-                                         : QStringLiteral("-");
-            default:
-                return QStringLiteral("-");
-        }
+        return QString::fromStdString(
+            m_model.GetLiveText(*m_liveHits, static_cast<std::size_t>(row), column));
     }
     try {
         return QString::fromStdString(m_model.GetText(static_cast<std::size_t>(row), column));
@@ -172,8 +162,7 @@ QMenu* CQVxAnalogDisplayTriggerListPane::CreateContextMenu(QWidget* parent) {
 }
 
 bool CQVxAnalogDisplayTriggerListPane::CanCsvExport() const {
-    // The exporter reads the session's list, which a running trace still appends to.
-    return m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle && m_viewModel.GetSession();
+    return m_viewModel.GetSession() != nullptr;
 }
 
 bool CQVxAnalogDisplayTriggerListPane::OnCsvExport() {
@@ -185,7 +174,12 @@ bool CQVxAnalogDisplayTriggerListPane::OnCsvExport() {
 }
 
 bool CQVxAnalogDisplayTriggerListPane::ExportCsv(const std::filesystem::path& path) {
-    if (m_model.ExportCsv(path)) return true;
+    // A running trace still appends to the session's list: the hits found so far are
+    // copied under its lock and exported.
+    const bool exported = m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle
+                              ? m_model.ExportCsv(path)
+                              : m_model.ExportLiveCsv(path, m_viewModel.CopyDisplayTriggerHits(0));
+    if (exported) return true;
     spdlog::error("CSV export of the display-trigger list to \"{}\" failed", path.string());
     QVxAppPrompts::Get().ShowMessage(
         this,

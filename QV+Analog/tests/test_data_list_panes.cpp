@@ -513,8 +513,9 @@ TEST_F(PaneTest, TriggerListCellsSelectionAndCsvBytes) {
 }
 
 // During a trace the list grows on the trace timer from copies of the hits (the
-// log collector's thread appends to the session's list meanwhile); after it the
-// list shows the stored report's hits with their times and values.
+// log collector's thread appends to the session's list meanwhile), with the time
+// and values of the records already written, and exports them; after it the list
+// shows the stored report's hits with their times and values, the same texts.
 TEST_F(PaneTest, TriggerListGrowsDuringATraceAndShowsTheStoredHitsAfterIt) {
     ::setenv("QVPLUS_SIMULATED_UNITS", "AN0000SIM", 1);
     ::setenv("QVPLUS_SIM_SIGNAL", "demo", 1);
@@ -531,7 +532,7 @@ TEST_F(PaneTest, TriggerListGrowsDuringATraceAndShowsTheStoredHitsAfterIt) {
     Show(pane);
     CQVxAnalogDisplayTriggerList& list = *pane.GetList();
     ASSERT_TRUE(viewModel.StartTrace());
-    EXPECT_FALSE(pane.CanCsvExport());
+    EXPECT_TRUE(pane.CanCsvExport());
     int ticks = 0;
     while (ticks < 100 && list.GetRealItemCount() < 3) {
         QTest::qWait(100);
@@ -542,6 +543,18 @@ TEST_F(PaneTest, TriggerListGrowsDuringATraceAndShowsTheStoredHitsAfterIt) {
     EXPECT_EQ(list.GetColumnString(0, 0), QStringLiteral("1"));
     EXPECT_NE(list.GetColumnString(0, 1), QStringLiteral("-"));
     EXPECT_NE(list.GetColumnString(0, 3), QStringLiteral("-"));  // pulse hits have a width
+    // The hit's record is on disk: its time and values, as the stored report will show them.
+    QStringList during;
+    for (int c = 0; c < 8; ++c) during << list.GetColumnString(0, c);
+    EXPECT_NE(during[2], QStringLiteral("-"));
+    EXPECT_TRUE(during[4].endsWith('V')) << during[4].toStdString();
+    const fs::path csv = dir.Path() / "during.csv";
+    ASSERT_TRUE(pane.ExportCsv(csv));
+    const std::string text = ReadFile(csv);
+    EXPECT_GE(std::count(text.begin(), text.end(), '\n'), 4);  // the header and the hits so far
+    EXPECT_NE(text.find("\n1,\"" + during[1].toStdString() + "\",\"" + during[2].toStdString() + "\""),
+              std::string::npos)
+        << text.substr(0, 300);
 
     viewModel.StopTrace();
     ASSERT_TRUE(
@@ -550,6 +563,7 @@ TEST_F(PaneTest, TriggerListGrowsDuringATraceAndShowsTheStoredHitsAfterIt) {
     const std::size_t hits = viewModel.GetSession()->GetDisplayTriggerList().size();
     EXPECT_EQ(static_cast<std::size_t>(list.GetRealItemCount()), hits);
     EXPECT_NE(list.GetColumnString(0, 2), QStringLiteral("-"));  // the record's time from the report
+    for (int c = 0; c < 8; ++c) EXPECT_EQ(list.GetColumnString(0, c), during[c]) << c;
     EXPECT_TRUE(pane.CanCsvExport());
     ::unsetenv("QVPLUS_SIMULATED_UNITS");
 }

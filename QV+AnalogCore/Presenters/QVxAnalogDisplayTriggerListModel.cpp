@@ -4,6 +4,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
 #include "QV+AnalogCore/Presenters/QVxCsvFileWriter.h"
 #include "QVxCore/AnalogSession.h"
+#include "QVxCore/ReportData/WrittenRecordReader.h"
 #include "QVxCore/Utils.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinCommon/QVxUtils.h"
@@ -22,6 +23,8 @@ QVxAnalogDisplayTriggerListModel::QVxAnalogDisplayTriggerListModel(IQVxAnalogLis
     : m_owner(owner) {
     QVX_VERIFY(owner);
 }
+
+QVxAnalogDisplayTriggerListModel::~QVxAnalogDisplayTriggerListModel() = default;
 
 std::string QVxAnalogDisplayTriggerListModel::GetColumnText(int column) const {
     switch (column) {
@@ -52,8 +55,40 @@ std::string QVxAnalogDisplayTriggerListModel::GetText(std::size_t row, int colum
     if (column < 0 || column >= kColumnCount) QVX_UNREACHABLE();
     qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
     QVX_CHECK_RETURN(session && row < session->GetDisplayTriggerList().size(), {});
-    const qvx::AnalogDisplayTriggerItem& hit = session->GetDisplayTriggerList()[row];
+    qvx::ReportDataReader* reader = session->GetReportData().get();
+    RecordSource source;
+    if (reader) {
+        source.read = [reader](std::uint64_t index) {
+            return index < reader->GetTotalRecordCount() ? reader->ReadRecordByIndex(index) : nullptr;
+        };
+        source.timeWordIndex = [reader] { return reader->GetTimeWordIndex(); };
+    }
+    return HitText(session->GetDisplayTriggerList()[row], row, column, source);
+}
 
+std::string QVxAnalogDisplayTriggerListModel::GetLiveText(const qvx::AnalogDisplayTriggerList& hits,
+                                                          std::size_t row, int column) const {
+    if (column < 0 || column >= kColumnCount) QVX_UNREACHABLE();
+    QVX_CHECK_RETURN(row < hits.size(), {});
+    return HitText(hits[row], row, column, LiveSource());
+}
+
+// The running trace's report folder, read as far as it is written.
+QVxAnalogDisplayTriggerListModel::RecordSource QVxAnalogDisplayTriggerListModel::LiveSource() const {
+    const qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
+    if (!session) return {};
+    if (!m_written || m_written->GetReportFolder() != session->GetReportFolderPath())
+        m_written = std::make_unique<qvx::WrittenRecordReader>(session->GetReportFolderPath());
+    qvx::WrittenRecordReader* written = m_written.get();
+    RecordSource source;
+    source.read = [written](std::uint64_t index) { return written->Read(index); };
+    source.timeWordIndex = [written] { return written->GetTimeWordIndex(); };
+    return source;
+}
+
+std::string QVxAnalogDisplayTriggerListModel::HitText(const qvx::AnalogDisplayTriggerItem& hit,
+                                                      std::size_t row, int column,
+                                                      const RecordSource& source) const {
     switch (column) {
         case 0:
             return fmt::format_int(static_cast<unsigned long long>(row) + 1).str();
@@ -65,24 +100,33 @@ std::string QVxAnalogDisplayTriggerListModel::GetText(std::size_t row, int colum
         default:
             break;
     }
-
     // Time and values come from the hit's record.
-    qvx::ReportDataReader* reader = session->GetReportData().get();
     QVxAnalogOscilloGraphViewModel* graph = m_owner->GetCurrentOscilloGraphViewModel();
-    const bool inRange = reader && hit.dataIndex >= 0 &&
-                         static_cast<std::uint64_t>(hit.dataIndex) < reader->GetTotalRecordCount();
     const std::uint8_t* record =
-        inRange ? reader->ReadRecordByIndex(static_cast<std::uint64_t>(hit.dataIndex)) : nullptr;
+        source.read && hit.dataIndex >= 0 ? source.read(static_cast<std::uint64_t>(hit.dataIndex)) : nullptr;
     if (!record || !graph) return kUnreadableCell;
     if (column == 2) {
         return QVxUtils::MakeTimeToDisplayString(
-            qvx::analog::DecodeRecord(record, reader->GetTimeWordIndex()).time, kTimeUnit);
+            qvx::analog::DecodeRecord(record, source.timeWordIndex()).time, kTimeUnit);
     }
     const int channel = column - 4;
     return graph->OnMakeDisplayValue(channel, qvx::analog::DecodeChannel(record, channel));
 }
 
 bool QVxAnalogDisplayTriggerListModel::ExportCsv(const std::filesystem::path& path) const {
+    return WriteCsv(path, GetRowCount(),
+                    [this](std::size_t row, int column) { return GetText(row, column); });
+}
+
+bool QVxAnalogDisplayTriggerListModel::ExportLiveCsv(const std::filesystem::path& path,
+                                                     const qvx::AnalogDisplayTriggerList& hits) const {
+    return WriteCsv(path, hits.size(),
+                    [this, &hits](std::size_t row, int column) { return GetLiveText(hits, row, column); });
+}
+
+bool QVxAnalogDisplayTriggerListModel::WriteCsv(
+    const std::filesystem::path& path, std::size_t rows,
+    const std::function<std::string(std::size_t, int)>& text) const {
     const qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
     if (session && session->IsOwnFile(path)) {
         spdlog::error("CSV export refused: {} is a file of the session being exported", path.string());
@@ -97,13 +141,12 @@ bool QVxAnalogDisplayTriggerListModel::ExportCsv(const std::filesystem::path& pa
     }
     out.Append('\n');
 
-    const std::size_t rows = GetRowCount();
     for (std::size_t row = 0; row < rows; ++row) {
-        out.Append(GetText(row, 0));
+        out.Append(text(row, 0));
         for (int c = 1; c < kColumnCount; ++c) {
             out.Append(",\"");
             // A quote inside a cell is doubled, as CSV readers expect.
-            for (const char ch : GetText(row, c)) {
+            for (const char ch : text(row, c)) {
                 if (ch == '"') out.Append('"');
                 out.Append(ch);
             }

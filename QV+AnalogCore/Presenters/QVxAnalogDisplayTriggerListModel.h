@@ -5,11 +5,18 @@
 // pane shows these texts. GUI thread: it reads through the session's reader.
 
 #include "QV+AnalogCore/Presenters/IQVxAnalogListOwner.h"
+#include "QVxCore/DisplayTriggerList.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
+
+namespace qvx {
+class WrittenRecordReader;
+}
 
 class QVxAnalogDisplayTriggerListModel {
 public:
@@ -19,6 +26,7 @@ public:
 
     // `owner` (the analog view model) must outlive this object.
     explicit QVxAnalogDisplayTriggerListModel(IQVxAnalogListOwner* owner);
+    ~QVxAnalogDisplayTriggerListModel();
 
     // "#", "データ番号", "Time[ns]", "WidthTime[ns]", "CH1".."CH4"; any other column
     // is unreachable (throws).
@@ -34,13 +42,33 @@ public:
     // Any other column is unreachable (throws).
     std::string GetText(std::size_t row, int column) const;
 
+    // The same cells for `hits`, copies of a running trace's hits: time and values are
+    // read from the report files as far as they are written ("-" before that, and for a
+    // file rotation removed).
+    std::string GetLiveText(const qvx::AnalogDisplayTriggerList& hits, std::size_t row, int column) const;
+
     // Writes the byte-order mark EF BB BF, the header (titles joined by ","), then
     // one line per hit: the first cell as it is, every further cell as ","
     // followed by the text in double quotes; "\n" line ends. False (logged) when
     // `path` is one of the session's own files (nothing is written) or the file
     // cannot be created or written completely.
     bool ExportCsv(const std::filesystem::path& path) const;
+    // The same for the hits found so far by a running trace (see GetLiveText).
+    bool ExportLiveCsv(const std::filesystem::path& path, const qvx::AnalogDisplayTriggerList& hits) const;
 
 private:
+    // The record of a global index, or null; and the word of the time stamp in the
+    // records read.
+    struct RecordSource {
+        std::function<const std::uint8_t*(std::uint64_t)> read;
+        std::function<std::int32_t()> timeWordIndex;
+    };
+    std::string HitText(const qvx::AnalogDisplayTriggerItem& hit, std::size_t row, int column,
+                        const RecordSource& source) const;
+    RecordSource LiveSource() const;
+    bool WriteCsv(const std::filesystem::path& path, std::size_t rows,
+                  const std::function<std::string(std::size_t, int)>& text) const;
+
     IQVxAnalogListOwner* m_owner;
+    mutable std::unique_ptr<qvx::WrittenRecordReader> m_written;  // the running trace's files
 };
