@@ -46,9 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qvx::fuzz::InputReader in(data, size);
     const std::size_t chunk = std::size_t{in.TakeByte()} * 8 + 1;
     const std::size_t padding = std::size_t{in.TakeByte()} * 1024;
-    QByteArray connection(static_cast<qsizetype>(padding), 'x');
     const std::string_view rest = in.Rest();
-    connection.append(rest.data(), static_cast<qsizetype>(rest.size()));
+    QByteArray connection(rest.data(), static_cast<qsizetype>(rest.size()));
     connection.append("\n{\"message\":\"WM_QVX_CHECK_LOADED_REPORT\",\"path\":\"");
     connection.append(kSentinelPath);
     connection.append("\"}\n");
@@ -56,11 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QLocalSocket peer;
     peer.connectToServer(QString::fromStdString(instance.SocketPath().string()));
     if (!peer.waitForConnected(1000)) qvx::fuzz::Fail("cannot connect");
-    for (qsizetype at = 0; at < connection.size(); at += static_cast<qsizetype>(chunk)) {
-        peer.write(connection.mid(at, static_cast<qsizetype>(chunk)));
-        peer.flush();
-        QCoreApplication::processEvents();
-    }
+    // The padding goes in large pieces, the rest in the chosen chunks.
+    const auto send = [&peer](const QByteArray& bytes, std::size_t piece) {
+        for (qsizetype at = 0; at < bytes.size(); at += static_cast<qsizetype>(piece)) {
+            peer.write(bytes.mid(at, static_cast<qsizetype>(piece)));
+            peer.flush();
+            QCoreApplication::processEvents();
+        }
+    };
+    send(QByteArray(static_cast<qsizetype>(padding), 'x'), 16 * 1024);
+    send(connection, chunk);
 
     QEventLoop loop;
     QTimer timer;

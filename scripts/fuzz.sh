@@ -45,7 +45,7 @@ fi
 cmake --build "$BUILD" --parallel "$(nproc)" --target "${selected[@]/#/fuzz_}"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:symbolize=1"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$ROOT/fuzz/ubsan.supp"
 status=0
 for target in "${selected[@]}"; do
   corpus="$BUILD/corpus/$target"
@@ -66,7 +66,8 @@ for target in "${selected[@]}"; do
   # The last coverage line and the final statistics of the run.
   cov=$(grep -Eo 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9]+[a-zA-Z]*' "$log" | tail -1 || true)
   execs=$(grep -Eo 'stat::number_of_executed_units: [0-9]+' "$log" | grep -Eo '[0-9]+$' || echo '?')
-  rate=$(grep -Eo 'stat::average_exec_per_sec: [0-9]+' "$log" | grep -Eo '[0-9]+$' || echo '?')
+  rate='?'
+  [[ "$execs" =~ ^[0-9]+$ && "$seconds" -gt 0 ]] && rate=$((execs / seconds))
   echo "fuzz.sh: $target: $result; $execs runs, $rate/s; $cov"
 done
 exit $status
