@@ -39,7 +39,9 @@ protected:
         ASSERT_TRUE(reader);
         const std::uint64_t total = reader->GetTotalRecordCount();
         EXPECT_GT(total, 0u);
-        EXPECT_EQ(total, viewModel.GetRecordCount());
+        // The write that met the full disk may have stored some of its records (whole ones)
+        // before it failed: they are kept and read, though the trace never showed them.
+        EXPECT_GE(total, viewModel.GetRecordCount());
         std::uint64_t wrong = 0;
         for (std::uint64_t i = 0; i < total; ++i) {
             const std::uint8_t* r = reader->ReadRecordByIndex(i);
