@@ -7,11 +7,10 @@
 // is a sparse file of zero records whose size the overview names (with bit 0: the record
 // count), at most 64 MiB.
 
-#include "fuzz/fuzz_support.h"
+#include "fuzz/report_fuzz_support.h"
 
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportOverviewFile.h"
-#include "QVxCore/ReportData/ReportOverviewStore.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -91,12 +90,7 @@ void QueryReader(const std::filesystem::path& folder, qvx::fuzz::InputReader& in
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    qvx::fuzz::QuietLogging();
-    static const bool cacheSet = [] {
-        qvx::ReportOverviewStore::SetCacheRoot(qvx::fuzz::ScratchFolder() / "cache");
-        return true;
-    }();
-    (void)cacheSet;
+    qvx::fuzz::PrepareReportFuzzing();
 
     qvx::fuzz::InputReader in(data, size);
     const std::uint8_t flags = in.TakeByte();

@@ -7,10 +7,9 @@
 // bytes), then the 512-byte header, the first file's bytes after its header and the second file's (its header
 // first when bit 4 is set).
 
-#include "fuzz/fuzz_support.h"
+#include "fuzz/report_fuzz_support.h"
 
 #include "QVxCore/ReportData/ReportData.h"
-#include "QVxCore/ReportData/ReportOverviewStore.h"
 
 #include <fmt/format.h>
 
@@ -71,13 +70,7 @@ void ReadEverywhere(ReportDataReader& reader, qvx::fuzz::InputReader& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    qvx::fuzz::QuietLogging();
-    static const bool cacheSet = [] {
-        // Overviews the reader might build or find stay in the scratch folder.
-        qvx::ReportOverviewStore::SetCacheRoot(qvx::fuzz::ScratchFolder() / "cache");
-        return true;
-    }();
-    (void)cacheSet;
+    qvx::fuzz::PrepareReportFuzzing();
 
     qvx::fuzz::InputReader in(data, size);
     const std::string_view queryBytes = in.TakeBytes(40);
