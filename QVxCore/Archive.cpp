@@ -38,14 +38,18 @@ std::string ToJson(T&& value) {
 // brackets would otherwise exhaust the stack.
 constexpr int kMaxJsonDepth = 32;
 
-// True for a number whose digits are all zero and that has an exponent ("0e308"): the
-// system's rapidjson (1.1) parses it through its full-precision path, which computes with
-// clz(0), and the number comes out as garbage. Never written by this program.
-bool IsZeroWithExponent(std::string_view number) {
+// True for the numbers the system's rapidjson (1.1) misparses in its full-precision path,
+// computing with clz(0) and shifts past 63 bits so that the value comes out as garbage:
+// one whose digits are all zero with an exponent ("0e308"), and one whose integer part has
+// more than 19 digits (beyond 2^64). This program never writes either.
+bool IsMisparsedNumber(std::string_view number) {
     const std::size_t e = number.find_first_of("eE");
-    if (e == std::string_view::npos) return false;
     const std::string_view mantissa = number.substr(0, e);
-    return mantissa.find_first_of("123456789") == std::string_view::npos;
+    if (e != std::string_view::npos && mantissa.find_first_of("123456789") == std::string_view::npos)
+        return true;
+    const std::string_view integer = mantissa.substr(0, mantissa.find('.'));
+    const std::size_t first = integer.find_first_of("123456789");
+    return first != std::string_view::npos && integer.size() - first > 19;
 }
 
 // The syntax check before cereal reads the file, with the two refusals above. Parses
@@ -68,7 +72,7 @@ struct JsonSafetyCheck : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, JsonSaf
     bool StartArray() { return Enter(); }
     bool EndArray(rapidjson::SizeType) { return Leave(); }
     bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-        if (!IsZeroWithExponent({text, length})) return true;
+        if (!IsMisparsedNumber({text, length})) return true;
         refusal =
             fmt::format("unsupported number {}", std::string_view(text, std::min<std::size_t>(length, 32)));
         return false;

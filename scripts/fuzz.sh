@@ -18,7 +18,7 @@ BUILD="${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
 TARGETS=(report_reader report_overview settings meta prefs report_query family sim_env)
 
 usage() {
-  sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
