@@ -171,6 +171,11 @@ struct QVxAppIntegration::Impl {
         const OpenConnection oldest = connections.front();
         connections.pop_front();
         if (!oldest.socket || oldest.state->reading) return;
+        // What the peer has sent already is handled first: a peer that wrote its line and
+        // closed is still served when a flood of connections pushes it out.
+        oldest.socket->waitForReadyRead(0);
+        ReadLines(oldest.socket, oldest.state, false);
+        if (!oldest.socket || oldest.state->dropped) return;
         // A flood of connections must not flood the log too: the first and every 256th.
         if (connectionsClosedForRoom++ % 256 == 0)
             spdlog::warn("QVxAppIntegration: more than {} family connections; the oldest closed ({} so far)",
