@@ -40,16 +40,17 @@ constexpr int kMaxJsonDepth = 32;
 
 // True for the numbers the system's rapidjson (1.1) misparses in its full-precision path,
 // computing with clz(0) and shifts past 63 bits so that the value comes out as garbage:
-// one whose digits are all zero with an exponent ("0e308"), and one whose integer part has
-// more than 19 digits (beyond 2^64). This program never writes either.
+// one whose digits are all zero with an exponent ("0e308"), and one with more than 19
+// significant digits (beyond what its 64-bit significand holds). This program writes at
+// most 17 significant digits, so neither occurs in its files.
 bool IsMisparsedNumber(std::string_view number) {
-    const std::size_t e = number.find_first_of("eE");
-    const std::string_view mantissa = number.substr(0, e);
-    if (e != std::string_view::npos && mantissa.find_first_of("123456789") == std::string_view::npos)
-        return true;
-    const std::string_view integer = mantissa.substr(0, mantissa.find('.'));
-    const std::size_t first = integer.find_first_of("123456789");
-    return first != std::string_view::npos && integer.size() - first > 19;
+    const std::string_view mantissa = number.substr(0, number.find_first_of("eE"));
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos) return mantissa.size() != number.size();
+    const std::size_t digits =
+        static_cast<std::size_t>(std::count_if(mantissa.begin() + static_cast<std::ptrdiff_t>(first),
+                                               mantissa.end(), [](char c) { return c >= '0' && c <= '9'; }));
+    return digits > 19;
 }
 
 // The syntax check before cereal reads the file, with the two refusals above. Parses
