@@ -32,7 +32,12 @@ endfunction()
 
 function(qvx_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
-  if(QVX_SANITIZE STREQUAL "address")
+  if(QVX_BUILD_FUZZERS)
+    # Coverage for libFuzzer and both sanitizers in every target; the fuzz programs add
+    # libFuzzer's main themselves (fuzz/CMakeLists.txt).
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${target} PUBLIC -fsanitize=address,undefined)
+  elseif(QVX_SANITIZE STREQUAL "address")
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PUBLIC -fsanitize=address,undefined)
   elseif(QVX_SANITIZE STREQUAL "thread")

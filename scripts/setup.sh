@@ -18,7 +18,7 @@ PACKAGES=(
   libusb-1.0-0-dev libhdf5-dev python3-h5py
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth x11-apps imagemagick
-  clang-format
+  clang-format clang-14 libclang-rt-14-dev
 )
 
 missing=()

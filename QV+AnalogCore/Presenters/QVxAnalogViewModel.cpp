@@ -4,14 +4,12 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/ReportData/ReportOverviewStore.h"
+#include "QVxCore/ReportQuery.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
 #include "QVxWinCommon/QVxNotification.h"
 
 #include <spdlog/spdlog.h>
-#include <nlohmann/json.hpp>
-
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -576,28 +574,8 @@ bool QVxAnalogViewModel::IsReportInSession(const fs::path& reportPath) const {
 }
 
 bool QVxAnalogViewModel::HandleReportQuery(const fs::path& queryFilePath) {
-    std::string reportPath;
-    std::string resultPath;
-    try {
-        std::ifstream in(queryFilePath, std::ios::binary);
-        if (!in) {
-            spdlog::error("Failed to read the report query file. {}", queryFilePath.string());
-            return false;
-        }
-        const nlohmann::json query = nlohmann::json::parse(in);
-        reportPath = query.at("reportFullPath").get<std::string>();
-        resultPath = query.at("commandResultFilePath").get<std::string>();
-    } catch (const nlohmann::json::exception& e) {
-        spdlog::error("Invalid report query file {}: {}", queryFilePath.string(), e.what());
-        return false;
-    }
-    const bool isOpen = IsReportInSession(fs::path(reportPath));
-    std::ofstream out(fs::path(resultPath), std::ios::binary | std::ios::trunc);
-    out << nlohmann::json{{"isReportOpen", isOpen}}.dump();
-    out.close();
-    if (!out) {
-        spdlog::error("Failed to write the report query result. {}", resultPath);
-        return false;
-    }
-    return true;
+    const std::optional<qvx::ReportQuery> query = qvx::ReadReportQuery(queryFilePath);
+    if (!query) return false;
+    const bool isOpen = IsReportInSession(fs::path(query->reportFullPath));
+    return qvx::WriteReportQueryResult(fs::path(query->commandResultFilePath), isOpen);
 }

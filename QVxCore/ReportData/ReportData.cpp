@@ -180,10 +180,14 @@ bool ReportDataReader::FillLeadingGaps(std::uint64_t recordsPerFile) {
         m_files[slot] = std::move(placeholder);
     }
 
-    // The index range ends with the last file. For a report whose files other than the last
-    // are full this equals the sum of all record counts; a short file in the middle leaves
-    // indexes that read as "Invalid record index." instead of shifting the end.
-    m_totalRecordCount = m_files.back()->GetFirstIndex() + m_files.back()->GetRecordCount();
+    // The index range ends with the last file that holds records. For a report whose files
+    // other than the last are full this equals the sum of all record counts; a short file in
+    // the middle leaves indexes that read as "Invalid record index." instead of shifting the
+    // end. Empty files at the end (the writer opens the next file before its first record)
+    // add no indexes, so a short file before them ends the range at its last record.
+    std::size_t last = m_files.size() - 1;
+    while (last > 0 && m_files[last]->GetRecordCount() == 0) --last;
+    m_totalRecordCount = m_files[last]->GetFirstIndex() + m_files[last]->GetRecordCount();
 
     const auto firstExisting =
         std::find_if(m_files.begin(), m_files.end(), [](const auto& f) { return !f->IsPlaceholder(); });

@@ -177,6 +177,14 @@ std::optional<std::uint64_t> ReportOverviewFile::LowerBoundBlock(std::uint64_t t
         std::partition_point(m_level1.begin() + static_cast<std::ptrdiff_t>(l1Begin),
                              m_level1.begin() + static_cast<std::ptrdiff_t>(l1End), before) -
         m_level1.begin());
+    if (j1 == l1Begin) {
+        // Level 2 says its block starts before `time`, the first level-1 block under it says
+        // it does not: the levels disagree, which no build of this file gives.
+        spdlog::warn("Report overview damaged (levels 1 and 2 disagree at level-2 block {}); it is rebuilt.",
+                     j2 - 1);
+        m_damaged = true;
+        return std::nullopt;
+    }
     // Level-0 block (j1 - 1) x 128 starts before `time`; the answer follows it.
     std::uint64_t lo = (j1 - 1) * overview::kLevel0PerLevel1 + 1;
     std::uint64_t hi = std::min(j1 * overview::kLevel0PerLevel1, count0);

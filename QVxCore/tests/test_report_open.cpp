@@ -127,6 +127,34 @@ TEST_F(ReportOpen, EmptyLastFileTakesThePreviousEndTime) {
     EXPECT_EQ(log.ErrorCount(), 1) << log.Text();
 }
 
+TEST_F(ReportOpen, EmptyLastFilesAfterAShortFileEndTheRangeAtItsLastRecord) {
+    // A trace stopped after the writer opened the next file early (or two files left empty):
+    // the range must not stretch over the short file's unused indexes.
+    builder.AddFile(0, 100).AddFile(1, 0);
+    auto reader = ReportDataReader::Open(dir.Path());
+    ASSERT_TRUE(reader) << log.Text();
+    EXPECT_EQ(reader->GetTotalRecordCount(), 100u);
+    EXPECT_NE(reader->ReadRecordByIndex(99), nullptr);
+    EXPECT_EQ(reader->ReadRecordByIndex(100), nullptr);
+    std::uint64_t index = 0, time = 0;
+    ASSERT_TRUE(reader->FindIndexByTime(builder.TimeAt(99) + 1000, index, time));
+    EXPECT_EQ(index, 99u);
+
+    qvx::test::TempDir rotated("reader-rotated-empty");
+    ReportBuilder(rotated.Path()).AddFile(2, 40).AddFile(3, 0).AddFile(4, 0);
+    auto rotatedReader = ReportDataReader::Open(rotated.Path());
+    ASSERT_TRUE(rotatedReader) << log.Text();
+    EXPECT_EQ(rotatedReader->GetTotalRecordCount(), 2 * kFull + 40);
+    EXPECT_NE(rotatedReader->ReadRecordByIndex(2 * kFull + 39), nullptr);
+
+    qvx::test::TempDir onlyRotated("reader-rotated-only-empty");
+    ReportBuilder(onlyRotated.Path()).AddFile(2, 0);
+    auto emptyReader = ReportDataReader::Open(onlyRotated.Path());
+    ASSERT_TRUE(emptyReader) << log.Text();
+    // Rotation deleted two full files before the empty one: their indexes still count.
+    EXPECT_EQ(emptyReader->GetTotalRecordCount(), 2 * kFull);
+}
+
 TEST_F(ReportOpen, ReportOfOneEmptyFileOpensWithoutRecords) {
     builder.AddFile(0, 0);
     auto reader = ReportDataReader::Open(dir.Path());

@@ -240,6 +240,30 @@ TEST(SettingsArchive, UnreadableFilesFail) {
     EXPECT_TRUE(LoadText(dir, std::string("\xEF\xBB\xBF") + qvx::testing::kDefaultSettingsFile, target));
 }
 
+TEST(SettingsArchive, HostileJsonIsRefusedBeforeTheParserCanMisreadIt) {
+    ScratchFolder dir;
+    AnalogSettings target;
+    const AnalogSettings before = target;
+    // Nesting a recursive parser cannot survive, and zeros with an exponent or more than 19
+    // significant digits, which the system's JSON library turns into garbage through clz(0).
+    const std::string deep = std::string(200'000, '[') + std::string(200'000, ']');
+    const std::string kDefault = qvx::testing::kDefaultSettingsFile;
+    std::string zeroExponent = kDefault;
+    const std::size_t colon = zeroExponent.find(':', zeroExponent.find("\"samplingFrequency\""));
+    ASSERT_NE(colon, std::string::npos);
+    zeroExponent.insert(colon + 1, " 0e308,\"ignored\":");
+    const std::string nested = "{\"value0\": " + std::string(40, '[') + std::string(40, ']') + "}";
+    for (const std::string& text : {deep, zeroExponent, nested, std::string("{\"value0\": 0.000E-400}"),
+                                    std::string("{\"value0\": {\"x\": -184467440737095516155.5}}"),
+                                    std::string("{\"value0\": [0.000001844674407370955161573709551615]}")}) {
+        LogRecorder log;
+        EXPECT_FALSE(LoadText(dir, text, target)) << text.substr(0, 60);
+        EXPECT_TRUE(log.Contains("Deserialization error: ")) << log.Text();
+        EXPECT_EQ(target, before);
+    }
+    EXPECT_TRUE(LoadText(dir, kDefault, target));
+}
+
 TEST(SettingsArchive, FailedOrInterruptedSaveKeepsThePreviousFile) {
     ScratchFolder dir;
     const fs::path file = dir / "keep.qvxa";

@@ -44,13 +44,17 @@ struct QVxAppIntegration::Impl {
         QByteArray buffer;
         bool reading = false;  // ReadLines is running for this connection
         bool ended = false;    // the peer has closed
-        bool dropped = false;  // closed by us after an oversize line
+        bool dropped = false;  // closed by us (oversize line, idle, too many connections)
+    };
+    struct OpenConnection {
+        QPointer<QLocalSocket> socket;
+        std::shared_ptr<Connection> state;
     };
 
     std::string tag;
     fs::path socketPath;
-    QLocalServer* server = nullptr;  // owns the accepted connections
-    std::list<QPointer<QLocalSocket>> connections;
+    QLocalServer* server = nullptr;         // owns the accepted connections
+    std::list<OpenConnection> connections;  // oldest first
 
     SyncTimeHandler onSyncTime;
     SyncTraceHandler onSyncTrace;
@@ -61,13 +65,14 @@ struct QVxAppIntegration::Impl {
     int deliveryRounds = 0;
     std::uint64_t activity = 0;  // connections accepted and reads that brought bytes
     std::uint64_t activitySeen = 0;
+    std::uint64_t connectionsClosedForRoom = 0;
 
     ~Impl() { StopListening(); }
 
     void StopListening() {
         if (!server) return;
-        for (const QPointer<QLocalSocket>& socket : connections)
-            if (socket) QObject::disconnect(socket, nullptr, nullptr, nullptr);
+        for (const OpenConnection& open : connections)
+            if (open.socket) QObject::disconnect(open.socket, nullptr, nullptr, nullptr);
         connections.clear();
         QObject::disconnect(server, nullptr, nullptr, nullptr);
         server->close();  // removes the socket file
@@ -79,12 +84,25 @@ struct QVxAppIntegration::Impl {
         while (server && server->hasPendingConnections()) {
             QLocalSocket* socket = server->nextPendingConnection();
             if (!socket) break;
-            connections.remove_if([](const QPointer<QLocalSocket>& s) { return s.isNull(); });
-            connections.emplace_back(socket);
-            ++activity;
+            connections.remove_if([](const OpenConnection& open) { return open.socket.isNull(); });
+            while (connections.size() >= kMaxConnections) DropOldest();
             auto connection = std::make_shared<Connection>();
-            QObject::connect(socket, &QLocalSocket::readyRead, socket,
-                             [this, socket, connection] { ReadLines(socket, connection, false); });
+            connections.push_back({socket, connection});
+            ++activity;
+            // Closes a connection that stays silent; restarted by every read that brings bytes.
+            auto* idle = new QTimer(socket);
+            idle->setSingleShot(true);
+            QObject::connect(idle, &QTimer::timeout, socket, [socket, connection] {
+                if (connection->reading || connection->dropped) return;
+                spdlog::warn("QVxAppIntegration: a family connection silent for {} ms closed",
+                             kIdleTimeoutMs);
+                Drop(socket, *connection);
+            });
+            idle->start(kIdleTimeoutMs);
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, connection, idle] {
+                idle->start(kIdleTimeoutMs);
+                ReadLines(socket, connection, false);
+            });
             QObject::connect(socket, &QLocalSocket::disconnected, socket, [this, socket, connection] {
                 ReadLines(socket, connection, true);
                 socket->deleteLater();
@@ -139,9 +157,30 @@ struct QVxAppIntegration::Impl {
     void DropOversize(QLocalSocket* socket, Connection& c) {
         spdlog::warn("QVxAppIntegration: a family line longer than {} bytes; connection dropped",
                      kMaxLineBytes);
+        Drop(socket, c);
+    }
+
+    // Closes a connection without handling anything more from it.
+    static void Drop(QLocalSocket* socket, Connection& c) {
         c.dropped = true;
         c.buffer.clear();
         socket->abort();
+    }
+
+    void DropOldest() {
+        const OpenConnection oldest = connections.front();
+        connections.pop_front();
+        if (!oldest.socket || oldest.state->reading) return;
+        // What the peer has sent already is handled first: a peer that wrote its line and
+        // closed is still served when a flood of connections pushes it out.
+        oldest.socket->waitForReadyRead(0);
+        ReadLines(oldest.socket, oldest.state, false);
+        if (!oldest.socket || oldest.state->dropped) return;
+        // A flood of connections must not flood the log too: the first and every 256th.
+        if (connectionsClosedForRoom++ % 256 == 0)
+            spdlog::warn("QVxAppIntegration: more than {} family connections; the oldest closed ({} so far)",
+                         kMaxConnections, connectionsClosedForRoom);
+        Drop(oldest.socket, *oldest.state);
     }
 
     void HandleLine(QLocalSocket* socket, QByteArray line) {
@@ -250,7 +289,8 @@ struct QVxAppIntegration::Impl {
 
     // Reads what already waits on the open connections (their sockets never block).
     void TakeInArrived() {
-        const std::list<QPointer<QLocalSocket>> open = connections;
+        std::vector<QPointer<QLocalSocket>> open;
+        for (const OpenConnection& connection : connections) open.push_back(connection.socket);
         for (const QPointer<QLocalSocket>& socket : open) {
             for (int i = 0; i < kMaxDrainReads && socket && socket->state() == QLocalSocket::ConnectedState;
                  ++i)

@@ -37,6 +37,11 @@ public:
     static constexpr const char* kFamilyExeMatch = "QV+";
     // Longest line a peer may send (bytes); a longer one drops the connection.
     static constexpr std::size_t kMaxLineBytes = 64 * 1024;
+    // Connections from peers held open at once; a new one beyond this closes the oldest
+    // (a well-behaved peer sends its line and closes within milliseconds).
+    static constexpr std::size_t kMaxConnections = 64;
+    // A connection that brings no bytes for this long is closed (ms).
+    static constexpr int kIdleTimeoutMs = 5000;
     // Bounded waits of the sending side (ms).
     static constexpr int kConnectTimeoutMs = 500;
     static constexpr int kWriteTimeoutMs = 500;

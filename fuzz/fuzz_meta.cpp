@@ -1,0 +1,20 @@
+// Fuzz target: the report metadata file "meta" (the display trigger list). Whatever
+// loads must save and load back to the same list.
+
+#include "fuzz/fuzz_support.h"
+
+#include "QVxCore/Archive.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    qvx::fuzz::QuietLogging();
+    const std::filesystem::path file = qvx::fuzz::ScratchFolder() / "meta";
+    qvx::fuzz::WriteFile(file, qvx::fuzz::AsText(data, size));
+
+    qvx::AnalogDisplayTriggerList list;
+    if (!qvx::Archive::Load(list, file)) return 0;
+    if (!qvx::Archive::Save(list, file)) qvx::fuzz::Fail("a loaded list cannot be saved");
+    qvx::AnalogDisplayTriggerList reloaded;
+    if (!qvx::Archive::Load(reloaded, file)) qvx::fuzz::Fail("a saved list does not load");
+    if (!(reloaded == list)) qvx::fuzz::Fail("a saved list loads differently");
+    return 0;
+}
