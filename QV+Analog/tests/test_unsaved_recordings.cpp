@@ -6,7 +6,7 @@
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxCore/AnalogEnvData.h"
 #include "QVxCore/Archive.h"
-#include "QVxCore/Recovery/FolderLock.h"
+#include "QVxCore/tests/support/FolderHolder.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
@@ -36,26 +36,15 @@ fs::path LeaveOrphanedRecording(const std::string& id, std::uint64_t records) {
     fs::create_directories(std::getenv("QVPLUS_TEMP_DIR"));
     const fs::path folder = *qvx::AnalogEnvData::GetDefaultCacheFolder(true) / id;
     fs::create_directories(folder);
-    int ready[2];
-    if (::pipe(ready) != 0) return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        qvx::FolderLock lock;
-        const char ok = lock.TryLock(folder) ? 1 : 0;
-        (void)!::write(ready[1], &ok, 1);
-        for (;;) ::pause();
-    }
-    char ok = 0;
-    (void)!::read(ready[0], &ok, 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    const pid_t child = qvx::test::HoldFolderInChild(folder);
+    if (child < 0) return {};
     qvx::test::ReportBuilder(folder / "repo").StartTime(1'796'745'878, 5).AddFile(0, records);
     qvx::AnalogSettings settings;
     settings.samplingFrequency = 1;
     qvx::Archive::Save(settings, folder / qvx::AnalogSession::kRecordingSettingsFileName);
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
-    return ok ? folder : fs::path();
+    return folder;
 }
 
 }  // namespace

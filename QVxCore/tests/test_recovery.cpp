@@ -5,6 +5,7 @@
 #include "QVxCore/Archive.h"
 #include "QVxCore/Recovery/FolderLock.h"
 #include "QVxCore/Recovery/OrphanedRecordings.h"
+#include "QVxCore/tests/support/FolderHolder.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 
 #include <gtest/gtest.h>
@@ -38,24 +39,6 @@ void WriteRecording(const fs::path& folder, std::uint64_t lastFileRecords) {
     ASSERT_TRUE(qvx::Archive::Save(settings, folder / qvx::AnalogSession::kRecordingSettingsFileName));
 }
 
-// A child process that holds `folder` locked until it is killed.
-pid_t HoldInChild(const fs::path& folder) {
-    int ready[2];
-    if (::pipe(ready) != 0) return -1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        FolderLock lock;
-        const char ok = lock.TryLock(folder) ? 1 : 0;
-        (void)!::write(ready[1], &ok, 1);
-        for (;;) ::pause();
-    }
-    char ok = 0;
-    (void)!::read(ready[0], &ok, 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    return ok ? child : -1;
-}
-
 const OrphanedRecording* Find(const std::vector<OrphanedRecording>& list, const std::string& id) {
     for (const auto& r : list)
         if (r.id == id) return &r;
@@ -68,7 +51,7 @@ TEST(OrphanedRecordings, ARecordingIsListedOnlyOnceItsProgramIsGone) {
     qvx::test::TempDir cache("orphans-killed");
     const fs::path folder = cache.Path() / kKilledId;
     WriteRecording(folder, 20);
-    const pid_t child = HoldInChild(folder);
+    const pid_t child = qvx::test::HoldFolderInChild(folder);
     ASSERT_GT(child, 0);
     EXPECT_TRUE(Orphans::List(cache.Path()).empty());
     std::string error;
