@@ -11,6 +11,8 @@
 #include "QV+AnalogCore/tests/list_test_support.h"
 #include "QVxCore/Presenters/Interaction.h"
 
+#include "bench/export_bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -21,11 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void RemoveUntimed(benchmark::State& state, const fs::path& path) {
-    state.PauseTiming();
-    fs::remove(path);
-    state.ResumeTiming();
-}
+using qvx::bench::RemoveUntimed;
 
 // One report per record count, kept for the whole run (the exports write beside it).
 struct Fixture {
@@ -81,13 +79,7 @@ BENCHMARK(BM_CopyFileSameSize)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::
 // The cp program on the same two files (includes starting the process).
 void BM_CpProgramSameSize(benchmark::State& state) {
     Fixture& f = FixtureFor(state.range(0));
-    const fs::path copy = f.dir.Path() / "cp.csv";
-    const std::string command = "cp '" + f.csv.string() + "' '" + copy.string() + "'";
-    for (auto _ : state) {
-        RemoveUntimed(state, copy);
-        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(f.csv)));
+    qvx::bench::RunCpProgram(state, f.csv, f.dir.Path() / "cp.csv");
 }
 BENCHMARK(BM_CpProgramSameSize)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -10,6 +10,8 @@
 #include "QV+AnalogCore/tests/list_test_support.h"
 #include "QVxCore/Presenters/Interaction.h"
 
+#include "bench/export_bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -21,11 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void RemoveUntimed(benchmark::State& state, const fs::path& path) {
-    state.PauseTiming();
-    fs::remove(path);
-    state.ResumeTiming();
-}
+using qvx::bench::RemoveUntimed;
 
 // CH1..CH4: sines of 1, 2, 5 and 10 kHz at 10 MS/s with +-8 codes of noise.
 qvx::test::Samples NoisySines(std::uint64_t index) {
@@ -90,14 +88,8 @@ BENCHMARK(BM_ExportDataListHdf5)
 // The cp program copying the uncompressed export (includes starting the process).
 void BM_CpProgramSameSize(benchmark::State& state) {
     Fixture& f = FixtureFor(state.range(0));
-    const fs::path copy = f.dir.Path() / "cp.h5";
-    const std::string command = "cp '" + f.plain.string() + "' '" + copy.string() + "'";
-    for (auto _ : state) {
-        RemoveUntimed(state, copy);
-        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
-    }
+    qvx::bench::RunCpProgram(state, f.plain, f.dir.Path() / "cp.h5");
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(f.plain)));
 }
 BENCHMARK(BM_CpProgramSameSize)
     ->Arg(4'000'000)
