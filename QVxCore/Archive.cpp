@@ -9,7 +9,9 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
+#include <string>
 #include <string_view>
 
 namespace qvx::Archive {
@@ -39,18 +41,37 @@ std::string ToJson(T&& value) {
 constexpr int kMaxJsonDepth = 32;
 
 // True for the numbers the system's rapidjson (1.1) misparses in its full-precision path,
-// computing with clz(0) and shifts past 63 bits so that the value comes out as garbage:
-// one whose digits are all zero with an exponent ("0e308"), and one with more than 19
-// significant digits (beyond what its 64-bit significand holds). This program writes at
-// most 17 significant digits, so neither occurs in its files.
+// computing with clz(0), shifts past 63 bits and cached-power indices out of range, so that
+// the value comes out as garbage (or the reader reads outside its tables):
+// - a zero with an exponent ("0e308") or with more than 19 digits ("0.000...0");
+// - more than 19 significant digits (beyond what its 64-bit significand holds);
+// - a first significant digit below 1e-307 or above 1e308, counting the leading zeros of
+//   the fraction ("0.<330 zeros>1" reads as -2e301).
+// This program writes at most 17 significant digits of normal doubles, so none of these
+// occurs in its files.
 bool IsMisparsedNumber(std::string_view number) {
-    const std::string_view mantissa = number.substr(0, number.find_first_of("eE"));
+    constexpr auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const std::size_t exponentMark = number.find_first_of("eE");
+    const std::string_view mantissa = number.substr(0, exponentMark);
     const std::size_t first = mantissa.find_first_of("123456789");
-    if (first == std::string_view::npos) return mantissa.size() != number.size();
-    const std::size_t digits =
-        static_cast<std::size_t>(std::count_if(mantissa.begin() + static_cast<std::ptrdiff_t>(first),
-                                               mantissa.end(), [](char c) { return c >= '0' && c <= '9'; }));
-    return digits > 19;
+    if (first == std::string_view::npos)
+        return exponentMark != std::string_view::npos ||
+               std::count_if(mantissa.begin(), mantissa.end(), isDigit) > 19;
+    const auto significant =
+        std::count_if(mantissa.begin() + static_cast<std::ptrdiff_t>(first), mantissa.end(), isDigit);
+    if (significant > 19) return true;
+
+    long exponent = 0;
+    if (exponentMark != std::string_view::npos) {
+        const std::string_view text = number.substr(exponentMark + 1);
+        if (text.size() > 6) return true;  // far beyond the range of a double either way
+        exponent = std::strtol(std::string(text).c_str(), nullptr, 10);
+    }
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const long firstDigitPower =
+        first < point ? static_cast<long>(point - first - 1) : -static_cast<long>(first - point);
+    const long magnitude = exponent + firstDigitPower;
+    return magnitude < -307 || magnitude > 308;
 }
 
 // The syntax check before cereal reads the file, with the two refusals above. Parses

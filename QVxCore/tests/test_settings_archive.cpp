@@ -244,8 +244,9 @@ TEST(SettingsArchive, HostileJsonIsRefusedBeforeTheParserCanMisreadIt) {
     ScratchFolder dir;
     AnalogSettings target;
     const AnalogSettings before = target;
-    // Nesting a recursive parser cannot survive, and zeros with an exponent or more than 19
-    // significant digits, which the system's JSON library turns into garbage through clz(0).
+    // Nesting a recursive parser cannot survive, and the numbers the system's JSON library
+    // turns into garbage or reads outside its tables for: zeros with an exponent or more than
+    // 19 digits, more than 19 significant digits, and hundreds of leading fraction zeros.
     const std::string deep = std::string(200'000, '[') + std::string(200'000, ']');
     const std::string kDefault = qvx::testing::kDefaultSettingsFile;
     std::string zeroExponent = kDefault;
@@ -255,7 +256,11 @@ TEST(SettingsArchive, HostileJsonIsRefusedBeforeTheParserCanMisreadIt) {
     const std::string nested = "{\"value0\": " + std::string(40, '[') + std::string(40, ']') + "}";
     for (const std::string& text : {deep, zeroExponent, nested, std::string("{\"value0\": 0.000E-400}"),
                                     std::string("{\"value0\": {\"x\": -184467440737095516155.5}}"),
-                                    std::string("{\"value0\": [0.000001844674407370955161573709551615]}")}) {
+                                    std::string("{\"value0\": [0.000001844674407370955161573709551615]}"),
+                                    "{\"value0\": {\"t\": [0." + std::string(30, '0') + "]}}",
+                                    "{\"value0\": {\"t\": 0." + std::string(330, '0') + "1}}",
+                                    "{\"value0\": {\"t\": 0." + std::string(600, '0') + "1}}",
+                                    "{\"value0\": {\"t\": 0." + std::string(40, '0') + "1e-300}}"}) {
         LogRecorder log;
         EXPECT_FALSE(LoadText(dir, text, target)) << text.substr(0, 60);
         EXPECT_TRUE(log.Contains("Deserialization error: ")) << log.Text();
