@@ -53,6 +53,7 @@ QString SessionFilter() {
 constexpr const char* kLookKey = "ApplicationLook";
 // Whether the tracks fit the view's height, and the shared track height (px) when not.
 constexpr const char* kFitTracksKey = "View/FitTracks";
+constexpr const char* kClockTimeKey = "View/ClockTime";  // times shown as the time of day
 constexpr const char* kTrackHeightKey = "View/TrackHeight";
 constexpr const char* kRecentKey = "RecentFileList";
 
@@ -159,6 +160,14 @@ void CMainFrame::CreateMenus() {
     connect(fit, &QAction::toggled, this, [this](bool on) {
         m_settings.setValue(kFitTracksKey, on);
         ApplyTrackFit();
+    });
+    QAction* clock = AddCommand(view, kCmdClockTime, QStringLiteral("時刻で表示(&C)"), [] {});
+    clock->setCheckable(true);
+    clock->setChecked(m_settings.value(kClockTimeKey, false).toBool());
+    m_viewModel.SetClockTimeShown(clock->isChecked());
+    connect(clock, &QAction::toggled, this, [this](bool on) {
+        m_settings.setValue(kClockTimeKey, on);
+        ApplyClockTime(on);
     });
     QMenu* looks = view->addMenu(QStringLiteral("アプリケーションの外観(&A)"));
     m_lookGroup = new QActionGroup(this);
@@ -458,6 +467,16 @@ void CMainFrame::ApplyTrackFit() {
             std::max(CQVxWaveformTrackAreaWnd::kMinTrackHeight,
                      m_settings.value(kTrackHeightKey, kDefaultTrackHeight).toInt()));
     m_view->GetMonitorWnd()->GetTrackAreaWnd()->Layout();
+}
+
+// Times as the time of day or since the start: the ruler, the read-outs, the marker texts
+// and both lists show the new form at once.
+void CMainFrame::ApplyClockTime(bool on) {
+    m_viewModel.SetClockTimeShown(on);
+    if (auto* presenter = m_viewModel.GetOscilloGraphViewModel()) presenter->ViewportChanged.Emit();
+    if (m_view) m_view->GetMonitorWnd()->update();
+    if (m_dataListPane) m_dataListPane->RefreshTexts();
+    if (m_triggerListPane) m_triggerListPane->RefreshTexts();
 }
 
 void CMainFrame::OnTrackHeightDragged(int sharedHeight) {

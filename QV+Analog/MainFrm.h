@@ -50,6 +50,7 @@ public:
     static constexpr int kCmdAbout = 57664;
     static constexpr int kCmdHelp = 32771;
     static constexpr int kCmdFitTracks = 32800;
+    static constexpr int kCmdClockTime = 32801;
     static constexpr int kDefaultTrackHeight = 150;  // px
     static constexpr int kDisplayTriggerPaneTitleStringId = 25065;
     static constexpr int kTraceTimerMs = 100;
@@ -119,6 +120,7 @@ private:
     void OnDevicesChanged();
     void OnSessionChanged();
     void ApplyTrackFit();
+    void ApplyClockTime(bool on);
     void OnTrackHeightDragged(int sharedHeight);
     void WatchOverviewIndexing();
     void UpdateStatusBar();

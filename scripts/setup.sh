@@ -15,7 +15,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libspdlog-dev libfmt-dev libcereal-dev rapidjson-dev nlohmann-json3-dev
-  libusb-1.0-0-dev libhdf5-dev python3-h5py
+  libusb-1.0-0-dev libhdf5-dev python3-h5py tzdata
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth x11-apps imagemagick
   clang-format clang-14 libclang-rt-14-dev

@@ -3,6 +3,7 @@
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinGUICommon/Common/CQVxProgressDlg.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -98,6 +99,8 @@ void CAnalogDataListPane::SetSource(const IAnalogDataListSource* source) {
 }
 
 void CAnalogDataListPane::Refresh() {
+    if (m_viewModel.GetClockTimeOrigin())
+        m_list->EnsureColumnFits(1, QString::fromUtf8(QVxClockTime::kTimeOfDaySample));
     m_list->Reload();
 }
 
@@ -222,7 +225,10 @@ bool CAnalogDataListPane::ExportCsv(const std::filesystem::path& path, std::int6
     // The export runs on the progress dialog's worker thread.
     CQVxProgressDlg::Run(
         qvx::InteractionRunBehaviors::kCancellable,
-        [&](qvx::ProgressToken* token) { written = model.ExportCsv(path, firstRow, lastRow, token); }, this);
+        [&, clockOrigin = model.GetClockTimeOrigin()](qvx::ProgressToken* token) {
+            written = model.ExportCsv(path, firstRow, lastRow, token, nullptr, clockOrigin);
+        },
+        this);
     if (!written) {
         spdlog::error("CSV export of the data list to \"{}\" failed", path.string());
         QVxAppPrompts::Get().ShowMessage(this, QStringLiteral("CSVファイルを書き込めませんでした。\n%1")

@@ -41,6 +41,9 @@ public:
     // the visible rows.
     void OnTraceTimer();
 
+    // Titles and cells again, after the time display changed (clock time on or off).
+    void RefreshTexts() { Refresh(); }
+
     // The export is offered when the session's report has at least one row.
     bool CanCsvExport() const;
     // The export command: the settings dialog (format, range and file) with `initial`

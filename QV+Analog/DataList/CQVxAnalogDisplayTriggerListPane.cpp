@@ -2,6 +2,7 @@
 
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -107,6 +108,11 @@ const qvx::AnalogDisplayTriggerList* CQVxAnalogDisplayTriggerListPane::Hits() co
 }
 
 void CQVxAnalogDisplayTriggerListPane::Refresh() {
+    // The time column's title follows the time display (and whether a start time is known).
+    constexpr int kTimeColumn = 2;
+    m_list->SetColumnTitle(kTimeColumn, QString::fromStdString(m_model.GetColumnText(kTimeColumn)));
+    if (m_viewModel.GetClockTimeOrigin())
+        m_list->EnsureColumnFits(kTimeColumn, QString::fromUtf8(QVxClockTime::kTimeOfDaySample));
     // A running trace appends to the session's list on the log collector's
     // thread: the list then shows copies taken under the view model's lock.
     const bool live = m_viewModel.GetTraceState() != QVxAnalogViewModel::kIdle;
@@ -119,6 +125,10 @@ void CQVxAnalogDisplayTriggerListPane::Refresh() {
     m_list->SetLiveHits(m_live ? &m_liveHits : nullptr);
     const qvx::AnalogDisplayTriggerList* hits = Hits();
     m_list->SetItemCount(static_cast<int>(std::min<std::size_t>(hits ? hits->size() : 0, INT32_MAX)));
+}
+
+void CQVxAnalogDisplayTriggerListPane::RefreshTexts() {
+    Refresh();
 }
 
 void CQVxAnalogDisplayTriggerListPane::OnTraceTimer() {

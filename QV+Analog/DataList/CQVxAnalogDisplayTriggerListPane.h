@@ -83,6 +83,9 @@ public:
 
     CQVxAnalogDisplayTriggerList* GetList() const { return m_list; }
 
+    // Titles and cells again, after the time display changed (clock time on or off).
+    void RefreshTexts();
+
 private:
     void Refresh();
     void OnViewSync(const QVxViewSyncParams& params);

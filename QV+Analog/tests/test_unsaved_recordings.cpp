@@ -2,11 +2,14 @@
 // trace start with an unsaved recording, and the recordings that killed runs left,
 // offered at start-up. The window around it: its title and the tracks' fit.
 
+#include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxCore/AnalogEnvData.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/tests/support/FolderHolder.h"
+#include "QVxCore/tests/support/TimeZone.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
@@ -252,4 +255,32 @@ TEST_F(AppTest, ACursorSetFromAListIsDrawnUntilTheMouseMovesOverTheWaveform) {
     QTest::qWait(50);
     EXPECT_FALSE(area->IsSyncedCursorShown());
     EXPECT_EQ(area->CrossX(), waveform.left + 10);
+}
+
+TEST_F(AppTest, ClockTimeFromTheViewMenuIsRememberedAndReachesTheListsAndTheRuler) {
+    ASSERT_TRUE(Start());
+    RecordTrace(300);
+    qvx::test::TimeZone tokyo("Asia/Tokyo");
+    QAction* clock = Frame().FindCommand(CMainFrame::kCmdClockTime);
+    ASSERT_NE(clock, nullptr);
+    EXPECT_FALSE(clock->isChecked());
+    EXPECT_EQ(ViewModel().GetClockTimeOrigin(), std::nullopt);
+    const auto& reader = ViewModel().GetSession()->GetReportData();
+    ASSERT_NE(reader->GetStartSeconds(), 0);
+    QVxAnalogDataListViewModel& list = Frame().GetDataListPane()->GetDataListViewModel();
+    std::string sinceStart = list.GetText(1, 1);  // ns with "," groups
+    std::erase(sinceStart, ',');
+
+    clock->trigger();
+    EXPECT_EQ(app->GetSettings().value("View/ClockTime").toBool(), true);
+    EXPECT_EQ(ViewModel().GetClockTimeOrigin(), reader->GetStartTimeNs());
+    EXPECT_EQ(list.GetColumnText(1), "Time");
+    EXPECT_EQ(list.GetText(1, 1),
+              QVxClockTime::TimeOfDay(reader->GetStartTimeNs() + std::stoll(sinceStart), 9));
+    if (const char* shots = std::getenv("QVX_SHOT_DIR"))
+        Frame().grab().save(QString::fromUtf8(shots) + "/clock-time.png");
+
+    clock->trigger();
+    EXPECT_EQ(app->GetSettings().value("View/ClockTime").toBool(), false);
+    EXPECT_EQ(list.GetColumnText(1), "Time[ns]");
 }

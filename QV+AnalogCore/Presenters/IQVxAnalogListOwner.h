@@ -3,6 +3,9 @@
 // model: the open session (settings, report reader, hit list) and the current
 // oscillograph view model, whose value texts the lists show. GUI thread.
 
+#include <cstdint>
+#include <optional>
+
 namespace qvx {
 class AnalogSession;
 }
@@ -17,4 +20,8 @@ public:
 
     // The oscillograph view model of the open session, or null while there is none.
     virtual QVxAnalogOscilloGraphViewModel* GetCurrentOscilloGraphViewModel() const = 0;
+
+    // The clock time (ns since 1970) of the open recording's time 0 while the lists show
+    // clock times; none while they show the time since the start.
+    virtual std::optional<std::int64_t> GetClockTimeOrigin() const { return std::nullopt; }
 };

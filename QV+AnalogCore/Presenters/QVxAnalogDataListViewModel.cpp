@@ -11,6 +11,7 @@
 #include "QVxCore/ReportData/ReportFile.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxUtils.h"
 
 #include <fmt/format.h>
@@ -88,22 +89,37 @@ private:
     std::vector<Slot> m_slots;
 };
 
-// Bytes a row can take: number (20), time with quotes (2 + 26), values (4 x (1 + slot)),
-// separators and line end, rounded up.
+// Bytes a row can take: number (20), time (2 + 26 with quotes, or 35 as a clock time), values (4 x (1 +
+// slot)), separators and line end, rounded up.
 constexpr std::size_t kMaxRowBytes = 192;
 
 // Writes the CSV row of `record` (row number, quoted time, the four values, a line end) at
 // `out`, which holds kMaxRowBytes; returns its length.
+// The time cell of a CSV row: the time since the start in ns with "," groups, quoted, or
+// with a clock origin the ISO 8601 clock time, which needs no quotes.
+class CsvTimeCell {
+public:
+    explicit CsvTimeCell(std::optional<std::int64_t> clockOriginNs) : m_origin(clockOriginNs) {}
+
+    char* Put(std::int64_t timeNs, char* p) {
+        if (m_origin) return p + m_clock.Format(*m_origin + timeNs, p);
+        *p++ = '"';
+        p += QVxUtils::FormatTimeToDisplayString(timeNs, QVxAnalogDataListViewModel::kTimeUnit, p);
+        *p++ = '"';
+        return p;
+    }
+
+private:
+    std::optional<std::int64_t> m_origin;
+    QVxClockTime::Iso8601Formatter m_clock;
+};
+
 std::size_t FormatCsvRow(char* out, std::uint64_t rowNumber, const std::uint8_t* record,
-                         std::int32_t timeWord, const ValueTextTable& values) {
+                         std::int32_t timeWord, const ValueTextTable& values, CsvTimeCell& time) {
     char* p = std::to_chars(out, out + 20, rowNumber).ptr;
     *p++ = ',';
-    *p++ = '"';
     const auto stamp = qvx::LoadLE64(record + 8 * timeWord) & qvx::kRecordTimeMask;
-    p += QVxUtils::FormatTimeToDisplayString(
-        static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick,
-        QVxAnalogDataListViewModel::kTimeUnit, p);
-    *p++ = '"';
+    p = time.Put(static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick, p);
     for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
         *p++ = ',';
         const std::uint16_t sample =
@@ -237,11 +253,15 @@ qvx::ReportDataReader* QVxAnalogDataListViewModel::Reader() const {
 }
 
 std::string QVxAnalogDataListViewModel::GetColumnText(int column) const {
+    return ColumnTitle(column, m_owner && m_owner->GetClockTimeOrigin());
+}
+
+std::string QVxAnalogDataListViewModel::ColumnTitle(int column, bool clockTime) {
     switch (column) {
         case 0:
             return "#";
         case 1:
-            return "Time[" + QVxUtils::MakeTimeUnitString(kTimeUnit) + "]";
+            return clockTime ? "Time" : "Time[" + QVxUtils::MakeTimeUnitString(kTimeUnit) + "]";
         case 2:
         case 3:
         case 4:
@@ -275,6 +295,8 @@ std::string QVxAnalogDataListViewModel::GetText(std::uint64_t row, int column) c
     if (!record) return std::string(kUnreadableCell);
     if (column == 1) {
         const auto decoded = qvx::analog::DecodeRecord(record, reader->GetTimeWordIndex());
+        if (const auto origin = m_owner->GetClockTimeOrigin())
+            return QVxClockTime::TimeOfDay(*origin + decoded.time, 9);
         return QVxUtils::MakeTimeToDisplayString(decoded.time, kTimeUnit);
     }
     const int channel = column - 2;
@@ -296,7 +318,8 @@ std::pair<std::uint64_t, std::uint64_t> QVxAnalogDataListViewModel::ExportRowRan
 
 bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, std::int64_t firstRow,
                                            std::int64_t lastRow, qvx::ProgressToken* progress,
-                                           std::uint64_t* unreadableRow) const {
+                                           std::uint64_t* unreadableRow,
+                                           std::optional<std::int64_t> clockOriginNs) const {
     qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
     QVX_CHECK_RETURN(session && session->GetReportData(), false);
     QVxAnalogOscilloGraphViewModel* graph = m_owner->GetCurrentOscilloGraphViewModel();
@@ -325,19 +348,20 @@ bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, st
     std::string header;
     for (int c = 0; c < kColumnCount; ++c) {
         if (c > 0) header += ',';
-        header += GetColumnText(c);
+        header += ColumnTitle(c, clockOriginNs.has_value());
     }
     header += '\n';
     out.Append(header);
 
     const auto rows = static_cast<std::int64_t>(stop - start);
     std::uint64_t unreadable = 0;
+    CsvTimeCell timeCell(clockOriginNs);
     const bool read = ForEachRecord(
         *reader, firstIndex + start, firstIndex + stop, unreadable,
         [&](std::uint64_t index, const std::uint8_t* record) {
             // The row is formatted in place at the end of the writer's buffer.
             char* const begin = out.Reserve(kMaxRowBytes);
-            out.Commit(FormatCsvRow(begin, index + 1, record, timeWord, values));
+            out.Commit(FormatCsvRow(begin, index + 1, record, timeWord, values, timeCell));
             const std::uint64_t done = index - firstIndex - start + 1;
             if (done % kProgressRowStride != 0 && index + 1 != firstIndex + stop) return true;
             if (!out.FlushIfFull()) return false;

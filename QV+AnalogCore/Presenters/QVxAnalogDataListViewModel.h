@@ -35,8 +35,14 @@ public:
     // `owner` (the analog view model) must outlive this object.
     explicit QVxAnalogDataListViewModel(IQVxAnalogListOwner* owner);
 
-    // "#", "Time[ns]", "CH1".."CH4"; any other column is unreachable (throws).
+    // "#", "Time[ns]" ("Time" while the owner shows clock times), "CH1".."CH4"; any other
+    // column is unreachable (throws).
     std::string GetColumnText(int column) const;
+    static std::string ColumnTitle(int column, bool clockTime);
+    // The owner's clock origin (none while times since the start are shown). GUI thread.
+    std::optional<std::int64_t> GetClockTimeOrigin() const {
+        return m_owner ? m_owner->GetClockTimeOrigin() : std::nullopt;
+    }
 
     // Rows of the open report: its records from the first existing one on; 0
     // without a report.
@@ -45,7 +51,8 @@ public:
     std::uint64_t GetFirstIndex() const;
 
     // Cell text: the row number from 1 (first + row + 1), the time in ns with ","
-    // groups, or the channel's voltage text. "-" when the record cannot be read;
+    // groups (the time of day with nine fraction digits while the owner shows clock
+    // times), or the channel's voltage text. "-" when the record cannot be read;
     // "" for the time and values while no oscillograph view model exists. Any
     // other column is unreachable (throws).
     std::string GetText(std::uint64_t row, int column) const;
@@ -64,9 +71,12 @@ public:
     // the session's own files (nothing is written), when the file cannot be
     // created or written completely, or at the first record that cannot be read:
     // the rows before it stay and its row number ("#") goes to `unreadableRow`
-    // when given. Worker thread.
+    // when given. With `clockOriginNs` (the clock time of time 0, ns since 1970) the time
+    // column is "Time" and holds ISO 8601 local clock times with ns and the UTC offset,
+    // unquoted. Worker thread.
     bool ExportCsv(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow,
-                   qvx::ProgressToken* progress, std::uint64_t* unreadableRow = nullptr) const;
+                   qvx::ProgressToken* progress, std::uint64_t* unreadableRow = nullptr,
+                   std::optional<std::int64_t> clockOriginNs = std::nullopt) const;
 
     // Rows [start, stop) of the records whose time (ns from the trace start: time stamp
     // x 10) lies in [fromNs, toNs], both ends included; empty when none does. None when

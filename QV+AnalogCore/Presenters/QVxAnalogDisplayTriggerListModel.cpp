@@ -6,6 +6,7 @@
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/ReportData/WrittenRecordReader.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinCommon/QVxUtils.h"
 
@@ -33,7 +34,9 @@ std::string QVxAnalogDisplayTriggerListModel::GetColumnText(int column) const {
         case 1:
             return std::string(QVxLoadGuiString(kDataNumberStringId));
         case 2:
-            return "Time[" + QVxUtils::MakeTimeUnitString(kTimeUnit) + "]";
+            return m_owner && m_owner->GetClockTimeOrigin()
+                       ? "Time"
+                       : "Time[" + QVxUtils::MakeTimeUnitString(kTimeUnit) + "]";
         case 3:
             return "WidthTime[" + QVxUtils::MakeTimeUnitString(kTimeUnit) + "]";
         case 4:
@@ -52,6 +55,10 @@ std::size_t QVxAnalogDisplayTriggerListModel::GetRowCount() const {
 }
 
 std::string QVxAnalogDisplayTriggerListModel::GetText(std::size_t row, int column) const {
+    return StoredText(row, column, TimeStyle::kList);
+}
+
+std::string QVxAnalogDisplayTriggerListModel::StoredText(std::size_t row, int column, TimeStyle style) const {
     if (column < 0 || column >= kColumnCount) QVX_UNREACHABLE();
     qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
     QVX_CHECK_RETURN(session && row < session->GetDisplayTriggerList().size(), {});
@@ -63,14 +70,15 @@ std::string QVxAnalogDisplayTriggerListModel::GetText(std::size_t row, int colum
         };
         source.timeWordIndex = [reader] { return reader->GetTimeWordIndex(); };
     }
-    return HitText(session->GetDisplayTriggerList()[row], row, column, source);
+    return HitText(session->GetDisplayTriggerList()[row], row, column, source, style);
 }
 
 std::string QVxAnalogDisplayTriggerListModel::GetLiveText(const qvx::AnalogDisplayTriggerList& hits,
-                                                          std::size_t row, int column) const {
+                                                          std::size_t row, int column,
+                                                          TimeStyle style) const {
     if (column < 0 || column >= kColumnCount) QVX_UNREACHABLE();
     QVX_CHECK_RETURN(row < hits.size(), {});
-    return HitText(hits[row], row, column, LiveSource());
+    return HitText(hits[row], row, column, LiveSource(), style);
 }
 
 // The running trace's report folder, read as far as it is written.
@@ -87,8 +95,8 @@ QVxAnalogDisplayTriggerListModel::RecordSource QVxAnalogDisplayTriggerListModel:
 }
 
 std::string QVxAnalogDisplayTriggerListModel::HitText(const qvx::AnalogDisplayTriggerItem& hit,
-                                                      std::size_t row, int column,
-                                                      const RecordSource& source) const {
+                                                      std::size_t row, int column, const RecordSource& source,
+                                                      TimeStyle style) const {
     switch (column) {
         case 0:
             return fmt::format_int(static_cast<unsigned long long>(row) + 1).str();
@@ -106,8 +114,12 @@ std::string QVxAnalogDisplayTriggerListModel::HitText(const qvx::AnalogDisplayTr
         source.read && hit.dataIndex >= 0 ? source.read(static_cast<std::uint64_t>(hit.dataIndex)) : nullptr;
     if (!record || !graph) return kUnreadableCell;
     if (column == 2) {
-        return QVxUtils::MakeTimeToDisplayString(
-            qvx::analog::DecodeRecord(record, source.timeWordIndex()).time, kTimeUnit);
+        const std::int64_t time = qvx::analog::DecodeRecord(record, source.timeWordIndex()).time;
+        if (const auto origin = m_owner->GetClockTimeOrigin()) {
+            return style == TimeStyle::kCsv ? QVxClockTime::Iso8601(*origin + time)
+                                            : QVxClockTime::TimeOfDay(*origin + time, 9);
+        }
+        return QVxUtils::MakeTimeToDisplayString(time, kTimeUnit);
     }
     const int channel = column - 4;
     return graph->OnMakeDisplayValue(channel, qvx::analog::DecodeChannel(record, channel));
@@ -115,13 +127,14 @@ std::string QVxAnalogDisplayTriggerListModel::HitText(const qvx::AnalogDisplayTr
 
 bool QVxAnalogDisplayTriggerListModel::ExportCsv(const std::filesystem::path& path) const {
     return WriteCsv(path, GetRowCount(),
-                    [this](std::size_t row, int column) { return GetText(row, column); });
+                    [this](std::size_t row, int column) { return StoredText(row, column, TimeStyle::kCsv); });
 }
 
 bool QVxAnalogDisplayTriggerListModel::ExportLiveCsv(const std::filesystem::path& path,
                                                      const qvx::AnalogDisplayTriggerList& hits) const {
-    return WriteCsv(path, hits.size(),
-                    [this, &hits](std::size_t row, int column) { return GetLiveText(hits, row, column); });
+    return WriteCsv(path, hits.size(), [this, &hits](std::size_t row, int column) {
+        return GetLiveText(hits, row, column, TimeStyle::kCsv);
+    });
 }
 
 bool QVxAnalogDisplayTriggerListModel::WriteCsv(

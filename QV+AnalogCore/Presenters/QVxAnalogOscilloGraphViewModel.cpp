@@ -195,6 +195,10 @@ std::string QVxAnalogOscilloGraphViewModel::OnMakeDisplayNormalizedValue(int cha
     return settings->MakeDisplayTextFromNormalizedValue(channel, normalizedValue);
 }
 
+std::optional<std::int64_t> QVxAnalogOscilloGraphViewModel::OnGetClockOrigin() const {
+    return m_owner ? m_owner->GetClockTimeOrigin() : std::nullopt;
+}
+
 double QVxAnalogOscilloGraphViewModel::OnGetDisplayTriggerPosition() {
     const qvx::AnalogSettings* settings = m_owner ? m_owner->GetSessionSettings() : nullptr;
     return settings ? settings->displayTriggerPosition : 0.5;

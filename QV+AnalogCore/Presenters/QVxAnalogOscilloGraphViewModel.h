@@ -59,6 +59,8 @@ public:
     std::string OnMakeDisplayNormalizedValue(int channel, double normalizedValue) override;
     // The settings' displayTriggerPosition (0.5 while no session is open).
     double OnGetDisplayTriggerPosition() override;
+    // The owner's clock origin.
+    std::optional<std::int64_t> OnGetClockOrigin() const override;
 
     // Decodes `record` and files its four channel values into `renderData`.
     // A null record logs the failed check.

@@ -125,6 +125,18 @@ qvx::AnalogSettings* QVxAnalogViewModel::GetSessionSettings() const {
     return m_session ? &m_session->GetSettings() : nullptr;
 }
 
+std::optional<std::int64_t> QVxAnalogViewModel::GetClockTimeOrigin() const {
+    if (!m_clockTimeShown) return std::nullopt;
+    constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+    const qvx::ReportDataReader* reader = m_session ? m_session->GetReportData().get() : nullptr;
+    if (m_traceState.load() == kIdle && reader) {
+        if (reader->GetStartSeconds() == 0 && reader->GetStartNanoseconds() == 0) return std::nullopt;
+        return reader->GetStartTimeNs();
+    }
+    if (m_startTimestampKnown) return m_startSeconds * kNsPerSecond + m_startNanoseconds;
+    return std::nullopt;
+}
+
 std::uint32_t QVxAnalogViewModel::GetTriggersFound() const {
     std::lock_guard lock(m_mutex);
     return m_analyzer.GetTriggersFound();

@@ -129,6 +129,13 @@ public:
     qvx::AnalogSettings* GetSessionSettings() const override;
     bool IsDarkLook() const override { return m_darkLook; }
     void SetDarkLook(bool dark) { m_darkLook = dark; }
+    // IQVxAnalogOscilloGraphOwner and IQVxAnalogListOwner: while clock times are shown, the
+    // trace's start time during a trace and the report's start time otherwise; none while
+    // that is unknown (a report with no start time in its headers).
+    std::optional<std::int64_t> GetClockTimeOrigin() const override;
+    // Shows times as the time of day instead of the time since the start (off at first).
+    void SetClockTimeShown(bool shown) { m_clockTimeShown = shown; }
+    bool IsClockTimeShown() const { return m_clockTimeShown; }
 
     // Emits ViewSync for the record at `index` when the session's report holds it.
     void SyncViewsToDataIndex(std::uint64_t index, const void* origin, std::int32_t option);
@@ -222,6 +229,7 @@ private:
     std::int32_t m_startNanoseconds = 0;
     bool m_startTimestampKnown = false;
     bool m_darkLook = false;
+    bool m_clockTimeShown = false;
     QVxAbortType m_lastAbortType = QVxAbortType::None;
     bool m_lastReportOpened = false;
     int m_lastSaveAsResult = 0;

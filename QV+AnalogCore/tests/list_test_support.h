@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -44,8 +45,10 @@ public:
         return session ? &session->GetSettings() : nullptr;
     }
     bool IsDarkLook() const override { return false; }
+    std::optional<std::int64_t> GetClockTimeOrigin() const override { return clockOrigin; }
 
     std::unique_ptr<AnalogSession> session;
+    std::optional<std::int64_t> clockOrigin;  // set: the lists show clock times
     std::unique_ptr<QVxAnalogOscilloGraphViewModel> graph;
 };
 

@@ -9,6 +9,7 @@
 #include "QVxCore/ReportData/ReportFile.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
+#include "QVxCore/tests/support/TimeZone.h"
 #include "QVxCore/tests/waveform_test_support.h"
 
 #include <gtest/gtest.h>
@@ -87,6 +88,26 @@ TEST_F(DataListTest, ExportWritesTheHeaderAndQuotedGroupedTimes) {
                                   "1,\"0\",250.0mV,-500.0mV,500.0mV,0.0mV\n"
                                   "2,\"1,234,560\",-250.0mV,500.0mV,250.0mV,-500.0mV\n"
                                   "3,\"1,000,000,000,000\",0.0mV,0.0mV,0.0mV,0.0mV\n");
+}
+
+TEST_F(DataListTest, ClockTimeCellsAndIso8601CsvInTokyo) {
+    WriteThreeRecords();
+    qvx::test::TimeZone tokyo("Asia/Tokyo");
+    // Start 2026-12-08 10:02:37.000000005 UTC: 19:02:37 in Tokyo.
+    owner.clockOrigin = 1'796'724'157'000'000'005;
+    EXPECT_EQ(model.GetColumnText(1), "Time");
+    EXPECT_EQ(model.GetText(1, 1), "19:02:37.001234565");
+    const auto path = dir.Path() / "clock.csv";
+    // The export takes the origin it is given (the caller reads it on the GUI thread).
+    ASSERT_TRUE(model.ExportCsv(path, -1, -1, nullptr, nullptr, owner.clockOrigin));
+    EXPECT_EQ(ReadWholeFile(path),
+              "#,Time,CH1,CH2,CH3,CH4\n"
+              "1,2026-12-08T19:02:37.000000005+09:00,250.0mV,-500.0mV,500.0mV,0.0mV\n"
+              "2,2026-12-08T19:02:37.001234565+09:00,-250.0mV,500.0mV,250.0mV,-500.0mV\n"
+              "3,2026-12-08T19:19:17.000000005+09:00,0.0mV,0.0mV,0.0mV,0.0mV\n");
+    owner.clockOrigin.reset();
+    EXPECT_EQ(model.GetText(1, 1), "1,234,560");
+    EXPECT_EQ(Export(-1, -1).substr(0, std::string(kHeader).size()), kHeader);
 }
 
 TEST_F(DataListTest, RowRangeRule) {

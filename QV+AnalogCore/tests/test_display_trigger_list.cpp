@@ -5,6 +5,7 @@
 
 #include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
 #include "QVxCore/Utils.h"
+#include "QVxCore/tests/support/TimeZone.h"
 #include "QVxCore/tests/waveform_test_support.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +60,23 @@ TEST_F(DisplayTriggerListTest, CsvHasByteOrderMarkAndQuotesEveryCellButTheFirst)
               "\xEF\xBB\xBF#,データ番号,Time[ns],WidthTime[ns],CH1,CH2,CH3,CH4\n"
               "1,\"2\",\"1,234,560\",\"-\",\"-250.0mV\",\"500.0mV\",\"250.0mV\",\"-500.0mV\"\n"
               "2,\"3\",\"1,000,000,000,000\",\"1,234,567\",\"0.0mV\",\"0.0mV\",\"0.0mV\",\"0.0mV\"\n"
+              "3,\"100\",\"-\",\"5\",\"-\",\"-\",\"-\",\"-\"\n");
+}
+
+TEST_F(DisplayTriggerListTest, ClockTimesInTheListAndIso8601InTheCsv) {
+    qvx::test::TimeZone utc("UTC");
+    owner.clockOrigin = 1'796'724'157'000'000'000;  // 2026-12-08 10:02:37 UTC
+    EXPECT_EQ(model.GetColumnText(2), "Time");
+    EXPECT_EQ(model.GetText(0, 2), "10:02:37.001234560");
+    EXPECT_EQ(model.GetText(1, 3), "1,234,567");  // widths stay durations
+    const auto path = dir.Path() / "hits.csv";
+    ASSERT_TRUE(model.ExportCsv(path));
+    EXPECT_EQ(qvx::test::ReadWholeFile(path),
+              "\xEF\xBB\xBF#,データ番号,Time,WidthTime[ns],CH1,CH2,CH3,CH4\n"
+              "1,\"2\",\"2026-12-08T10:02:37.001234560+00:00\",\"-\",\"-250.0mV\",\"500.0mV\",\"250.0mV\","
+              "\"-500.0mV\"\n"
+              "2,\"3\",\"2026-12-08T10:19:17.000000000+00:00\",\"1,234,567\",\"0.0mV\",\"0.0mV\",\"0.0mV\","
+              "\"0.0mV\"\n"
               "3,\"100\",\"-\",\"5\",\"-\",\"-\",\"-\",\"-\"\n");
 }
 

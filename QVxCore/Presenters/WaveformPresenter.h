@@ -96,6 +96,9 @@ public:
     virtual std::string OnMakeDisplayValue(int channel, std::int64_t rawValue) = 0;
     virtual std::string OnMakeDisplayNormalizedValue(int channel, double normalizedValue) = 0;
     virtual double OnGetDisplayTriggerPosition() = 0;
+    // The clock time of time 0 (ns since 1970) while the view shows clock times, none
+    // while it shows the time since the start. GUI thread.
+    virtual std::optional<std::int64_t> OnGetClockOrigin() const { return std::nullopt; }
 
     // A batch of writes into the writing side, on any thread. In ad-hoc mode it
     // holds the exclusive lock for its whole life and applies the queued viewport

@@ -152,6 +152,19 @@ int QVxFsListCtrl::GetColumnCount() const {
     return static_cast<int>(m_model->m_titles.size());
 }
 
+void QVxFsListCtrl::SetColumnTitle(int column, const QString& title) {
+    if (column < 0 || column >= GetColumnCount()) return;
+    if (m_model->m_titles[static_cast<std::size_t>(column)] == title) return;
+    m_model->m_titles[static_cast<std::size_t>(column)] = title;
+    Q_EMIT m_model->headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void QVxFsListCtrl::EnsureColumnFits(int column, const QString& text) {
+    constexpr int kCellMargins = 16;  // px, both sides and the grid line
+    const int needed = fontMetrics().horizontalAdvance(text) + kCellMargins;
+    if (columnWidth(column) < needed) setColumnWidth(column, needed);
+}
+
 void QVxFsListCtrl::Refresh() {
     m_model->Reset();
 }

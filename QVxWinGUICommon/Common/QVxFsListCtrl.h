@@ -22,6 +22,10 @@ public:
 
     void InsertColumn(int column, const QString& title, Qt::Alignment format = Qt::AlignLeft, int width = 80);
     int GetColumnCount() const;
+    // A new title for an existing column; the header repaints.
+    void SetColumnTitle(int column, const QString& title);
+    // Widens `column` so that `text` fits in it with the cell margins; never narrows it.
+    void EnsureColumnFits(int column, const QString& text);
     // Re-reads the row count and every cell.
     void Refresh();
     void SetEditTextLimit(int limit) { m_editTextLimit = limit; }

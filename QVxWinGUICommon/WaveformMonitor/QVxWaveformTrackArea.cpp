@@ -2,6 +2,7 @@
 
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/IQVxWaveformExtension.h"
@@ -21,6 +22,17 @@ QString TimeText(std::int64_t t, int unit) {
 }
 QString UnitText(int unit) {
     return QString::fromStdString(QVxUtils::MakeTimeUnitString(unit));
+}
+
+// A point in time as the ruler and the read-outs show it: the time of day when the view
+// shows clock times (with the fraction digits that tell apart times `stepNs` apart),
+// otherwise the time since the start with its unit.
+QString PointInTimeText(const qvx::WaveformPresenter& presenter, std::int64_t t, int unit,
+                        std::int64_t stepNs) {
+    if (const auto origin = presenter.OnGetClockOrigin())
+        return QString::fromStdString(
+            QVxClockTime::TimeOfDay(*origin + t, QVxClockTime::FractionDigitsFor(stepNs)));
+    return TimeText(t, unit) + " " + UnitText(unit);
 }
 
 }  // namespace
@@ -164,7 +176,7 @@ void CQVxWaveformTrackArea::PaintGrid(QPainter& p, int unit) {
     p.setFont(QVxWinGUI::GuiFont(8));
     const QRect band(0, kRulerBand, 0, kRulerBand);
     auto label = [&](int x, std::int64_t t) {
-        const QString text = TimeText(t, unit) + " " + UnitText(unit);
+        const QString text = PointInTimeText(*m_presenter, t, unit, 5 * grid.division);
         p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
         p.drawText(QRect(x + 4, band.top(), p.fontMetrics().horizontalAdvance(text) + 2, band.height() - 1),
                    Qt::AlignBottom | Qt::AlignLeft | Qt::TextSingleLine, text);
@@ -175,7 +187,7 @@ void CQVxWaveformTrackArea::PaintGrid(QPainter& p, int unit) {
         if (g.major) label(g.x, g.time);
     }
     if (grid.leadingMajorTime > 0) {
-        const QString text = TimeText(grid.leadingMajorTime, unit) + " " + UnitText(unit);
+        const QString text = PointInTimeText(*m_presenter, grid.leadingMajorTime, unit, 5 * grid.division);
         if (grid.leadingMajorX + 4 + p.fontMetrics().horizontalAdvance(text) >= 0)
             label(grid.leadingMajorX, grid.leadingMajorTime);
     }
@@ -244,7 +256,7 @@ void CQVxWaveformTrackArea::PaintCrossHair(QPainter& p, int unit, int x) {
     const auto& d = PaintData();
     const std::int64_t t = atMouse ? XToTime(x, d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left)
                                    : m_presenter->GetCursorTime();
-    const QString text = TimeText(t, unit) + " " + UnitText(unit);
+    const QString text = PointInTimeText(*m_presenter, t, unit, d.GetTimeParPixel());
     p.setFont(QVxWinGUI::GuiFont(10));
     const int width = p.fontMetrics().horizontalAdvance(text) + 2;
     const QRect r(ReadoutX(x, width, m_layout.area.right), kRulerBand + 1, width, kRulerBand - 2);
@@ -262,14 +274,17 @@ void CQVxWaveformTrackArea::PaintFooter(QPainter& p, int unit) {
     p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     const std::int64_t end = d.GetViewportBeginTimeOffset() + d.ViewportWidthTime();
     const QRect r(f.left + 4, f.top + 2, f.Width() - 8, 20);
+    const auto footerText = [&](std::int64_t t, std::int64_t stepNs) {
+        return m_presenter->OnGetClockOrigin()
+                   ? PointInTimeText(*m_presenter, t, unit, stepNs)
+                   : QStringLiteral("%1 [%2]").arg(TimeText(t, unit), UnitText(unit));
+    };
     p.drawText(r, Qt::AlignLeft | Qt::AlignTop,
-               QStringLiteral("%1 [%2]").arg(TimeText(d.GetViewportBeginTimeOffset(), unit), UnitText(unit)));
-    p.drawText(r, Qt::AlignRight | Qt::AlignTop,
-               QStringLiteral("%1 [%2]").arg(TimeText(end, unit), UnitText(unit)));
+               footerText(d.GetViewportBeginTimeOffset(), d.GetTimeParPixel()));
+    p.drawText(r, Qt::AlignRight | Qt::AlignTop, footerText(end, d.GetTimeParPixel()));
     if (m_presenter->GetOption(qvx::WaveformPresenter::kOptionLastTimeReadout) != 0) {
         p.drawText(r.translated(0, 20), Qt::AlignRight | Qt::AlignTop,
-                   QStringLiteral("ReportData LastTime: %1 [%2]")
-                       .arg(TimeText(d.GetLastTime(), unit), UnitText(unit)));
+                   QStringLiteral("ReportData LastTime: %1").arg(footerText(d.GetLastTime(), 10)));
     }
 }
 

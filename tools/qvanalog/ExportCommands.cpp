@@ -2,8 +2,11 @@
 // saved session, through the same list models the application's panes use.
 //
 //   qvanalog export SESSION.qvxa --out FILE [--format csv|hdf5] [--deflate 0-9]
-//                   [--from-ns NS --to-ns NS | --from ROW --to ROW]
-//   qvanalog export-triggers SESSION.qvxa --out FILE.csv
+//                   [--from-ns NS --to-ns NS | --from ROW --to ROW] [--clock-time]
+//   qvanalog export-triggers SESSION.qvxa --out FILE.csv [--clock-time]
+//
+// --clock-time writes the CSV time column as ISO 8601 local clock times (the report's
+// start time plus each record's time, with ns and the UTC offset).
 //
 // Opening the session and the data list export run on a worker thread; this
 // thread drains their progress updates and, when stderr is a terminal, draws a
@@ -19,6 +22,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Presenters/InteractionTaskRunner.h"
+#include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 
@@ -59,8 +63,10 @@ public:
         return m_session ? &m_session->GetSettings() : nullptr;
     }
     bool IsDarkLook() const override { return false; }
+    std::optional<std::int64_t> GetClockTimeOrigin() const override { return m_clockOrigin; }
 
     std::unique_ptr<qvx::AnalogSession> m_session;
+    std::optional<std::int64_t> m_clockOrigin;  // set by --clock-time
     std::unique_ptr<QVxAnalogOscilloGraphViewModel> m_graph;
 };
 
@@ -257,6 +263,17 @@ std::optional<std::string> SelectRows(const qvanalog::Args& args, const QVxAnalo
     return std::nullopt;
 }
 
+// --clock-time: the report's start time becomes the clock origin of `owner`. An error text
+// when the report has none (its headers hold 0).
+std::optional<std::string> TakeClockTime(const qvanalog::Args& args, ExportSession& owner) {
+    if (!args.Flag("--clock-time")) return std::nullopt;
+    const qvx::ReportDataReader* reader = owner.m_session->GetReportData().get();
+    if (!reader || (reader->GetStartSeconds() == 0 && reader->GetStartNanoseconds() == 0))
+        return "--clock-time needs the report's start time, and this report has none";
+    owner.m_clockOrigin = reader->GetStartTimeNs();
+    return std::nullopt;
+}
+
 int RunExport(qvanalog::Args& args) {
     args.DeclareValueOptions({"--out", "--from", "--to", "--from-ns", "--to-ns", "--format", "--deflate"});
     fs::path sessionPath;
@@ -278,6 +295,9 @@ int RunExport(qvanalog::Args& args) {
         return qvanalog::Fail("the session " + sessionPath.string() + " holds no report data to export");
     }
     if (auto error = RefuseSessionFile(owner, sessionPath, outPath)) return qvanalog::Fail(*error);
+    if (args.Flag("--clock-time") && format == "hdf5")
+        return qvanalog::Fail("--clock-time applies to CSV exports only (HDF5 files keep the start time)");
+    if (auto error = TakeClockTime(args, owner)) return qvanalog::Fail(*error);
     QVxAnalogDataListViewModel model(&owner);
     const auto firstIndex = static_cast<std::int64_t>(model.GetFirstIndex());
     const auto rowCount = static_cast<std::int64_t>(model.GetRowCount());
@@ -292,7 +312,8 @@ int RunExport(qvanalog::Args& args) {
     const bool finished = RunWithProgressBar("exporting", [&](qvx::ProgressToken* token) {
         exported = format == "hdf5"
                        ? model.ExportHdf5(outPath, firstRow, lastRow, token, layout, &failure, &unreadableRow)
-                       : model.ExportCsv(outPath, firstRow, lastRow, token, &unreadableRow);
+                       : model.ExportCsv(outPath, firstRow, lastRow, token, &unreadableRow,
+                                         owner.GetClockTimeOrigin());
     });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!finished && format == "hdf5")
@@ -328,6 +349,11 @@ int RunExportTriggers(qvanalog::Args& args) {
     ExportSession owner;
     if (auto error = OpenSession(sessionPath, owner)) return qvanalog::Fail(*error);
     if (auto error = RefuseSessionFile(owner, sessionPath, outPath)) return qvanalog::Fail(*error);
+    if (owner.m_session->GetReportData()) {
+        if (auto error = TakeClockTime(args, owner)) return qvanalog::Fail(*error);
+    } else if (args.Flag("--clock-time")) {
+        return qvanalog::Fail("--clock-time needs the session's report data, and this session has none");
+    }
     QVxAnalogDisplayTriggerListModel model(&owner);
     if (!model.ExportCsv(outPath)) {
         return qvanalog::Fail("cannot write " + outPath.string() + " (see the messages above)");
@@ -340,9 +366,9 @@ int RunExportTriggers(qvanalog::Args& args) {
 const qvanalog::Registration s_export{"export",
                                       "export SESSION.qvxa --out FILE [--format csv|hdf5] [--deflate 0-9] "
                                       "[--from-ns NS --to-ns NS | --from ROW "
-                                      "--to ROW]",
+                                      "--to ROW] [--clock-time]",
                                       &RunExport};
 const qvanalog::Registration s_exportTriggers{
-    "export-triggers", "export-triggers SESSION.qvxa --out FILE.csv", &RunExportTriggers};
+    "export-triggers", "export-triggers SESSION.qvxa --out FILE.csv [--clock-time]", &RunExportTriggers};
 
 }  // namespace

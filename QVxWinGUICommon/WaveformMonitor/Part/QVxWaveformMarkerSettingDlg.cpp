@@ -2,6 +2,7 @@
 
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
@@ -66,15 +67,19 @@ void QVxWaveformMarkerSettingDlg::UpdateTexts() {
     const std::string unitText = QVxUtils::MakeTimeUnitString(unit);
     const auto& m1 = vs->markers[0];
     const auto& m2 = vs->markers[1];
-    const std::string text1 =
-        fmt::format("Marker1 (M1): {} {}", QVxUtils::MakeTimeToDisplayString(m1.time, unit), unitText);
+    // A marker's time as the ruler shows it: the time of day in clock-time mode.
+    const std::optional<std::int64_t> origin = m_presenter->OnGetClockOrigin();
+    const auto pointText = [&](std::int64_t t) {
+        return origin ? QVxClockTime::TimeOfDay(*origin + t, QVxClockTime::FractionDigitsFor(vs->timeScale))
+                      : QVxUtils::MakeTimeToDisplayString(t, unit) + " " + unitText;
+    };
+    const std::string text1 = fmt::format("Marker1 (M1): {}", pointText(m1.time));
     std::string diff;
     if (m1.enabled && m2.enabled) {
         diff = fmt::format(" (M2-M1: {} {})", QVxUtils::MakeTimeToDisplayString(m2.time - m1.time, unit),
                            unitText);
     }
-    const std::string text2 = fmt::format("Marker2 (M2): {} {} {}",
-                                          QVxUtils::MakeTimeToDisplayString(m2.time, unit), unitText, diff);
+    const std::string text2 = fmt::format("Marker2 (M2): {} {}", pointText(m2.time), diff);
 
     m_updating = true;
     m_boxes[0]->setText(QString::fromStdString(text1));

@@ -5,6 +5,7 @@
 #include "QVxCore/Archive.h"
 #include "QVxCore/DisplayTriggerList.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
+#include "QVxCore/tests/support/TimeZone.h"
 
 #include "tools/qvanalog/tests/QvanalogRunner.h"
 
@@ -140,6 +141,32 @@ TEST_F(ExportCommands, ARepeatedOptionIsRefused) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("--from is given more than once"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(csv));
+}
+
+TEST_F(ExportCommands, ClockTimeColumnsFromTheReportsStartTime) {
+    // Without a start time in the headers there is no clock to show.
+    Result r = RunQvanalog({"export", session, "--out", csv, "--clock-time"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--clock-time needs the report's start time"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(csv));
+
+    fs::remove_all(dir.Path() / "repo");
+    qvx::test::ReportBuilder(dir.Path() / "repo").StartTime(1'796'724'157, 5).AddFile(1, 5);
+    qvx::AnalogDisplayTriggerList hits{{static_cast<std::int64_t>(qvx::kRecordsPerReportFile) + 1, 0}};
+    ASSERT_TRUE(qvx::Archive::Save(hits, dir.Path() / "repo" / "meta"));
+    qvx::test::TimeZone tokyo("Asia/Tokyo");  // inherited by the program run below
+    r = RunQvanalog(
+        {"export", session, "--out", csv, "--clock-time", "--from", "33554434", "--to", "33554434"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Record 33554433 (0-based) is 3,355,443,300 ns after the start: 19:02:40.355443305 in Tokyo.
+    const std::string expected = "#,Time,CH1,CH2,CH3,CH4\n33554434,2026-12-08T19:02:40.355443305+09:00,";
+    EXPECT_EQ(Slurp(csv).substr(0, expected.size()), expected);
+    r = RunQvanalog({"export-triggers", session, "--out", csv, "--clock-time"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(Slurp(csv).find(",\"2026-12-08T19:02:40.355443305+09:00\","), std::string::npos);
+    r = RunQvanalog({"export", session, "--out", (dir.Path() / "x.h5").string(), "--clock-time"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--clock-time applies to CSV exports only"), std::string::npos) << r.err;
 }
 
 TEST_F(ExportCommands, TriggerListFromTheSessionMetadata) {

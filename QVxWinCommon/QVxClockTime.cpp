@@ -1,0 +1,101 @@
+#include "QVxWinCommon/QVxClockTime.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+namespace QVxClockTime {
+
+namespace {
+
+constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+
+// Whole seconds (rounded down, also before 1970) and the ns within the second.
+struct SplitTime {
+    std::int64_t seconds;
+    std::int64_t nanoseconds;  // 0..999,999,999
+};
+
+SplitTime Split(std::int64_t epochNs) {
+    std::int64_t seconds = epochNs / kNsPerSecond;
+    std::int64_t nanoseconds = epochNs % kNsPerSecond;
+    if (nanoseconds < 0) {
+        nanoseconds += kNsPerSecond;
+        --seconds;
+    }
+    return {seconds, nanoseconds};
+}
+
+// Local broken-down time; reads the TZ variable again, so that a change takes effect.
+std::tm LocalTime(std::int64_t seconds) {
+    tzset();
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (!localtime_r(&t, &local)) gmtime_r(&t, &local);
+    return local;
+}
+
+// The fraction `nanoseconds` as its first `digits` digits, for example "123" for 3.
+void PutFraction(std::int64_t nanoseconds, int digits, char* out) {
+    char all[9];
+    for (int i = 8; i >= 0; --i) {
+        all[i] = static_cast<char>('0' + nanoseconds % 10);
+        nanoseconds /= 10;
+    }
+    std::memcpy(out, all, static_cast<std::size_t>(digits));
+}
+
+}  // namespace
+
+int FractionDigitsFor(std::int64_t stepNs) {
+    if (stepNs <= 0) return 9;
+    if (stepNs % kNsPerSecond == 0) return 0;
+    if (stepNs % 1'000'000 == 0) return 3;
+    if (stepNs % 1'000 == 0) return 6;
+    return 9;
+}
+
+std::string TimeOfDay(std::int64_t epochNs, int fractionDigits) {
+    const SplitTime split = Split(epochNs);
+    const std::tm local = LocalTime(split.seconds);
+    std::string text = fmt::format("{:02}:{:02}:{:02}", local.tm_hour, local.tm_min, local.tm_sec);
+    if (fractionDigits > 0) {
+        const int digits = fractionDigits > 9 ? 9 : fractionDigits;
+        char fraction[9];
+        PutFraction(split.nanoseconds, digits, fraction);
+        text += '.';
+        text.append(fraction, static_cast<std::size_t>(digits));
+    }
+    return text;
+}
+
+std::string Iso8601(std::int64_t epochNs) {
+    char text[Iso8601Formatter::kLength];
+    Iso8601Formatter formatter;
+    return std::string(text, formatter.Format(epochNs, text));
+}
+
+std::size_t Iso8601Formatter::Format(std::int64_t epochNs, char* out) {
+    const SplitTime split = Split(epochNs);
+    if (split.seconds != m_second) {
+        const std::tm local = LocalTime(split.seconds);
+        // Years past 9999 or before 0 do not fit the fixed width; no recording has them.
+        const int year = std::min(std::max(local.tm_year + 1900, 0), 9999);
+        fmt::format_to_n(m_dateTime, sizeof m_dateTime, "{:04}-{:02}-{:02}T{:02}:{:02}:{:02}", year,
+                         local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        const long offsetMinutes = local.tm_gmtoff / 60;
+        const long magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+        fmt::format_to_n(m_offset, sizeof m_offset, "{}{:02}:{:02}", offsetMinutes < 0 ? '-' : '+',
+                         magnitude / 60 % 100, magnitude % 60);
+        m_second = split.seconds;
+    }
+    std::memcpy(out, m_dateTime, sizeof m_dateTime);
+    out[19] = '.';
+    PutFraction(split.nanoseconds, 9, out + 20);
+    std::memcpy(out + 29, m_offset, sizeof m_offset);
+    return kLength;
+}
+
+}  // namespace QVxClockTime
