@@ -1,7 +1,8 @@
 // CSV export of the data list: rows/s and MB/s of QVxAnalogDataListViewModel::ExportCsv
 // on a generated report, next to copying a file of the same size on the same disk
 // (std::filesystem::copy_file and the cp program), which bounds what any writer of
-// that many bytes can reach there. Argument: records in the report. Every iteration
+// that many bytes can reach there. Argument: records in the report (and for the data list,
+// whether the time column holds clock times). Every iteration
 // writes a new file (the previous output is removed untimed): replacing an existing file
 // costs more on ext4, which starts writing the new file's data back when it is renamed
 // over (or truncates) an existing one.
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -48,20 +50,30 @@ Fixture& FixtureFor(std::int64_t records) {
     return *slot;
 }
 
+// Second argument 1: the time column as ISO 8601 clock times (in the zone of TZ).
 void BM_ExportDataListCsv(benchmark::State& state) {
     Fixture& f = FixtureFor(state.range(0));
     QVxAnalogDataListViewModel model(f.owner.get());
     qvx::ProgressToken token({}, {});
+    const fs::path csv = f.dir.Path() / "timed-export.csv";
+    const std::optional<std::int64_t> clockOrigin =
+        state.range(1) != 0 ? std::optional<std::int64_t>(1'796'724'157'000'000'005) : std::nullopt;
     for (auto _ : state) {
-        RemoveUntimed(state, f.csv);
-        if (!model.ExportCsv(f.csv, -1, -1, &token)) state.SkipWithError("export failed");
+        RemoveUntimed(state, csv);
+        if (!model.ExportCsv(csv, -1, -1, &token, nullptr, clockOrigin)) state.SkipWithError("export failed");
     }
-    const auto bytes = static_cast<std::int64_t>(fs::file_size(f.csv));
+    const auto bytes = static_cast<std::int64_t>(fs::file_size(csv));
+    fs::remove(csv);
     state.SetItemsProcessed(state.iterations() * state.range(0));
     state.SetBytesProcessed(state.iterations() * bytes);
     state.counters["fileMB"] = static_cast<double>(bytes) / 1e6;
 }
-BENCHMARK(BM_ExportDataListCsv)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportDataListCsv)
+    ->Args({1'000'000, 0})
+    ->Args({4'000'000, 0})
+    ->Args({4'000'000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // copy_file of the exported CSV to a second file in the same folder.
 void BM_CopyFileSameSize(benchmark::State& state) {
