@@ -4,6 +4,7 @@
 #include "QV+Analog/QVxAnalogLooks.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/QVxAppText.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Logger.h"
 #include "QVxCore/Presenters/Interaction.h"
@@ -136,7 +137,7 @@ void CQVxAnalogScopeApp::OfferOrphanedRecordings() {
     if (!answer.open || *answer.open >= recordings.size()) return;
     if (!m_viewModel.OpenOrphanedRecording(recordings[*answer.open]))
         QVxAppPrompts::Get().ShowMessage(
-            m_frame.get(), QStringLiteral("記録を開けませんでした。\n%1")
+            m_frame.get(), QVxAppString(kAppStringOpenRecordingFailed)
                                .arg(QString::fromStdString(recordings[*answer.open].folder.string())));
 }
 

@@ -33,11 +33,8 @@ QString FromPath(const fs::path& path) {
 }
 
 QVxAnalogEnvDlg::Texts EnvironmentTexts() {
-    return {QVxAnalogEnvDlg::kTemplateId, QStringLiteral("環境設定"),
-            QStringLiteral("キャッシュフォルダの指定\n"
-                           "キャッシュフォルダには、取得したデータが一時的に保存されます。"
-                           "取得したデータを保存したい場合は、別途保存が必要です。"),
-            QStringLiteral("キャンセル")};
+    return {QVxAnalogEnvDlg::kTemplateId, QVxAppString(kAppStringEnvironmentTitle),
+            QVxAppString(kAppStringCacheFolderGroup), QVxWinGUI::LoadStringW(kGuiStringCancel)};
 }
 
 }  // namespace
@@ -64,7 +61,7 @@ QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path, const Tex
     m_browseButton->setText(QStringLiteral("..."));
     m_browseButton->setToolTip(QVxAppString(kAppStringCacheFolderBrowseTitle));
 
-    m_resetButton = new QPushButton(QStringLiteral("初期化"), this);
+    m_resetButton = new QPushButton(QVxAppString(kAppStringResetButton), this);
     m_resetButton->setObjectName(QVxWinGUI::ControlName(kResetButtonId));
     m_resetButton->setAutoDefault(false);
 

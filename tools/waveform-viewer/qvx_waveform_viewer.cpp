@@ -6,6 +6,14 @@
 //                       [--markers] [--cursor X,Y] [--screenshot FILE.png]
 
 #include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QStringList>
+#include <QTimer>
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/AnalogSettings.h"
@@ -16,14 +24,6 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
-
-#include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
-#include <QMouseEvent>
-#include <QStatusBar>
-#include <QStringList>
-#include <QTimer>
 
 #include <filesystem>
 #include <iostream>
@@ -114,10 +114,12 @@ CQVxWaveformMonitorWnd& BuildFrame(QMainWindow& frame, QVxAnalogOscilloGraphView
                                             " (Ctrl+C)  |  " + QString::fromStdString(path.string())));
     auto* indexing = new QLabel;
     frame.statusBar()->addPermanentWidget(indexing);
-    indexingConnection = presenter.IndexingProgress.Connect([indexing](std::uint64_t done,
-                                                                       std::uint64_t total) {
-        indexing->setText(total == 0 ? QString() : QStringLiteral("概要作成中 %1%").arg(done * 100 / total));
-    });
+    indexingConnection =
+        presenter.IndexingProgress.Connect([indexing](std::uint64_t done, std::uint64_t total) {
+            indexing->setText(
+                total == 0 ? QString()
+                           : QVxWinGUI::LoadStringW(kGuiStringBuildingOverview).arg(done * 100 / total));
+        });
     return *monitor;
 }
 
