@@ -526,12 +526,14 @@ void CMainFrame::PressStartStop() {
 // --- Dialogs and help --------------------------------------------------------------
 
 void CMainFrame::ShowEnvironmentDialog() {
-    if (QVxAnalogEnvDlg::EditPreferences(this, m_envData) && !m_viewModel.ReloadCacheFolder())
+    if (QVxAnalogEnvDlg::EditPreferences(this, m_envData, &m_settings) && !m_viewModel.ReloadCacheFolder())
         QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringCacheFolderNotFound));
 }
 
 void CMainFrame::OpenHelp() {
-    OpenHelpFile(QApplication::applicationDirPath() + QStringLiteral("/QVPlus-Analog-Help.html"));
+    const bool english = QVxCurrentLanguage() == QVxLanguage::kEnglish;
+    OpenHelpFile(QApplication::applicationDirPath() + (english ? QStringLiteral("/QVPlus-Analog-Help-en.html")
+                                                               : QStringLiteral("/QVPlus-Analog-Help.html")));
 }
 
 void CMainFrame::OpenHelpFile(const QString& path) {
