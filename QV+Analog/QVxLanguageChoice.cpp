@@ -19,6 +19,5 @@ QVxLanguage ChooseProgramLanguage(const QString& commandLineChoice, const QSetti
 }
 
 void ApplyProgramLanguage(QVxLanguage language) {
-    QVxSetLanguage(language);
     QVxWinGUI::SetLanguage(language);
 }

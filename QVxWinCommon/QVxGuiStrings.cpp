@@ -58,7 +58,7 @@ constexpr QVxStringRow kRows[] = {
     {25049, "開始", "Start"},
     {25050, "停止", "Stop"},
     {25051, "準備完了", "Ready"},
-    {25053, "実行開始", "Running"},
+    {25053, "実行開始", "Started"},
     {25054, "NAVO+との接続でエラーが発生しました。テストレポート収集を中止し、NAVO+との接続を解除します。",
      "An error occurred in the connection to the NAVO+. Test report collection is stopped and the NAVO+ is "
      "disconnected."},

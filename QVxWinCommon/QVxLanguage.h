@@ -5,8 +5,8 @@
 // thread exists; it is not changed afterwards.
 //
 // Each binary that links this static library has its own copy of the current
-// language: the GUI library (libQVxWinGUICommon.so) is set through
-// QVxWinGUI::SetLanguage, which the program calls together with QVxSetLanguage.
+// language: a program that uses the GUI library (libQVxWinGUICommon.so) sets both
+// copies with QVxWinGUI::SetLanguage.
 
 #include <optional>
 #include <span>

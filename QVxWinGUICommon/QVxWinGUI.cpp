@@ -19,7 +19,7 @@ void Exit() {
     if (qvx::Dispatcher::GetMainInstance()) qvx::Dispatcher::DestroyMain();
 }
 
-void SetLanguage(QVxLanguage language) {
+void SetLibraryLanguage(QVxLanguage language) {
     QVxSetLanguage(language);
 }
 

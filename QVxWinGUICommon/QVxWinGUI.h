@@ -21,8 +21,15 @@ QVXWINGUICOMMON_EXPORT bool Init();
 QVXWINGUICOMMON_EXPORT void Exit();
 
 // Sets the language of this library's texts (its own copy of QVxSetLanguage's
-// setting). The program calls it at start-up together with QVxSetLanguage.
-QVXWINGUICOMMON_EXPORT void SetLanguage(QVxLanguage language);
+// setting); SetLanguage below is the call to use.
+QVXWINGUICOMMON_EXPORT void SetLibraryLanguage(QVxLanguage language);
+
+// Sets the language of the texts for the whole process: the calling binary's copy
+// of the setting and this library's. Call at start-up, before the first window.
+inline void SetLanguage(QVxLanguage language) {
+    QVxSetLanguage(language);
+    SetLibraryLanguage(language);
+}
 
 // The library's string `id` (QVxLoadGuiString: 25001-25199 and the command prompts
 // 17001-17015) in the current language; an unknown id gives an empty string.
