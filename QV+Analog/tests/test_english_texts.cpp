@@ -10,12 +10,12 @@
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 #include "QV+Analog/QVxAnalogScopeApp.h"
 #include "QV+Analog/QVxLanguageChoice.h"
-#include "QV+Analog/tests/text_fit_support.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 #include "QVxWinCommon/tests/string_table_checks.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/tests/text_fit_support.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -157,7 +157,8 @@ TEST(EnglishDialogs, NoTextIsCut) {
     for (QDialog* dialog : std::initializer_list<QDialog*>{&environment, &reenter, &config, &about, &recovery,
                                                            &exportSettings}) {
         text_fit::ShowLaidOut(*dialog);
-        EXPECT_EQ(text_fit::ClippedTexts(*dialog), QStringList()) << dialog->objectName().toStdString();
+        EXPECT_EQ(text_fit::ClippedTexts(*dialog).join("; ").toStdString(), "")
+            << dialog->objectName().toStdString();
         dialog->hide();
     }
     // The texts are the English ones, the language choice included.

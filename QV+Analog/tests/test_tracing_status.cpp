@@ -5,10 +5,10 @@
 #include "QV+Analog/TracingStatus/CQVxAnalogTracingStatusDlg.h"
 #include "QV+Analog/TracingStatus/CTracePane.h"
 #include "QV+Analog/tests/app_test_support.h"
-#include "QV+Analog/tests/text_fit_support.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/tests/text_fit_support.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -269,7 +269,7 @@ TEST_F(TracingStatusTest, EnglishTextsFitThePaneAtTheTestWidth) {
     dlg->show();
     QCoreApplication::processEvents();
     EXPECT_EQ(Find<QPushButton>(Dlg::kStartStopId)->text(), QString("Start"));
-    EXPECT_EQ(text_fit::ClippedTexts(*dlg), QStringList());
+    EXPECT_EQ(text_fit::ClippedTexts(*dlg).join("; ").toStdString(), "");
 }
 
 TEST_F(TracingStatusTest, ControlsFollowTheDeviceState) {

@@ -4,6 +4,7 @@
 //
 //   qvx-waveform-viewer REPO_OR_SESSION [--dark] [--scale NS_PER_PIXEL] [--size WxH]
 //                       [--markers] [--cursor X,Y] [--screenshot FILE.png]
+// The texts follow the locale (LC_ALL, LC_MESSAGES, LANG), as in the program.
 
 #include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
 
@@ -167,6 +168,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path path = args.takeFirst().toStdString();
     if (!qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop) || !QVxWinGUI::Init())
         return Fail("cannot attach the dispatcher");
+    QVxWinGUI::SetLanguage(QVxLanguageOfEnvironment());
 
     Source source;
     if (const auto failure = OpenSource(path, source)) return Fail(*failure);

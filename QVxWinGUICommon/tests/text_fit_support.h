@@ -1,16 +1,18 @@
 #pragma once
 // Finds texts that do not fit their controls: a visible label, button, check box,
-// group box title or combo box under a widget that is narrower than its own size
-// hint (word-wrapped labels excepted: they wrap by design). The widget must have
-// been shown and laid out.
+// group box title or combo box under a widget that is narrower than its text needs
+// (its size hint; word-wrapped labels excepted: they wrap by design). The widget
+// must have been shown and laid out.
 
-#include "QV+Analog/QVxLanguageChoice.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
+#include <QPushButton>
 #include <QStringList>
 #include <QWidget>
 
@@ -31,6 +33,12 @@ inline QStringList ClippedTexts(const QWidget& root) {
         if (!w->isVisibleTo(&root)) continue;
         QString text = TextOf(w);
         int needed = w->sizeHint().width();
+        if (const auto* push = qobject_cast<const QPushButton*>(w)) {
+            // A push button's size hint has a style minimum (80 px) wider than many
+            // short texts need: measure the text, its icon and the bevel instead.
+            const int icon = push->icon().isNull() ? 0 : push->iconSize().width() + 4;
+            needed = push->fontMetrics().horizontalAdvance(QString(text).remove(QLatin1Char('&'))) + icon + 8;
+        }
         if (const auto* group = qobject_cast<const QGroupBox*>(w)) {
             text = group->title();
             needed = group->fontMetrics().horizontalAdvance(text) + 8;
@@ -41,17 +49,18 @@ inline QStringList ClippedTexts(const QWidget& root) {
     return clipped;
 }
 
-// Shows `w` at its own size and lays it out.
+// Shows `w` laid out: at its own size when it has a layout, else at the size it
+// gives itself (the dialogs that place their controls by hand).
 inline void ShowLaidOut(QWidget& w) {
-    w.adjustSize();
+    if (w.layout()) w.adjustSize();
     w.show();
     QApplication::processEvents();
 }
 
 // English texts for the life of the object, then Japanese again.
 struct ScopedEnglish {
-    ScopedEnglish() { ApplyProgramLanguage(QVxLanguage::kEnglish); }
-    ~ScopedEnglish() { ApplyProgramLanguage(QVxLanguage::kJapanese); }
+    ScopedEnglish() { QVxWinGUI::SetLanguage(QVxLanguage::kEnglish); }
+    ~ScopedEnglish() { QVxWinGUI::SetLanguage(QVxLanguage::kJapanese); }
     ScopedEnglish(const ScopedEnglish&) = delete;
     ScopedEnglish& operator=(const ScopedEnglish&) = delete;
 };
