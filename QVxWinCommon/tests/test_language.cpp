@@ -8,20 +8,39 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr auto kJa = QVxLanguage::kJapanese;
 constexpr auto kEn = QVxLanguage::kEnglish;
 
-// Restores the process's language and locale variables after a test.
+// Starts each test with no locale variable set; restores them and the language after.
 class LanguageTest : public ::testing::Test {
 protected:
+    static constexpr const char* kNames[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+
+    void SetUp() override {
+        for (const char* name : kNames) {
+            const char* value = std::getenv(name);
+            m_saved.emplace_back(value ? std::optional<std::string>(value) : std::nullopt);
+            ::unsetenv(name);
+        }
+    }
     void TearDown() override {
         QVxSetLanguage(kJa);
-        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) ::unsetenv(name);
+        for (std::size_t i = 0; i < m_saved.size(); ++i) {
+            if (m_saved[i])
+                ::setenv(kNames[i], m_saved[i]->c_str(), 1);
+            else
+                ::unsetenv(kNames[i]);
+        }
     }
+
+private:
+    std::vector<std::optional<std::string>> m_saved;
 };
 
 TEST_F(LanguageTest, TheFirstSetLocaleVariableDecidesInPosixOrder) {
