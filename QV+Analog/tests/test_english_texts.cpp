@@ -183,15 +183,4 @@ TEST(EnglishDialogs, TheCheckSeesACutText) {
     EXPECT_TRUE(clipped[0].startsWith("Stop when")) << clipped[0].toStdString();
 }
 
-TEST(EnvironmentDialogLanguage, TheChoiceIsShownAndSavedOnlyOnOk) {
-    qvx::test::TempDir dir("language");
-    QSettings settings(QString::fromStdString((dir.Path() / "frame.ini").string()), QSettings::IniFormat);
-    SaveLanguageChoice(settings, "en");
-    QVxAnalogEnvDlg dialog(nullptr, QString::fromStdString(dir.Path().string()));
-    dialog.SetLanguageChoice(SavedLanguageChoice(settings));
-    EXPECT_EQ(dialog.GetLanguageChoice(), QString("en"));
-    dialog.SetLanguageChoice("bogus");
-    EXPECT_EQ(dialog.GetLanguageChoice(), QString("auto"));
-}
-
 }  // namespace
