@@ -57,17 +57,10 @@ constexpr const char* kClockTimeKey = "View/ClockTime";  // times shown as the t
 constexpr const char* kTrackHeightKey = "View/TrackHeight";
 constexpr const char* kRecentKey = "RecentFileList";
 
-struct LookItem {
-    int id;
-    const char* text;
-};
-constexpr LookItem kLooks[] = {
-    {209, "クラシック(&C)"},        {210, "標準(&T)"},
-    {215, "ブルー スタイル(&B)"},   {216, "ブラック スタイル(&L)"},
-    {217, "シルバー スタイル(&S)"}, {218, "アクア スタイル(&A)"},
-    {219, "Windows 7(&D)"},
-};
-
+// The look commands; each command id is also the id of its menu text.
+constexpr int kLooks[] = {kAppStringLookClassic, kAppStringLookStandard, kAppStringLookBlue,
+                          kAppStringLookBlack,   kAppStringLookSilver,   kAppStringLookAqua,
+                          kAppStringLookWindows7};
 }  // namespace
 
 CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envData, QSettings& settings,
@@ -126,23 +119,23 @@ QAction* CMainFrame::FindCommand(int id) const {
 }
 
 void CMainFrame::CreateMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QMenu* file = menuBar()->addMenu(QVxAppString(kAppStringFileMenu));
     QAction* open =
-        AddCommand(file, kCmdOpen, QStringLiteral("開く(&O)...\tCtrl+O"), [this] { OpenSession(); });
+        AddCommand(file, kCmdOpen, QVxAppString(kAppStringOpenCommand), [this] { OpenSession(); });
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    AddCommand(file, kCmdSaveAs, QStringLiteral("名前を付けて保存(&A)..."), [this] { SaveSessionAs(); });
+    AddCommand(file, kCmdSaveAs, QVxAppString(kAppStringSaveAsCommand), [this] { SaveSessionAs(); });
     file->addSeparator();
-    m_recentMenu = file->addMenu(QStringLiteral("最近使ったファイル"));
+    m_recentMenu = file->addMenu(QVxAppString(kAppStringRecentFilesMenu));
     UpdateRecentFilesMenu();
     file->addSeparator();
-    AddCommand(file, kCmdExit, QStringLiteral("アプリケーションの終了(&X)"), [this] { close(); });
+    AddCommand(file, kCmdExit, QVxAppString(kAppStringExitCommand), [this] { close(); });
     connect(file, &QMenu::aboutToShow, this, [this] {
         FindCommand(kCmdOpen)->setEnabled(m_viewModel.CanOpenSession());
         FindCommand(kCmdSaveAs)->setEnabled(m_viewModel.CanSaveSession());
     });
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
-    QMenu* bars = view->addMenu(QStringLiteral("ツール バーとドッキング ウィンドウ(&T)"));
+    QMenu* view = menuBar()->addMenu(QVxAppString(kAppStringViewMenu));
+    QMenu* bars = view->addMenu(QVxAppString(kAppStringBarsMenu));
     QAction* toolBarAction = AddCommand(bars, kCmdToolBar, QVxAppString(kAppStringToolBarTitle), [] {});
     toolBarAction->setCheckable(true);
     toolBarAction->setChecked(true);
@@ -150,18 +143,18 @@ void CMainFrame::CreateMenus() {
         if (m_toolBar) m_toolBar->setVisible(on);
     });
     bars->setObjectName(QStringLiteral("menuDockingWindows"));
-    QAction* statusAction = AddCommand(view, kCmdStatusBar, QStringLiteral("ステータス バー(&S)"), [] {});
+    QAction* statusAction = AddCommand(view, kCmdStatusBar, QVxAppString(kAppStringStatusBarCommand), [] {});
     statusAction->setCheckable(true);
     statusAction->setChecked(true);
     connect(statusAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-    QAction* fit = AddCommand(view, kCmdFitTracks, QStringLiteral("ウィンドウに合わせる"), [] {});
+    QAction* fit = AddCommand(view, kCmdFitTracks, QVxAppString(kAppStringFitTracksCommand), [] {});
     fit->setCheckable(true);
     fit->setChecked(m_settings.value(kFitTracksKey, true).toBool());
     connect(fit, &QAction::toggled, this, [this](bool on) {
         m_settings.setValue(kFitTracksKey, on);
         ApplyTrackFit();
     });
-    QAction* clock = AddCommand(view, kCmdClockTime, QStringLiteral("時刻で表示(&C)"), [] {});
+    QAction* clock = AddCommand(view, kCmdClockTime, QVxAppString(kAppStringClockTimeCommand), [] {});
     clock->setCheckable(true);
     clock->setChecked(m_settings.value(kClockTimeKey, false).toBool());
     m_viewModel.SetClockTimeShown(clock->isChecked());
@@ -169,22 +162,22 @@ void CMainFrame::CreateMenus() {
         m_settings.setValue(kClockTimeKey, on);
         ApplyClockTime(on);
     });
-    QMenu* looks = view->addMenu(QStringLiteral("アプリケーションの外観(&A)"));
+    QMenu* looks = view->addMenu(QVxAppString(kAppStringLooksMenu));
     m_lookGroup = new QActionGroup(this);
-    for (const LookItem& look : kLooks) {
-        const int id = look.id;
-        QAction* action = AddCommand(looks, id, QString::fromUtf8(look.text), [this, id] { ApplyLook(id); });
+    for (const int id : kLooks) {
+        QAction* action = AddCommand(looks, id, QVxAppString(id), [this, id] { ApplyLook(id); });
         action->setCheckable(true);
         m_lookGroup->addAction(action);
     }
 
-    QMenu* tools = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
-    AddCommand(tools, kCmdEnvironment, QStringLiteral("環境設定..."), [this] { ShowEnvironmentDialog(); });
+    QMenu* tools = menuBar()->addMenu(QVxAppString(kAppStringToolsMenu));
+    AddCommand(tools, kCmdEnvironment, QVxAppString(kAppStringEnvironmentCommand),
+               [this] { ShowEnvironmentDialog(); });
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    AddCommand(help, kCmdHelp, QStringLiteral("ヘルプを表示..."), [this] { OpenHelp(); });
+    QMenu* help = menuBar()->addMenu(QVxAppString(kAppStringHelpMenu));
+    AddCommand(help, kCmdHelp, QVxAppString(kAppStringHelpCommand), [this] { OpenHelp(); });
     help->addSeparator();
-    AddCommand(help, kCmdAbout, QStringLiteral("バージョン情報(&A)..."), [this] {
+    AddCommand(help, kCmdAbout, QVxAppString(kAppStringAboutCommand), [this] {
         QVxAnalogAboutDlg about(this);
         about.exec();
     });
@@ -318,18 +311,18 @@ void CMainFrame::UpdateTitle() {
 void CMainFrame::UpdateStatusBar() {
     if (m_indicators.size() < 4) return;
     const std::int32_t state = m_viewModel.GetTraceState();
-    m_indicators[1]->setText(state == QVxAnalogViewModel::kTracing    ? QStringLiteral("トレース中")
-                             : state == QVxAnalogViewModel::kStopping ? QStringLiteral("停止処理中")
-                                                                      : QStringLiteral("待機中"));
+    m_indicators[1]->setText(state == QVxAnalogViewModel::kTracing    ? QVxAppString(kAppStringTracing)
+                             : state == QVxAnalogViewModel::kStopping ? QVxAppString(kAppStringStopping)
+                                                                      : QVxAppString(kAppStringIdle));
     const auto* session = m_viewModel.GetSession();
     const auto& reader = session ? session->GetReportData() : nullptr;
     const std::uint64_t records =
         m_viewModel.isTracing() ? m_viewModel.GetRecordCount() : (reader ? reader->GetTotalRecordCount() : 0);
-    m_indicators[2]->setText(QStringLiteral("%L1 レコード").arg(records));
+    m_indicators[2]->setText(QVxAppString(kAppStringRecordCount).arg(records));
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     auto device = devices ? devices->GetConnectedDevice() : nullptr;
     m_indicators[3]->setText(device ? QString::fromStdWString(device->GetDeviceId())
-                                    : QStringLiteral("未接続"));
+                                    : QVxWinGUI::LoadStringW(25045));
 }
 
 // --- Sessions ----------------------------------------------------------------------
@@ -339,8 +332,7 @@ bool CMainFrame::OpenSession(QString path) {
     if (path.isEmpty()) path = QVxAppPrompts::Get().GetOpenFileName(this, SessionFilter());
     if (path.isEmpty()) return false;
     if (!m_viewModel.OpenSession(path.toStdString())) {
-        QVxAppPrompts::Get().ShowMessage(this,
-                                         QStringLiteral("セッションを開けませんでした。\n%1").arg(path));
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringOpenSessionFailed).arg(path));
         return false;
     }
     AddRecentFile(path);
@@ -367,15 +359,13 @@ bool CMainFrame::SaveSessionAs(QString path) {
         path = QVxAppPrompts::Get().GetSaveFileName(this, SessionFilter(), QStringLiteral("qvxa"));
     if (path.isEmpty()) return false;
     if (HoldsOtherReportData(path)) {
-        QVxAppPrompts::Get().ShowMessage(this,
-                                         QStringLiteral("このフォルダには以前のレポートデータが保存されて"
-                                                        "いるため、現在のレポートデータを保存できません。"));
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringFolderHoldsReport));
         return false;
     }
     if (!m_viewModel.SaveAsSession(path.toStdString())) {
         // Not enough space was announced by the view model with its own message.
         if (m_viewModel.GetLastSaveAsResult() != qvx::AnalogSession::kNotEnoughSpace)
-            QVxAppPrompts::Get().ShowMessage(this, QStringLiteral("設定ファイルを保存できませんでした。"));
+            QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringSaveSettingsFailed));
         return false;
     }
     AddRecentFile(path);
@@ -498,7 +488,9 @@ void CMainFrame::WatchOverviewIndexing() {
     QLabel* area = m_indicators[0];
     m_indexingConnection =
         presenter->IndexingProgress.Connect([area](std::uint64_t done, std::uint64_t total) {
-            area->setText(total == 0 ? QString() : QStringLiteral("概要作成中 %1%").arg(done * 100 / total));
+            area->setText(total == 0
+                              ? QString()
+                              : QVxWinGUI::LoadStringW(kGuiStringBuildingOverview).arg(done * 100 / total));
         });
 }
 
@@ -553,29 +545,27 @@ void CMainFrame::PressStartStop() {
 // --- Dialogs and help --------------------------------------------------------------
 
 void CMainFrame::ShowEnvironmentDialog() {
-    if (QVxAnalogEnvDlg::EditPreferences(this, m_envData) && !m_viewModel.ReloadCacheFolder())
+    if (QVxAnalogEnvDlg::EditPreferences(this, m_envData, &m_settings) && !m_viewModel.ReloadCacheFolder())
         QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringCacheFolderNotFound));
 }
 
 void CMainFrame::OpenHelp() {
-    OpenHelpFile(QApplication::applicationDirPath() + QStringLiteral("/QVPlus-Analog-Help.html"));
+    const bool english = QVxCurrentLanguage() == QVxLanguage::kEnglish;
+    OpenHelpFile(QApplication::applicationDirPath() + (english ? QStringLiteral("/QVPlus-Analog-Help-en.html")
+                                                               : QStringLiteral("/QVPlus-Analog-Help.html")));
 }
 
 void CMainFrame::OpenHelpFile(const QString& path) {
     if (!QFileInfo::exists(path)) {
         spdlog::error("pHelpFilePath [CQVxAnalogScopeApp::OpenHelp] ({})", path.toStdString());
-        QVxAppPrompts::Get().ShowMessage(this,
-                                         QStringLiteral("ヘルプファイルが見つかりません。\n%1").arg(path));
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringHelpNotFound).arg(path));
         return;
     }
     // Without a browser launcher on the desktop nothing would open: the user is
     // told where the page is instead.
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
         spdlog::error("No launcher opened the help file. {}", path.toStdString());
-        QVxAppPrompts::Get().ShowMessage(
-            this,
-            QStringLiteral("ヘルプを表示できませんでした。ブラウザーで次のファイルを開いてください。\n%1")
-                .arg(path));
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringHelpNotShown).arg(path));
     }
 }
 

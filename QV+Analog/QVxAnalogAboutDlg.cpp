@@ -1,5 +1,6 @@
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 
+#include "QV+Analog/QVxAppText.h"
 #include "QVxWinCommon/DataClasses/QVxDeviceManager.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -30,7 +31,7 @@ QLabel* AddItem(QVBoxLayout* layout, QWidget* parent, int id, const QString& tex
 
 QVxAnalogAboutDlg::QVxAnalogAboutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("id100"));
-    setWindowTitle(QStringLiteral("バージョン情報"));
+    setWindowTitle(QVxAppString(kAppStringAboutTitle));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, kBannerHeight + 16, 24, 16);
     AddItem(layout, this, kProductLineId,

@@ -4,6 +4,8 @@
 #include "QV+Analog/QVxAnalogLooks.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/QVxAppText.h"
+#include "QV+Analog/QVxLanguageChoice.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Logger.h"
 #include "QVxCore/Presenters/Interaction.h"
@@ -33,12 +35,21 @@ constexpr const char* kSimulatedUnit = "AN0000SIM";
 
 CQVxAnalogScopeApp::CommandLine CQVxAnalogScopeApp::ParseCommandLine(const QStringList& arguments) {
     CommandLine line;
-    for (const QString& argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
         if (argument == QStringLiteral("--simulate")) {
             line.simulate = true;
+        } else if (argument == QStringLiteral("--lang")) {
+            const QString value = i + 1 < arguments.size() ? arguments[++i] : QString();
+            if (!QVxParseLanguage(value.toStdString())) {
+                line.error = QStringLiteral("--lang takes ja or en (given: \"%1\")").arg(value);
+                return line;
+            }
+            line.language = value;
         } else if (argument.startsWith(QStringLiteral("-")) || !line.sessionFile.isEmpty()) {
             line.error =
-                QStringLiteral("usage: QV+Analog [--simulate] [SESSION.qvxa] (unexpected: %1)").arg(argument);
+                QStringLiteral("usage: QV+Analog [--simulate] [--lang ja|en] [SESSION.qvxa] (unexpected: %1)")
+                    .arg(argument);
             return line;
         } else {
             line.sessionFile = argument;
@@ -65,6 +76,8 @@ bool CQVxAnalogScopeApp::InitInstance() {
         QVxAppPrompts::Get().ShowMessage(nullptr, line.error);
         return false;
     }
+    // 0. The language of every text of this run, before the first window.
+    ApplyProgramLanguage(ChooseProgramLanguage(line.language, *m_settings));
     // 1. Logging.
     qvx::Logger::Init(kApplicationName);
     spdlog::info("{} {} starting.", kApplicationName, QVX_APP_VERSION);
@@ -136,7 +149,7 @@ void CQVxAnalogScopeApp::OfferOrphanedRecordings() {
     if (!answer.open || *answer.open >= recordings.size()) return;
     if (!m_viewModel.OpenOrphanedRecording(recordings[*answer.open]))
         QVxAppPrompts::Get().ShowMessage(
-            m_frame.get(), QStringLiteral("記録を開けませんでした。\n%1")
+            m_frame.get(), QVxAppString(kAppStringOpenRecordingFailed)
                                .arg(QString::fromStdString(recordings[*answer.open].folder.string())));
 }
 

@@ -36,10 +36,11 @@ public:
         std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> askCacheFolder;
     };
 
-    // Parses the command line: [--simulate] [SESSION.qvxa]. Unknown options are
-    // refused with a usage text in `error`.
+    // Parses the command line: [--simulate] [--lang ja|en] [SESSION.qvxa]. Unknown
+    // options are refused with a usage text in `error`.
     struct CommandLine {
         bool simulate = false;
+        QString language;  // "ja", "en" or empty (not given)
         QString sessionFile;
         QString error;
     };

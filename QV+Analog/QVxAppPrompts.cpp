@@ -1,6 +1,8 @@
 #include "QV+Analog/QVxAppPrompts.h"
 
 #include "QV+Analog/Environment/CQVxRecoveryDlg.h"
+#include "QV+Analog/QVxAppText.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -25,9 +27,9 @@ public:
     QVxSaveChoice AskSaveDiscardCancel(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
-        box.button(QMessageBox::Save)->setText(QStringLiteral("保存(&S)"));
-        box.button(QMessageBox::Discard)->setText(QStringLiteral("保存しない(&N)"));
-        box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+        box.button(QMessageBox::Save)->setText(QVxAppString(kAppStringSaveButton));
+        box.button(QMessageBox::Discard)->setText(QVxAppString(kAppStringDontSaveButton));
+        box.button(QMessageBox::Cancel)->setText(QVxWinGUI::LoadStringW(kGuiStringCancel));
         box.setDefaultButton(QMessageBox::Save);
         switch (box.exec()) {
             case QMessageBox::Save:

@@ -1,8 +1,13 @@
 #pragma once
-// The program's own string table (message texts, captions and filters of the
-// application and its dialogs); the GUI library's texts 25001-25095 come from
-// QVxLoadGuiString. Ids without a text give "".
+// The program's own string table (message texts, captions, menus and filters of
+// the application, its dialogs and the command line), in Japanese and English
+// (QVxLanguage.h); the GUI library's texts come from QVxLoadGuiString. Ids without
+// a text give "". To add a text: add a named id below and a row {id, Japanese,
+// English} in QVxAppStrings.cpp; the tests check every row has both forms.
 
+#include "QVxWinCommon/QVxLanguage.h"
+
+#include <span>
 #include <string_view>
 
 inline constexpr int kAppStringOleInitFailed = 100;
@@ -26,4 +31,109 @@ inline constexpr int kAppStringCacheFolderNotFound = 32789;
 inline constexpr int kAppStringCacheFolderMissing = 32790;
 inline constexpr int kAppStringAppTitle = 57344;
 
+inline constexpr int kAppStringLookClassic = 209;
+inline constexpr int kAppStringLookStandard = 210;
+inline constexpr int kAppStringLookBlue = 215;
+inline constexpr int kAppStringLookBlack = 216;
+inline constexpr int kAppStringLookSilver = 217;
+inline constexpr int kAppStringLookAqua = 218;
+inline constexpr int kAppStringLookWindows7 = 219;
+inline constexpr int kAppStringCsvExportMenu = 21000;
+inline constexpr int kAppStringNoDataInRange = 21001;
+inline constexpr int kAppStringHdf5WriteFailed = 21002;
+inline constexpr int kAppStringCsvWriteFailed = 21003;
+inline constexpr int kAppStringNoSpan = 21004;
+inline constexpr int kAppStringExportFormat = 21005;
+inline constexpr int kAppStringHdf5Format = 21006;
+inline constexpr int kAppStringExportTimeRange = 21007;
+inline constexpr int kAppStringExportMarkerRange = 21008;
+inline constexpr int kAppStringExportVisibleRange = 21009;
+inline constexpr int kAppStringChannelHeader = 21011;
+inline constexpr int kAppStringProbeHeader = 21012;
+inline constexpr int kAppStringRangeHeader = 21013;
+inline constexpr int kAppStringSamplingFrequency = 21014;
+inline constexpr int kAppStringAutoStop = 21015;
+inline constexpr int kAppStringStopBySize = 21016;
+inline constexpr int kAppStringStopSize = 21017;
+inline constexpr int kAppStringStopByTime = 21018;
+inline constexpr int kAppStringStopTime = 21019;
+inline constexpr int kAppStringReportData = 21020;
+inline constexpr int kAppStringAboutGByte = 21021;
+inline constexpr int kAppStringOpenRecordingFailed = 21022;
+inline constexpr int kAppStringFileMenu = 21030;
+inline constexpr int kAppStringOpenCommand = 21031;
+inline constexpr int kAppStringSaveAsCommand = 21032;
+inline constexpr int kAppStringRecentFilesMenu = 21033;
+inline constexpr int kAppStringExitCommand = 21034;
+inline constexpr int kAppStringViewMenu = 21035;
+inline constexpr int kAppStringBarsMenu = 21036;
+inline constexpr int kAppStringStatusBarCommand = 21037;
+inline constexpr int kAppStringFitTracksCommand = 21038;
+inline constexpr int kAppStringLooksMenu = 21039;
+inline constexpr int kAppStringToolsMenu = 21040;
+inline constexpr int kAppStringEnvironmentCommand = 21041;
+inline constexpr int kAppStringHelpMenu = 21042;
+inline constexpr int kAppStringHelpCommand = 21043;
+inline constexpr int kAppStringAboutCommand = 21044;
+inline constexpr int kAppStringTracing = 21045;
+inline constexpr int kAppStringStopping = 21046;
+inline constexpr int kAppStringIdle = 21047;
+inline constexpr int kAppStringRecordCount = 21048;
+inline constexpr int kAppStringOpenSessionFailed = 21049;
+inline constexpr int kAppStringFolderHoldsReport = 21050;
+inline constexpr int kAppStringSaveSettingsFailed = 21051;
+inline constexpr int kAppStringHelpNotFound = 21052;
+inline constexpr int kAppStringHelpNotShown = 21053;
+inline constexpr int kAppStringAboutTitle = 21054;
+inline constexpr int kAppStringSaveButton = 21055;
+inline constexpr int kAppStringDontSaveButton = 21056;
+inline constexpr int kAppStringEnvironmentTitle = 21057;
+inline constexpr int kAppStringCacheFolderGroup = 21058;
+inline constexpr int kAppStringResetButton = 21059;
+inline constexpr int kAppStringLanguage = 21060;
+inline constexpr int kAppStringLanguageAutomatic = 21061;
+inline constexpr int kAppStringLanguageJapanese = 21062;
+inline constexpr int kAppStringLanguageEnglish = 21063;
+inline constexpr int kAppStringLanguageNextStart = 21064;
+inline constexpr int kAppStringRecoveryTitle = 21070;
+inline constexpr int kAppStringRecoveryText = 21071;
+inline constexpr int kAppStringStartTimeHeader = 21072;
+inline constexpr int kAppStringLengthHeader = 21073;
+inline constexpr int kAppStringRecordsHeader = 21074;
+inline constexpr int kAppStringSizeHeader = 21075;
+inline constexpr int kAppStringStateHeader = 21076;
+inline constexpr int kAppStringOpenButton = 21077;
+inline constexpr int kAppStringDiscardButton = 21078;
+inline constexpr int kAppStringLaterButton = 21079;
+inline constexpr int kAppStringRecoveryOk = 21080;
+inline constexpr int kAppStringRecoveryNoRepo = 21081;
+inline constexpr int kAppStringRecoveryNoData = 21082;
+inline constexpr int kAppStringRecoveryShortFile = 21083;
+inline constexpr int kAppStringRecoveryCorrupt = 21084;
+inline constexpr int kAppStringRecoveryTornTail = 21085;
+inline constexpr int kAppStringRecoveryNoSettings = 21086;
+inline constexpr int kAppStringUnknown = 21087;
+inline constexpr int kAppStringReenterCacheTitle = 21088;
+inline constexpr int kAppStringReenterCacheText = 21089;
+inline constexpr int kAppStringExitButton = 21090;
+inline constexpr int kAppStringConfigTitle = 21091;
+inline constexpr int kAppStringTriggerModeNone = 21092;
+inline constexpr int kAppStringTriggerModeStartStop = 21093;
+inline constexpr int kAppStringTriggerModeExternalClock = 21094;
+inline constexpr int kAppStringTriggerModeTraceSync = 21095;
+inline constexpr int kAppStringStartTrigger = 21096;
+inline constexpr int kAppStringStopTrigger = 21097;
+inline constexpr int kAppStringTrg1 = 21098;
+inline constexpr int kAppStringTrg2 = 21099;
+inline constexpr int kAppStringCombination = 21100;
+inline constexpr int kAppStringThreshold1 = 21101;
+inline constexpr int kAppStringThreshold2 = 21102;
+inline constexpr int kAppStringTriggerEdge = 21103;
+inline constexpr int kAppStringThreshold3 = 21104;
+inline constexpr int kAppStringOpenSettingsFailed = 21105;
+inline constexpr int kAppStringClockTimeCommand = 21106;
+
 std::string_view QVxLoadAppString(int id);
+
+// Every row of the table (for the tests).
+std::span<const QVxStringRow> QVxAppStringRows();

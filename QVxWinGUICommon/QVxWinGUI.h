@@ -2,6 +2,7 @@
 // Library-wide helpers of the GUI library: its own main dispatcher, its string
 // table, its fonts and its images. GUI thread only.
 
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
 #include <QFont>
@@ -19,8 +20,19 @@ QVXWINGUICOMMON_EXPORT bool Init();
 // Detaches and destroys the library's main dispatcher (program exit).
 QVXWINGUICOMMON_EXPORT void Exit();
 
-// The library's string `id` (25001-25095 and the command prompts 17001-17015);
-// an unknown id gives an empty string.
+// Sets the language of this library's texts (its own copy of QVxSetLanguage's
+// setting); SetLanguage below is the call to use.
+QVXWINGUICOMMON_EXPORT void SetLibraryLanguage(QVxLanguage language);
+
+// Sets the language of the texts for the whole process: the calling binary's copy
+// of the setting and this library's. Call at start-up, before the first window.
+inline void SetLanguage(QVxLanguage language) {
+    QVxSetLanguage(language);
+    SetLibraryLanguage(language);
+}
+
+// The library's string `id` (QVxLoadGuiString: 25001-25199 and the command prompts
+// 17001-17015) in the current language; an unknown id gives an empty string.
 QVXWINGUICOMMON_EXPORT QString LoadStringW(int id);
 
 // The object name of the control with resource id `id` ("id<N>"); tests find

@@ -56,7 +56,9 @@ function(qvx_add_test name)
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
   qvx_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
-  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  # The texts follow the locale (LC_ALL, LC_MESSAGES, LANG); tests see the default
+  # Japanese ones whatever the developer's locale is.
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ENVIRONMENT_MODIFICATION "LC_ALL=set:C.UTF-8")
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()

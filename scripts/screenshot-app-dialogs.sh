@@ -4,7 +4,8 @@
 #
 #   scripts/screenshot-app-dialogs.sh [OUT_DIR]     (default /tmp/qvplus-dialog-shots)
 #
-# Env: BUILD (build folder, default build). Prints the PNG paths.
+# Env: BUILD (build folder, default build), UI_LANG (ja or en; default the
+# locale's language). Prints the PNG paths.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
@@ -14,4 +15,4 @@ if [ ! -f "$BUILD/build.ninja" ]; then
 fi
 cmake --build "$BUILD" --target qvplusanalog-dialog-screenshots --parallel 2 >/dev/null
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1400x900x24" \
-  "$BUILD/QV+Analog/tests/qvplusanalog-dialog-screenshots" "$OUT"
+  "$BUILD/QV+Analog/tests/qvplusanalog-dialog-screenshots" "$OUT" ${UI_LANG:+--lang "$UI_LANG"}

@@ -7,7 +7,8 @@
 #
 # Env: BUILD (build folder, default build), TRACE_SECONDS (default 4),
 # LOOK (an application look id to store first, e.g. 216 for the black style),
-# SCREEN (the screen and window size, default 1400x900).
+# SCREEN (the screen and window size, default 1400x900),
+# UI_LANG (ja or en: the program's --lang; default the locale's language).
 # Prints the PNG paths.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,7 +39,7 @@ sed -i -e 's/"displayTriggerMode": 0/"displayTriggerMode": 2/' \
   -e '0,/"voltageLevel": 5000/s//"voltageLevel": 1000/' "$OUT/demo.qvxa"
 
 xvfb-run -a -s "-screen 0 ${SCREEN}x24" bash -c "
-  '$APP' --simulate '$OUT/demo.qvxa' >'$OUT/app.log' 2>&1 &
+  '$APP' --simulate ${UI_LANG:+--lang $UI_LANG} '$OUT/demo.qvxa' >'$OUT/app.log' 2>&1 &
   app=\$!
   sleep 4
   '$CLI' family trace start >>'$OUT/family.log' 2>&1

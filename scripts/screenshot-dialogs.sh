@@ -3,6 +3,7 @@
 # (Single with a pulse slope, and None), marker strip, track popup, device
 # selection with two simulated units, and a notification box.
 # Usage: scripts/screenshot-dialogs.sh [build folder] [output folder]
+# Env: UI_LANG (ja or en; default the locale's language).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$root/build-dialogs"}
@@ -12,4 +13,4 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target qvx-dialog-screenshots --parallel 2
 QT_QPA_PLATFORM=offscreen QVPLUS_SIMULATED_UNITS=AN0001,AN0002 \
-    "$build/QVxWinGUICommon/tests/qvx-dialog-screenshots" "$out"
+    "$build/QVxWinGUICommon/tests/qvx-dialog-screenshots" "$out" ${UI_LANG:+--lang "$UI_LANG"}

@@ -31,8 +31,8 @@ constexpr int kLevelLow = 2;
 constexpr int kListHigh = 0;
 constexpr int kListLow = 1;
 
-QLabel* MakeLabel(QWidget* parent, int id, const char* caption) {
-    auto* label = new QLabel(QString::fromUtf8(caption), parent);
+QLabel* MakeLabel(QWidget* parent, int id, int textId) {
+    auto* label = new QLabel(QVxAppString(textId), parent);
     label->setObjectName(QVxWinGUI::ControlName(id));
     return label;
 }
@@ -70,7 +70,7 @@ int ModeOfListIndex(int index) {
 CQVxConfigAnalogDlg::CQVxConfigAnalogDlg(QWidget* parent, qvx::AnalogSettings* settings, bool readOnly)
     : QDialog(parent), m_settings(settings), m_readOnly(readOnly) {
     setObjectName(QStringLiteral("dlg%1").arg(kTemplateId));
-    setWindowTitle(QString::fromUtf8("データ収集設定"));
+    setWindowTitle(QVxAppString(kAppStringConfigTitle));
     setFont(QVxWinGUI::GuiFont(9));
     // The application's icon (resource 128 of the original program).
     setWindowIcon(QApplication::windowIcon());
@@ -88,11 +88,11 @@ CQVxConfigAnalogDlg::CQVxConfigAnalogDlg(QWidget* parent, qvx::AnalogSettings* s
 
 void CQVxConfigAnalogDlg::CreateRadios() {
     m_radioGroup = new QButtonGroup(this);
-    static const char* const kRadioCaptions[4] = {"なし", "TRG1，TRG2：スタート，ストップトリガー",
-                                                  "TRG3：外部クロックサンプリング",
-                                                  "TRG4：NAVO+Trace同期サンプリング"};
+    static constexpr int kRadioCaptions[4] = {kAppStringTriggerModeNone, kAppStringTriggerModeStartStop,
+                                              kAppStringTriggerModeExternalClock,
+                                              kAppStringTriggerModeTraceSync};
     for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(QString::fromUtf8(kRadioCaptions[i]), this);
+        auto* radio = new QRadioButton(QVxAppString(kRadioCaptions[i]), this);
         radio->setObjectName(QVxWinGUI::ControlName(kRadioNone + i));
         m_radioGroup->addButton(radio, kRadioNone + i);
         m_radios[static_cast<std::size_t>(i)] = radio;
@@ -100,37 +100,37 @@ void CQVxConfigAnalogDlg::CreateRadios() {
 }
 
 void CQVxConfigAnalogDlg::CreateTriggerGroups() {
-    m_startGroup = new QGroupBox(QString::fromUtf8("スタートトリガー"), this);
+    m_startGroup = new QGroupBox(QVxAppString(kAppStringStartTrigger), this);
     m_startGroup->setObjectName(QVxWinGUI::ControlName(kStartGroupId));
-    m_stopGroup = new QGroupBox(QString::fromUtf8("ストップトリガー"), this);
+    m_stopGroup = new QGroupBox(QVxAppString(kAppStringStopTrigger), this);
     m_stopGroup->setObjectName(QVxWinGUI::ControlName(kStopGroupId));
     for (std::size_t i = 0; i < 4; ++i) {
         QGroupBox* group = i < 2 ? m_startGroup : m_stopGroup;
-        auto* box = new QCheckBox(QString::fromUtf8(i % 2 == 0 ? "TRG1：" : "TRG2："), group);
+        auto* box = new QCheckBox(QVxAppString(i % 2 == 0 ? kAppStringTrg1 : kAppStringTrg2), group);
         box->setObjectName(QVxWinGUI::ControlName(kTriggerBoxIds[i]));
         m_triggerBoxes[i] = box;
         m_levelLists[i] = MakeList(group, kLevelListIds[i], "High", "Low");
     }
-    m_startConditionLabel = MakeLabel(m_startGroup, kStartConditionLabelId, "組み合わせ条件：");
+    m_startConditionLabel = MakeLabel(m_startGroup, kStartConditionLabelId, kAppStringCombination);
     m_startCondition = MakeList(m_startGroup, kStartConditionId, "OR", "AND");
-    m_stopConditionLabel = MakeLabel(m_stopGroup, kStopConditionLabelId, "組み合わせ条件：");
+    m_stopConditionLabel = MakeLabel(m_stopGroup, kStopConditionLabelId, kAppStringCombination);
     m_stopCondition = MakeList(m_stopGroup, kStopConditionId, "OR", "AND");
 }
 
 void CQVxConfigAnalogDlg::CreateThresholdsAndButtons() {
-    m_threshold1Label = MakeLabel(this, kThreshold1LabelId, "TRG1のしきい値（100～4000mV）：");
+    m_threshold1Label = MakeLabel(this, kThreshold1LabelId, kAppStringThreshold1);
     m_threshold1Edit = MakeThresholdEdit(this, kThreshold1Id);
-    m_threshold2Label = MakeLabel(this, kThreshold2LabelId, "TRG2のしきい値（100～4000mV）：");
+    m_threshold2Label = MakeLabel(this, kThreshold2LabelId, kAppStringThreshold2);
     m_threshold2Edit = MakeThresholdEdit(this, kThreshold2Id);
-    m_edgeLabel = MakeLabel(this, kEdgeLabelId, "トリガーエッジ:");
+    m_edgeLabel = MakeLabel(this, kEdgeLabelId, kAppStringTriggerEdge);
     m_edgeList = MakeList(this, kEdgeId, "High", "Low");
-    m_threshold3Label = MakeLabel(this, kThreshold3LabelId, "TRG3のしきい値（100～4000mV）：");
+    m_threshold3Label = MakeLabel(this, kThreshold3LabelId, kAppStringThreshold3);
     m_threshold3Edit = MakeThresholdEdit(this, kThreshold3Id);
 
     m_okButton = new QPushButton(QStringLiteral("OK"), this);
     m_okButton->setObjectName(QVxWinGUI::ControlName(kOkButtonId));
     m_okButton->setDefault(true);
-    m_cancelButton = new QPushButton(QString::fromUtf8("キャンセル"), this);
+    m_cancelButton = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringCancel), this);
     m_cancelButton->setObjectName(QVxWinGUI::ControlName(kCancelButtonId));
 }
 

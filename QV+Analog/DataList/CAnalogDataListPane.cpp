@@ -1,6 +1,7 @@
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/QVxAppText.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxWinCommon/QVxClockTime.h"
@@ -142,7 +143,7 @@ bool CAnalogDataListPane::CanCsvExport() const {
 
 QMenu* CAnalogDataListPane::CreateContextMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
-    QAction* action = menu->addAction(QStringLiteral("CSVエクスポート..."));
+    QAction* action = menu->addAction(QVxAppString(kAppStringCsvExportMenu));
     action->setObjectName(QVxWinGUI::CommandName(kCsvExportCommandId));
     action->setEnabled(CanCsvExport());
     connect(action, &QAction::triggered, this, [this] { OnCsvExport(); });
@@ -182,7 +183,7 @@ void CAnalogDataListPane::OnCsvExport(CQVxCsvExportSettingsDlg::Range initial) {
     } else if (dialog.GetRange() != Range::kAllRows) {
         const auto span = m_dataList.RowsOfTimeRange(dialog.GetFromNs(), dialog.GetToNs());
         if (!span || span->first == span->second) {
-            QVxAppPrompts::Get().ShowMessage(this, QStringLiteral("指定した範囲にデータがありません。"));
+            QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringNoDataInRange));
             return;
         }
         firstRow = static_cast<std::int64_t>(span->first);
@@ -211,7 +212,7 @@ bool CAnalogDataListPane::ExportHdf5(const std::filesystem::path& path, std::int
     if (!written && finished) {
         spdlog::error("HDF5 export of the data list to \"{}\" failed: {}", path.string(), error);
         QVxAppPrompts::Get().ShowMessage(
-            this, QStringLiteral("HDF5ファイルを書き込めませんでした。\n%1\n%2")
+            this, QVxAppString(kAppStringHdf5WriteFailed)
                       .arg(QString::fromStdString(path.string()), QString::fromStdString(error)));
         return false;
     }
@@ -231,8 +232,8 @@ bool CAnalogDataListPane::ExportCsv(const std::filesystem::path& path, std::int6
         this);
     if (!written) {
         spdlog::error("CSV export of the data list to \"{}\" failed", path.string());
-        QVxAppPrompts::Get().ShowMessage(this, QStringLiteral("CSVファイルを書き込めませんでした。\n%1")
-                                                   .arg(QString::fromStdString(path.string())));
+        QVxAppPrompts::Get().ShowMessage(
+            this, QVxAppString(kAppStringCsvWriteFailed).arg(QString::fromStdString(path.string())));
         return false;
     }
     return true;

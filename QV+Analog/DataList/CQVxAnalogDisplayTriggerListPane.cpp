@@ -1,6 +1,7 @@
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/QVxAppText.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxUtils.h"
@@ -164,7 +165,7 @@ void CQVxAnalogDisplayTriggerListPane::OnRowClicked(int row) {
 
 QMenu* CQVxAnalogDisplayTriggerListPane::CreateContextMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
-    QAction* action = menu->addAction(QStringLiteral("CSVエクスポート..."));
+    QAction* action = menu->addAction(QVxAppString(kAppStringCsvExportMenu));
     action->setObjectName(QVxWinGUI::CommandName(kCsvExportCommandId));
     action->setEnabled(CanCsvExport());
     connect(action, &QAction::triggered, this, [this] { OnCsvExport(); });
@@ -192,7 +193,6 @@ bool CQVxAnalogDisplayTriggerListPane::ExportCsv(const std::filesystem::path& pa
     if (exported) return true;
     spdlog::error("CSV export of the display-trigger list to \"{}\" failed", path.string());
     QVxAppPrompts::Get().ShowMessage(
-        this,
-        QStringLiteral("CSVファイルを書き込めませんでした。\n%1").arg(QString::fromStdString(path.string())));
+        this, QVxAppString(kAppStringCsvWriteFailed).arg(QString::fromStdString(path.string())));
     return false;
 }

@@ -1,6 +1,7 @@
 #include "QV+Analog/DataList/CQVxCsvExportSettingsDlg.h"
 
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/QVxAppText.h"
 #include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -43,7 +44,7 @@ QString GroupedNs(std::int64_t ns) {
 }
 
 QString SpanText(const std::optional<std::pair<std::int64_t, std::int64_t>>& span) {
-    if (!span) return QStringLiteral("(なし)");
+    if (!span) return QVxAppString(kAppStringNoSpan);
     return QStringLiteral("(%1 ~ %2)").arg(GroupedNs(span->first), GroupedNs(span->second));
 }
 
@@ -71,11 +72,11 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     setWindowTitle(QStringLiteral("CSV Export"));
     setFont(QVxWinGUI::GuiFont(9));
 
-    auto* formats = new QGroupBox(QStringLiteral("形式"), this);
+    auto* formats = new QGroupBox(QVxAppString(kAppStringExportFormat), this);
     formats->setObjectName(QStringLiteral("groupFormat"));
     m_csv = new QRadioButton(QStringLiteral("CSV"), formats);
     m_csv->setObjectName(QStringLiteral("radioCsv"));
-    m_hdf5 = new QRadioButton(QStringLiteral("HDF5 (解析ツール用、圧縮)"), formats);
+    m_hdf5 = new QRadioButton(QVxAppString(kAppStringHdf5Format), formats);
     m_hdf5->setObjectName(QStringLiteral("radioHdf5"));
     auto* formatLayout = new QHBoxLayout(formats);
     formatLayout->addWidget(m_csv);
@@ -90,14 +91,14 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     m_range->setObjectName(QVxWinGUI::ControlName(kRangeId));
     m_fromEdit = MakeNumberEdit(group, QVxWinGUI::ControlName(kFromId), minimum);
     m_toEdit = MakeNumberEdit(group, QVxWinGUI::ControlName(kToId), maximum);
-    m_time = new QRadioButton(QStringLiteral("時間範囲を指定して出力"), group);
+    m_time = new QRadioButton(QVxAppString(kAppStringExportTimeRange), group);
     m_time->setObjectName(QStringLiteral("radioTime"));
     const auto defaultSpan = spans.visible.value_or(std::pair<std::int64_t, std::int64_t>{0, 0});
     m_fromNsEdit = MakeNumberEdit(group, QStringLiteral("editFromNs"), defaultSpan.first);
     m_toNsEdit = MakeNumberEdit(group, QStringLiteral("editToNs"), defaultSpan.second);
-    m_markers = new QRadioButton(QStringLiteral("M1-M2 の範囲を出力  ") + SpanText(spans.markers), group);
+    m_markers = new QRadioButton(QVxAppString(kAppStringExportMarkerRange) + SpanText(spans.markers), group);
     m_markers->setObjectName(QStringLiteral("radioMarkers"));
-    m_visible = new QRadioButton(QStringLiteral("表示中の範囲を出力  ") + SpanText(spans.visible), group);
+    m_visible = new QRadioButton(QVxAppString(kAppStringExportVisibleRange) + SpanText(spans.visible), group);
     m_visible->setObjectName(QStringLiteral("radioVisible"));
 
     auto* groupLayout = new QVBoxLayout(group);
@@ -114,7 +115,7 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     auto* ok = new QPushButton(QVxWinGUI::LoadStringW(kOkStringId), this);
     ok->setObjectName(QVxWinGUI::ControlName(kOkId));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    auto* cancel = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringCancel), this);
     cancel->setObjectName(QVxWinGUI::ControlName(kCancelId));
     connect(ok, &QPushButton::clicked, this, &CQVxCsvExportSettingsDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CQVxCsvExportSettingsDlg::reject);

@@ -8,22 +8,21 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include "QV+Analog/QVxAppText.h"
 
 #include <algorithm>
 
 CQVxRecoveryDlg::CQVxRecoveryDlg(const std::vector<qvx::OrphanedRecording>& recordings, QWidget* parent)
     : QDialog(parent), m_recordings(recordings) {
-    setWindowTitle(QStringLiteral("保存されていない記録"));
+    setWindowTitle(QVxAppString(kAppStringRecoveryTitle));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("前回までの実行で保存されずに残った記録があります。\n"
-                                                "開いて内容を確認・保存するか、破棄するか、後で決めるかを"
-                                                "選んでください。"),
-                                 this));
+    layout->addWidget(new QLabel(QVxAppString(kAppStringRecoveryText), this));
     m_table = new QTableWidget(this);
     m_table->setColumnCount(5);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("開始時刻"), QStringLiteral("長さ"),
-                                        QStringLiteral("レコード数"), QStringLiteral("サイズ"),
-                                        QStringLiteral("状態")});
+    m_table->setHorizontalHeaderLabels(
+        {QVxAppString(kAppStringStartTimeHeader), QVxAppString(kAppStringLengthHeader),
+         QVxAppString(kAppStringRecordsHeader), QVxAppString(kAppStringSizeHeader),
+         QVxAppString(kAppStringStateHeader)});
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -32,9 +31,10 @@ CQVxRecoveryDlg::CQVxRecoveryDlg(const std::vector<qvx::OrphanedRecording>& reco
     layout->addWidget(m_table);
 
     auto* buttons = new QDialogButtonBox(this);
-    m_open = buttons->addButton(QStringLiteral("開く(&O)"), QDialogButtonBox::ActionRole);
-    m_discard = buttons->addButton(QStringLiteral("破棄(&D)"), QDialogButtonBox::DestructiveRole);
-    QPushButton* later = buttons->addButton(QStringLiteral("後で(&L)"), QDialogButtonBox::RejectRole);
+    m_open = buttons->addButton(QVxAppString(kAppStringOpenButton), QDialogButtonBox::ActionRole);
+    m_discard = buttons->addButton(QVxAppString(kAppStringDiscardButton), QDialogButtonBox::DestructiveRole);
+    QPushButton* later =
+        buttons->addButton(QVxAppString(kAppStringLaterButton), QDialogButtonBox::RejectRole);
     connect(m_open, &QPushButton::clicked, this, &CQVxRecoveryDlg::OnOpen);
     connect(m_discard, &QPushButton::clicked, this, &CQVxRecoveryDlg::OnDiscard);
     connect(later, &QPushButton::clicked, this, &QDialog::reject);
@@ -53,19 +53,19 @@ QString ProblemText(const qvx::OrphanedRecording& r) {
     using Problem = qvx::OrphanedRecording::Problem;
     switch (r.problemKind) {
         case Problem::kNone:
-            return QStringLiteral("正常");
+            return QVxAppString(kAppStringRecoveryOk);
         case Problem::kNoReportFolder:
-            return QStringLiteral("読めません: レポートフォルダ (repo) がありません");
+            return QVxAppString(kAppStringRecoveryNoRepo);
         case Problem::kNoDataFiles:
-            return QStringLiteral("読めません: データファイルがありません");
+            return QVxAppString(kAppStringRecoveryNoData);
         case Problem::kShortDataFiles:
-            return QStringLiteral("読めません: ヘッダーより短いデータファイルがあります");
+            return QVxAppString(kAppStringRecoveryShortFile);
         case Problem::kUnreadable:
-            return QStringLiteral("読めません: データファイルが壊れています");
+            return QVxAppString(kAppStringRecoveryCorrupt);
         case Problem::kTornTail:
-            return QStringLiteral("末尾の %1 バイトはレコードの一部のため無視します").arg(r.tornBytes);
+            return QVxAppString(kAppStringRecoveryTornTail).arg(r.tornBytes);
         case Problem::kNoSettings:
-            return QStringLiteral("設定ファイルがないため既定の設定で開きます");
+            return QVxAppString(kAppStringRecoveryNoSettings);
     }
     return QString::fromStdString(r.problem);
 }
@@ -77,7 +77,7 @@ QStringList CQVxRecoveryDlg::RowTexts(const qvx::OrphanedRecording& r) {
     const QString start = r.startTimeNs > 0 ? QDateTime::fromMSecsSinceEpoch(r.startTimeNs / 1'000'000)
                                                   .toLocalTime()
                                                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                            : QStringLiteral("不明");
+                                            : QVxAppString(kAppStringUnknown);
     const QString length = QStringLiteral("%1 s").arg(static_cast<double>(r.lengthNs) / 1e9, 0, 'f', 3);
     const QString state = ProblemText(r);
     return {start, length, locale.toString(static_cast<qulonglong>(r.records)),

@@ -3,10 +3,12 @@
 #include "QV+Analog/QVxAppText.h"
 
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/QVxLanguageChoice.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogEnvData.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,17 +35,48 @@ QString FromPath(const fs::path& path) {
 }
 
 QVxAnalogEnvDlg::Texts EnvironmentTexts() {
-    return {QVxAnalogEnvDlg::kTemplateId, QStringLiteral("環境設定"),
-            QStringLiteral("キャッシュフォルダの指定\n"
-                           "キャッシュフォルダには、取得したデータが一時的に保存されます。"
-                           "取得したデータを保存したい場合は、別途保存が必要です。"),
-            QStringLiteral("キャンセル")};
+    return {QVxAnalogEnvDlg::kTemplateId, QVxAppString(kAppStringEnvironmentTitle),
+            QVxAppString(kAppStringCacheFolderGroup), QVxWinGUI::LoadStringW(kGuiStringCancel)};
 }
 
 }  // namespace
 
 QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path)
-    : QVxAnalogEnvDlg(parent, path, EnvironmentTexts()) {}
+    : QVxAnalogEnvDlg(parent, path, EnvironmentTexts()) {
+    AddLanguageRow();
+}
+
+void QVxAnalogEnvDlg::AddLanguageRow() {
+    auto* caption = new QLabel(QVxAppString(kAppStringLanguage), this);
+    m_languageList = new QComboBox(this);
+    m_languageList->setObjectName(QVxWinGUI::ControlName(kLanguageListId));
+    m_languageList->addItem(QVxAppString(kAppStringLanguageAutomatic), QStringLiteral("auto"));
+    m_languageList->addItem(QVxAppString(kAppStringLanguageJapanese), QStringLiteral("ja"));
+    m_languageList->addItem(QVxAppString(kAppStringLanguageEnglish), QStringLiteral("en"));
+    caption->setBuddy(m_languageList);
+    auto* note = new QLabel(QVxAppString(kAppStringLanguageNextStart), this);
+    note->setObjectName(QVxWinGUI::ControlName(kLanguageNoteId));
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(caption);
+    row->addWidget(m_languageList);
+    row->addSpacing(6);
+    row->addWidget(note);
+    row->addStretch(1);
+    // Below the folder row, above the OK / Cancel row.
+    auto* dialogLayout = static_cast<QVBoxLayout*>(layout());
+    dialogLayout->insertLayout(dialogLayout->count() - 1, row);
+}
+
+QString QVxAnalogEnvDlg::GetLanguageChoice() const {
+    return m_languageList ? m_languageList->currentData().toString() : QStringLiteral("auto");
+}
+
+void QVxAnalogEnvDlg::SetLanguageChoice(const QString& choice) {
+    if (!m_languageList) return;
+    const int index = m_languageList->findData(choice);
+    m_languageList->setCurrentIndex(index >= 0 ? index : 0);
+}
 
 QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path, const Texts& texts) : QDialog(parent) {
     setObjectName(QStringLiteral("dlg%1").arg(texts.templateId));
@@ -64,7 +97,7 @@ QVxAnalogEnvDlg::QVxAnalogEnvDlg(QWidget* parent, const QString& path, const Tex
     m_browseButton->setText(QStringLiteral("..."));
     m_browseButton->setToolTip(QVxAppString(kAppStringCacheFolderBrowseTitle));
 
-    m_resetButton = new QPushButton(QStringLiteral("初期化"), this);
+    m_resetButton = new QPushButton(QVxAppString(kAppStringResetButton), this);
     m_resetButton->setObjectName(QVxWinGUI::ControlName(kResetButtonId));
     m_resetButton->setAutoDefault(false);
 
@@ -152,9 +185,11 @@ void QVxAnalogEnvDlg::accept() {
     QDialog::accept();
 }
 
-bool QVxAnalogEnvDlg::EditPreferences(QWidget* parent, qvx::AnalogEnvData& env) {
+bool QVxAnalogEnvDlg::EditPreferences(QWidget* parent, qvx::AnalogEnvData& env, QSettings* settings) {
     QVxAnalogEnvDlg dialog(parent, FromPath(env.GetCacheFolderPath()));
+    if (settings) dialog.SetLanguageChoice(SavedLanguageChoice(*settings));
     if (dialog.exec() != QDialog::Accepted) return false;
+    if (settings) SaveLanguageChoice(*settings, dialog.GetLanguageChoice());
     env.SetCacheFolderPath(ToPath(dialog.GetPath()));
     spdlog::info("Cache folder set to \"{}\".", dialog.GetPath().toStdString());
     env.SavePrefs();

@@ -1,16 +1,14 @@
 #include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
 
 #include <spdlog/spdlog.h>
+#include "QV+Analog/QVxAppText.h"
 
 namespace fs = std::filesystem;
 
 QVxReenterChacheFolderDlg::QVxReenterChacheFolderDlg(QWidget* parent, const QString& path)
     : QVxAnalogEnvDlg(parent, path,
-                      {kTemplateId, QStringLiteral("キャッシュフォルダの再設定"),
-                       QStringLiteral("キャッシュフォルダの指定先が見つかりませんでした。\n"
-                                      "フォルダのアクセスを確認するか、正しいフォルダを入力して、"
-                                      "OKボタンで継続してください。"),
-                       QStringLiteral("アプリケーションの終了")}) {}
+                      {kTemplateId, QVxAppString(kAppStringReenterCacheTitle),
+                       QVxAppString(kAppStringReenterCacheText), QVxAppString(kAppStringExitButton)}) {}
 
 std::optional<fs::path> QVxReenterChacheFolderDlg::Ask(const fs::path& oldFolder) {
     spdlog::warn("Cache folder \"{}\" not found.", oldFolder.string());

@@ -5,6 +5,7 @@
 #include "QV+Analog/TracingStatus/CQVxAnalogTracingStatusDlg.h"
 
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/QVxAppText.h"
 #include "QV+Analog/TracingStatus/CQVxBusyIndicator.h"
 #include "QV+Analog/TracingStatus/QVxConfigDialogLauncher.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDeviceSelectorModel.h"
@@ -161,9 +162,9 @@ void CQVxAnalogTracingStatusDlg::BuildChannels(QBoxLayout* outer) {
     auto* channels = new QGridLayout();
     channels->setHorizontalSpacing(6);
     channels->setVerticalSpacing(4);
-    channels->addWidget(MakeLabel(this, kChannelHeaderId, QStringLiteral("チャンネル")), 0, 0);
-    channels->addWidget(MakeLabel(this, kProbeHeaderId, QStringLiteral("プローブ")), 0, 1);
-    channels->addWidget(MakeLabel(this, kRangeHeaderId, QStringLiteral("電圧レンジ")), 0, 2);
+    channels->addWidget(MakeLabel(this, kChannelHeaderId, QVxAppString(kAppStringChannelHeader)), 0, 0);
+    channels->addWidget(MakeLabel(this, kProbeHeaderId, QVxAppString(kAppStringProbeHeader)), 0, 1);
+    channels->addWidget(MakeLabel(this, kRangeHeaderId, QVxAppString(kAppStringRangeHeader)), 0, 2);
     for (int ch = 0; ch < kChannelCount; ++ch) {
         const auto i = static_cast<std::size_t>(ch);
         m_channels[i] = Named(new QCheckBox(QStringLiteral("CH%1:").arg(ch + 1), this), kChannelIds[i]);
@@ -180,9 +181,8 @@ void CQVxAnalogTracingStatusDlg::BuildChannels(QBoxLayout* outer) {
             if (!m_loading && index >= 0) m_rangeIndexes[static_cast<std::size_t>(ch)] = index;
         });
     }
-    channels->addWidget(
-        MakeLabel(this, kSamplingFrequencyLabelId, QStringLiteral("サンプリング周波数（sps）：")),
-        kChannelCount + 1, 0, 1, 2);
+    channels->addWidget(MakeLabel(this, kSamplingFrequencyLabelId, QVxAppString(kAppStringSamplingFrequency)),
+                        kChannelCount + 1, 0, 1, 2);
     m_samplingFrequency = Named(new QComboBox(this), kSamplingFrequencyId);
     m_samplingFrequency->addItems({QStringLiteral("100K"), QStringLiteral("1M"), QStringLiteral("10M")});
     channels->addWidget(m_samplingFrequency, kChannelCount + 1, 2);
@@ -194,21 +194,20 @@ void CQVxAnalogTracingStatusDlg::BuildChannels(QBoxLayout* outer) {
 }
 
 void CQVxAnalogTracingStatusDlg::BuildAutomaticStop(QBoxLayout* outer) {
-    auto* stopGroup = Named(new QGroupBox(QStringLiteral("自動停止"), this), kStopGroupId);
+    auto* stopGroup = Named(new QGroupBox(QVxAppString(kAppStringAutoStop), this), kStopGroupId);
     auto* stop = new QGridLayout(stopGroup);
-    m_stopBySize = Named(new QCheckBox(QStringLiteral("総データ量が指定を超えたら自動停止する"), stopGroup),
-                         kStopBySizeId);
+    m_stopBySize = Named(new QCheckBox(QVxAppString(kAppStringStopBySize), stopGroup), kStopBySizeId);
     stop->addWidget(m_stopBySize, 0, 0, 1, 2);
-    stop->addWidget(MakeLabel(stopGroup, kStopSizeLabelId, QStringLiteral("取得上限（Mbyte）：")), 1, 0);
+    stop->addWidget(MakeLabel(stopGroup, kStopSizeLabelId, QVxAppString(kAppStringStopSize)), 1, 0);
     m_stopSize = Named(new QLineEdit(stopGroup), kStopSizeId);
     // A number edit: digits only, at most what a 32-bit MiB count holds.
     m_stopSize->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,9}")), m_stopSize));
     m_stopSize->setAlignment(Qt::AlignRight);
     stop->addWidget(m_stopSize, 1, 1);
-    m_stopByTime = Named(new QCheckBox(QStringLiteral("時間の経過で自動停止する"), stopGroup), kStopByTimeId);
+    m_stopByTime = Named(new QCheckBox(QVxAppString(kAppStringStopByTime), stopGroup), kStopByTimeId);
     stop->addWidget(m_stopByTime, 2, 0, 1, 2);
-    stop->addWidget(MakeLabel(stopGroup, kStopTimeLabelId, QStringLiteral("経過時間：")), 3, 0);
+    stop->addWidget(MakeLabel(stopGroup, kStopTimeLabelId, QVxAppString(kAppStringStopTime)), 3, 0);
     m_stopTime = MakeTimePicker(stopGroup, kStopTimeId, QTime(0, 0, 1));
     stop->addWidget(m_stopTime, 3, 1);
     stop->setColumnStretch(1, 1);
@@ -216,7 +215,7 @@ void CQVxAnalogTracingStatusDlg::BuildAutomaticStop(QBoxLayout* outer) {
 }
 
 void CQVxAnalogTracingStatusDlg::BuildReportRotation(QBoxLayout* outer) {
-    auto* reportGroup = Named(new QGroupBox(QStringLiteral("レポートデータ"), this), kReportGroupId);
+    auto* reportGroup = Named(new QGroupBox(QVxAppString(kAppStringReportData), this), kReportGroupId);
     auto* report = new QGridLayout(reportGroup);
     m_rotation = Named(new QCheckBox(QVxWinGUI::LoadStringW(kRotationStringId), reportGroup), kRotationId);
     report->addWidget(m_rotation, 0, 0, 1, 2);

@@ -168,7 +168,7 @@ void CQVxAnalogTracingStatusDlg::UpdateEstimate() {
     const double gib =
         static_cast<double>(probe.GetRotationFileCount(static_cast<std::uint32_t>(Seconds(m_rotationTime)))) *
         0.5;
-    m_estimate->setText(FillText(QStringLiteral("約 %s GByte"), QString::asprintf("%.1lf", gib)));
+    m_estimate->setText(FillText(QVxAppString(kAppStringAboutGByte), QString::asprintf("%.1lf", gib)));
 }
 
 void CQVxAnalogTracingStatusDlg::UpdateFirmwareText() {

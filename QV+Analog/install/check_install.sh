@@ -32,6 +32,7 @@ for f in \
     "bin/QV+Analog" \
     "bin/qvanalog" \
     "bin/QVPlus-Analog-Help.html" \
+    "bin/QVPlus-Analog-Help-en.html" \
     "bin/dload/Tessel.bin" \
     "$LIBDIR/libqvusb.so" \
     "$LIBDIR/libQVxWinGUICommon.so" \

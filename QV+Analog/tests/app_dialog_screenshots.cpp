@@ -1,14 +1,17 @@
 // Renders the application's dialogs into PNGs (QWidget::grab) for a look at their
 // captions and layout: About, the collection settings dialog (editable and
 // read-only), the environment dialog, the start-up cache-folder dialog and the
-// start-up list of orphaned recordings.
-// Usage: qvplusanalog-dialog-screenshots OUTDIR
+// start-up list of orphaned recordings and the export settings dialog.
+// Usage: qvplusanalog-dialog-screenshots OUTDIR [--lang ja|en]
+// (without --lang the texts follow the locale, as in the program)
 
 #include "QV+Analog/ConfigAnalog/CQVxConfigAnalogDlg.h"
+#include "QV+Analog/DataList/CQVxCsvExportSettingsDlg.h"
 #include "QV+Analog/Environment/CQVxRecoveryDlg.h"
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
+#include "QV+Analog/QVxLanguageChoice.h"
 #include "QVxCore/AnalogSettings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -16,6 +19,7 @@
 #include <QDir>
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -41,9 +45,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: qvplusanalog-dialog-screenshots OUTDIR\n");
+        std::fprintf(stderr, "usage: qvplusanalog-dialog-screenshots OUTDIR [--lang ja|en]\n");
         return 2;
     }
+    ApplyProgramLanguage(QVxChooseLanguage(argc > 3 && std::string_view(argv[2]) == "--lang" ? argv[3] : ""));
     s_outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(s_outDir);
 
@@ -89,5 +94,12 @@ int main(int argc, char** argv) {
     orphans[2].problemKind = qvx::OrphanedRecording::Problem::kShortDataFiles;
     CQVxRecoveryDlg recovery(orphans);
     Save(recovery, "orphaned-recordings");
+
+    // The data list's export, with an M1-M2 span and a visible span to offer.
+    QVxExportTimeSpans spans;
+    spans.markers = std::make_pair(std::int64_t{1'250'000}, std::int64_t{3'750'000});
+    spans.visible = std::make_pair(std::int64_t{0}, std::int64_t{10'000'000});
+    CQVxCsvExportSettingsDlg exportSettings(0, 62'914'559, nullptr, spans);
+    Save(exportSettings, "export-settings");
     return s_failures == 0 ? 0 : 1;
 }

@@ -1,15 +1,17 @@
 // Renders the environment dialog and the start-up cache-folder dialog into PNGs
 // (QWidget::grab) for a look at texts and layout.
-// Usage: qvplusanalog-environment-screenshots OUTDIR
+// Usage: qvplusanalog-environment-screenshots OUTDIR [--lang ja|en]
 
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
+#include "QV+Analog/QVxLanguageChoice.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QApplication>
 #include <QDir>
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(dir);
     QVxWinGUI::Init();
+    ApplyProgramLanguage(QVxChooseLanguage(argc > 3 && std::string_view(argv[2]) == "--lang" ? argv[3] : ""));
     bool ok = true;
     {
         QVxAnalogEnvDlg env(nullptr, QStringLiteral("/home/user/.local/share/qmrs/QV+Analog"));

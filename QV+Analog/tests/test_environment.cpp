@@ -6,14 +6,17 @@
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
 #include "QV+Analog/QVxAppText.h"
+#include "QV+Analog/QVxLanguageChoice.h"
 #include "QV+Analog/tests/app_test_support.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogEnvData.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -228,6 +231,36 @@ TEST_F(EnvironmentDialogs, EditPreferencesStoresOnlyOnOk) {
     EXPECT_EQ(env.GetCacheFolderPath(), m_root / "cacheB");
     ASSERT_TRUE(stored.LoadPrefs(*prefsFile));
     EXPECT_EQ(stored.GetCacheFolderPath(), m_root / "cacheB");
+}
+
+TEST_F(EnvironmentDialogs, LanguageChoiceIsShownAndSavedOnlyOnOk) {
+    qvx::AnalogEnvData env;
+    env.SetCacheFolderPath(m_root / "cacheA");
+    QSettings settings(FromPath(m_root / "frame.ini"), QSettings::IniFormat);
+    SaveLanguageChoice(settings, "en");
+    auto languageList = [](QDialog* dialog) {
+        return dialog->findChild<QComboBox*>(QVxWinGUI::ControlName(QVxAnalogEnvDlg::kLanguageListId));
+    };
+
+    // The saved choice is shown; Cancel keeps it.
+    WhenModal([&](QDialog* dialog) {
+        ASSERT_NE(languageList(dialog), nullptr);
+        EXPECT_EQ(languageList(dialog)->currentText(), QStringLiteral("English"));
+        EXPECT_EQ(languageList(dialog)->itemText(1), QStringLiteral("日本語"));
+        languageList(dialog)->setCurrentIndex(1);
+        Click(dialog, QVxAnalogEnvDlg::kCancelButtonId);
+    });
+    EXPECT_FALSE(QVxAnalogEnvDlg::EditPreferences(nullptr, env, &settings));
+    EXPECT_EQ(SavedLanguageChoice(settings), QStringLiteral("en"));
+
+    // OK saves it, for the next start.
+    WhenModal([&](QDialog* dialog) {
+        languageList(dialog)->setCurrentIndex(0);
+        Click(dialog, QVxAnalogEnvDlg::kOkButtonId);
+    });
+    EXPECT_TRUE(QVxAnalogEnvDlg::EditPreferences(nullptr, env, &settings));
+    EXPECT_EQ(SavedLanguageChoice(settings), QStringLiteral("auto"));
+    EXPECT_EQ(QVxCurrentLanguage(), QVxLanguage::kJapanese);  // this run keeps its language
 }
 
 TEST_F(EnvironmentDialogs, StartUpDialogEndsTheProgramOrGivesTheEnteredFolder) {

@@ -8,6 +8,7 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/tests/text_fit_support.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -259,6 +260,16 @@ TEST_F(TracingStatusTest, RangeListFollowsTheProbeAndKeepsTheRangeIndex) {
     // A channel box shows or hides its track at once.
     Find<QCheckBox>(Dlg::kChannelIds[2])->setChecked(true);
     EXPECT_TRUE(Settings().visualSettings.tracks[2].enabled);
+}
+
+TEST_F(TracingStatusTest, EnglishTextsFitThePaneAtTheTestWidth) {
+    text_fit::ScopedEnglish english;
+    MakeDialog();
+    ListUnits("AN0001");
+    dlg->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Find<QPushButton>(Dlg::kStartStopId)->text(), QString("Start"));
+    EXPECT_EQ(text_fit::ClippedTexts(*dlg).join("; ").toStdString(), "");
 }
 
 TEST_F(TracingStatusTest, ControlsFollowTheDeviceState) {

@@ -19,7 +19,7 @@ CQVxProgressDlg::CQVxProgressDlg(qvx::InteractionRunBehaviors behaviors, qvx::In
       m_task(std::move(task)),
       m_caption(new QLabel(this)),
       m_bar(new QProgressBar(this)),
-      m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
+      m_cancel(new QPushButton(QVxWinGUI::LoadStringW(kGuiStringCancel), this)) {
     setObjectName(QVxWinGUI::ControlName(kTemplateId));
     setWindowFlag(Qt::WindowCloseButtonHint, false);
     m_caption->setObjectName(QVxWinGUI::ControlName(kCaptionId));

@@ -170,7 +170,7 @@ void QVxUnitValuePropertyField::Submit() {
     const auto parsed = ParseText();
     if (!parsed) {
         UpdateDisplay();
-        NoteInput(QStringLiteral("「%1」は数値として読み取れないため、入力を取り消しました。").arg(typed));
+        NoteInput(QVxWinGUI::LoadStringW(kGuiStringNotANumber).arg(typed));
         return;
     }
     const std::int64_t value = std::clamp(*parsed, m_minimum, std::max(m_minimum, m_maximum));
@@ -182,7 +182,7 @@ void QVxUnitValuePropertyField::Submit() {
         auto text = [this](std::int64_t v) {
             return QString::fromStdString(qvx::unitvalue::FormatExactValue(v, Divisor()));
         };
-        NoteInput(QStringLiteral("入力できる範囲は %1 〜 %2 %3 のため、%4 %3 にしました。")
+        NoteInput(QVxWinGUI::LoadStringW(kGuiStringClampedToRange)
                       .arg(text(m_minimum), text(m_maximum), unit, m_edit->text())
                       .replace(QStringLiteral("  "), QStringLiteral(" ")));
     } else {

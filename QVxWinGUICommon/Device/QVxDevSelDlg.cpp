@@ -52,7 +52,7 @@ QVxDevSelDlg::QVxDevSelDlg(QVxDeviceManager* manager, const QString& caption, QW
     m_ok = new QPushButton(QVxWinGUI::LoadStringW(kOkStringId), this);
     m_ok->setObjectName(QVxWinGUI::ControlName(kOkId));
     m_ok->setDefault(true);
-    m_close = new QPushButton(QStringLiteral("閉じる"), this);
+    m_close = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringClose), this);
     m_close->setObjectName(QVxWinGUI::ControlName(kCloseId));
 
     connect(m_refresh, &QPushButton::clicked, this, &QVxDevSelDlg::FillList);

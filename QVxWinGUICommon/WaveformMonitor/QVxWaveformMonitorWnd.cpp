@@ -157,10 +157,10 @@ std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
     }
     if (!analog) {
         if (m_props.markersEnabled) menu->addSeparator();
-        QMenu* unit = menu->addMenu(QStringLiteral("時間値の単位を変更"));
+        QMenu* unit = menu->addMenu(QVxWinGUI::LoadStringW(kGuiStringTimeUnitMenu));
         for (int id = kTimeUnitNsCommand; id <= kTimeUnitSecondsCommand; ++id) add(unit, id);
         menu->addSeparator();
-        QMenu* channels = menu->addMenu(QStringLiteral("チャンネル表示"));
+        QMenu* channels = menu->addMenu(QVxWinGUI::LoadStringW(kGuiStringChannelsMenu));
         for (int id = kFirstChannelCommand; id <= kLastChannelCommand; ++id) add(channels, id);
     }
     if (analog && m_props.markersEnabled) AddExportMarkedRange(menu.get());
@@ -170,7 +170,7 @@ std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
 }
 
 void CQVxWaveformMonitorWnd::AddExportMarkedRange(QMenu* menu) {
-    QAction* a = menu->addAction(QStringLiteral("M1-M2 をエクスポート..."));
+    QAction* a = menu->addAction(QVxWinGUI::LoadStringW(kGuiStringExportMarkerRange));
     a->setObjectName(QVxWinGUI::CommandName(kExportMarkedRangeCommand));
     const auto* visual = m_presenter->GetVisualSettings();
     a->setEnabled(visual && visual->markers[0].enabled && visual->markers[1].enabled);

@@ -1,6 +1,7 @@
 // Renders each dialog of the GUI library into a PNG (QWidget::grab) for a look at
 // captions and layout: display trigger dialog, marker strip, track popup, device
-// selection dialog and a notification box. Usage: qvx-dialog-screenshots OUTDIR
+// selection dialog and a notification box.
+// Usage: qvx-dialog-screenshots OUTDIR [--lang ja|en] (without --lang: the locale's language)
 
 #include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
 #include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
@@ -19,6 +20,7 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -59,8 +61,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName("QV+Analog");
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: qvx-dialog-screenshots OUTDIR\n");
+    const bool languageGiven = argc == 4 && std::string_view(argv[2]) == "--lang";
+    if (argc != 2 && !languageGiven) {
+        std::fprintf(stderr, "usage: qvx-dialog-screenshots OUTDIR [--lang ja|en]\n");
         return 2;
     }
     s_outDir = QString::fromLocal8Bit(argv[1]);
@@ -69,6 +72,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     QVxWinGUI::Init();
+    QVxWinGUI::SetLanguage(QVxChooseLanguage(languageGiven ? argv[3] : ""));
 
     qvx::AnalogSettings settings;
     settings.visualSettings.tracks[1].name = L"電源電圧";

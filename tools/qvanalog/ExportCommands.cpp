@@ -20,6 +20,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
+#include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Presenters/InteractionTaskRunner.h"
 #include "QVxCore/ReportData/ReportData.h"
@@ -44,7 +45,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kOpenFailedText = "指定された設定ファイルを開けませんでした。";
 constexpr int kRangeInvalidStringId = 25075;  // "範囲指定が異常です。"
 
 std::atomic<bool> s_interrupted{false};
@@ -146,7 +146,7 @@ std::optional<std::string> OpenSession(const fs::path& path, ExportSession& out)
         }
     });
     if (!opened) {
-        return std::string(kOpenFailedText) + " (" + path.string() + ")" +
+        return std::string(QVxLoadAppString(kAppStringOpenSettingsFailed)) + " (" + path.string() + ")" +
                (failure.empty() ? "" : ": " + failure);
     }
     out.m_graph = std::make_unique<QVxAnalogOscilloGraphViewModel>(&out);

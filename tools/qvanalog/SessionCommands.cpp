@@ -6,10 +6,12 @@
 #include "Command.h"
 #include "SessionSupport.h"
 
+#include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/Presenters/InteractionTaskRunner.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/TaskDispatcher.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 
 #include <spdlog/spdlog.h>
 #include <unistd.h>
@@ -19,15 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Texts of the application's save-as and open commands.
-constexpr const char* kOpenFailedText = "指定された設定ファイルを開けませんでした。";
-constexpr const char* kReportTooOldText =
-    "ver.2.0.0より前に取得したレポートデータは表示できません。設定ファイルのみ開きます。";
-constexpr const char* kRepoExistsText =
-    "このフォルダには以前のレポートデータが保存されているため、現在のレポートデータを保存できません。";
-constexpr const char* kNoSpaceText = "保存先のディスク容量が不足しています。";
-constexpr const char* kSaveFailedText = "設定ファイルを保存できませんでした。";
 
 // Runs `task` on a worker behind a terminal progress line (only when stderr is a
 // terminal). A host-queue main dispatcher carries the updates to this thread.
@@ -110,7 +103,8 @@ int SaveSessionAs(const fs::path& source, const fs::path& target, bool freshReco
     const fs::path targetFolder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     std::error_code ec;
     if (fs::exists(targetFolder / qvx::AnalogSession::kReportFolderName, ec)) {
-        return qvanalog::Fail(std::string(kRepoExistsText) + " (" + targetFolder.string() + ")");
+        return qvanalog::Fail(std::string(QVxLoadAppString(kAppStringFolderHoldsReport)) + " (" +
+                              targetFolder.string() + ")");
     }
     // A folder given as the file name, a missing or read-only folder: refused before copying.
     if (const auto problem = qvx::AnalogSession::CheckSaveDestination(target))
@@ -128,8 +122,11 @@ int SaveSessionAs(const fs::path& source, const fs::path& target, bool freshReco
         }
     });
     if (!failure.empty()) return qvanalog::Fail(failure);
-    if (!opened) return qvanalog::Fail(std::string(kOpenFailedText) + " (" + source.string() + ")");
-    if (code == qvx::AnalogSession::kOpenedReportTooOld) std::cerr << kReportTooOldText << "\n";
+    if (!opened)
+        return qvanalog::Fail(std::string(QVxLoadAppString(kAppStringOpenSettingsFailed)) + " (" +
+                              source.string() + ")");
+    if (code == qvx::AnalogSession::kOpenedReportTooOld)
+        std::cerr << QVxLoadAppString(kAppStringReportTooOld) << "\n";
 
     // A fresh recording on the same volume is moved: a rename, instant, on this thread.
     session.SetFreshRecording(freshRecording);
@@ -146,8 +143,10 @@ int SaveSessionAs(const fs::path& source, const fs::path& target, bool freshReco
     else
         RunWithProgress("copying", save);
     if (!failure.empty()) return qvanalog::Fail(failure);
-    if (result == qvx::AnalogSession::kNotEnoughSpace) return qvanalog::Fail(kNoSpaceText);
-    if (result != qvx::AnalogSession::kSaved) return qvanalog::Fail(kSaveFailedText);
+    if (result == qvx::AnalogSession::kNotEnoughSpace)
+        return qvanalog::Fail(std::string(QVxLoadGuiString(25092)));
+    if (result != qvx::AnalogSession::kSaved)
+        return qvanalog::Fail(std::string(QVxLoadAppString(kAppStringSaveSettingsFailed)));
     return 0;
 }
 
@@ -170,7 +169,7 @@ bool OpenReportOrSession(const fs::path& path, OpenedReport& out) {
     });
     if (!opened) {
         out.session.reset();
-        out.error = std::string(kOpenFailedText) + " (" + path.string() + ")" +
+        out.error = std::string(QVxLoadAppString(kAppStringOpenSettingsFailed)) + " (" + path.string() + ")" +
                     (failure.empty() ? "" : ": " + failure);
         return false;
     }
@@ -191,7 +190,8 @@ int PrintDraftSession(const OpenedReport& opened, bool json) {
     }
     std::cout << "session           " << opened.session->GetSettingFilePath().string() << "\n"
               << "status            draft (open code " << opened.openCode << ")\n";
-    if (opened.openCode == qvx::AnalogSession::kOpenedReportTooOld) std::cout << kReportTooOldText << "\n";
+    if (opened.openCode == qvx::AnalogSession::kOpenedReportTooOld)
+        std::cout << QVxLoadAppString(kAppStringReportTooOld) << "\n";
     std::cout << "report data       none\n";
     return 0;
 }

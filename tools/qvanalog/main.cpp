@@ -2,16 +2,36 @@
 
 #include "Command.h"
 
+#include "QVxWinCommon/QVxLanguage.h"
+
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
 void PrintUsage() {
-    std::cerr << "usage: qvanalog COMMAND ...\n";
+    std::cerr << "usage: qvanalog [--lang ja|en] COMMAND ...\n";
     for (const auto& [name, info] : qvanalog::Registry()) std::cerr << "  qvanalog " << info.usage << "\n";
+}
+
+// Takes "--lang ja|en" out of `words` (wherever it stands) and sets the language of
+// the messages: the option, else the locale. False when the option's value is
+// neither "ja" nor "en".
+bool ApplyLanguageOption(std::vector<std::string>& words) {
+    std::string choice;
+    const auto option = std::find(words.begin(), words.end(), "--lang");
+    if (option != words.end()) {
+        if (option + 1 == words.end() || !QVxParseLanguage(*(option + 1))) return false;
+        choice = *(option + 1);
+        words.erase(option, option + 2);
+    }
+    QVxSetLanguage(QVxChooseLanguage(choice));
+    return true;
 }
 
 }  // namespace
@@ -23,12 +43,14 @@ int main(int argc, char** argv) {
     logger->set_pattern("%v");  // plain messages, e.g. "Invalid DAT files."
     logger->set_level(spdlog::level::warn);
     spdlog::set_default_logger(std::move(logger));
-    if (argc < 2) {
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (!ApplyLanguageOption(words)) return qvanalog::Fail("--lang takes ja or en");
+    if (words.empty()) {
         PrintUsage();
         return 2;
     }
-    std::vector<std::string> words(argv + 2, argv + argc);
-    std::string name = argv[1];
+    std::string name = words.front();
+    words.erase(words.begin());
     // Two-word command groups ("settings init", "family list") register as "settings init".
     auto& registry = qvanalog::Registry();
     if (!words.empty() && registry.count(name + " " + words.front())) {

@@ -4,8 +4,17 @@
 //
 //   qvx-waveform-viewer REPO_OR_SESSION [--dark] [--scale NS_PER_PIXEL] [--size WxH]
 //                       [--markers] [--cursor X,Y] [--screenshot FILE.png]
+// The texts follow the locale (LC_ALL, LC_MESSAGES, LANG), as in the program.
 
 #include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QStringList>
+#include <QTimer>
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/AnalogSettings.h"
@@ -16,14 +25,6 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
-
-#include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
-#include <QMouseEvent>
-#include <QStatusBar>
-#include <QStringList>
-#include <QTimer>
 
 #include <filesystem>
 #include <iostream>
@@ -114,10 +115,12 @@ CQVxWaveformMonitorWnd& BuildFrame(QMainWindow& frame, QVxAnalogOscilloGraphView
                                             " (Ctrl+C)  |  " + QString::fromStdString(path.string())));
     auto* indexing = new QLabel;
     frame.statusBar()->addPermanentWidget(indexing);
-    indexingConnection = presenter.IndexingProgress.Connect([indexing](std::uint64_t done,
-                                                                       std::uint64_t total) {
-        indexing->setText(total == 0 ? QString() : QStringLiteral("概要作成中 %1%").arg(done * 100 / total));
-    });
+    indexingConnection =
+        presenter.IndexingProgress.Connect([indexing](std::uint64_t done, std::uint64_t total) {
+            indexing->setText(
+                total == 0 ? QString()
+                           : QVxWinGUI::LoadStringW(kGuiStringBuildingOverview).arg(done * 100 / total));
+        });
     return *monitor;
 }
 
@@ -165,6 +168,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path path = args.takeFirst().toStdString();
     if (!qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop) || !QVxWinGUI::Init())
         return Fail("cannot attach the dispatcher");
+    QVxWinGUI::SetLanguage(QVxLanguageOfEnvironment());
 
     Source source;
     if (const auto failure = OpenSource(path, source)) return Fail(*failure);

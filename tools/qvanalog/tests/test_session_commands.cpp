@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -93,6 +94,24 @@ TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("指定された設定ファイルを開けませんでした。"), std::string::npos);
     EXPECT_EQ(RunQvanalog({"save-as", "only-one.qvxa"}).status, 1);
+
+    // The same messages in English, chosen by --lang (anywhere on the line) or by the locale.
+    const Result english = RunQvanalog({"save-as", (dir.Path() / "a" / "s.qvxa").string(),
+                                        (dir.Path() / "b" / "other.qvxa").string(), "--lang", "en"});
+    EXPECT_EQ(english.status, 1);
+    EXPECT_NE(english.err.find("This folder holds earlier report data"), std::string::npos) << english.err;
+    const char* locale = std::getenv("LC_ALL");
+    const std::string savedLocale = locale ? locale : "";
+    ::setenv("LC_ALL", "en_US.UTF-8", 1);
+    const Result byLocale =
+        RunQvanalog({"save-as", (dir.Path() / "none.qvxa").string(), (dir.Path() / "c.qvxa").string()});
+    const Result overridden = RunQvanalog(
+        {"--lang", "ja", "save-as", (dir.Path() / "none.qvxa").string(), (dir.Path() / "c.qvxa").string()});
+    ::setenv("LC_ALL", savedLocale.c_str(), 1);
+    EXPECT_NE(byLocale.err.find("Could not open the given settings file."), std::string::npos)
+        << byLocale.err;
+    EXPECT_NE(overridden.err.find("指定された設定ファイルを開けませんでした。"), std::string::npos);
+    EXPECT_EQ(RunQvanalog({"--lang", "de", "save-as", "a.qvxa", "b.qvxa"}).status, 1);
 }
 
 TEST(SessionCommands, ReportCommandsAcceptASettingsFile) {
