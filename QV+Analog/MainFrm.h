@@ -21,6 +21,8 @@ class CAnalogDataListPane;
 class CQVxAnalogDisplayTriggerListPane;
 class CQVxAnalogScopeView;
 class CQVxAnalogTracingStatusDlg;
+class CQVxEventSearchPanel;
+class CQVxMeasurementPane;
 class CQVxWaveformDisplayTriggerDlg;
 class CTracePane;
 class QActionGroup;
@@ -50,6 +52,8 @@ public:
     static constexpr int kCmdAbout = 57664;
     static constexpr int kCmdHelp = 32771;
     static constexpr int kCmdFitTracks = 32800;
+    static constexpr int kCmdSearchNext = 32810;      // F3
+    static constexpr int kCmdSearchPrevious = 32811;  // Shift+F3
     static constexpr int kDefaultTrackHeight = 150;  // px
     static constexpr int kDisplayTriggerPaneTitleStringId = 25065;
     static constexpr int kTraceTimerMs = 100;
@@ -92,6 +96,8 @@ public:
     QDockWidget* GetDisplayTriggerPane() const { return m_displayTriggerPane; }
     CAnalogDataListPane* GetDataListPane() const { return m_dataListPane; }
     CQVxAnalogDisplayTriggerListPane* GetDisplayTriggerListPane() const { return m_triggerListPane; }
+    CQVxEventSearchPanel* GetSearchPanel() const { return m_searchPanel; }
+    CQVxMeasurementPane* GetMeasurementPane() const { return m_measurementPane; }
     QAction* FindCommand(int id) const;
     QStringList GetRecentFiles() const;
 
@@ -114,6 +120,7 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     bool CreateDockingWindows();
+    QWidget* CreateDisplayTriggerContent();
     QAction* AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler);
     void OnTraceStateChanged();
     void OnDevicesChanged();
@@ -144,6 +151,8 @@ private:
     CQVxWaveformDisplayTriggerDlg* m_displayTriggerDlg = nullptr;
     CAnalogDataListPane* m_dataListPane = nullptr;
     CQVxAnalogDisplayTriggerListPane* m_triggerListPane = nullptr;
+    CQVxEventSearchPanel* m_searchPanel = nullptr;
+    CQVxMeasurementPane* m_measurementPane = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;
     QActionGroup* m_lookGroup = nullptr;

@@ -82,6 +82,8 @@ public:
     QMenu* CreateContextMenu(QWidget* parent);
 
     CQVxAnalogDisplayTriggerList* GetList() const { return m_list; }
+    // The session's list was replaced (a search of the stored report): show it.
+    void ShowSessionHits() { Refresh(); }
 
 private:
     void Refresh();

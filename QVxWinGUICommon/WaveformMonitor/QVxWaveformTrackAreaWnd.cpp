@@ -3,6 +3,7 @@
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformMarkerSettingDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
@@ -34,8 +35,11 @@ CQVxWaveformTrackAreaWnd::CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* paren
       m_area(std::make_unique<CQVxWaveformTrackArea>(this)),
       m_hScroll(new QScrollBar(Qt::Horizontal, this)),
       m_vScroll(new QScrollBar(Qt::Vertical, this)),
-      m_tracker(new CQVxTrackSplitterTracker(this)) {
+      m_tracker(new CQVxTrackSplitterTracker(this)),
+      m_markerDlg(new QVxWaveformMarkerSettingDlg(this)) {
     setObjectName(QVxWinGUI::ControlName(kId));
+    m_markerDlg->setAutoFillBackground(true);  // covers the ruler under the whole strip
+    m_markerDlg->setVisible(m_parent && m_parent->GetProps().markersEnabled);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_hScroll->setObjectName(QVxWinGUI::ControlName(kHorizontalScrollBarId));
@@ -78,6 +82,7 @@ void CQVxWaveformTrackAreaWnd::Setup(qvx::WaveformPresenter* presenter) {
     m_flagDrag = -1;
     m_downTrack = m_handleDrag = nullptr;
     m_area->Setup(presenter);
+    m_markerDlg->Setup(presenter);
     Layout();
     // The whole area shows the new presenter's tracks, scale and markers now, not
     // on the next mouse move.
@@ -92,6 +97,8 @@ void CQVxWaveformTrackAreaWnd::Layout() {
     m_hScroll->setGeometry(w.left, height() - barHeight, std::max(0, w.Width()), barHeight);
     m_vScroll->setGeometry(width() - m_vScroll->sizeHint().width(), 0, m_vScroll->sizeHint().width(),
                            height());
+    const auto* visual = m_presenter->GetVisualSettings();
+    m_markerDlg->setGeometry(0, 0, visual ? std::max(0, visual->labelAreaWidth) : 0, kMarkerStripHeight);
 }
 
 CQVxWaveformTrack* CQVxWaveformTrackAreaWnd::FindPitInTrack(QPoint pt) const {
