@@ -34,13 +34,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScrollArea>
-#include <QVBoxLayout>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <spdlog/spdlog.h>
 
@@ -262,9 +262,9 @@ bool CMainFrame::CreateDockingWindows() {
     resizeDocks({m_dataListPane}, {230}, Qt::Vertical);
     resizeDocks({m_dataListPane, m_triggerListPane}, {560, 680}, Qt::Horizontal);
     QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows"));
-    for (QDockWidget* pane : {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
-                              static_cast<QDockWidget*>(m_triggerListPane),
-                              static_cast<QDockWidget*>(m_measurementPane)}) {
+    for (QDockWidget* pane :
+         {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
+          static_cast<QDockWidget*>(m_triggerListPane), static_cast<QDockWidget*>(m_measurementPane)}) {
         if (bars) bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
     }
     return true;
@@ -290,7 +290,8 @@ QWidget* CMainFrame::CreateDisplayTriggerContent() {
         addAction(action);
     };
     addKey(kCmdSearchNext, QKeySequence(Qt::Key_F3), [this] { m_searchPanel->FindNext(); });
-    addKey(kCmdSearchPrevious, QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { m_searchPanel->FindPrevious(); });
+    addKey(kCmdSearchPrevious, QKeySequence(Qt::SHIFT | Qt::Key_F3),
+           [this] { m_searchPanel->FindPrevious(); });
     return content;
 }
 

@@ -52,13 +52,14 @@ public:
     static constexpr int kCmdAbout = 57664;
     static constexpr int kCmdHelp = 32771;
     static constexpr int kCmdFitTracks = 32800;
-    static constexpr int kCmdSearchNext = 32810;      // F3
-    static constexpr int kCmdSearchPrevious = 32811;  // Shift+F3
     static constexpr int kDefaultTrackHeight = 150;  // px
     static constexpr int kDisplayTriggerPaneTitleStringId = 25065;
     static constexpr int kTraceTimerMs = 100;
     static constexpr int kDeviceRefreshMs = 3000;
     static constexpr int kRecentFileCount = 4;
+    // The display trigger pane's search commands, F3 and Shift+F3 anywhere in the window.
+    static constexpr int kCmdSearchNext = 32810;
+    static constexpr int kCmdSearchPrevious = 32811;
     // How long closing waits for a running trace to end before its recording is saved.
     static constexpr int kStopWaitMs = 30'000;
 

@@ -9,8 +9,8 @@
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
 #include <QImage>
-#include <QMenu>
 #include <QKeySequence>
+#include <QMenu>
 #include <QWidget>
 
 #include <cstdint>

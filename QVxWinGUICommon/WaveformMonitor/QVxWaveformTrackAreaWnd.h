@@ -100,7 +100,7 @@ private:
     QScrollBar* m_vScroll;
     CQVxTrackSplitterTracker* m_tracker;
     QVxWaveformTrackSettingPopupDlg* m_trackSettingsDlg = nullptr;  // child, created on first use
-    QVxWaveformMarkerSettingDlg* m_markerDlg;                        // child
+    QVxWaveformMarkerSettingDlg* m_markerDlg;                       // child
     qvx::trackarea::ScrollBarState m_scrollState;
     bool m_inScroll = false;
 
