@@ -25,6 +25,10 @@
 #include <QLabel>
 #include <QTableWidget>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 using qvx::test::AppTest;

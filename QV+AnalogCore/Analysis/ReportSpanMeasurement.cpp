@@ -97,40 +97,59 @@ SpanMeasurement MeasureSpan(ReportDataReader& reader, ReportOverview* overview,
                         toTicks = envelope::TicksAtOrAfter(toNs);
     const auto first = envelope::FirstRecordAtOrAfter(reader, overview, fromTicks);
     const auto end = envelope::FirstRecordAtOrAfter(reader, overview, toTicks);
-    std::vector<envelope::Column> columns;
-    const std::uint64_t boundaries[] = {fromTicks, toTicks};
-    if (!first || !end || !envelope::FoldExact(reader, overview, boundaries, columns)) {
+    if (!first || !end) {
         out.status = SpanMeasurement::Status::kReadError;
         return out;
     }
-    if (*first >= *end || columns.front().empty) return out;
+    if (*first >= *end) return out;
     out.records = ReportLevelScan::CountStored(reader, *first, *end);
-    const overview::BlockStats& stats = columns.front().stats;
 
     std::vector<int> enabled;
     for (int ch = 0; ch < AnalogSettings::kChannelCount; ++ch)
         if (TrackOf(settings, ch).enabled) enabled.push_back(ch);
-    const std::uint64_t total = out.records * enabled.size();
+    // One pass per enabled channel for the crossings, and one for the sums without overview.
+    const std::uint64_t total = out.records * (enabled.size() + (overview ? 0 : 1));
     std::uint64_t doneBefore = 0;
+    const auto status = [](ReportLevelScan::Outcome o) {
+        return o == ReportLevelScan::Outcome::kCancelled   ? SpanMeasurement::Status::kCancelled
+               : o == ReportLevelScan::Outcome::kReadError ? SpanMeasurement::Status::kReadError
+                                                           : SpanMeasurement::Status::kDone;
+    };
+    std::function<bool(std::uint64_t)> scanProgress;
+    if (progress) scanProgress = [&](std::uint64_t done) { return progress(doneBefore + done, total); };
+
+    overview::BlockStats stats;
+    if (overview) {
+        std::vector<envelope::Column> columns;
+        const std::uint64_t boundaries[] = {fromTicks, toTicks};
+        if (!envelope::FoldExact(reader, overview, boundaries, columns)) {
+            out.status = SpanMeasurement::Status::kReadError;
+            return out;
+        }
+        stats = columns.front().stats;
+    } else {
+        // Every record is read: in chunks, so that a cancel is seen.
+        ReportLevelScan scan(reader, nullptr, 0, 0);
+        ReportLevelScan::Visitor visitor;
+        visitor.records = [&](const std::uint8_t* records, std::uint64_t count, std::uint64_t) {
+            overview::FoldRecordSamples(records, count, stats);
+            return true;
+        };
+        visitor.progress = scanProgress;
+        out.status = status(scan.Walk(*first, *end, visitor));
+        if (out.status != SpanMeasurement::Status::kDone) return out;
+        doneBefore = out.records;
+    }
+    if (stats.empty) return out;
+
     for (int ch : enabled) {
         ChannelMeasurement m = Summarise(settings, ch, out.records, stats);
         const auto c = static_cast<std::size_t>(ch);
         const std::int64_t midpoint = (std::int64_t{stats.min[c]} + stats.max[c]) / 2;
         ReportLevelScan scan(reader, overview, ch, midpoint);
         Crossings crossings;
-        std::function<bool(std::uint64_t)> scanProgress;
-        if (progress) scanProgress = [&](std::uint64_t done) { return progress(doneBefore + done, total); };
-        switch (ScanCrossings(scan, ch, midpoint, *first, *end, crossings, scanProgress)) {
-            case ReportLevelScan::Outcome::kDone:
-            case ReportLevelScan::Outcome::kStopped:
-                break;
-            case ReportLevelScan::Outcome::kCancelled:
-                out.status = SpanMeasurement::Status::kCancelled;
-                return out;
-            case ReportLevelScan::Outcome::kReadError:
-                out.status = SpanMeasurement::Status::kReadError;
-                return out;
-        }
+        out.status = status(ScanCrossings(scan, ch, midpoint, *first, *end, crossings, scanProgress));
+        if (out.status != SpanMeasurement::Status::kDone) return out;
         doneBefore += out.records;
         m.risingCrossings = crossings.count;
         if (crossings.count >= 2 && crossings.lastNs > crossings.firstNs) {
