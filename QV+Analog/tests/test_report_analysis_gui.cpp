@@ -51,7 +51,8 @@ protected:
 TEST_F(ReportAnalysisGui, SearchCommandsFindTheLiveHitsMoveTheCursorAndFillTheList) {
     ASSERT_TRUE(Start());
     RecordTrace(700);
-    const qvx::AnalogDisplayTriggerList live = ViewModel().GetSession()->GetDisplayTriggerList();
+    // Copied under the intake's lock: the trace's threads wrote the list.
+    const qvx::AnalogDisplayTriggerList live = ViewModel().CopyDisplayTriggerHits(0);
     ASSERT_GE(live.size(), 3u);
     CQVxEventSearchPanel& panel = *Frame().GetSearchPanel();
     ASSERT_TRUE(panel.CanSearch());
