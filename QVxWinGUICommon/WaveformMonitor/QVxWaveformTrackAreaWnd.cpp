@@ -3,6 +3,7 @@
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/IQVxWaveformExtension.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformMarkerSettingDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
@@ -39,7 +40,7 @@ CQVxWaveformTrackAreaWnd::CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* paren
       m_markerDlg(new QVxWaveformMarkerSettingDlg(this)) {
     setObjectName(QVxWinGUI::ControlName(kId));
     m_markerDlg->setAutoFillBackground(true);  // covers the ruler under the whole strip
-    m_markerDlg->setVisible(m_parent && m_parent->GetProps().markersEnabled);
+    UpdateMarkerStripVisibility();
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_hScroll->setObjectName(QVxWinGUI::ControlName(kHorizontalScrollBarId));
@@ -97,8 +98,7 @@ void CQVxWaveformTrackAreaWnd::Layout() {
     m_hScroll->setGeometry(w.left, height() - barHeight, std::max(0, w.Width()), barHeight);
     m_vScroll->setGeometry(width() - m_vScroll->sizeHint().width(), 0, m_vScroll->sizeHint().width(),
                            height());
-    const auto* visual = m_presenter->GetVisualSettings();
-    m_markerDlg->setGeometry(0, 0, visual ? std::max(0, visual->labelAreaWidth) : 0, kMarkerStripHeight);
+    UpdateMarkerStripVisibility();
 }
 
 CQVxWaveformTrack* CQVxWaveformTrackAreaWnd::FindPitInTrack(QPoint pt) const {
@@ -177,6 +177,7 @@ QImage CQVxWaveformTrackAreaWnd::RenderImage() {
 
 void CQVxWaveformTrackAreaWnd::paintEvent(QPaintEvent*) {
     m_repaintPending = false;
+    UpdateMarkerStripVisibility();
     QPixmap buffer(size());
     buffer.fill(palette().color(QPalette::Window));
     {
@@ -184,6 +185,18 @@ void CQVxWaveformTrackAreaWnd::paintEvent(QPaintEvent*) {
         m_area->Paint(bp, rect());
     }
     QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+void CQVxWaveformTrackAreaWnd::UpdateMarkerStripVisibility() {
+    const IQVxWaveformExtension* extension = m_parent ? m_parent->GetExtension() : nullptr;
+    const bool shown =
+        m_parent && m_parent->GetProps().markersEnabled && !(extension && extension->HasTopLeftBanner());
+    if (m_markerDlg->isVisibleTo(this) != shown) m_markerDlg->setVisible(shown);
+    // Also sized to nothing when hidden: a grab of a window that is not on screen yet
+    // paints its hidden children too.
+    const auto* visual = m_presenter ? m_presenter->GetVisualSettings() : nullptr;
+    const int width = shown && visual ? std::max(0, visual->labelAreaWidth) : 0;
+    m_markerDlg->setGeometry(0, 0, width, shown ? kMarkerStripHeight : 0);
 }
 
 void CQVxWaveformTrackAreaWnd::RequestRedraw() {

@@ -92,6 +92,8 @@ private:
     void DragTrackHeight(QPoint pt);
     void UpdateSplitterGhost();
     void RequestRedraw();
+    // Shown when markers are enabled, unless the extension's banner needs the corner.
+    void UpdateMarkerStripVisibility();
 
     CQVxWaveformMonitorWnd* m_parent;
     qvx::WaveformPresenter* m_presenter = nullptr;
