@@ -40,7 +40,9 @@ CQVxWaveformTrackAreaWnd::CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* paren
       m_markerDlg(new QVxWaveformMarkerSettingDlg(this)) {
     setObjectName(QVxWinGUI::ControlName(kId));
     m_markerDlg->setAutoFillBackground(true);  // covers the ruler under the whole strip
-    UpdateMarkerStripVisibility();
+    // The owning window is still being built here (its extension is not set yet): only its
+    // props count until the first layout or paint.
+    m_markerDlg->setVisible(m_parent && m_parent->GetProps().markersEnabled);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_hScroll->setObjectName(QVxWinGUI::ControlName(kHorizontalScrollBarId));
