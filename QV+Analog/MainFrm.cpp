@@ -1,5 +1,7 @@
 #include "QV+Analog/MainFrm.h"
 
+#include "QV+Analog/Analysis/CQVxEventSearchPanel.h"
+#include "QV+Analog/Analysis/CQVxMeasurementPane.h"
 #include "QV+Analog/QVxAppText.h"
 
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
@@ -38,6 +40,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <spdlog/spdlog.h>
 
@@ -232,7 +235,7 @@ bool CMainFrame::CreateDockingWindows() {
     m_displayTriggerDlg = new CQVxWaveformDisplayTriggerDlg(m_displayTriggerPane);
     m_displayTriggerDlg->setWindowFlags(Qt::Widget);
     auto* scroller = new QScrollArea(m_displayTriggerPane);
-    scroller->setWidget(m_displayTriggerDlg);
+    scroller->setWidget(CreateDisplayTriggerContent());
     scroller->setWidgetResizable(true);
     scroller->setFrameShape(QFrame::NoFrame);
     m_displayTriggerPane->setWidget(scroller);
@@ -244,21 +247,54 @@ bool CMainFrame::CreateDockingWindows() {
             [this] { m_dataListPane->OnCsvExport(CQVxCsvExportSettingsDlg::Range::kMarkers); });
     m_triggerListPane = new CQVxAnalogDisplayTriggerListPane(m_viewModel, this);
     name(m_triggerListPane, "DisplayTriggerListPane");
+    m_measurementPane = new CQVxMeasurementPane(m_viewModel, this);
+    connect(m_searchPanel, &CQVxEventSearchPanel::HitsReplaced, this, [this] {
+        m_triggerListPane->ShowSessionHits();
+        m_triggerListPane->raise();
+    });
 
     addDockWidget(Qt::LeftDockWidgetArea, m_tracePane);
     tabifyDockWidget(m_tracePane, m_displayTriggerPane);
     m_tracePane->raise();
     addDockWidget(Qt::BottomDockWidgetArea, m_dataListPane);
     splitDockWidget(m_dataListPane, m_triggerListPane, Qt::Horizontal);
+    tabifyDockWidget(m_triggerListPane, m_measurementPane);
+    m_triggerListPane->raise();
     resizeDocks({m_tracePane}, {360}, Qt::Horizontal);
     resizeDocks({m_dataListPane}, {230}, Qt::Vertical);
     resizeDocks({m_dataListPane, m_triggerListPane}, {560, 680}, Qt::Horizontal);
     QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows"));
-    for (QDockWidget* pane : {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
-                              static_cast<QDockWidget*>(m_triggerListPane)}) {
+    for (QDockWidget* pane :
+         {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
+          static_cast<QDockWidget*>(m_triggerListPane), static_cast<QDockWidget*>(m_measurementPane)}) {
         if (bars) bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
     }
     return true;
+}
+
+// The display trigger pane's content: the trigger settings, then the search commands,
+// whose F3 and Shift+F3 work anywhere in the window.
+QWidget* CMainFrame::CreateDisplayTriggerContent() {
+    auto* content = new QWidget(m_displayTriggerPane);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_displayTriggerDlg);
+    // The dialog places its controls itself and has no size hint: it keeps its designed
+    // height in the layout, and is shown again after the layout took it over.
+    m_displayTriggerDlg->setMinimumHeight(m_displayTriggerDlg->height());
+    m_displayTriggerDlg->show();
+    m_searchPanel = new CQVxEventSearchPanel(m_viewModel, content);
+    layout->addWidget(m_searchPanel);
+    layout->addStretch(1);
+    const auto addKey = [this](int id, QKeySequence key, std::function<void()> handler) {
+        QAction* action = AddCommand(nullptr, id, key.toString(), std::move(handler));
+        action->setShortcut(key);
+        addAction(action);
+    };
+    addKey(kCmdSearchNext, QKeySequence(Qt::Key_F3), [this] { m_searchPanel->FindNext(); });
+    addKey(kCmdSearchPrevious, QKeySequence(Qt::SHIFT | Qt::Key_F3),
+           [this] { m_searchPanel->FindPrevious(); });
+    return content;
 }
 
 // --- Looks and title -------------------------------------------------------------

@@ -21,6 +21,8 @@ class CAnalogDataListPane;
 class CQVxAnalogDisplayTriggerListPane;
 class CQVxAnalogScopeView;
 class CQVxAnalogTracingStatusDlg;
+class CQVxEventSearchPanel;
+class CQVxMeasurementPane;
 class CQVxWaveformDisplayTriggerDlg;
 class CTracePane;
 class QActionGroup;
@@ -56,6 +58,9 @@ public:
     static constexpr int kTraceTimerMs = 100;
     static constexpr int kDeviceRefreshMs = 3000;
     static constexpr int kRecentFileCount = 4;
+    // The display trigger pane's search commands, F3 and Shift+F3 anywhere in the window.
+    static constexpr int kCmdSearchNext = 32810;
+    static constexpr int kCmdSearchPrevious = 32811;
     // How long closing waits for a running trace to end before its recording is saved.
     static constexpr int kStopWaitMs = 30'000;
 
@@ -93,6 +98,8 @@ public:
     QDockWidget* GetDisplayTriggerPane() const { return m_displayTriggerPane; }
     CAnalogDataListPane* GetDataListPane() const { return m_dataListPane; }
     CQVxAnalogDisplayTriggerListPane* GetDisplayTriggerListPane() const { return m_triggerListPane; }
+    CQVxEventSearchPanel* GetSearchPanel() const { return m_searchPanel; }
+    CQVxMeasurementPane* GetMeasurementPane() const { return m_measurementPane; }
     QAction* FindCommand(int id) const;
     QStringList GetRecentFiles() const;
 
@@ -115,6 +122,7 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     bool CreateDockingWindows();
+    QWidget* CreateDisplayTriggerContent();
     QAction* AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler);
     void OnTraceStateChanged();
     void OnDevicesChanged();
@@ -146,6 +154,8 @@ private:
     CQVxWaveformDisplayTriggerDlg* m_displayTriggerDlg = nullptr;
     CAnalogDataListPane* m_dataListPane = nullptr;
     CQVxAnalogDisplayTriggerListPane* m_triggerListPane = nullptr;
+    CQVxEventSearchPanel* m_searchPanel = nullptr;
+    CQVxMeasurementPane* m_measurementPane = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;
     QActionGroup* m_lookGroup = nullptr;

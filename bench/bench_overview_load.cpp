@@ -26,6 +26,7 @@
 #include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 #include "bench/oscillograph_bench_support.h"
+#include "bench/report_file_bench_support.h"
 
 #include <fcntl.h>
 #include <spdlog/spdlog.h>
@@ -40,7 +41,7 @@
 #include <string>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using qvx::bench::Clock;
 
 namespace {
 
@@ -59,25 +60,9 @@ qvx::test::Samples SamplesOf(std::uint64_t i) {
             static_cast<std::uint16_t>(spike ? 16383 : 8192 + static_cast<int>(i % 64))};
 }
 
-double Ms(Clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-void DropFromCache(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fdatasync(fd);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::close(fd);
-}
-
-std::vector<fs::path> Files(const fs::path& folder) {
-    std::vector<fs::path> out;
-    if (!fs::is_directory(folder)) return out;
-    for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
-}
+using qvx::bench::DropFromCache;
+using qvx::bench::Files;
+using qvx::bench::Ms;
 
 using Owner = qvx::bench::OscilloGraphOwner;
 

@@ -35,6 +35,8 @@ public:
 
     // True when the live intake saw record times go backwards (damaged report data).
     virtual bool IsReportDataDamaged() const;
+    // The damaged-data banner.
+    bool HasTopLeftBanner() const override { return IsReportDataDamaged(); }
     // True while the session's display trigger mode is single or repeat.
     bool IsDisplayTriggerActive() const;
     // Row, relative to the track's waveform top, of the display trigger level on

@@ -82,6 +82,8 @@ public:
     QMenu* CreateContextMenu(QWidget* parent);
 
     CQVxAnalogDisplayTriggerList* GetList() const { return m_list; }
+    // The session's list was replaced (a search of the stored report): show it.
+    void ShowSessionHits() { Refresh(); }
 
     // Titles and cells again, after the time display changed (clock time on or off).
     void RefreshTexts();

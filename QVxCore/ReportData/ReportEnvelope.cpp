@@ -46,33 +46,6 @@ std::uint64_t NextExisting(const ReportDataReader& reader, std::uint64_t index) 
     return reader.GetTotalRecordCount();
 }
 
-// Index of the first record whose time is >= `time` (ticks); the total count when none.
-std::optional<std::uint64_t> FirstRecordAtOrAfter(ReportDataReader& reader, ReportOverview* ov,
-                                                  std::uint64_t time) {
-    const std::uint64_t firstExisting = FirstExistingIndex(reader);
-    if (ov) {
-        // The block search gives the first block starting at or after `time`; the answer
-        // is inside the block before it or is that block's first record.
-        const auto block = ov->LowerBoundBlock(time);
-        if (!block) return std::nullopt;
-        if (*block <= firstExisting) return *block;
-        const auto previous = PreviousExisting(reader, *block);
-        if (!previous) return *block;
-        const std::uint64_t start = ov->BlockStartOf(*previous);
-        std::array<std::uint8_t, kLevel0Records * kReportRecordSize> records{};
-        const std::uint64_t n = *previous - start + 1;
-        if (!reader.ReadRecordSpan(start, n, records.data())) return std::nullopt;
-        for (std::uint64_t k = 0; k < n; ++k) {
-            if ((LoadLE64(records.data() + k * kReportRecordSize) & kRecordTimeMask) >= time)
-                return start + k;
-        }
-        return *block;
-    }
-    std::uint64_t index = 0, found = 0;
-    if (time == 0 || !reader.FindIndexByTime(time - 1, index, found)) return firstExisting;
-    return NextExisting(reader, index + 1);
-}
-
 // Exact statistics of records [r0, r1) using the overview for the whole blocks inside.
 bool FoldRange(ReportDataReader& reader, ReportOverview* ov, std::uint64_t r0, std::uint64_t r1,
                overview::BlockStats& stats) {
@@ -110,6 +83,32 @@ std::uint64_t TicksAtOrAfter(std::int64_t ns) {
     if (ns <= 0) return 0;
     const auto v = static_cast<std::uint64_t>(ns);
     return v / 10 + (v % 10 != 0 ? 1 : 0);
+}
+
+std::optional<std::uint64_t> FirstRecordAtOrAfter(ReportDataReader& reader, ReportOverview* ov,
+                                                  std::uint64_t time) {
+    const std::uint64_t firstExisting = FirstExistingIndex(reader);
+    if (ov) {
+        // The block search gives the first block starting at or after `time`; the answer
+        // is inside the block before it or is that block's first record.
+        const auto block = ov->LowerBoundBlock(time);
+        if (!block) return std::nullopt;
+        if (*block <= firstExisting) return *block;
+        const auto previous = PreviousExisting(reader, *block);
+        if (!previous) return *block;
+        const std::uint64_t start = ov->BlockStartOf(*previous);
+        std::array<std::uint8_t, kLevel0Records * kReportRecordSize> records{};
+        const std::uint64_t n = *previous - start + 1;
+        if (!reader.ReadRecordSpan(start, n, records.data())) return std::nullopt;
+        for (std::uint64_t k = 0; k < n; ++k) {
+            if ((LoadLE64(records.data() + k * kReportRecordSize) & kRecordTimeMask) >= time)
+                return start + k;
+        }
+        return *block;
+    }
+    std::uint64_t index = 0, found = 0;
+    if (time == 0 || !reader.FindIndexByTime(time - 1, index, found)) return firstExisting;
+    return NextExisting(reader, index + 1);
 }
 
 bool FoldDecoded(ReportDataReader& reader, std::uint64_t first, std::uint64_t end,

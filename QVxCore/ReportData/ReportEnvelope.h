@@ -16,6 +16,7 @@
 #include "QVxCore/ReportData/ReportOverviewFormat.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -42,6 +43,12 @@ std::vector<std::int64_t> ColumnStarts(std::int64_t from, std::int64_t to, std::
 
 // The first record time (ticks) at or after `ns`: ceil(ns / 10), 0 for negative times.
 std::uint64_t TicksAtOrAfter(std::int64_t ns);
+
+// Index of the first stored record whose time is >= `time` (ticks); the total record count
+// when there is none. Uses the overview's block times when `overview` is given. None on a
+// read error or a damaged overview.
+std::optional<std::uint64_t> FirstRecordAtOrAfter(ReportDataReader& reader, ReportOverview* overview,
+                                                  std::uint64_t time);
 
 // Exact per-column folding. `boundaries` are N + 1 record times (ticks) from ColumnStarts
 // through TicksAtOrAfter; `overview` may be null. False on a read error or a damaged

@@ -22,4 +22,7 @@ public:
     // At the end of each caption paint; `time` is the cursor time in ns.
     virtual void OnPaintCaption(QVxWaveformCaption* caption, QPainter& painter, std::int64_t time,
                                 const QRect& captionRect, const QRect& scaleArea) = 0;
+    // Whether OnPaintArea draws a banner in the area's top-left corner (a warning that must
+    // stay visible): the marker strip, which lies there, is hidden meanwhile.
+    virtual bool HasTopLeftBanner() const { return false; }
 };

@@ -153,7 +153,11 @@ std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
     };
     const bool analog = m_presenter->GetUsage() == qvx::WaveformUsage::kAnalog;
     if (m_props.markersEnabled) {
-        for (int id : kMarkerToCursorCommands) add(menu.get(), id);
+        for (int marker = 0; marker < 2; ++marker) {
+            QAction* a = add(menu.get(), kMarkerToCursorCommands[marker]);
+            a->setShortcut(MarkerHereKey(marker));
+            a->setShortcutVisibleInContextMenu(true);
+        }
     }
     if (!analog) {
         if (m_props.markersEnabled) menu->addSeparator();
@@ -189,6 +193,15 @@ void CQVxWaveformMonitorWnd::keyPressEvent(QKeyEvent* event) {
         BmpCopyToClipboard();
         event->accept();
         return;
+    }
+    // "Marker here": the marker moves to the cursor time, as its context menu command does.
+    const QKeySequence pressed(event->keyCombination());
+    for (int marker = 0; marker < 2 && m_props.markersEnabled && m_presenter; ++marker) {
+        if (pressed == MarkerHereKey(marker)) {
+            Q_EMIT CommandTriggered(kMarkerToCursorCommands[marker]);
+            event->accept();
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
 }

@@ -9,6 +9,7 @@
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
 #include <QImage>
+#include <QKeySequence>
 #include <QMenu>
 #include <QWidget>
 
@@ -40,6 +41,10 @@ public:
     static constexpr int kTimeUnitNsCommand = 17002;  // 17002-17005: ns, us, ms, s
     static constexpr int kTimeUnitSecondsCommand = 17005;
     static constexpr int kMarkerToCursorCommands[2] = {17006, 17007};
+    // The keys of those commands while the window has the focus: M (M1) and Shift+M (M2).
+    static QKeySequence MarkerHereKey(int marker) {
+        return marker == 0 ? QKeySequence(Qt::Key_M) : QKeySequence(Qt::SHIFT | Qt::Key_M);
+    }
     static constexpr int kFirstChannelCommand = 17008;  // 17008-17015: CH1-CH8 shown or hidden
     static constexpr int kLastChannelCommand = 17015;
     // "M1-M2 をエクスポート..." (analog windows with markers; enabled when both are set).

@@ -3,6 +3,8 @@
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/IQVxWaveformExtension.h"
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformMarkerSettingDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
@@ -34,8 +36,13 @@ CQVxWaveformTrackAreaWnd::CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* paren
       m_area(std::make_unique<CQVxWaveformTrackArea>(this)),
       m_hScroll(new QScrollBar(Qt::Horizontal, this)),
       m_vScroll(new QScrollBar(Qt::Vertical, this)),
-      m_tracker(new CQVxTrackSplitterTracker(this)) {
+      m_tracker(new CQVxTrackSplitterTracker(this)),
+      m_markerDlg(new QVxWaveformMarkerSettingDlg(this)) {
     setObjectName(QVxWinGUI::ControlName(kId));
+    m_markerDlg->setAutoFillBackground(true);  // covers the ruler under the whole strip
+    // The owning window is still being built here (its extension is not set yet): only its
+    // props count until the first layout or paint.
+    m_markerDlg->setVisible(m_parent && m_parent->GetProps().markersEnabled);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_hScroll->setObjectName(QVxWinGUI::ControlName(kHorizontalScrollBarId));
@@ -78,6 +85,7 @@ void CQVxWaveformTrackAreaWnd::Setup(qvx::WaveformPresenter* presenter) {
     m_flagDrag = -1;
     m_downTrack = m_handleDrag = nullptr;
     m_area->Setup(presenter);
+    m_markerDlg->Setup(presenter);
     Layout();
     // The whole area shows the new presenter's tracks, scale and markers now, not
     // on the next mouse move.
@@ -92,6 +100,7 @@ void CQVxWaveformTrackAreaWnd::Layout() {
     m_hScroll->setGeometry(w.left, height() - barHeight, std::max(0, w.Width()), barHeight);
     m_vScroll->setGeometry(width() - m_vScroll->sizeHint().width(), 0, m_vScroll->sizeHint().width(),
                            height());
+    UpdateMarkerStripVisibility();
 }
 
 CQVxWaveformTrack* CQVxWaveformTrackAreaWnd::FindPitInTrack(QPoint pt) const {
@@ -170,6 +179,7 @@ QImage CQVxWaveformTrackAreaWnd::RenderImage() {
 
 void CQVxWaveformTrackAreaWnd::paintEvent(QPaintEvent*) {
     m_repaintPending = false;
+    UpdateMarkerStripVisibility();
     QPixmap buffer(size());
     buffer.fill(palette().color(QPalette::Window));
     {
@@ -177,6 +187,18 @@ void CQVxWaveformTrackAreaWnd::paintEvent(QPaintEvent*) {
         m_area->Paint(bp, rect());
     }
     QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+void CQVxWaveformTrackAreaWnd::UpdateMarkerStripVisibility() {
+    const IQVxWaveformExtension* extension = m_parent ? m_parent->GetExtension() : nullptr;
+    const bool shown =
+        m_parent && m_parent->GetProps().markersEnabled && !(extension && extension->HasTopLeftBanner());
+    if (m_markerDlg->isVisibleTo(this) != shown) m_markerDlg->setVisible(shown);
+    // Also sized to nothing when hidden: a grab of a window that is not on screen yet
+    // paints its hidden children too.
+    const auto* visual = m_presenter ? m_presenter->GetVisualSettings() : nullptr;
+    const int width = shown && visual ? std::max(0, visual->labelAreaWidth) : 0;
+    m_markerDlg->setGeometry(0, 0, width, shown ? kMarkerStripHeight : 0);
 }
 
 void CQVxWaveformTrackAreaWnd::RequestRedraw() {

@@ -19,6 +19,7 @@ class CQVxTrackSplitterTracker;
 class CQVxWaveformMonitorWnd;
 class CQVxWaveformTrack;
 class CQVxWaveformTrackArea;
+class QVxWaveformMarkerSettingDlg;
 class QVxWaveformTrackSettingPopupDlg;
 
 namespace qvx {
@@ -58,6 +59,9 @@ public:
     // (at.right, at.top) of this window.
     void ShowTrackSettingsDlg(int track, QRect at);
     QVxWaveformTrackSettingPopupDlg* GetTrackSettingsDlg() const { return m_trackSettingsDlg; }
+    // The marker strip in the top-left corner (shown when the window's props enable markers).
+    QVxWaveformMarkerSettingDlg* GetMarkerSettingsDlg() const { return m_markerDlg; }
+    static constexpr int kMarkerStripHeight = 49;  // px, inside the 50-pixel ruler
     bool IsRepaintPending() const { return m_repaintPending; }
 
     void OnRefreshScroll(qvx::ScrollInfo* info) override;
@@ -88,6 +92,8 @@ private:
     void DragTrackHeight(QPoint pt);
     void UpdateSplitterGhost();
     void RequestRedraw();
+    // Shown when markers are enabled, unless the extension's banner needs the corner.
+    void UpdateMarkerStripVisibility();
 
     CQVxWaveformMonitorWnd* m_parent;
     qvx::WaveformPresenter* m_presenter = nullptr;
@@ -96,6 +102,7 @@ private:
     QScrollBar* m_vScroll;
     CQVxTrackSplitterTracker* m_tracker;
     QVxWaveformTrackSettingPopupDlg* m_trackSettingsDlg = nullptr;  // child, created on first use
+    QVxWaveformMarkerSettingDlg* m_markerDlg;                       // child
     qvx::trackarea::ScrollBarState m_scrollState;
     bool m_inScroll = false;
 

@@ -2,19 +2,16 @@
 // record, through the overview and the folding code the waveform view uses.
 
 #include "Command.h"
+#include "OverviewSupport.h"
 #include "SessionSupport.h"
 
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportEnvelope.h"
 #include "QVxCore/ReportData/ReportOverview.h"
-#include "QVxCore/ReportData/ReportOverviewIndexer.h"
 
 #include <fmt/format.h>
-#include <unistd.h>
 #include <nlohmann/json.hpp>
 
-#include <charconv>
-#include <chrono>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -24,45 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint64_t kMaxColumns = 100'000;
-
-std::optional<std::int64_t> ParseSigned(const std::optional<std::string>& text) {
-    if (!text || text->empty()) return std::nullopt;
-    std::int64_t value = 0;
-    const char* end = text->data() + text->size();
-    auto [ptr, ec] = std::from_chars(text->data(), end, value);
-    if (ec != std::errc() || ptr != end) return std::nullopt;
-    return value;
-}
-
-// Builds the missing overviews, with a progress line on stderr when it is a terminal.
-void IndexFiles(const std::vector<fs::path>& files) {
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
-    const auto started = std::chrono::steady_clock::now();
-    auto lastDrawn = started - std::chrono::seconds(1);
-    qvx::ReportOverviewIndexer::BuildAll(files, [&](const qvx::ReportOverviewIndexer::Progress& p) {
-        const auto now = std::chrono::steady_clock::now();
-        if (!terminal || (now - lastDrawn < std::chrono::milliseconds(200) && p.filesDone < p.filesTotal))
-            return true;
-        lastDrawn = now;
-        const double seconds = std::chrono::duration<double>(now - started).count();
-        std::cerr << fmt::format("\rindexing file {}/{}  {:.0f}/{:.0f} MiB  {:.0f} MB/s   ",
-                                 std::min(p.filesDone + 1, p.filesTotal), p.filesTotal,
-                                 p.bytesDone / 1048576.0, p.bytesTotal / 1048576.0,
-                                 seconds > 0 ? p.bytesDone / 1e6 / seconds : 0.0)
-                  << std::flush;
-        return true;
-    });
-    if (terminal) std::cerr << "\n";
-}
-
-// The report's overview, built first where missing, stale or damaged; null when it cannot
-// be stored (the command then decodes every record).
-std::shared_ptr<qvx::ReportOverview> OverviewFor(const qvx::ReportDataReader& reader) {
-    std::vector<fs::path> needed;
-    if (auto overview = qvx::ReportOverview::Open(reader, &needed)) return overview;
-    IndexFiles(needed);
-    return qvx::ReportOverview::Open(reader);
-}
 
 nlohmann::ordered_json OrNull(bool empty, std::uint64_t value) {
     return empty ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(value);
@@ -116,6 +74,7 @@ int RunEnvelope(qvanalog::Args& args) {
     const std::vector<std::string> positionals = args.Positionals();
     if (positionals.size() != 1)
         return qvanalog::Fail("expected one PATH argument (report folder or session file)");
+    using qvanalog::ParseSigned;
     const auto from = ParseSigned(args.Option("--from"));
     const auto to = ParseSigned(args.Option("--to"));
     const auto columns = ParseSigned(args.Option("--columns"));
@@ -136,16 +95,10 @@ int RunEnvelope(qvanalog::Args& args) {
     for (std::size_t c = 0; c < starts.size(); ++c) boundaries[c] = qvx::envelope::TicksAtOrAfter(starts[c]);
 
     std::vector<qvx::envelope::Column> cols;
-    std::shared_ptr<qvx::ReportOverview> overview = OverviewFor(reader);
-    if (!qvx::envelope::FoldExact(reader, overview.get(), boundaries, cols)) {
-        // A damaged overview found while folding is rebuilt once; a read error stays fatal.
-        if (!overview || !overview->IsDamaged()) return qvanalog::Fail("the report could not be read");
-        IndexFiles(overview->GetDamagedFiles());
-        overview = qvx::ReportOverview::Open(reader);
-        if (!qvx::envelope::FoldExact(reader, overview.get(), boundaries, cols)) {
-            return qvanalog::Fail("the report could not be read");
-        }
-    }
+    const bool folded = qvanalog::RunWithOverview(reader, [&](qvx::ReportOverview* overview) {
+        return qvx::envelope::FoldExact(reader, overview, boundaries, cols);
+    });
+    if (!folded) return qvanalog::Fail("the report could not be read");
     if (args.Flag("--json")) {
         PrintJson(*from, *to, cols);
     } else {

@@ -33,7 +33,8 @@ QVxWaveformMarkerSettingDlg::QVxWaveformMarkerSettingDlg(QWidget* parent) : QWid
             UpdateTexts();
         });
     }
-    setFixedSize(kBoxWidth, 2 * kBoxHeight);
+    // The owner sizes the strip (the label column's width); texts beyond it are cut off.
+    resize(kBoxWidth, 2 * kBoxHeight);
 }
 
 QVxWaveformMarkerSettingDlg::~QVxWaveformMarkerSettingDlg() {

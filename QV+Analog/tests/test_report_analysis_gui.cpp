@@ -1,0 +1,151 @@
+// The stored-report analysis in the window: the display trigger pane's search commands
+// and keys, the measurement pane, the marker strip and the "marker here" keys, on a
+// recording of the simulated unit's demo signal.
+
+#include "QV+Analog/Analysis/CQVxEventSearchPanel.h"
+#include "QV+Analog/Analysis/CQVxMeasurementPane.h"
+#include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
+#include "QV+Analog/MainFrm.h"
+#include "QV+Analog/QVxAnalogScopeView.h"
+#include "QV+Analog/tests/app_fixture.h"
+#include "QV+AnalogCore/Analysis/ReportSpanMeasurement.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QVxCore/AnalogSession.h"
+#include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformMarkerSettingDlg.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QLabel>
+#include <QTableWidget>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using qvx::test::AppTest;
+
+class ReportAnalysisGui : public AppTest {
+protected:
+    qvx::WaveformPresenter& Presenter() { return *ViewModel().GetOscilloGraphViewModel(); }
+    std::int64_t TimeOf(std::int64_t index) {
+        const std::uint8_t* record =
+            ViewModel().GetSession()->GetReportData()->ReadRecordByIndex(static_cast<std::uint64_t>(index));
+        return static_cast<std::int64_t>(qvx::LoadLE64(record) & qvx::kRecordTimeMask) * 10;
+    }
+    void Screenshot(QWidget& widget, const char* name) {
+        const QString outDir = qEnvironmentVariable("QVX_SCREENSHOT_DIR");
+        if (outDir.isEmpty()) return;
+        EXPECT_TRUE(widget.grab().save(outDir + "/" + name));
+    }
+};
+
+TEST_F(ReportAnalysisGui, SearchCommandsFindTheLiveHitsMoveTheCursorAndFillTheList) {
+    ASSERT_TRUE(Start());
+    RecordTrace(700);
+    // Copied under the intake's lock: the trace's threads wrote the list.
+    const qvx::AnalogDisplayTriggerList live = ViewModel().CopyDisplayTriggerHits(0);
+    ASSERT_GE(live.size(), 3u);
+    CQVxEventSearchPanel& panel = *Frame().GetSearchPanel();
+    ASSERT_TRUE(panel.CanSearch());
+
+    // Next from a cursor on a hit goes to the following one (F3), previous comes back (Shift+F3).
+    Presenter().UpdateCursorTime(TimeOf(live[0].dataIndex));
+    Frame().FindCommand(CMainFrame::kCmdSearchNext)->trigger();
+    EXPECT_EQ(Presenter().GetCursorTime(), TimeOf(live[1].dataIndex));
+    Frame().FindCommand(CMainFrame::kCmdSearchPrevious)->trigger();
+    EXPECT_EQ(Presenter().GetCursorTime(), TimeOf(live[0].dataIndex));
+    EXPECT_FALSE(panel.FindPrevious()) << "nothing before the first hit";
+    EXPECT_FALSE(prompts.messages.empty());
+
+    // Find all replaces the list with the same hits, shown by the list pane.
+    ViewModel().GetSession()->GetDisplayTriggerList().clear();
+    ASSERT_TRUE(panel.FindAll());
+    EXPECT_EQ(ViewModel().GetSession()->GetDisplayTriggerList(), live);
+    EXPECT_EQ(Frame().GetDisplayTriggerListPane()->GetList()->GetRealItemCount(),
+              static_cast<int>(live.size()));
+
+    // Between M1 and M2: only the hits from M1 up to M2 (the analysis starts at M1, so a
+    // pulse counts when it opens after M1).
+    Presenter().SetMarkerTime(0, TimeOf(live[0].dataIndex) + 10);
+    Presenter().SetMarkerTime(1, TimeOf(live[2].dataIndex) + 10);
+    panel.GetRangeBox()->setCurrentIndex(CQVxEventSearchPanel::kRangeMarkers);
+    ASSERT_TRUE(panel.FindAll());
+    EXPECT_EQ(panel.GetLastHits().size(), 2u);
+    Presenter().SetMarkerEnabled(1, false);
+    EXPECT_FALSE(panel.FindAll()) << "the range needs both markers";
+}
+
+TEST_F(ReportAnalysisGui, MeasurementPaneFollowsTheMarkersAndTheStripShowsThem) {
+    ASSERT_TRUE(Start());
+    RecordTrace(500);
+    Frame().resize(1400, 900);
+    Frame().show();
+    auto* pane = Frame().GetMeasurementPane();
+    pane->raise();
+    const std::int64_t m1 = 100'000'000, m2 = 300'000'000;  // ns
+    Presenter().SetMarkerTime(0, m2);
+    Presenter().SetMarkerTime(1, m1);  // the span is ordered whatever the markers' order
+    const auto done = [&] {
+        const auto& r = pane->GetJobs().GetResult();
+        return !pane->GetJobs().IsBusy() && r && r->fromNs == m1 && r->toNs == m2;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(done, 30000));
+    auto& reader = *ViewModel().GetSession()->GetReportData();
+    const auto expected =
+        qvx::analog::MeasureSpan(reader, nullptr, *ViewModel().GetSessionSettings(), m1, m2);
+    const auto& got = *pane->GetJobs().GetResult();
+    ASSERT_EQ(got.channels.size(), expected.channels.size());
+    for (std::size_t c = 0; c < got.channels.size(); ++c) {
+        EXPECT_EQ(got.channels[c].records, expected.channels[c].records);
+        EXPECT_DOUBLE_EQ(got.channels[c].rms, expected.channels[c].rms);
+        EXPECT_EQ(got.channels[c].frequencyHz, expected.channels[c].frequencyHz);
+    }
+    EXPECT_EQ(pane->GetTable()->rowCount(), static_cast<int>(got.channels.size()));
+    EXPECT_TRUE(pane->GetSpanLabel()->text().startsWith(QStringLiteral("M1-M2")));
+
+    // The strip: both markers on, with their difference; a box hides a marker and keeps its time.
+    auto* track = Frame().GetView()->GetMonitorWnd()->GetTrackAreaWnd();
+    auto* strip = track->GetMarkerSettingsDlg();
+    ASSERT_TRUE(strip->isVisible());
+    auto boxes = strip->findChildren<QCheckBox*>();
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_TRUE(boxes[0]->isChecked() && boxes[1]->isChecked());
+    EXPECT_TRUE(boxes[1]->text().contains(QStringLiteral("(M2-M1: ")));
+    QApplication::processEvents();
+    Screenshot(Frame(), "analysis_frame.png");
+    Screenshot(*pane, "measurement_pane.png");
+    Screenshot(*track, "marker_strip_track_area.png");
+    Frame().GetDisplayTriggerPane()->raise();
+    QApplication::processEvents();
+    Screenshot(*Frame().GetDisplayTriggerPane(), "display_trigger_pane.png");
+
+    boxes[0]->click();
+    const auto& markers = ViewModel().GetSessionSettings()->visualSettings.markers;
+    EXPECT_FALSE(markers[0].enabled);
+    EXPECT_EQ(markers[0].time, m2);
+    EXPECT_FALSE(boxes[1]->text().contains(QStringLiteral("M2-M1")));
+    // With a marker off the pane measures the visible window.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return pane->GetSpanLabel()->text().startsWith(QStringLiteral("表示範囲")); }, 30000));
+
+    // "Marker here": M and Shift+M put M1 and M2 at the cursor.
+    auto* monitor = Frame().GetView()->GetMonitorWnd();
+    Presenter().UpdateCursorTime(123'456'780);
+    QTest::keyClick(monitor, Qt::Key_M);
+    EXPECT_TRUE(markers[0].enabled);
+    EXPECT_EQ(markers[0].time, Presenter().GetCursorTime());
+    Presenter().UpdateCursorTime(223'456'780);
+    QTest::keyClick(monitor, Qt::Key_M, Qt::ShiftModifier);
+    EXPECT_EQ(markers[1].time, Presenter().GetCursorTime());
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+#include "QV+AnalogCore/Analysis/ReportLevelScan.h"
+
+#include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/ReportData/ReportOverview.h"
+#include "QVxCore/ReportData/ReportOverviewFormat.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace qvx::analog {
+
+namespace {
+constexpr std::size_t kCoarsestLevel = overview::kLevelCount - 1;
+}
+
+ReportLevelScan::ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel,
+                                 std::int64_t level)
+    : m_reader(reader), m_overview(overview), m_channel(channel), m_level(level) {}
+
+std::uint64_t ReportLevelScan::CountStored(const ReportDataReader& reader, std::uint64_t first,
+                                           std::uint64_t end) {
+    std::uint64_t count = 0;
+    for (const auto& file : reader.GetFiles()) {
+        if (file->IsPlaceholder()) continue;
+        const std::uint64_t lo = std::max(first, file->GetFirstIndex());
+        const std::uint64_t hi = std::min(end, file->GetFirstIndex() + file->GetRecordCount());
+        if (lo < hi) count += hi - lo;
+    }
+    return count;
+}
+
+ReportLevelScan::Outcome ReportLevelScan::Walk(std::uint64_t first, std::uint64_t end,
+                                               const Visitor& visitor) {
+    m_pending = {};
+    m_recordsRead = 0;
+    m_recordsSkipped = 0;
+    m_lastProgress = 0;
+    for (const auto& file : m_reader.GetFiles()) {
+        if (file->IsPlaceholder() || file->GetRecordCount() == 0) continue;
+        const std::uint64_t fileEnd = file->GetFirstIndex() + file->GetRecordCount();
+        const std::uint64_t lo = std::max(first, file->GetFirstIndex());
+        const std::uint64_t hi = std::min(end, fileEnd);
+        if (lo >= hi) continue;
+        if (const Outcome o = WalkFile(lo, hi, fileEnd, visitor); o != Outcome::kDone) return o;
+        // A read never spans two files.
+        if (const Outcome o = Flush(visitor); o != Outcome::kDone) return o;
+    }
+    return Outcome::kDone;
+}
+
+ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64_t hi, std::uint64_t fileEnd,
+                                                   const Visitor& visitor) {
+    const auto addPending = [&](std::uint64_t a, std::uint64_t b) {
+        if (m_pending.end != a || m_pending.first == m_pending.end) {
+            if (const Outcome o = Flush(visitor); o != Outcome::kDone) return o;
+            m_pending.first = a;
+        }
+        m_pending.end = b;
+        return m_pending.end - m_pending.first >= kChunkRecords ? Flush(visitor) : Outcome::kDone;
+    };
+    if (!m_overview) return addPending(lo, hi);
+
+    const std::uint64_t smallest = overview::kBlockRecords[0];
+    std::uint64_t i = lo;
+    if (i % smallest != 0) {
+        const std::uint64_t headEnd = std::min(hi, (i / smallest + 1) * smallest);
+        if (const Outcome o = addPending(i, headEnd); o != Outcome::kDone) return o;
+        i = headEnd;
+    }
+    while (i < hi) {
+        // The coarsest block that begins at i and ends inside the range.
+        std::size_t level = kCoarsestLevel + 1;
+        while (level > 0) {
+            const std::uint64_t size = overview::kBlockRecords[level - 1];
+            if (i % size == 0 && std::min(i + size, fileEnd) <= hi) break;
+            --level;
+        }
+        if (level == 0) return addPending(i, hi);  // a part of a block ends the range
+        --level;
+
+        for (;; --level) {
+            const std::uint64_t blockEnd = std::min(i + overview::kBlockRecords[level], fileEnd);
+            const auto stats = m_overview->Fold(i, blockEnd, false);
+            if (!stats) return Outcome::kReadError;
+            const auto c = static_cast<std::size_t>(m_channel);
+            const bool above = stats->min[c] > m_level;
+            const bool below = stats->max[c] <= m_level;
+            if (above || below) {
+                if (const Outcome o = Flush(visitor); o != Outcome::kDone) return o;
+                if (visitor.canSkip(above)) {
+                    visitor.skipped(above, above ? stats->max[c] : stats->min[c], blockEnd - 1);
+                    m_recordsSkipped += blockEnd - i;
+                    i = blockEnd;
+                    if (const Outcome o = Progress(visitor); o != Outcome::kDone) return o;
+                    break;
+                }
+            }
+            if (level == 0) {
+                if (const Outcome o = addPending(i, blockEnd); o != Outcome::kDone) return o;
+                i = blockEnd;
+                break;
+            }
+        }
+    }
+    return Outcome::kDone;
+}
+
+ReportLevelScan::Outcome ReportLevelScan::Flush(const Visitor& visitor) {
+    thread_local std::vector<std::uint8_t> buffer;
+    for (std::uint64_t at = m_pending.first; at < m_pending.end;) {
+        const std::uint64_t n = std::min(kChunkRecords, m_pending.end - at);
+        buffer.resize(n * kReportRecordSize);
+        if (!m_reader.ReadRecordSpan(at, n, buffer.data())) return Outcome::kReadError;
+        m_recordsRead += n;
+        const bool go = visitor.records(buffer.data(), n, at);
+        at += n;
+        m_pending.first = at;
+        if (!go) {
+            m_pending = {};
+            return Outcome::kStopped;
+        }
+        if (const Outcome o = Progress(visitor); o != Outcome::kDone) return o;
+    }
+    m_pending = {};
+    return Outcome::kDone;
+}
+
+ReportLevelScan::Outcome ReportLevelScan::Progress(const Visitor& visitor) {
+    const std::uint64_t done = m_recordsRead + m_recordsSkipped;
+    if (!visitor.progress || done - m_lastProgress < kChunkRecords) return Outcome::kDone;
+    m_lastProgress = done;
+    return visitor.progress(done) ? Outcome::kDone : Outcome::kCancelled;
+}
+
+}  // namespace qvx::analog

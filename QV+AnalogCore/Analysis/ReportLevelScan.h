@@ -1,0 +1,86 @@
+#pragma once
+// Walks the stored records [first, end) of a report in order for one channel and a raw
+// level, and skips the overview blocks whose samples of that channel all lie on one side
+// of it: "above" is sample > level, "below" is sample <= level (samples limited to 16383,
+// as decoding and the overview do). A caller that looks for crossings of the level only
+// needs the side of such a block, not its records.
+//
+// The coarsest overview block that fits is tried first (262,144, then 8,192, then 64
+// records); a block holding both sides is tried again at the next finer level, and a
+// 64-record block holding both sides is read. Records are handed over in chunks of at
+// most kChunkRecords, in index order, before the next block is offered for skipping, so
+// the caller's decision always sees the state after every earlier record.
+//
+// Runs on the calling thread, which must own the reader and the overview (neither is
+// thread-safe).
+
+#include <cstdint>
+#include <functional>
+
+namespace qvx {
+class ReportDataReader;
+class ReportOverview;
+}  // namespace qvx
+
+namespace qvx::analog {
+
+class ReportLevelScan {
+public:
+    // Records per read of the blocks that are not skipped: 1 MiB.
+    static constexpr std::uint64_t kChunkRecords = 65536;
+
+    enum class Outcome {
+        kDone,       // every record of the range was read or skipped
+        kStopped,    // the records visitor asked to stop
+        kCancelled,  // the progress call-back asked to stop
+        kReadError,  // a read failed or the overview turned out damaged (logged)
+    };
+
+    struct Visitor {
+        // Whether a block lying wholly above (`above`) or below the level may be skipped
+        // in the state reached so far.
+        std::function<bool(bool above)> canSkip;
+        // A skipped block: its side, its extreme sample on that side (maximum above,
+        // minimum below) and the index of its last record.
+        std::function<void(bool above, std::uint16_t extreme, std::uint64_t lastIndex)> skipped;
+        // `count` consecutive 16-byte records beginning with global index `firstIndex`;
+        // false stops the walk.
+        std::function<bool(const std::uint8_t* records, std::uint64_t count, std::uint64_t firstIndex)>
+            records;
+        // Records read or skipped so far; false cancels. Called after each read chunk and
+        // each skipped block of 262,144 records, on the walking thread. May be empty.
+        std::function<bool(std::uint64_t recordsDone)> progress;
+    };
+
+    // `overview` may be null: every record is then read.
+    ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel, std::int64_t level);
+
+    // Records of [first, end) that files hold (indexes past a file's end are not records).
+    static std::uint64_t CountStored(const ReportDataReader& reader, std::uint64_t first, std::uint64_t end);
+
+    Outcome Walk(std::uint64_t first, std::uint64_t end, const Visitor& visitor);
+
+    std::uint64_t GetRecordsRead() const { return m_recordsRead; }
+    std::uint64_t GetRecordsSkipped() const { return m_recordsSkipped; }
+
+private:
+    struct Pending {
+        std::uint64_t first = 0;
+        std::uint64_t end = 0;
+    };
+
+    Outcome WalkFile(std::uint64_t lo, std::uint64_t hi, std::uint64_t fileEnd, const Visitor& visitor);
+    Outcome Flush(const Visitor& visitor);
+    Outcome Progress(const Visitor& visitor);
+
+    ReportDataReader& m_reader;
+    ReportOverview* m_overview;
+    int m_channel;
+    std::int64_t m_level;
+    Pending m_pending;
+    std::uint64_t m_recordsRead = 0;
+    std::uint64_t m_recordsSkipped = 0;
+    std::uint64_t m_lastProgress = 0;
+};
+
+}  // namespace qvx::analog
