@@ -22,8 +22,10 @@ namespace {
 
 enum Column { kChannel, kRecords, kMin, kMax, kPeakToPeak, kMean, kRms, kFrequency, kColumnCount };
 
+// Volts with a fixed six decimals (1 uV), so that the columns line up and a mean near 0 V
+// reads as a number rather than in exponent form.
 QString Volts(double v) {
-    return QString::number(v, 'g', 6) + QStringLiteral(" V");
+    return QString::number(v, 'f', 6) + QStringLiteral(" V");
 }
 
 // "12.345 ms" in the unit the marker strip uses.

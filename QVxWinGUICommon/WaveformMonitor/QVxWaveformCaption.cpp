@@ -118,14 +118,21 @@ void QVxWaveformCaption::PaintMarkerReadouts(QPainter& p, const PixRect& r, int 
     };
     const QString m1 = markerText(0);
     const QString m2 = markerText(1);
-    if (r.Height() < 5 * h) {
+    const bool diffShown = presenter->GetUsage() != qvx::WaveformUsage::kGeneric && vs &&
+                           vs->markers[0].enabled && vs->markers[1].enabled && inCache;
+    // Lines that fit between the track name and the bottom line, which an extension keeps
+    // for its scale text. In low tracks M1 and M2 share a line; M2-M1 is left out when even
+    // that leaves no second line.
+    const int reserved = m_track->GetArea()->GetExtension() ? h + 8 : 4;
+    const int fit = std::max(0, (r.bottom - reserved - (line.top() + h)) / h);
+    if (fit == 0) return;
+    if (r.Height() < 5 * h || fit < 2 + (diffShown ? 1 : 0)) {
         nextLine(m1.isEmpty() || m2.isEmpty() ? m1 + m2 : m1 + ", " + m2);
     } else {
         nextLine(m1);
         nextLine(m2);
     }
-    if (presenter->GetUsage() != qvx::WaveformUsage::kGeneric && vs && vs->markers[0].enabled &&
-        vs->markers[1].enabled && inCache) {
+    if (diffShown && fit >= 2) {
         const auto diff = cache.values[1][static_cast<std::size_t>(channel)] -
                           cache.values[0][static_cast<std::size_t>(channel)];
         nextLine(QStringLiteral("M2-M1: %1")
