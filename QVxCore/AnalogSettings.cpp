@@ -93,10 +93,14 @@ std::int32_t ProbeIndexOf(const WaveformVisualSettings& visual, int channel) {
 
 }  // namespace
 
-double AnalogSettings::GetDataRangeMilliVolts(int channel, std::int64_t milliVolts) const {
+std::int32_t AnalogSettings::GetChannelRangeMilliVolts(int channel) const {
     if (channel < 0 || channel >= kChannelCount) QVX_UNREACHABLE();
-    const double fullScale = GetRangeMilliVolts(channelVoltages[static_cast<std::size_t>(channel)],
-                                                ProbeIndexOf(visualSettings, channel));
+    return GetRangeMilliVolts(channelVoltages[static_cast<std::size_t>(channel)],
+                              ProbeIndexOf(visualSettings, channel));
+}
+
+double AnalogSettings::GetDataRangeMilliVolts(int channel, std::int64_t milliVolts) const {
+    const double fullScale = GetChannelRangeMilliVolts(channel);
     return static_cast<double>(milliVolts) / (2.0 * fullScale) * 16383.0 + 8192.0;
 }
 

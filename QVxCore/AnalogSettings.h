@@ -69,6 +69,9 @@ public:
 
     // Full-scale amplitude in mV for a range index (0..5) and probe index (0 = x1, 1 = x10).
     static std::int32_t GetRangeMilliVolts(std::int32_t rangeIndex, std::int32_t probeIndex);
+    // The same for `channel` with its range and its track's probe (a missing track counts as
+    // a default one). Unreachable (throws) for a channel outside 0..3.
+    std::int32_t GetChannelRangeMilliVolts(int channel) const;
 
     friend bool operator==(const AnalogSettings&, const AnalogSettings&) = default;
 

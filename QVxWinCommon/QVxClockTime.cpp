@@ -1,5 +1,7 @@
 #include "QVxWinCommon/QVxClockTime.h"
 
+#include "QVxWinCommon/QVxUtils.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -69,6 +71,12 @@ std::string TimeOfDay(std::int64_t epochNs, int fractionDigits) {
         text.append(fraction, static_cast<std::size_t>(digits));
     }
     return text;
+}
+
+std::string PointInTime(std::optional<std::int64_t> clockOrigin, std::int64_t timeNs, int unit,
+                        std::int64_t stepNs) {
+    if (clockOrigin) return TimeOfDay(*clockOrigin + timeNs, FractionDigitsFor(stepNs));
+    return QVxUtils::MakeTimeToDisplayString(timeNs, unit) + " " + QVxUtils::MakeTimeUnitString(unit);
 }
 
 std::string Iso8601(std::int64_t epochNs) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace QVxClockTime {
@@ -20,6 +21,13 @@ inline constexpr const char* kTimeOfDaySample = "00:00:00.000000000";
 // "19:02:37" with `fractionDigits` (0..9) digits of the second behind a ".", truncated:
 // "19:02:37.123456789" for 9. Local time zone.
 std::string TimeOfDay(std::int64_t epochNs, int fractionDigits);
+
+// A point in time as the ruler and the read-outs show it: with `clockOrigin` (the clock
+// time of time 0) the time of day with the fraction digits that tell apart times `stepNs`
+// apart, otherwise the time since the start in `unit` (0 s .. 3 ns) followed by the unit:
+// "1,250 ms".
+std::string PointInTime(std::optional<std::int64_t> clockOrigin, std::int64_t timeNs, int unit,
+                        std::int64_t stepNs);
 
 // ISO 8601 in the local time zone with the nanoseconds and the UTC offset:
 // "2026-12-08T19:02:37.123456789+09:00".

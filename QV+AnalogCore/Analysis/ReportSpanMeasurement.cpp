@@ -79,10 +79,7 @@ ChannelMeasurement Summarise(const AnalogSettings& settings, int channel, std::u
 }  // namespace
 
 double RawCodeToVolts(const AnalogSettings& settings, int channel, double code) {
-    const double fullScaleVolts =
-        AnalogSettings::GetRangeMilliVolts(settings.channelVoltages[static_cast<std::size_t>(channel)],
-                                           TrackOf(settings, channel).probeAttenuationRatio) /
-        1000.0;
+    const double fullScaleVolts = settings.GetChannelRangeMilliVolts(channel) / 1000.0;
     return (code - kRawMax / 2.0) * 2.0 * fullScaleVolts / kRawMax;
 }
 

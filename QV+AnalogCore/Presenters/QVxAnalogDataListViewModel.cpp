@@ -214,8 +214,7 @@ QVxAnalogHdf5Channel MakeHdf5Channel(const qvx::AnalogSettings& settings, int ch
     out.name = qvx::WideToUtf8(track.name);
     out.rangeIndex = settings.channelVoltages[c];
     out.probeFactor = track.probeAttenuationRatio == 0 ? 1 : 10;
-    out.rangeMilliVolts =
-        qvx::AnalogSettings::GetRangeMilliVolts(out.rangeIndex, track.probeAttenuationRatio);
+    out.rangeMilliVolts = settings.GetChannelRangeMilliVolts(channel);
     const double fullScaleVolts = out.rangeMilliVolts / 1000.0;
     out.scaleFactor = 2.0 * fullScaleVolts / static_cast<double>(qvx::analog::kSampleMax);
     out.addOffset = -fullScaleVolts;

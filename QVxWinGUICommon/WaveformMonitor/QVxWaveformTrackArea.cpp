@@ -24,15 +24,10 @@ QString UnitText(int unit) {
     return QString::fromStdString(QVxUtils::MakeTimeUnitString(unit));
 }
 
-// A point in time as the ruler and the read-outs show it: the time of day when the view
-// shows clock times (with the fraction digits that tell apart times `stepNs` apart),
-// otherwise the time since the start with its unit.
+// A point in time as the ruler and the read-outs show it (the time of day in clock-time mode).
 QString PointInTimeText(const qvx::WaveformPresenter& presenter, std::int64_t t, int unit,
                         std::int64_t stepNs) {
-    if (const auto origin = presenter.OnGetClockOrigin())
-        return QString::fromStdString(
-            QVxClockTime::TimeOfDay(*origin + t, QVxClockTime::FractionDigitsFor(stepNs)));
-    return TimeText(t, unit) + " " + UnitText(unit);
+    return QString::fromStdString(QVxClockTime::PointInTime(presenter.OnGetClockOrigin(), t, unit, stepNs));
 }
 
 }  // namespace

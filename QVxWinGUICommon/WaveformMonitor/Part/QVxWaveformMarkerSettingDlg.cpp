@@ -71,8 +71,7 @@ void QVxWaveformMarkerSettingDlg::UpdateTexts() {
     // A marker's time as the ruler shows it: the time of day in clock-time mode.
     const std::optional<std::int64_t> origin = m_presenter->OnGetClockOrigin();
     const auto pointText = [&](std::int64_t t) {
-        return origin ? QVxClockTime::TimeOfDay(*origin + t, QVxClockTime::FractionDigitsFor(vs->timeScale))
-                      : QVxUtils::MakeTimeToDisplayString(t, unit) + " " + unitText;
+        return QVxClockTime::PointInTime(origin, t, unit, vs->timeScale);
     };
     const std::string text1 = fmt::format("Marker1 (M1): {}", pointText(m1.time));
     std::string diff;
