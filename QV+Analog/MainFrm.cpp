@@ -466,11 +466,12 @@ void CMainFrame::OnTraceTimer() {
     UpdateStatusBar();
 }
 
+// Also while a unit is connected: the refresh is how an unplugged unit is noticed (it
+// leaves the list and is disconnected) and a newly plugged one is listed. Not while a
+// trace runs or a unit is connecting (CanRefreshDeviceList).
 void CMainFrame::OnDeviceRefreshTimer() {
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
-    if (!devices || m_viewModel.isTracing() || devices->GetConnectingDevice() ||
-        !devices->CanRefreshDeviceList())
-        return;
+    if (!devices || !devices->CanRefreshDeviceList()) return;
     devices->RefreshDeviceList();
 }
 
