@@ -199,6 +199,25 @@ TEST_F(FramePanesTest, TheWheelOverTheTracePaneBoxesScrollsThePaneUnlessABoxIsFo
     ASSERT_TRUE(probe->hasFocus());
     TurnWheel(probe, probeIndex == 0 ? -120 : 120);
     EXPECT_NE(probe->currentIndex(), probeIndex) << "a focused box keeps the wheel";
+
+    // The display trigger pane scrolls as well: its boxes (enabled with a display trigger
+    // on) are guarded the same way.
+    UseDemoDisplayTrigger();
+    ViewModel().SessionChanged.Emit();
+    Frame().GetDisplayTriggerPane()->raise();
+    QApplication::processEvents();
+    Frame().GetView()->setFocus();
+    const auto boxes = Frame().GetDisplayTriggerPane()->findChildren<QComboBox*>();
+    int tried = 0;
+    for (QComboBox* box : boxes) {
+        if (!box->isVisible() || !box->isEnabled() || box->count() < 2) continue;
+        SCOPED_TRACE(box->objectName().toStdString());
+        const int index = box->currentIndex();
+        TurnWheel(box, index == 0 ? -120 : 120);
+        EXPECT_EQ(box->currentIndex(), index);
+        ++tried;
+    }
+    EXPECT_GE(tried, 2);
 }
 
 // Keys in the lists move the waveform as a click does: Down and End in the trigger list
