@@ -11,6 +11,7 @@
 #include "QV+Analog/QVxAnalogLooks.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/QVxAppPrompts.h"
+#include "QV+Analog/QVxWheelFocusFilter.h"
 #include "QV+Analog/TracingStatus/CQVxAnalogTracingStatusDlg.h"
 #include "QV+Analog/TracingStatus/CTracePane.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
@@ -286,6 +287,8 @@ QWidget* CMainFrame::CreateDisplayTriggerContent() {
     m_searchPanel = new CQVxEventSearchPanel(m_viewModel, content);
     layout->addWidget(m_searchPanel);
     layout->addStretch(1);
+    // The pane scrolls: its boxes take the wheel only when focused, as in the trace pane.
+    QVxWheelFocusFilter::Install(content);
     const auto addKey = [this](int id, QKeySequence key, std::function<void()> handler) {
         QAction* action = AddCommand(nullptr, id, key.toString(), std::move(handler));
         action->setShortcut(key);
@@ -466,11 +469,12 @@ void CMainFrame::OnTraceTimer() {
     UpdateStatusBar();
 }
 
+// Also while a unit is connected: the refresh is how an unplugged unit is noticed (it
+// leaves the list and is disconnected) and a newly plugged one is listed. Not while a
+// trace runs or a unit is connecting (CanRefreshDeviceList).
 void CMainFrame::OnDeviceRefreshTimer() {
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
-    if (!devices || m_viewModel.isTracing() || devices->GetConnectingDevice() ||
-        !devices->CanRefreshDeviceList())
-        return;
+    if (!devices || !devices->CanRefreshDeviceList()) return;
     devices->RefreshDeviceList();
 }
 

@@ -71,15 +71,19 @@ CQVxMeasurementPane::CQVxMeasurementPane(QVxAnalogViewModel& viewModel, QWidget*
 }
 
 CQVxMeasurementPane::~CQVxMeasurementPane() {
-    if (m_presenterConnection) m_presenterConnection->Disconnect();
+    for (auto& connection : m_presenterConnections) connection->Disconnect();
     for (auto& connection : m_connections) connection->Disconnect();
 }
 
+// A zoom (the wheel, the scale list) comes as ScaleChanged, scrolling and markers as
+// ViewportChanged: both change the span measured over the visible window.
 void CQVxMeasurementPane::Bind() {
-    if (m_presenterConnection) m_presenterConnection->Disconnect();
-    m_presenterConnection.reset();
-    if (auto* presenter = m_viewModel.GetOscilloGraphViewModel())
-        m_presenterConnection = presenter->ViewportChanged.Connect([this] { m_settle.start(); });
+    for (auto& connection : m_presenterConnections) connection->Disconnect();
+    m_presenterConnections.clear();
+    if (auto* presenter = m_viewModel.GetOscilloGraphViewModel()) {
+        m_presenterConnections.push_back(presenter->ViewportChanged.Connect([this] { m_settle.start(); }));
+        m_presenterConnections.push_back(presenter->ScaleChanged.Connect([this] { m_settle.start(); }));
+    }
     m_settle.start();
 }
 

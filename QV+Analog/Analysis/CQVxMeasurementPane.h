@@ -49,6 +49,6 @@ private:
     QTableWidget* m_table;
     QTimer m_settle;
     qvx::analog::QVxAnalogMeasurementJobs m_jobs;
-    std::shared_ptr<qvx::SignalConnection> m_presenterConnection;
+    std::vector<std::shared_ptr<qvx::SignalConnection>> m_presenterConnections;  // of the current presenter
     std::vector<std::shared_ptr<qvx::SignalConnection>> m_connections;
 };

@@ -183,8 +183,11 @@ void AnalogDataList::keyPressEvent(QKeyEvent* event) {
     event->accept();
     if (m_total == 0) return;
     // Without a selection the keys start from the top row.
-    const std::uint64_t from = m_selected >= 0 ? static_cast<std::uint64_t>(m_selected) : GetTopRow();
+    const std::int64_t before = m_selected;
+    const std::uint64_t from = before >= 0 ? static_cast<std::uint64_t>(before) : GetTopRow();
     MoveToRow(Paging::SelectionTarget(m_total, from, key, GetVisibleRowCount()));
+    if (m_selected >= 0 && m_selected != before)
+        Q_EMIT RowSelectedByKey(static_cast<std::uint64_t>(m_selected));
 }
 
 void AnalogDataList::wheelEvent(QWheelEvent* event) {

@@ -86,6 +86,8 @@ public:
 Q_SIGNALS:
     // A row was clicked (64-bit row of the list).
     void RowClicked(std::uint64_t row);
+    // A key moved the selection to `row` (64-bit row of the list).
+    void RowSelectedByKey(std::uint64_t row);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

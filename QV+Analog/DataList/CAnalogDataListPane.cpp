@@ -77,6 +77,7 @@ CAnalogDataListPane::CAnalogDataListPane(QVxAnalogViewModel& viewModel, QWidget*
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
 
     connect(m_list, &AnalogDataList::RowClicked, this, &CAnalogDataListPane::OnRowClicked);
+    connect(m_list, &AnalogDataList::RowSelectedByKey, this, &CAnalogDataListPane::OnRowClicked);
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         std::unique_ptr<QMenu> menu(CreateContextMenu(this));
         menu->exec(m_list->viewport()->mapToGlobal(pos));

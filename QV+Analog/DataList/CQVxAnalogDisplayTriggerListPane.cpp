@@ -8,6 +8,7 @@
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -69,6 +70,20 @@ void CQVxAnalogDisplayTriggerList::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && index.isValid()) Q_EMIT RowClicked(index.row());
 }
 
+void CQVxAnalogDisplayTriggerList::keyPressEvent(QKeyEvent* event) {
+    const int before = GetSelectedRow();
+    QVxFsListCtrl::keyPressEvent(event);
+    const int after = GetSelectedRow();
+    if (after >= 0 && after != before) Q_EMIT RowSelectedByKey(after);
+}
+
+QModelIndex CQVxAnalogDisplayTriggerList::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    if ((action != MoveHome && action != MoveEnd) || m_itemCount == 0)
+        return QVxFsListCtrl::moveCursor(action, modifiers);
+    const int column = std::max(0, currentIndex().column());
+    return model()->index(action == MoveHome ? 0 : m_itemCount - 1, column);
+}
+
 // --- CQVxAnalogDisplayTriggerListPane -----------------------------------------
 
 CQVxAnalogDisplayTriggerListPane::CQVxAnalogDisplayTriggerListPane(QVxAnalogViewModel& viewModel,
@@ -82,6 +97,8 @@ CQVxAnalogDisplayTriggerListPane::CQVxAnalogDisplayTriggerListPane(QVxAnalogView
     setWidget(m_list);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &CQVxAnalogDisplayTriggerList::RowClicked, this,
+            &CQVxAnalogDisplayTriggerListPane::OnRowClicked);
+    connect(m_list, &CQVxAnalogDisplayTriggerList::RowSelectedByKey, this,
             &CQVxAnalogDisplayTriggerListPane::OnRowClicked);
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         std::unique_ptr<QMenu> menu(CreateContextMenu(this));

@@ -1,8 +1,8 @@
 #pragma once
 // The docking pane "表示トリガーリスト": the display trigger hits of the session
 // (number, data number, time and pulse width in ns, CH1..CH4). The selection
-// follows the record the views were synchronised to; a click synchronises the
-// views to the hit's record. The main frame calls OnTraceTimer every 100 ms
+// follows the record the views were synchronised to; a click or a key that moves
+// the selection synchronises the views to the hit's record. The main frame calls OnTraceTimer every 100 ms
 // while a trace runs. GUI thread only.
 
 #include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
@@ -45,9 +45,15 @@ public:
 
 Q_SIGNALS:
     void RowClicked(int row);
+    // A key moved the selection to `row` (arrows, Page Up/Down, Home, End).
+    void RowSelectedByKey(int row);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // Home and End go to the first and the last row (with or without Ctrl) and keep the
+    // column, so that the list does not scroll sideways.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
 private:
     const QVxAnalogDisplayTriggerListModel& m_model;

@@ -6,6 +6,7 @@
 
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+Analog/QVxAppText.h"
+#include "QV+Analog/QVxWheelFocusFilter.h"
 #include "QV+Analog/TracingStatus/CQVxBusyIndicator.h"
 #include "QV+Analog/TracingStatus/QVxConfigDialogLauncher.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDeviceSelectorModel.h"
@@ -24,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -86,14 +88,28 @@ CQVxAnalogTracingStatusDlg::~CQVxAnalogTracingStatusDlg() {
 
 void CQVxAnalogTracingStatusDlg::BuildControls() {
     BuildHeader();
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(8, kHeaderHeight + 8, 8, 8);
+    // The fields scroll below the header, which stays in view: in a short pane the
+    // connect and start/stop buttons are always at hand. The fields' layout takes
+    // over the controls the builders make.
+    m_fieldsArea = new QScrollArea(this);
+    m_fieldsArea->setObjectName(QStringLiteral("tracingStatusFields"));
+    m_fieldsArea->setWidgetResizable(true);
+    m_fieldsArea->setFrameShape(QFrame::NoFrame);
+    auto* fields = new QWidget(m_fieldsArea);
+    auto* outer = new QVBoxLayout(fields);
+    outer->setContentsMargins(8, 8, 8, 8);
     outer->setSpacing(6);
     BuildStatus(outer);
     BuildChannels(outer);
     BuildAutomaticStop(outer);
     BuildReportRotation(outer);
     outer->addStretch(1);
+    m_fieldsArea->setWidget(fields);
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, kHeaderHeight, 0, 0);
+    frame->addWidget(m_fieldsArea);
+    // Scrolling the fields over a probe or range box must not change it.
+    QVxWheelFocusFilter::Install(fields);
 
     // The value controls follow their boxes at once.
     for (auto* box : {m_stopBySize, m_stopByTime, m_rotation}) {
@@ -355,6 +371,12 @@ bool CQVxAnalogTracingStatusDlg::IsRefreshTimerRunning() const {
 void CQVxAnalogTracingStatusDlg::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(QRect(0, 0, width(), kHeaderHeight), HeaderColor());
+}
+
+QSize CQVxAnalogTracingStatusDlg::sizeHint() const {
+    // The header above every field, none scrolled away.
+    const QSize fields = m_fieldsArea->widget()->sizeHint();
+    return {fields.width(), kHeaderHeight + fields.height()};
 }
 
 void CQVxAnalogTracingStatusDlg::resizeEvent(QResizeEvent* event) {

@@ -26,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QTimeEdit;
 class QTimer;
 class QVxAnalogViewModel;
@@ -140,6 +141,8 @@ public:
     bool IsBusyAnimationRunning() const;
     bool IsRefreshTimerRunning() const;
 
+    QSize sizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -182,7 +185,8 @@ private:
     QPushButton* m_startStop = nullptr;
     CQVxBusyIndicator* m_busy = nullptr;
     QTimer* m_busyTimer = nullptr;
-    QTimer* m_refreshTimer = nullptr;  // timer 6
+    QTimer* m_refreshTimer = nullptr;     // timer 6
+    QScrollArea* m_fieldsArea = nullptr;  // every field below the header
 
     // Status.
     QPushButton* m_config = nullptr;

@@ -3,16 +3,10 @@
 #include "QV+Analog/TracingStatus/CQVxAnalogTracingStatusDlg.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
-#include <QScrollArea>
-
 CTracePane::CTracePane(QVxAnalogViewModel& viewModel, QWidget* parent)
     : QDockWidget(QVxWinGUI::LoadStringW(kTitleStringId), parent) {
     setObjectName(QStringLiteral("CTracePane"));
-    // The form keeps its natural height; a short pane scrolls instead of squeezing it.
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    m_dialog = new CQVxAnalogTracingStatusDlg(viewModel, scroll);
-    scroll->setWidget(m_dialog);
-    setWidget(scroll);
+    // The form scrolls its fields itself and keeps its header (connect, start/stop) in view.
+    m_dialog = new CQVxAnalogTracingStatusDlg(viewModel, this);
+    setWidget(m_dialog);
 }

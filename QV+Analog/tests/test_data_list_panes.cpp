@@ -568,6 +568,71 @@ TEST_F(PaneTest, TriggerListGrowsDuringATraceAndShowsTheStoredHitsAfterIt) {
     ::unsetenv("QVPLUS_SIMULATED_UNITS");
 }
 
+// Keys that move the selection synchronise the views to the selected record, as a
+// click does; a key that leaves the selection where it is does not. In the trigger
+// list Home and End go to the first and last row without scrolling sideways.
+TEST_F(PaneTest, SelectionKeysSyncTheViewsAsAClickDoes) {
+    OpenStored(1000);
+    std::vector<QVxViewSyncParams> syncs;
+    auto c = viewModel.ViewSync.Connect([&](const QVxViewSyncParams& p) { syncs.push_back(p); });
+    auto lastSync = [&] { return syncs.empty() ? std::uint64_t{UINT64_MAX} : syncs.back().dataIndex; };
+
+    CAnalogDataListPane data(viewModel, nullptr);
+    Show(data);
+    AnalogDataList& rows = *data.GetList();
+    QTest::keyClick(&rows, Qt::Key_End);
+    EXPECT_EQ(rows.GetSelectedRow(), 999);
+    ASSERT_EQ(syncs.size(), 1u);
+    EXPECT_EQ(lastSync(), 999u);
+    EXPECT_EQ(syncs.back().origin, &data);
+    EXPECT_EQ(syncs.back().option, 0);
+    QTest::keyClick(&rows, Qt::Key_End);  // already there
+    EXPECT_EQ(syncs.size(), 1u);
+    QTest::keyClick(&rows, Qt::Key_Up);
+    EXPECT_EQ(lastSync(), 998u);
+    QTest::keyClick(&rows, Qt::Key_PageUp);
+    EXPECT_EQ(lastSync(), static_cast<std::uint64_t>(rows.GetSelectedRow()));
+    QTest::keyClick(&rows, Qt::Key_Home);
+    EXPECT_EQ(lastSync(), 0u);
+    QTest::keyClick(&rows, Qt::Key_Down);
+    EXPECT_EQ(lastSync(), 1u);
+    EXPECT_EQ(syncs.size(), 5u);
+
+    viewModel.GetSession()->GetDisplayTriggerList() = {{2, 0}, {5, 0}, {700, 0}};
+    CQVxAnalogDisplayTriggerListPane triggers(viewModel, nullptr);
+    Show(triggers);  // narrower than its eight columns: it has a sideways bar
+    CQVxAnalogDisplayTriggerList& hits = *triggers.GetList();
+    ASSERT_EQ(hits.GetRealItemCount(), 3);
+    ASSERT_GT(hits.horizontalScrollBar()->maximum(), 0);
+    QTest::mouseClick(hits.viewport(), Qt::LeftButton, {},
+                      hits.visualRect(hits.model()->index(0, 1)).center());
+    ASSERT_EQ(hits.GetSelectedRow(), 0);
+    syncs.clear();
+    QTest::keyClick(&hits, Qt::Key_Down);
+    EXPECT_EQ(hits.GetSelectedRow(), 1);
+    EXPECT_EQ(lastSync(), 5u);
+    QTest::keyClick(&hits, Qt::Key_End);
+    EXPECT_EQ(hits.GetSelectedRow(), 2);
+    EXPECT_EQ(lastSync(), 700u);
+    EXPECT_EQ(hits.horizontalScrollBar()->value(), 0) << "End scrolled sideways";
+    QTest::keyClick(&hits, Qt::Key_Up);
+    EXPECT_EQ(lastSync(), 5u);
+    QTest::keyClick(&hits, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(lastSync(), 700u);
+    EXPECT_EQ(hits.horizontalScrollBar()->value(), 0) << "Ctrl+End scrolled sideways";
+    QTest::keyClick(&hits, Qt::Key_Home);
+    EXPECT_EQ(hits.GetSelectedRow(), 0);
+    EXPECT_EQ(lastSync(), 2u);
+    ASSERT_EQ(syncs.size(), 5u);
+    for (const auto& sync : syncs) {
+        EXPECT_EQ(sync.origin, &hits);
+        EXPECT_EQ(sync.option, 1);  // a hit is shown at the trigger position, as on a click
+    }
+    QTest::keyClick(&hits, Qt::Key_Up);  // at the first row: nothing moves
+    EXPECT_EQ(syncs.size(), 5u);
+    c->Disconnect();
+}
+
 // With QVX_SCREENSHOT_DIR set, both panes filled with data and the export dialog
 // are saved there as PNGs for a look at their layout.
 TEST_F(PaneTest, RenderForALook) {

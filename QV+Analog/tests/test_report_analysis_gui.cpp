@@ -24,6 +24,7 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QTableWidget>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <fstream>
@@ -146,6 +147,34 @@ TEST_F(ReportAnalysisGui, MeasurementPaneFollowsTheMarkersAndTheStripShowsThem) 
     Presenter().UpdateCursorTime(223'456'780);
     QTest::keyClick(monitor, Qt::Key_M, Qt::ShiftModifier);
     EXPECT_EQ(markers[1].time, Presenter().GetCursorTime());
+}
+
+// A wheel zoom changes the visible window as a drag does: the pane measures the new window.
+TEST_F(ReportAnalysisGui, MeasurementPaneFollowsAWheelZoom) {
+    ASSERT_TRUE(Start());
+    RecordTrace(500);
+    Frame().resize(1400, 900);
+    Frame().show();
+    auto* pane = Frame().GetMeasurementPane();
+    pane->raise();
+    const auto& shown = Presenter().GetWritingRenderData();
+    const auto measuresTheWindow = [&] {
+        const auto& r = pane->GetJobs().GetResult();
+        return !pane->GetJobs().IsBusy() && r && r->fromNs == shown.GetViewportBeginTimeOffset() &&
+               r->toNs == shown.GetViewportBeginTimeOffset() + shown.ViewportWidthTime();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(measuresTheWindow, 30000));
+    const std::int64_t before = pane->GetJobs().GetResult()->toNs - pane->GetJobs().GetResult()->fromNs;
+
+    auto* area = Frame().GetView()->GetMonitorWnd()->GetTrackAreaWnd();
+    QApplication::processEvents();  // the last repaint, which a wheel step waits for
+    const QPointF at = QRectF(area->rect()).center();
+    QWheelEvent wheel(at, QPointF(area->mapToGlobal(at.toPoint())), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(area, &wheel);
+    ASSERT_LT(shown.ViewportWidthTime(), before) << "the wheel did not zoom in";
+    ASSERT_TRUE(QTest::qWaitFor(measuresTheWindow, 30000)) << "the pane still measures the old window";
+    EXPECT_LT(pane->GetJobs().GetResult()->toNs - pane->GetJobs().GetResult()->fromNs, before);
 }
 
 }  // namespace
