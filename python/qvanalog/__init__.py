@@ -39,8 +39,7 @@ def open(path, decode=True, chunk_records=None):  # noqa: A001 (the module's ver
     decode: volts through the CF attributes (lazily); False keeps the raw codes.
     """
     recording = _session.open_recording(path)
-    ds = _dataset.build_dataset(recording, chunk_records)
-    return _dataset.decode(ds) if decode else ds
+    return _dataset.build_dataset(recording, chunk_records, decode=bool(decode))
 
 
 def hits(path):

@@ -20,9 +20,7 @@ class QvanalogBackendEntrypoint(BackendEntrypoint):
     def open_dataset(self, filename_or_obj, *, drop_variables=None, mask_and_scale=True, decode_times=None,
                      chunk_records=None):
         recording = _session.open_recording(filename_or_obj)
-        ds = _dataset.build_dataset(recording, chunk_records)
-        if mask_and_scale:
-            ds = _dataset.decode(ds)
+        ds = _dataset.build_dataset(recording, chunk_records, decode=bool(mask_and_scale))
         if drop_variables:
             ds = ds.drop_vars(drop_variables)
         return ds

@@ -9,6 +9,7 @@ comparisons with the program must not pass.
 
 import json
 import os
+import shutil
 import subprocess
 import sys
 from dataclasses import dataclass, field
@@ -93,6 +94,8 @@ def workdir(tmp_path_factory):
             os.environ.pop(k, None)
         else:
             os.environ[k] = v
+    # The recordings (and the tests' hard links to them) take about 600 MB: gone at once.
+    shutil.rmtree(tmp_path_factory.getbasetemp(), ignore_errors=True)
 
 
 @dataclass

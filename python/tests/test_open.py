@@ -138,6 +138,14 @@ def test_opening_reads_no_records_and_writes_nothing(plain, workdir):
     assert snapshot(plain.session.parent, workdir / "cache") == before
 
 
+def test_volts_are_what_xarrays_cf_decoding_makes_of_the_codes(plain):
+    ours = qvanalog.open(plain.session, chunk_records=100_000)
+    cf = xr.decode_cf(qvanalog.open(plain.session, decode=False, chunk_records=100_000), decode_times=False)
+    xr.testing.assert_identical(ours, cf)
+    for name in CHANNELS + ("time", "index"):
+        assert ours[name].encoding == cf[name].encoding, name
+
+
 def test_xarray_engine_gives_the_same_dataset(plain):
     names = [ep.name for ep in importlib.metadata.entry_points(group="xarray.backends")]
     assert "qvanalog" in names
