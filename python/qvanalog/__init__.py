@@ -20,6 +20,8 @@ Nothing is ever written. Files that are not a readable recording raise `ReportEr
 whose message names the file and the problem.
 """
 
+import os
+
 import numpy as np
 
 from . import _dataset, _format, _session, _settings
@@ -50,8 +52,6 @@ def hits(path):
     longer stored) and `width` (ns of a pulse-width hit, 0 for an edge hit). Empty when
     the recording has no "meta".
     """
-    import os
-
     recording = _session.open_recording(path)
     meta = recording.metadata_path
     if not os.path.exists(meta):

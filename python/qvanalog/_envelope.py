@@ -46,8 +46,9 @@ def _check_arguments(start_ns, stop_ns, columns):
 # --- time search -----------------------------------------------------------------------------
 
 
-def _lower_bounds(report, files, ticks):
-    """Global index of the first stored record with time >= each tick; the total count when none."""
+def _lower_bounds(report, files, ticks, overviews=None):
+    """Global index of the first stored record with time >= each tick; the total count when none.
+    `overviews` (one per file, or None) narrow the search down to 64 records."""
     ranges = [report.time_range(f) for f in files]
     first_times = np.array([r[0] for r in ranges], dtype=np.uint64)
     last_times = np.array([r[1] for r in ranges], dtype=np.uint64)
@@ -61,8 +62,34 @@ def _lower_bounds(report, files, ticks):
         out[sel[at_start]] = f.first_index
         inner = sel[~at_start]
         if inner.size:
-            out[inner] = f.first_index + _bisect(f, ticks[inner])
+            local = None
+            if overviews is not None and overviews[j] is not None:
+                local = _search_blocks(f, overviews[j], ticks[inner])
+            out[inner] = f.first_index + (local if local is not None else _bisect(f, ticks[inner]))
     return out
+
+
+def _search_blocks(data_file, overview, ticks):
+    """As _bisect, through the overview's block times: the level-1 block (8,192 records), then
+    the level-0 block (64) that starts before each tick, then its records. None when the
+    overview turns out damaged."""
+    n0 = overview.counts[0]
+    per_group = F.OVW_LEVEL0_PER_GROUP
+    level1 = np.searchsorted(overview.level1["time"], ticks, side="left") - 1  # starts before the tick
+    entries = level1[:, None] * per_group + np.arange(per_group)[None, :]
+    valid = entries < n0
+    entries = np.where(valid, entries, n0 - 1)
+    if not overview.check_level0(entries[:, 0]):
+        return None
+    earlier = (overview.level0["time"][entries] < ticks[:, None]) & valid
+    count = earlier.sum(axis=1)
+    if (count == 0).any():  # the levels disagree: not an overview of this file
+        return None
+    block = entries[:, 0] + count - 1  # the last level-0 block starting before the tick
+    records = block[:, None] * F.OVW_BLOCK_RECORDS[0] + np.arange(F.OVW_BLOCK_RECORDS[0])[None, :]
+    inside = records < data_file.record_count
+    stamps = data_file.records()["stamp"][np.where(inside, records, 0)] & np.uint64(F.TIME_MASK)
+    return block * F.OVW_BLOCK_RECORDS[0] + ((stamps < ticks[:, None]) & inside).sum(axis=1)
 
 
 def _bisect(data_file, ticks):
@@ -96,7 +123,8 @@ class _Accumulator:
 
 
 def _gather_fold(values_min, values_max, starts, ends, columns, acc, check=None):
-    """Folds values[starts[i]:ends[i]] into column columns[i] (one range per column).
+    """Folds values[starts[i]:ends[i]] into column columns[i] (one range per column). The
+    values are u64 words holding the four u16 channel values (one load per element).
     `check(indexes)` vets the entries before they are used; False ends the fold (False)."""
     lengths = ends - starts
     keep = lengths > 0
@@ -111,17 +139,33 @@ def _gather_fold(values_min, values_max, starts, ends, columns, acc, check=None)
         flat = np.arange(int(n.sum()), dtype=np.int64) - np.repeat(offsets - s, n)
         if check is not None and not check(flat):
             return False
-        mins = np.minimum.reduceat(values_min[flat], offsets, axis=0)
-        maxs = np.maximum.reduceat(values_max[flat], offsets, axis=0)
+        mins = np.minimum.reduceat(_channels(values_min[flat]), offsets, axis=0)
+        maxs = np.maximum.reduceat(_channels(values_max[flat]), offsets, axis=0)
         acc.merge(columns[begin:end], mins, maxs)
         begin = end
     return True
+
+
+def _channels(words):
+    """(n, 4) u16 channel values of n u64 words (little-endian: CH1 in the low bits)."""
+    return words.astype("<u8", copy=False).view("<u2").reshape(-1, 4)
 
 
 def _samples(data_file):
     """The (records, 4) raw samples of a file, a strided read-only view of its memmap."""
     mm = data_file.records()
     return np.ndarray((data_file.record_count, 4), dtype="<u2", buffer=mm, offset=8, strides=(F.RECORD_SIZE, 2))
+
+
+def _sample_words(data_file):
+    """The samples of each record as one u64 word (the record's second), a strided view."""
+    mm = data_file.records()
+    return np.ndarray((data_file.record_count,), dtype="<u8", buffer=mm, offset=8, strides=(F.RECORD_SIZE,))
+
+
+def _entry_words(level, field_offset):
+    """The u64 word at `field_offset` (8: the minima, 16: the maxima) of each entry of a level."""
+    return np.ndarray((len(level),), dtype="<u8", buffer=level, offset=field_offset, strides=(F.OVW_ENTRY_SIZE,))
 
 
 def _fold_records(data_file, a, b, columns, acc):
@@ -159,7 +203,7 @@ def _fold_overview(data_file, overview, a, b, columns, acc):
     def pieces(where, lo, hi):
         return np.where(where, lo, zero), np.where(where, hi, zero)
 
-    level0 = (overview.level0["min"], overview.level0["max"])
+    level0 = (_entry_words(overview.level0, 8), _entry_words(overview.level0, 16))
     steps = [
         # records: the whole range without blocks, else the part before and after them
         ("records", *pieces(~blocks, a, b)),
@@ -177,19 +221,20 @@ def _fold_overview(data_file, overview, a, b, columns, acc):
     for kind, lo, hi in steps:
         if kind == "records":
             if samples is None:
-                samples = _samples(data_file)
+                samples = _sample_words(data_file)
             _gather_fold(samples, samples, lo, hi, idx, local)
         elif kind == "level0":
             if not _gather_fold(*level0, lo, hi, idx, local, check=overview.check_level0):
                 return False
         else:
             level = overview.level1 if kind == "level1" else overview.level2
-            _gather_fold(level["min"], level["max"], lo, hi, idx, local)
+            _gather_fold(_entry_words(level, 8), _entry_words(level, 16), lo, hi, idx, local)
     acc.merge(columns, local.min, local.max)
     return True
 
 
-def _fold(report, files, overviews, r, acc):
+def _fold(files, overviews, r, acc):
+    """Folds every column's records [r[c], r[c + 1]) file by file."""
     for f, overview in zip(files, overviews):
         s = np.clip(r - f.first_index, 0, f.record_count)
         a, b = s[:-1], s[1:]
@@ -198,6 +243,16 @@ def _fold(report, files, overviews, r, acc):
             continue
         if overview is None or not _fold_overview(f, overview, a[sel], b[sel], sel, acc):
             _fold_records(f, a[sel], b[sel], sel, acc)
+
+
+def _reached_files(report, files, ticks):
+    """The files that hold records of [first tick, last tick]: only their overviews are checked."""
+    lo, hi = int(ticks[0]), int(ticks[-1])
+    out = []
+    for f in files:
+        first, last = report.time_range(f)
+        out.append(last >= lo and first < hi)
+    return out
 
 
 def _masked(values, empty):
@@ -215,7 +270,10 @@ def envelope(path, start_ns, stop_ns, columns):
     if files:
         starts = column_starts(start, stop, n)
         ticks = np.array([ticks_at_or_after(t) for t in starts], dtype=np.uint64)
-        r = _lower_bounds(report, files, ticks)
+        reached = _reached_files(report, files, ticks)
+        found = iter(_overview.find_all([f for f, use in zip(files, reached) if use]))
+        overviews = [next(found) if use else None for use in reached]
+        r = _lower_bounds(report, files, ticks, overviews)
         r0, r1 = r[:-1], r[1:]
         empty = r0 >= r1
         first = np.where(empty, 0, r0)
@@ -224,7 +282,7 @@ def envelope(path, start_ns, stop_ns, columns):
         file_ends = np.array([f.end_index for f in files], dtype=np.int64)
         holder = np.clip(np.searchsorted(file_starts, r1 - 1, side="right") - 1, 0, len(files) - 1)
         last = np.where(empty, 0, np.minimum(r1 - 1, file_ends[holder] - 1))
-        _fold(report, files, _overview.find_all(files), r, acc)
+        _fold(files, overviews, r, acc)
     mins = np.minimum(acc.min, F.SAMPLE_MAX)
     maxs = np.minimum(acc.max, F.SAMPLE_MAX)
     return {

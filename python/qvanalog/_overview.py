@@ -10,6 +10,7 @@ Nothing is ever written.
 """
 
 import os
+import threading
 
 import numpy as np
 
@@ -63,6 +64,7 @@ class Overview:
         self.level2 = self._level(level1_offset + counts[1] * F.OVW_ENTRY_SIZE, counts[2])
         self._group_checksums = group_checksums
         self._checked = np.zeros(counts[1], dtype=bool)
+        self._lock = threading.Lock()  # the overview may be shared by threads (the cache)
         self.damaged = False
 
     def _level(self, offset, count):
@@ -70,6 +72,10 @@ class Overview:
 
     def check_level0(self, entries):
         """True when the level-0 groups holding `entries` (indexes) pass their checksums."""
+        with self._lock:
+            return self._check_level0(entries)
+
+    def _check_level0(self, entries):
         if self.damaged:
             return False
         groups = np.unique(np.asarray(entries, dtype=np.int64) // F.OVW_LEVEL0_PER_GROUP)
@@ -78,13 +84,14 @@ class Overview:
             return True
         words_per_group = F.OVW_LEVEL0_PER_GROUP * F.OVW_ENTRY_SIZE // 8
         words = np.frombuffer(self._mm, dtype="<u8", count=self.counts[0] * F.OVW_ENTRY_SIZE // 8, offset=F.OVW_HEADER_SIZE)
-        full = groups[(groups + 1) * F.OVW_LEVEL0_PER_GROUP <= self.counts[0]]
+        full_groups = self.counts[0] // F.OVW_LEVEL0_PER_GROUP
+        full = groups[groups < full_groups]
         if full.size:
-            rows = words[(full[:, None] * words_per_group + np.arange(words_per_group)[None, :])]
+            rows = words[: full_groups * words_per_group].reshape(full_groups, words_per_group)[full]
             if not np.array_equal(F.fnv1a_rows(rows), self._group_checksums[full]):
                 self.damaged = True
                 return False
-        for g in groups[(groups + 1) * F.OVW_LEVEL0_PER_GROUP > self.counts[0]]:
+        for g in groups[groups >= full_groups]:
             # The last group of the file is short: checked on its own.
             first = int(g) * words_per_group
             n = (self.counts[0] - int(g) * F.OVW_LEVEL0_PER_GROUP) * F.OVW_ENTRY_SIZE // 8
@@ -144,7 +151,7 @@ def _header_checksums(prechecked):
         by_length.setdefault(len(tail), []).append(i)
     for length, members in by_length.items():
         seeds = [F.fnv1a_words(prechecked[i][0][: F.OVW_CHECKSUMMED_HEADER]) for i in members]
-        if len(members) < 4:
+        if len(members) < 16:  # below that, one loop per overview is the faster
             for i, seed in zip(members, seeds):
                 sums[i] = F.fnv1a_words(prechecked[i][1], seed)
             continue

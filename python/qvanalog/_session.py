@@ -64,6 +64,12 @@ def open_recording(path):
                 f"settings class version {settings.class_version}: report data recorded before version 2.0.0 "
                 "cannot be read (the program opens only the settings of this session)",
             )
-    report = _report.open_report(folder)
+    try:
+        report = _report.open_report(folder)
+    except ReportError as e:
+        if not settings_path and e.path == folder and os.path.isdir(os.path.join(folder, REPORT_FOLDER_NAME)):
+            raise ReportError(folder, e.problem + " (a session folder: open its .qvxa file, or the folder "
+                                      f"{os.path.join(folder, REPORT_FOLDER_NAME)})") from None
+        raise
     return Recording(report=report, settings=settings, settings_path=settings_path,
                      source=_absolute(settings_path or folder))

@@ -92,6 +92,7 @@ def cases(tmp_path, tool):
     garbage = tmp_path / "garbage"
     garbage.mkdir()
     add(session_beside(garbage, "\x00\x01 not json"), garbage / "s.qvxa", "JSON syntax error")
+    add(garbage, garbage, "a session folder: open its .qvxa file")  # the folder, not the file
     array_root = tmp_path / "array-root"
     array_root.mkdir()
     add(session_beside(array_root, "[1, 2]"), array_root / "s.qvxa", "root is not an object")
