@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Benchmark of the Python reader (python/qvanalog) on a generated report.
 
-Writes a report of QVX_BENCH_GIB GiB (default 16: 32 full files of 2^25 records, the
-counter pattern of the simulated unit at 10 MS/s) straight into a temp folder (or
+Writes a report of QVX_BENCH_GIB GiB (default 16: 32 full files of 2^25 records, record i
+with time stamp 10 i (10 MS/s) and the simulated unit's counter samples) straight into a
+temp folder (or
 $QVX_BENCH_DIR), then times, with the page cache state stated for each figure:
 
 - opening it (the time to the Dataset), in this process and in a new python3 process
@@ -35,7 +36,6 @@ sys.path.insert(0, os.path.join(ROOT, "python"))
 import qvanalog  # noqa: E402
 from qvanalog import _format as F  # noqa: E402
 
-RATE = 10_485_760
 CHUNK_RECORDS = 1 << 22  # 64 MiB written at a time
 
 
@@ -54,7 +54,7 @@ def header():
 def counter_chunk(first, count, out):
     i = np.arange(first, first + count, dtype=np.uint64)
     rec = out[:count]
-    rec["stamp"] = i * np.uint64(100_000_000) // np.uint64(RATE)
+    rec["stamp"] = i * np.uint64(10)
     rec["ch1"] = i & np.uint64(16383)
     rec["ch2"] = (i >> np.uint64(14)) & np.uint64(16383)
     rec["ch3"] = (i * np.uint64(7)) & np.uint64(16383)
@@ -94,11 +94,11 @@ def drop_from_cache(folder):
             os.close(fd)
 
 
-def cached_fraction(folder):
-    """Share of the report's pages in the page cache (mincore through mmap is not in the
-    standard library: `fincore` of util-linux when present)."""
+def cached_fraction(folder, count=None):
+    """Share of the report's pages (of its first `count` files) in the page cache, by
+    `fincore` of util-linux (mincore is not in the standard library)."""
     try:
-        out = subprocess.run(["fincore", "--bytes", "--noheadings", "--output", "RES,SIZE", *data_files(folder)],
+        out = subprocess.run(["fincore", "--bytes", "--noheadings", "--output", "RES,SIZE", *data_files(folder)[:count]],
                              capture_output=True, text=True, check=True).stdout.split()
     except (OSError, subprocess.CalledProcessError):
         return None
@@ -122,8 +122,13 @@ def report_line(label, seconds, nbytes=None, state=""):
     print(f"{label:<52} {seconds:8.3f} s{speed}   [{state}]")
 
 
-def cat(folder):
-    subprocess.run(["cat", *data_files(folder)], stdout=subprocess.DEVNULL, check=True)
+def cached(folder, count=None):
+    fraction = cached_fraction(folder, count)
+    return "cache state unknown" if fraction is None else f"{fraction:.0%} of the files cached"
+
+
+def cat(folder, count=None):
+    subprocess.run(["cat", *data_files(folder)[:count]], stdout=subprocess.DEVNULL, check=True)
 
 
 def open_in_new_process(folder):
@@ -157,7 +162,7 @@ def main():
 
         drop_from_cache(folder)
         t, ds = timed("open", lambda: qvanalog.open(folder))
-        report_line("qvanalog.open, data files dropped from the cache", t, state=f"cold, cached {cached_fraction(folder)}")
+        report_line("qvanalog.open, data files dropped from the cache", t, state="cold: " + cached(folder))
         t, ds = timed("open", lambda: qvanalog.open(folder), repeat=5)
         report_line("qvanalog.open, again (best of 5)", t, state="headers cached")
         t = min(open_in_new_process(folder) for _ in range(3))
@@ -165,20 +170,33 @@ def main():
         print(f"   dataset: {ds.sizes['record']} records, {len(ds.ch1.chunks[0])} chunks per variable")
 
         t, _ = timed("cat", lambda: cat(folder))
-        report_line("cat of the files (first, fills the cache)", t, total_bytes, f"cached before {cached_fraction(folder)}")
-        state = f"warm, cached {cached_fraction(folder)}"
+        report_line("cat of the files (first)", t, total_bytes, cached(folder) + " after")
         t_cat, _ = timed("cat", lambda: cat(folder), repeat=2)
-        report_line("cat of the files (best of 2)", t_cat, total_bytes, state)
+        report_line("cat of the files (best of 2)", t_cat, total_bytes, cached(folder) + " after")
 
         raw = qvanalog.open(folder, decode=False)
         t_raw, mean_raw = timed("mean", lambda: float(raw.ch1.mean().compute()), repeat=2)
-        report_line("mean of CH1, raw codes (best of 2)", t_raw, total_bytes, state)
+        report_line("mean of CH1, raw codes (best of 2)", t_raw, total_bytes, cached(folder) + " after")
         t_volts, mean_volts = timed("mean", lambda: float(ds.ch1.mean(skipna=False).compute()), repeat=2)
-        report_line("mean of CH1, volts, mean(skipna=False) (best of 2)", t_volts, total_bytes, state)
-        t_nan, _ = timed("mean", lambda: float(ds.ch1.mean().compute()), repeat=2)
-        report_line("mean of CH1, volts, mean() skipping NaN (best of 2)", t_nan, total_bytes, state)
+        report_line("mean of CH1, volts, mean(skipna=False) (best of 2)", t_volts, total_bytes, cached(folder) + " after")
+        t_nan, _ = timed("mean", lambda: float(ds.ch1.mean().compute()), repeat=1)
+        report_line("mean of CH1, volts, mean() skipping NaN", t_nan, total_bytes, cached(folder) + " after")
         print(f"   means: {mean_raw:.6f} codes, {mean_volts:.9f} V; against cat: raw {t_cat / t_raw:.2f}x, "
               f"volts {t_cat / t_volts:.2f}x, volts with NaN skipping {t_cat / t_nan:.2f}x of cat's speed")
+
+        # The same on the first files alone, small enough to stay wholly in the page cache of a
+        # shared machine.
+        k = min(files, 4)
+        part = slice(0, k * F.RECORDS_PER_FILE)
+        part_bytes = k * (F.HEADER_SIZE + F.RECORDS_PER_FILE * F.RECORD_SIZE)
+        cat(folder, k)
+        t_cat_k, _ = timed("cat", lambda: cat(folder, k), repeat=3)
+        report_line(f"cat of the first {k} files (best of 3)", t_cat_k, part_bytes, cached(folder, k) + " after")
+        t_raw_k, _ = timed("mean", lambda: float(raw.ch1[part].mean().compute()), repeat=3)
+        report_line(f"mean of CH1 over them, raw codes (best of 3)", t_raw_k, part_bytes, cached(folder, k) + " after")
+        t_volts_k, _ = timed("mean", lambda: float(ds.ch1[part].mean(skipna=False).compute()), repeat=3)
+        report_line(f"mean of CH1 over them, volts, skipna=False (best of 3)", t_volts_k, part_bytes, cached(folder, k) + " after")
+        print(f"   against cat: raw {t_cat_k / t_raw_k:.2f}x, volts {t_cat_k / t_volts_k:.2f}x of cat's speed")
 
         tool = os.environ.get("QVANALOG") or os.path.join(ROOT, "build", "tools", "qvanalog", "qvanalog")
         if os.access(tool, os.X_OK):
@@ -186,19 +204,19 @@ def main():
             t, _ = timed("index", lambda: subprocess.run([tool, "envelope", folder, "--from", "0", "--to", str(end),
                                                           "--columns", "1920", "--json"], stdout=subprocess.DEVNULL,
                                                          stderr=subprocess.DEVNULL, check=True))
-            report_line("qvanalog envelope (C++, builds the overviews first)", t, total_bytes, state)
+            report_line("qvanalog envelope (C++, builds the overviews first)", t, total_bytes, cached(folder) + " after")
             t, _ = timed("envelope", lambda: subprocess.run([tool, "envelope", folder, "--from", "0", "--to", str(end),
                                                              "--columns", "1920", "--json"], stdout=subprocess.DEVNULL,
                                                             check=True))
-            report_line("qvanalog envelope (C++, overviews present)", t, state="warm")
+            report_line("qvanalog envelope (C++, overviews present)", t, state=cached(folder))
             code = ("import time, qvanalog; t = time.perf_counter(); qvanalog.envelope(%r, 0, %d, 1920); "
                     "a = time.perf_counter() - t; t = time.perf_counter(); qvanalog.envelope(%r, 0, %d, 1920); "
                     "print(a, time.perf_counter() - t)") % (folder, end, folder, end)
             env = dict(os.environ, PYTHONPATH=os.path.join(ROOT, "python"))
             first, again = map(float, subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
                                                      env=env, check=True).stdout.split())
-            report_line("qvanalog.envelope, 1920 columns, first call", first, state="warm, overviews checked")
-            report_line("qvanalog.envelope, 1920 columns, again", again, state="warm")
+            report_line("qvanalog.envelope, 1920 columns, first call", first, state=cached(folder) + "; overviews checked")
+            report_line("qvanalog.envelope, 1920 columns, again", again, state=cached(folder))
         else:
             print(f"(no {tool}: envelope figures left out)")
     finally:
