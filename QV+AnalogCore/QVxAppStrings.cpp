@@ -171,6 +171,8 @@ constexpr QVxStringRow kRows[] = {
      "The last %1 bytes are part of a record and are ignored"},
     {kAppStringRecoveryNoSettings, "設定ファイルがないため既定の設定で開きます",
      "No settings file; opens with the default settings"},
+    {kAppStringRecoveryDamagedSettings, "設定ファイルが壊れているため既定の設定で開きます",
+     "Settings file damaged; opens with the default settings"},
     {kAppStringUnknown, "不明", "Unknown"},
     {kAppStringReenterCacheTitle, "キャッシュフォルダの再設定", "Cache folder not found"},
     {kAppStringReenterCacheText,

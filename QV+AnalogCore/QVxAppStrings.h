@@ -150,6 +150,7 @@ inline constexpr int kAppStringTriggerEdge = 21103;
 inline constexpr int kAppStringThreshold3 = 21104;
 inline constexpr int kAppStringOpenSettingsFailed = 21105;
 inline constexpr int kAppStringClockTimeCommand = 21106;
+inline constexpr int kAppStringRecoveryDamagedSettings = 21200;
 
 std::string_view QVxLoadAppString(int id);
 

@@ -88,13 +88,12 @@ bool QVxAnalogDisplayTriggerAnalyzer::Analyze(std::int64_t timeNs, std::span<con
         return false;  // first record: no edge, and no pulse can close
     }
 
-    // "Above" is v > level, "below" is v <= level; a crossing is a change between
-    // the two, so a signal resting on the level makes no edges and a fall through
-    // the level makes one, as a rise does.
-    //
-    // A crossing being confirmed must stay on its new side.
+    // An upward crossing starts when p <= level < v, a downward one when p >= level >= v.
+    // A crossing being confirmed must stay beyond the level: v > level upwards, v < level
+    // downwards. A sample on the level therefore starts a downward crossing but never
+    // confirms one.
     if (m_confirmCounter >= 0) {
-        if (m_upwards ? v > level : v <= level) {
+        if (m_upwards ? v > level : v < level) {
             ++m_confirmCounter;
         } else {
             m_confirmCounter = kNone;
@@ -107,7 +106,7 @@ bool QVxAnalogDisplayTriggerAnalyzer::Analyze(std::int64_t timeNs, std::span<con
     if (m_confirmCounter == kNone) {
         if (p <= level && level < v) {
             m_upwards = true;
-        } else if (p > level && level >= v) {
+        } else if (p >= level && level >= v) {
             m_upwards = false;
         } else {
             return false;  // no crossing: no edge, so no hit on any slope

@@ -66,6 +66,8 @@ QString ProblemText(const qvx::OrphanedRecording& r) {
             return QVxAppString(kAppStringRecoveryTornTail).arg(r.tornBytes);
         case Problem::kNoSettings:
             return QVxAppString(kAppStringRecoveryNoSettings);
+        case Problem::kDamagedSettings:
+            return QVxAppString(kAppStringRecoveryDamagedSettings);
     }
     return QString::fromStdString(r.problem);
 }

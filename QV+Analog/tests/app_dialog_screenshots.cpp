@@ -73,8 +73,9 @@ int main(int argc, char** argv) {
     QVxReenterChacheFolderDlg reenter(nullptr, QStringLiteral("/media/usb-disk/qv-cache"));
     Save(reenter, "reenter-cache-folder");
 
-    // A whole recording, one cut short by a power cut and one whose files are damaged.
-    std::vector<qvx::OrphanedRecording> orphans(3);
+    // A whole recording, one cut short by a power cut, one whose files are damaged and one
+    // whose settings file is damaged.
+    std::vector<qvx::OrphanedRecording> orphans(4);
     orphans[0].id = std::string(32, 'a');
     orphans[0].records = 62'914'560;
     orphans[0].bytes = 1'006'634'496;
@@ -92,6 +93,11 @@ int main(int argc, char** argv) {
     orphans[2].bytes = 0;
     orphans[2].problem = "1 data file(s) shorter than a header";
     orphans[2].problemKind = qvx::OrphanedRecording::Problem::kShortDataFiles;
+    orphans[3] = orphans[0];
+    orphans[3].id = std::string(32, 'd');
+    orphans[3].hasSettings = false;
+    orphans[3].problem = "the settings file is damaged; the default settings are used";
+    orphans[3].problemKind = qvx::OrphanedRecording::Problem::kDamagedSettings;
     CQVxRecoveryDlg recovery(orphans);
     Save(recovery, "orphaned-recordings");
 

@@ -16,8 +16,13 @@ namespace {
 
 using Analyzer = qvx::QVxAnalogDisplayTriggerAnalyzer;
 
-bool IsAbove(std::uint16_t sample, std::int64_t level) {
-    return std::min(sample, Analyzer::kMaxRawSample) > level;
+// Where a sample lies against the level. A downward crossing starts on the level, so only
+// samples beyond it on one side make a run that no record of a skipped block can change.
+enum class Side { kBelow, kOn, kAbove };
+
+Side SideOf(std::uint16_t sample, std::int64_t level) {
+    const std::int64_t v = std::min(sample, Analyzer::kMaxRawSample);
+    return v > level ? Side::kAbove : v < level ? Side::kBelow : Side::kOn;
 }
 
 }  // namespace
@@ -71,12 +76,13 @@ ReportEventSearch::Result ReportEventSearch::Run(const Range& range,
     const bool pulse =
         m_settings.displayTriggerSettings[static_cast<std::size_t>(m_channel)].slope >= Analyzer::kHighWidth;
     const auto channel = static_cast<std::size_t>(m_channel);
-    std::optional<bool> previousAbove;  // side of the previous record's sample
+    std::optional<Side> previousSide;  // of the previous record's sample
 
     ReportLevelScan scan(m_reader, m_overview, m_channel, m_rawLevel);
     ReportLevelScan::Visitor visitor;
     visitor.canSkip = [&](bool above) {
-        return analyzer.GetConfirmCounter() == Analyzer::kNone && previousAbove.value_or(above) == above;
+        const Side side = above ? Side::kAbove : Side::kBelow;
+        return analyzer.GetConfirmCounter() == Analyzer::kNone && previousSide.value_or(side) == side;
     };
     visitor.skipped = [&](bool above, std::uint16_t extreme, std::uint64_t lastIndex) {
         // The block's records cross nothing: the analyzer only takes the side of its last
@@ -84,7 +90,7 @@ ReportEventSearch::Result ReportEventSearch::Run(const Range& range,
         std::array<std::uint16_t, 4> samples{};
         samples[channel] = extreme;
         analyzer.Analyze(Analyzer::kNone, samples, static_cast<std::int64_t>(lastIndex));
-        previousAbove = above;
+        previousSide = above ? Side::kAbove : Side::kBelow;
     };
     visitor.records = [&](const std::uint8_t* records, std::uint64_t count, std::uint64_t firstIndex) {
         for (std::uint64_t r = 0; r < count; ++r) {
@@ -98,9 +104,9 @@ ReportEventSearch::Result ReportEventSearch::Run(const Range& range,
             analyzer.AcceptHit(t, index);
             if (!onHit(Hit{firstIndex + r, t, width})) return false;
         }
-        previousAbove =
-            IsAbove(LoadLE16(records + (count - 1) * kReportRecordSize + kRecordOffsetSamples + 2 * channel),
-                    m_rawLevel);
+        previousSide =
+            SideOf(LoadLE16(records + (count - 1) * kReportRecordSize + kRecordOffsetSamples + 2 * channel),
+                   m_rawLevel);
         return true;
     };
     const std::uint64_t total = ReportLevelScan::CountStored(m_reader, *first, *end);
@@ -123,22 +129,27 @@ ReportEventSearch::Result ReportEventSearch::Run(const Range& range,
 }
 
 ReportEventSearch::Result ReportEventSearch::FindAll(const Range& range, std::size_t maxHits,
-                                                     const Progress& progress) {
+                                                     const Progress& progress, bool countBeyondLimit) {
     std::vector<Hit> hits;
     bool limitReached = false;
+    std::uint64_t found = 0;
     Result result = Run(
         range,
         [&](const Hit& hit) {
             if (hits.size() >= maxHits) {
                 limitReached = true;
-                return false;
+                if (!countBeyondLimit) return false;
+                ++found;
+                return true;
             }
+            ++found;
             hits.push_back(hit);
             return true;
         },
         progress);
     result.hits = std::move(hits);
     result.limitReached = limitReached;
+    result.hitCount = found;
     return result;
 }
 

@@ -6,10 +6,10 @@
 //
 // A search covers the records whose time t (ns = time stamp x 10) satisfies from <= t < to;
 // the analyzer starts afresh at the first of them, as a trace starting there would. Overview
-// blocks whose source-channel samples all lie on one side of the level are skipped when the
-// analyzer is in a state those records could not change (no crossing being confirmed and the
-// previous sample on the same side); an open pulse keeps its start time across them, so
-// widths stay exact.
+// blocks whose source-channel samples all lie strictly on one side of the level are skipped
+// when the analyzer is in a state those records could not change (no crossing being confirmed
+// and the previous sample strictly on the same side); an open pulse keeps its start time
+// across them, so widths stay exact.
 //
 // Runs on the calling thread, which must own the reader and the overview; the progress
 // call-back runs there too.
@@ -52,7 +52,9 @@ public:
     struct Result {
         Status status = Status::kDone;
         std::vector<Hit> hits;
-        bool limitReached = false;  // FindAll stopped at its hit limit
+        bool limitReached = false;  // FindAll found more hits than its limit lists
+        // Hits FindAll found: those listed, and those beyond the limit when it counted them.
+        std::uint64_t hitCount = 0;
         std::uint64_t recordsRead = 0;
         std::uint64_t recordsSkipped = 0;  // in overview blocks that could hold no hit
     };
@@ -68,8 +70,11 @@ public:
     // record is then read).
     ReportEventSearch(ReportDataReader& reader, ReportOverview* overview, const AnalogSettings& settings);
 
-    // Every hit of `range` in order, at most `maxHits` (then limitReached).
-    Result FindAll(const Range& range, std::size_t maxHits, const Progress& progress = {});
+    // Every hit of `range` in order, at most `maxHits` (then limitReached). The search ends
+    // at the limit unless `countBeyondLimit`: it then goes on to the end of the range and
+    // counts the later hits in hitCount without listing them.
+    Result FindAll(const Range& range, std::size_t maxHits, const Progress& progress = {},
+                   bool countBeyondLimit = false);
     // The first hit after `afterNs` (t > afterNs), in `hits` when there is one.
     Result FindNext(const Range& range, std::int64_t afterNs, const Progress& progress = {});
     // The last hit before `beforeNs` (t < beforeNs), in `hits` when there is one. The

@@ -84,7 +84,7 @@ ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64
             if (!stats) return Outcome::kReadError;
             const auto c = static_cast<std::size_t>(m_channel);
             const bool above = stats->min[c] > m_level;
-            const bool below = stats->max[c] <= m_level;
+            const bool below = stats->max[c] < m_level;
             if (above || below) {
                 if (const Outcome o = Flush(visitor); o != Outcome::kDone) return o;
                 if (visitor.canSkip(above)) {

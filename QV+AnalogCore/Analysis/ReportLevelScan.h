@@ -1,9 +1,10 @@
 #pragma once
 // Walks the stored records [first, end) of a report in order for one channel and a raw
 // level, and skips the overview blocks whose samples of that channel all lie on one side
-// of it: "above" is sample > level, "below" is sample <= level (samples limited to 16383,
-// as decoding and the overview do). A caller that looks for crossings of the level only
-// needs the side of such a block, not its records.
+// of it: "above" is sample > level, "below" is sample < level (samples limited to 16383,
+// as decoding and the overview do); a block with a sample on the level is read. A caller
+// that looks for crossings of the level only needs the side of such a block, not its
+// records.
 //
 // The coarsest overview block that fits is tried first (262,144, then 8,192, then 64
 // records); a block holding both sides is tried again at the next finer level, and a

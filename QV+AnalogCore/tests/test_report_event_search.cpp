@@ -226,6 +226,12 @@ TEST_F(EventSearch, TheHitLimitAndCancellationStopTheSearch) {
     EXPECT_TRUE(limited.limitReached);
     EXPECT_EQ(limited.hits, std::vector<Hit>(all.begin(), all.begin() + 5));
     EXPECT_FALSE(Search(settings).FindAll({}, all.size()).limitReached);
+    // Counting on past the limit: the same five listed, every hit counted.
+    const auto counted = Search(settings).FindAll({}, 5, {}, true);
+    EXPECT_TRUE(counted.limitReached);
+    EXPECT_EQ(counted.hits, limited.hits);
+    EXPECT_EQ(counted.hitCount, all.size());
+    EXPECT_EQ(Search(settings).FindAll({}, all.size()).hitCount, all.size());
 
     std::uint64_t lastDone = 0;
     const auto cancelled =
@@ -236,6 +242,60 @@ TEST_F(EventSearch, TheHitLimitAndCancellationStopTheSearch) {
         });
     EXPECT_EQ(cancelled.status, ReportEventSearch::Status::kCancelled);
     EXPECT_LT(lastDone, kCount);
+}
+
+// A signal that rests on the level for whole overview blocks, after samples above, below and
+// on it: a sample on the level starts a downward crossing, so such blocks are read, never
+// skipped, and the search lists what a trace would.
+TEST(EventSearchOnTheLevel, BlocksRestingOnTheLevelAreReadAndGiveTheTraceHits) {
+    const auto signal = [](std::uint64_t p) -> std::uint16_t {
+        static constexpr std::uint64_t kStretch = 20'000;  // several 8,192-record blocks
+        switch (p / kStretch % 6) {
+            case 0:
+                return kLevel + 1500;
+            case 1:
+            case 3:
+            case 5:
+                return p % kStretch < 3 ? kLevel + 1 : kLevel;  // entered from just above
+            case 2:
+                return kLevel - 1500;
+            default:
+                return p % 97 == 0 ? kLevel - 1 : kLevel + 1500;
+        }
+    };
+    qvx::test::TwoFileReport report("event-search-level", 150'001, 90'001, [&](std::uint64_t p) {
+        return qvx::test::Samples{signal(p), 0, 0, 0};
+    });
+    for (int slope = 0; slope <= 3; ++slope) {
+        for (std::int64_t sensitivity : {1, 2}) {
+            SCOPED_TRACE(testing::Message() << "slope " << slope << " sensitivity " << sensitivity);
+            qvx::AnalogSettings settings;
+            settings.displayTriggerMode = QVxAnalogDisplayTriggerAnalyzer::kModeRepeat;
+            auto& t = settings.displayTriggerSettings[0];
+            t.voltageLevel = 0;
+            t.slope = slope;
+            t.sensitivityCount = sensitivity;
+            t.edgeWidthTime = 1'000'000;
+            qvx::AnalogDisplayTriggerList list;
+            QVxAnalogDisplayTriggerAnalyzer analyzer;
+            analyzer.Reset(&settings, &list);
+            std::vector<Hit> expected;
+            for (std::uint64_t p = 0; p < report.Count(); ++p) {
+                const auto index = static_cast<std::int64_t>(report.IndexAt(p));
+                const std::int64_t time = qvx::test::TwoFileReport::TimeNsAt(p);
+                if (!analyzer.Analyze(time, report.SamplesAt(p), index)) continue;
+                analyzer.AcceptHit(time, index);
+                expected.push_back({static_cast<std::uint64_t>(index), time, list.back().widthNSec});
+            }
+            if (slope == QVxAnalogDisplayTriggerAnalyzer::kLowEdge && sensitivity == 1)
+                EXPECT_GT(expected.size(), 50'000u);  // each record resting on the level
+            const auto found =
+                ReportEventSearch(report.Reader(), report.Overview(), settings).FindAll({}, 1'000'000);
+            EXPECT_EQ(found.status, ReportEventSearch::Status::kDone);
+            EXPECT_EQ(found.hits, expected);
+            EXPECT_GT(found.recordsSkipped, 0u);  // the stretches above and below are skipped
+        }
+    }
 }
 
 TEST_F(EventSearch, SettingsTheAnalyzerWouldRefuseAreNamed) {

@@ -16,6 +16,12 @@ fs::path OrphanedRecording::SettingsFile() const {
     return folder / AnalogSession::kRecordingSettingsFileName;
 }
 
+fs::path OrphanedRecording::DamagedSettingsFile() const {
+    fs::path kept = SettingsFile();
+    kept += ".damaged";
+    return kept;
+}
+
 namespace OrphanedRecordings {
 namespace {
 
@@ -113,14 +119,19 @@ std::vector<OrphanedRecording> List(const fs::path& cacheFolder) {
         OrphanedRecording recording;
         recording.id = name;
         recording.folder = it->path();
-        recording.hasSettings = fs::exists(recording.SettingsFile(), entryEc);
+        const bool settingsThere = fs::exists(recording.SettingsFile(), entryEc);
+        AnalogSettings settings;
+        recording.hasSettings = settingsThere && Archive::Load(settings, recording.SettingsFile());
         if (!fs::is_directory(repo, entryEc))
             SetProblem(recording, OrphanedRecording::Problem::kNoReportFolder, "no \"repo\" folder");
         else
             Inspect(recording, files);
-        if (!recording.hasSettings && recording.problem.empty())
+        if (!settingsThere && recording.problem.empty())
             SetProblem(recording, OrphanedRecording::Problem::kNoSettings,
                        "no settings file; the default settings are used");
+        if (settingsThere && !recording.hasSettings && recording.problem.empty())
+            SetProblem(recording, OrphanedRecording::Problem::kDamagedSettings,
+                       "the settings file is damaged; the default settings are used");
         found.emplace_back(fs::last_write_time(it->path(), entryEc), std::move(recording));
     }
     if (ec) spdlog::warn("The cache folder {} cannot be listed: {}", cacheFolder.string(), ec.message());
@@ -152,9 +163,22 @@ bool Discard(const OrphanedRecording& recording, std::string& error) {
     return true;
 }
 
-bool EnsureSettingsFile(const OrphanedRecording& recording, std::string& error) {
+bool EnsureSettingsFile(const OrphanedRecording& recording, std::string& error, fs::path* keptDamaged) {
     std::error_code ec;
-    if (fs::exists(recording.SettingsFile(), ec)) return true;
+    if (fs::exists(recording.SettingsFile(), ec)) {
+        AnalogSettings settings;
+        if (Archive::Load(settings, recording.SettingsFile())) return true;
+        // Damaged: kept aside, so that nothing of it is lost, and replaced by the defaults.
+        fs::rename(recording.SettingsFile(), recording.DamagedSettingsFile(), ec);
+        if (ec) {
+            error = "cannot move the damaged settings file " + recording.SettingsFile().string() +
+                    " aside: " + ec.message();
+            return false;
+        }
+        spdlog::warn("The settings file {} is damaged; it is kept as {} and the default settings are used.",
+                     recording.SettingsFile().string(), recording.DamagedSettingsFile().string());
+        if (keptDamaged) *keptDamaged = recording.DamagedSettingsFile();
+    }
     AnalogSettings defaults;
     if (Archive::Save(defaults, recording.SettingsFile())) return true;
     error = "cannot write the settings file " + recording.SettingsFile().string();

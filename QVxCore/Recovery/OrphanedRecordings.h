@@ -23,7 +23,7 @@ struct OrphanedRecording {
     std::uint64_t tornBytes = 0;   // bytes after the last whole record of each file
     std::int64_t startTimeNs = 0;  // ns since 1970 UTC from the headers; 0 when unknown
     std::int64_t lengthNs = 0;     // time of the last record since the start, ns
-    bool hasSettings = false;      // the trace's settings file is there
+    bool hasSettings = false;      // the trace's settings file is there and loads
     bool readable = false;         // the report data opens
     // What is wrong with it, the first that applies; kNone when nothing is.
     enum class Problem {
@@ -33,12 +33,15 @@ struct OrphanedRecording {
         kShortDataFiles,
         kUnreadable,
         kTornTail,
-        kNoSettings
+        kNoSettings,
+        kDamagedSettings  // the settings file is there but does not load
     };
     Problem problemKind = Problem::kNone;
     std::string problem;  // the same in words (English); empty when nothing is wrong
 
     std::filesystem::path SettingsFile() const;
+    // Where EnsureSettingsFile keeps a damaged settings file: beside it, with ".damaged".
+    std::filesystem::path DamagedSettingsFile() const;
 };
 
 namespace OrphanedRecordings {
@@ -58,9 +61,12 @@ std::optional<FolderLock> Claim(const OrphanedRecording& recording);
 // it or it cannot be removed completely.
 bool Discard(const OrphanedRecording& recording, std::string& error);
 
-// Makes sure the recording's settings file exists: a recording without one gets the
-// default settings. False with `error` set when it cannot be written.
-bool EnsureSettingsFile(const OrphanedRecording& recording, std::string& error);
+// Makes sure the recording's settings file exists and loads: a recording without one gets the
+// default settings, and so does one whose settings file is damaged; that file is first kept
+// as DamagedSettingsFile (then `keptDamaged`, when given, is set to it). False with `error` set
+// when a file cannot be moved or written.
+bool EnsureSettingsFile(const OrphanedRecording& recording, std::string& error,
+                        std::filesystem::path* keptDamaged = nullptr);
 
 }  // namespace OrphanedRecordings
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 using qvx::FolderLock;
@@ -125,6 +126,41 @@ TEST(OrphanedRecordings, DamagedFoldersAreListedWithTheirProblemAndEmptyOnesGo) 
     ASSERT_TRUE(Orphans::EnsureSettingsFile(*torn, error)) << error;
     qvx::AnalogSettings settings;
     EXPECT_TRUE(qvx::Archive::Load(settings, torn->SettingsFile()));
+}
+
+TEST(OrphanedRecordings, ADamagedSettingsFileIsAProblemAndIsReplacedByTheDefaultsButKept) {
+    qvx::test::TempDir cache("orphans-settings");
+    const fs::path folder = cache.Path() / Id('6');
+    WriteRecording(folder, 5);
+    const fs::path settingsFile = folder / qvx::AnalogSession::kRecordingSettingsFileName;
+    const std::string damaged = R"({"value0": {"cereal_class_version": 5, "channelVoltages": [9]}})";
+    std::ofstream(settingsFile, std::ios::trunc) << damaged;
+
+    const auto list = Orphans::List(cache.Path());
+    ASSERT_EQ(list.size(), 1u);
+    const OrphanedRecording& r = list.front();
+    EXPECT_TRUE(r.readable);
+    EXPECT_FALSE(r.hasSettings);
+    EXPECT_EQ(r.problemKind, OrphanedRecording::Problem::kDamagedSettings);
+    EXPECT_EQ(r.problem, "the settings file is damaged; the default settings are used");
+
+    std::string error;
+    fs::path kept;
+    ASSERT_TRUE(Orphans::EnsureSettingsFile(r, error, &kept)) << error;
+    EXPECT_EQ(kept, r.DamagedSettingsFile());
+    std::ifstream in(kept);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
+    qvx::AnalogSettings settings;
+    ASSERT_TRUE(qvx::Archive::Load(settings, settingsFile));
+    EXPECT_EQ(settings.samplingFrequency, qvx::AnalogSettings{}.samplingFrequency);
+    const auto again = Orphans::List(cache.Path());
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_TRUE(again.front().hasSettings);
+    EXPECT_TRUE(again.front().problem.empty()) << again.front().problem;
+    // A good settings file is left as it is.
+    kept.clear();
+    ASSERT_TRUE(Orphans::EnsureSettingsFile(again.front(), error, &kept)) << error;
+    EXPECT_TRUE(kept.empty());
 }
 
 TEST(OrphanedRecordings, ThisRunsFolderIsHeldFromTheMomentItExists) {

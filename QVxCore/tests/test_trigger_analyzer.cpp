@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -77,15 +78,21 @@ TEST(TriggerAnalyzer, EdgesNeedACrossingOfTheLevel) {
     a.Reset(&rising, &list);
     EXPECT_TRUE(Feed(a, {kL + 1}).empty());  // first record: nothing to compare with
 
-    // A fall through the level is one edge, also when it stops on the level on
-    // its way; a signal resting on the level makes none.
+    // A downward crossing starts when p >= L >= v, so with a sensitivity of 1 every
+    // sample on the level after one at or above it is a falling edge, and so is the
+    // first sample below it.
     auto falling = MakeSettings(Analyzer::kLowEdge);
     a.Reset(&falling, &list);
-    EXPECT_EQ(Feed(a, {kL + 1, kL, kL - 1, kL - 2}), (std::vector<std::int64_t>{1}));
+    EXPECT_EQ(Feed(a, {kL + 1, kL, kL - 1, kL - 2}), (std::vector<std::int64_t>{1, 2}));
     a.Reset(&falling, &list);
-    EXPECT_TRUE(Feed(a, {kL, kL, kL, kL - 1}).empty());
+    EXPECT_EQ(Feed(a, {kL, kL, kL, kL - 1}), (std::vector<std::int64_t>{1, 2, 3}));
     a.Reset(&falling, &list);
     EXPECT_EQ(Feed(a, {kL + 5, kL - 5, kL + 5, kL - 5}), (std::vector<std::int64_t>{1, 3}));
+    // A sample on the level never confirms a downward crossing: with a sensitivity of 2
+    // the fall that rests on the level is confirmed by the first sample below it.
+    auto falling2 = MakeSettings(Analyzer::kLowEdge, 2);
+    a.Reset(&falling2, &list);
+    EXPECT_EQ(Feed(a, {kL + 1, kL, kL, kL, kL, kL, kL, kL - 1, kL - 1}), (std::vector<std::int64_t>{7}));
 
     // Rising edges are not falling ones.
     a.Reset(&falling, &list);
@@ -273,3 +280,100 @@ TEST(TriggerAnalyzer, HitsBeyondTheStoredLimitAreCountedNotStored) {
 }
 
 }  // namespace
+
+namespace {
+
+// The analysis as its rules state it, one record at a time: step 1 (the first record makes no
+// edge), step 2 (a crossing being confirmed stays beyond the level: v > L upwards, v < L
+// downwards, or is dropped), step 3 (a new crossing when none is being confirmed: upwards when
+// p <= L < v, downwards when p >= L >= v), step 4 (confirmed at the sensitivity), step 5 (the
+// slope), and the view model's handling of a hit (listed with its width, edge state reset).
+class RuleByRule {
+public:
+    RuleByRule(int slope, std::int64_t sensitivity, std::int64_t widthLimitNs, int comparison)
+        : m_slope(slope), m_sensitivity(sensitivity), m_limit(widthLimitNs), m_comparison(comparison) {}
+
+    // The width of a hit (0 for edges), or none.
+    std::optional<std::int64_t> Record(std::int64_t a, std::int64_t v) {
+        bool upEdge = false, downEdge = false;
+        if (m_p != -1) {
+            if (m_counter >= 0) m_counter = (m_up ? v > kL : v < kL) ? m_counter + 1 : -1;
+            if (m_counter == -1 && m_p <= kL && kL < v) {
+                m_counter = 1;
+                m_up = true;
+            } else if (m_counter == -1 && m_p >= kL && kL >= v) {
+                m_counter = 1;
+                m_up = false;
+            }
+            if (m_counter >= m_sensitivity) {
+                (m_up ? upEdge : downEdge) = true;
+                m_counter = -1;
+            }
+        }
+        m_p = v;
+        std::optional<std::int64_t> hit;
+        if (m_slope == Analyzer::kHighEdge && upEdge) hit = 0;
+        if (m_slope == Analyzer::kLowEdge && downEdge) hit = 0;
+        if (m_slope >= Analyzer::kHighWidth) {
+            const bool opens = m_slope == Analyzer::kHighWidth ? upEdge : downEdge;
+            const bool closes = m_slope == Analyzer::kHighWidth ? downEdge : upEdge;
+            if (m_pulseStart == -1 && opens) {
+                m_pulseStart = a;
+            } else if (m_pulseStart != -1 && closes) {
+                const std::int64_t width = a - m_pulseStart;
+                if (m_comparison == Analyzer::kWithin ? width <= m_limit : width > m_limit) hit = width;
+                m_pulseStart = -1;
+            }
+        }
+        if (hit) m_counter = m_pulseStart = -1;
+        return hit;
+    }
+
+private:
+    int m_slope;
+    std::int64_t m_sensitivity, m_limit;
+    int m_comparison;
+    std::int64_t m_p = -1, m_counter = -1, m_pulseStart = -1;
+    bool m_up = false;
+};
+
+}  // namespace
+
+// Every sequence of nine samples below, on and above the level (only the side matters), for
+// every slope, sensitivities 1 to 3 and both width comparisons: the analyzer lists exactly the
+// hits of the rules applied record by record, with their widths.
+TEST(TriggerAnalyzer, EveryShortSequenceAroundTheLevelGivesTheHitsOfTheRules) {
+    constexpr int kLength = 9;
+    constexpr std::int64_t kLimitNs = 3 * kStepNs;
+    const std::int64_t sides[3] = {kL - 1, kL, kL + 1};
+    int sequences = 1;
+    for (int i = 0; i < kLength; ++i) sequences *= 3;
+    std::uint64_t hitsSeen = 0;
+    for (int slope = Analyzer::kHighEdge; slope <= Analyzer::kLowWidth; ++slope) {
+        for (std::int64_t sensitivity = 1; sensitivity <= 3; ++sensitivity) {
+            for (int comparison : {Analyzer::kWithin, Analyzer::kOutside}) {
+                if (slope < Analyzer::kHighWidth && comparison == Analyzer::kOutside) continue;
+                auto settings = MakeSettings(slope, static_cast<int>(sensitivity), kLimitNs, comparison);
+                qvx::AnalogDisplayTriggerList list;
+                Analyzer a;
+                for (int code = 0; code < sequences; ++code) {
+                    a.Reset(&settings, &list);
+                    list.clear();
+                    RuleByRule rules(slope, sensitivity, kLimitNs, comparison);
+                    std::vector<std::int64_t> values;
+                    qvx::AnalogDisplayTriggerList expected;
+                    for (int i = 0, rest = code; i < kLength; ++i, rest /= 3) {
+                        values.push_back(sides[rest % 3]);
+                        if (const auto width = rules.Record(i * kStepNs, values.back()))
+                            expected.push_back({std::int64_t{i}, *width});
+                    }
+                    Feed(a, values);
+                    hitsSeen += expected.size();
+                    ASSERT_EQ(list, expected) << "slope " << slope << " sensitivity " << sensitivity
+                                              << " comparison " << comparison << " sequence " << code;
+                }
+            }
+        }
+    }
+    EXPECT_GT(hitsSeen, 100'000u);  // the sequences exercise the rules, not only their absence
+}

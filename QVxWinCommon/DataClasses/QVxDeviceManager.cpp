@@ -22,7 +22,9 @@ constexpr auto kConnectPollInterval = std::chrono::milliseconds(2);
 constexpr auto kMonitorInterval = std::chrono::milliseconds(100);
 constexpr std::size_t kMaxDeviceIdChars = 20;
 
-bool MatchesType(const std::wstring& id, std::int32_t type) {
+}  // namespace
+
+bool QVxDeviceManager::IsOfType(const std::wstring& id, std::int32_t type) {
     switch (type) {
         case 3:
             return id.rfind(L"AN", 0) == 0;
@@ -35,8 +37,6 @@ bool MatchesType(const std::wstring& id, std::int32_t type) {
             return true;
     }
 }
-
-}  // namespace
 
 QVxDeviceManager::QVxDeviceManager(std::int32_t captureMode, fs::path bitStreamPath)
     : m_bitStreamPath(std::move(bitStreamPath)), m_captureMode(captureMode) {}
@@ -66,19 +66,29 @@ void QVxDeviceManager::SetLastDeviceError(std::int32_t error) {
     s_lastDeviceError = error;
 }
 
-bool QVxDeviceManager::GetAvailableDevice(std::int32_t type, std::vector<QVxQVUsbDeviceId>* outDeviceIds) {
-    QVX_CHECK_RETURN(outDeviceIds, false);
-    outDeviceIds->clear();
-    std::set<std::wstring> distinct;
+std::vector<QVxUnitListing> QVxDeviceManager::ListUnits() {
+    std::vector<QVxUnitListing> units;
     const int count = QVPlus_DeviceCount();
     for (int index = 0; index < count; ++index) {
         wchar_t buffer[kMaxDeviceIdChars] = {};
         std::uint64_t length = 0;
-        if (!QVPlus_GetDeviceID(static_cast<std::uint8_t>(index), buffer, &length)) continue;
-        std::wstring id(buffer, wcsnlen(buffer, kMaxDeviceIdChars));
-        if (id.size() >= kMaxDeviceIdChars || !MatchesType(id, type)) continue;
-        outDeviceIds->push_back({id, index});
-        distinct.insert(id);
+        QVxUnitListing unit;
+        unit.index = index;
+        unit.opened = QVPlus_GetDeviceID(static_cast<std::uint8_t>(index), buffer, &length) != 0;
+        if (unit.opened) unit.id.assign(buffer, wcsnlen(buffer, kMaxDeviceIdChars));
+        units.push_back(std::move(unit));
+    }
+    return units;
+}
+
+bool QVxDeviceManager::GetAvailableDevice(std::int32_t type, std::vector<QVxQVUsbDeviceId>* outDeviceIds) {
+    QVX_CHECK_RETURN(outDeviceIds, false);
+    outDeviceIds->clear();
+    std::set<std::wstring> distinct;
+    for (const QVxUnitListing& unit : ListUnits()) {
+        if (!unit.opened || unit.id.size() >= kMaxDeviceIdChars || !IsOfType(unit.id, type)) continue;
+        outDeviceIds->push_back({unit.id, unit.index});
+        distinct.insert(unit.id);
     }
     if (distinct.size() < outDeviceIds->size()) {
         outDeviceIds->clear();

@@ -23,6 +23,13 @@ struct QVxQVUsbDeviceId {
     friend bool operator==(const QVxQVUsbDeviceId&, const QVxQVUsbDeviceId&) = default;
 };
 
+// One unit the device library counts, whether or not it can be opened.
+struct QVxUnitListing {
+    std::int32_t index = -1;
+    std::wstring id;      // its serial number; empty when it could not be read
+    bool opened = false;  // it could be opened to read its serial number
+};
+
 enum class QVxDeviceConnectionStatus : std::int32_t { kDisconnected = 0, kConnecting = 1, kConnected = 2 };
 
 // Process-wide last device error values.
@@ -72,6 +79,11 @@ public:
     // Lists the units whose serial number matches `type` (3 "AN", 1 and 4 "TR",
     // 2 "CT", else all). False with an empty list when a serial number is listed twice.
     static bool GetAvailableDevice(std::int32_t type, std::vector<QVxQVUsbDeviceId>* outDeviceIds);
+    // Every unit the library counts, in enumeration order: those that cannot be opened (for
+    // example for want of access permission) and serial numbers seen twice included.
+    static std::vector<QVxUnitListing> ListUnits();
+    // Whether `id` belongs to units of `type` (as GetAvailableDevice filters them).
+    static bool IsOfType(const std::wstring& id, std::int32_t type);
 
     // Connection thread: opens the unit and waits until it is ready or reports an error.
     bool Connect(const std::wstring& deviceId, std::int32_t index);

@@ -1,7 +1,7 @@
 // The acquisition of the analog unit, run on the control thread: sends the start block, reads
 // the unit's sample memory in blocks of up to 4 MiB into alternating buffer halves, hands each
 // block to the writer thread, optionally splits the data into report files, and ends by stop
-// request (drain or abort), stop time, stop size or a failure.
+// request (drain or abort), stop time, stop size, the unit's stop trigger or a failure.
 
 #include "qvusb/qvusb_lib/DeviceContext.h"
 #include "qvusb/qvusb_lib/Log.h"
@@ -77,6 +77,7 @@ bool QVPlusContext::StartUnit(AcquisitionRun& run) {
     // writing at address 0 again, so nothing of that is waiting for this one.
     m_lastFill = 0;
     m_overflowLogged = false;
+    m_unitSeenArmed = false;
 
     run.splitSize = m_params.splitSize;
     run.stopSize = m_params.stopSize > 0 ? m_params.stopSize : 0;
@@ -94,11 +95,16 @@ bool QVPlusContext::AcquireTurn(AcquisitionRun& run) {
     if (run.stopTimeMs != 0 && elapsed >= run.stopTimeMs)
         m_stopRequest.compare_exchange_strong(none, QVPLUS_STOP_DRAIN);
 
-    if (m_lastFill < kStatusPollBelow && !ReadUnitStatus()) return Fail(run, QVPLUS_ERR_STATUS_READ);
+    const bool polled = m_lastFill < kStatusPollBelow;
+    if (polled && !ReadUnitStatus()) return Fail(run, QVPLUS_ERR_STATUS_READ);
     m_status.unitBufferSize.store(qvusb::kUnitMemorySize);
     m_status.unitBufferFill.store(m_lastFill);
 
     const uint32_t request = m_stopRequest.load();
+    if (EndedByStopTrigger(polled, request)) {
+        QVUSB_LOG(qvusb::kLogInfo, "The unit's stop trigger ended the acquisition.");
+        return false;
+    }
     if (request != kNoStopRequest) {
         if (request != QVPLUS_STOP_DRAIN) return false;  // abort
         if (!run.stopSent) {
@@ -118,12 +124,24 @@ bool QVPlusContext::AcquireTurn(AcquisitionRun& run) {
     return TransferBlock(run, static_cast<uint32_t>(n));
 }
 
+// The unit ends a capture by itself when its stop trigger fires: it says so in the state byte
+// of its status word and writes no further records. Once a status read made this turn shows
+// that and nothing left to read, every record up to the trigger has been handed over. The state
+// counts only after this acquisition was seen running (armed, or records read), so that a state
+// left from the previous acquisition cannot end this one. Without a stop request only: a drain
+// ends by its own rule.
+bool QVPlusContext::EndedByStopTrigger(bool polled, uint32_t request) const {
+    const bool ranThisTime = m_unitSeenArmed || m_status.bytesAcquired.load() > 0;
+    return polled && request == kNoStopRequest && m_unitStopTriggered && m_lastFill == 0 && ranThisTime;
+}
+
 // Bytes to read now, whole 512-byte blocks where more than one waits, bounded by the buffer
 // half, the current file and the stop size; 0 or less: nothing to read this turn.
 int64_t QVPlusContext::NextBlockSize(const AcquisitionRun& run, uint32_t request) const {
     // While the unit still captures, less than one 512-byte block is left to grow for a
-    // millisecond instead of being fetched in tiny reads; when draining it is read whole.
-    if (request == kNoStopRequest && m_lastFill < kBlockAlign) return 0;
+    // millisecond instead of being fetched in tiny reads; when draining, or once the unit's
+    // stop trigger ended its capture, it is read whole.
+    if (request == kNoStopRequest && !m_unitStopTriggered && m_lastFill < kBlockAlign) return 0;
     int64_t n = std::min<uint32_t>(m_lastFill, kHalfSize);
     if (n > kBlockAlign) n = n / kBlockAlign * kBlockAlign;
     if (!m_filesDisabled) n = std::min<int64_t>(n, run.splitSize - run.bytesInFile);
@@ -140,6 +158,8 @@ bool QVPlusContext::TransferBlock(AcquisitionRun& run, uint32_t length) {
         return Fail(run, QVPLUS_ERR_STATUS_READ);
     m_lastFill -= length;
     m_readAddress = (m_readAddress + length) & qvusb::kUnitAddressMask;
+    // What still waits in the unit: a block handed over is never counted in it.
+    m_status.unitBufferFill.store(m_lastFill);
 
     // Hand the block over; the writer must have finished the other half first.
     if (!WaitForWriter()) return Fail(run, QVPLUS_ERR_FILE_WRITE);

@@ -60,8 +60,11 @@ bool QVPlusContext::ReadUnitStatus() {
     const uint32_t word =
         ((previous & 0xFFFFFF00u) | (reply.statusWord & 0xFFu)) | (reply.statusWord & 0xFFFFFF00u);
     m_status.unitStatusWord.store(word);
-    // Bit 8: the unit's memory overflowed and it lost records; said once per handle.
-    if ((word & 0x100u) != 0 && !m_overflowLogged) {
+    m_unitStopTriggered = (reply.statusWord & qvusb::kUnitStateStopTriggered) != 0;
+    if ((reply.statusWord & (qvusb::kUnitStateCapturing | qvusb::kUnitStateWaitingForStart)) != 0)
+        m_unitSeenArmed = true;
+    // The unit's memory overflowed and it lost records; said once per handle.
+    if ((word & qvusb::kUnitEventOverflow) != 0 && !m_overflowLogged) {
         m_overflowLogged = true;
         QVUSB_LOG(kLogWarning, "Unit sample memory overflowed; records were lost.");
     }

@@ -65,6 +65,7 @@ private:
     bool StartUnit(AcquisitionRun& run);
     bool AcquireTurn(AcquisitionRun& run);
     bool HandleStopRequest(AcquisitionRun& run, uint32_t request);
+    bool EndedByStopTrigger(bool polled, uint32_t request) const;
     int64_t NextBlockSize(const AcquisitionRun& run, uint32_t request) const;
     bool TransferBlock(AcquisitionRun& run, uint32_t length);
     bool OpenReportFile(AcquisitionRun& run);
@@ -121,6 +122,8 @@ private:
     CommandState m_commandState = CommandState::kNone;
     bool m_handOverPending = false;
     bool m_overflowLogged = false;
-    HandOver m_handOver;  // the control thread fills it before data ready; the writer after
+    bool m_unitStopTriggered = false;  // the latest status read said: the stop trigger fired
+    bool m_unitSeenArmed = false;      // capturing or waiting for its start trigger since the start
+    HandOver m_handOver;               // the control thread fills it before data ready; the writer after
     std::string m_currentPath;
 };

@@ -28,6 +28,14 @@ constexpr uint8_t kReqUnitReset = 0xB3;
 constexpr uint32_t kUnitMemorySize = 0x10000000;
 constexpr uint32_t kUnitAddressMask = 0x0FFFFFFF;
 
+// The unit's status word: the low byte is its state at the status read, the upper bytes are
+// events it keeps until it is reset.
+constexpr uint32_t kUnitStateCapturing = 0x01;        // writing records into its memory
+constexpr uint32_t kUnitStateConfigured = 0x02;       // the FPGA holds its bit-stream
+constexpr uint32_t kUnitStateWaitingForStart = 0x04;  // started, its start trigger not met yet
+constexpr uint32_t kUnitStateStopTriggered = 0x08;    // its stop trigger ended the capture
+constexpr uint32_t kUnitEventOverflow = 0x100;        // its memory was full and records were lost
+
 // Reply of the status read (command 3, address 0, 12 bytes).
 struct UnitStatusReply {
     uint32_t writePointer = 0;  // 28 bits, multiple of 16

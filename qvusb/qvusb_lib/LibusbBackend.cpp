@@ -208,7 +208,11 @@ std::unique_ptr<UsbDevice> LibusbBackend::Open(int index) {
     libusb_device_handle* handle = nullptr;
     libusb_device_descriptor descriptor{};
     libusb_config_descriptor* config = nullptr;
-    const bool opened = libusb_open(device, &handle) == 0;
+    const int openResult = libusb_open(device, &handle);
+    const bool opened = openResult == 0;
+    // Why a unit cannot be opened shows only here: LIBUSB_ERROR_ACCESS is a missing udev rule.
+    if (!opened)
+        QVUSB_LOG(kLogWarning, "libusb_open of unit %d failed. (%s)", index, libusb_error_name(openResult));
     if (!opened || libusb_get_device_descriptor(device, &descriptor) != 0 ||
         libusb_get_active_config_descriptor(device, &config) != 0 || config->bNumInterfaces == 0 ||
         config->interface[0].num_altsetting == 0) {

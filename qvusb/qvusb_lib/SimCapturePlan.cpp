@@ -43,6 +43,7 @@ SimCapturePlan SimCapturePlan::FromControlBlock(const uint8_t* block) {
         if (start1 || start2) {
             plan.beginNs = Combine(start1, SimTriggerEdge(1, b1 & 0x02, 0), start2,
                                    SimTriggerEdge(2, b1 & 0x20, 0), block[2] & 0x01);
+            plan.timing.startNs = plan.beginNs;  // the unit's clock runs from the start command
         }
         if (stop1 || stop2) {
             const uint64_t from = plan.beginNs + 1;

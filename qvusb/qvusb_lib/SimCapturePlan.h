@@ -6,7 +6,9 @@
 //   TRG2: 1 Hz square wave 0..5 V, rising 0.25 s after the start command (falling at 0.75 s);
 //   TRG3: 10 kHz clock, rising edges at k x 100 us, falling edges 50 us later;
 //   TRG4 set: the capture runs as without triggers.
-// Times are nanoseconds since the start command.
+// Times are nanoseconds since the start command; so are the records' time stamps (in 10 ns
+// ticks), with or without a start trigger: the first record of a capture held by a start
+// trigger carries the trigger's time.
 
 #include "qvusb/qvusb_lib/SimSignal.h"
 

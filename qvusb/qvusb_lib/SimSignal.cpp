@@ -70,7 +70,8 @@ void DemoRecord(uint64_t index, uint64_t timeStamp, uint8_t* out) {
 
 uint64_t SimRecordTiming::TimeStamp(uint64_t index) const {
     if (externalClock) return (firstEdgeNs + index * edgeSpacingNs) / kNsPerTick;
-    return static_cast<uint64_t>(static_cast<unsigned __int128>(index) * 100'000'000u / rate);
+    return startNs / kNsPerTick +
+           static_cast<uint64_t>(static_cast<unsigned __int128>(index) * 100'000'000u / rate);
 }
 
 void GenerateRecords(SimSignal signal, const SimRecordTiming& timing, uint64_t firstIndex, uint64_t count,

@@ -14,10 +14,12 @@ constexpr uint32_t kRecordSize = 16;
 struct SimRecordTiming {
     bool externalClock = false;  // one record per TRG3 clock edge instead of a fixed rate
     uint64_t rate = 102400;      // records per second (fixed rate)
+    uint64_t startNs = 0;        // fixed rate: when record 0 was sampled (the start trigger's edge)
     uint64_t firstEdgeNs = 0;    // external clock: time of the first sampled edge after the start
     uint64_t edgeSpacingNs = 100000;
 
-    // 10 ns ticks since the start (fixed rate: floor(i x 100,000,000 / rate)).
+    // 10 ns ticks since the start command, as every clock of the unit counts (fixed rate:
+    // startNs / 10 + floor(i x 100,000,000 / rate)).
     uint64_t TimeStamp(uint64_t index) const;
 };
 

@@ -8,6 +8,7 @@
 // writing, sets the overflow bit in its status word and counts the records it lost.
 // Thread-safe: every call takes the unit's mutex.
 
+#include "qvusb/qvusb_lib/Fx3Device.h"
 #include "qvusb/qvusb_lib/SimCapturePlan.h"
 #include "qvusb/qvusb_lib/SimConfig.h"
 #include "qvusb/qvusb_lib/UsbBackend.h"
@@ -20,12 +21,13 @@
 
 namespace qvusb {
 
-// Status word bits of the simulated unit (low byte: current state; upper bytes: events).
-constexpr uint32_t kSimStatusCapturing = 0x01;
-constexpr uint32_t kSimStatusConfigured = 0x02;
-constexpr uint32_t kSimStatusWaitingForStart = 0x04;
-constexpr uint32_t kSimStatusStopTriggered = 0x08;
-constexpr uint32_t kSimStatusOverflow = 0x100;
+// Status word bits of the simulated unit (low byte: current state; upper bytes: events), the
+// unit's own (Fx3Device.h).
+constexpr uint32_t kSimStatusCapturing = kUnitStateCapturing;
+constexpr uint32_t kSimStatusConfigured = kUnitStateConfigured;
+constexpr uint32_t kSimStatusWaitingForStart = kUnitStateWaitingForStart;
+constexpr uint32_t kSimStatusStopTriggered = kUnitStateStopTriggered;
+constexpr uint32_t kSimStatusOverflow = kUnitEventOverflow;
 
 class SimUnit {
 public:

@@ -31,6 +31,7 @@ void OnLog(const char*, uint32_t, uint32_t, const char* message) {
 struct SinkState {
     std::mutex mutex;
     uint64_t rate = 102400;
+    uint64_t startTicks = 0;
     SinkStats stats;
     std::function<void()> hook;
 };
@@ -100,9 +101,10 @@ std::vector<std::string> LogRecorder::Messages() {
     return s_log;
 }
 
-void CounterSink::Reset(uint64_t rate) {
+void CounterSink::Reset(uint64_t rate, uint64_t startTicks) {
     std::lock_guard lock(Sink().mutex);
     Sink().rate = rate;
+    Sink().startTicks = startTicks;
     Sink().stats = SinkStats{};
     Sink().hook = nullptr;
 }
@@ -137,12 +139,13 @@ void CounterSink::OnData(uint8_t* data, uint32_t elementSize, uint32_t count, ui
     ++s.blocks;
     s.maxBlock = std::max(s.maxBlock, count);
     const uint64_t rate = Sink().rate;
+    const uint64_t startTicks = Sink().startTicks;
     for (uint32_t offset = 0; offset + 16 <= count; offset += 16) {
         const uint64_t i = s.records++;
         uint64_t word = 0;
         std::memcpy(&word, data + offset, 8);
         const uint64_t ts = word & 0xFFFFFFFFFFFFull;
-        if (!MatchesCounterPattern(data + offset, i, rate) && s.mismatches++ == 0)
+        if (!MatchesCounterPattern(data + offset, i, rate, startTicks) && s.mismatches++ == 0)
             s.firstMismatch = "record " + std::to_string(i) + ": ts " + std::to_string(ts) + " ch1 " +
                               std::to_string(data[offset + 8] | (data[offset + 9] << 8));
         s.lastTimeStamp = ts;

@@ -43,7 +43,8 @@ struct SinkStats {
 // (i div 16384) mod 16384, 7i mod 16384 and 16383 - (i mod 16384).
 class CounterSink {
 public:
-    static void Reset(uint64_t rate);
+    // `startTicks`: the first record's time stamp (a start trigger's time since the start).
+    static void Reset(uint64_t rate, uint64_t startTicks = 0);
     static SinkStats Stats();
     static void OnData(uint8_t* data, uint32_t elementSize, uint32_t count, uint32_t endFlag,
                        QVPlusStatus* status);

@@ -125,6 +125,51 @@ TEST_F(qvusbCaptureTest, StopTimeDrainsAfterOneSecond) {
     EXPECT_GE(CounterSink::Stats().lastTimeStamp, 95'000'000u);
 }
 
+// The simulated trigger inputs: TRG1 rises 0.5 s after the start command and falls at 1.0 s,
+// TRG2 rises at 0.25 s and falls at 0.75 s. A stop trigger ends the capture on the unit; the
+// acquisition then ends by itself, soon after the edge, with every record captured before it.
+TEST_F(qvusbCaptureTest, StopTriggerEndsTheAcquisitionWithEveryRecordUpToTheEdge) {
+    struct Case {
+        const char* name;
+        uint8_t flags;
+        uint8_t ch1Start, ch1Stop, ch2Start, ch2Stop, stopCondition;
+        uint32_t edgeMs;          // the stop edge, after the start command
+        uint64_t records;         // 102,400 records/s from the start (trigger) to the stop edge
+        uint64_t startTicks = 0;  // the first record's time stamp: the start trigger's time
+    };
+    const Case cases[] = {
+        {"TRG1 rising", 0x41, 0, 1, 0, 0, 0, 500, 51'200},
+        {"TRG1 falling", 0x41, 0, 0, 0, 0, 0, 1000, 102'400},
+        {"TRG2 rising", 0x82, 0, 0, 0, 1, 0, 250, 25'600},
+        {"TRG2 falling", 0x82, 0, 0, 0, 0, 0, 750, 76'800},
+        {"TRG1 or TRG2 rising", 0xC3, 0, 1, 0, 1, 0, 250, 25'600},
+        {"TRG1 and TRG2 rising", 0xC3, 0, 1, 0, 1, 1, 500, 51'200},
+        {"start TRG2 rising, stop TRG1 rising", 0x63, 0, 1, 1, 0, 0, 500, 25'600, 25'000'000},
+    };
+    Open(false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CounterSink::Reset(RateOf(0), c.startTicks);
+        QVPlusStartParams params = CounterStartParams(0);
+        params.triggerFlags = c.flags;
+        params.ch1StartSlope = c.ch1Start;
+        params.ch1StopSlope = c.ch1Stop;
+        params.ch2StartSlope = c.ch2Start;
+        params.ch2StopSlope = c.ch2Stop;
+        params.stopCondition = c.stopCondition;
+        ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+        ASSERT_TRUE(WaitIdle(handle));  // no stop request: the unit's trigger ended it
+        ExpectCompleteStream(c.records);
+        const QVPlusStatus status = StatusOf(handle);
+        EXPECT_EQ(status.errorCode, 0u);
+        EXPECT_EQ(status.bytesAcquired, c.records * 16);
+        EXPECT_GE(status.elapsedMs, c.edgeMs);
+        EXPECT_LT(status.elapsedMs, c.edgeMs + 1000);
+        EXPECT_TRUE(LogRecorder::Contains("The unit's stop trigger ended the acquisition."));
+        LogRecorder::Clear();
+    }
+}
+
 TEST_F(qvusbCaptureTest, StopSizeEndsAfterExactlyThatManyBytes) {
     Open(true);
     QVPlusStartParams params = CounterStartParams(0);

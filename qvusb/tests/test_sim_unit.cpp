@@ -152,7 +152,7 @@ TEST_F(qvusbSimUnitTest, StartTriggerHoldsAndStopTriggerEndsTheCapture) {
     now += kSecond;
     EXPECT_EQ(Status().writePointer, 51200u * 16);  // exactly 0.5 s of records
     EXPECT_NE(Status().statusWord & kSimStatusStopTriggered, 0u);
-    EXPECT_EQ(At(Read(0, 16), 0).ts, 0u);  // time stamps count from the trigger
+    EXPECT_EQ(At(Read(0, 16), 0).ts, 50'000'000u);  // time stamps count from the start command
 }
 
 TEST(qvusbSimCapturePlanTest, TriggerCombinationsAndExternalClock) {

@@ -110,14 +110,18 @@ void PrintHits(const qvx::analog::ReportEventSearch::Result& result, bool pulse,
         }
         nlohmann::ordered_json out;
         out["count"] = result.hits.size();
+        out["total"] = result.hitCount;
         out["hits"] = std::move(hits);
         out["limitReached"] = result.limitReached;
         std::cout << out.dump() << "\n";
         return;
     }
-    std::cout << fmt::format(
-        "{} hits{}\n", result.hits.size(),
-        result.limitReached ? " (the hit limit was reached; later hits are not listed)" : "");
+    if (result.limitReached) {
+        std::cout << fmt::format("{} hits, the first {} listed (the hit limit)\n", result.hitCount,
+                                 result.hits.size());
+    } else {
+        std::cout << fmt::format("{} hits\n", result.hits.size());
+    }
     std::cout << (pulse ? "index time_ns width_ns\n" : "index time_ns\n");
     for (const auto& hit : result.hits) {
         std::cout << (pulse ? fmt::format("{} {} {}\n", hit.index, hit.timeNs, hit.widthNs)
@@ -145,7 +149,7 @@ int RunSearch(qvanalog::Args& args) {
     qvx::analog::ReportEventSearch::Result result;
     const bool searched = qvanalog::RunWithOverview(*opened.reader, [&](qvx::ReportOverview* overview) {
         qvx::analog::ReportEventSearch search(*opened.reader, overview, settings);
-        result = search.FindAll({range.from, range.to}, qvx::kMaxStoredDisplayTriggerHits);
+        result = search.FindAll({range.from, range.to}, qvx::kMaxStoredDisplayTriggerHits, {}, true);
         return result.status == qvx::analog::ReportEventSearch::Status::kDone;
     });
     if (!searched) return Fail("the report could not be read");
@@ -155,7 +159,18 @@ int RunSearch(qvanalog::Args& args) {
     return 0;
 }
 
-nlohmann::ordered_json MeasurementJson(const qvx::analog::SpanMeasurement& m) {
+// The enabled channels (1 to 4) of `settings`, as the measurement takes them.
+std::vector<int> EnabledChannels(const qvx::AnalogSettings& settings) {
+    std::vector<int> channels;
+    const auto& tracks = settings.visualSettings.tracks;
+    for (int ch = 0; ch < qvx::AnalogSettings::kChannelCount; ++ch)
+        if (static_cast<std::size_t>(ch) >= tracks.size() || tracks[static_cast<std::size_t>(ch)].enabled)
+            channels.push_back(ch);
+    return channels;
+}
+
+nlohmann::ordered_json MeasurementJson(const qvx::analog::SpanMeasurement& m,
+                                       const qvx::AnalogSettings& settings) {
     nlohmann::ordered_json channels = nlohmann::ordered_json::array();
     for (const auto& c : m.channels) {
         channels.push_back({{"channel", c.channel + 1},
@@ -168,6 +183,19 @@ nlohmann::ordered_json MeasurementJson(const qvx::analog::SpanMeasurement& m) {
                             {"frequencyHz", c.frequencyHz ? nlohmann::ordered_json(*c.frequencyHz)
                                                           : nlohmann::ordered_json(nullptr)}});
     }
+    // A span without records: each enabled channel with no records and no values.
+    if (m.records == 0) {
+        for (int ch : EnabledChannels(settings)) {
+            channels.push_back({{"channel", ch + 1},
+                                {"records", 0},
+                                {"min", nullptr},
+                                {"max", nullptr},
+                                {"peakToPeak", nullptr},
+                                {"mean", nullptr},
+                                {"rms", nullptr},
+                                {"frequencyHz", nullptr}});
+        }
+    }
     nlohmann::ordered_json out;
     out["from"] = m.fromNs;
     out["to"] = m.toNs;
@@ -175,7 +203,7 @@ nlohmann::ordered_json MeasurementJson(const qvx::analog::SpanMeasurement& m) {
     return out;
 }
 
-void PrintMeasurementText(const qvx::analog::SpanMeasurement& m) {
+void PrintMeasurementText(const qvx::analog::SpanMeasurement& m, const qvx::AnalogSettings& settings) {
     std::cout << fmt::format("from {} ns to {} ns: {} records\n", m.fromNs, m.toNs, m.records);
     std::cout << "channel min_V max_V p-p_V mean_V rms_V frequency_Hz\n";
     for (const auto& c : m.channels) {
@@ -183,6 +211,8 @@ void PrintMeasurementText(const qvx::analog::SpanMeasurement& m) {
                                  c.peakToPeak, c.mean, c.rms,
                                  c.frequencyHz ? fmt::format("{:.6g}", *c.frequencyHz) : std::string("-"));
     }
+    if (m.records == 0)
+        for (int ch : EnabledChannels(settings)) std::cout << fmt::format("CH{} - - - - - -\n", ch + 1);
 }
 
 int RunMeasure(qvanalog::Args& args) {
@@ -202,9 +232,9 @@ int RunMeasure(qvanalog::Args& args) {
     });
     if (!measured) return Fail("the report could not be read");
     if (args.Flag("--json")) {
-        std::cout << MeasurementJson(result).dump() << "\n";
+        std::cout << MeasurementJson(result, settings).dump() << "\n";
     } else {
-        PrintMeasurementText(result);
+        PrintMeasurementText(result, settings);
     }
     return 0;
 }

@@ -50,4 +50,10 @@ struct Registration {
 // Prints "qvanalog: <message>" to stderr and returns exit status 1.
 int Fail(const std::string& message);
 
+// What to say of USB units that the device library counts but cannot open: usually the user
+// may not open them because the udev rule is not installed.
+inline constexpr const char* kUnitAccessHint =
+    "the user may lack the permission to open it: install the udev rule (README, \"Real units: the "
+    "udev rule\")";
+
 }  // namespace qvanalog

@@ -1,7 +1,8 @@
-// Unit commands: devices (the attached NAVO+ units, through the device library's own functions).
+// Unit commands: devices (the units the device library counts, and whether each can be opened).
 
 #include "Command.h"
 
+#include "QVxWinCommon/DataClasses/QVxDeviceManager.h"
 #include "qvusb/qvusb_api.h"
 
 #include <spdlog/spdlog.h>
@@ -21,37 +22,40 @@ void ForwardLibraryLog(const char* sourceModule, uint32_t line, uint32_t level, 
                 "{}", message);
 }
 
-std::string Narrow(const wchar_t* text) {
+std::string Narrow(const std::wstring& text) {
     std::string out;
-    for (; *text != L'\0'; ++text) out.push_back(*text > 0 && *text < 0x80 ? static_cast<char>(*text) : '?');
+    for (wchar_t c : text) out.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
     return out;
 }
 
+// Every unit the library counts, with its state: "ok" when its serial number could be read,
+// "cannot be opened" otherwise (listed without an id).
 int RunDevices(qvanalog::Args& args) {
     const bool json = args.Flag("--json");
     for (const auto& word : args.Words())
         if (word != "--json") return qvanalog::Fail("devices: unknown argument '" + word + "'");
     QVPlus_SetLogCallback(&ForwardLibraryLog, nullptr);
-    nlohmann::json devices = nlohmann::json::array();
-    const uint8_t count = QVPlus_DeviceCount();
-    for (uint8_t index = 0; index < count; ++index) {
-        wchar_t id[20] = {};
-        uint64_t length = 0;
-        if (QVPlus_GetDeviceID(index, id, &length) == 0) {
-            std::cerr << "qvanalog: unit " << static_cast<int>(index) << " could not be opened\n";
-            continue;
-        }
-        devices.push_back({{"id", Narrow(id)}, {"index", index}});
-    }
+    const std::vector<QVxUnitListing> units = QVxDeviceManager::ListUnits();
     QVPlus_SetLogCallback(nullptr, nullptr);
+    nlohmann::ordered_json devices = nlohmann::ordered_json::array();
+    std::size_t unopened = 0;
+    for (const QVxUnitListing& unit : units) {
+        if (!unit.opened) ++unopened;
+        devices.push_back({{"id", unit.opened ? nlohmann::ordered_json(Narrow(unit.id)) : nullptr},
+                           {"index", unit.index},
+                           {"state", unit.opened ? "ok" : "cannot be opened"}});
+    }
     if (json) {
-        std::cout << nlohmann::json{{"devices", devices}}.dump() << "\n";
+        std::cout << nlohmann::ordered_json{{"devices", devices}}.dump() << "\n";
     } else if (devices.empty()) {
         std::cout << "no units\n";
     } else {
-        for (const auto& d : devices)
-            std::cout << d["index"].get<int>() << "  " << d["id"].get<std::string>() << "\n";
+        for (const QVxUnitListing& unit : units)
+            std::cout << unit.index << "  " << (unit.opened ? Narrow(unit.id) : "(cannot be opened)") << "\n";
     }
+    if (unopened > 0)
+        std::cerr << "qvanalog: " << unopened << " unit(s) found cannot be opened; "
+                  << qvanalog::kUnitAccessHint << "\n";
     return 0;
 }
 

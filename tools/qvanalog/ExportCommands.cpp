@@ -133,6 +133,7 @@ bool RunWithProgressBar(const std::string& caption, const qvx::InteractionTask& 
 // Opens the settings file `path` with its report data. An error text when it fails.
 std::optional<std::string> OpenSession(const fs::path& path, ExportSession& out) {
     std::error_code ec;
+    if (!fs::exists(path, ec)) return path.string() + ": not found";
     if (!fs::is_regular_file(path, ec)) return path.string() + " is not a session settings file (.qvxa)";
     out.m_session = std::make_unique<qvx::AnalogSession>();
     bool opened = false;

@@ -12,6 +12,7 @@
 #include "QVxCore/Presenters/InteractionTaskRunner.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/TaskDispatcher.h"
+#include "QVxWinCommon/DataClasses/QVxUnitRecordClock.h"
 #include "QVxWinCommon/QVxNotification.h"
 
 #include <fcntl.h>
@@ -223,51 +224,65 @@ std::optional<double> ParsePositive(const std::string& text) {
     return value;
 }
 
-bool IsUnitListed(const std::string& deviceId) {
-    std::vector<QVxQVUsbDeviceId> ids;
-    QVxDeviceManager::GetAvailableDevice(QVxDeviceManager::kAnalogCaptureMode, &ids);
-    const std::wstring wanted(deviceId.begin(), deviceId.end());
-    return std::any_of(ids.begin(), ids.end(), [&](const QVxQVUsbDeviceId& id) { return id.id == wanted; });
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());  // serial numbers are ASCII
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+// The unit to record from: the first analog unit with the serial number `deviceId` (as the
+// device library opens the first match, also when two units share it), or the only analog
+// unit listed. None with `error` set; units that were found but cannot be opened are named.
+std::optional<QVxQVUsbDeviceId> ChooseUnit(const std::optional<std::string>& deviceId, std::string& error) {
+    std::vector<QVxQVUsbDeviceId> analog;
+    std::size_t unopened = 0;
+    for (const QVxUnitListing& unit : QVxDeviceManager::ListUnits()) {
+        if (!unit.opened) ++unopened;
+        if (unit.opened && QVxDeviceManager::IsOfType(unit.id, QVxDeviceManager::kAnalogCaptureMode))
+            analog.push_back({unit.id, unit.index});
+    }
+    const std::string unopenedText = unopened == 0 ? std::string()
+                                                   : fmt::format("; {} unit(s) found cannot be opened: {}",
+                                                                 unopened, qvanalog::kUnitAccessHint);
+    if (deviceId) {
+        for (const QVxQVUsbDeviceId& unit : analog)
+            if (unit.id == Wide(*deviceId)) return unit;
+        error = "no analog unit with the serial number " + *deviceId + unopenedText;
+        return std::nullopt;
+    }
+    if (analog.empty() && unopened > 0) {
+        error =
+            fmt::format("{} unit(s) found, but none can be opened: {}", unopened, qvanalog::kUnitAccessHint);
+        return std::nullopt;
+    }
+    if (analog.empty()) {
+        error = "no analog unit attached (use --simulate for a simulated one)";
+        return std::nullopt;
+    }
+    if (analog.size() > 1) {
+        std::string ids;
+        for (const QVxQVUsbDeviceId& unit : analog) ids += (ids.empty() ? "" : ", ") + Narrow(unit.id);
+        error = "several analog units attached (" + ids + "); choose one with --device ID";
+        return std::nullopt;
+    }
+    return analog.front();
 }
 
 // Connects the unit named `deviceId`, or the only listed one. False with `error`
-// set (a connection failure was also shown as the application's message).
+// set (a connection failure was also shown as the application's message). The unit is
+// connected as the device list would connect it, without the list's refresh, which refuses
+// a serial number listed twice.
 bool ConnectUnit(QVxAnalogViewModel& viewModel, const std::optional<std::string>& deviceId,
                  std::string& error) {
-    // A unit that is not listed is refused before the refresh connects the only listed one.
-    if (deviceId && !IsUnitListed(*deviceId)) {
-        error = "no analog unit with the serial number " + *deviceId;
-        return false;
-    }
+    const std::optional<QVxQVUsbDeviceId> chosen = ChooseUnit(deviceId, error);
+    if (!chosen) return false;
     QVxAnalogDeviceManagerViewModel& devices = *viewModel.GetDeviceManagerViewModel();
-    devices.RefreshDeviceList();  // connects by itself when exactly one unit is listed
-    const auto& list = devices.GetDevices();
-    QVxAnalogDeviceManagerViewModel::DevicePtr wanted;
-    if (deviceId) {
-        const std::wstring id(deviceId->begin(), deviceId->end());
-        for (const auto& device : list)
-            if (device->GetDeviceId() == id) wanted = device;
-        if (!wanted) {
-            error = "no analog unit with the serial number " + *deviceId;
-            return false;
-        }
-    } else if (list.empty()) {
-        error = "no analog unit attached (use --simulate for a simulated one)";
-        return false;
-    } else if (list.size() > 1) {
-        error = "several analog units attached; choose one with --device ID";
-        return false;
-    } else {
-        wanted = list.front();
-    }
-    if (devices.GetConnectingDevice() != wanted) {
-        if (auto other = devices.GetConnectingDevice()) {
-            devices.JoinConnectionThread();
-            PumpMain();
-            devices.Disconnect(other);
-        }
-        devices.StartConnection(wanted);
-    }
+    const auto wanted = std::make_shared<QVxDeviceViewModel>(&devices, *chosen);
+    devices.StartConnection(wanted);
     devices.JoinConnectionThread();
     PumpMain();
     if (devices.GetConnectedDevice() != wanted) {
@@ -404,16 +419,39 @@ bool ConnectUnitQuietly(QVxAnalogViewModel& viewModel, const std::optional<std::
     return connected;
 }
 
-// Runs the main loop until the trace is idle again: stops it with drain once `durationNs` of
-// record time is taken in or a stop signal came, and redraws the status line on a terminal.
+// The unit's record clock of this trace: the sampling rate, unknown with TRG3's external clock.
+QVxUnitRecordClock MakeUnitRecordClock(const QVxAnalogViewModel& viewModel) {
+    const qvx::AnalogSettings& settings = viewModel.GetSession()->GetSettings();
+    return QVxUnitRecordClock(settings.trigger3ChMode != 0 ? 0 : settings.GetSamplingFrequency());
+}
+
+// Record time (ns) of the newest record the unit holds, as far as this thread can tell (see
+// QVxUnitRecordClock); none before the first record. The fill is read after the last record's
+// time, so it never counts a record that time covers (the device library publishes it without
+// the blocks it has handed over).
+std::optional<std::int64_t> NewestRecordTimeNs(QVxAnalogViewModel& viewModel, QVxUnitRecordClock& clock) {
+    std::optional<std::int64_t> taken;
+    if (viewModel.GetRecordCount() > 0) taken = viewModel.GetLastRecordTime();
+    const QVPlusStatus status = viewModel.GetDeviceManager()->GetStatus();
+    const std::int64_t hostNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    return clock.Update(taken, status.unitBufferFill, status.unitBufferSize, hostNs);
+}
+
+// Runs the main loop until the trace is idle again: stops it with drain as soon as a record
+// the unit holds lies `durationNs` of record time after the start, or a stop signal came, and
+// redraws the status line on a terminal. The drain still takes in every record the unit
+// captured until the stop reached it.
 void RunTraceUntilIdle(QVxAnalogViewModel& viewModel, const StopSignals& signals,
                        std::optional<std::int64_t> durationNs) {
     const bool terminal = StderrIsTerminal();
     auto nextDraw = Clock::now();
+    QVxUnitRecordClock unitClock = MakeUnitRecordClock(viewModel);
     while (viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
         PumpMain();
         const auto now = Clock::now();
-        const bool timeUp = durationNs && viewModel.GetLastRecordTime() >= *durationNs;
+        const bool tracing = viewModel.GetTraceState() == QVxAnalogViewModel::kTracing;
+        const bool timeUp = durationNs && tracing && NewestRecordTimeNs(viewModel, unitClock) >= *durationNs;
         if ((timeUp || signals.Requested()) && viewModel.GetTraceState() == QVxAnalogViewModel::kTracing)
             viewModel.StopTrace();
         if (terminal && now >= nextDraw && viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {

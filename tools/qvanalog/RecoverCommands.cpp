@@ -66,6 +66,25 @@ std::optional<fs::path> CacheFolder() {
     return env.GetCacheFolderPath();
 }
 
+// A recording whose settings file was damaged is saved with the defaults; the damaged file
+// goes beside the new session as NEW.qvxa.damaged (or .damaged-N when that name is taken),
+// since the orphaned folder is removed next.
+// False when it could not be copied: it then stays where it is.
+bool KeepDamagedSettings(const fs::path& damaged, const fs::path& saved) {
+    fs::path kept = saved;
+    kept += ".damaged";
+    std::error_code ec;
+    for (int n = 1; fs::exists(kept, ec) && n < 100; ++n) {
+        kept = saved;
+        kept += ".damaged-" + std::to_string(n);
+    }
+    fs::copy_file(damaged, kept, fs::copy_options::none, ec);
+    std::cerr << "qvanalog: the settings file of the recording was damaged; the recording was saved with "
+                 "the default settings and the damaged file is kept as "
+              << (ec ? damaged.string() : kept.string()) << "\n";
+    return !ec;
+}
+
 int RunRecover(qvanalog::Args& args) {
     args.DeclareValueOptions({"--out"});
     const auto positionals = args.Positionals();
@@ -99,10 +118,12 @@ int RunRecover(qvanalog::Args& args) {
     // Held while it is saved, so that no other program takes it meanwhile.
     auto lock = qvx::OrphanedRecordings::Claim(*found);
     if (!lock) return qvanalog::Fail(found->folder.string() + " is in use by a running program");
-    if (!qvx::OrphanedRecordings::EnsureSettingsFile(*found, error)) return qvanalog::Fail(error);
+    fs::path damaged;
+    if (!qvx::OrphanedRecordings::EnsureSettingsFile(*found, error, &damaged)) return qvanalog::Fail(error);
     const int status = qvanalog::SaveSessionAs(found->SettingsFile(), fs::absolute(*out), true);
     if (status != 0) return status;
     std::error_code ec;
+    if (!damaged.empty() && !KeepDamagedSettings(damaged, fs::absolute(*out))) return 0;
     fs::remove_all(found->folder, ec);  // saved: what is left there is no longer needed
     if (ec)
         std::cerr << "qvanalog: " << found->folder.string() << " could not be removed: " << ec.message()

@@ -139,8 +139,12 @@ int RunInfo(qvanalog::Args& args) {
     }
     for (std::size_t n = static_cast<std::size_t>(reader->GetFirstFileIndex()); n < files.size(); ++n) {
         const qvx::ReportFile& f = *files[n];
-        std::cout << "  " << f.GetPath().filename().string() << "  records " << f.GetRecordCount()
-                  << "  indexes " << f.GetFirstIndex() << "-" << f.GetLastIndex() << "  time "
+        std::cout << "  " << f.GetPath().filename().string() << "  records " << f.GetRecordCount();
+        if (f.GetRecordCount() == 0) {
+            std::cout << "  no records\n";  // a header alone: no index or time belongs to it
+            continue;
+        }
+        std::cout << "  indexes " << f.GetFirstIndex() << "-" << f.GetLastIndex() << "  time "
                   << f.GetStartTime() << "-" << f.GetEndTime() << "\n";
     }
     return 0;

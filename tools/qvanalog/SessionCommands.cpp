@@ -9,6 +9,7 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/Presenters/InteractionTaskRunner.h"
+#include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
@@ -57,10 +58,40 @@ std::optional<fs::path> OneFileArgument(qvanalog::Args& args, const char* what, 
     return fs::path(positionals.front());
 }
 
+// Whether `folder` holds report data: numbered data files or the hit list "meta".
+bool HoldsReportData(const fs::path& folder) {
+    std::error_code ec;
+    if (fs::exists(folder / qvx::AnalogSession::kMetadataFileName, ec)) return true;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (qvx::IsReportDataFileName(it->path())) return true;
+    return false;
+}
+
+// Why `file` may not be (re)written as a settings file, or none. The settings file is written
+// where a symbolic link leads, so that place counts: its name must end in ".qvxa", it must not
+// lie among a recording's report data, and an existing one must not be the settings file of a
+// session with report data (its ranges and probes are how that data reads).
+std::optional<std::string> RefuseSettingsTarget(const fs::path& file) {
+    if (file.extension() != ".qvxa") return file.string() + ": a settings file name ends in .qvxa";
+    std::error_code ec;
+    const fs::path target = fs::is_symlink(file, ec) ? fs::weakly_canonical(file, ec) : file;
+    if (target.extension() != ".qvxa")
+        return file.string() + " leads to " + target.string() + ", which is not a settings file name";
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    if (HoldsReportData(folder))
+        return file.string() + " would lie among the report data of " + folder.string();
+    if (fs::exists(target, ec) && HoldsReportData(folder / qvx::AnalogSession::kReportFolderName))
+        return file.string() + " is the settings file of the recording in " +
+               (folder / qvx::AnalogSession::kReportFolderName).string() +
+               "; replacing it would change how that recording reads";
+    return std::nullopt;
+}
+
 int RunSettingsInit(qvanalog::Args& args) {
     std::string error;
     const auto file = OneFileArgument(args, "FILE.qvxa", error);
     if (!file) return qvanalog::Fail(error);
+    if (const auto refused = RefuseSettingsTarget(*file)) return qvanalog::Fail(*refused);
     std::error_code ec;
     if (fs::exists(*file, ec) && !args.Flag("--force")) {
         return qvanalog::Fail(file->string() + " exists (use --force to replace it)");
@@ -99,9 +130,14 @@ const qvanalog::Registration s_saveAs{"save-as", "save-as SESSION.qvxa NEW.qvxa"
 namespace qvanalog {
 
 int SaveSessionAs(const fs::path& source, const fs::path& target, bool freshRecording) {
+    // The source first: a missing one is the mistake to report, whatever the destination.
+    std::error_code ec;
+    const std::string cannotOpen(QVxLoadAppString(kAppStringOpenSettingsFailed));
+    if (!fs::exists(source, ec)) return qvanalog::Fail(cannotOpen + " (" + source.string() + ": not found)");
+    if (!fs::is_regular_file(source, ec))
+        return qvanalog::Fail(cannotOpen + " (" + source.string() + ": not a settings file)");
     // The application refuses a destination folder that already holds report data.
     const fs::path targetFolder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::error_code ec;
     if (fs::exists(targetFolder / qvx::AnalogSession::kReportFolderName, ec)) {
         return qvanalog::Fail(std::string(QVxLoadAppString(kAppStringFolderHoldsReport)) + " (" +
                               targetFolder.string() + ")");

@@ -8,8 +8,9 @@
 # - a bulk transfer that times out or stalls, an unplugged unit and a short transfer (1.5 s into
 #   the recording, after the library's first large reads) end the recording with the program's
 #   message and exit 1, and the records taken in before the fault are saved unchanged;
-# - an open refused for want of permission leaves no unit to list; a busy interface leaves a
-#   listed unit that cannot be connected.
+# - a unit whose open is refused for want of permission is listed as one that cannot be opened,
+#   and `record` says so and points to the udev rule instead of reporting no unit; a busy
+#   interface leaves a listed unit that cannot be connected.
 set -euo pipefail
 
 QVANALOG="$1"
@@ -54,7 +55,7 @@ check_records() {
 }
 
 listed="$(QVPLUS_STANDIN_UNITS=AN0001,AN0002 "$RUN" "$QVANALOG" devices --json)" || fail "devices: exit status $?"
-if [[ "$listed" != '{"devices":[{"id":"AN0001","index":0},{"id":"AN0002","index":1}]}' ]]; then
+if [[ "$listed" != '{"devices":[{"id":"AN0001","index":0,"state":"ok"},{"id":"AN0002","index":1,"state":"ok"}]}' ]]; then
   fail "devices: $listed"
 fi
 
@@ -78,10 +79,23 @@ expect_refused() {
   echo "$1: $2"
 }
 
-# Without permission the unit's serial number cannot be read, so no unit is listed; a unit
+# Without permission the unit's serial number cannot be read: it is listed as a unit that cannot
+# be opened, and recording from it, named or not, says so and points to the udev rule. A unit
 # whose interface another program holds is listed, but connecting it fails.
+listed="$(QVPLUS_SIM_FAULTS=open-access "$RUN" "$QVANALOG" devices --json 2>"$work/devices-access.err")" ||
+  fail "devices without access: exit status $?"
+if [[ "$listed" != '{"devices":[{"id":null,"index":0,"state":"cannot be opened"}]}' ]]; then
+  fail "devices without access: $listed"
+fi
+if ! grep -qF "udev rule" "$work/devices-access.err"; then fail "devices without access: no hint to the udev rule"; fi
 record open-access open-access 1M 1
-expect_refused open-access "no analog unit attached"
+expect_refused open-access "1 unit(s) found, but none can be opened: the user may lack the permission"
+expect_refused open-access "install the udev rule"
+mkdir -p "$work/open-access-named"
+status=0
+QVPLUS_SIM_FAULTS=open-access "$RUN" "$QVANALOG" record --out "$work/open-access-named/s.qvxa" --device AN0002 \
+  --duration 1 >"$work/open-access-named.out" 2>"$work/open-access-named.err" || status=$?
+expect_refused open-access-named "no analog unit with the serial number AN0002; 1 unit(s) found cannot be opened"
 record claim-busy claim-busy 1M 1
 expect_refused claim-busy "NAVO+に接続できません"
 

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,7 +30,7 @@ inline std::string Slurp(const std::filesystem::path& p) {
 // Runs qvanalog with `args` (each single-quoted) and no standard input, with a time
 // limit so that a hang fails the test.
 inline Result RunQvanalog(const std::vector<std::string>& args, int timeoutSeconds = 30) {
-    static int s_run = 0;
+    static std::atomic<int> s_run{0};  // runs may come from several threads at once
     const std::filesystem::path base =
         std::filesystem::temp_directory_path() /
         ("qvanalog-run-" + std::to_string(::getpid()) + "-" + std::to_string(s_run++));

@@ -107,6 +107,7 @@ TEST_F(GeneratedReportCommands, SearchAndMeasureCountRecordsFromFromUpToTo) {
     ASSERT_EQ(all.status, 0) << all.err;
     const auto hits = nlohmann::json::parse(all.out);
     ASSERT_EQ(hits.at("count"), 10);
+    EXPECT_EQ(hits.at("total"), 10);  // every hit is listed below the limit
     EXPECT_EQ(hits["hits"][0], (nlohmann::json{{"index", 50}, {"time", 5'000}, {"width", nullptr}}));
     // The analysis starts afresh at --from: a record there has no record before it, so it
     // makes no edge; the record at --to is outside.
@@ -138,6 +139,18 @@ TEST_F(GeneratedReportCommands, SearchAndMeasureCountRecordsFromFromUpToTo) {
     EXPECT_TRUE(ch1.at("frequencyHz").is_null()) << "a ramp crosses its midpoint once";
     EXPECT_NEAR(m["channels"][1].at("frequencyHz").get<double>(), 100'000.0, 1e-6);
     EXPECT_TRUE(m["channels"][2].at("frequencyHz").is_null());
+
+    // A span after the last record: each enabled channel, without records or values.
+    const Result empty =
+        RunQvanalog({"measure", repo.string(), "--from", "900000", "--to", "1000000", "--json"});
+    ASSERT_EQ(empty.status, 0) << empty.err;
+    const auto none = nlohmann::json::parse(empty.out);
+    ASSERT_EQ(none.at("channels").size(), 4u);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(none["channels"][c].at("channel"), c + 1);
+        EXPECT_EQ(none["channels"][c].at("records"), 0);
+        EXPECT_TRUE(none["channels"][c].at("rms").is_null());
+    }
 }
 
 TEST_F(GeneratedReportCommands, BadArgumentsAreRefusedWithAReason) {

@@ -64,6 +64,10 @@ TEST_F(ExportCommands, BadRangesAndArgumentsAreRefused) {
     EXPECT_EQ(RunQvanalog({"export", session, "--out", csv, "--from", "x", "--to", "3"}).status, 1);
     EXPECT_EQ(RunQvanalog({"export", session}).status, 1);
     EXPECT_EQ(RunQvanalog({"export", (dir.Path() / "repo").string(), "--out", csv}).status, 1);
+    const std::string missing = (dir.Path() / "missing" / "s.qvxa").string();
+    const Result notFound = RunQvanalog({"export", missing, "--out", csv});
+    EXPECT_EQ(notFound.status, 1);
+    EXPECT_NE(notFound.err.find(missing + ": not found"), std::string::npos) << notFound.err;
     EXPECT_FALSE(fs::exists(csv));
 
     const Result full = RunQvanalog({"export", session, "--out", "/dev/full"});

@@ -1,5 +1,7 @@
 // qvanalog record and query, run as the built program against the simulated unit.
 
+#include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Archive.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 #include "QVxCore/tests/support/SmallTmpfs.h"
@@ -18,6 +20,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -387,6 +390,133 @@ TEST_F(RecordCommand, AKilledRecordingIsRecoveredWithEveryRecordItsStartTimeAndI
     savedSettings.erase("cereal_class_version");
     traceSettings.erase("cereal_class_version");
     EXPECT_EQ(savedSettings, traceSettings);
+}
+
+// The simulated trigger inputs: TRG1 rises 0.5 s after the start command and falls at 1.0 s,
+// TRG2 rises at 0.25 s and falls at 0.75 s; TRG3 is a 10 kHz clock. A stop trigger ends the
+// capture on the unit, and then the trace: the command ends by itself, within a second of the
+// last record, and the session holds every record up to the edge.
+TEST_F(RecordCommand, StopTriggersEndTheTraceAndTheSessionHoldsEveryRecordUpToTheEdge) {
+    ::setenv("QVPLUS_SIM_SIGNAL", "counter", 1);
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, int>> settings;
+        std::uint64_t records;
+        std::int64_t lastTimeNs;  // of the last record
+        std::uint32_t edgeMs;     // the stop edge, after the start command
+    };
+    // At 102,400 records/s record i lies i x 1e9 / 102,400 ns after the first record.
+    const auto at = [](std::uint64_t i) {
+        return static_cast<std::int64_t>(i * 1'000'000'000 / 102'400) / 10 * 10;
+    };
+    const std::vector<Case> cases{
+        {"trg1-high", {{"trigger1ChStopMode", 1}}, 51'200, at(51'199), 500},
+        {"trg1-low", {{"trigger1ChStopMode", 2}}, 102'400, at(102'399), 1000},
+        {"trg2-high", {{"trigger2ChStopMode", 1}}, 25'600, at(25'599), 250},
+        {"trg2-low", {{"trigger2ChStopMode", 2}}, 76'800, at(76'799), 750},
+        {"or", {{"trigger1ChStopMode", 1}, {"trigger2ChStopMode", 1}}, 25'600, at(25'599), 250},
+        {"and",
+         {{"trigger1ChStopMode", 1}, {"trigger2ChStopMode", 1}, {"triggerStopCondition", 1}},
+         51'200,
+         at(51'199),
+         500},
+        // Held until TRG2 rises (0.25 s), stopped when TRG1 rises (0.5 s); the records' times
+        // count from the start command.
+        {"start-stop",
+         {{"trigger2ChStartMode", 1}, {"trigger1ChStopMode", 1}},
+         25'600,
+         250'000'000 + at(25'599),
+         500},
+        // One record per rising TRG3 edge (every 100 us from 0) until TRG1 rises.
+        {"trg3-stop", {{"trigger3ChMode", 1}, {"trigger1ChStopMode", 1}}, 5'000, 4'999 * 100'000, 500},
+    };
+    std::vector<std::future<Result>> runs;
+    for (const Case& c : cases) {
+        const fs::path settingsFile = dir.Path() / (std::string(c.name) + ".qvxa");
+        ASSERT_EQ(RunQvanalog({"settings", "init", settingsFile.string()}).status, 0);
+        auto settings = nlohmann::json::parse(Slurp(settingsFile));
+        settings.at("value0")["samplingFrequency"] = 0;
+        for (const auto& [key, value] : c.settings) settings.at("value0")[key] = value;
+        std::ofstream(settingsFile) << settings.dump(4);
+        fs::create_directories(dir.Path() / "out" / c.name);
+        const std::string out = (dir.Path() / "out" / c.name / "s.qvxa").string();
+        // No --duration: only the stop trigger can end these; a hang runs into the time limit.
+        runs.push_back(std::async(std::launch::async, [out, settingsFile] {
+            return qvanalog_test::RunQvanalog(
+                {"record", "--out", out, "--settings", settingsFile.string(), "--simulate", "--json"}, 60);
+        }));
+    }
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const Case& c = cases[k];
+        SCOPED_TRACE(c.name);
+        const Result r = runs[k].get();
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto summary = nlohmann::json::parse(r.out);
+        EXPECT_EQ(summary.at("records").get<std::uint64_t>(), c.records);
+        EXPECT_EQ(summary.at("bytes").get<std::uint64_t>(), c.records * 16);
+        EXPECT_EQ(summary.at("abortType"), 0);
+        const auto elapsedMs = summary.at("elapsedMs").get<std::uint32_t>();
+        EXPECT_GE(elapsedMs, c.edgeMs);
+        EXPECT_LT(elapsedMs, c.edgeMs + 1000) << "the trace should end within a second of the edge";
+        const std::string session = (dir.Path() / "out" / c.name / "s.qvxa").string();
+        const Result info = RunQvanalog({"info", session, "--json"});
+        ASSERT_EQ(info.status, 0) << info.err;
+        const auto report = nlohmann::json::parse(info.out);
+        EXPECT_EQ(report.at("totalRecordCount").get<std::uint64_t>(), c.records);
+        EXPECT_EQ(report.at("lastTime").get<std::int64_t>() * 10, c.lastTimeNs);
+        const Result last =
+            RunQvanalog({"read", session, "--index", std::to_string(c.records - 1), "--json"});
+        ASSERT_EQ(last.status, 0) << last.err;
+        EXPECT_EQ(nlohmann::json::parse(last.out).at("samples")[0], (c.records - 1) % 16384);
+    }
+}
+
+// Two units that report the same serial number: the first one is recorded, as the device
+// library opens the first unit with the serial number asked for.
+TEST_F(RecordCommand, TwoUnitsWithOneSerialNumberRecordTheFirstOfThem) {
+    ::setenv("QVPLUS_SIMULATED_UNITS", "AN0001,AN0001", 1);
+    const Result ask = RunRecordTool({"record", "--out", Out("dup.qvxa"), "--duration", "0.2"});
+    EXPECT_EQ(ask.status, 1);
+    EXPECT_NE(ask.err.find("several analog units attached (AN0001, AN0001); choose one with --device ID"),
+              std::string::npos)
+        << ask.err;
+    const Result r = RunRecordTool({"record", "--out", Out("dup.qvxa"), "--device", "AN0001", "--rate",
+                                    "100K", "--duration", "0.2", "--json"});
+    ::unsetenv("QVPLUS_SIMULATED_UNITS");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(nlohmann::json::parse(r.out).at("records").get<std::uint64_t>(), 0u);
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "00000000.DAT"));
+}
+
+// An orphaned recording whose settings file is damaged: listed with that problem, and saved
+// with the default settings as one without a settings file is; the damaged file is kept.
+TEST_F(RecordCommand, AnOrphanWithADamagedSettingsFileIsListedAndRecoveredWithTheDefaults) {
+    ASSERT_EQ(RunQvanalog({"recover", "--json"}).status, 0);  // makes the preferences and cache folder
+    const fs::path cache = dir.Path() / "app" / "qmrs" / "QV+Analog";
+    const std::string id(32, 'd');
+    qvx::test::ReportBuilder(cache / id / "repo").AddFile(0, 300);
+    std::ofstream(cache / id / "recording.qvxa") << R"({"value0": {"cereal_class_version": 5}})";
+
+    const Result listed = RunQvanalog({"recover", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    const auto recordings = nlohmann::json::parse(listed.out).at("recordings");
+    ASSERT_EQ(recordings.size(), 1u) << listed.out;
+    EXPECT_EQ(recordings[0].at("hasSettings"), false);
+    EXPECT_EQ(recordings[0].at("readable"), true);
+    EXPECT_EQ(recordings[0].at("problem"), "the settings file is damaged; the default settings are used");
+
+    const std::string saved = Out("recovered.qvxa");
+    const Result recovered = RunQvanalog({"recover", id, "--out", saved});
+    ASSERT_EQ(recovered.status, 0) << recovered.err;
+    EXPECT_NE(recovered.err.find("kept as " + saved + ".damaged"), std::string::npos) << recovered.err;
+    EXPECT_EQ(Slurp(saved + ".damaged"), R"({"value0": {"cereal_class_version": 5}})");
+    qvx::AnalogSettings defaults, loaded;
+    ASSERT_TRUE(qvx::Archive::Load(loaded, saved));
+    EXPECT_EQ(*qvx::Archive::ToText(loaded), *qvx::Archive::ToText(defaults));
+    const Result info = RunQvanalog({"info", saved, "--json"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(nlohmann::json::parse(info.out).at("totalRecordCount"), 300);
+    EXPECT_FALSE(fs::exists(cache / id));
 }
 
 }  // namespace

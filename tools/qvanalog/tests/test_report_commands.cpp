@@ -153,6 +153,9 @@ TEST(ReportCommands, InfoOnAnEmptyReportSaysNoneArePresent) {
     const Result r = RunQvanalog({"info", dir.Path().string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("records           0 (none present)\n"), std::string::npos) << r.out;
+    // A file that is a header alone has no indexes or times to show.
+    EXPECT_NE(r.out.find("  00000000.DAT  records 0  no records\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("indexes 0-0"), std::string::npos) << r.out;
 }
 
 TEST(ReportCommands, JsonOutputOfARotatedReport) {

@@ -61,6 +61,46 @@ TEST(SessionCommands, SettingsInitAndShow) {
     EXPECT_EQ(RunQvanalog({"settings", "show"}).status, 1);
 }
 
+// settings init never writes over a recording: not its report data files, not "meta", nothing
+// among them, not the settings file that its data is read with, and no name but "*.qvxa";
+// through a symbolic link the place it leads to counts.
+TEST(SessionCommands, SettingsInitRefusesTheFilesOfARecording) {
+    TempDir dir("settings-init");
+    const fs::path session = dir.Path() / "S";
+    fs::create_directories(session);
+    qvx::AnalogSettings defaults;
+    ASSERT_TRUE(qvx::Archive::Save(defaults, session / "s.qvxa"));
+    ReportBuilder(session / "repo").AddFile(0, 100);
+    ASSERT_TRUE(qvx::Archive::Save(qvx::AnalogDisplayTriggerList{{7, 0}}, session / "repo" / "meta"));
+    fs::create_symlink(session / "repo" / "00000000.DAT", dir.Path() / "link.qvxa");
+    const std::string data = Slurp(session / "repo" / "00000000.DAT");
+    const std::string meta = Slurp(session / "repo" / "meta");
+    const std::string settings = Slurp(session / "s.qvxa");
+
+    const std::vector<std::pair<fs::path, std::string>> refused{
+        {session / "repo" / "00000000.DAT", "ends in .qvxa"},
+        {session / "repo" / "meta", "ends in .qvxa"},
+        {session / "repo" / "new.qvxa", "among the report data"},
+        {session / "s.qvxa", "settings file of the recording"},
+        {dir.Path() / "link.qvxa", "not a settings file name"},
+        {dir.Path() / "notes.txt", "ends in .qvxa"},
+    };
+    for (const auto& [file, reason] : refused) {
+        const Result r = RunQvanalog({"settings", "init", file.string(), "--force"});
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Slurp(session / "repo" / "00000000.DAT"), data);
+    EXPECT_EQ(Slurp(session / "repo" / "meta"), meta);
+    EXPECT_EQ(Slurp(session / "s.qvxa"), settings);
+    EXPECT_FALSE(fs::exists(session / "repo" / "new.qvxa"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "notes.txt"));
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "link.qvxa"));
+    // A settings file of its own is still replaced with --force.
+    EXPECT_EQ(RunQvanalog({"settings", "init", (dir.Path() / "own.qvxa").string()}).status, 0);
+    EXPECT_EQ(RunQvanalog({"settings", "init", (dir.Path() / "own.qvxa").string(), "--force"}).status, 0);
+}
+
 TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
     TempDir dir("session-cli");
     fs::create_directories(dir.Path() / "a");
@@ -94,6 +134,12 @@ TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("指定された設定ファイルを開けませんでした。"), std::string::npos);
     EXPECT_EQ(RunQvanalog({"save-as", "only-one.qvxa"}).status, 1);
+    // A missing source is the mistake reported, also when the destination is wrong too.
+    const std::string none = (dir.Path() / "none.qvxa").string();
+    const Result both = RunQvanalog({"save-as", none, (dir.Path() / "r1" / "x.qvxa").string()});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_NE(both.err.find(none + ": not found"), std::string::npos) << both.err;
+    EXPECT_EQ(both.err.find("no folder"), std::string::npos) << both.err;
 
     // The same messages in English, chosen by --lang (anywhere on the line) or by the locale.
     const Result english = RunQvanalog({"save-as", (dir.Path() / "a" / "s.qvxa").string(),
