@@ -38,7 +38,10 @@ def session_beside(folder_parent, settings_text, with_repo=True):
 
 
 def default_settings(tool, tmp_path):
-    path = tmp_path / "default.qvxa"
+    # Its own folder: settings init refuses a settings file beside report data files.
+    folder = tmp_path / "defaults"
+    folder.mkdir(exist_ok=True)
+    path = folder / "default.qvxa"
     tool.run("settings", "init", path)
     return json.loads(path.read_text())
 
