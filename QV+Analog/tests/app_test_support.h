@@ -6,9 +6,11 @@
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QVxWinCommon/QVxNotification.h"
 #include "QVxWinGUICommon/Device/QVxNotificationImpl.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 
 #include <deque>
 #include <string>
@@ -83,5 +85,11 @@ public:
     ScopedPrompts(const ScopedPrompts&) = delete;
     ScopedPrompts& operator=(const ScopedPrompts&) = delete;
 };
+
+// The child of `parent` with the control id `id` (object name "id" + the number), or null.
+template <class T = QWidget>
+T* Child(QWidget* parent, int id) {
+    return parent->findChild<T*>(QVxWinGUI::ControlName(id));
+}
 
 }  // namespace qvx::test

@@ -26,15 +26,11 @@
 #include <cstdlib>
 
 using qvx::test::AppTest;
+using qvx::test::Child;
 
 namespace {
 
 using Form = CQVxAnalogTracingStatusDlg;
-
-template <class T = QWidget>
-T* Child(QWidget* parent, int id) {
-    return parent->findChild<T*>(QVxWinGUI::ControlName(id));
-}
 
 void SaveShot(QWidget* widget, const QString& name) {
     if (const char* shots = std::getenv("QVX_APP_SHOTS"))

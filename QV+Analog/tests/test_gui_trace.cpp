@@ -23,15 +23,11 @@
 
 namespace fs = std::filesystem;
 using qvx::test::AppTest;
+using qvx::test::Child;
 
 namespace {
 
 using Form = CQVxAnalogTracingStatusDlg;
-
-template <class T = QWidget>
-T* Child(QWidget* parent, int id) {
-    return parent->findChild<T*>(QVxWinGUI::ControlName(id));
-}
 
 }  // namespace
 

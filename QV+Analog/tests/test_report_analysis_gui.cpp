@@ -42,6 +42,14 @@ protected:
             ViewModel().GetSession()->GetReportData()->ReadRecordByIndex(static_cast<std::uint64_t>(index));
         return static_cast<std::int64_t>(qvx::LoadLE64(record) & qvx::kRecordTimeMask) * 10;
     }
+    // The frame at 1400 x 900 with the measurement pane in front.
+    CQVxMeasurementPane* ShowMeasurementPane() {
+        Frame().resize(1400, 900);
+        Frame().show();
+        auto* pane = Frame().GetMeasurementPane();
+        pane->raise();
+        return pane;
+    }
     void Screenshot(QWidget& widget, const char* name) {
         const QString outDir = qEnvironmentVariable("QVX_SCREENSHOT_DIR");
         if (outDir.isEmpty()) return;
@@ -88,10 +96,7 @@ TEST_F(ReportAnalysisGui, SearchCommandsFindTheLiveHitsMoveTheCursorAndFillTheLi
 TEST_F(ReportAnalysisGui, MeasurementPaneFollowsTheMarkersAndTheStripShowsThem) {
     ASSERT_TRUE(Start());
     RecordTrace(500);
-    Frame().resize(1400, 900);
-    Frame().show();
-    auto* pane = Frame().GetMeasurementPane();
-    pane->raise();
+    auto* pane = ShowMeasurementPane();
     const std::int64_t m1 = 100'000'000, m2 = 300'000'000;  // ns
     Presenter().SetMarkerTime(0, m2);
     Presenter().SetMarkerTime(1, m1);  // the span is ordered whatever the markers' order
@@ -153,10 +158,7 @@ TEST_F(ReportAnalysisGui, MeasurementPaneFollowsTheMarkersAndTheStripShowsThem) 
 TEST_F(ReportAnalysisGui, MeasurementPaneFollowsAWheelZoom) {
     ASSERT_TRUE(Start());
     RecordTrace(500);
-    Frame().resize(1400, 900);
-    Frame().show();
-    auto* pane = Frame().GetMeasurementPane();
-    pane->raise();
+    auto* pane = ShowMeasurementPane();
     const auto& shown = Presenter().GetWritingRenderData();
     const auto measuresTheWindow = [&] {
         const auto& r = pane->GetJobs().GetResult();
