@@ -59,7 +59,10 @@ bool QVPlusContext::Fail(AcquisitionRun& run, uint32_t errorCode) {
 
 bool QVPlusContext::RunAcquisition() {
     AcquisitionRun run;
-    if (!StartUnit(run)) return false;
+    if (!StartUnit(run)) {
+        CallEndOfData(run);
+        return false;
+    }
     bool more = true;
     while (more && !m_controlExit.load()) more = AcquireTurn(run);  // a deleted handle aborts
     return FinishAcquisition(run);
@@ -220,10 +223,19 @@ bool QVPlusContext::FinishAcquisition(AcquisitionRun& run) {
             Fail(run, QVPLUS_ERR_FILE_WRITE);
         std::fclose(run.file);
     }
-    if (m_params.dataCallback != nullptr) {
-        QVPlusStatus status = m_status.Snapshot();
-        m_params.dataCallback(m_captureBuffer.get() + run.half * kHalfSize, 0, 0, 1, &status);
-    }
+    CallEndOfData(run);
     SendStopCommand();
     return run.ok;
 }
+
+// Every started acquisition ends with exactly one end-of-data call, also one that was stopped
+// before the unit began or whose start failed: the caller waits for it to end its trace.
+void QVPlusContext::CallEndOfData(const AcquisitionRun& run) {
+    if (m_params.dataCallback == nullptr) return;
+    QVPlusStatus status = m_status.Snapshot();
+    m_params.dataCallback(m_captureBuffer.get() + run.half * kHalfSize, 0, 0, 1, &status);
+}
+
+// A stop that came between the start call and the control thread's next turn: the unit was
+// never started, so the acquisition holds no record, and it still ends with its one call.
+void QVPlusContext::EndStoppedBeforeStart() { CallEndOfData(AcquisitionRun{}); }

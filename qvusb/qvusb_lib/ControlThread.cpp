@@ -17,6 +17,8 @@ void QVPlusContext::ControlThreadMain() {
             (m_status.unitReady.load() != 0 || m_status.canActive.load() != 0)) {
             if (m_stopRequest.load() == kNoStopRequest) {
                 if (!RunAcquisition()) SendStopCommand();
+            } else {
+                EndStoppedBeforeStart();
             }
             SetThreadPriorities(false);
             m_status.running.store(0);

@@ -71,6 +71,8 @@ private:
     bool OpenReportFile(AcquisitionRun& run);
     bool CloseFullReportFile(AcquisitionRun& run);
     bool FinishAcquisition(AcquisitionRun& run);
+    void CallEndOfData(const AcquisitionRun& run);
+    void EndStoppedBeforeStart();
     bool Fail(AcquisitionRun& run, uint32_t errorCode);
     bool SendControlBlock(const uint8_t* block16);
     bool SendStartBlock();

@@ -90,6 +90,23 @@ TEST_F(qvusbCaptureTest, ListingTheUnitsDuringACaptureLeavesTheConnectedUnitAlon
     ExpectCompleteStream(UnitWrittenRecords());
 }
 
+TEST_F(qvusbCaptureTest, AStopRightAfterTheStartStillEndsWithOneEndOfDataCall) {
+    // A stop may come before the control thread has started the unit; the caller still
+    // waits for the end-of-data call to end its trace.
+    Open(false);
+    QVPlusStartParams params = CounterStartParams(0);
+    for (uint32_t reason : {QVPLUS_STOP_DRAIN, QVPLUS_STOP_ABORT}) {
+        CounterSink::Reset(RateOf(0));
+        ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+        ASSERT_EQ(QVPlus_Stop(handle, reason), 1);
+        ASSERT_TRUE(WaitIdle(handle));
+        const SinkStats s = CounterSink::Stats();
+        EXPECT_EQ(s.endCalls, 1u) << reason;
+        EXPECT_EQ(s.mismatches, 0u) << s.firstMismatch;
+        EXPECT_EQ(s.dataAfterEnd, 0u);
+    }
+}
+
 TEST_F(qvusbCaptureTest, AbortEndsAtOnceAndASecondAcquisitionStartsFromRecordZero) {
     Open(false);
     QVPlusStartParams params = CounterStartParams(0);
