@@ -238,4 +238,6 @@ void QVPlusContext::CallEndOfData(const AcquisitionRun& run) {
 
 // A stop that came between the start call and the control thread's next turn: the unit was
 // never started, so the acquisition holds no record, and it still ends with its one call.
-void QVPlusContext::EndStoppedBeforeStart() { CallEndOfData(AcquisitionRun{}); }
+void QVPlusContext::EndStoppedBeforeStart() {
+    CallEndOfData(AcquisitionRun{});
+}
