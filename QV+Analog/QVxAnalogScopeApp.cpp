@@ -36,7 +36,8 @@ constexpr const char* kSimulatedUnit = "AN0000SIM";
 const char* CQVxAnalogScopeApp::UsageText() {
     return "usage: QV+Analog [--simulate] [--lang ja|en] [SESSION.qvxa]\n"
            "       QV+Analog --help | --version\n"
-           "  --simulate    list one simulated analog unit (AN0000SIM) when QVPLUS_SIMULATED_UNITS is not set\n"
+           "  --simulate    list one simulated analog unit (AN0000SIM) when QVPLUS_SIMULATED_UNITS\n"
+           "                is not set\n"
            "  --lang ja|en  the language of every text of this run (default: the environment dialog's\n"
            "                choice, else the locale)\n"
            "  --help        print this help and exit\n"
