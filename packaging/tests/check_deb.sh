@@ -4,11 +4,13 @@
 # (its other tags are printed), the Depends hold the shared libraries' packages and the
 # Python modules' ones, the files are where the package promises them, the programs find
 # their private libraries through the run path $ORIGIN and run from the unpacked tree.
-# Exit 77 (skip) when a Debian tool or the programs are missing.
+# $4 is the system python3 that imports the unpacked Python package. Exit 77 (skip) when a
+# Debian tool or the programs are missing.
 set -eu
 SOURCE="$1"
 BUILD="$2"
 VERSION="$3"
+PYTHON="${4:-/usr/bin/python3}"
 
 for tool in cpack dpkg-deb dpkg-shlibdeps lintian readelf; do
     command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed" >&2; exit 77; }
@@ -34,7 +36,7 @@ case "$(basename "$deb")" in
 esac
 
 start=$(date +%s)
-lintian --fail-on error --no-tag-display-limit "$deb" || problem "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 "$deb" || problem "lintian reports errors"
 echo "lintian: $(($(date +%s) - start)) s"
 
 depends="$(dpkg-deb -f "$deb" Depends)"
@@ -57,7 +59,8 @@ for f in "$private/QV+Analog" "$private/qvanalog" "$private/libqvusb.so" "$priva
     usr/share/bash-completion/completions/qvanalog usr/lib/udev/rules.d/99-qvplus.rules \
     usr/lib/python3/dist-packages/qvanalog/__init__.py \
     "usr/lib/python3/dist-packages/qvanalog-$VERSION.dist-info/entry_points.txt" \
-    usr/share/doc/qvplus-analog/copyright usr/share/doc/qvplus-analog/changelog.Debian.gz; do
+    usr/share/doc/qvplus-analog/copyright usr/share/doc/qvplus-analog/changelog.Debian.gz \
+    usr/share/lintian/overrides/qvplus-analog; do
     [ -s "$root/$f" ] || problem "$f missing or empty"
 done
 for program in QV+Analog qvanalog; do
@@ -80,7 +83,7 @@ done
 [ "$("$root/usr/bin/QV+Analog" --version)" = "QV+Analog $VERSION" ] || problem "usr/bin/QV+Analog --version"
 devices="$(QVPLUS_SIMULATED_UNITS=AN0001 "$root/usr/bin/qvanalog" devices --json)" || problem "qvanalog devices"
 printf '%s\n' "$devices" | grep -q '"AN0001"' || problem "qvanalog devices lists no simulated unit: $devices"
-PYTHONPATH="$root/usr/lib/python3/dist-packages" python3 -c 'import qvanalog' || problem "import qvanalog"
+PYTHONPATH="$root/usr/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 "$PYTHON" -c 'import qvanalog' || problem "import qvanalog"
 
 [ "$fail" -eq 0 ] && echo "package $(basename "$deb"): lintian without errors, contents as expected"
 exit "$fail"
