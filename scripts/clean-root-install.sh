@@ -22,6 +22,7 @@ command -v debootstrap >/dev/null 2>&1 || SETUP_CLEAN_ROOT=1 SETUP_ONLY_PACKAGES
 
 target="$(mktemp -d /var/tmp/qvplus-clean-root.XXXXXX)"
 cleanup() {
+    umount "$target/dev/pts" 2>/dev/null || true
     umount "$target/proc" 2>/dev/null || true
     if [[ "${KEEP_ROOT:-0}" == 1 ]]; then echo "root kept in $target"; else rm -rf "$target"; fi
 }
@@ -29,11 +30,13 @@ trap cleanup EXIT
 step() { printf '\n=== %s\n' "$*"; }
 in_root() { chroot "$target" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C.UTF-8 \
     DEBIAN_FRONTEND=noninteractive "$@"; }
-# Every file of the root with its size and type, apart from the folders of the running
+# Every file of the root with its type (and a regular file's size; a folder's size only
+# tells how many entries it once held), apart from the folders of the running
 # check (proc, tmp, the tester's home) and apt's and dpkg's own state, caches and logs.
 snapshot() {
     (cd "$target" && find . -xdev \( -path ./proc -o -path ./tmp -o -path ./home -o -path ./var/cache \
-        -o -path ./var/lib/apt -o -path ./var/lib/dpkg -o -path ./var/log \) -prune -o -printf '%y %s %p\n' |
+        -o -path ./var/lib/apt -o -path ./var/lib/dpkg -o -path ./var/log \) -prune \
+        -o -type f -printf 'f %s %p\n' -o -printf '%y - %p\n' |
         sort -k3)
 }
 
@@ -46,6 +49,9 @@ debootstrap --variant=minbase bookworm "$target" "$MIRROR" >"$target.debootstrap
 rm -f "$target.debootstrap.log"
 echo "done in $(($(date +%s) - start)) s: $(du -sh "$target" | cut -f1)"
 mount -t proc proc "$target/proc"
+# apt logs the maintainer scripts' output through a pseudo-terminal.
+mkdir -p "$target/dev/pts"
+mount -t devpts -o newinstance,ptmxmode=0666 devpts "$target/dev/pts" 2>/dev/null || true
 in_root apt-get update -qq
 snapshot >"$target/tmp/before.txt"
 
@@ -67,7 +73,7 @@ in_root QV+Analog --version
 step "one second of the simulated unit"
 mkdir -p "$target/home/tester"
 in_root env HOME=/home/tester qvanalog record --out /home/tester/rec/one.qvxa --rate 1M --duration 1 --simulate
-step "python3 -c 'import qvanalog'"
+step "python3 -c 'import qvanalog' (as root, so byte code lands beside the package)"
 in_root python3 -c 'import qvanalog
 ds = qvanalog.open("/home/tester/rec/one.qvxa")
 print(qvanalog.__file__)

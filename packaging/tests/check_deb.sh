@@ -44,7 +44,7 @@ echo "Depends: $depends"
 for package in libc6 libqt6widgets6 libusb-1.0-0 python3 python3-numpy python3-xarray python3-dask; do
     printf '%s\n' "$depends" | tr ',' '\n' | grep -q "^ *$package\( \|$\)" || problem "Depends lacks $package"
 done
-for script in postinst postrm; do
+for script in postinst prerm postrm; do
     dpkg-deb -I "$deb" "$script" >/dev/null 2>&1 || problem "no $script"
 done
 
