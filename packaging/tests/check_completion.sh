@@ -17,6 +17,8 @@ problem() {
     echo "FAIL: $*" >&2
     fail=1
 }
+[[ "$(complete -p qvanalog 2>/dev/null)" == "complete -F _qvanalog qvanalog" ]] ||
+    problem "the script does not register _qvanalog for qvanalog"
 
 # complete WORD...: what TAB offers for the line "qvanalog WORD..." with the cursor at the
 # end of its last word, sorted, one per line.
