@@ -33,6 +33,19 @@ constexpr const char* kSimulatedUnit = "AN0000SIM";
 
 }  // namespace
 
+const char* CQVxAnalogScopeApp::UsageText() {
+    return "usage: QV+Analog [--simulate] [--lang ja|en] [SESSION.qvxa]\n"
+           "       QV+Analog --help | --version\n"
+           "  --simulate    list one simulated analog unit (AN0000SIM) when QVPLUS_SIMULATED_UNITS\n"
+           "                is not set\n"
+           "  --lang ja|en  the language of every text of this run (default: the environment dialog's\n"
+           "                choice, else the locale)\n"
+           "  --help        print this help and exit\n"
+           "  --version     print the version and exit\n"
+           "  SESSION.qvxa  the session to open at the start\n"
+           "See QV+Analog(1) for the files and the environment.\n";
+}
+
 CQVxAnalogScopeApp::CommandLine CQVxAnalogScopeApp::ParseCommandLine(const QStringList& arguments) {
     CommandLine line;
     for (qsizetype i = 0; i < arguments.size(); ++i) {

@@ -45,6 +45,9 @@ public:
         QString error;
     };
     static CommandLine ParseCommandLine(const QStringList& arguments);
+    // What --help prints: the usage line and each option. The man page QV+Analog(1)
+    // must name every option in it (ctest qvplusanalog_manpage_options checks it).
+    static const char* UsageText();
 
     explicit CQVxAnalogScopeApp(Options options);
     ~CQVxAnalogScopeApp();

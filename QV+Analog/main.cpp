@@ -1,7 +1,8 @@
 // QV+Analog: records the four analog channels of a NAVO+ unit into report files,
 // shows them while they arrive and lets the user examine a finished recording.
 //
-//   QV+Analog [--simulate] [SESSION.qvxa]
+//   QV+Analog [--simulate] [--lang ja|en] [SESSION.qvxa]
+//   QV+Analog --help | --version
 
 #include "QV+Analog/QVxAnalogScopeApp.h"
 #include "QVxCore/TaskDispatcher.h"
@@ -9,7 +10,21 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv) {
+    // --help and --version answer before Qt starts, so they need no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(CQVxAnalogScopeApp::UsageText(), stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("QV+Analog %s\n", QVX_APP_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QV+Analog"));
     QApplication::setApplicationDisplayName(QStringLiteral("QV+Analog"));

@@ -93,3 +93,16 @@ function(qvx_add_layering_probe name library header)
   string(REGEX REPLACE "([.+])" "\\\\\\1" pattern "${header}")
   set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION "${pattern}: No such file or directory")
 endfunction()
+
+# The installed programs, their two shared libraries and their data live in one private
+# folder below the prefix; bin/ holds symbolic links to the programs.
+set(QVX_INSTALL_PRIVATEDIR lib/qvplus-analog)
+
+# qvx_install_program_link(target): installs bin/<target> as a relative symbolic link to
+# the program in QVX_INSTALL_PRIVATEDIR (component "programs").
+function(qvx_install_program_link target)
+  set(link ${PROJECT_BINARY_DIR}/install-links/${target})
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/install-links)
+  file(CREATE_LINK ../${QVX_INSTALL_PRIVATEDIR}/${target} ${link} SYMBOLIC)
+  install(FILES ${link} DESTINATION bin COMPONENT programs)
+endfunction()

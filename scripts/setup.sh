@@ -5,6 +5,8 @@
 #
 #   scripts/setup.sh            # release build in build/
 #   BUILD_DIR=x BUILD_TYPE=Debug scripts/setup.sh
+#   SETUP_ONLY_PACKAGES=1 scripts/setup.sh   # the packages only, no build
+#   SETUP_CLEAN_ROOT=1 ...                   # also debootstrap (scripts/clean-root-install.sh)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -20,7 +22,10 @@ PACKAGES=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth x11-apps imagemagick
   clang-format clang-14 libclang-rt-14-dev
+  lintian desktop-file-utils appstream man-db bash
 )
+# Only the clean-root install check needs debootstrap; CI does not run it.
+if [[ "${SETUP_CLEAN_ROOT:-0}" == 1 ]]; then PACKAGES+=(debootstrap); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -9,14 +9,35 @@
 
 #include <algorithm>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-void PrintUsage() {
-    std::cerr << "usage: qvanalog [--lang ja|en] COMMAND ...\n";
-    for (const auto& [name, info] : qvanalog::Registry()) std::cerr << "  qvanalog " << info.usage << "\n";
+// The usage of every command, one per line (continuations indented further). --help
+// prints it on stdout; a missing or unknown command on stderr. The man page qvanalog(1)
+// must name every option printed here (ctest qvanalog_manpage_options checks it).
+void PrintUsage(std::ostream& out) {
+    out << "usage: qvanalog [--lang ja|en] COMMAND ...\n"
+           "       qvanalog --help | --version\n"
+           "commands:\n";
+    for (const auto& [name, info] : qvanalog::Registry()) out << "  qvanalog " << info.usage << "\n";
+    out << "See qvanalog(1) for the options, the exit status and the environment.\n";
+}
+
+// "--help" or "--version" as the only word: prints on stdout and exits 0.
+std::optional<int> RunInformationOption(const std::vector<std::string>& words) {
+    if (words.size() != 1) return std::nullopt;
+    if (words.front() == "--help" || words.front() == "-h") {
+        PrintUsage(std::cout);
+        return 0;
+    }
+    if (words.front() == "--version") {
+        std::cout << "qvanalog " << QVX_APP_VERSION << "\n";
+        return 0;
+    }
+    return std::nullopt;
 }
 
 // Takes "--lang ja|en" out of `words` (wherever it stands) and sets the language of
@@ -45,8 +66,9 @@ int main(int argc, char** argv) {
     spdlog::set_default_logger(std::move(logger));
     std::vector<std::string> words(argv + 1, argv + argc);
     if (!ApplyLanguageOption(words)) return qvanalog::Fail("--lang takes ja or en");
+    if (const auto status = RunInformationOption(words)) return *status;
     if (words.empty()) {
-        PrintUsage();
+        PrintUsage(std::cerr);
         return 2;
     }
     std::string name = words.front();
@@ -59,7 +81,7 @@ int main(int argc, char** argv) {
     }
     auto it = registry.find(name);
     if (it == registry.end()) {
-        PrintUsage();
+        PrintUsage(std::cerr);
         return 2;
     }
     qvanalog::Args args(std::move(words));

@@ -147,6 +147,32 @@ TEST(ReportCommands, BadArgumentsAreRefused) {
     EXPECT_EQ(fs::file_size(dir.Path() / "00000000.DAT"), 512u + 160u);
 }
 
+// --help and --version answer on stdout with status 0 (the man page and the shell completion
+// are checked against this text); a missing or unknown command, or --help next to other
+// words, prints the usage on stderr with status 2.
+TEST(ReportCommands, HelpAndVersionOnStdoutUsageErrorsOnStderr) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"-h"}, {"--lang", "en", "--help"}}) {
+        const Result r = RunQvanalog(args);
+        EXPECT_EQ(r.status, 0) << args.front();
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out.rfind("usage: qvanalog [--lang ja|en] COMMAND ...\n", 0), 0u) << r.out;
+        for (const char* command :
+             {"\n  qvanalog info ", "\n  qvanalog settings init ", "\n  qvanalog family trace "})
+            EXPECT_NE(r.out.find(command), std::string::npos) << command;
+    }
+    const Result version = RunQvanalog({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "qvanalog " QVX_PROJECT_VERSION "\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"no-such-command"}, {"--help", "info"}, {"settings"}}) {
+        const Result r = RunQvanalog(args);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args.front());
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("usage: qvanalog", 0), 0u) << r.err;
+    }
+}
+
 TEST(ReportCommands, InfoOnAnEmptyReportSaysNoneArePresent) {
     qvx::test::TempDir dir("qvanalog-empty");
     ReportBuilder(dir.Path()).AddFile(0, 0);
