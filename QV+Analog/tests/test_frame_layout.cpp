@@ -7,13 +7,16 @@
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
+#include "QVxWinGUICommon/tests/text_fit_support.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QPaintEvent>
 #include <QRegion>
 #include <QScrollArea>
@@ -128,6 +131,24 @@ TEST_F(FrameLayoutTest, SmallWindowsKeepReadableTracksAndScroll) {
         ExpectButtonsInsideTheirTracks();
         SaveShot(&Frame(), QStringLiteral("i31frame2-fit-%1x%2").arg(size.width()).arg(size.height()));
     }
+}
+
+// The display trigger pane shows its captions whole ("トリガー感度(サンプル数)" lost its
+// closing parenthesis), also when the pane is made as narrow as it goes.
+TEST_F(FrameLayoutTest, TheDisplayTriggerPaneCutsNoCaption) {
+    ASSERT_TRUE(Start());
+    ShowFrame(1366, 740);
+    QDockWidget* pane = Frame().GetDisplayTriggerPane();
+    pane->raise();
+    QApplication::processEvents();
+    auto* dialog = pane->findChild<CQVxWaveformDisplayTriggerDlg*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(text_fit::ClippedTexts(*dialog).join("; ").toStdString(), "");
+    SaveShot(pane, "i31frame2-display-trigger-pane");
+    Frame().resizeDocks({pane}, {1}, Qt::Horizontal);
+    QApplication::processEvents();
+    EXPECT_EQ(text_fit::ClippedTexts(*dialog).join("; ").toStdString(), "") << "pane " << pane->width();
+    SaveShot(pane, "i31frame2-display-trigger-pane-narrow");
 }
 
 }  // namespace
