@@ -8,6 +8,7 @@
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformTrackSettingPopupDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
@@ -18,9 +19,12 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QRegion>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 
 #include <cstdlib>
 
@@ -149,6 +153,32 @@ TEST_F(FrameLayoutTest, TheDisplayTriggerPaneCutsNoCaption) {
     QApplication::processEvents();
     EXPECT_EQ(text_fit::ClippedTexts(*dialog).join("; ").toStdString(), "") << "pane " << pane->width();
     SaveShot(pane, "i31frame2-display-trigger-pane-narrow");
+}
+
+// In the maximised window CH1's settings button is at the screen's right edge: its popup
+// opens left of the button, on the screen, and Escape closes it.
+TEST_F(FrameLayoutTest, CH1sSettingsPopupOpensOnTheScreenOfTheMaximisedWindow) {
+    ASSERT_TRUE(Start());
+    ShowFrame(0, 0);
+    auto* button =
+        AreaWnd()->findChild<QWidget*>(QVxWinGUI::ControlName(QVxWaveformCaption::kSettingsButtonIdBase));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QApplication::processEvents();
+    auto* popup = AreaWnd()->GetTrackSettingsDlg();
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(popup->isVisible());
+    const QRect screen = Frame().screen()->availableGeometry();
+    const QRect shown(popup->pos(), popup->size());
+    EXPECT_TRUE(screen.contains(shown)) << shown.x() << "+" << shown.width() << " on " << screen.width();
+    if (const char* shots = std::getenv("QVX_APP_SHOTS")) {
+        // The window with the popup drawn where it is on the screen.
+        QImage picture = Frame().grab().toImage();
+        QPainter(&picture).drawPixmap(shown.topLeft() - Frame().geometry().topLeft(), popup->grab());
+        picture.save(QString::fromLocal8Bit(shots) + "/i31frame2-ch1-popup-maximised.png");
+    }
+    QTest::keyClick(AreaWnd(), Qt::Key_Escape);
+    EXPECT_FALSE(popup->isVisible());
 }
 
 }  // namespace
