@@ -91,9 +91,13 @@ TEST_F(FrameLayoutTest, FitToWindowRepaintsAndFixedTracksScroll) {
     ASSERT_TRUE(Start());
     ShowFrame(0, 0);
     ASSERT_TRUE(Fit()->isChecked());
+    // Connected first: the border colour's change repaints the whole window.
+    ASSERT_TRUE(WaitConnected());
+    QTest::qWait(100);
     SaveShot(&Frame(), "i31frame2-fit-maximised");
 
     for (bool fit : {false, true, false}) {
+        QApplication::processEvents();
         PaintRecorder recorder(AreaWnd());
         Fit()->setChecked(fit);
         QApplication::processEvents();

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -145,7 +146,8 @@ TEST_F(DeviceSelectorTest, PopupStaysOnTheScreen) {
     const QRect shown(popup->pos(), popup->size());
     EXPECT_TRUE(screen.contains(shown)) << shown.x() << "," << shown.y();
     EXPECT_LE(shown.bottom(), selector.mapToGlobal(QPoint(0, 0)).y());  // above the button
-    popup->close();
+    QTest::keyClick(popup, Qt::Key_Escape);                             // Escape closes it
+    EXPECT_FALSE(popup->isVisible());
 }
 
 // Pixels of `image` inside `area` within a small distance of `colour`.
