@@ -496,7 +496,11 @@ void CMainFrame::ApplyTrackFit() {
         CQVxWaveformMonitorWnd::SetTrackHeight(
             std::max(CQVxWaveformTrackAreaWnd::kMinTrackHeight,
                      m_settings.value(kTrackHeightKey, kDefaultTrackHeight).toInt()));
+    // The new layout is painted whole at once, not only where the settings buttons moved
+    // away from.
     m_view->GetMonitorWnd()->GetTrackAreaWnd()->Layout();
+    m_view->GetMonitorWnd()->GetTrackAreaWnd()->update();
+    m_view->GetMonitorWnd()->update();
 }
 
 // Times as the time of day or since the start: the ruler, the read-outs, the marker texts

@@ -10,6 +10,7 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
 
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <spdlog/spdlog.h>
@@ -23,9 +24,22 @@ CQVxAnalogScopeView::CQVxAnalogScopeView(QVxAnalogViewModel& viewModel, QWidget*
       m_monitor(new CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps{true}, this)),
       m_extension(std::make_unique<QVxAnalogWaveformExtension>(viewModel)) {
     m_monitor->setObjectName(QVxWinGUI::ControlName(kMonitorId));
+    // The monitor fills the view, but never gets lower than its tracks and footer need
+    // (readable fitted tracks, or the fixed track height): below that the view scrolls
+    // vertically.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("monitorScroll"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(m_monitor);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_monitor);
+    layout->addWidget(m_scroll);
+    connect(m_monitor->GetTrackAreaWnd(), &CQVxWaveformTrackAreaWnd::NeededHeightChanged, this,
+            [this](int height) {
+                m_monitor->setMinimumHeight(height + 2 * CQVxWaveformMonitorWnd::kBorderWidth);
+            });
     m_monitor->SetWndShowContext(this);
     m_monitor->SetExtension(m_extension.get());
     connect(m_monitor, &CQVxWaveformMonitorWnd::CommandTriggered, this, &CQVxAnalogScopeView::OnCommand);

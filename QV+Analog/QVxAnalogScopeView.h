@@ -2,7 +2,8 @@
 // The frame's central view: the waveform monitor window (markers enabled, id 1234)
 // bound to the view model's current oscillograph, the application's paint
 // extension, the border colour by trace state, the waveform context commands and
-// the view synchronisation the view model asks for. GUI thread only.
+// the view synchronisation the view model asks for; it scrolls vertically when it is
+// lower than the monitor's tracks and footer need. GUI thread only.
 
 #include "QVxCore/Presenters/Signal.h"
 
@@ -15,6 +16,7 @@
 
 class CQVxWaveformMonitorWnd;
 class IQVxWaveformExtension;
+class QScrollArea;
 class QVxAnalogViewModel;
 struct QVxViewSyncParams;
 
@@ -32,6 +34,8 @@ public:
     void Bind();
     void UpdateBorderColor();
     CQVxWaveformMonitorWnd* GetMonitorWnd() const { return m_monitor; }
+    // The vertical scrolling of the monitor window when the view is lower than it needs.
+    QScrollArea* GetMonitorScroll() const { return m_scroll; }
     IQVxWaveformExtension* GetExtension() const { return m_extension.get(); }
 
     // Commands of the waveform context menu (CQVxWaveformMonitorWnd's kCopyCommand,
@@ -59,6 +63,7 @@ private:
 
     QVxAnalogViewModel& m_viewModel;
     CQVxWaveformMonitorWnd* m_monitor;
+    QScrollArea* m_scroll;
     std::unique_ptr<IQVxWaveformExtension> m_extension;
     std::vector<std::shared_ptr<qvx::SignalConnection>> m_connections;
 };

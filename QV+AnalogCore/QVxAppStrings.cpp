@@ -88,6 +88,8 @@ constexpr QVxStringRow kRows[] = {
     {kAppStringExportTimeRange, "時間範囲を指定して出力", "Export a time range"},
     {kAppStringExportMarkerRange, "M1-M2 の範囲を出力  ", "Export M1-M2  "},
     {kAppStringExportVisibleRange, "表示中の範囲を出力  ", "Export the visible range  "},
+    {kAppStringExportClockTimeHint, "時刻 (時:分:秒.小数9桁まで)",
+     "Time of day (hh:mm:ss, up to 9 decimals)"},
     {kAppStringChannelHeader, "チャンネル", "Channel"},
     {kAppStringProbeHeader, "プローブ", "Probe"},
     {kAppStringRangeHeader, "電圧レンジ", "Voltage range"},

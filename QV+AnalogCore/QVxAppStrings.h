@@ -66,6 +66,7 @@ inline constexpr int kAppStringHdf5Format = 21006;
 inline constexpr int kAppStringExportTimeRange = 21007;
 inline constexpr int kAppStringExportMarkerRange = 21008;
 inline constexpr int kAppStringExportVisibleRange = 21009;
+inline constexpr int kAppStringExportClockTimeHint = 21010;
 inline constexpr int kAppStringChannelHeader = 21011;
 inline constexpr int kAppStringProbeHeader = 21012;
 inline constexpr int kAppStringRangeHeader = 21013;

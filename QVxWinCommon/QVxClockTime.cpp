@@ -49,7 +49,52 @@ void PutFraction(std::int64_t nanoseconds, int digits, char* out) {
     std::memcpy(out, all, static_cast<std::size_t>(digits));
 }
 
+constexpr std::int64_t kNsPerDay = 86'400 * kNsPerSecond;
+
+// ns since midnight of "H:MM:SS[.fffffffff]"; none for another text.
+std::optional<std::int64_t> ParseTimeOfDay(const std::string& text) {
+    std::size_t i = 0;
+    auto number = [&](std::size_t minDigits, std::size_t maxDigits) -> std::optional<std::int64_t> {
+        std::int64_t value = 0;
+        std::size_t digits = 0;
+        while (i < text.size() && digits < maxDigits && text[i] >= '0' && text[i] <= '9') {
+            value = value * 10 + (text[i++] - '0');
+            ++digits;
+        }
+        if (digits < minDigits) return std::nullopt;
+        return value;
+    };
+    const auto hours = number(1, 2);
+    if (!hours || i >= text.size() || text[i++] != ':') return std::nullopt;
+    const auto minutes = number(2, 2);
+    if (!minutes || i >= text.size() || text[i++] != ':') return std::nullopt;
+    const auto seconds = number(2, 2);
+    if (!seconds || *hours > 23 || *minutes > 59 || *seconds > 59) return std::nullopt;
+    std::int64_t fraction = 0;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        const std::size_t first = i;
+        const auto digits = number(0, 9);
+        fraction = digits.value_or(0);
+        for (std::size_t n = i - first; n < 9; ++n) fraction *= 10;
+    }
+    if (i != text.size()) return std::nullopt;
+    return ((*hours * 60 + *minutes) * 60 + *seconds) * kNsPerSecond + fraction;
+}
+
 }  // namespace
+
+std::optional<std::int64_t> TimeSinceOrigin(std::int64_t clockOrigin, const std::string& text,
+                                            std::int64_t notBefore) {
+    const auto wanted = ParseTimeOfDay(text);
+    if (!wanted) return std::nullopt;
+    // The clock time of `notBefore`, read back through the same local time as shown.
+    const auto base = ParseTimeOfDay(TimeOfDay(clockOrigin + notBefore, 9));
+    if (!base) return std::nullopt;
+    std::int64_t ahead = *wanted - *base;
+    if (ahead < 0) ahead += kNsPerDay;  // the range passes midnight
+    return notBefore + ahead;
+}
 
 int FractionDigitsFor(std::int64_t stepNs) {
     if (stepNs <= 0) return 9;

@@ -22,6 +22,14 @@ inline constexpr const char* kTimeOfDaySample = "00:00:00.000000000";
 // "19:02:37.123456789" for 9. Local time zone.
 std::string TimeOfDay(std::int64_t epochNs, int fractionDigits);
 
+// The time a typed time of day names, as ns since the recording's time 0 whose clock
+// time is `clockOrigin` (ns since 1970): the first time at or after `notBefore` ns (0 for
+// a range's start, the start for its end) at which the local clock shows `text`.
+// `text` is "H:MM:SS" or "HH:MM:SS" with up to nine fraction digits after a "." (hours
+// 0..23); none for any other text.
+std::optional<std::int64_t> TimeSinceOrigin(std::int64_t clockOrigin, const std::string& text,
+                                            std::int64_t notBefore);
+
 // A point in time as the ruler and the read-outs show it: with `clockOrigin` (the clock
 // time of time 0) the time of day with the fraction digits that tell apart times `stepNs`
 // apart, otherwise the time since the start in `unit` (0 s .. 3 ns) followed by the unit:

@@ -54,7 +54,7 @@ constexpr QVxStringRow kRows[] = {
     {25043, "接続", "Connect"},
     {25044, "切断", "Disconnect"},
     {25045, "未接続", "Not connected"},
-    {25046, "接続中", "Connected"},
+    {25046, "接続中", "Connecting"},
     {25049, "開始", "Start"},
     {25050, "停止", "Stop"},
     {25051, "準備完了", "Ready"},

@@ -173,7 +173,7 @@ void CAnalogDataListPane::OnCsvExport(CQVxCsvExportSettingsDlg::Range initial) {
     const std::uint64_t rows = m_dataList.GetRowCount();
     CQVxCsvExportSettingsDlg dialog(static_cast<std::int64_t>(first + 1),
                                     static_cast<std::int64_t>(first + rows), this, GetExportTimeSpans(),
-                                    initial);
+                                    initial, m_viewModel.GetClockTimeOrigin());
     if (dialog.exec() != QDialog::Accepted) return;
     std::int64_t firstRow = -1;
     std::int64_t lastRow = -1;

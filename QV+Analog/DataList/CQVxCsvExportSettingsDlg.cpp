@@ -2,6 +2,7 @@
 
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+Analog/QVxAppText.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -43,9 +44,33 @@ QString GroupedNs(std::int64_t ns) {
     return QString::fromStdString(QVxUtils::MakeTimeToDisplayString(ns, 3)) + QStringLiteral(" ns");
 }
 
-QString SpanText(const std::optional<std::pair<std::int64_t, std::int64_t>>& span) {
+// `ns` since the start as the time range's edits and the span labels show it: grouped
+// ns, or with `clockOrigin` the time of day with all nine fraction digits.
+QString TimeText(std::int64_t ns, const std::optional<std::int64_t>& clockOrigin) {
+    if (clockOrigin) return QString::fromStdString(QVxClockTime::TimeOfDay(*clockOrigin + ns, 9));
+    return GroupedNs(ns);
+}
+
+QString SpanText(const std::optional<std::pair<std::int64_t, std::int64_t>>& span,
+                 const std::optional<std::int64_t>& clockOrigin) {
     if (!span) return QVxAppString(kAppStringNoSpan);
-    return QStringLiteral("(%1 ~ %2)").arg(GroupedNs(span->first), GroupedNs(span->second));
+    return QStringLiteral("(%1 ~ %2)")
+        .arg(TimeText(span->first, clockOrigin), TimeText(span->second, clockOrigin));
+}
+
+// The edit of one end of the time range: ns since the start, or a time of day.
+QLineEdit* MakeTimeEdit(QWidget* parent, const QString& name, std::int64_t ns,
+                        const std::optional<std::int64_t>& clockOrigin) {
+    QLineEdit* edit = MakeNumberEdit(parent, name, ns);
+    if (clockOrigin) {
+        edit->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("[0-9]{0,2}(:[0-9]{0,2}(:[0-9]{0,2}(\\.[0-9]{0,9})?)?)?")),
+            edit));
+        edit->setText(TimeText(ns, clockOrigin));
+        edit->setMinimumWidth(
+            edit->fontMetrics().horizontalAdvance(QString::fromUtf8(QVxClockTime::kTimeOfDaySample)) + 16);
+    }
+    return edit;
 }
 
 // A row of widgets indented under its radio button.
@@ -61,13 +86,14 @@ QHBoxLayout* IndentedRow(std::initializer_list<QWidget*> widgets) {
 
 CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::int64_t maximum,
                                                    QWidget* parent, const QVxExportTimeSpans& spans,
-                                                   Range initial)
+                                                   Range initial, std::optional<std::int64_t> clockOrigin)
     : QDialog(parent),
       m_minimum(minimum),
       m_maximum(maximum),
       m_from(minimum),
       m_to(maximum),
-      m_spans(spans) {
+      m_spans(spans),
+      m_clockOrigin(clockOrigin) {
     setObjectName(QStringLiteral("dlg%1").arg(kTemplateId));
     setWindowTitle(QStringLiteral("CSV Export"));
     setFont(QVxWinGUI::GuiFont(9));
@@ -94,11 +120,13 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     m_time = new QRadioButton(QVxAppString(kAppStringExportTimeRange), group);
     m_time->setObjectName(QStringLiteral("radioTime"));
     const auto defaultSpan = spans.visible.value_or(std::pair<std::int64_t, std::int64_t>{0, 0});
-    m_fromNsEdit = MakeNumberEdit(group, QStringLiteral("editFromNs"), defaultSpan.first);
-    m_toNsEdit = MakeNumberEdit(group, QStringLiteral("editToNs"), defaultSpan.second);
-    m_markers = new QRadioButton(QVxAppString(kAppStringExportMarkerRange) + SpanText(spans.markers), group);
+    m_fromNsEdit = MakeTimeEdit(group, QStringLiteral("editFromNs"), defaultSpan.first, clockOrigin);
+    m_toNsEdit = MakeTimeEdit(group, QStringLiteral("editToNs"), defaultSpan.second, clockOrigin);
+    m_markers = new QRadioButton(
+        QVxAppString(kAppStringExportMarkerRange) + SpanText(spans.markers, clockOrigin), group);
     m_markers->setObjectName(QStringLiteral("radioMarkers"));
-    m_visible = new QRadioButton(QVxAppString(kAppStringExportVisibleRange) + SpanText(spans.visible), group);
+    m_visible = new QRadioButton(
+        QVxAppString(kAppStringExportVisibleRange) + SpanText(spans.visible, clockOrigin), group);
     m_visible->setObjectName(QStringLiteral("radioVisible"));
 
     auto* groupLayout = new QVBoxLayout(group);
@@ -107,8 +135,17 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     groupLayout->addLayout(IndentedRow({new QLabel(QStringLiteral("#"), group), m_fromEdit,
                                         new QLabel(QStringLiteral("~"), group), m_toEdit}));
     groupLayout->addWidget(m_time);
-    groupLayout->addLayout(IndentedRow({m_fromNsEdit, new QLabel(QStringLiteral("ns ~"), group), m_toNsEdit,
-                                        new QLabel(QStringLiteral("ns"), group)}));
+    if (clockOrigin) {
+        // Times of day: the hint says what to type.
+        auto* hint = new QLabel(QVxAppString(kAppStringExportClockTimeHint), group);
+        hint->setObjectName(QStringLiteral("labelTimeHint"));
+        groupLayout->addLayout(
+            IndentedRow({m_fromNsEdit, new QLabel(QStringLiteral("~"), group), m_toNsEdit}));
+        groupLayout->addLayout(IndentedRow({hint}));
+    } else {
+        groupLayout->addLayout(IndentedRow({m_fromNsEdit, new QLabel(QStringLiteral("ns ~"), group),
+                                            m_toNsEdit, new QLabel(QStringLiteral("ns"), group)}));
+    }
     groupLayout->addWidget(m_markers);
     groupLayout->addWidget(m_visible);
 
@@ -179,6 +216,19 @@ bool CQVxCsvExportSettingsDlg::IsHdf5() const {
 }
 
 bool CQVxCsvExportSettingsDlg::ReadTimeRange() {
+    if (m_clockOrigin) {
+        // Times of day: the start is the first such time after time 0, the end the first
+        // one at or after the start (a range may pass midnight).
+        const auto from =
+            QVxClockTime::TimeSinceOrigin(*m_clockOrigin, m_fromNsEdit->text().toStdString(), 0);
+        if (!from) return false;
+        const auto to =
+            QVxClockTime::TimeSinceOrigin(*m_clockOrigin, m_toNsEdit->text().toStdString(), *from);
+        if (!to) return false;
+        m_fromNs = *from;
+        m_toNs = *to;
+        return true;
+    }
     const auto span = ReadEdits(m_fromNsEdit, m_toNsEdit);
     if (!span || span->first < 0 || span->second < span->first) return false;
     m_fromNs = span->first;

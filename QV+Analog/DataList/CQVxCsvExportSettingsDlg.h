@@ -1,9 +1,10 @@
 #pragma once
 // "CSV Export": the format (CSV or HDF5), which rows of the data list to export
 // (all, the row numbers from...to (1-based), a time range in ns, the span between
-// the markers M1 and M2, or the span the waveform shows) and the file to write. OK
-// checks the range, then asks for the file; an invalid range or a cancelled file
-// dialog keeps the dialog open. GUI thread only.
+// the markers M1 and M2, or the span the waveform shows) and the file to write. While
+// the view shows clock time the time range and the spans are times of day, typed as
+// such. OK checks the range, then asks for the file; an invalid range or a cancelled
+// file dialog keeps the dialog open. GUI thread only.
 
 #include <QDialog>
 #include <QString>
@@ -48,9 +49,12 @@ public:
 
     // `minimum` and `maximum`: the first and last row numbers (1-based) on offer;
     // `spans`: the marker and window spans on offer; `initial`: the range chosen at
-    // start (a span that is not on offer falls back to all rows).
+    // start (a span that is not on offer falls back to all rows); `clockOrigin`: the
+    // clock time (ns since 1970) of time 0 while the view shows clock time, when the
+    // time range is typed and the spans are shown as times of day.
     CQVxCsvExportSettingsDlg(std::int64_t minimum, std::int64_t maximum, QWidget* parent,
-                             const QVxExportTimeSpans& spans = {}, Range initial = Range::kAllRows);
+                             const QVxExportTimeSpans& spans = {}, Range initial = Range::kAllRows,
+                             std::optional<std::int64_t> clockOrigin = std::nullopt);
 
     bool IsAllRows() const;
     bool IsHdf5() const;
@@ -82,6 +86,7 @@ private:
     std::int64_t m_fromNs = 0;
     std::int64_t m_toNs = 0;
     QVxExportTimeSpans m_spans;
+    std::optional<std::int64_t> m_clockOrigin;
     QString m_outputPath;
     QRadioButton* m_csv;
     QRadioButton* m_hdf5;

@@ -14,11 +14,13 @@
 #include "QVxCore/Archive.h"
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
+#include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
@@ -29,6 +31,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -447,6 +450,61 @@ TEST_F(PaneTest, TheMarkedRangeAndTimeRangesExportAsCsvOrHdf5) {
     CQVxCsvExportSettingsDlg dialog(1, 50, nullptr, pane.GetExportTimeSpans(), Range::kMarkers);
     EXPECT_FALSE(dialog.GetRangeButton(Range::kMarkers)->isEnabled());
     EXPECT_EQ(dialog.GetRange(), Range::kAllRows);
+}
+
+// While the view shows clock time the time range is typed as times of day, with a hint
+// saying so, and the spans are shown as times of day; ns since the start are refused there.
+TEST_F(PaneTest, InClockTimeTheTimeRangeIsTypedAsTimesOfDay) {
+    // 50 records 100 ns apart from 2026-12-08 10:02:37.123456789 UTC.
+    const fs::path folder = dir.Path() / "clock";
+    qvx::test::ReportBuilder(folder / "repo").StartTime(1'796'724'157, 123'456'789).AddFile(0, 50);
+    qvx::AnalogSettings settings;
+    ASSERT_TRUE(qvx::Archive::Save(settings, folder / "s.qvxa"));
+    ASSERT_TRUE(viewModel.OpenSession(folder / "s.qvxa"));
+    viewModel.SetClockTimeShown(true);
+    const auto origin = viewModel.GetClockTimeOrigin();
+    ASSERT_TRUE(origin.has_value());
+    const auto timeOfDay = [&](std::int64_t ns) {
+        return QString::fromStdString(QVxClockTime::TimeOfDay(*origin + ns, 9));
+    };
+    auto& markers = viewModel.GetSessionSettings()->visualSettings.markers;
+    markers[0] = {true, 450, markers[0].color};
+    markers[1] = {true, 1200, markers[1].color};
+    CAnalogDataListPane pane(viewModel, nullptr);
+    Show(pane);
+
+    using Range = CQVxCsvExportSettingsDlg::Range;
+    const fs::path csv = dir.Path() / "clock.csv";
+    int round = 0;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<CQVxCsvExportSettingsDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* from = dialog->findChild<QLineEdit*>(QStringLiteral("editFromNs"));
+        auto* to = dialog->findChild<QLineEdit*>(QStringLiteral("editToNs"));
+        ASSERT_TRUE(from && to);
+        EXPECT_NE(dialog->findChild<QLabel*>(QStringLiteral("labelTimeHint")), nullptr);
+        if (const char* shots = std::getenv("QVX_APP_SHOTS"))
+            dialog->grab().save(QString::fromLocal8Bit(shots) + "/i31frame2-export-clock-time.png");
+        EXPECT_TRUE(dialog->GetRangeButton(Range::kMarkers)->text().contains(timeOfDay(450)))
+            << dialog->GetRangeButton(Range::kMarkers)->text().toStdString();
+        // ns since the start are not a time of day here.
+        from->setText(QStringLiteral("300"));
+        to->setText(QStringLiteral("1200"));
+        dialog->accept();
+        EXPECT_EQ(prompts.messages.size(), 1u);
+        EXPECT_TRUE(dialog->isVisible());
+        from->setText(timeOfDay(300));
+        to->setText(timeOfDay(1200));
+        prompts.paths.push_back(QString::fromStdString(csv.string()));
+        ++round;
+        dialog->accept();
+        if (dialog->isVisible()) dialog->reject();
+    });
+    pane.OnCsvExport(Range::kTime);
+    EXPECT_EQ(round, 1);
+    // Records at 300 ... 1200 ns: ten rows under the header.
+    const std::string text = ReadFile(csv);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11) << text;
 }
 
 TEST_F(PaneTest, TriggerListCellsSelectionAndCsvBytes) {

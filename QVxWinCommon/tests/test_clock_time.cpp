@@ -47,6 +47,27 @@ TEST(ClockTime, TimeOfDayAndIso8601InUtcAndTokyo) {
     EXPECT_EQ(QVxClockTime::TimeOfDay(-kNs / 2, 3), "23:59:59.500");
 }
 
+// A typed time of day back to ns since the start: the first such time at or after the
+// given one, across midnight, with short fractions; other texts are refused.
+TEST(ClockTime, TypedTimeOfDayBecomesTimeSinceTheStart) {
+    TimeZone tokyo("Asia/Tokyo");  // kStart is 19:02:37.123456789 there
+    using QVxClockTime::TimeSinceOrigin;
+    EXPECT_EQ(TimeSinceOrigin(kStart, "19:02:37.123456789", 0), 0);
+    EXPECT_EQ(TimeSinceOrigin(kStart, "19:02:38.5", 0), kNs + 376'543'211);
+    EXPECT_EQ(TimeSinceOrigin(kStart, "19:03:37.123456789", 0), 60 * kNs);
+    EXPECT_EQ(TimeSinceOrigin(kStart, "19:02:38", 0), kNs - 123'456'789);
+    // Before the start's time of day: the next day's.
+    EXPECT_EQ(TimeSinceOrigin(kStart, "19:02:37.123456788", 0), 86'400 * kNs - 1);
+    EXPECT_EQ(TimeSinceOrigin(kStart, "0:00:00", 0), (4 * 3600 + 57 * 60 + 22) * kNs + 876'543'211);
+    // The end of a range: at or after its start.
+    EXPECT_EQ(TimeSinceOrigin(kStart, "19:02:38.5", 5 * kNs), 86'400 * kNs + kNs + 376'543'211);
+    EXPECT_EQ(TimeSinceOrigin(kStart, "19:02:42.123456789", 5 * kNs), 5 * kNs);
+    for (const char* bad : {"", "19:02", "19:2:37", "24:00:00", "19:60:00", "19:02:37.1234567890",
+                            "19:02:37x", "1000", "-1:00:00"}) {
+        EXPECT_FALSE(TimeSinceOrigin(kStart, bad, 0).has_value()) << bad;
+    }
+}
+
 TEST(ClockTime, FractionDigitsShowEveryStepExactly) {
     EXPECT_EQ(QVxClockTime::FractionDigitsFor(2 * kNs), 0);
     EXPECT_EQ(QVxClockTime::FractionDigitsFor(500'000'000), 3);

@@ -1,6 +1,7 @@
 #include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
 
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxWinGUICommon/Common/PopupPlacement.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QPainter>
@@ -34,14 +35,18 @@ public:
         const bool enabled = option.state & QStyle::State_Enabled;
         const QRect r = option.rect.adjusted(1, 1, -2, -2);
         p->save();
-        p->fillRect(r, selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base));
+        // The selected unit keeps the active highlight and its highlighted-text colour also
+        // while the list is disabled (a unit is connected): the disabled grey text was
+        // unreadable on the highlight.
+        p->fillRect(r,
+                    selected ? pal.color(QPalette::Active, QPalette::Highlight) : pal.color(QPalette::Base));
         p->setPen(pal.color(QPalette::Mid));
         p->drawRect(r);
         static const QPixmap icon = QVxDeviceIcon();
         const int iconX = r.left() + 8;
         p->drawPixmap(iconX, r.center().y() - icon.height() / 2, icon);
-        const QColor text = !enabled   ? pal.color(QPalette::Disabled, QPalette::Text)
-                            : selected ? pal.color(QPalette::HighlightedText)
+        const QColor text = selected   ? pal.color(QPalette::Active, QPalette::HighlightedText)
+                            : !enabled ? pal.color(QPalette::Disabled, QPalette::Text)
                                        : pal.color(QPalette::Text);
         p->setPen(text);
         const QRect textRect(iconX + icon.width() + 16, r.top(), r.right() - iconX - icon.width() - 16,
@@ -85,7 +90,7 @@ CQVxFlexListBox::CQVxFlexListBox(QWidget* parent) : QListWidget(parent) {
 
 CQVxAnalogDeviceSelectorPopupDlg::CQVxAnalogDeviceSelectorPopupDlg(IQVxDeviceSelectorModel* model,
                                                                    QWidget* parent)
-    : QDialog(parent, Qt::Popup), m_model(model) {
+    : QDialog(parent, Qt::Popup | Qt::FramelessWindowHint), m_model(model) {
     setObjectName(QStringLiteral("deviceSelectorPopup"));
     setFont(QVxWinGUI::GuiFont(9));
     resize(kPopupWidth, kPopupHeight);
@@ -255,6 +260,7 @@ void CQVxAnalogDeviceSelector::ShowPopup() {
     if (!m_model) return;
     if (!m_popup) m_popup = new CQVxAnalogDeviceSelectorPopupDlg(m_model, this);
     m_popup->UpdateControls();
-    m_popup->move(mapToGlobal(rect().bottomLeft()));
+    // Below the button, or above it at the bottom of the screen.
+    QVxPopupPlacement::PlacePopup(m_popup, this, rect(), QVxPopupPlacement::Side::kBelow);
     m_popup->show();
 }

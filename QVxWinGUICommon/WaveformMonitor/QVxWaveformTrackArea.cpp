@@ -69,6 +69,7 @@ void CQVxWaveformTrackArea::Layout(int width, int height, int scrollBarHeight) {
     in.sharedTrackHeight = CQVxWaveformMonitorWnd::GetTrackHeight();
     for (const auto& t : m_tracks) in.trackEnabled.push_back(t->IsEnabled());
     m_layout = LayoutArea(in);
+    m_neededHeight = NeededClientHeight(in);
     if (in.fitToHeight) CQVxWaveformMonitorWnd::SetTrackHeight(m_layout.trackHeight);
     for (std::size_t i = 0; i < m_tracks.size(); ++i) m_tracks[i]->Layout(m_layout.tracks[i], in.labelWidth);
     // On another thread the presenter logs the failed thread check and keeps its width.

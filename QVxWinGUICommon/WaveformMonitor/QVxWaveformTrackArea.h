@@ -55,6 +55,9 @@ public:
     int CrossX() const;
     QPoint GetMousePoint() const { return m_mouse; }
     const qvx::trackarea::AreaLayout& GetLayout() const { return m_layout; }
+    // The client height (px) that shows every shown track and the footer whole, as of
+    // the last Layout (trackarea::NeededClientHeight); 0 before it.
+    int GetNeededHeight() const { return m_neededHeight; }
     const qvx::trackarea::PixRect& GetWaveformRect() const { return m_layout.waveform; }
     qvx::WaveformPresenter* GetPresenter() const { return m_presenter; }
     CQVxWaveformTrackAreaWnd* GetWnd() const { return m_wnd; }
@@ -88,6 +91,7 @@ private:
     qvx::WaveformPresenter* m_presenter = nullptr;
     std::vector<std::unique_ptr<CQVxWaveformTrack>> m_tracks;
     qvx::trackarea::AreaLayout m_layout;
+    int m_neededHeight = 0;
     QPoint m_mouse{-1, -1};
     bool m_syncedCursor = false;
     std::array<bool, 2> m_flagHover{false, false};

@@ -2,6 +2,7 @@
 
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/Common/PopupPlacement.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/IQVxWaveformExtension.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformMarkerSettingDlg.h"
@@ -66,7 +67,9 @@ void CQVxWaveformTrackAreaWnd::ShowTrackSettingsDlg(int track, QRect at) {
         });
     }
     m_trackSettingsDlg->Load(&m_presenter->Track(static_cast<std::size_t>(track)));
-    m_trackSettingsDlg->move(mapToGlobal(QPoint(at.right(), at.top())));
+    // Right of the button, or left of it where the screen ends (a maximised window puts
+    // CH1's button at the screen's right edge).
+    QVxPopupPlacement::PlacePopup(m_trackSettingsDlg, this, at, QVxPopupPlacement::Side::kRight);
     m_trackSettingsDlg->show();
 }
 
@@ -101,6 +104,14 @@ void CQVxWaveformTrackAreaWnd::Layout() {
     m_vScroll->setGeometry(width() - m_vScroll->sizeHint().width(), 0, m_vScroll->sizeHint().width(),
                            height());
     UpdateMarkerStripVisibility();
+    if (GetNeededHeight() != m_neededHeight) {
+        m_neededHeight = GetNeededHeight();
+        Q_EMIT NeededHeightChanged(m_neededHeight);
+    }
+}
+
+int CQVxWaveformTrackAreaWnd::GetNeededHeight() const {
+    return m_presenter ? m_area->GetNeededHeight() : 0;
 }
 
 CQVxWaveformTrack* CQVxWaveformTrackAreaWnd::FindPitInTrack(QPoint pt) const {

@@ -55,14 +55,18 @@ public:
     QScrollBar* HorizontalScrollBar() const { return m_hScroll; }
     // The area painted into an image of the client size.
     QImage RenderImage();
-    // Opens (creating it on first use) the settings popup of track `track` at
-    // (at.right, at.top) of this window.
+    // Opens (creating it on first use) the settings popup of track `track` right of
+    // `at` (this window's pixels; its left side where the screen ends there), kept on
+    // the screen.
     void ShowTrackSettingsDlg(int track, QRect at);
     QVxWaveformTrackSettingPopupDlg* GetTrackSettingsDlg() const { return m_trackSettingsDlg; }
     // The marker strip in the top-left corner (shown when the window's props enable markers).
     QVxWaveformMarkerSettingDlg* GetMarkerSettingsDlg() const { return m_markerDlg; }
     static constexpr int kMarkerStripHeight = 49;  // px, inside the 50-pixel ruler
     bool IsRepaintPending() const { return m_repaintPending; }
+    // The client height (px) that shows every shown track and the footer whole (0
+    // without presenter).
+    int GetNeededHeight() const;
 
     void OnRefreshScroll(qvx::ScrollInfo* info) override;
 
@@ -75,6 +79,10 @@ Q_SIGNALS:
     // A track's settings button was pressed: the track settings popup belongs at
     // (at.right, at.top) for track `track`.
     void TrackSettingsRequested(int track, QRect at);
+    // The client height that shows every shown track and the footer whole changed
+    // (fit to height switched, the shared track height, the tracks shown): an embedding
+    // that scrolls keeps the window at least this high (px).
+    void NeededHeightChanged(int height);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -121,6 +129,7 @@ private:
     std::int64_t m_flagDownTime = 0;
     CQVxWaveformTrack* m_handleDrag = nullptr;
     bool m_repaintPending = false;
+    int m_neededHeight = 0;  // as last announced by NeededHeightChanged
 };
 
 // The 2-pixel ghost line shown while the splitter is dragged.

@@ -39,6 +39,14 @@ AreaLayout LayoutArea(const AreaLayoutInput& in) {
     return out;
 }
 
+int NeededClientHeight(const AreaLayoutInput& in) {
+    const int count = static_cast<int>(in.trackEnabled.size());
+    const int shown = static_cast<int>(std::count(in.trackEnabled.begin(), in.trackEnabled.end(), true));
+    int h = in.fitToHeight ? kMinFitTrackHeight : count * in.sharedTrackHeight / std::max(1, shown);
+    h -= h % 2;
+    return kRulerHeight + shown * h + kFooterHeight + in.scrollBarHeight;
+}
+
 TrackLayout LayoutTrack(const PixRect& track, int labelWidth, bool analogUsage, bool verticalDivisions) {
     TrackLayout out;
     out.track = track;

@@ -57,6 +57,16 @@ struct AreaLayout {
 
 QVXWINGUICOMMON_EXPORT AreaLayout LayoutArea(const AreaLayoutInput& in);
 
+// The lowest track height (px) at which fitted tracks stay readable: the scale's
+// labels (every fifth of the 11 divisions) do not touch and the settings button stays
+// inside its track.
+inline constexpr int kMinFitTrackHeight = 90;
+
+// The client height (px) that shows the ruler, every shown track and the footer whole:
+// fitted tracks at kMinFitTrackHeight, otherwise at the height LayoutArea gives them.
+// A window lower than this cuts the lower tracks or the footer (its embedding scrolls).
+QVXWINGUICOMMON_EXPORT int NeededClientHeight(const AreaLayoutInput& in);
+
 struct TrackLayout {
     PixRect track, splitter, waveform, settingsButton;
 };

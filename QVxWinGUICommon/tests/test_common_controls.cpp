@@ -3,6 +3,7 @@
 
 #include "QVxWinGUICommon/Common/CQVxIconButton.h"
 #include "QVxWinGUICommon/Common/CQVxProgressDlg.h"
+#include "QVxWinGUICommon/Common/PopupPlacement.h"
 #include "QVxWinGUICommon/Common/QVxFsListCtrl.h"
 #include "QVxWinGUICommon/Common/QVxUnitValuePropertyField.h"
 #include "QVxWinGUICommon/Common/UnitValueText.h"
@@ -32,6 +33,29 @@ namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+// A 230 x 120 popup beside or below its control on a 1600 x 1000 screen: where it fits,
+// flipped where that side ends at the screen, moved inward where neither side fits.
+TEST(PopupPlacement, StaysOnTheScreenBesideOrBelowItsControl) {
+    using QVxPopupPlacement::PlaceOnScreen;
+    using Side = QVxPopupPlacement::Side;
+    const QRect screen(0, 0, 1600, 1000);
+    const QSize size(230, 120);
+    EXPECT_EQ(PlaceOnScreen(size, QRect(100, 200, 30, 30), Side::kRight, screen), QRect(130, 200, 230, 120));
+    // CH1's button at the right edge of a maximised window: left of the button.
+    EXPECT_EQ(PlaceOnScreen(size, QRect(1560, 80, 30, 30), Side::kRight, screen), QRect(1330, 80, 230, 120));
+    // Near the bottom: moved up to end at the screen's bottom.
+    EXPECT_EQ(PlaceOnScreen(size, QRect(100, 950, 30, 30), Side::kRight, screen), QRect(130, 880, 230, 120));
+    EXPECT_EQ(PlaceOnScreen(size, QRect(10, 40, 220, 40), Side::kBelow, screen), QRect(10, 80, 230, 120));
+    EXPECT_EQ(PlaceOnScreen(size, QRect(10, 950, 220, 40), Side::kBelow, screen), QRect(10, 830, 230, 120));
+    // Right edge with the below placement: moved left.
+    EXPECT_EQ(PlaceOnScreen(size, QRect(1500, 40, 90, 40), Side::kBelow, screen), QRect(1370, 80, 230, 120));
+    // A screen that does not start at 0 (a second monitor) and a narrow one: the
+    // popup's top-left stays on it.
+    const QRect second(1600, -200, 200, 300);
+    EXPECT_EQ(PlaceOnScreen(size, QRect(1700, -150, 30, 30), Side::kRight, second),
+              QRect(1600, -150, 230, 120));
+}
 
 TEST(UnitValueText, ShowsWholeUnitsAndTruncatedDecimals) {
     EXPECT_EQ(unitvalue::FormatValue(1005, 1000, 2), "1.00");

@@ -2,11 +2,17 @@
 // colours, buttons enabled by the connection state, connect and disconnect.
 
 #include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
+#include "text_fit_support.h"
 
+#include <QApplication>
+#include <QImage>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -114,6 +120,70 @@ TEST_F(DeviceSelectorTest, ConnectDropsAConnectingUnitFirst) {
     EXPECT_EQ(model.calls, (std::vector<std::string>{"select 1", "select 1", "disconnect 0", "connect 1"}));
     EXPECT_EQ(selector.StatusText(), QStringLiteral("接続中"));
     EXPECT_FALSE(popup->isVisible());
+}
+
+// The English state texts tell connecting, connected and not connected apart (the
+// connecting text said "Connected").
+TEST_F(DeviceSelectorTest, EnglishStateTextsNameEachState) {
+    text_fit::ScopedEnglish english;
+    model.SelectDevice(0);
+    EXPECT_EQ(selector.StatusText(), QStringLiteral("Not connected"));
+    model.devices[0].status = Status::kConnecting;
+    EXPECT_EQ(selector.StatusText(), QStringLiteral("Connecting"));
+    model.devices[0].status = Status::kConnected;
+    EXPECT_EQ(selector.StatusText(), QStringLiteral("Ready"));
+}
+
+// A selector at the bottom of the screen opens its list above itself, on the screen.
+TEST_F(DeviceSelectorTest, PopupStaysOnTheScreen) {
+    const QRect screen = selector.screen()->availableGeometry();
+    selector.resize(selector.sizeHint());
+    selector.move(screen.right() - selector.width() + 1, screen.bottom() - selector.height() + 1);
+    selector.show();
+    QApplication::processEvents();
+    auto* popup = OpenPopup();
+    ASSERT_NE(popup, nullptr);
+    const QRect shown(popup->pos(), popup->size());
+    EXPECT_TRUE(screen.contains(shown)) << shown.x() << "," << shown.y();
+    EXPECT_LE(shown.bottom(), selector.mapToGlobal(QPoint(0, 0)).y());  // above the button
+    QTest::keyClick(popup, Qt::Key_Escape);                             // Escape closes it
+    EXPECT_FALSE(popup->isVisible());
+}
+
+// Pixels of `image` inside `area` within a small distance of `colour`.
+int PixelsNear(const QImage& image, const QRect& area, const QColor& colour) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                    std::abs(c.blue() - colour.blue()) <
+                40)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// While connected the list is disabled, yet the selected (connected) unit's id is drawn
+// in the highlighted-text colour on the highlight, not in the disabled grey.
+TEST_F(DeviceSelectorTest, ConnectedUnitsIdKeepsTheHighlightedTextColour) {
+    model.selected = 0;
+    model.connecting = 0;
+    model.devices[0].status = Status::kConnected;
+    auto* popup = OpenPopup();
+    ASSERT_NE(popup, nullptr);
+    auto* list = Child<CQVxFlexListBox>(popup, "deviceList");
+    ASSERT_FALSE(list->isEnabled());
+    QApplication::processEvents();
+    const QImage shot = list->viewport()->grab().toImage();
+    const QRect row = list->visualRect(list->model()->index(0, 0));
+    // The id's text, right of the 24-pixel icon.
+    const QRect text(row.left() + 8 + 24 + 16, row.top() + 4, row.width() - 8 - 24 - 16 - 4,
+                     row.height() - 8);
+    const QPalette& pal = list->palette();
+    EXPECT_GT(PixelsNear(shot, text, pal.color(QPalette::Active, QPalette::HighlightedText)), 5);
+    EXPECT_EQ(PixelsNear(shot, text, pal.color(QPalette::Disabled, QPalette::Text)), 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
 #include "QVxWinGUICommon/tests/dialog_test_support.h"
+#include "QVxWinGUICommon/tests/text_fit_support.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -15,6 +16,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -200,6 +203,24 @@ TEST_F(DisplayTriggerDlgTest, CorruptValuesDoNotEndTheProgram) {
 
     CQVxWaveformDisplayTriggerDlg detached;  // no presenter: clicks do nothing
     EXPECT_NO_THROW(detached.findChild<QPushButton*>(QVxWinGUI::ControlName(Dlg::kModeIds[1]))->click());
+}
+
+// Made narrower than its captions need (a narrow pane), the dialog keeps them whole:
+// "トリガー感度(サンプル数)" lost its closing parenthesis to the fields' 120 pixels.
+TEST_F(DisplayTriggerDlgTest, CaptionsStayWholeInANarrowDialog) {
+    for (bool english : {false, true}) {
+        std::optional<text_fit::ScopedEnglish> language;
+        if (english) language.emplace();
+        CQVxWaveformDisplayTriggerDlg narrow;
+        narrow.resize(200, 300);
+        narrow.show();
+        QApplication::processEvents();
+        EXPECT_GT(narrow.width(), 200);
+        EXPECT_EQ(text_fit::ClippedTexts(narrow).join("; ").toStdString(), "") << "english " << english;
+        auto* sensitivity = narrow.findChild<QLabel*>(QVxWinGUI::ControlName(Dlg::kSensitivityLabelId));
+        ASSERT_NE(sensitivity, nullptr);
+        EXPECT_GE(sensitivity->width(), sensitivity->fontMetrics().horizontalAdvance(sensitivity->text()));
+    }
 }
 
 }  // namespace

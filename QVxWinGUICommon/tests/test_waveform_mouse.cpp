@@ -8,6 +8,7 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
 
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -300,6 +301,31 @@ TEST_F(MonitorWindowTest, TheConfigPopupFlagShowsTheButtonsOfEnabledChannels) {
 }
 
 }  // namespace
+
+// A button at the right edge of the screen (CH1's in a maximised window) or at its
+// bottom opens the popup within the screen; Escape closes it wherever the keyboard
+// focus is.
+TEST_F(MonitorWindowTest, TheTrackSettingsPopupStaysOnTheScreenAndEscapeClosesIt) {
+    Open();
+    const QRect screen = wnd->screen()->availableGeometry();
+    wnd->resize(std::min(600, screen.width()), std::min(500, screen.height()));
+    wnd->move(screen.right() - wnd->width() + 1, screen.top());
+    QApplication::processEvents();
+    const QPoint origin = AreaWnd()->mapToGlobal(QPoint(0, 0));
+    const QPoint topRight = AreaWnd()->mapFromGlobal(QPoint(screen.right(), screen.top()));
+    const QPoint bottomLeft = AreaWnd()->mapFromGlobal(QPoint(origin.x(), screen.bottom()));
+    for (const QRect at : {QRect(topRight.x() - 30, 40, 30, 30), QRect(10, bottomLeft.y() - 30, 30, 30)}) {
+        Q_EMIT AreaWnd()->TrackSettingsRequested(0, at);
+        auto* popup = AreaWnd()->GetTrackSettingsDlg();
+        ASSERT_NE(popup, nullptr);
+        EXPECT_TRUE(popup->isVisible());
+        const QRect shown(popup->pos(), popup->size());
+        EXPECT_TRUE(screen.contains(shown))
+            << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height();
+        QTest::keyClick(AreaWnd(), Qt::Key_Escape);
+        EXPECT_FALSE(popup->isVisible());
+    }
+}
 
 TEST_F(MonitorWindowTest, ATrackSettingsButtonOpensThePopupOnThatTrackAndItsChangesRedraw) {
     Open();

@@ -10,6 +10,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -58,6 +59,7 @@ CQVxWaveformDisplayTriggerDlg::CQVxWaveformDisplayTriggerDlg(QWidget* parent) : 
     CreateSlopeButtons();
     CreateWidthFields();
     ConnectHandlers();
+    UpdateMinimumWidth();
     resize(340, 300);
     UpdateControls();
 }
@@ -251,6 +253,35 @@ void CQVxWaveformDisplayTriggerDlg::resizeEvent(QResizeEvent* event) {
     OnSize();
 }
 
+void CQVxWaveformDisplayTriggerDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // The constructor's own font change comes before the controls exist.
+    if (m_comparisonLabel && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) {
+        UpdateMinimumWidth();
+        OnSize();
+    }
+}
+
+// Each caption's own size hint (its text and the label's margins) plus 8 pixels.
+int CQVxWaveformDisplayTriggerDlg::LabelColumnWidth() const {
+    int labelW = 0;
+    for (QLabel* l : {m_sourceLabel, m_levelLabel, m_positionLabel, m_sensitivityLabel}) {
+        labelW = std::max(labelW, l->sizeHint().width() + 8);
+    }
+    return labelW;
+}
+
+// Grid 2 needs its label column and 120 pixels of field; grid 3 gives its captions
+// half of the width (two of the four slope buttons).
+void CQVxWaveformDisplayTriggerDlg::UpdateMinimumWidth() {
+    int lowerLabelW = 0;
+    for (QLabel* l : {m_widthLabel, m_comparisonLabel})
+        lowerLabelW = std::max(lowerLabelW, l->sizeHint().width());
+    const int grid2 = LabelColumnWidth() + kSpacing + 120;
+    const int grid3 = 2 * lowerLabelW + 3 * kSpacing + 4;
+    setMinimumWidth(2 * kOuter + std::max(grid2, grid3));
+}
+
 void CQVxWaveformDisplayTriggerDlg::OnSize() {
     const int w = std::max(0, width() - 2 * kOuter);
     int y = kOuter;
@@ -266,12 +297,9 @@ void CQVxWaveformDisplayTriggerDlg::OnSize() {
     // Grid 2: (label, field) rows as high as the fields' inner control; the label
     // column as wide as its widest caption.
     const int rowH = m_level->GetInnerControlHeight();
-    int labelW = 0;
-    for (QLabel* l : {m_sourceLabel, m_levelLabel, m_positionLabel, m_sensitivityLabel}) {
-        labelW = std::max(labelW, l->fontMetrics().horizontalAdvance(l->text()) + 8);
-    }
-    // The fields keep at least 120 pixels (edit and unit list).
-    labelW = std::max(0, std::min(labelW, w - kSpacing - 120));
+    // The fields keep at least 120 pixels (edit and unit list); the minimum width keeps
+    // the captions whole beside them.
+    const int labelW = std::max(0, std::min(LabelColumnWidth(), w - kSpacing - 120));
     const int fieldX = kOuter + labelW + kSpacing;
     const int fieldW = std::max(0, w - labelW - kSpacing);
     const std::pair<QLabel*, QWidget*> rows[] = {{m_sourceLabel, m_source},

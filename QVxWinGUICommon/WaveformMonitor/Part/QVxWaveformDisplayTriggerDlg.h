@@ -64,6 +64,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A new font or style re-measures the captions (minimum width and label column).
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateModeButtons();
@@ -72,6 +74,10 @@ private:
     void CreateWidthFields();
     void ConnectHandlers();
     void OnSize();
+    // The label column of grid 2: as wide as its widest caption (px).
+    int LabelColumnWidth() const;
+    // Keeps the dialog at least as wide as its captions and the 120-pixel fields need.
+    void UpdateMinimumWidth();
     void Subscribe();
     // Runs a handler's write unless the dialog is refreshing its own controls.
     template <class F>
@@ -85,18 +91,18 @@ private:
 
     std::array<QPushButton*, 3> m_modeButtons{};
     QButtonGroup* m_modeGroup;
-    QLabel* m_sourceLabel;
+    QLabel* m_sourceLabel = nullptr;
     QComboBox* m_source;
-    QLabel* m_levelLabel;
+    QLabel* m_levelLabel = nullptr;
     QVxUnitValuePropertyField* m_level;
-    QLabel* m_positionLabel;
+    QLabel* m_positionLabel = nullptr;
     QVxUnitValuePropertyField* m_position;
-    QLabel* m_sensitivityLabel;
+    QLabel* m_sensitivityLabel = nullptr;
     QVxUnitValuePropertyField* m_sensitivity;
     std::array<QPushButton*, 4> m_slopeButtons{};
     QButtonGroup* m_slopeGroup;
-    QLabel* m_widthLabel;
+    QLabel* m_widthLabel = nullptr;
     QVxUnitValuePropertyField* m_width;
-    QLabel* m_comparisonLabel;
+    QLabel* m_comparisonLabel = nullptr;
     QComboBox* m_comparison;
 };

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -140,6 +141,14 @@ bool QVxWaveformTrackSettingPopupDlg::IsOwnWidget(const QObject* object) const {
 }
 
 bool QVxWaveformTrackSettingPopupDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Escape closes the popup wherever the keyboard focus is (the popup is a tool window
+    // that the window manager need not activate, so the key often reaches the window
+    // under it); with a colour menu or the colour dialog open, Escape is theirs.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        !m_lineColor->IsChoosing() && !m_backColor->IsChoosing()) {
+        close();
+        return true;
+    }
     // A press outside the popup closes it even where no window manager moves the
     // activation (the activation change below never comes then). Its own drop-down
     // lists, colour menus and colour dialog are its children and keep it open.

@@ -3,7 +3,7 @@
 // the analog usage, the V/DIV scaling. Every change is written to the track's
 // visual settings at once and announced with TrackSettingsChanged (the track area
 // re-lays and redraws). The popup closes when it loses activation to anything but
-// its colour menus and the colour dialog, and on a mouse press outside it.
+// its colour menus and the colour dialog, on a mouse press outside it and on Escape.
 // GUI thread only.
 
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
