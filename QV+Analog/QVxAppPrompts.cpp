@@ -27,6 +27,8 @@ public:
     bool ConfirmDeletion(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
                         QMessageBox::Yes | QMessageBox::No, parent);
+        box.button(QMessageBox::Yes)->setText(QVxAppString(kAppStringDiscardButton));
+        box.button(QMessageBox::No)->setText(QVxWinGUI::LoadStringW(kGuiStringCancel));
         box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
