@@ -29,6 +29,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDockWidget>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -368,7 +369,7 @@ void CMainFrame::UpdateStatusBar() {
 
 bool CMainFrame::OpenSession(QString path) {
     if (!m_viewModel.CanOpenSession()) return false;
-    if (path.isEmpty()) path = QVxAppPrompts::Get().GetOpenFileName(this, SessionFilter());
+    if (path.isEmpty()) path = QVxAppPrompts::Get().GetOpenFileName(this, SessionFilter(), DialogFolder());
     if (path.isEmpty()) return false;
     if (!m_viewModel.OpenSession(path.toStdString())) {
         QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringOpenSessionFailed).arg(path));
@@ -376,6 +377,19 @@ bool CMainFrame::OpenSession(QString path) {
     }
     AddRecentFile(path);
     return true;
+}
+
+// Where the open and save dialogs start: the folder of the session's saved settings file,
+// else the folder of the most recent session, else the dialog's own choice (empty).
+QString CMainFrame::DialogFolder() const {
+    const qvx::AnalogSession* session = m_viewModel.GetSession();
+    if (session && !m_viewModel.HasUnsavedRecording() && !session->GetSettingFilePath().empty())
+        return QFileInfo(QString::fromStdString(session->GetSettingFilePath().string())).absolutePath();
+    for (const QString& recent : GetRecentFiles()) {
+        const QFileInfo info(recent);
+        if (info.absoluteDir().exists()) return info.absolutePath();
+    }
+    return {};
 }
 
 // The destination folder of `settingFilePath` already holds a "repo" that is not
@@ -394,8 +408,14 @@ bool CMainFrame::HoldsOtherReportData(const QString& settingFilePath) const {
 
 bool CMainFrame::SaveSessionAs(QString path) {
     if (!m_viewModel.CanSaveSession()) return false;
+    // A recording whose files are gone would be "saved" as settings alone.
+    if (m_viewModel.HasMissingReportData()) {
+        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringNoRecordingToSave));
+        return false;
+    }
     if (path.isEmpty())
-        path = QVxAppPrompts::Get().GetSaveFileName(this, SessionFilter(), QStringLiteral("qvxa"));
+        path = QVxAppPrompts::Get().GetSaveFileName(this, SessionFilter(), QStringLiteral("qvxa"),
+                                                    DialogFolder());
     if (path.isEmpty()) return false;
     if (HoldsOtherReportData(path)) {
         QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringFolderHoldsReport));

@@ -138,6 +138,7 @@ private:
     void ShowEnvironmentDialog();
     void OpenHelp();
     bool HoldsOtherReportData(const QString& settingFilePath) const;
+    QString DialogFolder() const;
     void PressStartStop();
     void SaveLayout();
     bool OnReplacingUnsavedRecording();

@@ -24,6 +24,15 @@ public:
                         QMessageBox::Yes | QMessageBox::No, parent);
         return box.exec() == QMessageBox::Yes;
     }
+    bool ConfirmDeletion(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        box.button(QMessageBox::Yes)->setText(QVxAppString(kAppStringDiscardButton));
+        box.button(QMessageBox::No)->setText(QVxWinGUI::LoadStringW(kGuiStringCancel));
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
     QVxSaveChoice AskSaveDiscardCancel(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
@@ -45,11 +54,13 @@ public:
         dialog.exec();
         return dialog.Answer();
     }
-    QString GetOpenFileName(QWidget* parent, const QString& filter) override {
-        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    QString GetOpenFileName(QWidget* parent, const QString& filter,
+                            const QString& startFolder = {}) override {
+        return QFileDialog::getOpenFileName(parent, QString(), startFolder, filter);
     }
-    QString GetSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) override {
-        QFileDialog dialog(parent, QString(), QString(), filter);
+    QString GetSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                            const QString& startFolder = {}) override {
+        QFileDialog dialog(parent, QString(), startFolder, filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(defaultSuffix);

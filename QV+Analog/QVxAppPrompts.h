@@ -31,15 +31,21 @@ public:
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
     // A Yes / No question; true for Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& text) = 0;
+    // A Yes / No question before something is deleted for good: No is the default
+    // button, so Enter never deletes. True for Yes.
+    virtual bool ConfirmDeletion(QWidget* parent, const QString& text) { return AskYesNo(parent, text); }
     // Save / Discard / Cancel, for a recording that would be lost otherwise.
     virtual QVxSaveChoice AskSaveDiscardCancel(QWidget* parent, const QString& text) = 0;
     // The orphaned recordings found at start-up, with what to do with each.
     virtual QVxRecoveryAnswer AskRecovery(QWidget* parent,
                                           const std::vector<qvx::OrphanedRecording>& list) = 0;
-    // File dialogs with a Qt filter ("desc (*.ext)"); empty when cancelled.
-    virtual QString GetOpenFileName(QWidget* parent, const QString& filter) = 0;
+    // File dialogs with a Qt filter ("desc (*.ext)"), starting in `startFolder` (empty: the
+    // dialog's own choice); empty when cancelled.
+    virtual QString GetOpenFileName(QWidget* parent, const QString& filter,
+                                    const QString& startFolder = {}) = 0;
     // Asks before overwriting; `defaultSuffix` is appended to a name without one.
-    virtual QString GetSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) = 0;
+    virtual QString GetSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                                    const QString& startFolder = {}) = 0;
     // A folder browser titled `title`, starting in `start`; empty when cancelled.
     virtual QString GetExistingDirectory(QWidget* parent, const QString& title, const QString& start) = 0;
 };

@@ -152,6 +152,8 @@ inline constexpr int kAppStringThreshold3 = 21104;
 inline constexpr int kAppStringOpenSettingsFailed = 21105;
 inline constexpr int kAppStringClockTimeCommand = 21106;
 inline constexpr int kAppStringRecoveryDamagedSettings = 21200;
+inline constexpr int kAppStringRecoveryDiscardQuestion = 21310;
+inline constexpr int kAppStringNoRecordingToSave = 21311;
 
 std::string_view QVxLoadAppString(int id);
 

@@ -106,7 +106,13 @@ bool AnalogEnvData::LoadPrefs() {
 bool AnalogEnvData::LoadPrefs(const fs::path& file) {
     std::error_code ec;
     std::optional<std::string> text;
-    if (fs::exists(file, ec)) text = Archive::ReadWholeFile(file);
+    const fs::file_status status = fs::status(file, ec);
+    if (status.type() == fs::file_type::not_found) {
+        // The first start: no file yet, which is no error. The defaults are used.
+        spdlog::info("No preferences file {} yet; the defaults are used.", file.string());
+        return false;
+    }
+    if (!ec) text = Archive::ReadWholeFile(file);
     if (text) {
         // Any JSON object is accepted; only a present member must be a string.
         const nlohmann::json document = nlohmann::json::parse(*text, nullptr, false);

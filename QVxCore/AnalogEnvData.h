@@ -27,10 +27,11 @@ public:
     const std::filesystem::path& GetCacheFolderPath() const { return m_cacheFolderPath; }
     void SetCacheFolderPath(std::filesystem::path folder) { m_cacheFolderPath = std::move(folder); }
 
-    // Reads the preferences file. A missing or unreadable file, or one that is no
-    // JSON object with a string "m_cacheFolderPath", logs "Failed to load preferences
-    // file." and leaves the cache folder empty; a valid object without the member
-    // leaves it empty too.
+    // Reads the preferences file. An unreadable file, or one that is no JSON object with
+    // a string "m_cacheFolderPath", logs "Failed to load preferences file." (error) and
+    // leaves the cache folder empty; a valid object without the member leaves it empty
+    // too. A file that does not exist yet (the first start) gives false as well, logged
+    // at info level only.
     bool LoadPrefs();
     bool LoadPrefs(const std::filesystem::path& file);
 

@@ -177,6 +177,10 @@ bool AnalogSession::SaveRecordingSettings() const {
     return Archive::Save(settings, GetRecordingSettingsPath());
 }
 
+bool AnalogSession::SaveMetadata() const {
+    return Archive::Save(*m_displayTriggerList, GetReportFolderPath() / kMetadataFileName);
+}
+
 bool AnalogSession::DeleteReportFiles() {
     const fs::path repo = GetReportFolderPath();
     std::vector<fs::path> entries;
@@ -329,8 +333,7 @@ AnalogSession::MoveResult AnalogSession::MoveReportData(const fs::path& destinat
         spdlog::error("{} already holds report data.", destinationFolder.string());
         return MoveResult::kFailed;
     }
-    const fs::path meta = repo / kMetadataFileName;
-    if (!Archive::Save(*m_displayTriggerList, meta)) return MoveResult::kFailed;
+    if (!SaveMetadata()) return MoveResult::kFailed;
     fs::rename(repo, destinationRepo, ec);
     if (ec == std::errc::cross_device_link) return MoveResult::kCopyInstead;
     if (ec) {

@@ -81,6 +81,11 @@ public:
         return m_folderPath / kRecordingSettingsFileName;
     }
 
+    // Writes the hit list as "repo"/"meta" (replaced atomically); false when it cannot be
+    // written (logged by the archive). Called when a trace ends, so that a recording left
+    // by a crash keeps its hits.
+    bool SaveMetadata() const;
+
     // Removes every entry of "repo"; false (logged) at the first error.
     bool DeleteReportFiles();
 

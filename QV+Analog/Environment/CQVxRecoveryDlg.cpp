@@ -38,6 +38,12 @@ CQVxRecoveryDlg::CQVxRecoveryDlg(const std::vector<qvx::OrphanedRecording>& reco
     connect(m_open, &QPushButton::clicked, this, &CQVxRecoveryDlg::OnOpen);
     connect(m_discard, &QPushButton::clicked, this, &CQVxRecoveryDlg::OnDiscard);
     connect(later, &QPushButton::clicked, this, &QDialog::reject);
+    // Enter keeps every recording: "later" is the default button, and neither open nor
+    // discard becomes the default when it takes the focus.
+    m_open->setAutoDefault(false);
+    m_discard->setAutoDefault(false);
+    later->setAutoDefault(true);
+    later->setDefault(true);
     layout->addWidget(buttons);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &CQVxRecoveryDlg::UpdateButtons);
 
@@ -120,10 +126,12 @@ void CQVxRecoveryDlg::OnOpen() {
     if (m_answer.open) accept();
 }
 
-// The row leaves the list; the folder is deleted when the dialog is done.
+// After a confirmation (No is its default) the row leaves the list; the folder is
+// deleted when the dialog is done.
 void CQVxRecoveryDlg::OnDiscard() {
     const auto selected = Selected();
     if (!selected) return;
+    if (!QVxAppPrompts::Get().ConfirmDeletion(this, QVxAppString(kAppStringRecoveryDiscardQuestion))) return;
     m_answer.discard.push_back(*selected);
     FillTable();
     if (m_table->rowCount() == 0) {

@@ -191,7 +191,6 @@ void CQVxAnalogTracingStatusDlg::BuildChannels(QBoxLayout* outer) {
         channels->addWidget(m_channels[i], ch + 1, 0);
         channels->addWidget(m_probes[i], ch + 1, 1);
         channels->addWidget(m_ranges[i], ch + 1, 2);
-        connect(m_channels[i], &QCheckBox::toggled, this, [this, ch](bool on) { OnChannelToggled(ch, on); });
         connect(m_probes[i], &QComboBox::currentIndexChanged, this, [this, ch](int) { OnProbeChanged(ch); });
         connect(m_ranges[i], &QComboBox::currentIndexChanged, this, [this, ch](int index) {
             if (!m_loading && index >= 0) m_rangeIndexes[static_cast<std::size_t>(ch)] = index;
@@ -247,10 +246,8 @@ void CQVxAnalogTracingStatusDlg::BuildReportRotation(QBoxLayout* outer) {
 }
 
 void CQVxAnalogTracingStatusDlg::ConnectSignals() {
-    m_sessionChanged = m_viewModel.SessionChanged.Connect([this] {
-        // Our own store already shows what it wrote; only the buttons follow.
-        HandleSignal(!m_storing);
-    });
+    m_statusSession = m_viewModel.GetSessionSerial();
+    m_sessionChanged = m_viewModel.SessionChanged.Connect([this] { OnSessionChanged(); });
     m_traceStateChanged = m_viewModel.TraceStateChanged.Connect([this] {
         HandleSignal(true);
         const std::int32_t state = m_viewModel.GetTraceState();
@@ -264,6 +261,17 @@ void CQVxAnalogTracingStatusDlg::ConnectSignals() {
     if (auto* devices = m_viewModel.GetDeviceManagerViewModel()) {
         m_devicesChanged = devices->Changed.Connect([this] { HandleSignal(false); });
     }
+}
+
+void CQVxAnalogTracingStatusDlg::OnSessionChanged() {
+    // Another session (opened, new, or the fresh one of a trace about to start): the start
+    // time, elapsed time, size and buffer use of the last trace are not its own.
+    if (m_viewModel.GetSessionSerial() != m_statusSession) {
+        m_statusSession = m_viewModel.GetSessionSerial();
+        if (!m_viewModel.isTracing()) ClearTraceStatus();
+    }
+    // Our own store already shows what it wrote; only the buttons follow.
+    HandleSignal(!m_storing);
 }
 
 void CQVxAnalogTracingStatusDlg::HandleSignal(bool reloadFields) {
@@ -465,6 +473,13 @@ void CQVxAnalogTracingStatusDlg::RefreshStatus() {
     m_dataSize->setText(QString::number(status.bytesAcquired / 1024));
     m_bufferUse->setValue(
         static_cast<int>(std::min<std::uint32_t>(manager->GetStatusValue(kStatusUnitBufferPercent), 100)));
+}
+
+void CQVxAnalogTracingStatusDlg::ClearTraceStatus() {
+    m_startTime->clear();
+    m_elapsed->clear();
+    m_dataSize->clear();
+    m_bufferUse->setValue(0);
 }
 
 void CQVxAnalogTracingStatusDlg::OnRefreshTimer() {

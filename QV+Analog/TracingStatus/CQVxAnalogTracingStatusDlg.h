@@ -161,11 +161,12 @@ private:
     void FillRangeList(int channel, int rangeIndex);
     void OnProbeChanged(int channel);
     void OnSamplingFrequencyChanged(int index);
-    void OnChannelToggled(int channel, bool checked);
     void UpdateEstimate();
     void UpdateFirmwareText();
     void UpdateStartTime();
     void RefreshStatus();
+    void ClearTraceStatus();
+    void OnSessionChanged();
     void OnRefreshTimer();
     void OnBusyTimer();
     void HandleSignal(bool reloadFields);
@@ -213,6 +214,7 @@ private:
     // Cached firmware text of the connected unit (asked once per connection).
     std::wstring m_firmwareDeviceId;
     QString m_firmwareText;
-    bool m_loading = false;  // fields are being filled from the settings
-    bool m_storing = false;  // our own settings-changed emission
+    bool m_loading = false;             // fields are being filled from the settings
+    bool m_storing = false;             // our own settings-changed emission
+    std::uint64_t m_statusSession = 0;  // the view model's session serial the trace status belongs to
 };

@@ -143,19 +143,6 @@ void CQVxAnalogTracingStatusDlg::OnSamplingFrequencyChanged(int index) {
     UpdateEstimate();
 }
 
-void CQVxAnalogTracingStatusDlg::OnChannelToggled(int channel, bool checked) {
-    if (m_loading) return;
-    // A channel box shows or hides its track at once.
-    qvx::AnalogSettings* settings = m_viewModel.GetSessionSettings();
-    QVX_CHECK(settings);
-    auto& tracks = settings->visualSettings.tracks;
-    QVX_CHECK(static_cast<std::size_t>(channel) < tracks.size());
-    tracks[static_cast<std::size_t>(channel)].enabled = checked;
-    m_storing = true;
-    m_viewModel.SessionChanged.Emit();
-    m_storing = false;
-}
-
 void CQVxAnalogTracingStatusDlg::UpdateEstimate() {
     const int frequency = m_samplingFrequency->currentIndex();
     if (frequency < 0 || frequency >= kFrequencyCount) {

@@ -1,7 +1,8 @@
 // Renders the application's dialogs into PNGs (QWidget::grab) for a look at their
 // captions and layout: About, the collection settings dialog (editable and
 // read-only), the environment dialog, the start-up cache-folder dialog and the
-// start-up list of orphaned recordings and the export settings dialog.
+// start-up list of orphaned recordings with the question before a discard, and the
+// export settings dialog.
 // Usage: qvplusanalog-dialog-screenshots OUTDIR [--lang ja|en]
 // (without --lang the texts follow the locale, as in the program)
 
@@ -11,12 +12,15 @@
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
+#include "QV+Analog/QVxAppText.h"
 #include "QV+Analog/QVxLanguageChoice.h"
 #include "QVxCore/AnalogSettings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 #include <string_view>
@@ -100,6 +104,14 @@ int main(int argc, char** argv) {
     orphans[3].problemKind = qvx::OrphanedRecording::Problem::kDamagedSettings;
     CQVxRecoveryDlg recovery(orphans);
     Save(recovery, "orphaned-recordings");
+    // The question "破棄" asks, as the program shows it (saved, then answered No).
+    QTimer::singleShot(100, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            Save(*box, "orphaned-recordings-discard-question");
+            box->reject();
+        }
+    });
+    QVxAppPrompts::Get().ConfirmDeletion(&recovery, QVxAppString(kAppStringRecoveryDiscardQuestion));
 
     // The data list's export, with an M1-M2 span and a visible span to offer.
     QVxExportTimeSpans spans;

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,11 @@ public:
     std::deque<QVxSaveChoice> saveChoices;     // answers of AskSaveDiscardCancel; Discard when empty
     QStringList saveQuestions;                 // every save question asked
     std::deque<QVxRecoveryAnswer> recoveries;  // answers of AskRecovery; keep all when empty
+    // When set, AskRecovery answers through it (the real dialog, say) instead of `recoveries`.
+    std::function<QVxRecoveryAnswer(QWidget*, const std::vector<qvx::OrphanedRecording>&)> recoveryRunner;
     std::vector<std::vector<qvx::OrphanedRecording>> recoveryLists;  // every list shown
     QStringList dialogFilters;  // the filter (or title) each dialog was opened with
+    QStringList dialogFolders;  // the start folder of each file dialog
 
     void ShowMessage(QWidget*, const QString& text) override { messages << text; }
     bool AskYesNo(QWidget*, const QString& text) override {
@@ -39,16 +43,20 @@ public:
         saveQuestions << text;
         return TakeFront(saveChoices, QVxSaveChoice::kDiscard);
     }
-    QVxRecoveryAnswer AskRecovery(QWidget*, const std::vector<qvx::OrphanedRecording>& list) override {
+    QVxRecoveryAnswer AskRecovery(QWidget* parent, const std::vector<qvx::OrphanedRecording>& list) override {
         recoveryLists.push_back(list);
+        if (recoveryRunner) return recoveryRunner(parent, list);
         return TakeFront(recoveries, QVxRecoveryAnswer{});
     }
-    QString GetOpenFileName(QWidget*, const QString& filter) override {
+    QString GetOpenFileName(QWidget*, const QString& filter, const QString& startFolder = {}) override {
         dialogFilters << filter;
+        dialogFolders << startFolder;
         return TakeFront(paths, QString());
     }
-    QString GetSaveFileName(QWidget*, const QString& filter, const QString&) override {
+    QString GetSaveFileName(QWidget*, const QString& filter, const QString&,
+                            const QString& startFolder = {}) override {
         dialogFilters << filter;
+        dialogFolders << startFolder;
         return TakeFront(paths, QString());
     }
     QString GetExistingDirectory(QWidget*, const QString& title, const QString&) override {

@@ -7,6 +7,7 @@
 #include "QV+Analog/tests/app_test_support.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
+#include "QVxCore/Archive.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/tests/text_fit_support.h"
 
@@ -257,9 +258,39 @@ TEST_F(TracingStatusTest, RangeListFollowsTheProbeAndKeepsTheRangeIndex) {
     EXPECT_EQ(Settings().visualSettings.tracks[1].probeAttenuationRatio, 0);
     EXPECT_EQ(Settings().channelVoltages[1], 5);
 
-    // A channel box shows or hides its track at once.
+    // A channel box reaches the settings with the rest of the form, when it is stored.
     Find<QCheckBox>(Dlg::kChannelIds[2])->setChecked(true);
+    EXPECT_FALSE(Settings().visualSettings.tracks[2].enabled);
+    dlg->StoreForm();
     EXPECT_TRUE(Settings().visualSettings.tracks[2].enabled);
+}
+
+// Nothing of the form reaches the settings before it validates: neither a channel box nor
+// the longest rotation time a new frequency brings.
+TEST_F(TracingStatusTest, ARefusedStartLeavesTheSettingsAsTheyWere) {
+    Settings().reportFileRotationTimeS = 600;
+    MakeDialog();
+    const std::optional<std::string> before = qvx::Archive::ToText(Settings());
+    ASSERT_TRUE(before);
+    const int changes = sessionChangeCount;
+    Find<QCheckBox>(Dlg::kChannelIds[1])->setChecked(false);
+    Find<QComboBox>(Dlg::kSamplingFrequencyId)->setCurrentIndex(2);  // 10M: at most 120 s
+    EXPECT_EQ(Find<QTimeEdit>(Dlg::kRotationTimeId)->time(), QTime(0, 2, 0));
+    Find<QCheckBox>(Dlg::kStopBySizeId)->setChecked(true);
+    Find<QLineEdit>(Dlg::kStopSizeId)->setText(QStringLiteral("0"));
+
+    dlg->OnBnClickedStartStop();
+    EXPECT_EQ(prompts.messages, QStringList{AppString(kAppStringStopDataSizeTooSmall)});
+    EXPECT_EQ(qvx::Archive::ToText(Settings()), before);
+    EXPECT_EQ(sessionChangeCount, changes);
+    EXPECT_FALSE(Find<QCheckBox>(Dlg::kChannelIds[1])->isChecked());  // the form keeps the edits
+
+    Find<QLineEdit>(Dlg::kStopSizeId)->setText(QStringLiteral("5"));
+    ASSERT_TRUE(dlg->Verify());
+    dlg->StoreForm();
+    EXPECT_FALSE(Settings().visualSettings.tracks[1].enabled);
+    EXPECT_EQ(Settings().samplingFrequency, 2);
+    EXPECT_EQ(Settings().reportFileRotationTimeS, 120u);
 }
 
 TEST_F(TracingStatusTest, EnglishTextsFitThePaneAtTheTestWidth) {
@@ -387,6 +418,20 @@ TEST_F(TracingStatusTest, StartAndStopThroughTheButtonWithTheSimulatedUnit) {
     EXPECT_TRUE(startStop->isEnabled());
     EXPECT_TRUE(Find<QComboBox>(Dlg::kSamplingFrequencyId)->isEnabled());
     EXPECT_TRUE(WaitFor([&] { return !dlg->IsRefreshTimerRunning(); }));
+
+    // The trace's figures stay with its own session, also once saved; another session
+    // opened shows none.
+    EXPECT_FALSE(Find<QLineEdit>(Dlg::kStartTimeId)->text().isEmpty());
+    EXPECT_FALSE(Find<QLineEdit>(Dlg::kElapsedId)->text().isEmpty());
+    const std::filesystem::path saved = dir.Path() / "saved" / "s.qvxa";
+    std::filesystem::create_directories(saved.parent_path());
+    ASSERT_TRUE(viewModel.SaveAsSession(saved));
+    EXPECT_FALSE(Find<QLineEdit>(Dlg::kDataSizeId)->text().isEmpty());
+    ASSERT_TRUE(viewModel.OpenSession(saved));
+    EXPECT_TRUE(Find<QLineEdit>(Dlg::kStartTimeId)->text().isEmpty());
+    EXPECT_TRUE(Find<QLineEdit>(Dlg::kElapsedId)->text().isEmpty());
+    EXPECT_TRUE(Find<QLineEdit>(Dlg::kDataSizeId)->text().isEmpty());
+    EXPECT_EQ(Find<QProgressBar>(Dlg::kBufferUseId)->value(), 0);
 }
 
 }  // namespace

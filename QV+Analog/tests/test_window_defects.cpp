@@ -279,3 +279,27 @@ TEST_F(WindowDefectsTest, EveryLookGivesReadableTextInEveryPane) {
 }
 
 }  // namespace
+
+// The session dialogs start in the folder of the session shown, or of the last one saved or
+// opened while the shown recording has no folder of its own yet.
+TEST_F(AppTest, TheOpenAndSaveDialogsStartInTheSessionsFolder) {
+    ASSERT_TRUE(Start());
+    RecordTrace(300);
+    const fs::path saved = dir.Path() / "first" / "first.qvxa";
+    fs::create_directories(saved.parent_path());
+    prompts.paths.push_back(QString::fromStdString(saved.string()));
+    ASSERT_TRUE(Frame().SaveSessionAs());
+    EXPECT_EQ(prompts.dialogFolders, QStringList{QString()});  // nothing to go by yet
+
+    const QString folder = QString::fromStdString(saved.parent_path().string());
+    EXPECT_FALSE(Frame().OpenSession());  // cancelled
+    EXPECT_FALSE(Frame().SaveSessionAs());
+    EXPECT_EQ(prompts.dialogFolders, (QStringList{QString(), folder, folder}));
+
+    // A new recording lives in the cache folder until it is saved: the last session's folder.
+    RecordTrace(300);
+    ASSERT_TRUE(ViewModel().HasUnsavedRecording());
+    EXPECT_FALSE(Frame().SaveSessionAs());
+    EXPECT_EQ(prompts.dialogFolders.back(), folder);
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+}

@@ -43,7 +43,7 @@ struct QVxAnalogHdf5Header {
     std::int64_t samplingFrequency = 0;  // records/s
     std::string program;
     std::string programVersion;
-    std::string sourceSession;  // settings file or report folder the data came from
+    std::string sourceSession;  // saved settings file the data came from, or "unsaved"
     std::array<QVxAnalogHdf5Channel, 4> channels;
 };
 

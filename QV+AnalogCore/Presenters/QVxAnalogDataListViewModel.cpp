@@ -222,6 +222,14 @@ QVxAnalogHdf5Channel MakeHdf5Channel(const qvx::AnalogSettings& settings, int ch
     return out;
 }
 
+// The saved settings file the data belongs to, absolute. A recording not saved yet (this
+// run's trace or a recovered one) has no lasting place: its folder moves when it is saved.
+std::string SourceSessionText(const qvx::AnalogSession& session) {
+    if (session.IsFreshRecording() || session.GetSettingFilePath().empty()) return "unsaved";
+    std::error_code ec;
+    return std::filesystem::absolute(session.GetSettingFilePath(), ec).lexically_normal().string();
+}
+
 QVxAnalogHdf5Header MakeHdf5Header(const qvx::AnalogSession& session, const qvx::ReportDataReader& reader,
                                    std::uint64_t firstIndex, std::uint64_t recordCount) {
     QVxAnalogHdf5Header header;
@@ -231,10 +239,7 @@ QVxAnalogHdf5Header MakeHdf5Header(const qvx::AnalogSession& session, const qvx:
     header.samplingFrequency = session.GetSettings().GetSamplingFrequency();
     header.program = "QV+Analog";
     header.programVersion = QVX_EXPORT_PROGRAM_VERSION;
-    std::error_code ec;
-    const auto source =
-        session.GetSettingFilePath().empty() ? session.GetReportFolderPath() : session.GetSettingFilePath();
-    header.sourceSession = std::filesystem::absolute(source, ec).lexically_normal().string();
+    header.sourceSession = SourceSessionText(session);
     for (int c = 0; c < qvx::analog::kChannelCount; ++c)
         header.channels[static_cast<std::size_t>(c)] = MakeHdf5Channel(session.GetSettings(), c);
     return header;

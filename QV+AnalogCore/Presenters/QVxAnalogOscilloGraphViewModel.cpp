@@ -5,10 +5,13 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportFile.h"
+#include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/ReportData/ReportOverview.h"
 #include "QVxCore/ReportData/ReportOverviewIndexer.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
+
+#include <spdlog/spdlog.h>
 
 #include <algorithm>
 
@@ -17,6 +20,11 @@ namespace {
 qvx::WaveformVisualSettings* VisualSettingsOf(IQVxAnalogOscilloGraphOwner* owner) {
     qvx::AnalogSettings* settings = owner ? owner->GetSessionSettings() : nullptr;
     return settings ? &settings->visualSettings : nullptr;
+}
+
+// The first global record index of the report file after the one that holds `index`.
+std::uint64_t NextFileStart(std::uint64_t index) {
+    return (index / qvx::kRecordsPerReportFile + 1) * qvx::kRecordsPerReportFile;
 }
 
 }  // namespace
@@ -151,9 +159,14 @@ void QVxAnalogOscilloGraphViewModel::OnLoadData(std::int64_t beginTime, std::int
     for (std::uint64_t k = (i / step + 1) * step; k < total; k += step) {
         const std::uint8_t* record = m_reader->ReadRecordByIndex(k);
         if (!record) {
-            // A read failure: log once and stop instead of once per record.
-            DecodeAndAddData(renderData, record);
-            break;
+            // An unreadable record (a file gone or cut short in the middle of the report):
+            // logged once, and the window goes on with the next file's first record.
+            const std::uint64_t next = NextFileStart(k);
+            spdlog::warn("Report records {} to {} cannot be read; the window goes on after them.", k,
+                         std::min(next, total) - 1);
+            if (next >= total) break;
+            k = next - step;  // the loop's step lands on `next`
+            continue;
         }
         const qvx::analog::DecodedRecord d = qvx::analog::DecodeRecord(record, timeWord);
         // The first record past the end is filed too, so the line runs on to the right edge.

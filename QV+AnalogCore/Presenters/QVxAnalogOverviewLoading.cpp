@@ -6,6 +6,8 @@
 #include "QVxCore/ReportData/ReportEnvelope.h"
 #include "QVxCore/ReportData/ReportOverview.h"
 
+#include <spdlog/spdlog.h>
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -126,13 +128,27 @@ public:
           m_columnStart(m_spanStart),
           m_columns(static_cast<std::size_t>(c1 - c0)) {}
 
-    // Decodes the stored records [first, end) in 1 MiB reads. False on a read error.
+    // Decodes the stored records [first, end) in 1 MiB reads, file by file: a file that
+    // cannot be read (gone or cut short in the middle of the report) is logged and the
+    // decoding goes on with the next one. False when no file of the span could be read.
     bool Decode(ReportDataReader& reader, std::uint64_t first, std::uint64_t end, OverviewLoadStats& stats) {
-        return reader.ReadStoredRecordChunks(first, end, kReadRecords, m_buffer,
-                                             [&](const std::uint8_t* records, std::uint64_t n) {
-                                                 stats.decodedRecords += n;
-                                                 Fold(records, n);
-                                             });
+        bool anyRead = first >= end;
+        for (std::uint64_t from = first; from < end;) {
+            const std::uint64_t to =
+                std::min(end, (from / kRecordsPerReportFile + 1) * kRecordsPerReportFile);
+            if (reader.ReadStoredRecordChunks(from, to, kReadRecords, m_buffer,
+                                              [&](const std::uint8_t* records, std::uint64_t n) {
+                                                  stats.decodedRecords += n;
+                                                  Fold(records, n);
+                                              })) {
+                anyRead = true;
+            } else {
+                spdlog::warn("Report records {} to {} cannot be read; the window goes on after them.", from,
+                             to - 1);
+            }
+            from = to;
+        }
+        return anyRead;
     }
 
     // Column `index` (counted from c0) also holds these whole blocks, which begin at `ticks`.

@@ -3,6 +3,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogStartParams.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/ReportData/ReportFile.h"
 #include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/ReportQuery.h"
 #include "QVxCore/TaskDispatcher.h"
@@ -156,6 +157,7 @@ void QVxAnalogViewModel::ReplaceSession(std::unique_ptr<qvx::AnalogSession> sess
     m_displayTriggerPresenter.Setup(nullptr, nullptr);
     m_oscilloGraph.reset();  // it points at the old session's settings
     m_session = std::move(session);
+    ++m_sessionSerial;
     LetGoOfRecoveredFolder();
     m_unsavedRecording = false;
     if (!m_session) return;
@@ -190,9 +192,10 @@ bool QVxAnalogViewModel::NewSession(const qvx::AnalogSettings* settings) {
     return true;
 }
 
+// The session is read before an unsaved recording is given up for it: a file that does
+// not open leaves the recording and the view as they were.
 bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
     QVX_CHECK_RETURN(CanOpenSession(), false);
-    if (!ConfirmReplacingRecording(ReplacingRecording::kOpenSession)) return false;
     int code = kOpenNotRun;
     std::unique_ptr<qvx::AnalogSession> opened;
     qvx::Interaction::Run([&](qvx::ProgressToken* progress) {
@@ -203,10 +206,11 @@ bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
             spdlog::error("{}", e.what());
         }
     });
+    if (!opened) return false;
+    if (!ConfirmReplacingRecording(ReplacingRecording::kOpenSession)) return false;
     if (code == qvx::AnalogSession::kOpenedReportTooOld) {
         QVxNotification::ShowText(QVxLoadAppString(kAppStringReportTooOld));
     }
-    if (!opened) return false;
     ReplaceSession(std::move(opened));
     if (const auto& reader = m_session->GetReportData()) m_oscilloGraph->SetupForStoredData(reader);
     SessionChanged.Emit();
@@ -216,6 +220,11 @@ bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
 bool QVxAnalogViewModel::SaveAsSession(const fs::path& settingFilePath) {
     m_lastSaveAsResult = qvx::AnalogSession::kSaveFailed;
     QVX_CHECK_RETURN(CanSaveSession(), false);
+    if (HasMissingReportData()) {
+        spdlog::error("The recording's data files are gone from {}: the session is not saved as {}.",
+                      m_session->GetReportFolderPath().string(), settingFilePath.string());
+        return false;
+    }
     int& result = m_lastSaveAsResult;
     qvx::AnalogSession* session = m_session.get();
     auto save = [&](qvx::ProgressToken* progress) {
@@ -245,6 +254,17 @@ bool QVxAnalogViewModel::HasUnsavedRecording() const {
     return m_unsavedRecording && m_session != nullptr;
 }
 
+bool QVxAnalogViewModel::HasMissingReportData() const {
+    if (!m_session || isTracing()) return false;
+    const qvx::ReportDataReaderPtr& reader = m_session->GetReportData();
+    std::error_code ec;
+    if (!reader) return HasUnsavedRecording() && !fs::is_directory(m_session->GetReportFolderPath(), ec);
+    for (const auto& file : reader->GetFiles()) {
+        if (file && !file->IsPlaceholder() && !fs::is_regular_file(file->GetPath(), ec)) return true;
+    }
+    return false;
+}
+
 bool QVxAnalogViewModel::ConfirmReplacingRecording(ReplacingRecording what) {
     if (!HasUnsavedRecording()) return true;
     if (m_unsavedGuard && !m_unsavedGuard(what)) return false;
@@ -261,11 +281,18 @@ void QVxAnalogViewModel::DiscardRecording() {
         if (ec) spdlog::error("Cannot remove the recording {}: {}", m_recoveredFolder.string(), ec.message());
         m_recoveredLock.Unlock();
         m_recoveredFolder.clear();
-        return;
+    } else {
+        m_session->DeleteReportFiles();
+        fs::remove_all(qvx::ReportOverviewStore::SiblingFolder(m_session->GetReportFolderPath()), ec);
+        fs::remove(m_session->GetRecordingSettingsPath(), ec);
     }
-    m_session->DeleteReportFiles();
-    fs::remove_all(qvx::ReportOverviewStore::SiblingFolder(m_session->GetReportFolderPath()), ec);
-    fs::remove(m_session->GetRecordingSettingsPath(), ec);
+    // The views must not go on showing (and offering to save) what was deleted: an empty
+    // session with the same settings takes its place. During a trace (closing with
+    // "don't save") the trace's session stays until the program ends.
+    if (CanNewSession()) {
+        const qvx::AnalogSettings settings = m_session->GetSettings();
+        NewSession(&settings);
+    }
 }
 
 bool QVxAnalogViewModel::KeepRecordingForLater() {
@@ -295,9 +322,10 @@ bool QVxAnalogViewModel::KeepRecordingForLater() {
     return false;
 }
 
+// An unsaved recording of this run is given up (OpenSession asks) only once the orphaned
+// one has opened.
 bool QVxAnalogViewModel::OpenOrphanedRecording(const qvx::OrphanedRecording& recording) {
     QVX_CHECK_RETURN(CanOpenSession(), false);
-    if (!ConfirmReplacingRecording(ReplacingRecording::kOpenSession)) return false;
     auto lock = qvx::OrphanedRecordings::Claim(recording);
     std::string error;
     if (!lock) {
@@ -446,6 +474,14 @@ void QVxAnalogViewModel::StopTrace() {
 // GUI thread, posted by the collector after it closed the last file.
 void QVxAnalogViewModel::OnTraceEnded(QVxAbortType abortType) {
     m_collector->CloseWriter();
+    // The hits go beside the records at once, as the settings did at the start: a
+    // recording left unsaved by a crash is recovered with both.
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_session && !m_session->SaveMetadata())
+            spdlog::warn("The trace's display trigger hits could not be kept beside its recording in {}.",
+                         m_session->GetReportFolderPath().string());
+    }
     m_unsavedRecording = GetRecordCount() > 0;
     m_traceState = kIdle;
     m_lastAbortType = abortType;

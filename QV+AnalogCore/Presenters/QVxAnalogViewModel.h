@@ -104,8 +104,12 @@ public:
     // when it returns true is discarded. Without a guard the command goes on.
     using UnsavedRecordingGuard = std::function<bool(ReplacingRecording)>;
     void SetUnsavedRecordingGuard(UnsavedRecordingGuard guard) { m_unsavedGuard = std::move(guard); }
-    // Deletes the unsaved recording's files (a recovered recording's whole folder).
+    // Deletes the unsaved recording's files (a recovered recording's whole folder); when no
+    // trace runs, an empty session with the same settings replaces it (SessionChanged).
     void DiscardRecording();
+    // Whether the session shows a recording whose data files are gone from the disk
+    // (deleted or moved by someone else): SaveAsSession refuses it.
+    bool HasMissingReportData() const;
     // Leaves the unsaved recording on disk as an orphaned recording, found again at the
     // next start, and gives this run a new, empty folder. False (logged) when it could
     // not be set aside; the recording is then still unsaved.
@@ -153,6 +157,9 @@ public:
 
     TraceState GetTraceState() const { return m_traceState.load(); }
     qvx::AnalogSession* GetSession() const { return m_session.get(); }
+    // Counts the sessions this view model has held: a new value means another session
+    // (new, opened or a trace's fresh one), not just changed settings (GUI thread).
+    std::uint64_t GetSessionSerial() const { return m_sessionSerial; }
     QVxAnalogOscilloGraphViewModel* GetOscilloGraphViewModel() const { return m_oscilloGraph.get(); }
 
     // What the data list and the display-trigger list read.
@@ -211,6 +218,7 @@ private:
     std::filesystem::path m_cacheFolderPath;
     qvx::AnalogEnvData* m_envData = nullptr;  // not owned
     std::unique_ptr<qvx::AnalogSession> m_session;
+    std::uint64_t m_sessionSerial = 0;
     // Destroyed after the device list (whose manager points at it).
     std::unique_ptr<QVxAnalogLogCollector> m_collector;
     std::unique_ptr<QVxAnalogDeviceManagerViewModel> m_deviceManagerViewModel;

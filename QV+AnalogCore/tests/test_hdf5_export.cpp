@@ -9,6 +9,7 @@
 #include "QV+AnalogCore/Export/QVxAnalogHdf5Writer.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDataListViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
+#include "QVxCore/Archive.h"
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/ReportData/ReportFile.h"
 #include "QVxCore/TaskDispatcher.h"
@@ -103,7 +104,7 @@ TEST_F(Hdf5ExportTest, WholeReportWithEveryValueAndAttribute) {
     EXPECT_EQ(file.Int("/", "sampling_frequency"), 10'485'760);
     EXPECT_EQ(file.Text("/", "program"), "QV+Analog");
     EXPECT_FALSE(file.Text("/", "program_version").empty());
-    EXPECT_EQ(file.Text("/", "source_session"), owner.session->GetReportFolderPath().string());
+    EXPECT_EQ(file.Text("/", "source_session"), "unsaved");  // no settings file yet
 
     // Full scale per channel: 100 mV, 4 V, 5 V (x10 probe), 40 V (x10 probe).
     const double fullScale[] = {0.1, 4.0, 5.0, 40.0};
@@ -318,3 +319,23 @@ TEST_F(Hdf5ExportTest, H5pyReadsATimeRangeInVoltsAsTheDataListShowsThem) {
 }
 
 }  // namespace
+
+// A recording not saved yet has no lasting place (its folder moves when it is saved): it
+// says so; once saved, the settings file names it.
+TEST_F(Hdf5ExportTest, SourceSessionIsUnsavedUntilTheRecordingIsSavedAndThenItsSettingsFile) {
+    Builder().AddFile(0, 100);
+    ASSERT_TRUE(owner.OpenReport());
+    owner.session->SetFreshRecording(true);  // this run's trace
+    qvx::AnalogSettings settings = owner.session->GetSettings();
+    ASSERT_TRUE(qvx::Archive::Save(settings, owner.session->GetRecordingSettingsPath()));
+    std::string error;
+    ASSERT_TRUE(model.ExportHdf5(out, -1, -1, nullptr, {1000, 1}, &error)) << error;
+    EXPECT_EQ(Hdf5File(out).Text("/", "source_session"), "unsaved");
+
+    const std::filesystem::path saved = dir.Path() / "kept" / "kept.qvxa";
+    std::filesystem::create_directories(saved.parent_path());
+    ASSERT_EQ(owner.session->SaveAs(saved, nullptr), qvx::AnalogSession::kSaved);
+    const std::filesystem::path again = dir.Path() / "again.h5";
+    ASSERT_TRUE(model.ExportHdf5(again, -1, -1, nullptr, {1000, 1}, &error)) << error;
+    EXPECT_EQ(Hdf5File(again).Text("/", "source_session"), saved.string());
+}

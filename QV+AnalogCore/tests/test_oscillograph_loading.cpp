@@ -179,3 +179,34 @@ TEST_F(StrideReport, FineStepsAndAnUnknownFrequencyDecodeEveryRecord) {
     EXPECT_EQ(DecodedBy(40'000'000), 2u + 4u + 1u);
     EXPECT_GE(log.ErrorCount(), 1);
 }
+
+// A window across a middle file cut short (its records end before the next file's first
+// index): the records before the gap and those of the next file are drawn, and the gap is
+// logged once instead of ending the window.
+TEST(GapInReport, AWindowAcrossAShortMiddleFileGoesOnWithTheNextFile) {
+    constexpr std::uint64_t kFile = kRecordsPerReportFile;
+    test::TempDir dir{"oscillograph-gap"};
+    test::ReportBuilder(dir.Path())
+        .AddFile(0, kFile, test::ReportBuilder::kSparse)
+        .AddFile(1, 1000)
+        .AddFile(2, 3'000'000, test::ReportBuilder::kSparse);
+    test::FakeOwner owner;
+    owner.settings.samplingFrequency = 0;  // a small stride at this scale
+    owner.settings.visualSettings.timeScale = 200'000'000;
+    QVxAnalogOscilloGraphViewModel vm(&owner);
+    vm.ResetViewportWidth(19);
+    vm.SetupForStoredData(ReportDataReader::Open(dir.Path()));
+
+    // [3.2 s, 7.0 s): records 32 M to 70 M (100 ns apart) in columns of 200 ms.
+    test::LogCapture log;
+    vm.SetViewportBeginTimeOffset(3'200'000'000);
+    const BinMap bins = Bins(vm);
+    // Column 0 holds the end of file 0 and file 1 (records up to 34 M), columns 1 to 16 the
+    // gap, column 17 file 2's first record (index 2 x kFile = 67,108,864; CH1 = i mod 16384).
+    EXPECT_TRUE(bins.count(0));
+    for (std::int64_t c = 1; c < 17; ++c) EXPECT_FALSE(bins.count(c)) << c;
+    ASSERT_TRUE(bins.count(17)) << log.Text();
+    EXPECT_EQ(bins.at(17).first, 0);
+    EXPECT_TRUE(log.Contains("cannot be read")) << log.Text();
+    EXPECT_LE(log.ErrorCount(), 1);  // the reader's line, not one per record
+}

@@ -148,7 +148,10 @@ TEST(EnvData, FirstStartUsesTheDefaultCacheFolderAndSavesIt) {
             return std::nullopt;
         })));
         EXPECT_FALSE(asked);
-        EXPECT_TRUE(log.Contains("error Failed to load preferences file."));
+        // No file yet is no error at the first start.
+        EXPECT_EQ(log.ErrorCount(), 0) << log.Text();
+        EXPECT_FALSE(log.Contains("Failed to load preferences file.")) << log.Text();
+        EXPECT_TRUE(log.Contains("info No preferences file")) << log.Text();
     }
     EXPECT_EQ(prefs.GetCacheFolderPath(), dir / "qmrs" / "QV+Analog");
     const auto session = prefs.GetSessionFolder("0123456789abcdef0123456789abcdef");
@@ -161,6 +164,13 @@ TEST(EnvData, FirstStartUsesTheDefaultCacheFolderAndSavesIt) {
     AnalogEnvData again;
     ASSERT_TRUE(again.LoadPrefs());
     EXPECT_EQ(again.GetCacheFolderPath(), prefs.GetCacheFolderPath());
+
+    // A damaged file still is an error.
+    WriteText(file, "{\"m_cacheFolderPath\": ");
+    LogRecorder log;
+    AnalogEnvData damaged;
+    EXPECT_FALSE(damaged.LoadPrefs());
+    EXPECT_TRUE(log.Contains("error Failed to load preferences file."));
 }
 
 TEST(EnvData, DeletedCacheFolderAsksTheUser) {

@@ -488,6 +488,19 @@ TEST_F(RecordCommand, TwoUnitsWithOneSerialNumberRecordTheFirstOfThem) {
     EXPECT_TRUE(fs::exists(dir.Path() / "out" / "repo" / "00000000.DAT"));
 }
 
+// A first start (no preferences file yet) prints nothing about the preferences; a damaged
+// preferences file is still reported.
+TEST_F(RecordCommand, AFirstStartSaysNothingOfTheMissingPreferencesButADamagedFileIsReported) {
+    const Result first = RunQvanalog({"recover", "--json"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.err.find("preferences"), std::string::npos) << first.err;
+    const fs::path prefs = dir.Path() / "app" / "qmrs" / "QV+Analog" / "AnalogRCSettings.prf";
+    fs::create_directories(prefs.parent_path());
+    std::ofstream(prefs) << "{\"m_cacheFolderPath\": ";
+    const Result damaged = RunQvanalog({"recover", "--json"});
+    EXPECT_NE(damaged.err.find("Failed to load preferences file."), std::string::npos) << damaged.err;
+}
+
 // An orphaned recording whose settings file is damaged: listed with that problem, and saved
 // with the default settings as one without a settings file is; the damaged file is kept.
 TEST_F(RecordCommand, AnOrphanWithADamagedSettingsFileIsListedAndRecoveredWithTheDefaults) {
