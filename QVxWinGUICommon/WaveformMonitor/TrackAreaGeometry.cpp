@@ -56,6 +56,11 @@ TrackLayout LayoutTrack(const PixRect& track, int labelWidth, bool analogUsage, 
     return out;
 }
 
+PixRect TrackBorderHandle(const TrackLayout& track) {
+    const int bottom = track.track.bottom;
+    return {track.track.left, bottom - kBorderGrip, track.splitter.left, bottom + kBorderGrip + 1};
+}
+
 PixRect ZeroHandleRect(const PixRect& waveform, int zeroRow) {
     const int top = waveform.top + zeroRow - 15;
     return {waveform.left, top, waveform.left + 20, top + 30};

@@ -64,6 +64,11 @@ struct TrackLayout {
 QVXWINGUICOMMON_EXPORT TrackLayout LayoutTrack(const PixRect& track, int labelWidth, bool analogUsage,
                                                bool verticalDivisions);
 
+// The handle of a track's lower border, by which its height is dragged: the border's part in
+// the label column (left of the splitter strip), 3 pixels above and below it.
+inline constexpr int kBorderGrip = 3;
+QVXWINGUICOMMON_EXPORT PixRect TrackBorderHandle(const TrackLayout& track);
+
 // Zero-level handle: 20 x 30 at the waveform's left, centred on the row of value 0.
 QVXWINGUICOMMON_EXPORT PixRect ZeroHandleRect(const PixRect& waveform, int zeroRow);
 

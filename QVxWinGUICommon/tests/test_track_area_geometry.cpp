@@ -1,5 +1,5 @@
 // Pure geometry of the track area: layout, time grid, scroll-bar scaling over a
-// 64-bit range, the track polyline, tints and divisions.
+// 64-bit range, the track polyline, tints and divisions, the border handle.
 
 #include "QVxCore/Presenters/WaveformLine.h"
 #include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
@@ -79,6 +79,14 @@ TEST(TrackAreaGrid, DivisionsOfFiftyPixelsWithEveryFifthMajor) {
     EXPECT_EQ(ChooseTimeUnit(true, 20000, 3), 1);
     EXPECT_EQ(ChooseTimeUnit(true, 20000000, 3), 0);
     EXPECT_EQ(ChooseTimeUnit(false, 20000000, 3), 3);
+}
+
+TEST(TrackAreaBorderHandle, TheBordersPartInTheLabelColumn) {
+    const TrackLayout t = LayoutTrack({0, 50, 1000, 200}, 250, true, false);
+    const PixRect handle = TrackBorderHandle(t);
+    EXPECT_EQ(handle, (PixRect{0, 197, 250, 204}));
+    EXPECT_FALSE(handle.Contains(t.splitter.left + 1, 200));  // the splitter keeps its own drag
+    EXPECT_FALSE(handle.Contains(t.waveform.left + 10, 200));
 }
 
 TEST(TrackAreaScrollBar, A64BitTotalIsScaledAndReachesBothEnds) {
