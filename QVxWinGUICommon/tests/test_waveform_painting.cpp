@@ -1,11 +1,14 @@
 // Painting of the monitor window checked on rendered images: themes, the track
-// lines at their rows, markers at their times, no tracks without enabled channels.
+// lines at their rows, markers at their times, no tracks without enabled channels,
+// the clipboard copy.
 
 #include "waveform_window_support.h"
 
+#include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformMarkerSettingDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
 
 #include <QClipboard>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace qvx;
@@ -82,20 +85,33 @@ TEST_F(MonitorWindowTest, NoEnabledChannelPaintsNoTrackAndDividesByOne) {
     }
 }
 
-TEST_F(MonitorWindowTest, CtrlCCopiesTheTrackAreaImage) {
+// The copy is the window as it is shown: frame, marker strip, settings buttons and scroll
+// bar included, not a fresh paint of the tracks alone.
+TEST_F(MonitorWindowTest, CtrlCCopiesTheWindowAsShown) {
     Open();
     QApplication::clipboard()->clear();
     QTest::keyClick(wnd.get(), Qt::Key_C, Qt::ControlModifier);
-    const QImage copied = QApplication::clipboard()->image();
-    EXPECT_EQ(copied.size(), AreaWnd()->size());
+    const QImage copied = QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = wnd->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(copied.size(), wnd->size());
+    EXPECT_EQ(copied, shown);
+    // The parts the tracks' own paint does not draw are in it.
+    const QPoint areaOrigin = AreaWnd()->mapTo(wnd.get(), QPoint(0, 0));
+    QWidget* strip = AreaWnd()->GetMarkerSettingsDlg();
+    ASSERT_TRUE(strip->isVisible());
+    const QRect bar = AreaWnd()->HorizontalScrollBar()->geometry().translated(areaOrigin);
+    EXPECT_EQ(copied.copy(bar), AreaWnd()->HorizontalScrollBar()->grab().toImage().convertToFormat(
+                                    QImage::Format_RGB32));
+    EXPECT_EQ(copied.copy(strip->geometry().translated(areaOrigin)),
+              strip->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
-TEST(MonitorWindowWithoutPresenter, CopiesTheEmptyAreaAndShowsNoMenu) {
+TEST(MonitorWindowWithoutPresenter, CopiesTheEmptyWindowAndShowsNoMenu) {
     CQVxWaveformMonitorWnd wnd(CQVxWaveformMonitorWndProps{true});
     wnd.resize(300, 200);
     wnd.show();
     EXPECT_TRUE(wnd.BmpCopyToClipboard());
-    EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(296, 196));
+    EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(300, 200));
     EXPECT_EQ(wnd.MakeContextMenu(), nullptr);
 }
 
