@@ -166,7 +166,9 @@ void CQVxWaveformTrackArea::PaintGrid(QPainter& p, int unit) {
     const qvx::WaveformStyle& style = m_presenter->GetStyle();
     const auto& d = PaintData();
     const PixRect& w = m_layout.waveform;
-    const TimeGrid grid = MakeTimeGrid(d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left, w.right);
+    // In clock-time mode the lines and their labels sit on round times of day.
+    const TimeGrid grid = MakeTimeGrid(d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left, w.right,
+                                       m_presenter->OnGetClockOrigin().value_or(0));
     const QColor gridColor = ToQColor(style.GetColor(qvx::WaveformStyle::kSlotGrid));
     p.setFont(QVxWinGUI::GuiFont(8));
     const QRect band(0, kRulerBand, 0, kRulerBand);
@@ -278,8 +280,9 @@ void CQVxWaveformTrackArea::PaintFooter(QPainter& p, int unit) {
                footerText(d.GetViewportBeginTimeOffset(), d.GetTimeParPixel()));
     p.drawText(r, Qt::AlignRight | Qt::AlignTop, footerText(end, d.GetTimeParPixel()));
     if (m_presenter->GetOption(qvx::WaveformPresenter::kOptionLastTimeReadout) != 0) {
+        // The newest record's own time (not its column's), so every digit shown is its own.
         p.drawText(r.translated(0, 20), Qt::AlignRight | Qt::AlignTop,
-                   QStringLiteral("ReportData LastTime: %1").arg(footerText(d.GetLastTime(), 10)));
+                   QStringLiteral("ReportData LastTime: %1").arg(footerText(d.GetLastRecordTime(), 1)));
     }
 }
 

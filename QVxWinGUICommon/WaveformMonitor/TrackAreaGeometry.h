@@ -89,8 +89,11 @@ struct TimeGrid {
     std::int64_t leadingMajorTime = 0;
     int leadingMajorX = 0;
 };
+// The lines fall on multiples of the division counted from `origin` ns before time 0:
+// from the start of the recording with 0, on round times of day with the clock time of
+// time 0 (ns since 1970).
 QVXWINGUICOMMON_EXPORT TimeGrid MakeTimeGrid(std::int64_t begin, std::int64_t timeParPixel, int waveLeft,
-                                             int waveRight);
+                                             int waveRight, std::int64_t origin = 0);
 
 // x of time t (may lie outside the window).
 QVXWINGUICOMMON_EXPORT std::int64_t TimeToX(std::int64_t t, std::int64_t begin, std::int64_t timeParPixel,

@@ -81,6 +81,25 @@ TEST(TrackAreaGrid, DivisionsOfFiftyPixelsWithEveryFifthMajor) {
     EXPECT_EQ(ChooseTimeUnit(false, 20000000, 3), 3);
 }
 
+TEST(TrackAreaGrid, LinesCountedFromAnOriginSitOnItsMultiples) {
+    // Clock time 1,000,000,000,000,000,700 ns at time 0: the 500-ns divisions fall on 300 ns
+    // plus multiples of 500 ns, the major ones (2,500 ns) on 1,800 ns plus multiples of 2,500.
+    const std::int64_t origin = 1'000'000'000'000'000'700;
+    const TimeGrid g = MakeTimeGrid(1234, 10, 100, 400, origin);
+    ASSERT_EQ(g.lines.size(), 6u);
+    EXPECT_EQ(g.lines[0].time, 1300);
+    EXPECT_EQ(g.lines[0].x, 100 + 6);
+    EXPECT_TRUE(g.lines[1].major);  // 1,800
+    EXPECT_FALSE(g.lines[2].major);
+    EXPECT_EQ(g.lines[5].time, 3800);
+    EXPECT_EQ(g.leadingMajorTime, -700);  // before the start: no label
+    const TimeGrid late = MakeTimeGrid(2600, 10, 0, 100, origin);
+    EXPECT_EQ(late.leadingMajorTime, 1800);
+    EXPECT_EQ(late.leadingMajorX, -80);
+    // Without an origin the grid is the one counted from the start.
+    EXPECT_EQ(MakeTimeGrid(1234, 10, 100, 400, 0).lines[0].time, 1500);
+}
+
 TEST(TrackAreaBorderHandle, TheBordersPartInTheLabelColumn) {
     const TrackLayout t = LayoutTrack({0, 50, 1000, 200}, 250, true, false);
     const PixRect handle = TrackBorderHandle(t);

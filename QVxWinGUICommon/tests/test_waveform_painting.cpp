@@ -1,6 +1,6 @@
 // Painting of the monitor window checked on rendered images: themes, the track
 // lines at their rows, markers at their times, no tracks without enabled channels,
-// the clipboard copy.
+// the clock-time ruler and read-outs, the clipboard copy.
 
 #include "waveform_window_support.h"
 
@@ -113,6 +113,46 @@ TEST(MonitorWindowWithoutPresenter, CopiesTheEmptyWindowAndShowsNoMenu) {
     EXPECT_TRUE(wnd.BmpCopyToClipboard());
     EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(300, 200));
     EXPECT_EQ(wnd.MakeContextMenu(), nullptr);
+}
+
+// 2023-11-14 22:13:20.123456789 UTC: 6,789 ns past a multiple of 25,000 ns since 1970.
+constexpr std::int64_t kClockOrigin = 1'700'000'000'123'456'789;
+
+// In clock time the ruler's major lines (every 25,000 ns at 100 ns per pixel) sit on round
+// times of day, not on multiples of 25,000 ns since the start.
+TEST_F(MonitorWindowTest, ClockTimeRulerLinesSitOnRoundTimesOfDay) {
+    Open();
+    vm->clockOrigin = kClockOrigin;
+    wnd->Redraw();
+    const QImage image = Grab();
+    const QColor grid = Rgb(WaveformStyle::GetColor(0, WaveformStyle::kSlotGrid));
+    const int y = Wave().top - 5;  // only the major lines reach above the waveform
+    // The first round time of day after the start is 25,000 - 6,789 = 18,211 ns after it.
+    for (const std::int64_t t : {18'211, 43'211, 68'211})
+        EXPECT_EQ(image.pixelColor(Wave().left + static_cast<int>(t / Tpp()), y), grid) << t;
+    for (const int x : {250, 500}) EXPECT_NE(image.pixelColor(Wave().left + x, y), grid) << x;
+
+    vm->clockOrigin.reset();  // time since the start: multiples of 25,000 ns again
+    wnd->Redraw();
+    const QImage sinceStart = Grab();
+    EXPECT_EQ(sinceStart.pixelColor(Wave().left + 250, y), grid);
+    EXPECT_NE(sinceStart.pixelColor(Wave().left + 182, y), grid);
+}
+
+// "ReportData LastTime" tells the newest record's own time: the same text at every zoom.
+TEST_F(MonitorWindowTest, TheLastTimeReadoutIsTheLastRecordsOwnTimeAtEveryZoom) {
+    Open();  // the newest record is at 499,900 ns
+    vm->clockOrigin = kClockOrigin;
+    vm->SetOption(WaveformPresenter::kOptionLastTimeReadout, 1);
+    const auto& f = Area().GetLayout().footer;
+    const QRect lastTimeRow(f.left, f.top + 22, f.Width(), 20);
+    wnd->Redraw();
+    const QImage fine = Grab().copy(lastTimeRow);
+    for (const std::int64_t tpp : {200, 1000}) {  // columns that end before the newest record
+        vm->ResetViewportScale(tpp);
+        wnd->Redraw();
+        EXPECT_EQ(Grab().copy(lastTimeRow), fine) << tpp;
+    }
 }
 
 }  // namespace
