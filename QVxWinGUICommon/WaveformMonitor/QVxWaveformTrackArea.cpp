@@ -155,9 +155,12 @@ void CQVxWaveformTrackArea::Paint(QPainter& p, const QRect& client) {
     PaintMarkers(p);
     PaintFlags(p);
     const int crossX = CrossX();
-    PaintCrossHair(p, unit, crossX);
+    PaintCrossHair(p, crossX);
     if (IQVxWaveformExtension* ext = GetExtension())
         ext->OnPaintArea(this, p, client, ToQRect(m_layout.waveform));
+    // The cursor's time over the extension's marks in the ruler (a trigger flag), which
+    // would otherwise hide part of it.
+    PaintCursorTime(p, unit, crossX);
     for (const auto& t : m_tracks) t->PaintCaptionBand(p, crossX);
     PaintFooter(p, unit);
 }
@@ -240,16 +243,21 @@ int CQVxWaveformTrackArea::CrossX() const {
     return x >= w.left && x < w.right ? static_cast<int>(x) : -1;
 }
 
-// The cursor line with its time: at the mouse (with the horizontal line), or at the synced
-// cursor's time.
-void CQVxWaveformTrackArea::PaintCrossHair(QPainter& p, int unit, int x) {
+// The cursor line: at the mouse (with the horizontal line), or at the synced cursor's time.
+void CQVxWaveformTrackArea::PaintCrossHair(QPainter& p, int x) {
+    const PixRect& w = m_layout.waveform;
+    if (x < 0) return;
+    p.setPen(QColor(160, 0, 0));
+    VLine(p, x, kRulerBand, w.bottom);
+    if (w.Contains(m_mouse.x(), m_mouse.y())) HLine(p, w.left, w.right, m_mouse.y());
+}
+
+// The cursor line's time in the ruler's second band.
+void CQVxWaveformTrackArea::PaintCursorTime(QPainter& p, int unit, int x) {
     const PixRect& w = m_layout.waveform;
     if (x < 0) return;
     const qvx::WaveformStyle& style = m_presenter->GetStyle();
-    p.setPen(QColor(160, 0, 0));
-    VLine(p, x, kRulerBand, w.bottom);
     const bool atMouse = w.Contains(m_mouse.x(), m_mouse.y());
-    if (atMouse) HLine(p, w.left, w.right, m_mouse.y());
     const auto& d = PaintData();
     const std::int64_t t = atMouse ? XToTime(x, d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left)
                                    : m_presenter->GetCursorTime();

@@ -111,7 +111,7 @@ private:
     double m_downOffset = 0.0;
     std::int64_t m_downBegin = 0;
     bool m_splitterDrag = false;
-    int m_heightDragTrack = 0;  // 1-based position among the shown tracks of the dragged border; 0 none
+    int m_heightDragTrack = 0;       // 1-based position among the shown tracks of the dragged border; 0 none
     bool m_heightDragMoved = false;  // the dragged border has left its place since the press
     int m_downTrackHeight = 0;
     int m_downLabelWidth = 0;

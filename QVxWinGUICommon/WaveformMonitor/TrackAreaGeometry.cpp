@@ -115,6 +115,18 @@ int ReadoutX(int anchorX, int textWidth, int rightEdge) {
     return anchorX + 4 + textWidth <= rightEdge ? anchorX + 4 : anchorX - 4 - textWidth;
 }
 
+int ReadoutXClearOf(int anchorX, int textWidth, int leftEdge, int rightEdge, int blockLeft, int blockRight) {
+    const auto fits = [&](int x) {
+        const bool inside = x >= leftEdge && x + textWidth <= rightEdge;
+        const bool clear = blockLeft >= blockRight || x + textWidth <= blockLeft || x >= blockRight;
+        return inside && clear;
+    };
+    for (const int x : {anchorX + 4, anchorX - 4 - textWidth, blockRight + 4, blockLeft - 4 - textWidth}) {
+        if (fits(x)) return x;
+    }
+    return ReadoutX(anchorX, textWidth, rightEdge);
+}
+
 Color Tint(const Color& custom, const Color& base, int wc, int wb) {
     if (!custom.IsSet()) return base;
     auto mix = [&](std::uint8_t c, std::uint8_t b) {

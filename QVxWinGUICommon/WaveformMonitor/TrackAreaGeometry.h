@@ -104,6 +104,12 @@ QVXWINGUICOMMON_EXPORT std::int64_t XToTime(int x, std::int64_t begin, std::int6
 // Left x of a read-out of `textWidth` next to `anchorX`: 4 pixels right of it, or
 // ending 4 pixels left of it when it would pass `rightEdge`.
 QVXWINGUICOMMON_EXPORT int ReadoutX(int anchorX, int textWidth, int rightEdge);
+// ReadoutX for a read-out that must stay clear of the columns [blockLeft, blockRight) (a
+// button over its row; blockLeft >= blockRight for none) and inside [leftEdge, rightEdge]:
+// right of the anchor, else left of it, else right of the block, else left of the block;
+// ReadoutX's place when none of them fits.
+QVXWINGUICOMMON_EXPORT int ReadoutXClearOf(int anchorX, int textWidth, int leftEdge, int rightEdge,
+                                           int blockLeft, int blockRight);
 
 // (custom x wc + base x wb) / 255 per RGB component; base alone when custom is not set.
 QVXWINGUICOMMON_EXPORT Color Tint(const Color& custom, const Color& base, int wc, int wb);

@@ -1,5 +1,6 @@
 // Pure geometry of the track area: layout, time grid, scroll-bar scaling over a
-// 64-bit range, the track polyline, tints and divisions, the border handle.
+// 64-bit range, the track polyline, tints and divisions, read-out places and the
+// border handle.
 
 #include "QVxCore/Presenters/WaveformLine.h"
 #include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
@@ -98,6 +99,18 @@ TEST(TrackAreaGrid, LinesCountedFromAnOriginSitOnItsMultiples) {
     EXPECT_EQ(late.leadingMajorX, -80);
     // Without an origin the grid is the one counted from the start.
     EXPECT_EQ(MakeTimeGrid(1234, 10, 100, 400, 0).lines[0].time, 1500);
+}
+
+TEST(TrackAreaReadout, KeepsClearOfAButtonOverItsRow) {
+    // Anchor 400, text 30 wide, band 300..600, button 420..450.
+    EXPECT_EQ(ReadoutXClearOf(400, 30, 300, 600, 420, 450), 366);  // left of the anchor
+    EXPECT_EQ(ReadoutXClearOf(380, 30, 300, 600, 420, 450), 384);  // right of it, before the button
+    EXPECT_EQ(ReadoutXClearOf(455, 30, 300, 600, 420, 450), 459);  // right of the button
+    EXPECT_EQ(ReadoutXClearOf(430, 30, 300, 600, 420, 450), 454);  // under it: beside it
+    EXPECT_EQ(ReadoutXClearOf(590, 30, 300, 600, 420, 450), 556);  // at the right edge
+    EXPECT_EQ(ReadoutXClearOf(400, 30, 300, 600, 0, 0), 404);      // no button
+    // Nowhere clear: where ReadoutX puts it.
+    EXPECT_EQ(ReadoutXClearOf(310, 30, 300, 350, 300, 350), ReadoutX(310, 30, 350));
 }
 
 TEST(TrackAreaBorderHandle, TheBordersPartInTheLabelColumn) {
