@@ -154,7 +154,12 @@ void QVxAnalogWaveformExtension::OnPaintCaption(QVxWaveformCaption* caption, QPa
     p.setFont(QVxWinGUI::GuiFont(10));
     p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     const int left = r.x() + 44;
-    p.drawText(QRect(left, r.y(), std::max(0, RightOf(r) - left), std::max(0, r.height() - 8)),
-               Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine, text);
+    // In a track too low for both, the marker read-outs keep their lines and the scaling
+    // (which the scale labels also tell) is left out rather than drawn over them.
+    const int textTop = BottomOf(r) - 8 - p.fontMetrics().height();
+    if (textTop >= caption->GetReadoutBottom()) {
+        p.drawText(QRect(left, r.y(), std::max(0, RightOf(r) - left), std::max(0, r.height() - 8)),
+                   Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine, text);
+    }
     p.restore();
 }

@@ -14,8 +14,10 @@
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformMarkerSettingDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
 
 #include <QAction>
@@ -125,7 +127,10 @@ TEST_F(ReportAnalysisGui, MeasurementPaneFollowsTheMarkersAndTheStripShowsThem) 
     auto boxes = strip->findChildren<QCheckBox*>();
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_TRUE(boxes[0]->isChecked() && boxes[1]->isChecked());
-    EXPECT_TRUE(boxes[1]->text().contains(QStringLiteral("(M2-M1: ")));
+    auto* difference =
+        strip->findChild<QLabel*>(QVxWinGUI::ControlName(QVxWaveformMarkerSettingDlg::kDifferenceLabelId));
+    ASSERT_NE(difference, nullptr);
+    EXPECT_TRUE(difference->text().startsWith(QStringLiteral("(M2-M1: ")));
     QApplication::processEvents();
     Screenshot(Frame(), "analysis_frame.png");
     Screenshot(*pane, "measurement_pane.png");
@@ -138,7 +143,7 @@ TEST_F(ReportAnalysisGui, MeasurementPaneFollowsTheMarkersAndTheStripShowsThem) 
     const auto& markers = ViewModel().GetSessionSettings()->visualSettings.markers;
     EXPECT_FALSE(markers[0].enabled);
     EXPECT_EQ(markers[0].time, m2);
-    EXPECT_FALSE(boxes[1]->text().contains(QStringLiteral("M2-M1")));
+    EXPECT_TRUE(difference->text().isEmpty());
     // With a marker off the pane measures the visible window.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return pane->GetSpanLabel()->text().startsWith(QStringLiteral("表示範囲")); }, 30000));
@@ -180,3 +185,34 @@ TEST_F(ReportAnalysisGui, MeasurementPaneFollowsAWheelZoom) {
 }
 
 }  // namespace
+
+// With QVX_SCREENSHOT_DIR set, the read-outs of an 800-pixel wide window for a look: both
+// markers with their difference in the strip and the captions, the cursor near the right
+// edge, in clock time and in the time since the start, at two window heights.
+TEST_F(ReportAnalysisGui, ReadoutsOfANarrowWindowForALook) {
+    const QString outDir = qEnvironmentVariable("QVX_SCREENSHOT_DIR");
+    if (outDir.isEmpty()) GTEST_SKIP() << "QVX_SCREENSHOT_DIR not set";
+    ASSERT_TRUE(Start());
+    RecordTrace(400);
+    Frame().showNormal();
+    Presenter().SetMarkerTime(0, 100'000'000);
+    Presenter().SetMarkerTime(1, 100'300'000);
+    CQVxWaveformTrackAreaWnd* area = Frame().GetView()->GetMonitorWnd()->GetTrackAreaWnd();
+    for (const bool clock : {true, false}) {
+        if (Frame().FindCommand(CMainFrame::kCmdClockTime)->isChecked() != clock)
+            Frame().FindCommand(CMainFrame::kCmdClockTime)->trigger();
+        for (const int height : {900, 760}) {
+            Frame().resize(800, height);
+            QTest::qWait(100);
+            const auto& layout = area->GetGraphArea()->GetLayout();
+            const QPoint at(layout.waveform.right - 95, layout.tracks[1].top + 60);
+            area->repaint();
+            QTest::mouseMove(area, at);
+            QTest::qWait(50);
+            const QString name =
+                QStringLiteral("/readouts-%1-%2").arg(clock ? "clock" : "since-start").arg(height);
+            EXPECT_TRUE(Frame().grab().save(outDir + name + "-frame.png"));
+            EXPECT_TRUE(area->grab().save(outDir + name + "-area.png"));
+        }
+    }
+}

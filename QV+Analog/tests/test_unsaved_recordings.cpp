@@ -214,10 +214,11 @@ TEST_F(AppTest, TracksFitTheViewAndADraggedHeightIsKeptUntilFitIsChosenAgain) {
         Frame().grab().save(shot + ".png");
     }
 
-    // Dragging the first track's lower border sets the shared height and turns fitting off.
+    // Dragging the first track's lower border by its handle in the label column sets the
+    // shared height and turns fitting off.
     const auto first = areaWnd->GetGraphArea()->GetLayout().tracks[0];
     const int before = areaWnd->GetGraphArea()->GetLayout().trackHeight;
-    const QPoint grip((first.left + first.right) / 2, first.bottom);
+    const QPoint grip(first.left + 20, first.bottom);
     QTest::mousePress(areaWnd, Qt::LeftButton, {}, grip);
     QTest::mouseMove(areaWnd, grip + QPoint(0, -30));
     QTest::mouseRelease(areaWnd, Qt::LeftButton, {}, grip + QPoint(0, -30));

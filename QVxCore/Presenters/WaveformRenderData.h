@@ -36,6 +36,8 @@ public:
     bool IsWritingSide() const { return m_writingSide; }
     std::int64_t GetTimeParPixel() const { return m_timeParPixel; }
     std::int64_t GetLastTime() const { return m_lastTime; }
+    // The newest time as given (the last record's own time), before rounding to a column.
+    std::int64_t GetLastRecordTime() const { return m_lastTimeUnrounded; }
     std::int64_t GetViewportBeginTimeOffset() const { return m_viewportBeginTimeOffset; }
     const std::vector<WaveformColumn>& Columns() const { return m_columns; }
     std::int64_t ColumnCount() const { return static_cast<std::int64_t>(m_columns.size()); }

@@ -67,7 +67,7 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
     PaintMarkerReadouts(p, r, h);
 
     if (presenter->GetOption(qvx::WaveformPresenter::kOptionVerticalDivisions) != 0) {
-        const PixRect strip{r.right - 70, r.top, r.right, r.bottom};
+        const PixRect strip{r.right - kScaleStripWidth, r.top, r.right, r.bottom};
         p.fillRect(
             ToQRect(strip),
             ToQColor(Tint(s.lineColor, style.GetColor(qvx::WaveformStyle::kSlotAreaBackground), 28, 227)));
@@ -83,7 +83,8 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
             if (!major) continue;
             const double value = -(d.number / 5) / s.verticalScaling;
             p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotSecondaryText)));
-            p.drawText(QRect(r.right - 70, d.y - h / 2, 70 - 9, h), Qt::AlignRight | Qt::AlignVCenter,
+            p.drawText(QRect(r.right - kScaleStripWidth, d.y - h / 2, kScaleStripWidth - 9, h),
+                       Qt::AlignRight | Qt::AlignVCenter,
                        QString::fromStdString(presenter->OnMakeDisplayNormalizedValue(channel, value)));
         }
     }
@@ -97,16 +98,24 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
     HLine(p, r.left, r.right, r.bottom - 1);
 }
 
+QStringList QVxWaveformCaption::MarkerReadoutLines(const QString& m1, const QString& m2, const QString& diff,
+                                                   bool shareLine) {
+    QStringList lines;
+    if (shareLine) {
+        lines << (m1.isEmpty() ? m2 : m1 + QStringLiteral(", ") + m2);
+    } else {
+        lines << m1 << m2;
+    }
+    if (!diff.isEmpty()) lines << diff;
+    return lines;
+}
+
 void QVxWaveformCaption::PaintMarkerReadouts(QPainter& p, const PixRect& r, int h) {
+    m_readoutBottom = r.top + 4 + h;  // below the track name
     qvx::WaveformTrackPresenter* tp = m_track->GetTrackPresenter();
     qvx::WaveformPresenter* presenter = tp->GetPresenter();
     if (!presenter->IsStoredData()) return;
     const int channel = tp->GetChannelIndex();
-    QRect line(r.left + 44, r.top + 4 + h / 2, std::max(0, r.Width() - 48), h);
-    auto nextLine = [&](const QString& text) {
-        line.translate(0, h);
-        p.drawText(line, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
-    };
     const qvx::WaveformVisualSettings* vs = presenter->GetVisualSettings();
     const auto& cache = presenter->GetMarkerValueCache();
     const bool inCache = channel >= 0 && channel < static_cast<int>(qvx::WaveformMarkerValueCache::kChannels);
@@ -116,26 +125,37 @@ void QVxWaveformCaption::PaintMarkerReadouts(QPainter& p, const PixRect& r, int 
         return QStringLiteral("M%1: %2").arg(m + 1).arg(
             QString::fromStdString(presenter->OnMakeDisplayValue(channel, value)));
     };
-    const QString m1 = markerText(0);
-    const QString m2 = markerText(1);
-    const bool diffShown = presenter->GetUsage() != qvx::WaveformUsage::kGeneric && vs &&
-                           vs->markers[0].enabled && vs->markers[1].enabled && inCache;
-    // Lines that fit between the track name and the bottom line, which an extension keeps
-    // for its scale text. In low tracks M1 and M2 share a line; M2-M1 is left out when even
-    // that leaves no second line.
-    const int reserved = m_track->GetArea()->GetExtension() ? h + 8 : 4;
-    const int fit = std::max(0, (r.bottom - reserved - (line.top() + h)) / h);
-    if (fit == 0) return;
-    if (r.Height() < 5 * h || fit < 2 + (diffShown ? 1 : 0)) {
-        nextLine(m1.isEmpty() || m2.isEmpty() ? m1 + m2 : m1 + ", " + m2);
-    } else {
-        nextLine(m1);
-        nextLine(m2);
+    QString diff;
+    if (presenter->GetUsage() != qvx::WaveformUsage::kGeneric && vs && vs->markers[0].enabled &&
+        vs->markers[1].enabled && inCache) {
+        const auto value = cache.values[1][static_cast<std::size_t>(channel)] -
+                           cache.values[0][static_cast<std::size_t>(channel)];
+        diff = QStringLiteral("M2-M1: %1")
+                   .arg(QString::fromStdString(presenter->OnMakeDisplayValue(channel, value)));
     }
-    if (diffShown && fit >= 2) {
-        const auto diff = cache.values[1][static_cast<std::size_t>(channel)] -
-                          cache.values[0][static_cast<std::size_t>(channel)];
-        nextLine(QStringLiteral("M2-M1: %1")
-                     .arg(QString::fromStdString(presenter->OnMakeDisplayValue(channel, diff))));
+    const QStringList lines = MarkerReadoutLines(markerText(0), markerText(1), diff, r.Height() < 5 * h);
+    // Half a line under the name; in a column too low for that, straight under it. A line
+    // that would leave the column is not drawn.
+    const int count = static_cast<int>(lines.size());
+    int top = r.top + 4 + h + h / 2;
+    if (top + count * h > r.bottom) top = r.top + 4 + h;
+    // The texts end before the vertical scale's strip.
+    const bool scaleStrip = presenter->GetOption(qvx::WaveformPresenter::kOptionVerticalDivisions) != 0;
+    const int width = std::max(0, r.Width() - 48 - (scaleStrip ? kScaleStripWidth : 0));
+    for (const QString& text : lines) {
+        if (top + h > r.bottom) break;
+        DrawReadoutLine(p, QRect(r.left + 44, top, width, h), text);
+        top += h;
+        if (!text.isEmpty()) m_readoutBottom = top;
     }
+}
+
+// A read-out line too wide for the column (M1 and M2 sharing one) is drawn in the 8-point
+// font, and cut with an ellipsis only when even that does not fit.
+void QVxWaveformCaption::DrawReadoutLine(QPainter& p, const QRect& line, const QString& text) {
+    const QFont font = p.font();
+    if (p.fontMetrics().horizontalAdvance(text) > line.width()) p.setFont(QVxWinGUI::GuiFont(8));
+    const QString shown = p.fontMetrics().elidedText(text, Qt::ElideRight, line.width());
+    p.drawText(line, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    p.setFont(font);
 }

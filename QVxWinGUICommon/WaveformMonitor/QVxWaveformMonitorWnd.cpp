@@ -78,14 +78,15 @@ void CQVxWaveformMonitorWnd::Redraw() {
     update();
 }
 
+// The window as it is shown: its frame and the track area with the child widgets over it
+// (the marker strip, the settings buttons, the scroll bar), less a shown vertical scroll bar.
 QImage CQVxWaveformMonitorWnd::GrabTrackAreaImage() {
-    QImage image = m_trackArea->RenderImage();
+    QImage image = grab().toImage();
     if (m_trackArea->IsVerticalScrollBarEnabled()) {
-        const int barWidth = m_trackArea
-                                 ->findChild<QScrollBar*>(
-                                     QVxWinGUI::ControlName(CQVxWaveformTrackAreaWnd::kVerticalScrollBarId))
-                                 ->width();
-        image = image.copy(0, 0, std::max(0, image.width() - barWidth), image.height());
+        const QScrollBar* bar = m_trackArea->findChild<QScrollBar*>(
+            QVxWinGUI::ControlName(CQVxWaveformTrackAreaWnd::kVerticalScrollBarId));
+        const int barLeft = m_trackArea->mapTo(this, bar->geometry().topLeft()).x();
+        image = image.copy(0, 0, std::max(0, barLeft), image.height());
     }
     return image;
 }

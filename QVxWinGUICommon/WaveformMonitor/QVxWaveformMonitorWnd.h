@@ -62,7 +62,7 @@ public:
     // Draws the presenter's cursor, just set from outside the window (a list, a peer), as
     // a line with the per-track values until the mouse moves over the waveform.
     void ShowSyncedCursor();
-    // The track area's image (less a shown vertical scroll bar) to the clipboard.
+    // The window's image as shown (less a shown vertical scroll bar) to the clipboard.
     bool BmpCopyToClipboard();
     QImage GrabTrackAreaImage();
 

@@ -2,6 +2,7 @@
 
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinGUICommon/Common/CQVxIconButton.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/IQVxWaveformExtension.h"
 #include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
@@ -112,7 +113,12 @@ void CQVxWaveformTrack::PaintCaptionBand(QPainter& p, int crossX) {
             const QString text = QString::fromStdString(presenter->OnMakeDisplayValue(
                 m_trackPresenter->GetChannelIndex(), m_trackPresenter->GetCursorValue()));
             const int width = bp.fontMetrics().horizontalAdvance(text);
-            const int x = ReadoutX(crossX, width, band.right) - band.left;
+            // The settings button lies over the band's right end: the value keeps clear of it.
+            const PixRect& button = m_layout.settingsButton;
+            const bool buttonShown = m_caption->GetButton() && !m_caption->GetButton()->isHidden();
+            const int x = ReadoutXClearOf(crossX, width + 2, band.left, band.right,
+                                          buttonShown ? button.left : 0, buttonShown ? button.right : 0) -
+                          band.left;
             bp.drawText(QRect(x, 0, width + 2, band.Height()), Qt::AlignBottom | Qt::TextSingleLine, text);
         }
         p.save();

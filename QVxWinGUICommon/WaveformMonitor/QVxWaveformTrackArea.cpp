@@ -156,9 +156,12 @@ void CQVxWaveformTrackArea::Paint(QPainter& p, const QRect& client) {
     PaintMarkers(p);
     PaintFlags(p);
     const int crossX = CrossX();
-    PaintCrossHair(p, unit, crossX);
+    PaintCrossHair(p, crossX);
     if (IQVxWaveformExtension* ext = GetExtension())
         ext->OnPaintArea(this, p, client, ToQRect(m_layout.waveform));
+    // The cursor's time over the extension's marks in the ruler (a trigger flag), which
+    // would otherwise hide part of it.
+    PaintCursorTime(p, unit, crossX);
     for (const auto& t : m_tracks) t->PaintCaptionBand(p, crossX);
     PaintFooter(p, unit);
 }
@@ -167,7 +170,9 @@ void CQVxWaveformTrackArea::PaintGrid(QPainter& p, int unit) {
     const qvx::WaveformStyle& style = m_presenter->GetStyle();
     const auto& d = PaintData();
     const PixRect& w = m_layout.waveform;
-    const TimeGrid grid = MakeTimeGrid(d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left, w.right);
+    // In clock-time mode the lines and their labels sit on round times of day.
+    const TimeGrid grid = MakeTimeGrid(d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left, w.right,
+                                       m_presenter->OnGetClockOrigin().value_or(0));
     const QColor gridColor = ToQColor(style.GetColor(qvx::WaveformStyle::kSlotGrid));
     p.setFont(QVxWinGUI::GuiFont(8));
     const QRect band(0, kRulerBand, 0, kRulerBand);
@@ -239,16 +244,21 @@ int CQVxWaveformTrackArea::CrossX() const {
     return x >= w.left && x < w.right ? static_cast<int>(x) : -1;
 }
 
-// The cursor line with its time: at the mouse (with the horizontal line), or at the synced
-// cursor's time.
-void CQVxWaveformTrackArea::PaintCrossHair(QPainter& p, int unit, int x) {
+// The cursor line: at the mouse (with the horizontal line), or at the synced cursor's time.
+void CQVxWaveformTrackArea::PaintCrossHair(QPainter& p, int x) {
+    const PixRect& w = m_layout.waveform;
+    if (x < 0) return;
+    p.setPen(QColor(160, 0, 0));
+    VLine(p, x, kRulerBand, w.bottom);
+    if (w.Contains(m_mouse.x(), m_mouse.y())) HLine(p, w.left, w.right, m_mouse.y());
+}
+
+// The cursor line's time in the ruler's second band.
+void CQVxWaveformTrackArea::PaintCursorTime(QPainter& p, int unit, int x) {
     const PixRect& w = m_layout.waveform;
     if (x < 0) return;
     const qvx::WaveformStyle& style = m_presenter->GetStyle();
-    p.setPen(QColor(160, 0, 0));
-    VLine(p, x, kRulerBand, w.bottom);
     const bool atMouse = w.Contains(m_mouse.x(), m_mouse.y());
-    if (atMouse) HLine(p, w.left, w.right, m_mouse.y());
     const auto& d = PaintData();
     const std::int64_t t = atMouse ? XToTime(x, d.GetViewportBeginTimeOffset(), d.GetTimeParPixel(), w.left)
                                    : m_presenter->GetCursorTime();
@@ -279,8 +289,9 @@ void CQVxWaveformTrackArea::PaintFooter(QPainter& p, int unit) {
                footerText(d.GetViewportBeginTimeOffset(), d.GetTimeParPixel()));
     p.drawText(r, Qt::AlignRight | Qt::AlignTop, footerText(end, d.GetTimeParPixel()));
     if (m_presenter->GetOption(qvx::WaveformPresenter::kOptionLastTimeReadout) != 0) {
+        // The newest record's own time (not its column's), so every digit shown is its own.
         p.drawText(r.translated(0, 20), Qt::AlignRight | Qt::AlignTop,
-                   QStringLiteral("ReportData LastTime: %1").arg(footerText(d.GetLastTime(), 10)));
+                   QStringLiteral("ReportData LastTime: %1").arg(footerText(d.GetLastRecordTime(), 1)));
     }
 }
 

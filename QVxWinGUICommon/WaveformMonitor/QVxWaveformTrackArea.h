@@ -84,7 +84,8 @@ private:
     void PaintGrid(QPainter& p, int unit);
     void PaintMarkers(QPainter& p);
     void PaintFlags(QPainter& p);
-    void PaintCrossHair(QPainter& p, int unit, int x);
+    void PaintCrossHair(QPainter& p, int x);
+    void PaintCursorTime(QPainter& p, int unit, int x);
     void PaintFooter(QPainter& p, int unit);
 
     CQVxWaveformTrackAreaWnd* m_wnd;

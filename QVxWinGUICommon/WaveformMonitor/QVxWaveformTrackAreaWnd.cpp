@@ -235,6 +235,7 @@ void CQVxWaveformTrackAreaWnd::mousePressEvent(QMouseEvent* e) {
     }
     if (const int border = HitTrackBorder(pt)) {
         m_heightDragTrack = border;
+        m_heightDragMoved = false;
         m_downTrackHeight = m_area->GetLayout().trackHeight;
         return;
     }
@@ -311,7 +312,8 @@ void CQVxWaveformTrackAreaWnd::mouseReleaseEvent(QMouseEvent* e) {
     if (m_heightDragTrack > 0) {
         DragTrackHeight(pt);
         m_heightDragTrack = 0;
-        Q_EMIT TrackHeightDragged(CQVxWaveformMonitorWnd::GetTrackHeight());
+        // A click on the handle that did not move the border leaves the heights (and fitting) alone.
+        if (m_heightDragMoved) Q_EMIT TrackHeightDragged(CQVxWaveformMonitorWnd::GetTrackHeight());
         return;
     }
     const bool wasFlag = m_flagDrag >= 0;
@@ -398,6 +400,8 @@ void CQVxWaveformTrackAreaWnd::UpdateCursorShape(QPoint pt) {
     setCursor(overBorder ? Qt::SplitVCursor : overSplitter ? Qt::SplitHCursor : Qt::ArrowCursor);
 }
 
+// Only the border's handle in the label column grips it: over the waveform a press near a
+// border is a pan or a marker click, and the splitter strip keeps its own drag.
 int CQVxWaveformTrackAreaWnd::HitTrackBorder(QPoint pt) const {
     if (!m_presenter) return 0;
     int shown = 0;
@@ -405,8 +409,7 @@ int CQVxWaveformTrackAreaWnd::HitTrackBorder(QPoint pt) const {
         const CQVxWaveformTrack& track = m_area->Track(i);
         if (!track.IsEnabled()) continue;
         ++shown;
-        const auto& t = track.GetLayout().track;
-        if (pt.x() >= t.left && pt.x() < t.right && std::abs(pt.y() - t.bottom) <= kBorderGrip) return shown;
+        if (TrackBorderHandle(track.GetLayout()).Contains(pt.x(), pt.y())) return shown;
     }
     return 0;
 }
@@ -420,6 +423,8 @@ void CQVxWaveformTrackAreaWnd::DragTrackHeight(QPoint pt) {
     if (enabled == 0) return;
     const int height =
         std::max(kMinTrackHeight, m_downTrackHeight + (pt.y() - m_down.y()) / m_heightDragTrack);
+    if (!m_heightDragMoved && height == m_downTrackHeight) return;  // not moved yet: fitting stays
+    m_heightDragMoved = true;
     m_presenter->SetOption(qvx::WaveformPresenter::kOptionFitToHeight, 0);
     // The layout gives the hidden tracks' room to the shown ones: shared = height x shown / all.
     CQVxWaveformMonitorWnd::SetTrackHeight(height * enabled / count);

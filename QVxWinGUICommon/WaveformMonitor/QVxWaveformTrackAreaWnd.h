@@ -33,8 +33,6 @@ public:
     static constexpr int kId = 101;
     static constexpr int kHorizontalScrollBarId = 700;
     static constexpr int kVerticalScrollBarId = 701;
-    // A track's lower border is grabbed this many pixels above or below it.
-    static constexpr int kBorderGrip = 3;
     static constexpr int kMinTrackHeight = 40;  // px
 
     explicit CQVxWaveformTrackAreaWnd(CQVxWaveformMonitorWnd* parent);
@@ -43,8 +41,8 @@ public:
     void Setup(qvx::WaveformPresenter* presenter);
     void Layout();
     CQVxWaveformTrack* FindPitInTrack(QPoint pt) const;
-    // The position (1-based, among the shown tracks) of the track whose lower border is
-    // under the point; 0 for none.
+    // The position (1-based, among the shown tracks) of the track whose lower border's
+    // handle (TrackBorderHandle: in the label column) is under the point; 0 for none.
     int HitTrackBorder(QPoint pt) const;
     bool IsPitInMouseAnyTrack() const;
     // Marker 0 (M1) or 1 (M2) to the presenter's cursor time.
@@ -121,7 +119,8 @@ private:
     double m_downOffset = 0.0;
     std::int64_t m_downBegin = 0;
     bool m_splitterDrag = false;
-    int m_heightDragTrack = 0;  // 1-based position among the shown tracks of the dragged border; 0 none
+    int m_heightDragTrack = 0;       // 1-based position among the shown tracks of the dragged border; 0 none
+    bool m_heightDragMoved = false;  // the dragged border has left its place since the press
     int m_downTrackHeight = 0;
     int m_downLabelWidth = 0;
     int m_splitterX = 0;

@@ -64,6 +64,11 @@ TrackLayout LayoutTrack(const PixRect& track, int labelWidth, bool analogUsage, 
     return out;
 }
 
+PixRect TrackBorderHandle(const TrackLayout& track) {
+    const int bottom = track.track.bottom;
+    return {track.track.left, bottom - kBorderGrip, track.splitter.left, bottom + kBorderGrip + 1};
+}
+
 PixRect ZeroHandleRect(const PixRect& waveform, int zeroRow) {
     const int top = waveform.top + zeroRow - 15;
     return {waveform.left, top, waveform.left + 20, top + 30};
@@ -86,23 +91,48 @@ std::int64_t XToTime(int x, std::int64_t begin, std::int64_t timeParPixel, int w
     return static_cast<std::int64_t>(x - waveLeft) * timeParPixel + begin;
 }
 
-TimeGrid MakeTimeGrid(std::int64_t begin, std::int64_t timeParPixel, int waveLeft, int waveRight) {
+namespace {
+
+// The multiple of `step` at or below `t` (also for negative t).
+std::int64_t FloorToMultiple(std::int64_t t, std::int64_t step) {
+    const std::int64_t r = t % step;
+    return r < 0 ? t - r - step : t - r;
+}
+
+}  // namespace
+
+TimeGrid MakeTimeGrid(std::int64_t begin, std::int64_t timeParPixel, int waveLeft, int waveRight,
+                      std::int64_t origin) {
     TimeGrid grid;
     const std::int64_t d = timeParPixel * kDivisionPixels;
     grid.division = d;
     const int count = std::max(0, waveRight - waveLeft) / kDivisionPixels + 1;
-    std::int64_t t = begin - begin % d + d;
-    for (int i = 0; i < count; ++i, t += d) {
+    // Lines are placed in the time counted from `origin` (u = t + origin) and told in t.
+    std::int64_t u = FloorToMultiple(begin + origin, d) + d;
+    for (int i = 0; i < count; ++i, u += d) {
+        const std::int64_t t = u - origin;
         const std::int64_t x = TimeToX(t, begin, timeParPixel, waveLeft);
-        if (x < waveRight) grid.lines.push_back({static_cast<int>(x), t, t % (5 * d) == 0});
+        if (x < waveRight) grid.lines.push_back({static_cast<int>(x), t, u % (5 * d) == 0});
     }
-    grid.leadingMajorTime = begin - begin % (5 * d);
+    grid.leadingMajorTime = FloorToMultiple(begin + origin, 5 * d) - origin;
     grid.leadingMajorX = static_cast<int>(TimeToX(grid.leadingMajorTime, begin, timeParPixel, waveLeft));
     return grid;
 }
 
 int ReadoutX(int anchorX, int textWidth, int rightEdge) {
     return anchorX + 4 + textWidth <= rightEdge ? anchorX + 4 : anchorX - 4 - textWidth;
+}
+
+int ReadoutXClearOf(int anchorX, int textWidth, int leftEdge, int rightEdge, int blockLeft, int blockRight) {
+    const auto fits = [&](int x) {
+        const bool inside = x >= leftEdge && x + textWidth <= rightEdge;
+        const bool clear = blockLeft >= blockRight || x + textWidth <= blockLeft || x >= blockRight;
+        return inside && clear;
+    };
+    for (const int x : {anchorX + 4, anchorX - 4 - textWidth, blockRight + 4, blockLeft - 4 - textWidth}) {
+        if (fits(x)) return x;
+    }
+    return ReadoutX(anchorX, textWidth, rightEdge);
 }
 
 Color Tint(const Color& custom, const Color& base, int wc, int wb) {

@@ -74,6 +74,11 @@ struct TrackLayout {
 QVXWINGUICOMMON_EXPORT TrackLayout LayoutTrack(const PixRect& track, int labelWidth, bool analogUsage,
                                                bool verticalDivisions);
 
+// The handle of a track's lower border, by which its height is dragged: the border's part in
+// the label column (left of the splitter strip), 3 pixels above and below it.
+inline constexpr int kBorderGrip = 3;
+QVXWINGUICOMMON_EXPORT PixRect TrackBorderHandle(const TrackLayout& track);
+
 // Zero-level handle: 20 x 30 at the waveform's left, centred on the row of value 0.
 QVXWINGUICOMMON_EXPORT PixRect ZeroHandleRect(const PixRect& waveform, int zeroRow);
 
@@ -94,8 +99,11 @@ struct TimeGrid {
     std::int64_t leadingMajorTime = 0;
     int leadingMajorX = 0;
 };
+// The lines fall on multiples of the division counted from `origin` ns before time 0:
+// from the start of the recording with 0, on round times of day with the clock time of
+// time 0 (ns since 1970).
 QVXWINGUICOMMON_EXPORT TimeGrid MakeTimeGrid(std::int64_t begin, std::int64_t timeParPixel, int waveLeft,
-                                             int waveRight);
+                                             int waveRight, std::int64_t origin = 0);
 
 // x of time t (may lie outside the window).
 QVXWINGUICOMMON_EXPORT std::int64_t TimeToX(std::int64_t t, std::int64_t begin, std::int64_t timeParPixel,
@@ -106,6 +114,12 @@ QVXWINGUICOMMON_EXPORT std::int64_t XToTime(int x, std::int64_t begin, std::int6
 // Left x of a read-out of `textWidth` next to `anchorX`: 4 pixels right of it, or
 // ending 4 pixels left of it when it would pass `rightEdge`.
 QVXWINGUICOMMON_EXPORT int ReadoutX(int anchorX, int textWidth, int rightEdge);
+// ReadoutX for a read-out that must stay clear of the columns [blockLeft, blockRight) (a
+// button over its row; blockLeft >= blockRight for none) and inside [leftEdge, rightEdge]:
+// right of the anchor, else left of it, else right of the block, else left of the block;
+// ReadoutX's place when none of them fits.
+QVXWINGUICOMMON_EXPORT int ReadoutXClearOf(int anchorX, int textWidth, int leftEdge, int rightEdge,
+                                           int blockLeft, int blockRight);
 
 // (custom x wc + base x wb) / 255 per RGB component; base alone when custom is not set.
 QVXWINGUICOMMON_EXPORT Color Tint(const Color& custom, const Color& base, int wc, int wb);

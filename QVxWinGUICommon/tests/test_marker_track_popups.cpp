@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -26,6 +27,9 @@ struct MarkerStripTest : ::testing::Test {
     qvx::test::EmptyWaveformPresenter presenter{&settings.visualSettings, qvx::WaveformUsage::kGeneric};
     QVxWaveformMarkerSettingDlg strip;
     QCheckBox* Box(int id) { return strip.findChild<QCheckBox*>(QVxWinGUI::ControlName(id)); }
+    QString Difference() {
+        return strip.findChild<QLabel*>(QVxWinGUI::ControlName(Marker::kDifferenceLabelId))->text();
+    }
 
     void SetUp() override {
         settings.visualSettings.timeUnit = 2;  // us
@@ -37,23 +41,27 @@ struct MarkerStripTest : ::testing::Test {
 
 TEST_F(MarkerStripTest, OnlyM1SetLeavesTheDifferenceEmpty) {
     EXPECT_EQ(Box(Marker::kCheckIds[0])->text(), "Marker1 (M1): 1,234 us");
-    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 5,000 us ");
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 5,000 us");
+    EXPECT_EQ(Difference(), "");
     EXPECT_TRUE(Box(Marker::kCheckIds[0])->isChecked());
     EXPECT_FALSE(Box(Marker::kCheckIds[1])->isChecked());
-    EXPECT_EQ(Box(Marker::kCheckIds[1])->size(), QSize(400, 22));
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->size(), QSize(400, 16));
 }
 
 TEST_F(MarkerStripTest, TogglingAndMovingMarkersRefreshTheTexts) {
     Box(Marker::kCheckIds[1])->click();
     EXPECT_TRUE(settings.visualSettings.markers[1].enabled);
-    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 5,000 us  (M2-M1: 3,766 us)");
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 5,000 us");
+    EXPECT_EQ(Difference(), "(M2-M1: 3,766 us)");
 
     presenter.SetMarkerTime(1, 1'000'000);  // before M1: a negative difference
-    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 1,000 us  (M2-M1: -234 us)");
+    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 1,000 us");
+    EXPECT_EQ(Difference(), "(M2-M1: -234 us)");
+    EXPECT_TRUE(strip.toolTip().endsWith("(M2-M1: -234 us)"));
 
     Box(Marker::kCheckIds[0])->click();
     EXPECT_FALSE(settings.visualSettings.markers[0].enabled);
-    EXPECT_EQ(Box(Marker::kCheckIds[1])->text(), "Marker2 (M2): 1,000 us ");
+    EXPECT_EQ(Difference(), "");
 }
 
 TEST_F(MarkerStripTest, AnalogUsageTakesTheUnitFromTheTimeScale) {

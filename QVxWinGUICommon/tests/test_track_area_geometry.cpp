@@ -1,5 +1,6 @@
 // Pure geometry of the track area: layout, time grid, scroll-bar scaling over a
-// 64-bit range, the track polyline, tints and divisions.
+// 64-bit range, the track polyline, tints and divisions, read-out places and the
+// border handle.
 
 #include "QVxCore/Presenters/WaveformLine.h"
 #include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
@@ -79,6 +80,45 @@ TEST(TrackAreaGrid, DivisionsOfFiftyPixelsWithEveryFifthMajor) {
     EXPECT_EQ(ChooseTimeUnit(true, 20000, 3), 1);
     EXPECT_EQ(ChooseTimeUnit(true, 20000000, 3), 0);
     EXPECT_EQ(ChooseTimeUnit(false, 20000000, 3), 3);
+}
+
+TEST(TrackAreaGrid, LinesCountedFromAnOriginSitOnItsMultiples) {
+    // Clock time 1,000,000,000,000,000,700 ns at time 0: the 500-ns divisions fall on 300 ns
+    // plus multiples of 500 ns, the major ones (2,500 ns) on 1,800 ns plus multiples of 2,500.
+    const std::int64_t origin = 1'000'000'000'000'000'700;
+    const TimeGrid g = MakeTimeGrid(1234, 10, 100, 400, origin);
+    ASSERT_EQ(g.lines.size(), 6u);
+    EXPECT_EQ(g.lines[0].time, 1300);
+    EXPECT_EQ(g.lines[0].x, 100 + 6);
+    EXPECT_TRUE(g.lines[1].major);  // 1,800
+    EXPECT_FALSE(g.lines[2].major);
+    EXPECT_EQ(g.lines[5].time, 3800);
+    EXPECT_EQ(g.leadingMajorTime, -700);  // before the start: no label
+    const TimeGrid late = MakeTimeGrid(2600, 10, 0, 100, origin);
+    EXPECT_EQ(late.leadingMajorTime, 1800);
+    EXPECT_EQ(late.leadingMajorX, -80);
+    // Without an origin the grid is the one counted from the start.
+    EXPECT_EQ(MakeTimeGrid(1234, 10, 100, 400, 0).lines[0].time, 1500);
+}
+
+TEST(TrackAreaReadout, KeepsClearOfAButtonOverItsRow) {
+    // Anchor 400, text 30 wide, band 300..600, button 420..450.
+    EXPECT_EQ(ReadoutXClearOf(400, 30, 300, 600, 420, 450), 366);  // left of the anchor
+    EXPECT_EQ(ReadoutXClearOf(380, 30, 300, 600, 420, 450), 384);  // right of it, before the button
+    EXPECT_EQ(ReadoutXClearOf(455, 30, 300, 600, 420, 450), 459);  // right of the button
+    EXPECT_EQ(ReadoutXClearOf(430, 30, 300, 600, 420, 450), 454);  // under it: beside it
+    EXPECT_EQ(ReadoutXClearOf(590, 30, 300, 600, 420, 450), 556);  // at the right edge
+    EXPECT_EQ(ReadoutXClearOf(400, 30, 300, 600, 0, 0), 404);      // no button
+    // Nowhere clear: where ReadoutX puts it.
+    EXPECT_EQ(ReadoutXClearOf(310, 30, 300, 350, 300, 350), ReadoutX(310, 30, 350));
+}
+
+TEST(TrackAreaBorderHandle, TheBordersPartInTheLabelColumn) {
+    const TrackLayout t = LayoutTrack({0, 50, 1000, 200}, 250, true, false);
+    const PixRect handle = TrackBorderHandle(t);
+    EXPECT_EQ(handle, (PixRect{0, 197, 250, 204}));
+    EXPECT_FALSE(handle.Contains(t.splitter.left + 1, 200));  // the splitter keeps its own drag
+    EXPECT_FALSE(handle.Contains(t.waveform.left + 10, 200));
 }
 
 TEST(TrackAreaScrollBar, A64BitTotalIsScaledAndReachesBothEnds) {

@@ -117,6 +117,39 @@ TEST_F(MonitorWindowTest, TheSplitterDragIsClampedToZeroAndFourHundred) {
     EXPECT_EQ(changed.count(), 2);
 }
 
+// A track's height is dragged by its lower border's handle in the label column only: near
+// the border over the waveform a press still pans or sets a marker, and a click on the
+// handle that does not move it keeps the tracks fitted to the window.
+TEST_F(MonitorWindowTest, ATrackBorderIsDraggedOnlyByItsHandle) {
+    Open();
+    vm->SetOption(WaveformPresenter::kOptionFitToHeight, 1);
+    AreaWnd()->Layout();
+    QSignalSpy dragged(AreaWnd(), &CQVxWaveformTrackAreaWnd::TrackHeightDragged);
+    const int fitted = Area().GetLayout().trackHeight;
+    const int border = Area().Track(0).GetLayout().track.bottom;
+
+    const QPoint nearBorder(Wave().left + 100, border - 2);
+    Drag(AreaWnd(), nearBorder, nearBorder);
+    EXPECT_TRUE(Visual().markers[0].enabled);
+    EXPECT_EQ(Visual().markers[0].time, 100 * Tpp());
+    Drag(AreaWnd(), nearBorder + QPoint(0, 3), nearBorder + QPoint(-20, 13));
+    EXPECT_EQ(Begin(), 20 * Tpp());
+    EXPECT_EQ(Area().GetLayout().trackHeight, fitted);
+    EXPECT_EQ(dragged.count(), 0);
+    EXPECT_NE(vm->GetOption(WaveformPresenter::kOptionFitToHeight), 0);
+
+    const QPoint handle(Visual().labelAreaWidth / 2, border + 1);
+    Drag(AreaWnd(), handle, handle);
+    EXPECT_EQ(dragged.count(), 0);
+    EXPECT_NE(vm->GetOption(WaveformPresenter::kOptionFitToHeight), 0);
+    EXPECT_EQ(Area().GetLayout().trackHeight, fitted);
+
+    Drag(AreaWnd(), handle, handle + QPoint(0, -20));
+    EXPECT_EQ(dragged.count(), 1);
+    EXPECT_EQ(Area().GetLayout().trackHeight, fitted - 20);
+    EXPECT_EQ(vm->GetOption(WaveformPresenter::kOptionFitToHeight), 0);
+}
+
 TEST_F(MonitorWindowTest, WheelStepsTheZoomAndCtrlWheelScalesATrackOnlyWithTheOption) {
     Open();
     const QPoint at(Wave().left + 50, Area().Track(0).GetLayout().waveform.top + 20);

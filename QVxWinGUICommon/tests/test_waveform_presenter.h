@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qvx::test {
@@ -53,6 +54,10 @@ public:
     std::string OnMakeDisplayValue(int, std::int64_t rawValue) override { return std::to_string(rawValue); }
     std::string OnMakeDisplayNormalizedValue(int, double value) override { return std::to_string(value); }
     double OnGetDisplayTriggerPosition() override { return 0.5; }
+    std::optional<std::int64_t> OnGetClockOrigin() const override { return clockOrigin; }
+
+    // The clock time of time 0 (ns since 1970) while the view shows clock time.
+    std::optional<std::int64_t> clockOrigin;
 
 private:
     std::int64_t LastTime() const { return (m_records - 1) * kRecordSpacingNs; }

@@ -8,6 +8,9 @@
 #include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 
 #include <fmt/format.h>
@@ -16,7 +19,7 @@
 
 QVxWaveformMarkerSettingDlg::QVxWaveformMarkerSettingDlg(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("dlg%1").arg(kTemplateId));
-    setFont(QVxWinGUI::GuiFont(9));
+    setFont(QVxWinGUI::GuiFont(kFontPoints));
     auto* grid = new QVBoxLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setSpacing(0);
@@ -33,8 +36,18 @@ QVxWaveformMarkerSettingDlg::QVxWaveformMarkerSettingDlg(QWidget* parent) : QWid
             UpdateTexts();
         });
     }
+    // The difference on a row of its own, its text under the boxes' texts.
+    m_difference = new QLabel(this);
+    m_difference->setObjectName(QVxWinGUI::ControlName(kDifferenceLabelId));
+    m_difference->setFixedHeight(kBoxHeight);
+    QStyleOptionButton option;
+    option.initFrom(m_boxes[1]);
+    const int indent = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, m_boxes[1]).left();
+    m_difference->setContentsMargins(std::max(0, indent), 0, 0, 0);
+    grid->addWidget(m_difference);
+    grid->addStretch(1);
     // The owner sizes the strip (the label column's width); texts beyond it are cut off.
-    resize(kBoxWidth, 2 * kBoxHeight);
+    resize(kBoxWidth, 3 * kBoxHeight);
 }
 
 QVxWaveformMarkerSettingDlg::~QVxWaveformMarkerSettingDlg() {
@@ -74,16 +87,20 @@ void QVxWaveformMarkerSettingDlg::UpdateTexts() {
         return QVxClockTime::PointInTime(origin, t, unit, vs->timeScale);
     };
     const std::string text1 = fmt::format("Marker1 (M1): {}", pointText(m1.time));
+    const std::string text2 = fmt::format("Marker2 (M2): {}", pointText(m2.time));
     std::string diff;
     if (m1.enabled && m2.enabled) {
-        diff = fmt::format(" (M2-M1: {} {})", QVxUtils::MakeTimeToDisplayString(m2.time - m1.time, unit),
+        diff = fmt::format("(M2-M1: {} {})", QVxUtils::MakeTimeToDisplayString(m2.time - m1.time, unit),
                            unitText);
     }
-    const std::string text2 = fmt::format("Marker2 (M2): {} {}", pointText(m2.time), diff);
 
     m_updating = true;
     m_boxes[0]->setText(QString::fromStdString(text1));
     m_boxes[1]->setText(QString::fromStdString(text2));
+    m_difference->setText(QString::fromStdString(diff));
+    // A label column narrower than the texts still tells them in full on hover.
+    setToolTip(
+        QString::fromStdString(diff.empty() ? text1 + "\n" + text2 : text1 + "\n" + text2 + "\n" + diff));
     m_boxes[0]->setChecked(m1.enabled);
     m_boxes[1]->setChecked(m2.enabled);
     m_updating = false;

@@ -1,7 +1,8 @@
 #pragma once
 // The strip in the track area's top-left corner: one check box per marker with
-// its time, and on the second the difference M2 - M1 when both are set. Toggling
-// a box switches that marker on or off. GUI thread only.
+// its time, and under the second the difference M2 - M1 when both are set, three
+// rows in the ruler's height so that the label column's width shows them whole.
+// Toggling a box switches that marker on or off. GUI thread only.
 
 #include "QVxCore/Presenters/Signal.h"
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
@@ -12,6 +13,7 @@
 #include <memory>
 
 class QCheckBox;
+class QLabel;
 
 namespace qvx {
 class WaveformPresenter;
@@ -23,8 +25,10 @@ class QVXWINGUICOMMON_EXPORT QVxWaveformMarkerSettingDlg : public QWidget {
 public:
     static constexpr int kTemplateId = 4228;
     static constexpr int kCheckIds[2] = {1015, 1016};
+    static constexpr int kDifferenceLabelId = 1017;  // "(M2-M1: ...)" under the second box
     static constexpr int kBoxWidth = 400;
-    static constexpr int kBoxHeight = 22;
+    static constexpr int kBoxHeight = 16;  // three rows in the 49-pixel strip
+    static constexpr int kFontPoints = 8;
 
     explicit QVxWaveformMarkerSettingDlg(QWidget* parent = nullptr);
     ~QVxWaveformMarkerSettingDlg() override;
@@ -38,6 +42,7 @@ private:
 
     qvx::WaveformPresenter* m_presenter = nullptr;
     std::array<QCheckBox*, 2> m_boxes{};
+    QLabel* m_difference = nullptr;
     std::shared_ptr<qvx::SignalConnection> m_viewportConnection;
     std::shared_ptr<qvx::SignalConnection> m_scaleConnection;
     bool m_updating = false;
