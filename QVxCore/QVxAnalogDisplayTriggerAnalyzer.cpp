@@ -1,10 +1,12 @@
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
 
+#include "QVxCore/ReportData/RecordBlockScan.h"
 #include "QVxCore/Utils.h"
 
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -148,6 +150,53 @@ bool QVxAnalogDisplayTriggerAnalyzer::Analyze(std::int64_t timeNs, std::span<con
         default:
             return false;  // refused at Reset
     }
+}
+
+std::size_t QVxAnalogDisplayTriggerAnalyzer::AnalyzeUntilHit(const std::uint8_t* records, std::size_t count,
+                                                             std::int64_t firstIndex) {
+    if (!m_params.valid) return count;  // Analyze finds nothing and changes nothing
+    std::size_t i = 0;
+    while (i < count) {
+        i += PassQuietRecords(records + i * kReportRecordSize, count - i);
+        if (i == count) break;
+        const std::uint8_t* record = records + i * kReportRecordSize;
+        const std::array<std::uint16_t, 4> samples{
+            recordscan::SampleAt(record, 0), recordscan::SampleAt(record, 1), recordscan::SampleAt(record, 2),
+            recordscan::SampleAt(record, 3)};
+        if (Analyze(recordscan::TimeNsAt(record), samples, firstIndex + static_cast<std::int64_t>(i)))
+            return i;
+        ++i;
+    }
+    return count;
+}
+
+std::size_t QVxAnalogDisplayTriggerAnalyzer::PassQuietRecords(const std::uint8_t* records,
+                                                              std::size_t count) {
+    const std::int64_t p = m_previousSample;
+    if (p == kNone) return 0;
+    const std::int64_t level = m_rawTriggerLevel.load(std::memory_order_relaxed);
+    const auto channel = static_cast<std::size_t>(m_params.channel);
+    std::size_t quiet = 0;
+    if (m_confirmCounter == kNone) {
+        // No crossing starts while the samples stay strictly on the previous one's side.
+        if (p > level)
+            quiet = recordscan::FindAtOrBelow(records, count, channel, level);
+        else if (p < level)
+            quiet = recordscan::FindAtOrAbove(records, count, channel, level);
+    } else {
+        // Each sample beyond the level counts the confirmation up; the one that would reach
+        // the sensitivity, or drop the crossing, goes through Analyze.
+        const std::int64_t counted = m_params.sensitivity - m_confirmCounter - 1;
+        if (counted <= 0) return 0;
+        const std::size_t n = std::min<std::size_t>(count, static_cast<std::uint64_t>(counted));
+        quiet = m_upwards ? recordscan::FindAtOrBelow(records, n, channel, level)
+                          : recordscan::FindAtOrAbove(records, n, channel, level);
+        m_confirmCounter += static_cast<std::int64_t>(quiet);
+    }
+    if (quiet > 0)
+        m_previousSample =
+            std::min(recordscan::SampleAt(records + (quiet - 1) * kReportRecordSize, channel), kMaxRawSample);
+    return quiet;
 }
 
 bool QVxAnalogDisplayTriggerAnalyzer::ShouldAnalyze() const {

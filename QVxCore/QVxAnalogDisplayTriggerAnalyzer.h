@@ -15,6 +15,7 @@
 #include "QVxCore/DisplayTriggerList.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -52,6 +53,15 @@ public:
     // One record: its time (ns), its four stored samples and its data index.
     // True when the record completes a hit.
     bool Analyze(std::int64_t timeNs, std::span<const std::uint16_t, 4> samples, std::int64_t dataIndex);
+
+    // Analyze for `count` consecutive 16-byte records (data indexes firstIndex,
+    // firstIndex + 1, ...), in order, up to and including the first hit: its position, or
+    // `count` without one. Runs of records that can only move the previous sample (no
+    // crossing being confirmed and each sample on the previous one's strict side of the
+    // level, or a confirmation that keeps counting below the sensitivity) are passed in one
+    // scan; every other record goes through Analyze. The state afterwards is exactly that
+    // of Analyze called record by record.
+    std::size_t AnalyzeUntilHit(const std::uint8_t* records, std::size_t count, std::int64_t firstIndex);
 
     // Whether Broadcast should feed records: the mode is not 0 and, in mode 1
     // (single), no trigger has been found yet.
@@ -103,6 +113,8 @@ public:
     std::int64_t GetCrossingTime() const { return m_crossingTime; }
     std::int64_t GetCrossingDataIndex() const { return m_crossingDataIndex; }
     std::int64_t GetPulseStart() const { return m_pulseStart; }
+    // The previous record's source sample (limited to 16383); kNone before the first.
+    std::int64_t GetPreviousSample() const { return m_previousSample; }
 
 private:
     // Settings taken at Reset.
@@ -118,6 +130,9 @@ private:
     };
 
     bool IsPulseHit(std::int64_t widthNs) const;
+    // How many of the `count` records from `records` on cannot change the state beyond the
+    // previous sample and the confirm counter; passes them.
+    std::size_t PassQuietRecords(const std::uint8_t* records, std::size_t count);
 
     std::int64_t m_triggerTime = kNone;
     std::atomic<std::int64_t> m_rawTriggerLevel{0};

@@ -52,6 +52,22 @@ void QVxAnalogLiveIntake::Column::Add(const std::array<std::uint16_t, 4>& sample
     ++count;
 }
 
+void QVxAnalogLiveIntake::Column::AddRun(const qvx::recordscan::RawRange& range, std::size_t records) {
+    if (records == 0) return;
+    if (count == 0) {
+        for (std::size_t ch = 0; ch < 4; ++ch) {
+            min[ch] = range.min[ch];
+            max[ch] = range.max[ch];
+        }
+    } else {
+        for (std::size_t ch = 0; ch < 4; ++ch) {
+            min[ch] = std::min<std::int64_t>(min[ch], range.min[ch]);
+            max[ch] = std::max<std::int64_t>(max[ch], range.max[ch]);
+        }
+    }
+    count += static_cast<std::uint32_t>(records);
+}
+
 void QVxAnalogLiveIntake::FollowWindowGeometry(const qvx::WaveformRenderData& out,
                                                const qvx::QVxAnalogDisplayTriggerAnalyzer& analyzer) {
     const std::int64_t timeParPixel = std::max<std::int64_t>(out.GetTimeParPixel(), 1);
@@ -74,7 +90,10 @@ void QVxAnalogLiveIntake::PlaceTriggerWindow(std::int64_t triggerTime,
 }
 
 void QVxAnalogLiveIntake::RememberRecord(std::int64_t t, const std::array<std::uint16_t, 4>& samples) {
-    const std::int64_t start = qvx::waveform::AlignToColumn(t, m_pastTimeParPixel);
+    PastColumnFor(qvx::waveform::AlignToColumn(t, m_pastTimeParPixel)).Add(samples);
+}
+
+QVxAnalogLiveIntake::Column& QVxAnalogLiveIntake::PastColumnFor(std::int64_t start) {
     const std::int64_t triggerEnd =
         m_trigger.begin + static_cast<std::int64_t>(m_trigger.columns.size()) * m_pastTimeParPixel;
     if (m_trigger.triggerTime >= 0 && !m_trigger.complete && start >= triggerEnd) CompleteTriggerWindow();
@@ -85,7 +104,7 @@ void QVxAnalogLiveIntake::RememberRecord(std::int64_t t, const std::array<std::u
         while (m_past.front().start < keepFrom) m_past.pop_front();
     }
     // A time stamp that went backwards is filed into the newest column.
-    m_past.back().column.Add(samples);
+    return m_past.back().column;
 }
 
 void QVxAnalogLiveIntake::CompleteTriggerWindow() {
@@ -180,19 +199,114 @@ QVxAnalogLiveIntake::FoldWindow QVxAnalogLiveIntake::PrepareColumns(const qvx::W
     w.openColumn = w.columnCount;
     w.openStart = w.columnCount ? w.columns->back().end : 0;
     w.windowEnd = w.columnCount ? w.openStart + w.timeParPixel : 0;
+    // Only the columns the last batch filled need emptying (a window of 1920 columns gets
+    // one or two new ones per millisecond batch at the top rate).
+    for (std::size_t c = m_filledFirst; c < std::min(m_filledEnd, m_columns.size()); ++c)
+        m_columns[c].count = 0;
+    m_filledFirst = m_filledEnd = 0;
     m_columns.resize(w.columnCount + 1);
-    for (Column& column : m_columns) column.count = 0;
     if (w.columnCount && m_open.column.count != 0 && m_open.timeParPixel == w.timeParPixel &&
         m_open.start >= w.windowBegin && m_open.start <= w.openStart) {
-        m_columns[static_cast<std::size_t>((m_open.start - w.windowBegin) / w.timeParPixel)] = m_open.column;
+        const auto c = static_cast<std::size_t>((m_open.start - w.windowBegin) / w.timeParPixel);
+        m_columns[c] = m_open.column;
+        MarkFilled(c);
     }
     m_open = {};
     return w;
 }
 
+void QVxAnalogLiveIntake::MarkFilled(std::size_t c) {
+    if (m_filledFirst == m_filledEnd) {
+        m_filledFirst = c;
+        m_filledEnd = c + 1;
+        return;
+    }
+    m_filledFirst = std::min(m_filledFirst, c);
+    m_filledEnd = std::max(m_filledEnd, c + 1);
+}
+
 void QVxAnalogLiveIntake::FoldRecords(const std::uint8_t* records, std::int64_t count,
                                       const FoldWindow& window,
                                       qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer, bool followTrigger) {
+    const auto n = static_cast<std::size_t>(count);
+    if (!m_recordByRecord && qvx::recordscan::TimesNonDecreasing(records, n, m_previousTime))
+        FoldRuns(records, n, window, analyzer, followTrigger);
+    else
+        FoldRecordByRecord(records, count, window, analyzer, followTrigger);
+}
+
+void QVxAnalogLiveIntake::FoldRuns(const std::uint8_t* records, std::size_t count, const FoldWindow& window,
+                                   qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer, bool followTrigger) {
+    const std::uint64_t firstIndex = m_nextIndex.load(std::memory_order_relaxed);
+    std::size_t folded = 0;    // records before it are folded
+    std::size_t analysed = 0;  // records before it went through the analyzer
+    while (folded < count) {
+        if (!analyzer || !analyzer->ShouldAnalyze()) {
+            FoldRun(records, folded, count, window, followTrigger);
+            break;
+        }
+        const std::size_t hit =
+            analysed + analyzer->AnalyzeUntilHit(records + analysed * kRecordBytes, count - analysed,
+                                                 static_cast<std::int64_t>(firstIndex + analysed));
+        FoldRun(records, folded, hit, window, followTrigger);
+        if (hit == count) break;
+        // As record by record: the hit is taken before its own record is remembered.
+        const std::int64_t t = RecordTime(records + hit * kRecordBytes);
+        analyzer->AcceptHit(t, static_cast<std::int64_t>(firstIndex + hit));
+        if (followTrigger && analyzer->GetTriggerTime() != m_trigger.triggerTime)
+            PlaceTriggerWindow(analyzer->GetTriggerTime(), *analyzer);
+        FoldRun(records, hit, hit + 1, window, followTrigger);
+        folded = analysed = hit + 1;
+    }
+    m_previousTime = RecordTime(records + (count - 1) * kRecordBytes);
+    m_nextIndex.store(firstIndex + count, std::memory_order_relaxed);
+}
+
+void QVxAnalogLiveIntake::FoldRun(const std::uint8_t* records, std::size_t from, std::size_t to,
+                                  const FoldWindow& window, bool followTrigger) {
+    if (from >= to) return;
+    if (followTrigger) RememberRun(records, from, to);
+    if (window.columnCount) FoldColumnRuns(records, from, to, window);
+}
+
+void QVxAnalogLiveIntake::RememberRun(const std::uint8_t* records, std::size_t from, std::size_t to) {
+    using qvx::recordscan::FindTimeAtOrAfter;
+    for (std::size_t i = from; i < to;) {
+        const std::int64_t start =
+            qvx::waveform::AlignToColumn(RecordTime(records + i * kRecordBytes), m_pastTimeParPixel);
+        // Every record of the same column start goes into the same recent column.
+        const std::size_t end = FindTimeAtOrAfter(records, i, to, start + m_pastTimeParPixel);
+        PastColumnFor(start).AddRun(qvx::recordscan::RawSampleRange(records + i * kRecordBytes, end - i),
+                                    end - i);
+        i = end;
+    }
+}
+
+void QVxAnalogLiveIntake::FoldColumnRuns(const std::uint8_t* records, std::size_t from, std::size_t to,
+                                         const FoldWindow& window) {
+    using qvx::recordscan::FindTimeAtOrAfter;
+    std::size_t i = FindTimeAtOrAfter(records, from, to, window.windowBegin);
+    const std::size_t stop = FindTimeAtOrAfter(records, i, to, window.windowEnd);
+    while (i < stop) {
+        const std::int64_t t = RecordTime(records + i * kRecordBytes);
+        const auto c = std::min(static_cast<std::size_t>((t - window.windowBegin) / window.timeParPixel),
+                                window.openColumn);
+        // Column c ends where column c + 1 begins; the open column at the window's end.
+        const std::int64_t end =
+            c < window.openColumn
+                ? window.windowBegin + static_cast<std::int64_t>(c + 1) * window.timeParPixel
+                : window.windowEnd;
+        const std::size_t next = FindTimeAtOrAfter(records, i, stop, end);
+        m_columns[c].AddRun(qvx::recordscan::RawSampleRange(records + i * kRecordBytes, next - i), next - i);
+        MarkFilled(c);
+        i = next;
+    }
+}
+
+void QVxAnalogLiveIntake::FoldRecordByRecord(const std::uint8_t* records, std::int64_t count,
+                                             const FoldWindow& window,
+                                             qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer,
+                                             bool followTrigger) {
     std::uint64_t index = m_nextIndex.load(std::memory_order_relaxed);
     bool backwards = false;
     std::int64_t previous = m_previousTime;
@@ -216,6 +330,7 @@ void QVxAnalogLiveIntake::FoldRecords(const std::uint8_t* records, std::int64_t 
         const auto c = std::min(static_cast<std::size_t>((t - window.windowBegin) / window.timeParPixel),
                                 window.openColumn);
         m_columns[c].Add(samples);
+        MarkFilled(c);
     }
     m_previousTime = previous;
     m_nextIndex.store(index, std::memory_order_relaxed);
@@ -225,7 +340,7 @@ void QVxAnalogLiveIntake::FoldRecords(const std::uint8_t* records, std::int64_t 
 void QVxAnalogLiveIntake::WriteColumns(qvx::WaveformRenderData& out, const FoldWindow& window) {
     if (m_columns[window.openColumn].count != 0)
         m_open = {window.openStart, window.timeParPixel, m_columns[window.openColumn]};
-    for (std::size_t c = 0; c < window.columnCount; ++c) {
+    for (std::size_t c = m_filledFirst; c < std::min(m_filledEnd, window.columnCount); ++c) {
         const Column& column = m_columns[c];
         if (column.count == 0) continue;
         const std::int64_t t = (*window.columns)[c].start;

@@ -10,6 +10,7 @@
 
 #include "QVxCore/Presenters/WaveformRenderData.h"
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
+#include "QVxCore/ReportData/RecordBlockScan.h"
 
 #include <array>
 #include <atomic>
@@ -52,6 +53,12 @@ public:
     // Time stamp of a record in ns (low 48 bits of the first word x 10).
     static std::int64_t RecordTime(const std::uint8_t* record);
 
+    // Batches whose time stamps never decrease are folded a run of records at a time (the
+    // records of one column found by time, their minimum and maximum in one pass); others
+    // record by record. With `true` every batch goes record by record, which the tests
+    // compare with the runs. The result is the same either way.
+    void SetRecordByRecord(bool recordByRecord) { m_recordByRecord = recordByRecord; }
+
 private:
     struct Column {
         std::array<std::int64_t, 4> min{};
@@ -59,6 +66,8 @@ private:
         std::uint32_t count = 0;
 
         void Add(const std::array<std::uint16_t, 4>& samples);
+        // As Add for each of `records` records whose minima and maxima are `range`.
+        void AddRun(const qvx::recordscan::RawRange& range, std::size_t records);
     };
 
     // A column of the recent past, keyed by its start (ns, aligned to its width).
@@ -110,6 +119,24 @@ private:
     // Analyzes the records and folds those inside the window into m_columns.
     void FoldRecords(const std::uint8_t* records, std::int64_t count, const FoldWindow& window,
                      qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer, bool followTrigger);
+    void FoldRecordByRecord(const std::uint8_t* records, std::int64_t count, const FoldWindow& window,
+                            qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer, bool followTrigger);
+    // FoldRecords for time stamps that never decrease: the analyzer runs up to each hit,
+    // and the records between hits are folded as runs.
+    void FoldRuns(const std::uint8_t* records, std::size_t count, const FoldWindow& window,
+                  qvx::QVxAnalogDisplayTriggerAnalyzer* analyzer, bool followTrigger);
+    // Records [from, to) of a batch without decreasing times, already analysed: into the
+    // recent columns (when following a trigger) and the window's columns.
+    void FoldRun(const std::uint8_t* records, std::size_t from, std::size_t to, const FoldWindow& window,
+                 bool followTrigger);
+    void RememberRun(const std::uint8_t* records, std::size_t from, std::size_t to);
+    void FoldColumnRuns(const std::uint8_t* records, std::size_t from, std::size_t to,
+                        const FoldWindow& window);
+    // The recent column for a record whose column starts at `start` (ns): completes the
+    // trigger window once the records have passed it, opens a new column when needed.
+    Column& PastColumnFor(std::int64_t start);
+    // Column indexes of m_columns a batch filled, [first, end); the others are empty.
+    void MarkFilled(std::size_t c);
     // Carries the open column to the next batch and adds each filled column's min and max.
     void WriteColumns(qvx::WaveformRenderData& out, const FoldWindow& window);
 
@@ -121,7 +148,10 @@ private:
         Column column;
     };
 
-    std::vector<Column> m_columns;  // the window's columns, then the open one
+    std::vector<Column> m_columns;  // the window's columns, then the open one; empty between batches
+    std::size_t m_filledFirst = 0;  // m_columns[m_filledFirst, m_filledEnd) may hold records
+    std::size_t m_filledEnd = 0;
+    bool m_recordByRecord = false;
     OpenColumn m_open;
     std::deque<PastColumn> m_past;  // about one window of the newest columns, oldest first
     std::int64_t m_pastTimeParPixel = 0;

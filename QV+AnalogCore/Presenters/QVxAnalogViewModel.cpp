@@ -539,7 +539,14 @@ void QVxAnalogViewModel::Broadcast(const std::uint8_t* records, std::int64_t cou
         UpdateHitCount();
         return;
     }
-    qvx::WaveformPresenter::WriteBatch batch(*presenter);
+    // Before the first display trigger of the trace nothing can hold the display: a batch
+    // cannot both find a trigger and complete its window. Such a batch publishes for sure.
+    bool publishes = false;
+    {
+        std::lock_guard lock(m_mutex);
+        publishes = m_analyzer.GetTriggersFound() == 0;
+    }
+    qvx::WaveformPresenter::WriteBatch batch(*presenter, publishes);
     bool held = false;
     {
         std::lock_guard lock(m_mutex);

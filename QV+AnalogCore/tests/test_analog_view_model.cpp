@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <random>
 
 namespace fs = std::filesystem;
 using qvx::test::AnalogViewModelTest;
@@ -313,6 +314,128 @@ TEST_F(LiveIntakeTest, AHeldDisplayShowsTheTriggerWindowWithTheEdgeAtTheTriggerP
         EXPECT_EQ(wrong, 0);
         ASSERT_TRUE(intake.GetTriggerViewOffset().has_value());
         EXPECT_EQ(*intake.GetTriggerViewOffset(), (kEdgeUs - 500) * 1000);
+    }
+}
+
+// One live view fed two ways: runs of records between display trigger hits (as every
+// batch with rising times is folded) and record by record. Irregular times (equal
+// stamps, gaps, one batch that goes backwards), columns of 1 us and of 7 us (which
+// span batches and end inside the 1 us record spacing), batches that end on and beside
+// column edges, and a pulse trigger whose edges and hits fall at batch edges. After
+// every batch both give the same render data, counts, trigger state, frames and hits.
+class LiveIntakeRunsTest : public ::testing::Test {
+protected:
+    struct Side {
+        qvx::test::FakeOwner owner;
+        std::unique_ptr<QVxAnalogOscilloGraphViewModel> presenter;
+        QVxAnalogLiveIntake intake;
+        qvx::QVxAnalogDisplayTriggerAnalyzer analyzer;
+        qvx::AnalogDisplayTriggerList hits;
+    };
+
+    void Start(Side& side, const qvx::AnalogSettings& settings, std::int64_t nsPerColumn,
+               bool recordByRecord) {
+        side.owner.settings.visualSettings = qvx::test::FourTrackSettings(nsPerColumn);
+        side.presenter = std::make_unique<QVxAnalogOscilloGraphViewModel>(&side.owner);
+        side.presenter->SetupForAdhocData();
+        side.presenter->ResetViewportWidth(50);
+        side.intake.Reset();
+        side.intake.SetRecordByRecord(recordByRecord);
+        side.hits.clear();
+        side.analyzer.Reset(&settings, &side.hits);
+    }
+
+    static void Fold(Side& side, const std::uint8_t* records, std::int64_t count, bool analyse) {
+        qvx::WaveformPresenter::WriteBatch batch(*side.presenter);
+        side.intake.Fold(&batch.RenderData(), records, count, analyse ? &side.analyzer : nullptr);
+    }
+
+    static void ExpectSame(const Side& a, const Side& b) {
+        const auto& ra = a.presenter->GetWritingRenderData();
+        const auto& rb = b.presenter->GetWritingRenderData();
+        ASSERT_EQ(ra.GetViewportBeginTimeOffset(), rb.GetViewportBeginTimeOffset());
+        ASSERT_EQ(ra.GetLastTime(), rb.GetLastTime());
+        for (std::size_t line = 0; line < 4; ++line)
+            ASSERT_TRUE(ra.Line(line).Columns() == rb.Line(line).Columns()) << "line " << line;
+        ASSERT_EQ(a.intake.GetRecordCount(), b.intake.GetRecordCount());
+        ASSERT_EQ(a.intake.TimeWentBackwards(), b.intake.TimeWentBackwards());
+        ASSERT_EQ(a.intake.WroteTriggerFrame(), b.intake.WroteTriggerFrame());
+        ASSERT_EQ(a.intake.GetTriggerViewOffset(), b.intake.GetTriggerViewOffset());
+        ASSERT_EQ(a.analyzer.GetTriggerTime(), b.analyzer.GetTriggerTime());
+        ASSERT_EQ(a.analyzer.GetTriggersFound(), b.analyzer.GetTriggersFound());
+        ASSERT_EQ(a.analyzer.GetTriggerWindowsCompleted(), b.analyzer.GetTriggerWindowsCompleted());
+        ASSERT_EQ(a.analyzer.GetConfirmCounter(), b.analyzer.GetConfirmCounter());
+        ASSERT_EQ(a.analyzer.GetPulseStart(), b.analyzer.GetPulseStart());
+        ASSERT_EQ(a.analyzer.GetPreviousSample(), b.analyzer.GetPreviousSample());
+        ASSERT_EQ(a.hits, b.hits);
+    }
+};
+
+TEST_F(LiveIntakeRunsTest, RunsBetweenHitsGiveExactlyWhatRecordByRecordGives) {
+    qvx::AnalogSettings settings;
+    settings.displayTriggerSourceChannel = 1;
+    auto& trigger = settings.displayTriggerSettings[1];
+    trigger.voltageLevel = 1000;
+    trigger.edgeWidthTime = 40'000;
+    const auto level = qvx::QVxAnalogDisplayTriggerAnalyzer::MakeRawTriggerLevel(settings, 1, 1000);
+
+    // Times: mostly 1 us apart, some equal, some gaps of up to 60 us. CH2 pulses of 5 to
+    // 60 us; CH1 a sawtooth with values above 14 bits; CH3 and CH4 noise.
+    std::mt19937 random(3);
+    constexpr std::size_t kRecords = 40'000;
+    std::vector<std::uint8_t> all;
+    std::uint64_t ticks = 0;
+    bool high = false;
+    std::int64_t untilToggle = 10;
+    for (std::size_t i = 0; i < kRecords; ++i) {
+        const auto step = random() % 16;
+        ticks += step == 0 ? 0 : step == 1 ? 100 * (random() % 60) : 100;
+        if (--untilToggle <= 0) high = !high, untilToggle = 5 + static_cast<std::int64_t>(random() % 56);
+        const auto ch2 =
+            static_cast<std::uint16_t>(high ? level + 1 + random() % 3000 : level - random() % 3000);
+        const auto r = qvx::test::MakeRecord(
+            ticks, {static_cast<std::uint16_t>((i * 977) % 20'000), ch2, static_cast<std::uint16_t>(random()),
+                    static_cast<std::uint16_t>(random() % 16384)});
+        all.insert(all.end(), r.begin(), r.end());
+    }
+    // One batch goes back in time: records 20,000 to 20,009 are 3 ms older.
+    for (std::size_t i = 20'000; i < 20'010; ++i) {
+        const std::uint64_t t = qvx::LoadLE64(all.data() + i * 16) - 30'000;
+        qvx::StoreLE64(all.data() + i * 16, t);
+    }
+
+    using Analyzer = qvx::QVxAnalogDisplayTriggerAnalyzer;
+    struct Case {
+        int mode, slope, sensitivity;
+        std::int64_t nsPerColumn;
+    };
+    const Case cases[] = {{Analyzer::kModeNone, 0, 1, 1000},   {Analyzer::kModeNone, 0, 1, 7000},
+                          {Analyzer::kModeSingle, 0, 1, 1000}, {Analyzer::kModeRepeat, 1, 3, 7000},
+                          {Analyzer::kModeRepeat, 2, 2, 1000}, {Analyzer::kModeRepeat, 3, 1, 7000},
+                          {Analyzer::kModeSingle, 2, 4, 7000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " slope " << c.slope << " sensitivity "
+                                        << c.sensitivity << " ns per column " << c.nsPerColumn);
+        settings.displayTriggerMode = c.mode;
+        trigger.slope = c.slope;
+        trigger.sensitivityCount = c.sensitivity;
+        Side runs, single;
+        Start(runs, settings, c.nsPerColumn, false);
+        Start(single, settings, c.nsPerColumn, true);
+        std::size_t done = 0;
+        for (std::size_t b = 0; done < kRecords; ++b) {
+            std::size_t n = 1 + random() % (b % 5 == 0 ? 3000 : 200);
+            n = std::min(n, kRecords - done);
+            const bool analyse = b % 17 != 3;  // some batches without the analyzer
+            Fold(runs, all.data() + done * 16, static_cast<std::int64_t>(n), analyse);
+            Fold(single, all.data() + done * 16, static_cast<std::int64_t>(n), analyse);
+            done += n;
+            ASSERT_NO_FATAL_FAILURE(ExpectSame(runs, single)) << "after batch " << b << ", record " << done;
+        }
+        EXPECT_TRUE(runs.intake.TimeWentBackwards());
+        if (c.mode != Analyzer::kModeNone) {
+            EXPECT_FALSE(runs.hits.empty());
+        }
     }
 }
 

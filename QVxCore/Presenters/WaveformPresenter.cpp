@@ -59,6 +59,7 @@ void WaveformPresenter::SetupForStoredData() {
         std::unique_lock lock(m_lock);
         m_storedData = 1;
         m_adhocRenderData.reset();
+        m_adhocBehind = false;
     }
     // Values queued during a trace that ended without another batch.
     ApplyPendingViewportChanges();
@@ -78,6 +79,7 @@ void WaveformPresenter::SetupForAdhocData() {
         m_adhocRenderData = MakeRenderData(true, tpp);
         for (auto& track : m_trackPresenters) m_adhocRenderData->AddLine(track.get());
         m_adhocRenderData->CopyFrom(*m_writingRenderData);
+        m_adhocBehind = false;
     }
     for (auto& marker : m_visualSettings->markers) {
         marker.enabled = false;
@@ -204,12 +206,18 @@ void WaveformPresenter::FetchRenderData() {
     if (!CheckThread()) return;
     if (IsStoredData()) return;
     std::shared_lock lock(m_lock);
-    if (m_adhocRenderData) m_readingRenderData->CopyFrom(*m_adhocRenderData);
+    if (!m_adhocRenderData) return;
+    m_readingRenderData->CopyFrom(m_adhocBehind ? *m_writingRenderData : *m_adhocRenderData);
 }
 
-WaveformPresenter::WriteBatch::WriteBatch(WaveformPresenter& presenter) : m_presenter(presenter) {
+WaveformPresenter::WriteBatch::WriteBatch(WaveformPresenter& presenter, bool publishesAtEnd)
+    : m_presenter(presenter) {
     if (!presenter.IsStoredData()) {
         m_lock = std::unique_lock(presenter.m_lock);
+        if (presenter.m_adhocBehind && !publishesAtEnd && presenter.m_adhocRenderData) {
+            presenter.m_adhocRenderData->CopyFrom(*presenter.m_writingRenderData);
+            presenter.m_adhocBehind = false;
+        }
         presenter.ApplyPendingViewportChanges();
     }
     presenter.m_writableLocked = true;
@@ -220,9 +228,7 @@ WaveformPresenter::WriteBatch::~WriteBatch() {
 }
 
 void WaveformPresenter::WriteBatch::PublishAdhoc() {
-    if (m_lock.owns_lock() && m_presenter.m_adhocRenderData) {
-        m_presenter.m_adhocRenderData->CopyFrom(*m_presenter.m_writingRenderData);
-    }
+    if (m_lock.owns_lock() && m_presenter.m_adhocRenderData) m_presenter.m_adhocBehind = true;
 }
 
 }  // namespace qvx

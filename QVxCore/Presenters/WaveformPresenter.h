@@ -103,13 +103,21 @@ public:
     // A batch of writes into the writing side, on any thread. In ad-hoc mode it
     // holds the exclusive lock for its whole life and applies the queued viewport
     // changes first. Sets m_writableLocked, so that no on-demand load runs inside.
+    //
+    // Publishing is lazy: PublishAdhoc only marks the ad-hoc render data as lagging
+    // behind the writing side, which holds its content until the next batch changes it;
+    // FetchRenderData then copies from the writing side. A later batch first brings the
+    // ad-hoc data up to date (one copy), unless it is made with `publishesAtEnd`: the
+    // caller promises to call PublishAdhoc before it ends, so the copy would be
+    // overwritten anyway. A batch per millisecond at the top rate so copies nothing while
+    // the live view follows the newest data.
     class WriteBatch {
     public:
-        explicit WriteBatch(WaveformPresenter& presenter);
+        explicit WriteBatch(WaveformPresenter& presenter, bool publishesAtEnd = false);
         ~WriteBatch();
         WriteBatch(const WriteBatch&) = delete;
         WriteBatch& operator=(const WriteBatch&) = delete;
-        // Ad-hoc mode: copies the writing side into the ad-hoc render data.
+        // Ad-hoc mode: what the writing side holds now is what the GUI fetches next.
         void PublishAdhoc();
         WaveformRenderData& RenderData() { return *m_presenter.m_writingRenderData; }
 
@@ -166,6 +174,9 @@ private:
     WaveformScalingList m_scalingList;
     std::unique_ptr<WaveformRenderData> m_writingRenderData;
     std::unique_ptr<WaveformRenderData> m_adhocRenderData;
+    // The ad-hoc render data lags behind the writing side, which holds what it should
+    // hold (see WriteBatch). Guarded by m_lock.
+    bool m_adhocBehind = false;
     std::unique_ptr<WaveformRenderData> m_readingRenderData;
     std::vector<std::unique_ptr<WaveformTrackPresenter>> m_trackPresenters;
     WaveformMarkerValueCache m_markerValueCache;

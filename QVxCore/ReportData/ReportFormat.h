@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace qvx {
@@ -31,33 +33,53 @@ inline constexpr int kRawSampleMidScale = 8192;
 // numbers a file above this bound.
 inline constexpr std::int64_t kMaxReportFileNumber = (std::int64_t{1} << 20) - 1;
 
-// Little-endian field access on byte buffers (alignment-free).
+// Little-endian field access on byte buffers (alignment-free). On a little-endian host the
+// fixed-width forms are one unaligned load or store (the intake reads every record's time
+// word and samples through them).
 inline std::uint64_t LoadLE(const std::uint8_t* p, std::size_t bytes) {
     std::uint64_t v = 0;
     for (std::size_t i = bytes; i-- > 0;) v = (v << 8) | p[i];
     return v;
 }
+template <typename T>
+inline T LoadLEFixed(const std::uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        T v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    } else {
+        return static_cast<T>(LoadLE(p, sizeof(T)));
+    }
+}
 inline std::uint16_t LoadLE16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(LoadLE(p, 2));
+    return LoadLEFixed<std::uint16_t>(p);
 }
 inline std::uint32_t LoadLE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(LoadLE(p, 4));
+    return LoadLEFixed<std::uint32_t>(p);
 }
 inline std::uint64_t LoadLE64(const std::uint8_t* p) {
-    return LoadLE(p, 8);
+    return LoadLEFixed<std::uint64_t>(p);
 }
 
 inline void StoreLE(std::uint8_t* p, std::uint64_t v, std::size_t bytes) {
     for (std::size_t i = 0; i < bytes; ++i, v >>= 8) p[i] = static_cast<std::uint8_t>(v & 0xFF);
 }
+template <typename T>
+inline void StoreLEFixed(std::uint8_t* p, T v) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        StoreLE(p, v, sizeof(T));
+    }
+}
 inline void StoreLE16(std::uint8_t* p, std::uint16_t v) {
-    StoreLE(p, v, 2);
+    StoreLEFixed(p, v);
 }
 inline void StoreLE32(std::uint8_t* p, std::uint32_t v) {
-    StoreLE(p, v, 4);
+    StoreLEFixed(p, v);
 }
 inline void StoreLE64(std::uint8_t* p, std::uint64_t v) {
-    StoreLE(p, v, 8);
+    StoreLEFixed(p, v);
 }
 
 using ReportHeader = std::array<std::uint8_t, kReportHeaderSize>;

@@ -106,8 +106,15 @@ void ReportOverviewBuilder::Append(const std::uint8_t* records, std::uint64_t co
 }
 
 std::vector<std::uint8_t> ReportOverviewBuilder::Serialize(std::uint64_t dataFileSize) const {
-    std::vector<Entry> level0 = m_level0;
-    if (m_inOpen > 0) level0.push_back(m_open);
+    // The open block joins the finished ones only in a copy; a full file has none open,
+    // so its 46 MB of level-0 entries are not copied.
+    std::vector<Entry> withOpen;
+    if (m_inOpen > 0) {
+        withOpen.reserve(m_level0.size() + 1);
+        withOpen = m_level0;
+        withOpen.push_back(m_open);
+    }
+    const std::vector<Entry>& level0 = m_inOpen > 0 ? withOpen : m_level0;
     const std::vector<Entry> level1 = Coarsen(level0, overview::kLevel0PerLevel1);
     const std::vector<Entry> level2 = Coarsen(level1, overview::kLevel1PerLevel2);
     const overview::Layout layout = overview::LayoutFor(m_records);

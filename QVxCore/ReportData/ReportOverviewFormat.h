@@ -15,6 +15,7 @@
 // after the level-0 entries; the level-0 entries are checked one level-1 group at a time
 // when first used.
 
+#include "QVxCore/ReportData/RecordBlockScan.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 
 #include <algorithm>
@@ -81,30 +82,20 @@ struct Entry {
 };
 
 // Folds the samples of `count` consecutive 16-byte records into `s`: one pass, no call
-// per record.
+// per record (two records per SSE2 register on x86-64, see RecordBlockScan.h).
 inline void FoldRecordSamples(const std::uint8_t* records, std::uint64_t count, BlockStats& s) {
     if (count == 0) return;
-    std::array<std::uint32_t, kRecordChannelCount> lo{}, hi{};
-    std::array<std::uint64_t, kRecordChannelCount> sum{}, sq{};
-    for (std::size_t c = 0; c < kRecordChannelCount; ++c) {
-        lo[c] = s.empty ? kRawSampleMax : s.min[c];
-        hi[c] = s.empty ? 0 : s.max[c];
+    recordscan::LimitedStats folded;
+    if (!s.empty) {
+        folded.min = s.min;
+        folded.max = s.max;
     }
-    for (std::uint64_t r = 0; r < count; ++r) {
-        const std::uint8_t* p = records + r * kReportRecordSize + kRecordOffsetSamples;
-        for (std::size_t c = 0; c < kRecordChannelCount; ++c) {
-            const std::uint32_t v = std::min<std::uint32_t>(LoadLE16(p + 2 * c), kRawSampleMax);
-            lo[c] = std::min(lo[c], v);
-            hi[c] = std::max(hi[c], v);
-            sum[c] += v;
-            sq[c] += std::uint64_t{v} * v;
-        }
-    }
+    recordscan::FoldLimitedSamples(records, static_cast<std::size_t>(count), folded);
     for (std::size_t c = 0; c < kRecordChannelCount; ++c) {
-        s.min[c] = static_cast<std::uint16_t>(lo[c]);
-        s.max[c] = static_cast<std::uint16_t>(hi[c]);
-        s.sum[c] += sum[c];
-        s.sumOfSquares[c] += sq[c];
+        s.min[c] = folded.min[c];
+        s.max[c] = folded.max[c];
+        s.sum[c] += folded.sum[c];
+        s.sumOfSquares[c] += folded.sumOfSquares[c];
     }
     s.empty = false;
 }

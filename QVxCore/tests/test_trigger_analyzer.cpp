@@ -1,4 +1,5 @@
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
+#include "QVxCore/tests/support/ReportBuilder.h"
 #include "QVxCore/tests/test_dispatch_support.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace {
@@ -376,4 +378,73 @@ TEST(TriggerAnalyzer, EveryShortSequenceAroundTheLevelGivesTheHitsOfTheRules) {
         }
     }
     EXPECT_GT(hitsSeen, 100'000u);  // the sequences exercise the rules, not only their absence
+}
+
+// The scan over whole blocks (AnalyzeUntilHit) against Analyze record by record, as the
+// live intake uses them: long runs on either side of the level, samples on the level and
+// one step beside it, values above 14 bits, crossings and confirmations that straddle the
+// blocks' edges. After every block the whole edge state is the same, and so are the hits.
+TEST(TriggerAnalyzer, TheBlockScanLeavesTheSameStateAndHitsAsRecordByRecord) {
+    std::mt19937 random(5);
+    // Runs of random length at one of these values around kL = 12287.
+    const std::uint16_t values[] = {0, 12000, 12286, 12287, 12288, 12600, 16383, 16384, 0xFFFF};
+    std::vector<std::uint16_t> source;
+    std::uniform_int_distribution<std::size_t> which(0, std::size(values) - 1), runLength(1, 40),
+        longRun(1, 3000);
+    while (source.size() < 60'000) {
+        const std::uint16_t v = values[which(random)];
+        const std::size_t n = (random() % 8 == 0) ? longRun(random) : runLength(random);
+        source.insert(source.end(), n, v);
+    }
+    std::vector<std::uint8_t> records;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const auto noise = static_cast<std::uint16_t>(i % 2 ? 0 : 16383);
+        const auto r = qvx::test::MakeRecord(i * 10, {noise, source[i], noise, noise});
+        records.insert(records.end(), r.begin(), r.end());
+    }
+    const auto state = [](const Analyzer& a) {
+        return std::array<std::int64_t, 8>{a.GetPreviousSample(),
+                                           a.GetConfirmCounter(),
+                                           a.GetCrossingTime(),
+                                           a.GetCrossingDataIndex(),
+                                           a.GetPulseStart(),
+                                           a.GetTriggerTime(),
+                                           static_cast<std::int64_t>(a.GetHitCount()),
+                                           static_cast<std::int64_t>(a.GetTriggersFound())};
+    };
+    std::uniform_int_distribution<std::size_t> blockSize(1, 700);
+    for (int slope = Analyzer::kHighEdge; slope <= Analyzer::kLowWidth; ++slope) {
+        for (const int sensitivity : {1, 2, 5, 200}) {
+            for (const int mode : {Analyzer::kModeSingle, Analyzer::kModeRepeat}) {
+                SCOPED_TRACE(testing::Message()
+                             << "slope " << slope << " sensitivity " << sensitivity << " mode " << mode);
+                auto settings = MakeSettings(slope, sensitivity, 1'000'000, Analyzer::kWithin, mode);
+                qvx::AnalogDisplayTriggerList oneByOne, blocks;
+                Analyzer a, b;
+                a.Reset(&settings, &oneByOne);
+                b.Reset(&settings, &blocks);
+                std::size_t done = 0;
+                while (done < source.size()) {
+                    const std::size_t n = std::min(blockSize(random), source.size() - done);
+                    for (std::size_t i = done; i < done + n; ++i) {
+                        const std::array<std::uint16_t, 4> rec{0, source[i], 0, 0};
+                        const auto index = static_cast<std::int64_t>(i);
+                        if (a.ShouldAnalyze() && a.Analyze(index * 100, rec, index))
+                            a.AcceptHit(index * 100, index);
+                    }
+                    for (std::size_t i = done; i < done + n && b.ShouldAnalyze();) {
+                        const std::size_t hit = i + b.AnalyzeUntilHit(records.data() + i * 16, done + n - i,
+                                                                      static_cast<std::int64_t>(i));
+                        if (hit == done + n) break;
+                        b.AcceptHit(static_cast<std::int64_t>(hit) * 100, static_cast<std::int64_t>(hit));
+                        i = hit + 1;
+                    }
+                    done += n;
+                    ASSERT_EQ(state(a), state(b)) << "after record " << done;
+                }
+                EXPECT_EQ(oneByOne, blocks);
+                EXPECT_GT(oneByOne.size(), 0u);
+            }
+        }
+    }
 }

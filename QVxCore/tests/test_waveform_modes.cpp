@@ -137,6 +137,44 @@ TEST_F(Modes, ConcurrentBatchesAndPaintCopiesStayConsistent) {
     EXPECT_EQ(r.Columns().back().end, 300'000);
 }
 
+// Publishing is lazy (the writing side stands in for the ad-hoc copy until a batch
+// changes it): the GUI still fetches exactly the last published state, also when later
+// batches write without publishing (a held display) and when a viewport change is queued
+// in between, with and without the promise to publish.
+TEST_F(Modes, TheGuiFetchesTheLastPublishedStateWhateverFollowsIt) {
+    p.SetupForAdhocData();
+    const auto batchAt = [&](std::int64_t t, bool publish, bool promise) {
+        WaveformPresenter::WriteBatch batch(p, promise);
+        WaveformRenderData& w = batch.RenderData();
+        w.UpdateLastTime(t);
+        w.MoveTimeOffsetToLast();
+        const std::int64_t v[4] = {t, t, t, t};
+        w.AddPoints(t - 1, v);
+        if (publish) batch.PublishAdhoc();
+    };
+    const auto fetched = [&] {
+        p.FetchRenderData();
+        const auto& r = p.GetReadingRenderData();
+        return std::pair{r.GetLastTime(), r.Line(0).Columns().back().maxValue};
+    };
+    batchAt(10'000, true, true);
+    EXPECT_EQ(fetched(), (std::pair<std::int64_t, std::int64_t>{10'000, 10'000}));
+    batchAt(11'000, true, true);
+    batchAt(12'000, false, false);  // held: the GUI keeps 11 us
+    EXPECT_EQ(fetched(), (std::pair<std::int64_t, std::int64_t>{11'000, 11'000}));
+    batchAt(13'000, false, false);
+    EXPECT_EQ(fetched(), (std::pair<std::int64_t, std::int64_t>{11'000, 11'000}));
+    // A width queued after a publish applies to the published copy too, as before.
+    batchAt(14'000, true, true);
+    p.ResetViewportWidth(6);
+    batchAt(15'000, false, false);
+    p.FetchRenderData();
+    EXPECT_EQ(p.GetReadingRenderData().ColumnCount(), 6);
+    EXPECT_EQ(p.GetReadingRenderData().GetLastTime(), 14'000);
+    batchAt(16'000, true, true);
+    EXPECT_EQ(fetched(), (std::pair<std::int64_t, std::int64_t>{16'000, 16'000}));
+}
+
 TEST_F(Modes, CursorAndMarkersReadTheChannelValues) {
     test::LogCapture log;
     p.UpdateCursorTime(-1);

@@ -74,11 +74,46 @@ uint64_t SimRecordTiming::TimeStamp(uint64_t index) const {
            static_cast<uint64_t>(static_cast<unsigned __int128>(index) * 100'000'000u / rate);
 }
 
+namespace {
+
+// The fixed-rate time stamps of consecutive records, TimeStamp(i) for i = first, first + 1,
+// ...: floor(i x 100,000,000 / rate) grows by the quotient of 100,000,000 / rate and
+// carries the remainder, so that only the first record needs the 128-bit division (the
+// simulated unit at full speed made tens of millions of them a second).
+class FixedRateTicks {
+public:
+    FixedRateTicks(const SimRecordTiming& timing, uint64_t first)
+        : m_base(timing.startNs / kNsPerTick),
+          m_rate(timing.rate),
+          m_stepQuotient(100'000'000u / timing.rate),
+          m_stepRemainder(100'000'000u % timing.rate) {
+        const unsigned __int128 scaled = static_cast<unsigned __int128>(first) * 100'000'000u;
+        m_quotient = static_cast<uint64_t>(scaled / m_rate);
+        m_remainder = static_cast<uint64_t>(scaled % m_rate);
+    }
+    uint64_t Current() const { return m_base + m_quotient; }
+    void Next() {
+        m_quotient += m_stepQuotient;
+        m_remainder += m_stepRemainder;
+        if (m_remainder >= m_rate) {
+            m_remainder -= m_rate;
+            ++m_quotient;
+        }
+    }
+
+private:
+    uint64_t m_base, m_rate, m_stepQuotient, m_stepRemainder, m_quotient = 0, m_remainder = 0;
+};
+
+}  // namespace
+
 void GenerateRecords(SimSignal signal, const SimRecordTiming& timing, uint64_t firstIndex, uint64_t count,
                      uint8_t* out) {
-    for (uint64_t n = 0; n < count; ++n, out += kRecordSize) {
+    const bool fixedRate = !timing.externalClock && timing.rate != 0;
+    FixedRateTicks ticks(fixedRate ? timing : SimRecordTiming{}, fixedRate ? firstIndex : 0);
+    for (uint64_t n = 0; n < count; ++n, out += kRecordSize, ticks.Next()) {
         const uint64_t i = firstIndex + n;
-        const uint64_t timeStamp = timing.TimeStamp(i);
+        const uint64_t timeStamp = fixedRate ? ticks.Current() : timing.TimeStamp(i);
         if (signal == SimSignal::kCounter) {
             PutRecord(out, timeStamp, static_cast<uint16_t>(i & kSampleMask),
                       static_cast<uint16_t>((i >> 14) & kSampleMask),

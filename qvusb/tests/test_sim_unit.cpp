@@ -238,3 +238,28 @@ TEST(qvusbSimConfigTest, ParsesUnitsSignalsSpeedAndFaults) {
 
 }  // namespace
 }  // namespace qvusb::test
+
+namespace qvusb::test {
+// Consecutive records carry the division's remainder instead of dividing per record: the
+// time stamps stay exactly floor(i x 10^8 / rate) from any first record, at each rate, also
+// far into a long capture and across the steps where the quotient carries.
+TEST(qvusbSimSignalTest, GeneratedTimeStampsEqualTheTimingOfEachRecord) {
+    for (const uint64_t rate : {102'400ull, 1'048'576ull, 10'485'760ull, 3ull, 99'999'999ull}) {
+        for (const uint64_t first : {0ull, 1ull, 10'485'759ull, (1ull << 40) + 7}) {
+            SimRecordTiming timing;
+            timing.rate = rate;
+            timing.startNs = 123'450;
+            std::vector<uint8_t> b(3000 * kRecordSize);
+            GenerateRecords(SimSignal::kCounter, timing, first, 3000, b.data());
+            int wrong = 0;
+            for (uint64_t n = 0; n < 3000; ++n) {
+                uint64_t word = 0;
+                std::memcpy(&word, b.data() + n * kRecordSize, 8);
+                wrong += word != (timing.TimeStamp(first + n) & 0xFFFFFFFFFFFFull);
+            }
+            EXPECT_EQ(wrong, 0) << "rate " << rate << " first " << first;
+        }
+    }
+}
+
+}  // namespace qvusb::test
