@@ -10,6 +10,7 @@
 #include "QVxCore/Archive.h"
 #include "QVxCore/ReportData/ReportDataWriter.h"
 #include "QVxCore/ReportData/ReportFormat.h"
+#include "QVxCore/ReportData/ReportOverviewRecorder.h"
 #include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/tests/support/GoldenFile.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
@@ -110,21 +111,21 @@ TEST_F(GoldenFiles, PreferencesFileWithAJapaneseCacheFolder) {
 }
 
 // Five counter-pattern records (time = index x 10 ticks) in a report data file written by the
-// application's writer with a start time, then its overview.
+// application's writer with a start time, then its overview, rebuilt and recorded.
 TEST_F(GoldenFiles, ApplicationReportDataFileAndItsOverview) {
     const fs::path repo = dir.Path() / "repo";
     fs::create_directories(repo);
+    std::vector<std::uint8_t> records;
+    for (std::uint64_t i = 0; i < 5; ++i) {
+        const auto record = qvx::test::MakeRecord(qvx::test::ReportBuilder::DefaultTime(i),
+                                                  qvx::test::ReportBuilder::DefaultSamples(i));
+        records.insert(records.end(), record.begin(), record.end());
+    }
     {
         qvx::ReportDataWriter writer(repo, qvx::MakeApplicationReportHeader());
         ASSERT_TRUE(writer.CreateReportFile());
         ASSERT_TRUE(writer.WriteHeader());
         ASSERT_TRUE(writer.SetStartTime(1'796'724'157, 5));
-        std::vector<std::uint8_t> records;
-        for (std::uint64_t i = 0; i < 5; ++i) {
-            const auto record = qvx::test::MakeRecord(qvx::test::ReportBuilder::DefaultTime(i),
-                                                      qvx::test::ReportBuilder::DefaultSamples(i));
-            records.insert(records.end(), record.begin(), record.end());
-        }
         ASSERT_TRUE(writer.WriteRecord(records.data(), 5));
         writer.Close();
     }
@@ -132,6 +133,13 @@ TEST_F(GoldenFiles, ApplicationReportDataFileAndItsOverview) {
     ExpectFileMatchesGolden(kGoldenDir, "application-report.DAT", dat);
 
     ASSERT_TRUE(qvx::ReportOverviewStore::Build(dat));
+    ExpectFileMatchesGolden(kGoldenDir, "application-report.OVW", qvx::ReportOverviewStore::SiblingPath(dat));
+
+    // The overview recorded while the trace writes is the same file as the one rebuilt.
+    fs::remove(qvx::ReportOverviewStore::SiblingPath(dat));
+    qvx::ReportOverviewRecorder recorder(repo);
+    recorder.Append(records.data(), 5);
+    recorder.Finish();
     ExpectFileMatchesGolden(kGoldenDir, "application-report.OVW", qvx::ReportOverviewStore::SiblingPath(dat));
 }
 
