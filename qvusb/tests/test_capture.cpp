@@ -4,6 +4,8 @@
 
 #include "SimHarness.h"
 
+#include "GoldenFile.h"  // gtest only: the golden comparison shared by every library's tests
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -276,6 +278,33 @@ TEST_F(qvusbCaptureTest, LibrarySplitsItsReportFilesAndEveryHeaderCarriesTheExac
     CounterSink::OnData(all.data(), 1, static_cast<uint32_t>(all.size()), 0, nullptr);
     EXPECT_EQ(CounterSink::Stats().mismatches, 0u) << CounterSink::Stats().firstMismatch;
     EXPECT_EQ(CounterSink::Stats().records, all.size() / 16);
+    fs::remove_all(folder);
+}
+
+// The whole report data file the library writes for 128 counter-pattern records, against a
+// golden copy (golden/, see QVxCore/tests/support/GoldenFile.h). The start time is the clock's,
+// so its field (the low 32 bits of the seconds at byte 48) is checked against the status and
+// then zeroed, as the golden has it.
+TEST_F(qvusbCaptureTest, LibraryReportFileMatchesItsGoldenCopy) {
+    Open(true);
+    const std::string folder = FreshFolder("golden");
+    QVPlusStartParams params = CounterStartParams(0);
+    params.outputFolder = folder.c_str();
+    params.filePrefix = nullptr;  // "AS"
+    params.splitSize = 1024 * 1024;
+    params.stopSize = 128 * 16;
+    ASSERT_EQ(QVPlus_Start(handle, &params), 1);
+    ASSERT_TRUE(WaitIdle(handle));
+    const QVPlusStatus status = StatusOf(handle);
+    ASSERT_EQ(status.errorCode, 0u);
+    std::ifstream in(fs::path(folder) / "AS00000000.DAT", std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GE(bytes.size(), 52u);
+    uint32_t startSeconds = 0;
+    std::memcpy(&startSeconds, bytes.data() + 48, 4);
+    EXPECT_EQ(startSeconds, static_cast<uint32_t>(status.startSeconds));
+    std::memset(bytes.data() + 48, 0, 4);
+    qvx::test::ExpectMatchesGolden(QVUSB_GOLDEN_DIR, "library-report.DAT", bytes);
     fs::remove_all(folder);
 }
 

@@ -4,6 +4,7 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/DisplayTriggerList.h"
+#include "QVxCore/tests/support/GoldenFile.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
 #include "QVxCore/tests/support/TimeZone.h"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -181,6 +183,30 @@ TEST_F(ExportCommands, TriggerListFromTheSessionMetadata) {
     // Default report content: time = index x 100 ns.
     EXPECT_NE(text.find("\n1,\"33554434\",\"3,355,443,300\",\"-\",\""), std::string::npos) << text;
     EXPECT_EQ(RunQvanalog({"export-triggers", session, "--out", "/dev/full"}).status, 1);
+}
+
+// The files the commands write for the whole session, against golden copies (golden/): the
+// data list and the hit list as CSV, and the HDF5 export as `h5dump -p` shows it, with the
+// session's temp folder (in the "source_session" attribute) written as DIR.
+TEST_F(ExportCommands, ExportedFilesMatchTheirGoldenCopies) {
+    ASSERT_EQ(RunQvanalog({"export", session, "--out", csv}).status, 0);
+    qvx::test::ExpectFileMatchesGolden(QVX_GOLDEN_DIR, "export.csv", csv);
+    const std::string hits = (dir.Path() / "hits.csv").string();
+    ASSERT_EQ(RunQvanalog({"export-triggers", session, "--out", hits}).status, 0);
+    qvx::test::ExpectFileMatchesGolden(QVX_GOLDEN_DIR, "export-triggers.csv", hits);
+
+    ASSERT_EQ(RunQvanalog({"export", session, "--out", (dir.Path() / "out.h5").string()}).status, 0);
+    std::string text;
+    const std::string command = "cd '" + dir.Path().string() + "' && '" QVX_H5DUMP "' -p out.h5 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    ASSERT_EQ(::pclose(pipe), 0) << text;
+    for (auto at = text.find(dir.Path().string()); at != std::string::npos;
+         at = text.find(dir.Path().string()))
+        text.replace(at, dir.Path().string().size(), "DIR");
+    qvx::test::ExpectMatchesGolden(QVX_GOLDEN_DIR, "export.h5dump", text);
 }
 
 }  // namespace
