@@ -49,10 +49,12 @@ endfunction()
 # qvx_shared_core_library(target): the core libraries QVxCore and QVxWinCommon are shared
 # libraries whose whole interface is their headers (classes, free functions, templates and
 # inline functions with statics), so they keep every symbol visible instead of marking each
-# one; every other binary keeps hidden symbols. The installed copy finds its neighbours
-# through $ORIGIN.
+# one; every other binary keeps hidden symbols. Nothing interposes them, so calls inside a
+# library stay direct and inlinable (-fno-semantic-interposition). The installed copy finds
+# its neighbours through $ORIGIN.
 function(qvx_shared_core_library target)
   set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET default VISIBILITY_INLINES_HIDDEN OFF)
+  target_compile_options(${target} PRIVATE -fno-semantic-interposition)
   set_property(TARGET ${target} APPEND PROPERTY INSTALL_RPATH "$ORIGIN")
   qvx_self_contained_library(${target})
 endfunction()
