@@ -94,17 +94,15 @@ bool CQVxAnalogScopeApp::InitInstance() {
     // 1. Logging.
     qvx::Logger::Init(kApplicationName);
     spdlog::info("{} {} starting.", kApplicationName, QVX_APP_VERSION);
-    // 2. The main dispatchers on this (GUI) thread: the program's and the GUI library's.
+    // 2. The main dispatcher on this (GUI) thread, shared with the GUI library.
     if (!qvx::Dispatcher::GetMainInstance()) {
         if (!qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop)) return false;
         m_ownsDispatcher = true;
     }
-    if (!QVxWinGUI::Init()) return false;
     // 3. Long tasks run behind the progress dialog; messages are message boxes.
     qvx::Interaction::Init(&m_interaction);
     IQVxNotification* notification = m_options.notification ? m_options.notification : &m_notification;
     QVxNotification::Set(notification);
-    QVxNotificationImpl::InstallInLibrary(notification);
     m_initialised = true;
     // 4. This run's identifier names the per-run folders.
     if (qvx::AnalogEnvData::GetInstanceId().empty()) spdlog::warn("No instance identifier could be made.");
@@ -221,7 +219,6 @@ void CQVxAnalogScopeApp::ExitInstance() {
         m_integration->SetSyncTraceHandler(nullptr);
         m_integration->SetReportCheckHandler(nullptr);
     }
-    QVxNotificationImpl::InstallInLibrary(nullptr);
     QVxNotification::Set(nullptr);
     qvx::Interaction::Clear();
     spdlog::info("{} ended.", kApplicationName);

@@ -1,6 +1,6 @@
 #include "QV+Analog/QVxLanguageChoice.h"
 
-#include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinCommon/QVxLanguage.h"
 
 #include <QSettings>
 
@@ -19,5 +19,5 @@ QVxLanguage ChooseProgramLanguage(const QString& commandLineChoice, const QSetti
 }
 
 void ApplyProgramLanguage(QVxLanguage language) {
-    QVxWinGUI::SetLanguage(language);
+    QVxSetLanguage(language);
 }

@@ -20,6 +20,6 @@ void SaveLanguageChoice(QSettings& settings, const QString& choice);
 // choice, else the locale (LC_ALL, LC_MESSAGES, LANG).
 QVxLanguage ChooseProgramLanguage(const QString& commandLineChoice, const QSettings& settings);
 
-// Sets the language of the program's and the GUI library's texts (each binary keeps
-// its own copy of the setting). Call before the first window is made.
+// Sets the language of the program's and the GUI library's texts (one setting in
+// the shared QVxWinCommon). Call before the first window is made.
 void ApplyProgramLanguage(QVxLanguage language);

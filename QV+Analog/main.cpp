@@ -39,7 +39,6 @@ int main(int argc, char** argv) {
         CQVxAnalogScopeApp scopeApp(std::move(options));
         if (scopeApp.InitInstance()) rc = QApplication::exec();
     }
-    QVxWinGUI::Exit();
     qvx::Dispatcher::DestroyMain();
     return rc;
 }

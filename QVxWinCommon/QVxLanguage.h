@@ -3,10 +3,8 @@
 // string tables (QVxLoadGuiString, QVxLoadAppString) give the text of the current
 // language. The program chooses it once at start-up, before any window or worker
 // thread exists; it is not changed afterwards.
-//
-// Each binary that links this static library has its own copy of the current
-// language: a program that uses the GUI library (libQVxWinGUICommon.so) sets both
-// copies with QVxWinGUI::SetLanguage.
+// The setting lives once in the shared QVxWinCommon library, so the program and
+// the GUI library (libQVxWinGUICommon.so) read the same one.
 
 #include <optional>
 #include <span>

@@ -1,6 +1,5 @@
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
-#include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 
 #include <QFile>
@@ -9,19 +8,6 @@
 #include <spdlog/spdlog.h>
 
 namespace QVxWinGUI {
-
-bool Init() {
-    if (qvx::Dispatcher::GetMainInstance()) return true;
-    return qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop);
-}
-
-void Exit() {
-    if (qvx::Dispatcher::GetMainInstance()) qvx::Dispatcher::DestroyMain();
-}
-
-void SetLibraryLanguage(QVxLanguage language) {
-    QVxSetLanguage(language);
-}
 
 QString LoadStringW(int id) {
     const std::string_view text = QVxLoadGuiString(id);

@@ -1,6 +1,8 @@
 #pragma once
-// Library-wide helpers of the GUI library: its own main dispatcher, its string
-// table, its fonts and its images. GUI thread only.
+// Library-wide helpers of the GUI library: its string table, its fonts and its
+// images. GUI thread only. The library has no set-up of its own: it shares the
+// program's main dispatcher (qvx::Dispatcher::AttachMain) and language
+// (QVxSetLanguage) through the shared core libraries.
 
 #include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
@@ -12,24 +14,6 @@
 #include <memory>
 
 namespace QVxWinGUI {
-
-// Attaches this library's own main dispatcher to the calling (GUI) thread, so that
-// its worker threads can post to it. Returns true when one is attached (also when
-// it was attached already). The program calls it once at start-up.
-QVXWINGUICOMMON_EXPORT bool Init();
-// Detaches and destroys the library's main dispatcher (program exit).
-QVXWINGUICOMMON_EXPORT void Exit();
-
-// Sets the language of this library's texts (its own copy of QVxSetLanguage's
-// setting); SetLanguage below is the call to use.
-QVXWINGUICOMMON_EXPORT void SetLibraryLanguage(QVxLanguage language);
-
-// Sets the language of the texts for the whole process: the calling binary's copy
-// of the setting and this library's. Call at start-up, before the first window.
-inline void SetLanguage(QVxLanguage language) {
-    QVxSetLanguage(language);
-    SetLibraryLanguage(language);
-}
 
 // The library's string `id` (QVxLoadGuiString: 25001-25199 and the command prompts
 // 17001-17015) in the current language; an unknown id gives an empty string.

@@ -131,11 +131,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     spdlog::set_level(spdlog::level::warn);
     qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop);
-    QVxWinGUI::Init();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    QVxWinGUI::Exit();
     qvx::Dispatcher::DestroyMain();
     return 0;
 }

@@ -46,6 +46,28 @@ function(qvx_target_defaults target)
   endif()
 endfunction()
 
+# qvx_shared_core_library(target): the core libraries QVxCore and QVxWinCommon are shared
+# libraries whose whole interface is their headers (classes, free functions, templates and
+# inline functions with statics), so they keep every symbol visible instead of marking each
+# one; every other binary keeps hidden symbols. Nothing interposes them, so calls inside a
+# library stay direct and inlinable (-fno-semantic-interposition). The installed copy finds
+# its neighbours through $ORIGIN.
+function(qvx_shared_core_library target)
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET default VISIBILITY_INLINES_HIDDEN OFF)
+  target_compile_options(${target} PRIVATE -fno-semantic-interposition)
+  set_property(TARGET ${target} APPEND PROPERTY INSTALL_RPATH "$ORIGIN")
+  qvx_self_contained_library(${target})
+endfunction()
+
+# qvx_self_contained_library(target): a shared library that leaves a symbol undefined
+# fails to link (-z defs), so it loads into any program that links it alone. Not in the
+# sanitizer and fuzzing trees, where the sanitizer runtime resolves its hooks at load time.
+function(qvx_self_contained_library target)
+  if(NOT QVX_BUILD_FUZZERS AND QVX_SANITIZE STREQUAL "")
+    target_link_options(${target} PRIVATE -Wl,-z,defs)
+  endif()
+endfunction()
+
 # qvx_add_test(NAME source... LIBS lib... [LABELS label...])
 # One GoogleTest executable registered with CTest, test by test.
 function(qvx_add_test name)
@@ -94,7 +116,7 @@ function(qvx_add_layering_probe name library header)
   set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION "${pattern}: No such file or directory")
 endfunction()
 
-# The installed programs, their two shared libraries and their data live in one private
+# The installed programs, their shared libraries and their data live in one private
 # folder below the prefix; bin/ holds symbolic links to the programs.
 set(QVX_INSTALL_PRIVATEDIR lib/qvplus-analog)
 

@@ -38,6 +38,8 @@ for f in \
     "$LIBDIR/QVPlus-Analog-Help-en.html" \
     "$LIBDIR/dload/Tessel.bin" \
     "$LIBDIR/libqvusb.so" \
+    "$LIBDIR/libQVxCore.so" \
+    "$LIBDIR/libQVxWinCommon.so" \
     "$LIBDIR/libQVxWinGUICommon.so" \
     "share/applications/qvplus-analog.desktop" \
     "share/icons/hicolor/scalable/apps/qvplus-analog.svg" \
@@ -62,17 +64,18 @@ public="$(find "$PREFIX/lib" -maxdepth 1 -name '*.so*')"
 
 # The installed files must not lean on the build tree: each binary must resolve
 # the project's libraries from the prefix.
-for f in "$LIBDIR/QV+Analog" "$LIBDIR/qvanalog" "$LIBDIR/libQVxWinGUICommon.so" "$LIBDIR/libqvusb.so"; do
+for f in "$LIBDIR/QV+Analog" "$LIBDIR/qvanalog" "$LIBDIR/libQVxWinGUICommon.so" "$LIBDIR/libqvusb.so" \
+    "$LIBDIR/libQVxCore.so" "$LIBDIR/libQVxWinCommon.so"; do
     [ -e "$PREFIX/$f" ] || continue
     out="$(ldd "$PREFIX/$f" 2>&1)" || problem "ldd $f failed: $out"
     if echo "$out" | grep -q "not found"; then
         problem "$f: $(echo "$out" | grep 'not found' | tr '\n' ' ')"
     fi
-    if echo "$out" | grep -E 'libqvusb|libQVxWinGUICommon' | grep -q -F "$BUILD"; then
+    if echo "$out" | grep -E 'libqvusb|libQVx' | grep -q -F "$BUILD"; then
         problem "$f loads a library from the build tree"
     fi
 done
-for lib in libQVxWinGUICommon.so libqvusb.so; do
+for lib in libQVxWinGUICommon.so libQVxWinCommon.so libQVxCore.so libqvusb.so; do
     loaded="$(ldd "$PREFIX/$LIBDIR/QV+Analog" | awk -v lib="$lib" '$1 == lib { print $3 }')"
     [ -n "$loaded" ] && [ "$(readlink -f "$loaded")" = "$(readlink -f "$PREFIX/$LIBDIR/$lib")" ] ||
         problem "QV+Analog loads $lib from '$loaded', not from the prefix"

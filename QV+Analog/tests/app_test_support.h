@@ -76,19 +76,17 @@ private:
     }
 };
 
-// Installs `prompts` as the application's prompts and as both copies of the
-// notification service for the guard's life.
+// Installs `prompts` as the application's prompts and as the notification
+// service for the guard's life.
 class ScopedPrompts {
 public:
     explicit ScopedPrompts(RecordingPrompts& prompts) {
         QVxAppPrompts::Set(&prompts);
         QVxNotification::Set(&prompts);
-        QVxNotificationImpl::InstallInLibrary(&prompts);
     }
     ~ScopedPrompts() {
         QVxAppPrompts::Set(nullptr);
         QVxNotification::Set(nullptr);
-        QVxNotificationImpl::InstallInLibrary(nullptr);
     }
     ScopedPrompts(const ScopedPrompts&) = delete;
     ScopedPrompts& operator=(const ScopedPrompts&) = delete;

@@ -5,7 +5,7 @@
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/Environment/QVxReenterChacheFolderDlg.h"
 #include "QV+Analog/QVxLanguageChoice.h"
-#include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxCore/TaskDispatcher.h"
 
 #include <QApplication>
 #include <QDir>
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(dir);
-    QVxWinGUI::Init();
+    qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop);
     ApplyProgramLanguage(QVxChooseLanguage(argc > 3 && std::string_view(argv[2]) == "--lang" ? argv[3] : ""));
     bool ok = true;
     {
@@ -43,6 +43,6 @@ int main(int argc, char** argv) {
         QVxReenterChacheFolderDlg reenter(nullptr, QStringLiteral("/media/usb-disk/qvplus-cache"));
         ok = Save(reenter, dir, "reenter_cache_folder_dialog") && ok;
     }
-    QVxWinGUI::Exit();
+    qvx::Dispatcher::DestroyMain();
     return ok ? 0 : 1;
 }

@@ -1,9 +1,7 @@
 // One QApplication for every application test (offscreen platform, set by CTest),
-// and the main dispatchers of both copies of the core on this thread, as the
-// program attaches them.
+// and the main dispatcher on this thread, as the program attaches it.
 
 #include "QVxCore/TaskDispatcher.h"
-#include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QApplication>
 
@@ -14,9 +12,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop);
-    QVxWinGUI::Init();
     const int rc = RUN_ALL_TESTS();
-    QVxWinGUI::Exit();
     qvx::Dispatcher::DestroyMain();
     return rc;
 }

@@ -1,6 +1,7 @@
 #include "QVxWinGUICommon/Common/CQVxProgressDlg.h"
 
 #include "QVxCore/Presenters/InteractionTaskRunner.h"
+#include "QVxCore/TaskDispatcher.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QCloseEvent>
@@ -53,7 +54,9 @@ bool CQVxProgressDlg::Run(qvx::InteractionRunBehaviors behaviors, const qvx::Int
 }
 
 bool CQVxProgressDlg::RunModal() {
-    if (!QVxWinGUI::Init()) {
+    // The task's end is posted to the main dispatcher; one is attached to this (GUI)
+    // thread when the program has none yet.
+    if (!qvx::Dispatcher::GetMainInstance() && !qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop)) {
         spdlog::error("CQVxProgressDlg::Run: no dispatcher for the GUI thread");
         return false;
     }

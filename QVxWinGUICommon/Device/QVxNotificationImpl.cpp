@@ -10,7 +10,3 @@ void QVxNotificationImpl::OnNotifyErrorMessage(const std::string& text) {
     box.setObjectName("QVxNotificationBox");
     box.exec();
 }
-
-void QVxNotificationImpl::InstallInLibrary(IQVxNotification* service) {
-    QVxNotification::Set(service);
-}

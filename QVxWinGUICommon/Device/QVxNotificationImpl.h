@@ -8,10 +8,5 @@
 
 class QVXWINGUICOMMON_EXPORT QVxNotificationImpl : public QVxNotificationBase {
 public:
-    // The library links its own copy of the notification service's slot; this sets
-    // that copy (the library's dialogs show their messages through it). The
-    // program calls it beside its own QVxNotification::Set.
-    static void InstallInLibrary(IQVxNotification* service);
-
     void OnNotifyErrorMessage(const std::string& text) override;
 };

@@ -4,6 +4,7 @@
 // Usage: qvx-dialog-screenshots OUTDIR [--lang ja|en] (without --lang: the locale's language)
 
 #include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
+#include "QVxCore/TaskDispatcher.h"
 #include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
 #include "QVxWinGUICommon/Device/QVxDevSelDlg.h"
 #include "QVxWinGUICommon/Device/QVxNotificationImpl.h"
@@ -71,8 +72,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", argv[1]);
         return 1;
     }
-    QVxWinGUI::Init();
-    QVxWinGUI::SetLanguage(QVxChooseLanguage(languageGiven ? argv[3] : ""));
+    qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop);
+    QVxSetLanguage(QVxChooseLanguage(languageGiven ? argv[3] : ""));
 
     qvx::AnalogSettings settings;
     settings.visualSettings.tracks[1].name = L"電源電圧";
@@ -132,6 +133,6 @@ int main(int argc, char** argv) {
         });
         notification.OnNotifyError(8, 0xEE03);
     }
-    QVxWinGUI::Exit();
+    qvx::Dispatcher::DestroyMain();
     return s_failures == 0 ? 0 : 1;
 }

@@ -107,10 +107,10 @@ TEST_F(DevSelDlgTest, DuplicateSerialShowsTheMessageAndListsNothing) {
         std::vector<std::string> shown;
         void OnNotifyErrorMessage(const std::string& text) override { shown.push_back(text); }
     } recorder;
-    QVxNotificationImpl::InstallInLibrary(&recorder);
+    QVxNotification::Set(&recorder);
     Units("AN0001,AN0001");
     QVxDevSelDlg dlg(&manager, "x");
-    QVxNotificationImpl::InstallInLibrary(nullptr);
+    QVxNotification::Set(nullptr);
     EXPECT_EQ(dlg.findChild<QTreeWidget*>(QVxWinGUI::ControlName(QVxDevSelDlg::kListId))->topLevelItemCount(),
               0);
     ASSERT_EQ(recorder.shown.size(), 1u);

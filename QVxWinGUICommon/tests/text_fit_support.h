@@ -59,8 +59,8 @@ inline void ShowLaidOut(QWidget& w) {
 
 // English texts for the life of the object, then Japanese again.
 struct ScopedEnglish {
-    ScopedEnglish() { QVxWinGUI::SetLanguage(QVxLanguage::kEnglish); }
-    ~ScopedEnglish() { QVxWinGUI::SetLanguage(QVxLanguage::kJapanese); }
+    ScopedEnglish() { QVxSetLanguage(QVxLanguage::kEnglish); }
+    ~ScopedEnglish() { QVxSetLanguage(QVxLanguage::kJapanese); }
     ScopedEnglish(const ScopedEnglish&) = delete;
     ScopedEnglish& operator=(const ScopedEnglish&) = delete;
 };

@@ -52,6 +52,7 @@ root="$OUT/root"
 dpkg-deb -x "$deb" "$root"
 private=usr/lib/qvplus-analog
 for f in "$private/QV+Analog" "$private/qvanalog" "$private/libqvusb.so" "$private/libQVxWinGUICommon.so" \
+    "$private/libQVxCore.so" "$private/libQVxWinCommon.so" \
     "$private/dload/Tessel.bin" "$private/QVPlus-Analog-Help.html" "$private/QVPlus-Analog-Help-en.html" \
     usr/share/applications/qvplus-analog.desktop usr/share/icons/hicolor/scalable/apps/qvplus-analog.svg \
     usr/share/metainfo/example.orvalendata.QVPlusAnalog.metainfo.xml \
@@ -71,7 +72,8 @@ done
 unexpected="$(cd "$root" && find . \( -path './usr/lib/*.so*' -a ! -path "./$private/*" \) -o -name __pycache__ \
     -o -path './usr/local*' -o -path './usr/lib/python3.*')"
 [ -z "$unexpected" ] || problem "unexpected files: $unexpected"
-for f in "$private/QV+Analog" "$private/qvanalog" "$private/libQVxWinGUICommon.so"; do
+for f in "$private/QV+Analog" "$private/qvanalog" "$private/libQVxWinGUICommon.so" "$private/libQVxCore.so" \
+    "$private/libQVxWinCommon.so"; do
     runpath="$(readelf -d "$root/$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
     [ "$runpath" = '$ORIGIN' ] || problem "$f has the run path '$runpath', not \$ORIGIN"
 done

@@ -166,9 +166,9 @@ int main(int argc, char** argv) {
             "[--cursor X,Y] [--screenshot FILE.png]");
     }
     const std::filesystem::path path = args.takeFirst().toStdString();
-    if (!qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop) || !QVxWinGUI::Init())
+    if (!qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop))
         return Fail("cannot attach the dispatcher");
-    QVxWinGUI::SetLanguage(QVxLanguageOfEnvironment());
+    QVxSetLanguage(QVxLanguageOfEnvironment());
 
     Source source;
     if (const auto failure = OpenSource(path, source)) return Fail(*failure);
@@ -201,7 +201,6 @@ int main(int argc, char** argv) {
         ScheduleScreenshot(shot, frame, presenter);
     const int rc = app.exec();
     window.Setup(nullptr);
-    QVxWinGUI::Exit();
     qvx::Dispatcher::DestroyMain();
     return rc;
 }
