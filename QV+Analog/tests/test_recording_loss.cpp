@@ -31,21 +31,6 @@ QString AppText(int id) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A recording in the default cache folder, left by a process that held it and was killed.
-fs::path LeaveKilledRunsRecording(const std::string& id, std::uint64_t records) {
-    fs::create_directories(std::getenv("QVPLUS_TEMP_DIR"));
-    const fs::path folder = *qvx::AnalogEnvData::GetDefaultCacheFolder(true) / id;
-    fs::create_directories(folder);
-    const pid_t child = qvx::test::HoldFolderInChild(folder);
-    if (child < 0) return {};
-    qvx::test::ReportBuilder(folder / "repo").StartTime(1'796'745'878, 5).AddFile(0, records);
-    qvx::AnalogSettings settings;
-    qvx::Archive::Save(settings, folder / qvx::AnalogSession::kRecordingSettingsFileName);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    return folder;
-}
-
 QPushButton* ButtonOf(QDialog& dialog, int textId) {
     for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
         if (button->text() == AppText(textId)) return button;
@@ -81,7 +66,7 @@ bool HoldsDataFiles(const fs::path& repo) {
 
 TEST_F(AppTest, TheUnsavedRecordingsDialogDeletesNothingOnEnterAndDiscardsOnlyAfterAYes) {
     const std::string id = "0123456789abcdef0123456789abcdef";
-    const fs::path orphan = LeaveKilledRunsRecording(id, 5000);
+    const fs::path orphan = qvx::test::LeaveKilledRunsRecording(id, 5000);
     ASSERT_FALSE(orphan.empty());
 
     // Enter: "later" is the default button; nothing is opened, nothing deleted.

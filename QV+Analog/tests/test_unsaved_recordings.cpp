@@ -34,20 +34,11 @@ ino_t InodeOf(const fs::path& path) {
     return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-// A recording in the default cache folder, left by a process that held it and was killed.
+// A killed run's recording at 1M samples/s (the default settings otherwise).
 fs::path LeaveOrphanedRecording(const std::string& id, std::uint64_t records) {
-    fs::create_directories(std::getenv("QVPLUS_TEMP_DIR"));
-    const fs::path folder = *qvx::AnalogEnvData::GetDefaultCacheFolder(true) / id;
-    fs::create_directories(folder);
-    const pid_t child = qvx::test::HoldFolderInChild(folder);
-    if (child < 0) return {};
-    qvx::test::ReportBuilder(folder / "repo").StartTime(1'796'745'878, 5).AddFile(0, records);
     qvx::AnalogSettings settings;
     settings.samplingFrequency = 1;
-    qvx::Archive::Save(settings, folder / qvx::AnalogSession::kRecordingSettingsFileName);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    return folder;
+    return qvx::test::LeaveKilledRunsRecording(id, records, settings);
 }
 
 }  // namespace

@@ -63,4 +63,17 @@ inline std::size_t CountLines(const std::string& text) {
     return n;
 }
 
+// A different range and probe per channel; CH4 hidden and named in Japanese; 10M samples/s.
+inline void UseMixedChannelSettings(AnalogSettings& settings) {
+    const int ranges[] = {0, 5, 2, 5};
+    const int probes[] = {0, 0, 1, 1};
+    for (std::size_t c = 0; c < 4; ++c) {
+        settings.channelVoltages[c] = ranges[c];
+        settings.visualSettings.tracks[c].probeAttenuationRatio = probes[c];
+    }
+    settings.visualSettings.tracks[3].enabled = false;
+    settings.visualSettings.tracks[3].name = L"ポンプ電流";
+    settings.samplingFrequency = 2;
+}
+
 }  // namespace qvx::test

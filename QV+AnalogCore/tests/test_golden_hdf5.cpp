@@ -37,16 +37,7 @@ protected:
     // Six records 1 us apart at 10,485,760 samples/s; a range, probe and name per channel
     // (CH4 hidden, named in Japanese); codes that reach past both ends of the 14-bit range.
     void WriteReport() {
-        auto& settings = owner.session->GetSettings();
-        const int ranges[] = {0, 5, 2, 5};
-        const int probes[] = {0, 0, 1, 1};
-        for (std::size_t c = 0; c < 4; ++c) {
-            settings.channelVoltages[c] = ranges[c];
-            settings.visualSettings.tracks[c].probeAttenuationRatio = probes[c];
-        }
-        settings.visualSettings.tracks[3].enabled = false;
-        settings.visualSettings.tracks[3].name = L"ポンプ電流";
-        settings.samplingFrequency = 2;
+        qvx::test::UseMixedChannelSettings(owner.session->GetSettings());
         qvx::test::ReportBuilder(owner.session->GetReportFolderPath())
             .StartTime(1'796'724'157, 5)
             .Times([](std::uint64_t index) { return 7 + index * 100; })

@@ -45,18 +45,7 @@ protected:
     std::filesystem::path out = dir.Path() / "out.h5";
 
     // A different range and probe per channel; CH4 is hidden and named in Japanese.
-    void UseMixedChannelSettings() {
-        auto& settings = owner.session->GetSettings();
-        const int ranges[] = {0, 5, 2, 5};
-        const int probes[] = {0, 0, 1, 1};
-        for (std::size_t c = 0; c < 4; ++c) {
-            settings.channelVoltages[c] = ranges[c];
-            settings.visualSettings.tracks[c].probeAttenuationRatio = probes[c];
-        }
-        settings.visualSettings.tracks[3].enabled = false;
-        settings.visualSettings.tracks[3].name = L"ポンプ電流";
-        settings.samplingFrequency = 2;
-    }
+    void UseMixedChannelSettings() { qvx::test::UseMixedChannelSettings(owner.session->GetSettings()); }
 
     qvx::test::ReportBuilder Builder() {
         return qvx::test::ReportBuilder(owner.session->GetReportFolderPath())
