@@ -233,22 +233,27 @@ TEST_F(FramePanesTest, ListKeysMoveTheWaveformToTheSelectedRecord) {
                10;
     };
     auto cursor = [&] { return ViewModel().GetOscilloGraphViewModel()->GetCursorTime(); };
+    // The cursor stops at the start of the last column, which holds the newest records; a
+    // hit the trace found in that column puts the cursor there too.
+    const std::int64_t lastColumn =
+        ViewModel().GetOscilloGraphViewModel()->GetWritingRenderData().GetLastTime();
+    auto shown = [&](std::int64_t time) { return std::min(time, lastColumn); };
 
     CQVxAnalogDisplayTriggerList* list = Frame().GetDisplayTriggerListPane()->GetList();
     QTest::keyClick(list, Qt::Key_Down);
-    EXPECT_EQ(cursor(), timeOf(static_cast<std::uint64_t>(hits[0].dataIndex)));
+    EXPECT_EQ(cursor(), shown(timeOf(static_cast<std::uint64_t>(hits[0].dataIndex))));
     QTest::keyClick(list, Qt::Key_End);
     EXPECT_EQ(list->GetSelectedRow(), static_cast<int>(hits.size()) - 1);
-    EXPECT_EQ(cursor(), timeOf(static_cast<std::uint64_t>(hits.back().dataIndex)));
+    EXPECT_EQ(cursor(), shown(timeOf(static_cast<std::uint64_t>(hits.back().dataIndex))));
+    QTest::keyClick(list, Qt::Key_Home);
+    EXPECT_EQ(cursor(), shown(timeOf(static_cast<std::uint64_t>(hits[0].dataIndex))));
 
     CAnalogDataListPane* dataPane = Frame().GetDataListPane();
     AnalogDataList* rows = dataPane->GetList();
     QTest::keyClick(rows, Qt::Key_End);
-    // The cursor stops at the start of the last column, which holds the last record.
     const std::int64_t last = timeOf(dataPane->GetDataListViewModel().GetFirstIndex() + rows->GetTotal() - 1);
-    EXPECT_EQ(cursor(),
-              std::min(last, ViewModel().GetOscilloGraphViewModel()->GetWritingRenderData().GetLastTime()));
-    EXPECT_GT(cursor(), timeOf(static_cast<std::uint64_t>(hits.back().dataIndex)));
+    EXPECT_EQ(cursor(), shown(last));
+    EXPECT_GT(cursor(), timeOf(static_cast<std::uint64_t>(hits[0].dataIndex)));
 }
 
 }  // namespace
