@@ -88,10 +88,12 @@ std::optional<std::int64_t> TimeSinceOrigin(std::int64_t clockOrigin, const std:
                                             std::int64_t notBefore) {
     const auto wanted = ParseTimeOfDay(text);
     if (!wanted) return std::nullopt;
-    // The clock time of `notBefore`, read back through the same local time as shown.
-    const auto base = ParseTimeOfDay(TimeOfDay(clockOrigin + notBefore, 9));
-    if (!base) return std::nullopt;
-    std::int64_t ahead = *wanted - *base;
+    // The local clock time of `notBefore`, as ns since its midnight.
+    const SplitTime split = Split(clockOrigin + notBefore);
+    const std::tm local = LocalTime(split.seconds);
+    const std::int64_t base =
+        ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * kNsPerSecond + split.nanoseconds;
+    std::int64_t ahead = *wanted - base;
     if (ahead < 0) ahead += kNsPerDay;  // the range passes midnight
     return notBefore + ahead;
 }
