@@ -19,6 +19,13 @@ constexpr uint32_t kStatusPollBelow = 0x400000;  // poll the unit only while les
 constexpr uint32_t kBlockAlign = 512;
 constexpr uint32_t kFlushIntervalMs = 500;
 constexpr uint32_t kEmptyPollMs = 1;  // little or nothing waiting in the unit: give the CPU back
+// While the unit captures, a read waits until this much is waiting or the oldest waiting bytes
+// are this old. Every block costs the same hand-over, wake-up, write call and status read
+// whatever its size, so at the top rate (168 MB/s) blocks of about 1 MiB instead of the few
+// tens of KiB a busy loop would fetch cut that cost twenty-fold; the wait bounds what a slow
+// rate adds to the live view's latency.
+constexpr uint32_t kWorthReadingWhileCapturing = 0x100000;  // bytes
+constexpr uint64_t kLongestWaitWhileCapturingMs = 5;
 
 uint64_t TickMs() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -34,6 +41,7 @@ struct QVPlusContext::AcquisitionRun {
     uint32_t stopTimeMs = 0;  // 0: no stop time
     uint64_t startTick = 0;   // ms, steady clock, when the start block went out
     uint64_t fileTick = 0;    // ms, steady clock, of the current file's last flush
+    uint64_t readTick = 0;    // ms, steady clock, of the last block read from the unit
     int64_t bytesInFile = 0;
     int half = 0;  // the capture-buffer half the next block goes into
     std::FILE* file = nullptr;
@@ -87,6 +95,7 @@ bool QVPlusContext::StartUnit(AcquisitionRun& run) {
     run.stopTimeMs = m_params.stopTimeMs;
     run.startTick = TickMs();
     run.fileTick = run.startTick;
+    run.readTick = run.startTick;
     return true;
 }
 
@@ -141,10 +150,11 @@ bool QVPlusContext::EndedByStopTrigger(bool polled, uint32_t request) const {
 // Bytes to read now, whole 512-byte blocks where more than one waits, bounded by the buffer
 // half, the current file and the stop size; 0 or less: nothing to read this turn.
 int64_t QVPlusContext::NextBlockSize(const AcquisitionRun& run, uint32_t request) const {
-    // While the unit still captures, less than one 512-byte block is left to grow for a
-    // millisecond instead of being fetched in tiny reads; when draining, or once the unit's
-    // stop trigger ended its capture, it is read whole.
-    if (request == kNoStopRequest && !m_unitStopTriggered && m_lastFill < kBlockAlign) return 0;
+    // While the unit still captures, what waits is left to grow for a millisecond until it is
+    // worth a read (at least one 512-byte block, and a large block unless the oldest bytes
+    // have waited long enough); when draining, or once the unit's stop trigger ended its
+    // capture, it is read whole.
+    if (request == kNoStopRequest && !m_unitStopTriggered && !WorthReadingWhileCapturing(run)) return 0;
     int64_t n = std::min<uint32_t>(m_lastFill, kHalfSize);
     if (n > kBlockAlign) n = n / kBlockAlign * kBlockAlign;
     if (!m_filesDisabled) n = std::min<int64_t>(n, run.splitSize - run.bytesInFile);
@@ -153,12 +163,19 @@ int64_t QVPlusContext::NextBlockSize(const AcquisitionRun& run, uint32_t request
     return n;
 }
 
+bool QVPlusContext::WorthReadingWhileCapturing(const AcquisitionRun& run) const {
+    if (m_lastFill < kBlockAlign) return false;
+    return m_lastFill >= kWorthReadingWhileCapturing ||
+           TickMs() - run.readTick >= kLongestWaitWhileCapturingMs;
+}
+
 // Reads `length` bytes into the next buffer half and hands them to the writer thread.
 bool QVPlusContext::TransferBlock(AcquisitionRun& run, uint32_t length) {
     uint8_t* block = m_captureBuffer.get() + run.half * kHalfSize;
     if (m_unit->VendorRead(qvusb::kCmdSampleMemory, m_readAddress, block, length) !=
         static_cast<int64_t>(length))
         return Fail(run, QVPLUS_ERR_STATUS_READ);
+    run.readTick = TickMs();
     m_lastFill -= length;
     m_readAddress = (m_readAddress + length) & qvusb::kUnitAddressMask;
     // What still waits in the unit: a block handed over is never counted in it.

@@ -67,6 +67,7 @@ private:
     bool HandleStopRequest(AcquisitionRun& run, uint32_t request);
     bool EndedByStopTrigger(bool polled, uint32_t request) const;
     int64_t NextBlockSize(const AcquisitionRun& run, uint32_t request) const;
+    bool WorthReadingWhileCapturing(const AcquisitionRun& run) const;
     bool TransferBlock(AcquisitionRun& run, uint32_t length);
     bool OpenReportFile(AcquisitionRun& run);
     bool CloseFullReportFile(AcquisitionRun& run);
