@@ -17,6 +17,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogSession.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
@@ -574,9 +575,8 @@ void CMainFrame::OnQVxSyncTime(std::int64_t absNs) {
         return;
     }
     const std::int64_t rel = absNs - start;
-    const auto last =
-        static_cast<std::int64_t>(std::min<std::uint64_t>(reader->GetLastTime(), INT64_MAX / 10));
-    if (rel > 10 * last) {
+    const auto last = static_cast<std::int64_t>(std::min(reader->GetLastTime(), qvx::kMaxTicksInNs));
+    if (rel > qvx::TicksToNs(static_cast<std::uint64_t>(last))) {
         spdlog::error("SyncTime out of range. (relNS:{}, reportLast:{})", rel, last);
         return;
     }

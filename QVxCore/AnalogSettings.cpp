@@ -1,6 +1,6 @@
 #include "QVxCore/AnalogSettings.h"
 
-#include "QVxCore/ReportData/ReportFormat.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/Utils.h"
 
 #include <fmt/format.h>
@@ -101,7 +101,7 @@ std::int32_t AnalogSettings::GetChannelRangeMilliVolts(int channel) const {
 
 double AnalogSettings::GetDataRangeMilliVolts(int channel, std::int64_t milliVolts) const {
     const double fullScale = GetChannelRangeMilliVolts(channel);
-    return static_cast<double>(milliVolts) / (2.0 * fullScale) * 16383.0 + 8192.0;
+    return AmplitudeToCode(static_cast<double>(milliVolts), fullScale);
 }
 
 std::string AnalogSettings::MakeDisplayTextFromNormalizedValue(int channel, double normalized) const {

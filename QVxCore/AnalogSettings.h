@@ -4,6 +4,7 @@
 // and the waveform view's visual settings. Saved as the session settings file
 // (".qvxa") by qvx::Archive. Member names are the keys of that file.
 
+#include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/WaveformVisualSettings.h"
 
 #include <array>
@@ -31,7 +32,7 @@ struct AnalogDisplayTriggerSettings {
 class AnalogSettings {
 public:
     static constexpr std::uint32_t kClassVersion = 5;
-    static constexpr int kChannelCount = 4;
+    static constexpr int kChannelCount = static_cast<int>(kRecordChannelCount);  // CH1..CH4
 
     // Defaults: four named tracks with the channel colours, two markers with unset
     // colours, four display-trigger settings.

@@ -82,7 +82,7 @@ bool QVxAnalogDisplayTriggerAnalyzer::Analyze(std::int64_t timeNs, std::span<con
         return false;
     }
     // Stored 14-bit samples; anything above is taken as full scale, as decoding does.
-    const std::int64_t v = std::min(samples[static_cast<std::size_t>(m_params.channel)], kMaxRawSample);
+    const std::int64_t v = LimitedSample(samples[static_cast<std::size_t>(m_params.channel)]);
     const std::int64_t level = m_rawTriggerLevel.load(std::memory_order_relaxed);
     const std::int64_t p = m_previousSample;
     m_previousSample = v;
@@ -160,11 +160,9 @@ std::size_t QVxAnalogDisplayTriggerAnalyzer::AnalyzeUntilHit(const std::uint8_t*
         i += PassQuietRecords(records + i * kReportRecordSize, count - i);
         if (i == count) break;
         const std::uint8_t* record = records + i * kReportRecordSize;
-        const std::array<std::uint16_t, 4> samples{
-            recordscan::SampleAt(record, 0), recordscan::SampleAt(record, 1), recordscan::SampleAt(record, 2),
-            recordscan::SampleAt(record, 3)};
-        if (Analyze(recordscan::TimeNsAt(record), samples, firstIndex + static_cast<std::int64_t>(i)))
-            return i;
+        const std::array<std::uint16_t, 4> samples{RecordRawSample(record, 0), RecordRawSample(record, 1),
+                                                   RecordRawSample(record, 2), RecordRawSample(record, 3)};
+        if (Analyze(RecordTimeNs(record), samples, firstIndex + static_cast<std::int64_t>(i))) return i;
         ++i;
     }
     return count;
@@ -194,8 +192,7 @@ std::size_t QVxAnalogDisplayTriggerAnalyzer::PassQuietRecords(const std::uint8_t
         m_confirmCounter += static_cast<std::int64_t>(quiet);
     }
     if (quiet > 0)
-        m_previousSample =
-            std::min(recordscan::SampleAt(records + (quiet - 1) * kReportRecordSize, channel), kMaxRawSample);
+        m_previousSample = LimitedSample(RecordRawSample(records + (quiet - 1) * kReportRecordSize, channel));
     return quiet;
 }
 

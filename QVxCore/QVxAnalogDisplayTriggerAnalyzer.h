@@ -24,7 +24,6 @@ namespace qvx {
 class QVxAnalogDisplayTriggerAnalyzer {
 public:
     static constexpr std::int64_t kNone = -1;
-    static constexpr std::uint16_t kMaxRawSample = 16383;
 
     // `slope` values of AnalogDisplayTriggerSettings.
     static constexpr int kHighEdge = 0;

@@ -9,6 +9,7 @@
 
 #include "fuzz/report_fuzz_support.h"
 
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 
 #include <fmt/format.h>
@@ -22,9 +23,8 @@ std::string RepeatRecords(std::string_view records, std::uint64_t count, std::ui
     const std::size_t whole = records.size() / qvx::kReportRecordSize;
     if (whole == 0) return out;
     out.resize(whole * qvx::kReportRecordSize);
-    const std::uint64_t lastTime = qvx::LoadLE64(reinterpret_cast<const std::uint8_t*>(out.data()) +
-                                                 (whole - 1) * qvx::kReportRecordSize) &
-                                   qvx::kRecordTimeMask;
+    const std::uint64_t lastTime = qvx::RecordTimeStamp(reinterpret_cast<const std::uint8_t*>(out.data()) +
+                                                        (whole - 1) * qvx::kReportRecordSize);
     for (std::uint64_t r = whole; r < count; ++r) {
         std::string record(records.substr((r % whole) * qvx::kReportRecordSize, qvx::kReportRecordSize));
         if (timeStep != 0)

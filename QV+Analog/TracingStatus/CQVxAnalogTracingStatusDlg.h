@@ -6,6 +6,7 @@
 // rotation). It follows the view model's settings, its trace state and the device
 // list through their signals. GUI thread only.
 
+#include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Presenters/Signal.h"
 
 #include <QWidget>
@@ -44,7 +45,7 @@ class CQVxAnalogTracingStatusDlg : public QWidget {
 public:
     static constexpr int kTemplateId = 308;
     static constexpr int kHeaderHeight = 60;  // pixels painted in the state colour
-    static constexpr int kChannelCount = 4;
+    static constexpr int kChannelCount = qvx::AnalogSettings::kChannelCount;
     static constexpr int kBusyIntervalMs = 100;
     static constexpr int kRefreshIntervalMs = 200;
 

@@ -5,6 +5,7 @@
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/TracingStatus/CQVxAnalogTracingStatusDlg.h"
 #include "QV+Analog/tests/app_fixture.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 

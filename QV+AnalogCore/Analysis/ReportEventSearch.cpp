@@ -1,13 +1,12 @@
 #include "QV+AnalogCore/Analysis/ReportEventSearch.h"
 
-#include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
 #include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportEnvelope.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <exception>
 
 namespace qvx::analog {
@@ -21,7 +20,7 @@ using Analyzer = qvx::QVxAnalogDisplayTriggerAnalyzer;
 enum class Side { kBelow, kOn, kAbove };
 
 Side SideOf(std::uint16_t sample, std::int64_t level) {
-    const std::int64_t v = std::min(sample, Analyzer::kMaxRawSample);
+    const std::int64_t v = LimitedSample(sample);
     return v > level ? Side::kAbove : v < level ? Side::kBelow : Side::kOn;
 }
 
@@ -61,10 +60,8 @@ ReportEventSearch::Result ReportEventSearch::Run(const Range& range,
                                                  const Progress& progress) {
     Result result;
     if (m_reader.GetTotalRecordCount() == 0 || range.fromNs >= range.toNs) return result;
-    const auto first =
-        envelope::FirstRecordAtOrAfter(m_reader, m_overview, envelope::TicksAtOrAfter(range.fromNs));
-    const auto end =
-        envelope::FirstRecordAtOrAfter(m_reader, m_overview, envelope::TicksAtOrAfter(range.toNs));
+    const auto first = envelope::FirstRecordAtOrAfter(m_reader, m_overview, TicksAtOrAfterNs(range.fromNs));
+    const auto end = envelope::FirstRecordAtOrAfter(m_reader, m_overview, TicksAtOrAfterNs(range.toNs));
     if (!first || !end) {
         result.status = Status::kReadError;
         return result;
@@ -95,18 +92,18 @@ ReportEventSearch::Result ReportEventSearch::Run(const Range& range,
     visitor.records = [&](const std::uint8_t* records, std::uint64_t count, std::uint64_t firstIndex) {
         for (std::uint64_t r = 0; r < count; ++r) {
             const std::uint8_t* record = records + r * kReportRecordSize;
-            std::array<std::uint16_t, 4> samples;
-            std::memcpy(samples.data(), record + kRecordOffsetSamples, sizeof samples);
+            const std::array<std::uint16_t, 4> samples{RecordRawSample(record, 0), RecordRawSample(record, 1),
+                                                       RecordRawSample(record, 2),
+                                                       RecordRawSample(record, 3)};
             const auto index = static_cast<std::int64_t>(firstIndex + r);
-            const std::int64_t t = QVxAnalogLiveIntake::RecordTime(record);
+            const std::int64_t t = RecordTimeNs(record);
             if (!analyzer.Analyze(t, samples, index)) continue;
             const std::int64_t width = pulse ? t - analyzer.GetPulseStart() : 0;
             analyzer.AcceptHit(t, index);
             if (!onHit(Hit{firstIndex + r, t, width})) return false;
         }
         previousSide =
-            SideOf(LoadLE16(records + (count - 1) * kReportRecordSize + kRecordOffsetSamples + 2 * channel),
-                   m_rawLevel);
+            SideOf(RecordRawSample(records + (count - 1) * kReportRecordSize, channel), m_rawLevel);
         return true;
     };
     const std::uint64_t total = ReportLevelScan::CountStored(m_reader, *first, *end);

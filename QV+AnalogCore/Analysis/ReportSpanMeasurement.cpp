@@ -1,7 +1,7 @@
 #include "QV+AnalogCore/Analysis/ReportSpanMeasurement.h"
 
 #include "QV+AnalogCore/Analysis/ReportLevelScan.h"
-#include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportEnvelope.h"
 
@@ -10,8 +10,6 @@
 namespace qvx::analog {
 
 namespace {
-
-constexpr std::int64_t kRawMax = 16383;
 
 struct Crossings {
     std::uint64_t count = 0;
@@ -36,11 +34,10 @@ ReportLevelScan::Outcome ScanCrossings(ReportLevelScan& scan, int channel, std::
     visitor.records = [&](const std::uint8_t* records, std::uint64_t count, std::uint64_t) {
         for (std::uint64_t r = 0; r < count; ++r) {
             const std::uint8_t* record = records + r * kReportRecordSize;
-            const std::int64_t v =
-                std::min<std::int64_t>(LoadLE16(record + kRecordOffsetSamples + 2 * channel), kRawMax);
+            const std::int64_t v = LimitedSample(RecordRawSample(record, static_cast<std::size_t>(channel)));
             const bool above = v > level;
             if (above && previousAbove == false) {
-                const std::int64_t t = QVxAnalogLiveIntake::RecordTime(record);
+                const std::int64_t t = RecordTimeNs(record);
                 if (out.count++ == 0) out.firstNs = t;
                 out.lastNs = t;
             }
@@ -67,9 +64,10 @@ ChannelMeasurement Summarise(const AnalogSettings& settings, int channel, std::u
     const auto n = static_cast<Wide>(records);
     const auto s1 = static_cast<Wide>(stats.sum[c]);
     const auto s2 = static_cast<Wide>(stats.sumOfSquares[c]);
-    const Wide sumD = 2 * s1 - kRawMax * n;
-    const Wide sumD2 = 4 * s2 - 4 * kRawMax * s1 + Wide{kRawMax} * kRawMax * n;
-    const double voltsPerD = RawCodeToVolts(settings, channel, kRawMax) / kRawMax;  // F / 16383
+    const Wide codeMax{kRawSampleMax};
+    const Wide sumD = 2 * s1 - codeMax * n;
+    const Wide sumD2 = 4 * s2 - 4 * codeMax * s1 + codeMax * codeMax * n;
+    const double voltsPerD = RawCodeToVolts(settings, channel, kRawSampleMax) / kRawSampleMax;  // F / 16383
     m.mean = static_cast<double>(static_cast<long double>(sumD) / static_cast<long double>(n)) * voltsPerD;
     m.rms = std::sqrt(static_cast<double>(static_cast<long double>(sumD2) / static_cast<long double>(n))) *
             voltsPerD;
@@ -80,7 +78,7 @@ ChannelMeasurement Summarise(const AnalogSettings& settings, int channel, std::u
 
 double RawCodeToVolts(const AnalogSettings& settings, int channel, double code) {
     const double fullScaleVolts = settings.GetChannelRangeMilliVolts(channel) / 1000.0;
-    return (code - kRawMax / 2.0) * 2.0 * fullScaleVolts / kRawMax;
+    return CodeToVolts(code, fullScaleVolts);
 }
 
 SpanMeasurement MeasureSpan(ReportDataReader& reader, ReportOverview* overview,
@@ -90,8 +88,7 @@ SpanMeasurement MeasureSpan(ReportDataReader& reader, ReportOverview* overview,
     out.fromNs = fromNs;
     out.toNs = toNs;
     if (reader.GetTotalRecordCount() == 0 || fromNs >= toNs) return out;
-    const std::uint64_t fromTicks = envelope::TicksAtOrAfter(fromNs),
-                        toTicks = envelope::TicksAtOrAfter(toNs);
+    const std::uint64_t fromTicks = TicksAtOrAfterNs(fromNs), toTicks = TicksAtOrAfterNs(toNs);
     const auto first = envelope::FirstRecordAtOrAfter(reader, overview, fromTicks);
     const auto end = envelope::FirstRecordAtOrAfter(reader, overview, toTicks);
     if (!first || !end) {

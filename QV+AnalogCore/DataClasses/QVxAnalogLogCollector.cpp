@@ -83,7 +83,7 @@ void QVxAnalogLogCollector::OnTraceStarted() {
 void QVxAnalogLogCollector::OnData(const void* buffer, std::size_t elementSize, std::size_t elementCount,
                                    std::uint32_t flags) {
     const std::int64_t records =
-        static_cast<std::int64_t>(elementSize * elementCount / qvx::ReportDataWriter::kRecordBytes);
+        static_cast<std::int64_t>(elementSize * elementCount / qvx::kReportRecordSize);
     if (!m_captureEnded && records > 0) {
         const auto* data = static_cast<const std::uint8_t*>(buffer);
         ApplyStartTime();

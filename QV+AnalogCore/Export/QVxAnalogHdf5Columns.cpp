@@ -2,11 +2,9 @@
 
 #include "QV+AnalogCore/Export/QVxAnalogHdf5Writer.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
-#include "QVxCore/ReportData/ReportFormat.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 QVxAnalogHdf5Columns::QVxAnalogHdf5Columns(QVxAnalogHdf5Writer& writer, std::uint64_t chunkRecords,
                                            std::int32_t timeWordIndex)
@@ -41,21 +39,11 @@ void QVxAnalogHdf5Columns::Decode(const std::uint8_t* records, std::uint64_t cou
     std::int64_t* time = columns.time.data() + m_used;
     std::uint16_t* codes[4] = {columns.codes[0].data() + m_used, columns.codes[1].data() + m_used,
                                columns.codes[2].data() + m_used, columns.codes[3].data() + m_used};
-    const std::size_t timeOffset = 8 * static_cast<std::size_t>(m_timeWord);
+    const auto timeWord = static_cast<std::size_t>(m_timeWord);
     for (std::uint64_t i = 0; i < count; ++i, records += qvx::kReportRecordSize) {
-        std::uint64_t stamp = 0;
-        std::array<std::uint16_t, 4> samples{};
-        if constexpr (std::endian::native == std::endian::little) {
-            // Plain loads: the record's fields are stored little-endian, as the host keeps them.
-            std::memcpy(&stamp, records + timeOffset, sizeof stamp);
-            std::memcpy(samples.data(), records + qvx::kRecordOffsetSamples, sizeof samples);
-        } else {
-            stamp = qvx::LoadLE64(records + timeOffset);
-            for (std::size_t c = 0; c < 4; ++c)
-                samples[c] = qvx::LoadLE16(records + qvx::kRecordOffsetSamples + 2 * c);
-        }
-        time[i] = static_cast<std::int64_t>(stamp & qvx::kRecordTimeMask) * qvx::analog::kNanosecondsPerTick;
-        for (std::size_t c = 0; c < 4; ++c) codes[c][i] = std::min(samples[c], qvx::analog::kSampleMax);
+        time[i] = qvx::RecordTimeNs(records, timeWord);
+        for (std::size_t c = 0; c < qvx::kRecordChannelCount; ++c)
+            codes[c][i] = qvx::LimitedSample(qvx::RecordRawSample(records, c));
     }
     m_used += count;
 }

@@ -9,7 +9,6 @@
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportFile.h"
-#include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/Utils.h"
 #include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxUtils.h"
@@ -45,7 +44,7 @@ std::uint64_t RowCountOf(const qvx::ReportDataReader& reader) {
 // loop copies a constant number of bytes per value.
 class ValueTextTable {
 public:
-    static constexpr std::int64_t kValues = 16384;
+    static constexpr std::int64_t kValues = std::int64_t{qvx::kRawSampleMax} + 1;  // every 14-bit code
     static constexpr std::size_t kSlotBytes = 23;  // longest text kept ("-40.000V" has 8)
 
     struct Slot {
@@ -55,10 +54,10 @@ public:
 
     // False (logged) when a text does not fit its slot.
     bool Build(QVxAnalogOscilloGraphViewModel& graph) {
-        m_slots.resize(static_cast<std::size_t>(qvx::analog::kChannelCount * kValues));
-        for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
-            for (std::int64_t raw = -qvx::analog::kSampleMidScale;
-                 raw < kValues - qvx::analog::kSampleMidScale; ++raw) {
+        m_slots.resize(static_cast<std::size_t>(qvx::kRecordChannelCount * kValues));
+        for (int c = 0; c < qvx::AnalogSettings::kChannelCount; ++c) {
+            for (std::int64_t raw = -qvx::kRawSampleMidScale; raw < kValues - qvx::kRawSampleMidScale;
+                 ++raw) {
                 const std::string text = graph.OnMakeDisplayValue(c, raw);
                 if (text.size() > kSlotBytes) {
                     spdlog::error("CSV export: value text \"{}\" is longer than {} bytes", text, kSlotBytes);
@@ -82,7 +81,7 @@ public:
 
 private:
     static std::size_t Offset(int channel, std::int64_t raw) {
-        return static_cast<std::size_t>(channel * kValues + raw + qvx::analog::kSampleMidScale);
+        return static_cast<std::size_t>(channel * kValues + raw + qvx::kRawSampleMidScale);
     }
     Slot& At(int channel, std::int64_t raw) { return m_slots[Offset(channel, raw)]; }
 
@@ -118,13 +117,10 @@ std::size_t FormatCsvRow(char* out, std::uint64_t rowNumber, const std::uint8_t*
                          std::int32_t timeWord, const ValueTextTable& values, CsvTimeCell& time) {
     char* p = std::to_chars(out, out + 20, rowNumber).ptr;
     *p++ = ',';
-    const auto stamp = qvx::LoadLE64(record + 8 * timeWord) & qvx::kRecordTimeMask;
-    p = time.Put(static_cast<std::int64_t>(stamp) * qvx::analog::kNanosecondsPerTick, p);
-    for (int c = 0; c < qvx::analog::kChannelCount; ++c) {
+    p = time.Put(qvx::RecordTimeNs(record, static_cast<std::size_t>(timeWord)), p);
+    for (int c = 0; c < qvx::AnalogSettings::kChannelCount; ++c) {
         *p++ = ',';
-        const std::uint16_t sample =
-            qvx::LoadLE16(record + qvx::kRecordOffsetSamples + 2 * static_cast<std::size_t>(c));
-        p = values.Put(c, qvx::analog::CenteredRawValue(sample), p);
+        p = values.Put(c, qvx::analog::DecodeChannel(record, c), p);
     }
     *p++ = '\n';
     return static_cast<std::size_t>(p - out);
@@ -189,9 +185,8 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> RowsOfTimeRangeIn(qvx::Re
     const std::uint64_t first = FirstIndexOf(reader);
     const std::uint64_t total = std::max(first, reader.GetTotalRecordCount());
     // Time stamps count 10 ns: the first stamp at or after fromNs, the last at or before toNs.
-    const auto fromTicks = static_cast<std::uint64_t>(fromNs / qvx::analog::kNanosecondsPerTick +
-                                                      (fromNs % qvx::analog::kNanosecondsPerTick != 0));
-    const auto toTicks = static_cast<std::uint64_t>(toNs / qvx::analog::kNanosecondsPerTick);
+    const std::uint64_t fromTicks = qvx::TicksAtOrAfterNs(fromNs);
+    const std::uint64_t toTicks = qvx::TicksAtOrBeforeNs(toNs);
     std::uint64_t index = 0;
     std::uint64_t time = 0;
     // One past the last record whose stamp is <= ticks; `first` when the time lies before them all.
@@ -203,8 +198,8 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> RowsOfTimeRangeIn(qvx::Re
     return std::pair{start - first, stop - first};
 }
 
-// Full-scale amplitude in V of `channel`: volts = code x 2F / 16383 - F reproduces the
-// normalised value (code / 16383 x 2 - 1) times F that the value texts are made from.
+// Full-scale amplitude in V of `channel`: volts = code x 2F / 16383 - F (the codec's
+// VoltsPerCode) reproduces the normalised value times F that the value texts are made from.
 QVxAnalogHdf5Channel MakeHdf5Channel(const qvx::AnalogSettings& settings, int channel) {
     const auto c = static_cast<std::size_t>(channel);
     const auto& tracks = settings.visualSettings.tracks;
@@ -216,7 +211,7 @@ QVxAnalogHdf5Channel MakeHdf5Channel(const qvx::AnalogSettings& settings, int ch
     out.probeFactor = track.probeAttenuationRatio == 0 ? 1 : 10;
     out.rangeMilliVolts = settings.GetChannelRangeMilliVolts(channel);
     const double fullScaleVolts = out.rangeMilliVolts / 1000.0;
-    out.scaleFactor = 2.0 * fullScaleVolts / static_cast<double>(qvx::analog::kSampleMax);
+    out.scaleFactor = qvx::VoltsPerCode(fullScaleVolts);
     out.addOffset = -fullScaleVolts;
     out.enabled = track.enabled;
     return out;
@@ -240,7 +235,7 @@ QVxAnalogHdf5Header MakeHdf5Header(const qvx::AnalogSession& session, const qvx:
     header.program = "QV+Analog";
     header.programVersion = QVX_EXPORT_PROGRAM_VERSION;
     header.sourceSession = SourceSessionText(session);
-    for (int c = 0; c < qvx::analog::kChannelCount; ++c)
+    for (int c = 0; c < qvx::AnalogSettings::kChannelCount; ++c)
         header.channels[static_cast<std::size_t>(c)] = MakeHdf5Channel(session.GetSettings(), c);
     return header;
 }

@@ -1,29 +1,22 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
 
 #include "QVxCore/Presenters/WaveformGeometry.h"
-#include "QVxCore/ReportData/ReportFormat.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 
 #include <algorithm>
-#include <cstring>
 #include <span>
 
 namespace {
 
-constexpr std::uint64_t kTimeMask = 0xFFFF'FFFF'FFFFull;  // 48-bit time stamp, 10 ns ticks
-constexpr std::int64_t kNsPerTick = 10;
-constexpr std::int64_t kMidScale = 8192;
-constexpr std::int64_t kRawMax = 0x3FFF;
+using qvx::kReportRecordSize;
+using qvx::RecordTimeNs;
 
-// As the stored view decodes a raw sample: values above the 14-bit range count as full scale.
+// A column's folded stored sample (a u16 kept in 64 bits), centred as the stored view decodes it.
 std::int64_t Centred(std::int64_t raw) {
-    return std::min(raw, kRawMax) - kMidScale;
+    return qvx::CentredSample(static_cast<std::uint16_t>(raw));
 }
 
 }  // namespace
-
-std::int64_t QVxAnalogLiveIntake::RecordTime(const std::uint8_t* record) {
-    return static_cast<std::int64_t>(qvx::LoadLE64(record) & kTimeMask) * kNsPerTick;
-}
 
 void QVxAnalogLiveIntake::Reset() {
     m_nextIndex = 0;
@@ -166,7 +159,7 @@ void QVxAnalogLiveIntake::Fold(qvx::WaveformRenderData* out, const std::uint8_t*
 
 std::int64_t QVxAnalogLiveIntake::AdvanceLastTime(qvx::WaveformRenderData* out, const std::uint8_t* records,
                                                   std::int64_t count) {
-    const std::int64_t lastRecordTime = RecordTime(records + (count - 1) * kRecordBytes);
+    const std::int64_t lastRecordTime = RecordTimeNs(records + (count - 1) * kReportRecordSize);
     m_lastRecordTime.store(lastRecordTime, std::memory_order_relaxed);
     if (!out) return lastRecordTime;
     out->UpdateLastTime(std::max(lastRecordTime, out->GetLastTime()));
@@ -246,19 +239,19 @@ void QVxAnalogLiveIntake::FoldRuns(const std::uint8_t* records, std::size_t coun
             break;
         }
         const std::size_t hit =
-            analysed + analyzer->AnalyzeUntilHit(records + analysed * kRecordBytes, count - analysed,
+            analysed + analyzer->AnalyzeUntilHit(records + analysed * kReportRecordSize, count - analysed,
                                                  static_cast<std::int64_t>(firstIndex + analysed));
         FoldRun(records, folded, hit, window, followTrigger);
         if (hit == count) break;
         // As record by record: the hit is taken before its own record is remembered.
-        const std::int64_t t = RecordTime(records + hit * kRecordBytes);
+        const std::int64_t t = RecordTimeNs(records + hit * kReportRecordSize);
         analyzer->AcceptHit(t, static_cast<std::int64_t>(firstIndex + hit));
         if (followTrigger && analyzer->GetTriggerTime() != m_trigger.triggerTime)
             PlaceTriggerWindow(analyzer->GetTriggerTime(), *analyzer);
         FoldRun(records, hit, hit + 1, window, followTrigger);
         folded = analysed = hit + 1;
     }
-    m_previousTime = RecordTime(records + (count - 1) * kRecordBytes);
+    m_previousTime = RecordTimeNs(records + (count - 1) * kReportRecordSize);
     m_nextIndex.store(firstIndex + count, std::memory_order_relaxed);
 }
 
@@ -273,10 +266,10 @@ void QVxAnalogLiveIntake::RememberRun(const std::uint8_t* records, std::size_t f
     using qvx::recordscan::FindTimeAtOrAfter;
     for (std::size_t i = from; i < to;) {
         const std::int64_t start =
-            qvx::waveform::AlignToColumn(RecordTime(records + i * kRecordBytes), m_pastTimeParPixel);
+            qvx::waveform::AlignToColumn(RecordTimeNs(records + i * kReportRecordSize), m_pastTimeParPixel);
         // Every record of the same column start goes into the same recent column.
         const std::size_t end = FindTimeAtOrAfter(records, i, to, start + m_pastTimeParPixel);
-        PastColumnFor(start).AddRun(qvx::recordscan::RawSampleRange(records + i * kRecordBytes, end - i),
+        PastColumnFor(start).AddRun(qvx::recordscan::RawSampleRange(records + i * kReportRecordSize, end - i),
                                     end - i);
         i = end;
     }
@@ -288,7 +281,7 @@ void QVxAnalogLiveIntake::FoldColumnRuns(const std::uint8_t* records, std::size_
     std::size_t i = FindTimeAtOrAfter(records, from, to, window.windowBegin);
     const std::size_t stop = FindTimeAtOrAfter(records, i, to, window.windowEnd);
     while (i < stop) {
-        const std::int64_t t = RecordTime(records + i * kRecordBytes);
+        const std::int64_t t = RecordTimeNs(records + i * kReportRecordSize);
         const auto c = std::min(static_cast<std::size_t>((t - window.windowBegin) / window.timeParPixel),
                                 window.openColumn);
         // Column c ends where column c + 1 begins; the open column at the window's end.
@@ -297,7 +290,8 @@ void QVxAnalogLiveIntake::FoldColumnRuns(const std::uint8_t* records, std::size_
                 ? window.windowBegin + static_cast<std::int64_t>(c + 1) * window.timeParPixel
                 : window.windowEnd;
         const std::size_t next = FindTimeAtOrAfter(records, i, stop, end);
-        m_columns[c].AddRun(qvx::recordscan::RawSampleRange(records + i * kRecordBytes, next - i), next - i);
+        m_columns[c].AddRun(qvx::recordscan::RawSampleRange(records + i * kReportRecordSize, next - i),
+                            next - i);
         MarkFilled(c);
         i = next;
     }
@@ -311,12 +305,13 @@ void QVxAnalogLiveIntake::FoldRecordByRecord(const std::uint8_t* records, std::i
     bool backwards = false;
     std::int64_t previous = m_previousTime;
     for (std::int64_t i = 0; i < count; ++i) {
-        const std::uint8_t* record = records + i * kRecordBytes;
-        const std::int64_t t = RecordTime(record);
+        const std::uint8_t* record = records + i * kReportRecordSize;
+        const std::int64_t t = RecordTimeNs(record);
         if (t < previous) backwards = true;
         previous = t;
-        std::array<std::uint16_t, 4> samples;
-        std::memcpy(samples.data(), record + qvx::kRecordOffsetSamples, sizeof samples);
+        const std::array<std::uint16_t, 4> samples{
+            qvx::RecordRawSample(record, 0), qvx::RecordRawSample(record, 1), qvx::RecordRawSample(record, 2),
+            qvx::RecordRawSample(record, 3)};
         if (analyzer && analyzer->ShouldAnalyze() &&
             analyzer->Analyze(t, std::span<const std::uint16_t, 4>(samples),
                               static_cast<std::int64_t>(index))) {

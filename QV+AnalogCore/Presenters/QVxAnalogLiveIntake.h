@@ -21,8 +21,6 @@
 
 class QVxAnalogLiveIntake {
 public:
-    static constexpr std::size_t kRecordBytes = 16;
-
     // A new trace: record index 0, previous time 0, no mark, no trigger view offset.
     void Reset();
 
@@ -49,9 +47,6 @@ public:
     // the latest display trigger (viewport begin at the trigger view offset). The
     // view model publishes that frame once and then holds the display.
     bool WroteTriggerFrame() const { return m_wroteTriggerFrame; }
-
-    // Time stamp of a record in ns (low 48 bits of the first word x 10).
-    static std::int64_t RecordTime(const std::uint8_t* record);
 
     // Batches whose time stamps never decrease are folded a run of records at a time (the
     // records of one column found by time, their minimum and maximum in one pass); others

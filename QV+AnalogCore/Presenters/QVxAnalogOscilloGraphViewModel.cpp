@@ -51,7 +51,7 @@ void QVxAnalogOscilloGraphViewModel::SetupForStoredData(std::shared_ptr<qvx::Rep
     OpenOverview();
     // The last time goes in first, so that the first load already files the
     // records of the whole window (lastTime limits which columns take points).
-    UpdateLastTime(static_cast<std::int64_t>(m_reader->GetLastTime()) * qvx::analog::kNanosecondsPerTick);
+    UpdateLastTime(qvx::TicksToNs(m_reader->GetLastTime()));
     qvx::WaveformPresenter::SetupForStoredData();
 }
 
@@ -133,8 +133,8 @@ void QVxAnalogOscilloGraphViewModel::OnLoadData(std::int64_t beginTime, std::int
     const auto first = static_cast<std::size_t>(m_reader->GetFirstFileIndex());
     if (first >= files.size() || !files[first]) return;
 
-    const std::int64_t b = beginTime / qvx::analog::kNanosecondsPerTick;
-    const std::int64_t e = endTime / qvx::analog::kNanosecondsPerTick;
+    const std::int64_t b = beginTime / qvx::kNanosecondsPerTick;
+    const std::int64_t e = endTime / qvx::kNanosecondsPerTick;
     const std::int64_t start = std::max(b, static_cast<std::int64_t>(files[first]->GetStartTime()));
     const std::int64_t end = std::min(e, static_cast<std::int64_t>(m_reader->GetLastTime()));
     if (e < start || end < b) return;
@@ -172,7 +172,7 @@ void QVxAnalogOscilloGraphViewModel::OnLoadData(std::int64_t beginTime, std::int
         // The first record past the end is filed too, so the line runs on to the right edge.
         renderData.AddPoints(d.time, d.values);
         ++m_decodedRecordCount;
-        if (d.time / qvx::analog::kNanosecondsPerTick > end) break;
+        if (d.time / qvx::kNanosecondsPerTick > end) break;
     }
 }
 
@@ -181,11 +181,11 @@ bool QVxAnalogOscilloGraphViewModel::OnReadData(int channel, std::int64_t time, 
     QVX_CHECK_RETURN(outValue, false);
     if (readMode == 1) QVX_NOTIMPLEMENTED();
     if (readMode != 0) QVX_UNREACHABLE();
-    QVX_CHECK_RETURN(channel >= 0 && channel < qvx::analog::kChannelCount, false);
+    QVX_CHECK_RETURN(channel >= 0 && channel < qvx::AnalogSettings::kChannelCount, false);
     if (!m_reader || time < 0) return false;
     std::uint64_t index = 0;
     std::uint64_t foundTime = 0;
-    if (!m_reader->FindIndexByTime(static_cast<std::uint64_t>(time / qvx::analog::kNanosecondsPerTick), index,
+    if (!m_reader->FindIndexByTime(static_cast<std::uint64_t>(time / qvx::kNanosecondsPerTick), index,
                                    foundTime)) {
         return false;
     }
@@ -198,7 +198,7 @@ bool QVxAnalogOscilloGraphViewModel::OnReadData(int channel, std::int64_t time, 
 std::string QVxAnalogOscilloGraphViewModel::OnMakeDisplayValue(int channel, std::int64_t rawValue) {
     const qvx::AnalogSettings* settings = m_owner ? m_owner->GetSessionSettings() : nullptr;
     if (!settings) QVX_UNREACHABLE();
-    return settings->MakeDisplayTextFromNormalizedValue(channel, qvx::analog::NormalizedValue(rawValue));
+    return settings->MakeDisplayTextFromNormalizedValue(channel, qvx::NormalizedFromCentred(rawValue));
 }
 
 std::string QVxAnalogOscilloGraphViewModel::OnMakeDisplayNormalizedValue(int channel,

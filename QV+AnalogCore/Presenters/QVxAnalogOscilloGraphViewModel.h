@@ -7,6 +7,7 @@
 #include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
 #include "QVxCore/Presenters/Signal.h"
 #include "QVxCore/Presenters/WaveformPresenter.h"
+#include "QVxCore/ReportData/ReportFormat.h"
 
 #include <filesystem>
 #include <vector>
@@ -23,8 +24,9 @@ class ReportOverviewIndexer;
 
 class QVxAnalogOscilloGraphViewModel : public qvx::WaveformPresenter {
 public:
-    static constexpr std::int64_t kRangeLow = -8192;  // centred raw scale of the tracks
-    static constexpr std::int64_t kRangeHigh = 8192;
+    // The centred raw scale of the tracks: -8192..+8192.
+    static constexpr std::int64_t kRangeLow = -std::int64_t{qvx::kRawSampleMidScale};
+    static constexpr std::int64_t kRangeHigh = qvx::kRawSampleMidScale;
 
     // `owner` must outlive this object; its session settings give the visual settings.
     explicit QVxAnalogOscilloGraphViewModel(IQVxAnalogOscilloGraphOwner* owner);

@@ -16,13 +16,9 @@ namespace qvx::analog {
 
 namespace {
 
-using Values = std::array<std::int64_t, kChannelCount>;
+using Values = std::array<std::int64_t, kRecordChannelCount>;
 constexpr std::uint64_t kBlockRecords = overview::kBlockRecords[0];
 constexpr std::uint64_t kReadRecords = 65536;  // 1 MiB per read
-
-std::int64_t Centred(std::uint16_t limitedRaw) {
-    return static_cast<std::int64_t>(limitedRaw) - kSampleMidScale;
-}
 
 // One column's summary as the bins take it: the first and last point, then the minimum
 // and maximum at the first point's time (they change neither first nor last).
@@ -53,14 +49,13 @@ OverviewLoadResult LoadBlocks(WaveformRenderData& rd, ReportDataReader& reader, 
     for (const envelope::Column& col : cols) {
         if (col.empty) continue;
         Values mins{}, maxs{}, mids{};
-        for (int c = 0; c < kChannelCount; ++c) {
-            const auto ch = static_cast<std::size_t>(c);
-            mins[ch] = Centred(col.stats.min[ch]);
-            maxs[ch] = Centred(col.stats.max[ch]);
+        for (std::size_t ch = 0; ch < kRecordChannelCount; ++ch) {
+            mins[ch] = CentredSample(col.stats.min[ch]);
+            maxs[ch] = CentredSample(col.stats.max[ch]);
             mids[ch] = (mins[ch] + maxs[ch]) / 2;
         }
-        const auto firstT = static_cast<std::int64_t>(col.firstTime) * kNanosecondsPerTick;
-        const auto lastT = static_cast<std::int64_t>(col.lastTime) * kNanosecondsPerTick;
+        const std::int64_t firstT = TicksToNs(col.firstTime);
+        const std::int64_t lastT = TicksToNs(col.lastTime);
         FileSummary(rd, firstT, mids, lastT, mids, mins, maxs);
     }
     FileRecord(rd, reader, endBlock);
@@ -100,8 +95,8 @@ struct ColumnAccumulator {
     void AddBlocks(std::int64_t blockTime, const overview::BlockStats& s) {
         Values lo{}, hi{};
         for (std::size_t c = 0; c < lo.size(); ++c) {
-            lo[c] = Centred(s.min[c]);
-            hi[c] = Centred(s.max[c]);
+            lo[c] = CentredSample(s.min[c]);
+            hi[c] = CentredSample(s.max[c]);
         }
         if (!valid) {
             Values mid{};
@@ -153,7 +148,7 @@ public:
 
     // Column `index` (counted from c0) also holds these whole blocks, which begin at `ticks`.
     void AddBlocks(std::size_t index, std::uint64_t ticks, const overview::BlockStats& s) {
-        m_columns[index].AddBlocks(static_cast<std::int64_t>(ticks) * kNanosecondsPerTick, s);
+        m_columns[index].AddBlocks(TicksToNs(ticks), s);
     }
 
     // Hands every column's summary to the render data.
@@ -167,12 +162,9 @@ private:
     void Fold(const std::uint8_t* records, std::uint64_t n) {
         for (std::uint64_t r = 0; r < n; ++r) {
             const std::uint8_t* p = records + r * kReportRecordSize;
-            const std::int64_t t = static_cast<std::int64_t>(LoadLE64(p + 8 * m_timeWord) & kRecordTimeMask) *
-                                   kNanosecondsPerTick;
+            const std::int64_t t = RecordTimeNs(p, m_timeWord);
             Values v;
-            for (std::size_t c = 0; c < v.size(); ++c) {
-                v[c] = CenteredRawValue(LoadLE16(p + kRecordOffsetSamples + 2 * c));
-            }
+            for (std::size_t c = 0; c < v.size(); ++c) v[c] = CentredSample(RecordRawSample(p, c));
             if (t < m_spanStart || t >= m_spanEnd) {
                 m_rd.AddPoints(t, v);
                 continue;
@@ -286,7 +278,7 @@ OverviewLoadResult LoadWithOverview(WaveformRenderData& rd, ReportDataReader& re
 
     std::vector<std::uint64_t> boundaries;
     boundaries.reserve(static_cast<std::size_t>(c1 - c0 + 1));
-    for (std::int64_t c = c0; c <= c1; ++c) boundaries.push_back(envelope::TicksAtOrAfter(begin + c * tpp));
+    for (std::int64_t c = c0; c <= c1; ++c) boundaries.push_back(TicksAtOrAfterNs(begin + c * tpp));
     const auto firstBlock = ov.LowerBoundBlock(boundaries.front());
     const auto endBlock = ov.LowerBoundBlock(boundaries.back());
     if (!firstBlock || !endBlock) return OverviewLoadResult::kOverviewDamaged;

@@ -3,6 +3,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogStartParams.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Presenters/Interaction.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportFile.h"
 #include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/ReportQuery.h"
@@ -591,7 +592,7 @@ void QVxAnalogViewModel::SyncViewsToDataIndex(std::uint64_t index, const void* o
     if (index < files[first]->GetFirstIndex() || index > files.back()->GetLastIndex()) return;
     const std::uint8_t* record = reader->ReadRecordByIndex(index);
     if (!record) return;
-    const QVxViewSyncParams params{QVxAnalogLiveIntake::RecordTime(record), index, origin, option};
+    const QVxViewSyncParams params{qvx::RecordTimeNs(record), index, origin, option};
     ViewSync.Emit(params);
 }
 

@@ -65,7 +65,7 @@ protected:
             ASSERT_EQ(codes.size(), count);
             for (std::uint64_t i = 0; i < count; ++i) {
                 const std::uint16_t stored = builder.SamplesAt(first + i)[c];
-                ASSERT_EQ(codes[i], std::min(stored, qvx::analog::kSampleMax)) << kChannels[c] << " " << i;
+                ASSERT_EQ(codes[i], std::min(stored, qvx::kRawSampleMax)) << kChannels[c] << " " << i;
             }
         }
         for (std::uint64_t i = 0; i < count; ++i)
@@ -125,9 +125,8 @@ TEST_F(Hdf5ExportTest, CfScalingReproducesTheValueTextOfEveryCodeOfEveryRangeAnd
             Hdf5File file(out);
             const double scale = file.Double("/ch1", "scale_factor");
             const double offset = file.Double("/ch1", "add_offset");
-            for (std::uint16_t code = 0; code <= qvx::analog::kSampleMax; ++code) {
-                const std::string text =
-                    owner.graph->OnMakeDisplayValue(0, qvx::analog::CenteredRawValue(code));
+            for (std::uint16_t code = 0; code <= qvx::kRawSampleMax; ++code) {
+                const std::string text = owner.graph->OnMakeDisplayValue(0, qvx::CentredSample(code));
                 // The text is the value rounded down to its decimals, in mV or V.
                 const bool milli = text.ends_with("mV");
                 const double shown = std::stod(text) / (milli ? 1000.0 : 1.0);

@@ -13,13 +13,13 @@
 using namespace qvx;
 
 TEST(AnalogRecordDecoding, SamplesAreClampedToFourteenBitsAndCentred) {
-    EXPECT_EQ(analog::CenteredRawValue(0), -8192);
-    EXPECT_EQ(analog::CenteredRawValue(8192), 0);
-    EXPECT_EQ(analog::CenteredRawValue(16383), 8191);
-    EXPECT_EQ(analog::CenteredRawValue(16384), 8191);  // clamped, not masked to 0
-    EXPECT_EQ(analog::CenteredRawValue(65535), 8191);
-    EXPECT_DOUBLE_EQ(analog::NormalizedValue(-8192), -1.0);
-    EXPECT_DOUBLE_EQ(analog::NormalizedValue(8191), 1.0);
+    EXPECT_EQ(CentredSample(0), -8192);
+    EXPECT_EQ(CentredSample(8192), 0);
+    EXPECT_EQ(CentredSample(16383), 8191);
+    EXPECT_EQ(CentredSample(16384), 8191);  // clamped, not masked to 0
+    EXPECT_EQ(CentredSample(65535), 8191);
+    EXPECT_DOUBLE_EQ(NormalizedFromCentred(-8192), -1.0);
+    EXPECT_DOUBLE_EQ(NormalizedFromCentred(8191), 1.0);
 
     const auto record = test::MakeRecord(0x123456789ABC, {0, 8192, 0xFFFF, 100}, 0xBEEF);
     const analog::DecodedRecord d = analog::DecodeRecord(record.data(), 0);

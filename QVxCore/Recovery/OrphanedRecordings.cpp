@@ -2,6 +2,7 @@
 
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Archive.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 
 #include <spdlog/spdlog.h>
@@ -24,8 +25,6 @@ fs::path OrphanedRecording::DamagedSettingsFile() const {
 
 namespace OrphanedRecordings {
 namespace {
-
-constexpr std::int64_t kNsPerTick = 10;
 
 std::vector<fs::path> DataFilesOf(const fs::path& repo) {
     std::vector<fs::path> files;
@@ -75,7 +74,7 @@ void Inspect(OrphanedRecording& recording, const std::vector<fs::path>& files) {
         recording.tornBytes += file->GetTornBytes();
     }
     recording.startTimeNs = reader->GetStartTimeNs();
-    recording.lengthNs = static_cast<std::int64_t>(reader->GetLastTime()) * kNsPerTick;
+    recording.lengthNs = TicksToNs(reader->GetLastTime());
     if (recording.tornBytes > 0)
         SetProblem(recording, OrphanedRecording::Problem::kTornTail,
                    "the last " + std::to_string(recording.tornBytes) + " bytes are no whole record");

@@ -1,7 +1,7 @@
 #pragma once
 // Record layout of a report, chosen from the first file's header.
 
-#include "QVxCore/ReportData/ReportFormat.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 
 #include <cstdint>
 
@@ -17,7 +17,7 @@ public:
 
     // Time stamp in 10 ns ticks: the low 48 bits of 64-bit word m_timeWordIndex of the record.
     std::uint64_t GetTime(const std::uint8_t* record) const {
-        return LoadLE64(record + 8 * static_cast<std::size_t>(m_timeWordIndex)) & kRecordTimeMask;
+        return RecordTimeStamp(record, static_cast<std::size_t>(m_timeWordIndex));
     }
 
     std::int32_t GetTimeWordIndex() const { return m_timeWordIndex; }

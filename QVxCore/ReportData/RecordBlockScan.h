@@ -12,7 +12,7 @@
 //
 // Pure functions on caller-owned memory; any thread.
 
-#include "QVxCore/ReportData/ReportFormat.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 
 #include <algorithm>
 #include <array>
@@ -43,15 +43,6 @@ struct LimitedStats {
     ChannelSums sumOfSquares{};
 };
 
-inline std::uint16_t SampleAt(const std::uint8_t* record, std::size_t channel) {
-    return LoadLE16(record + kRecordOffsetSamples + 2 * channel);
-}
-
-// Time of a record in ns (48-bit ticks x 10).
-inline std::int64_t TimeNsAt(const std::uint8_t* record) {
-    return static_cast<std::int64_t>(LoadLE64(record) & kRecordTimeMask) * 10;
-}
-
 namespace scalar {
 
 inline RawRange RawSampleRange(const std::uint8_t* records, std::size_t count) {
@@ -60,7 +51,7 @@ inline RawRange RawSampleRange(const std::uint8_t* records, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* p = records + i * kReportRecordSize;
         for (std::size_t c = 0; c < kRecordChannelCount; ++c) {
-            const std::uint16_t v = SampleAt(p, c);
+            const std::uint16_t v = RecordRawSample(p, c);
             r.min[c] = std::min(r.min[c], v);
             r.max[c] = std::max(r.max[c], v);
         }
@@ -72,7 +63,7 @@ inline void FoldLimitedSamples(const std::uint8_t* records, std::size_t count, L
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* p = records + i * kReportRecordSize;
         for (std::size_t c = 0; c < kRecordChannelCount; ++c) {
-            const std::uint16_t v = std::min(SampleAt(p, c), kRawSampleMax);
+            const std::uint16_t v = LimitedSample(RecordRawSample(p, c));
             s.min[c] = std::min(s.min[c], v);
             s.max[c] = std::max(s.max[c], v);
             s.sum[c] += v;
@@ -86,13 +77,13 @@ inline void FoldLimitedSamples(const std::uint8_t* records, std::size_t count, L
 inline std::size_t FindAtOrBelow(const std::uint8_t* records, std::size_t count, std::size_t channel,
                                  std::int64_t level) {
     for (std::size_t i = 0; i < count; ++i)
-        if (std::min(SampleAt(records + i * kReportRecordSize, channel), kRawSampleMax) <= level) return i;
+        if (LimitedSample(RecordRawSample(records + i * kReportRecordSize, channel)) <= level) return i;
     return count;
 }
 inline std::size_t FindAtOrAbove(const std::uint8_t* records, std::size_t count, std::size_t channel,
                                  std::int64_t level) {
     for (std::size_t i = 0; i < count; ++i)
-        if (std::min(SampleAt(records + i * kReportRecordSize, channel), kRawSampleMax) >= level) return i;
+        if (LimitedSample(RecordRawSample(records + i * kReportRecordSize, channel)) >= level) return i;
     return count;
 }
 
@@ -269,7 +260,7 @@ inline bool TimesNonDecreasing(const std::uint8_t* records, std::size_t count, s
     bool backwards = false;
     std::int64_t previous = previousNs;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::int64_t t = TimeNsAt(records + i * kReportRecordSize);
+        const std::int64_t t = RecordTimeNs(records + i * kReportRecordSize);
         backwards |= t < previous;
         previous = t;
     }
@@ -281,7 +272,7 @@ inline bool TimesNonDecreasing(const std::uint8_t* records, std::size_t count, s
 // so a run of n records costs about 2 log2(n) looks at times however long the whole range is.
 inline std::size_t FindTimeAtOrAfter(const std::uint8_t* records, std::size_t from, std::size_t to,
                                      std::int64_t ns) {
-    const auto at = [records](std::size_t i) { return TimeNsAt(records + i * kReportRecordSize); };
+    const auto at = [records](std::size_t i) { return RecordTimeNs(records + i * kReportRecordSize); };
     if (from >= to || at(from) >= ns) return from;
     // Invariant: at(low) < ns; the answer lies in (low, high].
     std::size_t low = from, step = 1, high = to;

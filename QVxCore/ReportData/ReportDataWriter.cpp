@@ -108,12 +108,12 @@ bool ReportDataWriter::WriteRecord(const std::uint8_t* records, std::int64_t cou
     while (count > 0) {
         if (m_recordsInFile >= m_maxRecordsPerFile && !CreateReportFile()) return false;
         const std::int64_t k = std::min(count, m_maxRecordsPerFile - m_recordsInFile);
-        if (!WriteAll(records, static_cast<std::size_t>(k) * kRecordBytes)) return false;
+        if (!WriteAll(records, static_cast<std::size_t>(k) * kReportRecordSize)) return false;
         m_recordsInFile += k;
-        records += k * kRecordBytes;
+        records += k * kReportRecordSize;
         count -= k;
         if (m_streamingWriteBack) {
-            StartWriteBack(kHeaderBytes + m_recordsInFile * kRecordBytes);
+            StartWriteBack(kHeaderBytes + m_recordsInFile * kReportRecordSize);
             MakeDurableIfDue();
         }
     }

@@ -16,7 +16,6 @@ namespace qvx {
 class ReportDataWriter {
 public:
     static constexpr std::size_t kHeaderBytes = kReportHeaderSize;
-    static constexpr std::size_t kRecordBytes = kReportRecordSize;
     static constexpr std::int64_t kMaxRecordsPerFile = static_cast<std::int64_t>(kRecordsPerReportFile);
     using Header = ReportHeader;
 

@@ -1,5 +1,6 @@
 #include "QVxCore/ReportData/ReportEnvelope.h"
 
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportOverview.h"
 
@@ -79,12 +80,6 @@ std::vector<std::int64_t> ColumnStarts(std::int64_t from, std::int64_t to, std::
     return out;
 }
 
-std::uint64_t TicksAtOrAfter(std::int64_t ns) {
-    if (ns <= 0) return 0;
-    const auto v = static_cast<std::uint64_t>(ns);
-    return v / 10 + (v % 10 != 0 ? 1 : 0);
-}
-
 std::optional<std::uint64_t> FirstRecordAtOrAfter(ReportDataReader& reader, ReportOverview* ov,
                                                   std::uint64_t time) {
     const std::uint64_t firstExisting = FirstExistingIndex(reader);
@@ -101,8 +96,7 @@ std::optional<std::uint64_t> FirstRecordAtOrAfter(ReportDataReader& reader, Repo
         const std::uint64_t n = *previous - start + 1;
         if (!reader.ReadRecordSpan(start, n, records.data())) return std::nullopt;
         for (std::uint64_t k = 0; k < n; ++k) {
-            if ((LoadLE64(records.data() + k * kReportRecordSize) & kRecordTimeMask) >= time)
-                return start + k;
+            if (RecordTimeStamp(records.data() + k * kReportRecordSize) >= time) return start + k;
         }
         return *block;
     }

@@ -13,6 +13,7 @@
 //
 // Runs on the thread that owns the reader (not thread-safe, as the reader).
 
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportOverviewFormat.h"
 
 #include <cstdint>
@@ -41,9 +42,6 @@ struct Column {
 // every int64 from and to (no intermediate overflows).
 std::vector<std::int64_t> ColumnStarts(std::int64_t from, std::int64_t to, std::uint32_t columns);
 
-// The first record time (ticks) at or after `ns`: ceil(ns / 10), 0 for negative times.
-std::uint64_t TicksAtOrAfter(std::int64_t ns);
-
 // Index of the first stored record whose time is >= `time` (ticks); the total record count
 // when there is none. Uses the overview's block times when `overview` is given. None on a
 // read error or a damaged overview.
@@ -51,7 +49,7 @@ std::optional<std::uint64_t> FirstRecordAtOrAfter(ReportDataReader& reader, Repo
                                                   std::uint64_t time);
 
 // Exact per-column folding. `boundaries` are N + 1 record times (ticks) from ColumnStarts
-// through TicksAtOrAfter; `overview` may be null. False on a read error or a damaged
+// through TicksAtOrAfterNs (RecordCodec.h); `overview` may be null. False on a read error or a damaged
 // overview (logged).
 bool FoldExact(ReportDataReader& reader, ReportOverview* overview, std::span<const std::uint64_t> boundaries,
                std::vector<Column>& out);

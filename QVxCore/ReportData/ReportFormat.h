@@ -1,8 +1,10 @@
 #pragma once
-// The report data file (".DAT") layout shared by the reader and the writers:
-// a 512-byte header followed by 16-byte records, all values little-endian.
+// The report data file (".DAT") layout as the application's reader and writers see it: the
+// format's numbers and its header builder come from the device library's header-only format
+// definition (one declaration of each); this adds the application writer's file split and the
+// little-endian loads. Records are decoded by RecordCodec.h.
 
-#include "qvusb/qvusb_report_header.h"
+#include "qvusb/qvusb_report_format.h"
 
 #include <algorithm>
 #include <array>
@@ -14,19 +16,11 @@
 
 namespace qvx {
 
-// File header: the layout the device library writes too.
+// The header and record layout, the header builder and StoreLE, shared with the device library.
 using namespace qvusb::report;
 
-// Records (report format 6).
-inline constexpr std::size_t kReportRecordSize = 16;
-inline constexpr std::size_t kRecordChannelCount = 4;
-inline constexpr std::size_t kRecordOffsetSamples = 8;              // CH1..CH4, u16 each
-inline constexpr std::uint64_t kRecordTimeMask = 0xFFFF'FFFF'FFFF;  // 48-bit time stamp, 10 ns ticks
+// Records per file of the application writer (the library writer splits by its caller's size).
 inline constexpr std::uint64_t kRecordsPerReportFile = 0x200'0000;  // 33,554,432 (512 MiB of records)
-
-// Raw 14-bit converter codes.
-inline constexpr std::uint16_t kRawSampleMax = 0x3FFF;
-inline constexpr int kRawSampleMidScale = 8192;
 
 // File numbers of one report: 2^20 files of 2^25 records hold more records than a 48-bit
 // 10 ns clock spans at the fastest sampling (10,485,760 records/s), so no valid report
@@ -61,9 +55,6 @@ inline std::uint64_t LoadLE64(const std::uint8_t* p) {
     return LoadLEFixed<std::uint64_t>(p);
 }
 
-inline void StoreLE(std::uint8_t* p, std::uint64_t v, std::size_t bytes) {
-    for (std::size_t i = 0; i < bytes; ++i, v >>= 8) p[i] = static_cast<std::uint8_t>(v & 0xFF);
-}
 template <typename T>
 inline void StoreLEFixed(std::uint8_t* p, T v) {
     if constexpr (std::endian::native == std::endian::little) {
@@ -87,28 +78,8 @@ using ReportHeader = std::array<std::uint8_t, kReportHeaderSize>;
 // The header every application-written file starts with (start time 0 until updated).
 inline ReportHeader MakeApplicationReportHeader() {
     ReportHeader h{};
-    std::copy(kReportMagic.begin(), kReportMagic.end(), h.begin() + kHeaderOffsetMagic);
-    StoreLE32(h.data() + kHeaderOffsetFixedWord, kReportFixedWord);
-    StoreLE32(h.data() + kHeaderOffsetWriterId, kApplicationWriterId);
-    StoreLE32(h.data() + kHeaderOffsetReportFormat, kReportFormatAnalog);
-    StoreLE32(h.data() + kHeaderOffsetWriterSubId, kApplicationWriterSubId);
-    StoreLE64(h.data() + kHeaderOffsetContentFlags, kContentFlagAnalog);
+    BuildReportHeader(h.data(), kApplicationWriterId, kApplicationWriterSubId, 0);
     return h;
-}
-
-// Raw stored sample of channel 0..3 (CH1..CH4) of a format-6 record.
-inline std::uint16_t RecordRawSample(const std::uint8_t* record, std::size_t channel) {
-    return LoadLE16(record + kRecordOffsetSamples + 2 * channel);
-}
-
-// Centred sample: min(raw, 0x3FFF) - 8192, range -8192..+8191.
-inline int CentredSample(std::uint16_t raw) {
-    return static_cast<int>(std::min(raw, kRawSampleMax)) - kRawSampleMidScale;
-}
-
-// Normalised sample: -1.0 (raw 0) .. +1.0 (raw 0x3FFF and above).
-inline double NormalizedSample(std::uint16_t raw) {
-    return (CentredSample(raw) + kRawSampleMidScale) / double{kRawSampleMax} * 2.0 - 1.0;
 }
 
 }  // namespace qvx

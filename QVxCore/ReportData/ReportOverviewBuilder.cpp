@@ -1,5 +1,6 @@
 #include "QVxCore/ReportData/ReportOverviewBuilder.h"
 
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportDataLog.h"
 #include "QVxCore/ReportData/ReportFile.h"
 
@@ -92,11 +93,11 @@ void ReportOverviewBuilder::CloseBlock() {
 
 void ReportOverviewBuilder::Append(const std::uint8_t* records, std::uint64_t count) {
     if (count == 0) return;
-    m_lastTime = LoadLE64(records + (count - 1) * kReportRecordSize) & kRecordTimeMask;
+    m_lastTime = RecordTimeStamp(records + (count - 1) * kReportRecordSize);
     m_records += count;
     while (count > 0) {
         const std::uint64_t n = std::min(count, kLevel0Records - m_inOpen);
-        if (m_inOpen == 0) m_open.firstTime = LoadLE64(records) & kRecordTimeMask;
+        if (m_inOpen == 0) m_open.firstTime = RecordTimeStamp(records);
         overview::FoldRecordSamples(records, n, m_open.stats);
         m_inOpen += n;
         records += n * kReportRecordSize;

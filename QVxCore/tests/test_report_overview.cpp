@@ -54,7 +54,7 @@ std::shared_ptr<ReportOverview> IndexedOverview(const qvx::ReportDataReader& rea
 std::vector<std::uint64_t> Boundaries(std::int64_t from, std::int64_t to, std::int64_t n) {
     std::vector<std::uint64_t> out;
     for (std::int64_t s : envelope::ColumnStarts(from, to, static_cast<std::uint32_t>(n)))
-        out.push_back(envelope::TicksAtOrAfter(s));
+        out.push_back(qvx::TicksAtOrAfterNs(s));
     return out;
 }
 
@@ -96,9 +96,9 @@ TEST(ReportOverviewTest, ColumnStartsAreExactOverTheWholeSignedRange) {
         const __int128 offset = (c * width + 100'000 - 1) / 100'000;
         EXPECT_EQ(starts[static_cast<std::size_t>(c)], static_cast<std::int64_t>(from + offset)) << c;
     }
-    EXPECT_EQ(envelope::TicksAtOrAfter(-5), 0u);
-    EXPECT_EQ(envelope::TicksAtOrAfter(20), 2u);
-    EXPECT_EQ(envelope::TicksAtOrAfter(21), 3u);
+    EXPECT_EQ(qvx::TicksAtOrAfterNs(-5), 0u);
+    EXPECT_EQ(qvx::TicksAtOrAfterNs(20), 2u);
+    EXPECT_EQ(qvx::TicksAtOrAfterNs(21), 3u);
 }
 
 TEST(ReportOverviewTest, StaleTruncatedOrDamagedOverviewsAreRefusedAndRebuilt) {

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the report data tests.
 
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/tests/support/LogCapture.h"
 #include "QVxCore/tests/support/ReportBuilder.h"

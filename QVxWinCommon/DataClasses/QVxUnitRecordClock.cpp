@@ -1,16 +1,17 @@
 #include "QVxWinCommon/DataClasses/QVxUnitRecordClock.h"
 
+#include "QVxCore/ReportData/ReportFormat.h"
+
 #include <algorithm>
 
 namespace {
 
-constexpr std::uint64_t kRecordBytes = 16;
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 
 }  // namespace
 
 std::int64_t QVxUnitRecordClock::RecordsToNs(std::uint64_t bytes) const {
-    const auto records = static_cast<__int128>(bytes / kRecordBytes);
+    const auto records = static_cast<__int128>(bytes / qvx::kReportRecordSize);
     return static_cast<std::int64_t>(records * kNsPerSecond / m_recordsPerSecond);
 }
 

@@ -82,7 +82,7 @@ bool QVPlusContext::StartUnit(AcquisitionRun& run) {
     m_lastFill = 0;
     if (!ReadUnitStatus()) return Fail(run, QVPLUS_ERR_STATUS_READ);
     if (m_runState == RunState::kStartSent) SendStopCommand();
-    qvusb::BuildReportHeader(m_header, m_startSeconds);
+    qvusb::BuildLibraryReportHeader(m_header, m_startSeconds);
     if (!SendStartBlock() || m_runState != RunState::kStartSent) return Fail(run, QVPLUS_ERR_STATUS_READ);
     // The status read above described the memory of the previous acquisition; the unit starts
     // writing at address 0 again, so nothing of that is waiting for this one.

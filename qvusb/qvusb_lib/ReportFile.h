@@ -3,7 +3,7 @@
 // 512-byte header, then the bytes exactly as read from the unit. The header's data length is 0
 // while the file is written and rewritten with the exact length when it is closed.
 
-#include "qvusb/qvusb_report_header.h"
+#include "qvusb/qvusb_report_format.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,7 +14,7 @@ namespace qvusb {
 using report::kReportHeaderSize;
 
 // Fills the header with start time (low 32 bits of the seconds since 1970) and data length 0.
-void BuildReportHeader(uint8_t* header512, int64_t startSeconds);
+void BuildLibraryReportHeader(uint8_t* header512, int64_t startSeconds);
 // Sets the header's data length (bytes after the header).
 void SetReportDataLength(uint8_t* header512, uint64_t dataBytes);
 std::string ReportFilePath(const std::string& folder, const std::string& prefix, uint32_t number);

@@ -8,9 +8,9 @@ namespace qvusb {
 
 namespace {
 
-constexpr uint16_t kMidScale = 8192;
-constexpr uint16_t kSampleMask = 16383;
-constexpr uint64_t kNsPerTick = 10;
+using report::kNanosecondsPerTick;
+using report::kRawSampleMax;  // also the mask of a converter code's 14 bits
+using report::kRawSampleMidScale;
 constexpr uint64_t kBurstPeriodNs = 100'000'000;  // CH4 pulse bursts every 100 ms
 constexpr uint64_t kPulseSpacingNs = 1'000'000;
 constexpr int kPulsesPerBurst = 5;
@@ -27,7 +27,7 @@ const std::array<int16_t, 4096>& SineTable() {
 }
 
 void PutRecord(uint8_t* out, uint64_t timeStamp, uint16_t ch1, uint16_t ch2, uint16_t ch3, uint16_t ch4) {
-    const uint64_t word = timeStamp & 0xFFFFFFFFFFFFull;
+    const uint64_t word = timeStamp & report::kRecordTimeMask;
     std::memcpy(out, &word, 8);
     const uint16_t samples[4] = {ch1, ch2, ch3, ch4};
     std::memcpy(out + 8, samples, 8);
@@ -49,28 +49,29 @@ bool InPulse(uint64_t ns) {
 }
 
 void DemoRecord(uint64_t index, uint64_t timeStamp, uint8_t* out) {
-    const uint64_t ns = timeStamp * kNsPerTick;
+    const uint64_t ns = timeStamp * kNanosecondsPerTick;
     // CH1: 1 kHz sine.
-    const uint16_t ch1 = static_cast<uint16_t>(kMidScale + SineTable()[(ns % 1'000'000) * 4096 / 1'000'000]);
+    const uint16_t ch1 =
+        static_cast<uint16_t>(kRawSampleMidScale + SineTable()[(ns % 1'000'000) * 4096 / 1'000'000]);
     // CH2: 100 Hz square.
-    const uint16_t ch2 =
-        static_cast<uint16_t>(ns % 10'000'000 < 5'000'000 ? kMidScale + 4000 : kMidScale - 4000);
+    const uint16_t ch2 = static_cast<uint16_t>(ns % 10'000'000 < 5'000'000 ? kRawSampleMidScale + 4000
+                                                                           : kRawSampleMidScale - 4000);
     // CH3: 10 Hz triangle between -5000 and +5000.
     const uint64_t phase = ns % 100'000'000;  // 0..1e8
     const int64_t tri =
         phase < 50'000'000 ? static_cast<int64_t>(phase) : static_cast<int64_t>(100'000'000 - phase);
-    const uint16_t ch3 = static_cast<uint16_t>(kMidScale - 5000 + tri * 10000 / 50'000'000);
+    const uint16_t ch3 = static_cast<uint16_t>(kRawSampleMidScale - 5000 + tri * 10000 / 50'000'000);
     // CH4: noise of +-200 codes, with a burst of pulses of growing width every 100 ms.
     const int noise = static_cast<int>(Noise(index) % 401) - 200;
-    const uint16_t ch4 = static_cast<uint16_t>(kMidScale + noise + (InPulse(ns) ? 6000 : 0));
+    const uint16_t ch4 = static_cast<uint16_t>(kRawSampleMidScale + noise + (InPulse(ns) ? 6000 : 0));
     PutRecord(out, timeStamp, ch1, ch2, ch3, ch4);
 }
 
 }  // namespace
 
 uint64_t SimRecordTiming::TimeStamp(uint64_t index) const {
-    if (externalClock) return (firstEdgeNs + index * edgeSpacingNs) / kNsPerTick;
-    return startNs / kNsPerTick +
+    if (externalClock) return (firstEdgeNs + index * edgeSpacingNs) / kNanosecondsPerTick;
+    return startNs / kNanosecondsPerTick +
            static_cast<uint64_t>(static_cast<unsigned __int128>(index) * 100'000'000u / rate);
 }
 
@@ -83,7 +84,7 @@ namespace {
 class FixedRateTicks {
 public:
     FixedRateTicks(const SimRecordTiming& timing, uint64_t first)
-        : m_base(timing.startNs / kNsPerTick),
+        : m_base(timing.startNs / kNanosecondsPerTick),
           m_rate(timing.rate),
           m_stepQuotient(100'000'000u / timing.rate),
           m_stepRemainder(100'000'000u % timing.rate) {
@@ -111,14 +112,14 @@ void GenerateRecords(SimSignal signal, const SimRecordTiming& timing, uint64_t f
                      uint8_t* out) {
     const bool fixedRate = !timing.externalClock && timing.rate != 0;
     FixedRateTicks ticks(fixedRate ? timing : SimRecordTiming{}, fixedRate ? firstIndex : 0);
-    for (uint64_t n = 0; n < count; ++n, out += kRecordSize, ticks.Next()) {
+    for (uint64_t n = 0; n < count; ++n, out += kReportRecordSize, ticks.Next()) {
         const uint64_t i = firstIndex + n;
         const uint64_t timeStamp = fixedRate ? ticks.Current() : timing.TimeStamp(i);
         if (signal == SimSignal::kCounter) {
-            PutRecord(out, timeStamp, static_cast<uint16_t>(i & kSampleMask),
-                      static_cast<uint16_t>((i >> 14) & kSampleMask),
-                      static_cast<uint16_t>((7 * i) & kSampleMask),
-                      static_cast<uint16_t>(kSampleMask - (i & kSampleMask)));
+            PutRecord(out, timeStamp, static_cast<uint16_t>(i & kRawSampleMax),
+                      static_cast<uint16_t>((i >> 14) & kRawSampleMax),
+                      static_cast<uint16_t>((7 * i) & kRawSampleMax),
+                      static_cast<uint16_t>(kRawSampleMax - (i & kRawSampleMax)));
         } else {
             DemoRecord(i, timeStamp, out);
         }

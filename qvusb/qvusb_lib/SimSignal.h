@@ -3,12 +3,13 @@
 // 14-bit samples CH1..CH4, produced on demand from the record index.
 
 #include "qvusb/qvusb_lib/SimConfig.h"
+#include "qvusb/qvusb_report_format.h"
 
 #include <cstdint>
 
 namespace qvusb {
 
-constexpr uint32_t kRecordSize = 16;
+using report::kReportRecordSize;  // bytes per record
 
 // When record i was sampled.
 struct SimRecordTiming {

@@ -11,7 +11,7 @@ namespace qvusb {
 namespace {
 
 // One record slot stays free so that a full memory never looks empty (write pointer = read address).
-constexpr uint64_t kCapacityRecords = kUnitMemorySize / kRecordSize - 1;
+constexpr uint64_t kCapacityRecords = kUnitMemorySize / kReportRecordSize - 1;
 constexpr uint16_t kSimVendorId = 0x04B4;
 constexpr uint16_t kSimProductId = 0x00F1;
 constexpr uint16_t kSimFirmware = 0x0105;
@@ -189,7 +189,7 @@ void SimUnit::StopCapture() {
 
 void SimUnit::Advance(uint64_t nowNs) {
     if (!m_running) return;
-    const uint64_t used = m_written - m_consumedBytes / kRecordSize;
+    const uint64_t used = m_written - m_consumedBytes / kReportRecordSize;
     uint64_t target;
     if (m_config.maxSpeed)
         target = m_nextSample + (kCapacityRecords - used);
@@ -213,7 +213,7 @@ void SimUnit::Advance(uint64_t nowNs) {
 }
 
 void SimUnit::FillStatus(uint8_t* out) {
-    const uint32_t wp = static_cast<uint32_t>(m_written * kRecordSize) & kUnitAddressMask;
+    const uint32_t wp = static_cast<uint32_t>(m_written * kReportRecordSize) & kUnitAddressMask;
     uint32_t state = m_fpgaConfigured ? kSimStatusConfigured : 0;
     if (m_running) {
         const uint64_t t = Now() - m_startNs;
@@ -247,37 +247,38 @@ void SimUnit::FillSamples(uint32_t address, uint8_t* out, uint32_t length) {
     // what the host has consumed so far.
     const uint64_t consumedAddress = m_consumedBytes & kUnitAddressMask;
     const uint64_t linear = m_consumedBytes + ((address - consumedAddress) & kUnitAddressMask);
-    const uint64_t writtenBytes = m_written * kRecordSize;
+    const uint64_t writtenBytes = m_written * kReportRecordSize;
     uint64_t pos = linear;
     const uint64_t end = linear + length;
-    uint8_t record[kRecordSize];
+    uint8_t record[kReportRecordSize];
     while (pos < end) {
-        const uint64_t recordNo = pos / kRecordSize;
-        const uint32_t offset = static_cast<uint32_t>(pos % kRecordSize);
+        const uint64_t recordNo = pos / kReportRecordSize;
+        const uint32_t offset = static_cast<uint32_t>(pos % kReportRecordSize);
         if (recordNo >= m_written) {  // not captured (yet): the memory holds nothing meaningful
             std::memset(out, 0, end - pos);
             break;
         }
-        if (offset == 0 && end - pos >= kRecordSize) {
+        if (offset == 0 && end - pos >= kReportRecordSize) {
             // Whole records up to the end, the end of what was written, or the next segment.
-            uint64_t count = std::min((end - pos) / kRecordSize, m_written - recordNo);
+            uint64_t count = std::min((end - pos) / kReportRecordSize, m_written - recordNo);
             auto next =
                 std::upper_bound(m_segments.begin(), m_segments.end(), recordNo,
                                  [](uint64_t value, const Segment& s) { return value < s.linearRecord; });
             if (next != m_segments.end()) count = std::min(count, next->linearRecord - recordNo);
             GenerateRecords(m_config.signal, m_plan.timing, RecordIndexAt(recordNo), count, out);
-            out += count * kRecordSize;
-            pos += count * kRecordSize;
+            out += count * kReportRecordSize;
+            pos += count * kReportRecordSize;
             continue;
         }
         GenerateRecords(m_config.signal, m_plan.timing, RecordIndexAt(recordNo), 1, record);
-        const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(kRecordSize - offset, end - pos));
+        const uint32_t take =
+            static_cast<uint32_t>(std::min<uint64_t>(kReportRecordSize - offset, end - pos));
         std::memcpy(out, record + offset, take);
         out += take;
         pos += take;
     }
     m_consumedBytes = std::max(m_consumedBytes, std::min(end, writtenBytes));
-    while (m_segments.size() > 1 && m_segments[1].linearRecord <= m_consumedBytes / kRecordSize)
+    while (m_segments.size() > 1 && m_segments[1].linearRecord <= m_consumedBytes / kReportRecordSize)
         m_segments.erase(m_segments.begin());
 }
 
@@ -310,9 +311,9 @@ bool SimUnit::BulkIn(uint8_t* buffer, uint32_t& length) {
         length = 0;
         return false;
     }
-    if (!m_shortReadDone && FaultDue(SimFaultKind::kShortRead, now) && n >= 2 * kRecordSize) {
+    if (!m_shortReadDone && FaultDue(SimFaultKind::kShortRead, now) && n >= 2 * kReportRecordSize) {
         m_shortReadDone = true;
-        n = (n / 2) & ~(kRecordSize - 1);
+        n = (n / 2) & ~(kReportRecordSize - 1);
     }
     Advance(now);
     FillSamples(m_readAddress, buffer, n);

@@ -249,12 +249,12 @@ TEST(qvusbSimSignalTest, GeneratedTimeStampsEqualTheTimingOfEachRecord) {
             SimRecordTiming timing;
             timing.rate = rate;
             timing.startNs = 123'450;
-            std::vector<uint8_t> b(3000 * kRecordSize);
+            std::vector<uint8_t> b(3000 * kReportRecordSize);
             GenerateRecords(SimSignal::kCounter, timing, first, 3000, b.data());
             int wrong = 0;
             for (uint64_t n = 0; n < 3000; ++n) {
                 uint64_t word = 0;
-                std::memcpy(&word, b.data() + n * kRecordSize, 8);
+                std::memcpy(&word, b.data() + n * kReportRecordSize, 8);
                 wrong += word != (timing.TimeStamp(first + n) & 0xFFFFFFFFFFFFull);
             }
             EXPECT_EQ(wrong, 0) << "rate " << rate << " first " << first;

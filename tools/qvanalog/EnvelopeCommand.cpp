@@ -92,7 +92,7 @@ int RunEnvelope(qvanalog::Args& args) {
     const std::vector<std::int64_t> starts =
         qvx::envelope::ColumnStarts(*from, *to, static_cast<std::uint32_t>(*columns));
     std::vector<std::uint64_t> boundaries(starts.size());
-    for (std::size_t c = 0; c < starts.size(); ++c) boundaries[c] = qvx::envelope::TicksAtOrAfter(starts[c]);
+    for (std::size_t c = 0; c < starts.size(); ++c) boundaries[c] = qvx::TicksAtOrAfterNs(starts[c]);
 
     std::vector<qvx::envelope::Column> cols;
     const bool folded = qvanalog::RunWithOverview(reader, [&](qvx::ReportOverview* overview) {

@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "SessionSupport.h"
 
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportDataWriter.h"
 

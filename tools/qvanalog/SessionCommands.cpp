@@ -9,8 +9,8 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/Presenters/InteractionTaskRunner.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
-#include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 

@@ -3,6 +3,7 @@
 // at RATE records/s hold records 0, 1, 2, ... without a gap or a changed byte. Prints the number
 // of records; exits 1 at the first record that differs, 2 on bad arguments or unreadable files.
 
+#include "qvusb/qvusb_report_format.h"
 #include "qvusb/tests/CounterPattern.h"
 
 #include <algorithm>
@@ -17,8 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kHeaderSize = 512;
-constexpr size_t kRecordSize = 16;
+using qvusb::report::kReportHeaderSize;
+using qvusb::report::kReportRecordSize;
 
 std::vector<fs::path> ReportFiles(const fs::path& folder) {
     std::vector<fs::path> files;
@@ -42,18 +43,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     uint64_t index = 0;
-    std::vector<char> block(kRecordSize * 65536);
+    std::vector<char> block(kReportRecordSize * 65536);
     for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
-        in.seekg(kHeaderSize);
+        in.seekg(kReportHeaderSize);
         while (in) {
             in.read(block.data(), static_cast<std::streamsize>(block.size()));
             const size_t got = static_cast<size_t>(in.gcount());
-            if (got % kRecordSize != 0) {
+            if (got % kReportRecordSize != 0) {
                 std::fprintf(stderr, "counter_report_check: %s ends in a partial record\n", file.c_str());
                 return 1;
             }
-            for (size_t offset = 0; offset < got; offset += kRecordSize, ++index) {
+            for (size_t offset = 0; offset < got; offset += kReportRecordSize, ++index) {
                 const auto* record = reinterpret_cast<const uint8_t*>(block.data() + offset);
                 if (!qvusb::test::MatchesCounterPattern(record, index, rate)) {
                     std::fprintf(stderr, "counter_report_check: record %llu in %s differs\n",
