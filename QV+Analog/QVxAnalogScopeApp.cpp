@@ -124,6 +124,7 @@ bool CQVxAnalogScopeApp::InitInstance() {
     m_frame = std::make_unique<CMainFrame>(m_viewModel, m_envData, *m_settings, m_integration.get());
     m_frame->SetClosingHandler([this] { OnClosingMainFrame(); });
     ConnectFamilyHandlers();
+    m_desktopShutdown = std::make_unique<QVxDesktopShutdown>(m_viewModel, *m_frame);
 
     // 9. The command line's session, the first show and the first device refresh.
     if (!line.sessionFile.isEmpty() && !m_frame->OpenSession(line.sessionFile))
@@ -236,8 +237,11 @@ void CQVxAnalogScopeApp::RemoveInstanceFolders(bool keepRecording) {
     if (const auto appFolder = qvx::AnalogEnvData::BuildAppDataPath({}, options))
         folders.push_back(*appFolder);
     const fs::path recordingFolder = m_viewModel.GetCacheFolderPath();
-    if (!recordingFolder.empty() && recordingFolder.filename() == id) folders.push_back(recordingFolder);
     std::error_code ec;
+    // The cache folder may be the application data folder itself: each folder once.
+    if (!recordingFolder.empty() && recordingFolder.filename() == id &&
+        (folders.empty() || !fs::equivalent(folders.front(), recordingFolder, ec)))
+        folders.push_back(recordingFolder);
     for (const fs::path& folder : folders) {
         if (keepRecording && fs::equivalent(folder, recordingFolder, ec)) {
             spdlog::warn("The unsaved recording in {} is kept and offered at the next start.",
