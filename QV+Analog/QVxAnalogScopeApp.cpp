@@ -125,6 +125,7 @@ bool CQVxAnalogScopeApp::InitInstance() {
     m_frame->SetClosingHandler([this] { OnClosingMainFrame(); });
     ConnectFamilyHandlers();
     m_desktopShutdown = std::make_unique<QVxDesktopShutdown>(m_viewModel, *m_frame);
+    m_soakProbe = QVxSoakProbe::FromEnvironment(m_viewModel, *m_frame);
 
     // 9. The command line's session, the first show and the first device refresh.
     if (!line.sessionFile.isEmpty() && !m_frame->OpenSession(line.sessionFile))
@@ -209,6 +210,7 @@ void CQVxAnalogScopeApp::OnClosingMainFrame() {
 void CQVxAnalogScopeApp::ExitInstance() {
     if (!m_initialised || m_exited) return;
     m_exited = true;
+    m_soakProbe.reset();
     if (m_frame) m_frame->GetView()->GetMonitorWnd()->Setup(nullptr);
     // A recording nobody decided on (the frame asks before it closes) stays on disk and is
     // offered again at the next start.

@@ -7,6 +7,7 @@
 
 #include "QV+Analog/MainFrm.h"
 #include "QV+Analog/QVxDesktopShutdown.h"
+#include "QV+Analog/QVxSoakProbe.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/AnalogEnvData.h"
 #include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
@@ -85,6 +86,7 @@ private:
     std::unique_ptr<QVxAppIntegration> m_integration;
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<QVxDesktopShutdown> m_desktopShutdown;  // goes before the frame
+    std::unique_ptr<QVxSoakProbe> m_soakProbe;              // only for long runs (QVPLUS_SOAK_PROBE)
     bool m_initialised = false;
     bool m_exited = false;
     bool m_firstRun = false;
