@@ -5,18 +5,16 @@
 // preferences and its frame layout, and leave its recording (every record, from the first,
 // without a gap or a torn tail) listed for recovery with its settings.
 
+#include "QV+Analog/tests/process_test_support.h"
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Archive.h"
 #include "QVxCore/ReportData/ReportFormat.h"
-#include "QVxCore/tests/support/ReportBuilder.h"
 #include "qvusb/tests/CounterPattern.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 
@@ -69,20 +67,12 @@ CounterCheck CheckCounterRecording(const fs::path& repo, std::uint64_t rate) {
     return check;
 }
 
-class SignalProcessesTest : public ::testing::Test {
+class SignalProcessesTest : public qvx::test::ProgramProcessTest {
 protected:
+    SignalProcessesTest() : ProgramProcessTest("signal-processes", "counter") {}
+
     void SetUp() override {
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("QVPLUS_TEMP_DIR", Q(dir.Path() / "data"));
-        env.insert("QVPLUS_FAMILY_DIR", Q(dir.Path() / "family"));
-        env.insert("XDG_CONFIG_HOME", Q(dir.Path() / "config"));
-        env.insert("XDG_DATA_HOME", Q(dir.Path() / "xdg"));
-        env.insert("QVPLUS_SIM_SIGNAL", "counter");
-        env.remove("QVPLUS_SIMULATED_UNITS");
-        env.remove("QVPLUS_SIM_SPEED");
-        env.remove("QVPLUS_SIM_FAULTS");
-        env.remove("QVPLUS_FAMILY_EXE_MATCH");
+        ProgramProcessTest::SetUp();
         // A session whose settings differ from the defaults: the recovered recording must carry them.
         qvx::AnalogSettings settings;
         settings.samplingFrequency = 0;  // 100K
@@ -97,8 +87,6 @@ protected:
         }
     }
 
-    static QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
-
     void StartApp() {
         app = std::make_unique<QProcess>();
         app->setProcessEnvironment(env);
@@ -108,27 +96,8 @@ protected:
         ASSERT_TRUE(WaitForOutput("Connected unit: AN0000SIM")) << log.toStdString();
     }
 
-    // Runs qvanalog with `arguments`; its exit code and standard output.
-    std::pair<int, QString> Cli(const QStringList& arguments) {
-        QProcess cli;
-        cli.setProcessEnvironment(env);
-        cli.start(QVX_CLI_PATH, arguments);
-        cli.waitForFinished(30000);
-        return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput())};
-    }
-
-    // Reads the app's output into `log` until `pattern` matches, or `ms` passed.
     bool WaitForOutput(const QString& pattern, int ms = 30000) {
-        const QRegularExpression re(pattern);
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
-            app->waitForReadyRead(100);
-            log += QString::fromUtf8(app->readAll());
-            if (re.match(log).hasMatch()) return true;
-            if (app->state() != QProcess::Running) return false;
-        }
-        return false;
+        return ProgramProcessTest::WaitForOutput(*app, log, pattern, ms);
     }
 
     void StartTrace() {
@@ -171,7 +140,7 @@ protected:
 
     // The recordings `qvanalog recover --json` lists.
     QJsonArray ListRecoverable() {
-        auto [code, out] = Cli({"recover", "--json"});
+        auto [code, out] = Cli({"recover", "--json"}, QProcess::SeparateChannels);
         EXPECT_EQ(code, 0) << out.toStdString();
         return QJsonDocument::fromJson(out.toUtf8()).object()["recordings"].toArray();
     }
@@ -200,8 +169,6 @@ protected:
         EXPECT_EQ(static_cast<qint64>(check.records), recording["records"].toInteger());
     }
 
-    qvx::test::TempDir dir{"signal-processes"};
-    QProcessEnvironment env;
     std::unique_ptr<QProcess> app;
     QString log;
 };
