@@ -3,7 +3,8 @@
 // logout or Ctrl-C would: during a trace, idle with and without an unsaved recording, and a
 // second signal while the trace drains. Each run must end with status 0, save its
 // preferences and its frame layout, and leave its recording (every record, from the first,
-// without a gap or a torn tail) listed for recovery with its settings.
+// without a gap or a torn tail) listed for recovery with its settings. The waveform viewer
+// ends on the same signals with status 0.
 
 #include "QV+Analog/tests/process_test_support.h"
 #include "QVxCore/AnalogSettings.h"
@@ -216,4 +217,23 @@ TEST_F(SignalProcessesTest, ASecondSignalWhileDrainingEndsAtOnceKeepingEveryWrit
     EXPECT_TRUE(log.contains("received again while the trace drains")) << log.toStdString();
     ExpectPreferencesSaved();
     ExpectOneCompleteRecordingForRecovery();
+}
+
+TEST_F(SignalProcessesTest, TheWaveformViewerEndsOnEachSignalThroughItsTeardown) {
+    auto [made, out] = Cli({"make-demo-report", Q(dir.Path() / "demo"), "--records", "200000"});
+    ASSERT_EQ(made, 0) << out.toStdString();
+    for (const int number : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(number);
+        QProcess viewer;
+        viewer.setProcessEnvironment(env);
+        viewer.setProcessChannelMode(QProcess::MergedChannels);
+        viewer.start(QVX_VIEWER_PATH, {Q(dir.Path() / "demo")});
+        ASSERT_TRUE(viewer.waitForStarted(10000));
+        QTest::qWait(1500);  // the window is up and its event loop runs
+        ASSERT_EQ(viewer.state(), QProcess::Running) << viewer.readAll().toStdString();
+        ASSERT_EQ(::kill(static_cast<pid_t>(viewer.processId()), number), 0);
+        ASSERT_TRUE(viewer.waitForFinished(30000));
+        EXPECT_EQ(viewer.exitStatus(), QProcess::NormalExit) << viewer.readAll().toStdString();
+        EXPECT_EQ(viewer.exitCode(), 0);
+    }
 }
