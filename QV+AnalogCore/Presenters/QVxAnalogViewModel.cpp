@@ -494,6 +494,9 @@ void QVxAnalogViewModel::StopTrace() {
 // GUI thread, posted by the collector after it closed the last file.
 void QVxAnalogViewModel::OnTraceEnded(QVxAbortType abortType) {
     m_collector->CloseWriter();
+    // A notice that arrives after the trace has already ended (the collector may post it
+    // more than once) or after the shutdown dropped the session has nothing left to finish.
+    if (!m_session || m_traceState.load() == kIdle) return;
     StoreHitsBesideRecording();
     m_unsavedRecording = GetRecordCount() > 0;
     m_traceState = kIdle;
