@@ -686,7 +686,7 @@ void CMainFrame::SaveLayout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (m_viewModel.HasUnsavedRecording() && !AskToSaveRecording()) {
+    if (!m_unattendedClose && m_viewModel.HasUnsavedRecording() && !AskToSaveRecording()) {
         event->ignore();
         return;
     }

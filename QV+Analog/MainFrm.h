@@ -109,6 +109,14 @@ public:
     // Whether a peer's trace start is being handled: an unsaved recording is then kept for
     // later instead of asking, since no one may be at this window to answer.
     bool IsHandlingRemoteStart() const { return m_handlingRemoteStart; }
+    // Stops a running trace with drain and waits (running the event loop) until it ended.
+    bool StopTraceAndWait();
+    // Closes without asking about an unsaved recording, which the shutdown then keeps for
+    // recovery: a signal or the desktop's logout, with nobody there to answer.
+    void CloseUnattended() {
+        m_unattendedClose = true;
+        close();
+    }
 
     // Runs at close, before the window goes: the shutdown work (behind the
     // progress dialog while a unit is connecting). Set by the application.
@@ -142,7 +150,6 @@ private:
     void PressStartStop();
     void SaveLayout();
     bool OnReplacingUnsavedRecording();
-    bool StopTraceAndWait();
 
     QVxAnalogViewModel& m_viewModel;
     qvx::AnalogEnvData& m_envData;
@@ -167,6 +174,7 @@ private:
     std::wstring m_connectedDeviceId;  // for the log line of a change
     std::function<void()> m_closingHandler;
     bool m_handlingRemoteStart = false;
+    bool m_unattendedClose = false;
     std::vector<std::shared_ptr<qvx::SignalConnection>> m_connections;
     std::shared_ptr<qvx::SignalConnection> m_indexingConnection;  // the session's overview indexing
 };

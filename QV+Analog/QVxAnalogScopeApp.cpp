@@ -124,6 +124,8 @@ bool CQVxAnalogScopeApp::InitInstance() {
     m_frame = std::make_unique<CMainFrame>(m_viewModel, m_envData, *m_settings, m_integration.get());
     m_frame->SetClosingHandler([this] { OnClosingMainFrame(); });
     ConnectFamilyHandlers();
+    m_desktopShutdown = std::make_unique<QVxDesktopShutdown>(m_viewModel, *m_frame);
+    m_soakProbe = QVxSoakProbe::FromEnvironment(m_viewModel, *m_frame);
 
     // 9. The command line's session, the first show and the first device refresh.
     if (!line.sessionFile.isEmpty() && !m_frame->OpenSession(line.sessionFile))
@@ -208,6 +210,7 @@ void CQVxAnalogScopeApp::OnClosingMainFrame() {
 void CQVxAnalogScopeApp::ExitInstance() {
     if (!m_initialised || m_exited) return;
     m_exited = true;
+    m_soakProbe.reset();
     if (m_frame) m_frame->GetView()->GetMonitorWnd()->Setup(nullptr);
     // A recording nobody decided on (the frame asks before it closes) stays on disk and is
     // offered again at the next start.
@@ -236,8 +239,11 @@ void CQVxAnalogScopeApp::RemoveInstanceFolders(bool keepRecording) {
     if (const auto appFolder = qvx::AnalogEnvData::BuildAppDataPath({}, options))
         folders.push_back(*appFolder);
     const fs::path recordingFolder = m_viewModel.GetCacheFolderPath();
-    if (!recordingFolder.empty() && recordingFolder.filename() == id) folders.push_back(recordingFolder);
     std::error_code ec;
+    // The cache folder may be the application data folder itself: each folder once.
+    if (!recordingFolder.empty() && recordingFolder.filename() == id &&
+        (folders.empty() || !fs::equivalent(folders.front(), recordingFolder, ec)))
+        folders.push_back(recordingFolder);
     for (const fs::path& folder : folders) {
         if (keepRecording && fs::equivalent(folder, recordingFolder, ec)) {
             spdlog::warn("The unsaved recording in {} is kept and offered at the next start.",

@@ -6,6 +6,8 @@
 // per-run instance folder removed). GUI thread only.
 
 #include "QV+Analog/MainFrm.h"
+#include "QV+Analog/QVxDesktopShutdown.h"
+#include "QV+Analog/QVxSoakProbe.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/AnalogEnvData.h"
 #include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
@@ -64,6 +66,8 @@ public:
     qvx::AnalogEnvData& GetEnvData() { return m_envData; }
     QSettings& GetSettings() { return *m_settings; }
     QVxAppIntegration* GetIntegration() const { return m_integration.get(); }
+    // Termination signals and the desktop's logout; null before InitInstance made the frame.
+    QVxDesktopShutdown* GetDesktopShutdown() const { return m_desktopShutdown.get(); }
     bool WasFirstRun() const { return m_firstRun; }
 
 private:
@@ -81,6 +85,8 @@ private:
     QVxAnalogViewModel m_viewModel;
     std::unique_ptr<QVxAppIntegration> m_integration;
     std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<QVxDesktopShutdown> m_desktopShutdown;  // goes before the frame
+    std::unique_ptr<QVxSoakProbe> m_soakProbe;              // only for long runs (QVPLUS_SOAK_PROBE)
     bool m_initialised = false;
     bool m_exited = false;
     bool m_firstRun = false;

@@ -69,7 +69,8 @@ function(qvx_self_contained_library target)
 endfunction()
 
 # qvx_add_test(NAME source... LIBS lib... [LABELS label...])
-# One GoogleTest executable registered with CTest, test by test.
+# One GoogleTest executable registered with CTest, test by test. A program named in
+# QVX_THREADED_TESTS also gets the label "threaded".
 function(qvx_add_test name)
   if(NOT QVX_BUILD_TESTS)
     return()
@@ -81,8 +82,15 @@ function(qvx_add_test name)
   # The texts follow the locale (LC_ALL, LC_MESSAGES, LANG); tests see the default
   # Japanese ones whatever the developer's locale is.
   set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ENVIRONMENT_MODIFICATION "LC_ALL=set:C.UTF-8")
+  if(name IN_LIST QVX_THREADED_TESTS)
+    list(APPEND T_LABELS threaded)
+  endif()
   if(T_LABELS)
-    list(APPEND props LABELS "${T_LABELS}")
+    # gtest_discover_tests passes a property's value on as one word: several labels become
+    # one, "slow,threaded", which `ctest -L slow` and `ctest -L threaded` both select (-L
+    # takes a regular expression).
+    string(JOIN "," labels ${T_LABELS})
+    list(APPEND props LABELS "${labels}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()

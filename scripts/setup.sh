@@ -22,9 +22,12 @@ PACKAGES=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth x11-apps imagemagick
   clang-format clang-14 libclang-rt-14-dev
+  libasan8 libubsan1 liblsan0 libtsan2
   lintian desktop-file-utils appstream man-db bash
 )
-# Only the clean-root install check needs debootstrap; CI does not run it.
+# The sanitizer runtimes of g++ 12 (scripts/sanitize.sh, .ci/run) come with build-essential
+# and are named so that a trimmed install still has them. Only the clean-root install check
+# needs debootstrap; CI does not run it.
 if [[ "${SETUP_CLEAN_ROOT:-0}" == 1 ]]; then PACKAGES+=(debootstrap); fi
 
 missing=()

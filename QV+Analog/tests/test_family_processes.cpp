@@ -3,15 +3,13 @@
 // start/stop, sync-time and check-report, a burst of sync times and malformed
 // lines written straight to an instance's socket.
 
+#include "QV+Analog/tests/process_test_support.h"
 #include "QVxCore/ReportData/ReportData.h"
-#include "QVxCore/tests/support/ReportBuilder.h"
 
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -22,19 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FamilyProcessesTest : public ::testing::Test {
+class FamilyProcessesTest : public qvx::test::ProgramProcessTest {
 protected:
-    void SetUp() override {
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("QVPLUS_TEMP_DIR", Q(dir.Path() / "data"));
-        env.insert("QVPLUS_FAMILY_DIR", Q(dir.Path() / "family"));
-        env.insert("XDG_CONFIG_HOME", Q(dir.Path() / "config"));
-        env.insert("XDG_DATA_HOME", Q(dir.Path() / "xdg"));
-        env.insert("QVPLUS_SIM_SIGNAL", "demo");
-        env.remove("QVPLUS_SIMULATED_UNITS");
-        env.remove("QVPLUS_FAMILY_EXE_MATCH");
-    }
+    FamilyProcessesTest() : ProgramProcessTest("family-processes", "demo") {}
 
     void TearDown() override {
         for (auto& app : apps) {
@@ -42,8 +30,6 @@ protected:
             if (!app->waitForFinished(10000)) app->kill();
         }
     }
-
-    static QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
 
     QProcess& StartApp() {
         apps.push_back(std::make_unique<QProcess>());
@@ -53,30 +39,6 @@ protected:
         app.start(QVX_APP_PATH, {"--simulate"});
         EXPECT_TRUE(app.waitForStarted(10000));
         return app;
-    }
-
-    // Runs qvanalog with `arguments`; its exit code and output.
-    std::pair<int, QString> Cli(const QStringList& arguments) {
-        QProcess cli;
-        cli.setProcessEnvironment(env);
-        cli.setProcessChannelMode(QProcess::MergedChannels);
-        cli.start(QVX_CLI_PATH, arguments);
-        cli.waitForFinished(30000);
-        return {cli.exitCode(), QString::fromUtf8(cli.readAll())};
-    }
-
-    // Reads the app's output into `log` until `pattern` matches, or `ms` passed.
-    bool WaitForOutput(QProcess& app, QString& log, const QString& pattern, int ms = 30000) {
-        const QRegularExpression re(pattern);
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
-            app.waitForReadyRead(100);
-            log += QString::fromUtf8(app.readAll());
-            if (re.match(log).hasMatch()) return true;
-            if (app.state() != QProcess::Running) return false;
-        }
-        return false;
     }
 
     // The report folder holding .DAT files (the only trace of this test).
@@ -98,8 +60,6 @@ protected:
         return written;
     }
 
-    qvx::test::TempDir dir{"family-processes"};
-    QProcessEnvironment env;
     std::vector<std::unique_ptr<QProcess>> apps;
 };
 

@@ -186,7 +186,8 @@ void QVxAnalogDeviceManagerViewModel::Disconnect(const DevicePtr& device) {
     QVX_CHECK(device);
     QVX_CHECK(device == GetConnectingDevice());
     JoinConnectionThread();  // a connection in progress finishes before the handle is released
-    if (!m_deviceManager->Close()) spdlog::error("Failed disonnect");
+    // A handle the shutdown already released during a trace is not a failure.
+    if (m_deviceManager->IsOpened() && !m_deviceManager->Close()) spdlog::error("Failed disonnect");
     device->SetDeviceConnectionStatus(QVxDeviceConnectionStatus::kDisconnected);
     SetConnectingDevice(nullptr);
     RaiseChanged();

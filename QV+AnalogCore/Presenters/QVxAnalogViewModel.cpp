@@ -82,9 +82,11 @@ void QVxAnalogViewModel::Shutdown() {
     if (m_deviceManagerViewModel) {
         m_deviceManagerViewModel->JoinConnectionThread();
         if (isTracing()) {
-            // The trace cannot end normally any more: release the unit directly.
+            // The trace cannot end normally any more: release the unit directly, then close
+            // the files as the end of a trace does, so the recording keeps every record
+            // taken in and its hits.
             if (QVxDeviceManager* manager = GetDeviceManager(); manager->IsOpened()) manager->Close();
-            m_traceState = kIdle;
+            CloseCutShortRecording();
         }
         if (auto device = m_deviceManagerViewModel->GetConnectingDevice()) {
             m_deviceManagerViewModel->Disconnect(device);
@@ -94,6 +96,24 @@ void QVxAnalogViewModel::Shutdown() {
     m_oscilloGraph.reset();
     m_session.reset();
     LetGoOfRecoveredFolder();
+}
+
+// Shutdown during a trace, once the unit delivers no more: the last file's header and overview
+// are written and the hits stored beside the records, so a recovery finds them complete.
+void QVxAnalogViewModel::CloseCutShortRecording() {
+    m_collector->CloseWriter();
+    StoreHitsBesideRecording();
+    m_unsavedRecording = GetRecordCount() > 0;
+    m_traceState = kIdle;
+}
+
+// The hits go beside the records at once, as the settings did at the start: a recording
+// left unsaved by a crash or a shutdown is recovered with both.
+void QVxAnalogViewModel::StoreHitsBesideRecording() {
+    std::lock_guard lock(m_mutex);
+    if (m_session && !m_session->SaveMetadata())
+        spdlog::warn("The trace's display trigger hits could not be kept beside its recording in {}.",
+                     m_session->GetReportFolderPath().string());
 }
 
 QVxDeviceManager* QVxAnalogViewModel::GetDeviceManager() const {
@@ -475,14 +495,10 @@ void QVxAnalogViewModel::StopTrace() {
 // GUI thread, posted by the collector after it closed the last file.
 void QVxAnalogViewModel::OnTraceEnded(QVxAbortType abortType) {
     m_collector->CloseWriter();
-    // The hits go beside the records at once, as the settings did at the start: a
-    // recording left unsaved by a crash is recovered with both.
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_session && !m_session->SaveMetadata())
-            spdlog::warn("The trace's display trigger hits could not be kept beside its recording in {}.",
-                         m_session->GetReportFolderPath().string());
-    }
+    // A notice that arrives after the trace has already ended (the collector may post it
+    // more than once) or after the shutdown dropped the session has nothing left to finish.
+    if (!m_session || m_traceState.load() == kIdle) return;
+    StoreHitsBesideRecording();
     m_unsavedRecording = GetRecordCount() > 0;
     m_traceState = kIdle;
     m_lastAbortType = abortType;

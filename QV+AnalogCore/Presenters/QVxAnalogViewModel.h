@@ -209,6 +209,8 @@ private:
     void ReplaceSession(std::unique_ptr<qvx::AnalogSession> session);
     bool StartDevice(QVPlusStartParams& params);
     void AbandonTrace();
+    void CloseCutShortRecording();
+    void StoreHitsBesideRecording();
     bool FinishReport();
     void ReadStartTimestamp();
     void UpdateHitCount();

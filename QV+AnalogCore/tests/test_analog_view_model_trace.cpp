@@ -210,6 +210,33 @@ TEST_F(AnalogViewModelTest, AUnitFaultEndsTheTraceWithItsMessageDisconnectsAndKe
     EXPECT_NE(reader->GetStartSeconds(), 0);
 }
 
+TEST_F(AnalogViewModelTest, ALateEndOfTraceNoticeAfterTheEndOrTheShutdownChangesNothing) {
+    ConnectSimulatedUnit();
+    ASSERT_TRUE(viewModel.StartTrace());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    viewModel.StopTrace();
+    ASSERT_TRUE(WaitUntilIdle(std::chrono::seconds(60)));
+    ASSERT_TRUE(viewModel.WasLastReportOpened());
+    int stateChanges = 0;
+    auto c = viewModel.TraceStateChanged.Connect([&] { ++stateChanges; });
+
+    // A second notice of the same end (a disk-space stop posted twice): no message, the
+    // opened report and the last abort type stay.
+    viewModel.OnTraceEnded(QVxAbortType::LowDiskSpace);
+    EXPECT_TRUE(notes.shown.empty());
+    EXPECT_EQ(viewModel.GetLastAbortType(), QVxAbortType::None);
+    EXPECT_TRUE(viewModel.WasLastReportOpened());
+    EXPECT_EQ(stateChanges, 0);
+
+    // After the shutdown the session is gone: a notice still queued must not touch it.
+    viewModel.Shutdown();
+    viewModel.OnTraceEnded(QVxAbortType::LowDiskSpace);
+    viewModel.OnTraceEnded(QVxAbortType::None);
+    EXPECT_TRUE(notes.shown.empty());
+    EXPECT_EQ(stateChanges, 0);
+    c->Disconnect();
+}
+
 TEST_F(AnalogViewModelTest, WhileTracingSessionCommandsAndQueriesAreRefusedUntilTheDrainedEnd) {
     ConnectSimulatedUnit();
     int stateChanges = 0;

@@ -21,6 +21,7 @@
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinCommon/QVxTerminationSignals.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
@@ -169,6 +170,9 @@ int main(int argc, char** argv) {
     if (!qvx::Dispatcher::AttachMain(qvx::Dispatcher::kQtEventLoop))
         return Fail("cannot attach the dispatcher");
     QVxSetLanguage(QVxLanguageOfEnvironment());
+    // SIGTERM, SIGHUP and SIGINT end the viewer through its normal teardown (a background
+    // indexing is cancelled, the window and the presenter let go), with status 0.
+    const QVxTerminationSignals terminationSignals([](int) { QApplication::exit(0); });
 
     Source source;
     if (const auto failure = OpenSource(path, source)) return Fail(*failure);
