@@ -287,8 +287,9 @@ TEST(EventSearchOnTheLevel, BlocksRestingOnTheLevelAreReadAndGiveTheTraceHits) {
                 analyzer.AcceptHit(time, index);
                 expected.push_back({static_cast<std::uint64_t>(index), time, list.back().widthNSec});
             }
-            if (slope == QVxAnalogDisplayTriggerAnalyzer::kLowEdge && sensitivity == 1)
+            if (slope == QVxAnalogDisplayTriggerAnalyzer::kLowEdge && sensitivity == 1) {
                 EXPECT_GT(expected.size(), 50'000u);  // each record resting on the level
+            }
             const auto found =
                 ReportEventSearch(report.Reader(), report.Overview(), settings).FindAll({}, 1'000'000);
             EXPECT_EQ(found.status, ReportEventSearch::Status::kDone);
