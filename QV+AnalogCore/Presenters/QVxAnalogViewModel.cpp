@@ -86,7 +86,7 @@ void QVxAnalogViewModel::Shutdown() {
             // the files as the end of a trace does, so the recording keeps every record
             // taken in and its hits.
             if (QVxDeviceManager* manager = GetDeviceManager(); manager->IsOpened()) manager->Close();
-            CloseCutShortRecording();
+            CloseRecording();
         }
         if (auto device = m_deviceManagerViewModel->GetConnectingDevice()) {
             m_deviceManagerViewModel->Disconnect(device);
@@ -98,9 +98,10 @@ void QVxAnalogViewModel::Shutdown() {
     LetGoOfRecoveredFolder();
 }
 
-// Shutdown during a trace, once the unit delivers no more: the last file's header and overview
-// are written and the hits stored beside the records, so a recovery finds them complete.
-void QVxAnalogViewModel::CloseCutShortRecording() {
+// The end of a trace, normal or cut short by the shutdown once the unit delivers no more: the
+// last file's header and overview are written and the hits stored beside the records, so a
+// recovery finds them complete.
+void QVxAnalogViewModel::CloseRecording() {
     m_collector->CloseWriter();
     StoreHitsBesideRecording();
     m_unsavedRecording = GetRecordCount() > 0;
@@ -494,13 +495,13 @@ void QVxAnalogViewModel::StopTrace() {
 
 // GUI thread, posted by the collector after it closed the last file.
 void QVxAnalogViewModel::OnTraceEnded(QVxAbortType abortType) {
-    m_collector->CloseWriter();
     // A notice that arrives after the trace has already ended (the collector may post it
     // more than once) or after the shutdown dropped the session has nothing left to finish.
-    if (!m_session || m_traceState.load() == kIdle) return;
-    StoreHitsBesideRecording();
-    m_unsavedRecording = GetRecordCount() > 0;
-    m_traceState = kIdle;
+    if (!m_session || m_traceState.load() == kIdle) {
+        m_collector->CloseWriter();
+        return;
+    }
+    CloseRecording();
     m_lastAbortType = abortType;
     m_lastReportOpened = false;
     if (!m_startTimestampKnown) ReadStartTimestamp();

@@ -209,7 +209,7 @@ private:
     void ReplaceSession(std::unique_ptr<qvx::AnalogSession> session);
     bool StartDevice(QVPlusStartParams& params);
     void AbandonTrace();
-    void CloseCutShortRecording();
+    void CloseRecording();
     void StoreHitsBesideRecording();
     bool FinishReport();
     void ReadStartTimestamp();
