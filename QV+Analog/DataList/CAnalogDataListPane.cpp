@@ -200,42 +200,33 @@ void CAnalogDataListPane::OnCsvExport(CQVxCsvExportSettingsDlg::Range initial) {
 
 bool CAnalogDataListPane::ExportHdf5(const std::filesystem::path& path, std::int64_t firstRow,
                                      std::int64_t lastRow) {
-    std::atomic<bool> written{false};
-    std::string error;
-    const QVxAnalogDataListViewModel& model = m_dataList;
-    // The export runs on the progress dialog's worker thread.
-    const bool finished = CQVxProgressDlg::Run(
-        qvx::InteractionRunBehaviors::kCancellable,
-        [&](qvx::ProgressToken* token) {
-            written = model.ExportHdf5(path, firstRow, lastRow, token, {}, &error);
-        },
-        this);
-    if (!written && finished) {
-        spdlog::error("HDF5 export of the data list to \"{}\" failed: {}", path.string(), error);
-        QVxAppPrompts::Get().ShowMessage(
-            this, QVxAppString(kAppStringHdf5WriteFailed)
-                      .arg(QString::fromStdString(path.string()), QString::fromStdString(error)));
-        return false;
-    }
-    return true;
+    return Export(path, firstRow, lastRow, QVxRowExportRequest::Format::kHdf5);
 }
 
 bool CAnalogDataListPane::ExportCsv(const std::filesystem::path& path, std::int64_t firstRow,
                                     std::int64_t lastRow) {
-    std::atomic<bool> written{false};
+    return Export(path, firstRow, lastRow, QVxRowExportRequest::Format::kCsv);
+}
+
+bool CAnalogDataListPane::Export(const std::filesystem::path& path, std::int64_t firstRow,
+                                 std::int64_t lastRow, QVxRowExportRequest::Format format) {
+    QVxRowExportRequest request;
+    request.path = path;
+    request.format = format;
+    request.firstRow = firstRow;
+    request.lastRow = lastRow;
+    if (format == QVxRowExportRequest::Format::kCsv) request.clockOriginNs = m_dataList.GetClockTimeOrigin();
+    QVxExportResult result;
     const QVxAnalogDataListViewModel& model = m_dataList;
-    // The export runs on the progress dialog's worker thread.
+    // The export runs on the progress dialog's worker thread; `result` is read after it ended.
     CQVxProgressDlg::Run(
         qvx::InteractionRunBehaviors::kCancellable,
-        [&, clockOrigin = model.GetClockTimeOrigin()](qvx::ProgressToken* token) {
-            written = model.ExportCsv(path, firstRow, lastRow, token, nullptr, clockOrigin);
-        },
-        this);
-    if (!written) {
-        spdlog::error("CSV export of the data list to \"{}\" failed", path.string());
-        QVxAppPrompts::Get().ShowMessage(
-            this, QVxAppString(kAppStringCsvWriteFailed).arg(QString::fromStdString(path.string())));
-        return false;
-    }
-    return true;
+        [&](qvx::ProgressToken* token) { result = model.Export(request, token); }, this);
+    if (!result.Failed()) return true;
+    const QString target = QString::fromStdString(path.string());
+    QVxAppPrompts::Get().ShowMessage(
+        this, format == QVxRowExportRequest::Format::kHdf5
+                  ? QVxAppString(kAppStringHdf5WriteFailed).arg(target, QString::fromStdString(result.error))
+                  : QVxAppString(kAppStringCsvWriteFailed).arg(target));
+    return false;
 }

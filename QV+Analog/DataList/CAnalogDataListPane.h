@@ -57,6 +57,9 @@ public:
     bool ExportCsv(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow);
     // The same as HDF5 (compressed); a cancel leaves `path` as it was and gives true.
     bool ExportHdf5(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow);
+    // Either export; a failure shows the reason the pipeline gives.
+    bool Export(const std::filesystem::path& path, std::int64_t firstRow, std::int64_t lastRow,
+                QVxRowExportRequest::Format format);
 
     // The context menu with its export command, enabled by CanCsvExport (caller owns it).
     QMenu* CreateContextMenu(QWidget* parent);

@@ -59,14 +59,12 @@ ReportEventSearch::Result ReportEventSearch::Run(const Range& range,
                                                  const std::function<bool(const Hit&)>& onHit,
                                                  const Progress& progress) {
     Result result;
-    if (m_reader.GetTotalRecordCount() == 0 || range.fromNs >= range.toNs) return result;
-    const auto first = envelope::FirstRecordAtOrAfter(m_reader, m_overview, TicksAtOrAfterNs(range.fromNs));
-    const auto end = envelope::FirstRecordAtOrAfter(m_reader, m_overview, TicksAtOrAfterNs(range.toNs));
-    if (!first || !end) {
+    const std::optional<ReportSpan> span = SpanOfTimes(m_reader, m_overview, range.fromNs, range.toNs);
+    if (!span) {
         result.status = Status::kReadError;
         return result;
     }
-    if (*first >= *end) return result;
+    if (span->first >= span->end) return result;
 
     Analyzer analyzer;
     analyzer.Reset(&m_settings, nullptr);
@@ -89,27 +87,27 @@ ReportEventSearch::Result ReportEventSearch::Run(const Range& range,
         analyzer.Analyze(Analyzer::kNone, samples, static_cast<std::int64_t>(lastIndex));
         previousSide = above ? Side::kAbove : Side::kBelow;
     };
-    visitor.records = [&](const std::uint8_t* records, std::uint64_t count, std::uint64_t firstIndex) {
-        for (std::uint64_t r = 0; r < count; ++r) {
-            const std::uint8_t* record = records + r * kReportRecordSize;
+    visitor.records = [&](const RecordChunk& chunk) {
+        const std::uint64_t firstIndex = chunk.firstIndex;
+        for (std::uint64_t r = 0; r < chunk.count; ++r) {
+            const std::uint8_t* record = chunk.records + r * kReportRecordSize;
             const std::array<std::uint16_t, 4> samples{RecordRawSample(record, 0), RecordRawSample(record, 1),
                                                        RecordRawSample(record, 2),
                                                        RecordRawSample(record, 3)};
             const auto index = static_cast<std::int64_t>(firstIndex + r);
-            const std::int64_t t = RecordTimeNs(record);
+            const std::int64_t t = RecordTimeNs(record, chunk.timeWord);
             if (!analyzer.Analyze(t, samples, index)) continue;
             const std::int64_t width = pulse ? t - analyzer.GetPulseStart() : 0;
             analyzer.AcceptHit(t, index);
             if (!onHit(Hit{firstIndex + r, t, width})) return false;
         }
-        previousSide =
-            SideOf(RecordRawSample(records + (count - 1) * kReportRecordSize, channel), m_rawLevel);
+        previousSide = SideOf(RecordRawSample(chunk.records + (chunk.count - 1) * kReportRecordSize, channel),
+                              m_rawLevel);
         return true;
     };
-    const std::uint64_t total = ReportLevelScan::CountStored(m_reader, *first, *end);
-    if (progress) visitor.progress = [&](std::uint64_t done) { return progress(done, total); };
+    if (progress) visitor.progress = progress;
 
-    switch (scan.Walk(*first, *end, visitor)) {
+    switch (scan.Walk(*span, visitor)) {
         case ReportLevelScan::Outcome::kDone:
         case ReportLevelScan::Outcome::kStopped:
             break;

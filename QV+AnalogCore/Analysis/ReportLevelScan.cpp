@@ -5,7 +5,6 @@
 #include "QVxCore/ReportData/ReportOverviewFormat.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace qvx::analog {
 
@@ -15,26 +14,20 @@ constexpr std::size_t kCoarsestLevel = overview::kLevelCount - 1;
 
 ReportLevelScan::ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel,
                                  std::int64_t level)
-    : m_reader(reader), m_overview(overview), m_channel(channel), m_level(level) {}
+    : m_reader(reader),
+      m_walk(reader, kChunkRecords, ReportRecordWalk::Unreadable::kChunk),
+      m_overview(overview),
+      m_channel(channel),
+      m_level(level) {}
 
-std::uint64_t ReportLevelScan::CountStored(const ReportDataReader& reader, std::uint64_t first,
-                                           std::uint64_t end) {
-    std::uint64_t count = 0;
-    for (const auto& file : reader.GetFiles()) {
-        if (file->IsPlaceholder()) continue;
-        const std::uint64_t lo = std::max(first, file->GetFirstIndex());
-        const std::uint64_t hi = std::min(end, file->GetFirstIndex() + file->GetRecordCount());
-        if (lo < hi) count += hi - lo;
-    }
-    return count;
-}
-
-ReportLevelScan::Outcome ReportLevelScan::Walk(std::uint64_t first, std::uint64_t end,
-                                               const Visitor& visitor) {
+ReportLevelScan::Outcome ReportLevelScan::Walk(const ReportSpan& span, const Visitor& visitor) {
     m_pending = {};
     m_recordsRead = 0;
     m_recordsSkipped = 0;
     m_lastProgress = 0;
+    m_total = span.records;
+    const std::uint64_t first = span.first;
+    const std::uint64_t end = span.end;
     for (const auto& file : m_reader.GetFiles()) {
         if (file->IsPlaceholder() || file->GetRecordCount() == 0) continue;
         const std::uint64_t fileEnd = file->GetFirstIndex() + file->GetRecordCount();
@@ -106,18 +99,15 @@ ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64
 }
 
 ReportLevelScan::Outcome ReportLevelScan::Flush(const Visitor& visitor) {
-    thread_local std::vector<std::uint8_t> buffer;
     for (std::uint64_t at = m_pending.first; at < m_pending.end;) {
         const std::uint64_t n = std::min(kChunkRecords, m_pending.end - at);
-        buffer.resize(n * kReportRecordSize);
-        if (!m_reader.ReadRecordSpan(at, n, buffer.data())) return Outcome::kReadError;
-        m_recordsRead += n;
-        const bool go = visitor.records(buffer.data(), n, at);
+        const WalkResult read = m_walk.ReadRange(at, at + n, visitor.records);
+        m_recordsRead += read.recordsDone;
         at += n;
         m_pending.first = at;
-        if (!go) {
+        if (read.outcome != WalkOutcome::kDone) {
             m_pending = {};
-            return Outcome::kStopped;
+            return read.outcome == WalkOutcome::kStopped ? Outcome::kStopped : Outcome::kReadError;
         }
         if (const Outcome o = Progress(visitor); o != Outcome::kDone) return o;
     }
@@ -129,7 +119,7 @@ ReportLevelScan::Outcome ReportLevelScan::Progress(const Visitor& visitor) {
     const std::uint64_t done = m_recordsRead + m_recordsSkipped;
     if (!visitor.progress || done - m_lastProgress < kChunkRecords) return Outcome::kDone;
     m_lastProgress = done;
-    return visitor.progress(done) ? Outcome::kDone : Outcome::kCancelled;
+    return visitor.progress(done, m_total) ? Outcome::kDone : Outcome::kCancelled;
 }
 
 }  // namespace qvx::analog

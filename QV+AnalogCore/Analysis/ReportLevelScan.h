@@ -1,5 +1,5 @@
 #pragma once
-// Walks the stored records [first, end) of a report in order for one channel and a raw
+// Walks the stored records of a span of a report in order for one channel and a raw
 // level, and skips the overview blocks whose samples of that channel all lie on one side
 // of it: "above" is sample > level, "below" is sample < level (samples limited to 16383,
 // as decoding and the overview do); a block with a sample on the level is read. A caller
@@ -8,12 +8,16 @@
 //
 // The coarsest overview block that fits is tried first (262,144, then 8,192, then 64
 // records); a block holding both sides is tried again at the next finer level, and a
-// 64-record block holding both sides is read. Records are handed over in chunks of at
-// most kChunkRecords, in index order, before the next block is offered for skipping, so
-// the caller's decision always sees the state after every earlier record.
+// 64-record block holding both sides is read. Records are read by the record walk
+// (ReportRecordWalk) and handed over as its chunks of at most kChunkRecords, in index order,
+// before the next block is offered for skipping, so the caller's decision always sees the
+// state after every earlier record. Progress and cancel follow the walk's contract.
 //
 // Runs on the calling thread, which must own the reader and the overview (neither is
 // thread-safe).
+
+#include "QV+AnalogCore/Export/ReportRecordWalk.h"
+#include "QV+AnalogCore/Export/ReportSpan.h"
 
 #include <cstdint>
 #include <functional>
@@ -44,22 +48,17 @@ public:
         // A skipped block: its side, its extreme sample on that side (maximum above,
         // minimum below) and the index of its last record.
         std::function<void(bool above, std::uint16_t extreme, std::uint64_t lastIndex)> skipped;
-        // `count` consecutive 16-byte records beginning with global index `firstIndex`;
-        // false stops the walk.
-        std::function<bool(const std::uint8_t* records, std::uint64_t count, std::uint64_t firstIndex)>
-            records;
-        // Records read or skipped so far; false cancels. Called after each read chunk and
-        // each skipped block of 262,144 records, on the walking thread. May be empty.
-        std::function<bool(std::uint64_t recordsDone)> progress;
+        // Consecutive records of the span; false stops the walk.
+        ChunkConsumer records;
+        // (records read or skipped so far, records of the span); false cancels. Called
+        // when at least kChunkRecords more are done, on the walking thread. May be empty.
+        WalkProgress progress;
     };
 
     // `overview` may be null: every record is then read.
     ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel, std::int64_t level);
 
-    // Records of [first, end) that files hold (indexes past a file's end are not records).
-    static std::uint64_t CountStored(const ReportDataReader& reader, std::uint64_t first, std::uint64_t end);
-
-    Outcome Walk(std::uint64_t first, std::uint64_t end, const Visitor& visitor);
+    Outcome Walk(const ReportSpan& span, const Visitor& visitor);
 
     std::uint64_t GetRecordsRead() const { return m_recordsRead; }
     std::uint64_t GetRecordsSkipped() const { return m_recordsSkipped; }
@@ -75,6 +74,7 @@ private:
     Outcome Progress(const Visitor& visitor);
 
     ReportDataReader& m_reader;
+    ReportRecordWalk m_walk;
     ReportOverview* m_overview;
     int m_channel;
     std::int64_t m_level;
@@ -82,6 +82,7 @@ private:
     std::uint64_t m_recordsRead = 0;
     std::uint64_t m_recordsSkipped = 0;
     std::uint64_t m_lastProgress = 0;
+    std::uint64_t m_total = 0;
 };
 
 }  // namespace qvx::analog

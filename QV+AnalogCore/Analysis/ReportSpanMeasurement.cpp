@@ -23,21 +23,20 @@ const WaveformTrackVisualSettings& TrackOf(const AnalogSettings& settings, int c
     return c < settings.visualSettings.tracks.size() ? settings.visualSettings.tracks[c] : kDefault;
 }
 
-// Rising crossings of `level` (p <= level < v) on `channel` in records [first, end).
+// Rising crossings of `level` (p <= level < v) on `channel` in the records of `span`.
 ReportLevelScan::Outcome ScanCrossings(ReportLevelScan& scan, int channel, std::int64_t level,
-                                       std::uint64_t first, std::uint64_t end, Crossings& out,
-                                       const std::function<bool(std::uint64_t)>& progress) {
+                                       const ReportSpan& span, Crossings& out, const WalkProgress& progress) {
     std::optional<bool> previousAbove;
     ReportLevelScan::Visitor visitor;
     visitor.canSkip = [&](bool above) { return previousAbove.value_or(above) == above; };
     visitor.skipped = [&](bool above, std::uint16_t, std::uint64_t) { previousAbove = above; };
-    visitor.records = [&](const std::uint8_t* records, std::uint64_t count, std::uint64_t) {
-        for (std::uint64_t r = 0; r < count; ++r) {
-            const std::uint8_t* record = records + r * kReportRecordSize;
+    visitor.records = [&](const RecordChunk& chunk) {
+        for (std::uint64_t r = 0; r < chunk.count; ++r) {
+            const std::uint8_t* record = chunk.records + r * kReportRecordSize;
             const std::int64_t v = LimitedSample(RecordRawSample(record, static_cast<std::size_t>(channel)));
             const bool above = v > level;
             if (above && previousAbove == false) {
-                const std::int64_t t = RecordTimeNs(record);
+                const std::int64_t t = RecordTimeNs(record, chunk.timeWord);
                 if (out.count++ == 0) out.firstNs = t;
                 out.lastNs = t;
             }
@@ -46,7 +45,7 @@ ReportLevelScan::Outcome ScanCrossings(ReportLevelScan& scan, int channel, std::
         return true;
     };
     visitor.progress = progress;
-    return scan.Walk(first, end, visitor);
+    return scan.Walk(span, visitor);
 }
 
 ChannelMeasurement Summarise(const AnalogSettings& settings, int channel, std::uint64_t records,
@@ -87,16 +86,13 @@ SpanMeasurement MeasureSpan(ReportDataReader& reader, ReportOverview* overview,
     SpanMeasurement out;
     out.fromNs = fromNs;
     out.toNs = toNs;
-    if (reader.GetTotalRecordCount() == 0 || fromNs >= toNs) return out;
-    const std::uint64_t fromTicks = TicksAtOrAfterNs(fromNs), toTicks = TicksAtOrAfterNs(toNs);
-    const auto first = envelope::FirstRecordAtOrAfter(reader, overview, fromTicks);
-    const auto end = envelope::FirstRecordAtOrAfter(reader, overview, toTicks);
-    if (!first || !end) {
+    const std::optional<ReportSpan> span = SpanOfTimes(reader, overview, fromNs, toNs);
+    if (!span) {
         out.status = SpanMeasurement::Status::kReadError;
         return out;
     }
-    if (*first >= *end) return out;
-    out.records = ReportLevelScan::CountStored(reader, *first, *end);
+    if (span->first >= span->end) return out;
+    out.records = span->records;
 
     std::vector<int> enabled;
     for (int ch = 0; ch < AnalogSettings::kChannelCount; ++ch)
@@ -109,13 +105,14 @@ SpanMeasurement MeasureSpan(ReportDataReader& reader, ReportOverview* overview,
                : o == ReportLevelScan::Outcome::kReadError ? SpanMeasurement::Status::kReadError
                                                            : SpanMeasurement::Status::kDone;
     };
-    std::function<bool(std::uint64_t)> scanProgress;
-    if (progress) scanProgress = [&](std::uint64_t done) { return progress(doneBefore + done, total); };
+    WalkProgress scanProgress;
+    if (progress)
+        scanProgress = [&](std::uint64_t done, std::uint64_t) { return progress(doneBefore + done, total); };
 
     overview::BlockStats stats;
     if (overview) {
         std::vector<envelope::Column> columns;
-        const std::uint64_t boundaries[] = {fromTicks, toTicks};
+        const std::uint64_t boundaries[] = {TicksAtOrAfterNs(fromNs), TicksAtOrAfterNs(toNs)};
         if (!envelope::FoldExact(reader, overview, boundaries, columns)) {
             out.status = SpanMeasurement::Status::kReadError;
             return out;
@@ -125,12 +122,12 @@ SpanMeasurement MeasureSpan(ReportDataReader& reader, ReportOverview* overview,
         // Every record is read: in chunks, so that a cancel is seen.
         ReportLevelScan scan(reader, nullptr, 0, 0);
         ReportLevelScan::Visitor visitor;
-        visitor.records = [&](const std::uint8_t* records, std::uint64_t count, std::uint64_t) {
-            overview::FoldRecordSamples(records, count, stats);
+        visitor.records = [&](const RecordChunk& chunk) {
+            overview::FoldRecordSamples(chunk.records, chunk.count, stats);
             return true;
         };
         visitor.progress = scanProgress;
-        out.status = status(scan.Walk(*first, *end, visitor));
+        out.status = status(scan.Walk(*span, visitor));
         if (out.status != SpanMeasurement::Status::kDone) return out;
         doneBefore = out.records;
     }
@@ -142,7 +139,7 @@ SpanMeasurement MeasureSpan(ReportDataReader& reader, ReportOverview* overview,
         const std::int64_t midpoint = (std::int64_t{stats.min[c]} + stats.max[c]) / 2;
         ReportLevelScan scan(reader, overview, ch, midpoint);
         Crossings crossings;
-        out.status = status(ScanCrossings(scan, ch, midpoint, *first, *end, crossings, scanProgress));
+        out.status = status(ScanCrossings(scan, ch, midpoint, *span, crossings, scanProgress));
         if (out.status != SpanMeasurement::Status::kDone) return out;
         doneBefore += out.records;
         m.risingCrossings = crossings.count;

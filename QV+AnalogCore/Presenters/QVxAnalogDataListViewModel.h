@@ -1,17 +1,16 @@
 #pragma once
 // The analog data list: one row per stored record of the open report (number,
-// time in ns and the four channel values as voltage texts), and its CSV export.
-//
-// The same rows also export as HDF5 (QVxAnalogHdf5Writer), and a time range picks
-// the rows of the records it holds.
+// time in ns and the four channel values as voltage texts). Its exports (CSV and HDF5)
+// run through the export pipeline (QVxAnalogRowExport), which this list gives its
+// titles and value texts; a time range picks the rows of the records it holds.
 //
 // Row r is the record with global index first + r, first being the first index of
 // the report's first existing file (records before it were rotated away).
-// Titles and cells: GUI thread, through the session's report reader. ExportCsv:
-// the progress dialog's worker thread; it reads through a reader of its own, so
-// that the list may repaint from the session's reader meanwhile.
+// Titles and cells: GUI thread, through the session's report reader. Exports: the
+// progress dialog's worker thread; they read through a reader of their own, so that the
+// list may repaint from the session's reader meanwhile.
 
-#include "QV+AnalogCore/Export/QVxAnalogHdf5Writer.h"
+#include "QV+AnalogCore/Export/QVxAnalogRowExport.h"
 #include "QV+AnalogCore/Presenters/IQVxAnalogListOwner.h"
 
 #include <cstdint>
@@ -29,8 +28,8 @@ class QVxAnalogDataListViewModel {
 public:
     static constexpr int kColumnCount = 6;  // #, time, CH1..CH4
     static constexpr int kTimeUnit = 3;     // ns
-    // Rows formatted between two progress reports (and cancel checks) of an export.
-    static constexpr std::uint64_t kProgressRowStride = 4096;
+    // Rows written between two progress reports (and cancel checks) of an export.
+    static constexpr std::uint64_t kProgressRowStride = QVxAnalogRowExport::kProgressRowStride;
 
     // `owner` (the analog view model) must outlive this object.
     explicit QVxAnalogDataListViewModel(IQVxAnalogListOwner* owner);
@@ -62,7 +61,12 @@ public:
     static std::pair<std::uint64_t, std::uint64_t> ExportRowRange(std::int64_t firstRow, std::int64_t lastRow,
                                                                   std::uint64_t rowCount);
 
-    // Writes the header "#,Time[ns],CH1,CH2,CH3,CH4" and the rows of the range to
+    // Exports the rows of `request` (the list fills in the CSV titles and value texts).
+    // Without a report, or for CSV without an oscillograph view model, it fails. Worker
+    // thread.
+    QVxExportResult Export(QVxRowExportRequest request, qvx::ProgressToken* progress) const;
+
+    // Export as CSV: writes the header "#,Time[ns],CH1,CH2,CH3,CH4" and the rows of the range to
     // `path` (created or truncated, UTF-8 without byte-order mark, "\n" line ends);
     // the time cell is quoted because of its "," groups. Reports (rows done, rows
     // of the range) through `progress` when given and stops when a cancel is

@@ -163,6 +163,19 @@ TEST_F(DataListTest, RowsStartAtTheFirstRecordThatWasNotRotatedAway) {
     EXPECT_NE(text.find("\n33554437,\""), std::string::npos);
 }
 
+TEST_F(DataListTest, RowNumbersStayTrueAfterAFileCutShortInTheMiddle) {
+    // File 0 ends after 1000 records (the program was killed, the disk filled): the indexes up
+    // to file 1 hold no records, and the rows of file 1 keep their own record numbers in the
+    // export instead of following on from file 0's last row.
+    qvx::test::ReportBuilder(owner.session->GetReportFolderPath()).AddFile(0, 1000).AddFile(1, 5);
+    ASSERT_TRUE(owner.OpenReport());
+    const std::string text = Export(998, 3 * static_cast<std::int64_t>(qvx::kRecordsPerReportFile));
+    EXPECT_EQ(qvx::test::CountLines(text), 1u + 2u + 5u);
+    EXPECT_NE(text.find("\n1000,\""), std::string::npos);      // the last record of file 0
+    EXPECT_NE(text.find("\n33554433,\""), std::string::npos);  // the first of file 1
+    EXPECT_EQ(text.find("\n1001,\""), std::string::npos);
+}
+
 TEST_F(DataListTest, AnUnreadableRecordFailsTheExportAtItsRowAndKeepsTheRowsBefore) {
     WriteRecords(3 * qvx::ReportFile::kBlockRecords);
     // The report file shrinks to its first block while the export runs: the first

@@ -306,31 +306,32 @@ int RunExport(qvanalog::Args& args) {
     if (auto error = SelectRows(args, model, selected)) return qvanalog::Fail(*error);
     const auto [firstRow, lastRow] = selected;
 
-    bool exported = false;
-    std::uint64_t unreadableRow = 0;
-    std::string failure;
+    QVxRowExportRequest request;
+    request.path = outPath;
+    request.format =
+        format == "hdf5" ? QVxRowExportRequest::Format::kHdf5 : QVxRowExportRequest::Format::kCsv;
+    request.firstRow = firstRow;
+    request.lastRow = lastRow;
+    request.clockOriginNs = owner.GetClockTimeOrigin();
+    request.hdf5Layout = layout;
+    QVxExportResult result;
     const auto started = std::chrono::steady_clock::now();
-    const bool finished = RunWithProgressBar("exporting", [&](qvx::ProgressToken* token) {
-        exported = format == "hdf5"
-                       ? model.ExportHdf5(outPath, firstRow, lastRow, token, layout, &failure, &unreadableRow)
-                       : model.ExportCsv(outPath, firstRow, lastRow, token, &unreadableRow,
-                                         owner.GetClockTimeOrigin());
-    });
+    const bool finished = RunWithProgressBar(
+        "exporting", [&](qvx::ProgressToken* token) { result = model.Export(request, token); });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (!finished && format == "hdf5")
-        return qvanalog::Fail("export cancelled; " + outPath.string() + " was not written");
-    if (!exported && unreadableRow != 0) {
-        return qvanalog::Fail("the record of row " + std::to_string(unreadableRow) + " cannot be read; " +
+    const bool cancelled = !finished || result.outcome == QVxExportResult::Outcome::kCancelled;
+    if (result.Failed() && result.unreadableRow != 0) {
+        return qvanalog::Fail("the record of row " + std::to_string(result.unreadableRow) +
+                              " cannot be read; " +
                               (format == "hdf5" ? outPath.string() + " was not written"
                                                 : outPath.string() + " keeps the rows before it"));
     }
-    if (!exported) {
-        return qvanalog::Fail("cannot write " + outPath.string() +
-                              (failure.empty() ? " (see the messages above)" : ": " + failure));
-    }
+    if (result.Failed()) return qvanalog::Fail("cannot write " + outPath.string() + ": " + result.error);
+    if (cancelled && format == "hdf5")
+        return qvanalog::Fail("export cancelled; " + outPath.string() + " was not written");
     const auto [start, stop] =
         QVxAnalogDataListViewModel::ExportRowRange(firstRow, lastRow, static_cast<std::uint64_t>(rowCount));
-    if (!finished) {
+    if (cancelled) {
         return qvanalog::Fail("export cancelled; " + outPath.string() + " keeps the " +
                               std::to_string(FileSize(outPath)) + " bytes written so far");
     }

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -78,6 +79,8 @@ public:
     bool HasFailed() const { return m_failed.load(); }
     // Bytes handed to the file so far.
     std::uint64_t GetBytesWritten() const { return m_bytesWritten.load(); }
+    // Why creating, writing or closing the file failed (empty while nothing did). Any thread.
+    std::string GetError() const;
 
 private:
     // Caller's thread: waits until the block in flight is written, then hands over the buffer.
@@ -87,12 +90,14 @@ private:
     void WriteBlocks();
     // Either thread, never both at once.
     void WriteOut(const char* data, std::size_t size);
+    // Either thread: keeps the reason of a failure.
+    void SetError(std::string error);
 
     std::vector<char> m_buffer;  // filled by the caller
     std::size_t m_used = 0;
     std::vector<char> m_inFlight;  // written by the writing thread
     std::size_t m_inFlightBytes = 0;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_blockPending = false;  // guarded by m_mutex
     bool m_stop = false;          // guarded by m_mutex
@@ -101,5 +106,6 @@ private:
     std::atomic<bool> m_failed{false};
     std::atomic<std::uint64_t> m_bytesWritten{0};
     std::filesystem::path m_path;
+    std::string m_error;  // guarded by m_mutex
     std::unique_ptr<QVxExportTarget> m_target;
 };

@@ -1,7 +1,8 @@
-#include "QV+AnalogCore/Presenters/QVxCsvFileWriter.h"
+#include "QV+AnalogCore/Export/QVxCsvFileWriter.h"
 
 #include "QV+AnalogCore/Export/QVxExportTarget.h"
 
+#include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
 #include <fcntl.h>
@@ -25,6 +26,7 @@ bool QVxCsvFileWriter::Open(const std::filesystem::path& path) {
     if (m_fd >= 0) Close();
     m_path = path;
     m_failed = false;
+    SetError({});
     m_used = 0;
     m_bytesWritten = 0;
     m_blockPending = false;
@@ -32,6 +34,7 @@ bool QVxCsvFileWriter::Open(const std::filesystem::path& path) {
     m_target = std::make_unique<QVxExportTarget>(path);
     m_fd = m_target->OpenForWriting();
     if (m_fd < 0) {
+        SetError(fmt::format("cannot create {}: {}", path.string(), std::strerror(errno)));
         spdlog::error("Cannot create CSV file {}: {}", path.string(), std::strerror(errno));
         m_target.reset();
         return false;
@@ -83,8 +86,10 @@ void QVxCsvFileWriter::WriteOut(const char* data, std::size_t size) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             // write(2) returning 0 for a non-empty request is treated as a failure too.
+            const char* why = n < 0 ? std::strerror(errno) : "nothing written";
+            SetError(fmt::format("writing failed after {} bytes: {}", m_bytesWritten.load(), why));
             spdlog::error("CSV file write failed after {} bytes ({}): {}", m_bytesWritten.load(),
-                          m_path.string(), n < 0 ? std::strerror(errno) : "nothing written");
+                          m_path.string(), why);
             m_failed = true;
             return;
         }
@@ -92,6 +97,16 @@ void QVxCsvFileWriter::WriteOut(const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
         m_bytesWritten += static_cast<std::uint64_t>(n);
     }
+}
+
+void QVxCsvFileWriter::SetError(std::string error) {
+    std::lock_guard lock(m_mutex);
+    m_error = std::move(error);
+}
+
+std::string QVxCsvFileWriter::GetError() const {
+    std::lock_guard lock(m_mutex);
+    return m_error;
 }
 
 bool QVxCsvFileWriter::Close() {
@@ -104,6 +119,7 @@ bool QVxCsvFileWriter::Close() {
     m_changed.notify_all();
     if (m_thread.joinable()) m_thread.join();
     if (::close(m_fd) != 0 && !m_failed) {
+        SetError(fmt::format("closing failed: {}", std::strerror(errno)));
         spdlog::error("CSV file close failed ({}): {}", m_path.string(), std::strerror(errno));
         m_failed = true;
     }
@@ -114,6 +130,7 @@ bool QVxCsvFileWriter::Close() {
     if (m_failed) {
         m_target->Discard();
     } else if (!m_target->Commit()) {
+        SetError("the finished file cannot replace " + m_path.string());
         m_failed = true;
     }
     m_target.reset();
