@@ -99,6 +99,7 @@ QVxAnalogHdf5Columns::QVxAnalogHdf5Columns(QVxAnalogHdf5Writer& writer, std::uin
       m_workers(std::make_unique<QVxOrderedWorkers>()) {}
 
 QVxAnalogHdf5Columns::~QVxAnalogHdf5Columns() {
+    WaitForWrite();
     m_workers.reset();  // no task may run on the jobs while they go
 }
 
@@ -133,6 +134,7 @@ bool QVxAnalogHdf5Columns::Add(const std::uint8_t* records, std::uint64_t count)
 bool QVxAnalogHdf5Columns::Finish() {
     if (m_filling && m_filling->count > 0) SubmitFilling();
     while (!m_running.empty()) WriteOldest();
+    if (!WaitForWrite()) m_failed = true;
     return !m_failed;
 }
 
@@ -151,10 +153,23 @@ bool QVxAnalogHdf5Columns::WriteOldest() {
     std::unique_ptr<Job> job = std::move(m_running.front());
     m_running.pop_front();
     const bool encoded = m_workers->TakeOldest();
-    if (!m_failed) {
-        m_failed = encoded ? !m_writer.WriteChunk(job->firstRecord, job->count, job->stored)
-                           : !m_writer.Fail("a chunk could not be compressed");
+    if (!WaitForWrite()) m_failed = true;
+    // No write is in flight from here on: this thread may call the HDF5 library.
+    if (!m_failed && !encoded) m_failed = !m_writer.Fail("a chunk could not be compressed");
+    if (m_failed) {
+        m_free.push_back(std::move(job));
+        return false;
     }
-    m_free.push_back(std::move(job));
-    return !m_failed;
+    m_writing = std::move(job);
+    m_write = std::async(std::launch::async, [this, chunk = m_writing.get()] {
+        return m_writer.WriteChunk(chunk->firstRecord, chunk->count, chunk->stored);
+    });
+    return true;
+}
+
+bool QVxAnalogHdf5Columns::WaitForWrite() {
+    if (!m_write.valid()) return true;
+    const bool written = m_write.get();
+    m_free.push_back(std::move(m_writing));
+    return written;
 }

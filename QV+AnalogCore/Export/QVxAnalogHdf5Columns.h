@@ -3,9 +3,10 @@
 // QVxAnalogHdf5Writer. Each chunk of records is decoded into its columns (times in ns,
 // samples limited to 16383) and, when the layout compresses, shuffled and deflated exactly
 // as HDF5's own filters would, on worker threads, one per core (QVxOrderedWorkers). The
-// finished chunks are written in order, straight into the datasets, from the caller's
-// thread only, as the HDF5 library needs. Public functions: the caller's thread, one at a
-// time.
+// finished chunks are written in order, straight into the datasets, by one writing thread
+// at a time (a write of its own per chunk, so that the caller reads the next records
+// meanwhile); the HDF5 library is never called from two threads at once. Public
+// functions: the caller's thread, one at a time.
 
 #include "QV+AnalogCore/Export/QVxOrderedWorkers.h"
 
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -43,8 +45,11 @@ private:
     // Hands the chunk being filled to a worker; writes the oldest first while enough are
     // in flight.
     bool SubmitFilling();
-    // Waits for the oldest chunk and writes it. False when its encoding or the write failed.
+    // Waits for the oldest chunk and starts its write once the write before it is done.
+    // False when its encoding or a write failed.
     bool WriteOldest();
+    // Waits for the write in flight, if any. False when it failed.
+    bool WaitForWrite();
     std::unique_ptr<Job> TakeFreeJob();
 
     QVxAnalogHdf5Writer& m_writer;
@@ -56,6 +61,8 @@ private:
     std::unique_ptr<Job> m_filling;
     std::deque<std::unique_ptr<Job>> m_running;
     std::vector<std::unique_ptr<Job>> m_free;
+    std::unique_ptr<Job> m_writing;  // the chunk being written
+    std::future<bool> m_write;
     // Last, so that its threads stop before the jobs they work on go.
     std::unique_ptr<QVxOrderedWorkers> m_workers;
 };
