@@ -26,46 +26,60 @@ void Shuffle(const std::uint8_t* in, std::size_t elementSize, std::size_t count,
 
 }  // namespace
 
-// One chunk: its records, their columns and the bytes each dataset stores.
+// One chunk: its columns and the bytes each dataset stores.
 struct QVxAnalogHdf5Columns::Job {
-    std::uint64_t firstRecord = 0;  // the export's record index of records[0]
-    std::uint64_t count = 0;        // records taken (the chunk's size except for the last)
-    std::vector<std::uint8_t> records;
+    std::uint64_t firstRecord = 0;  // the export's record index of the chunk's first record
+    std::uint64_t count = 0;        // records decoded (the chunk's size except for the last)
     std::vector<std::int64_t> time;
     std::array<std::vector<std::uint16_t>, 4> codes;
     std::vector<std::uint8_t> shuffled;    // compressing only
     std::vector<std::uint8_t> compressed;  // compressing only: the datasets' bytes one after another
     std::array<QVxAnalogHdf5Writer::ChunkBytes, QVxAnalogHdf5Writer::kDatasetCount> stored{};
 
-    // Worker thread.
-    void Encode(std::uint64_t chunkRecords, int deflateLevel, std::size_t timeWord);
+    explicit Job(std::uint64_t chunkRecords) : time(chunkRecords) {
+        for (auto& column : codes) column.resize(chunkRecords);
+    }
+
+    // Caller's thread: the next `n` records into the columns.
+    void Decode(const std::uint8_t* records, std::uint64_t n, std::size_t timeWord);
+    // Caller's thread: zeros after the last record of a short chunk, which is stored whole
+    // (the part past the dataset's end is never read), and the values as they are stored
+    // without compression.
+    void Complete();
+    // Worker thread: shuffles and deflates every column.
+    void Compress(int level);
 
 private:
-    void Decode(std::uint64_t chunkRecords, std::size_t timeWord);
-    void Deflate(std::size_t dataset, const void* values, std::size_t elementSize, std::size_t count,
-                 int level, std::size_t& at);
+    void Deflate(std::size_t dataset, const void* values, std::size_t elementSize, int level,
+                 std::size_t& at);
 };
 
-void QVxAnalogHdf5Columns::Job::Decode(std::uint64_t chunkRecords, std::size_t timeWord) {
-    time.resize(chunkRecords);
-    for (auto& column : codes) column.resize(chunkRecords);
-    const std::uint8_t* record = records.data();
-    for (std::uint64_t i = 0; i < count; ++i, record += qvx::kReportRecordSize) {
-        time[i] = qvx::RecordTimeNs(record, timeWord);
+void QVxAnalogHdf5Columns::Job::Decode(const std::uint8_t* records, std::uint64_t n, std::size_t timeWord) {
+    std::int64_t* times = time.data() + count;
+    std::uint16_t* values[4] = {codes[0].data() + count, codes[1].data() + count, codes[2].data() + count,
+                                codes[3].data() + count};
+    for (std::uint64_t i = 0; i < n; ++i, records += qvx::kReportRecordSize) {
+        times[i] = qvx::RecordTimeNs(records, timeWord);
         for (std::size_t c = 0; c < qvx::kRecordChannelCount; ++c)
-            codes[c][i] = qvx::LimitedSample(qvx::RecordRawSample(record, c));
+            values[c][i] = qvx::LimitedSample(qvx::RecordRawSample(records, c));
     }
-    // A short last chunk is stored whole; the part past the dataset's end is never read.
+    count += n;
+}
+
+void QVxAnalogHdf5Columns::Job::Complete() {
     std::fill(time.begin() + static_cast<std::ptrdiff_t>(count), time.end(), 0);
     for (auto& column : codes)
         std::fill(column.begin() + static_cast<std::ptrdiff_t>(count), column.end(), 0);
+    stored[0] = {time.data(), time.size() * kTimeBytes};
+    for (std::size_t c = 0; c < codes.size(); ++c)
+        stored[c + 1] = {codes[c].data(), codes[c].size() * kCodeBytes};
 }
 
 void QVxAnalogHdf5Columns::Job::Deflate(std::size_t dataset, const void* values, std::size_t elementSize,
-                                        std::size_t count, int level, std::size_t& at) {
-    const std::size_t bytes = elementSize * count;
+                                        int level, std::size_t& at) {
+    const std::size_t bytes = elementSize * time.size();
     if (shuffled.size() < bytes) shuffled.resize(bytes);
-    Shuffle(static_cast<const std::uint8_t*>(values), elementSize, count, shuffled.data());
+    Shuffle(static_cast<const std::uint8_t*>(values), elementSize, time.size(), shuffled.data());
     uLongf size = static_cast<uLongf>(compressed.size() - at);
     if (compress2(compressed.data() + at, &size, shuffled.data(), static_cast<uLong>(bytes), level) != Z_OK)
         throw std::runtime_error("deflate failed");
@@ -73,21 +87,14 @@ void QVxAnalogHdf5Columns::Job::Deflate(std::size_t dataset, const void* values,
     at += size;
 }
 
-void QVxAnalogHdf5Columns::Job::Encode(std::uint64_t chunkRecords, int deflateLevel, std::size_t timeWord) {
-    Decode(chunkRecords, timeWord);
-    const auto n = static_cast<std::size_t>(chunkRecords);
-    if (deflateLevel <= 0) {
-        stored[0] = {time.data(), n * kTimeBytes};
-        for (std::size_t c = 0; c < codes.size(); ++c) stored[c + 1] = {codes[c].data(), n * kCodeBytes};
-        return;
-    }
+void QVxAnalogHdf5Columns::Job::Compress(int level) {
+    const std::size_t n = time.size();
     const std::size_t bound = compressBound(static_cast<uLong>(n * kTimeBytes)) +
                               codes.size() * compressBound(static_cast<uLong>(n * kCodeBytes));
     if (compressed.size() < bound) compressed.resize(bound);
     std::size_t at = 0;
-    Deflate(0, time.data(), kTimeBytes, n, deflateLevel, at);
-    for (std::size_t c = 0; c < codes.size(); ++c)
-        Deflate(c + 1, codes[c].data(), kCodeBytes, n, deflateLevel, at);
+    Deflate(0, time.data(), kTimeBytes, level, at);
+    for (std::size_t c = 0; c < codes.size(); ++c) Deflate(c + 1, codes[c].data(), kCodeBytes, level, at);
 }
 
 QVxAnalogHdf5Columns::QVxAnalogHdf5Columns(QVxAnalogHdf5Writer& writer, std::uint64_t chunkRecords,
@@ -95,8 +102,9 @@ QVxAnalogHdf5Columns::QVxAnalogHdf5Columns(QVxAnalogHdf5Writer& writer, std::uin
     : m_writer(writer),
       m_chunkRecords(std::max<std::uint64_t>(1, chunkRecords)),
       m_deflateLevel(deflateLevel),
-      m_timeWord(static_cast<std::size_t>(timeWordIndex)),
-      m_workers(std::make_unique<QVxOrderedWorkers>()) {}
+      m_timeWord(static_cast<std::size_t>(timeWordIndex)) {
+    if (m_deflateLevel > 0) m_workers = std::make_unique<QVxOrderedWorkers>();
+}
 
 QVxAnalogHdf5Columns::~QVxAnalogHdf5Columns() {
     WaitForWrite();
@@ -106,8 +114,7 @@ QVxAnalogHdf5Columns::~QVxAnalogHdf5Columns() {
 std::unique_ptr<QVxAnalogHdf5Columns::Job> QVxAnalogHdf5Columns::TakeFreeJob() {
     std::unique_ptr<Job> job;
     if (m_free.empty()) {
-        job = std::make_unique<Job>();
-        job->records.resize(m_chunkRecords * qvx::kReportRecordSize);
+        job = std::make_unique<Job>(m_chunkRecords);
     } else {
         job = std::move(m_free.back());
         m_free.pop_back();
@@ -121,9 +128,7 @@ bool QVxAnalogHdf5Columns::Add(const std::uint8_t* records, std::uint64_t count)
     while (count > 0 && !m_failed) {
         if (!m_filling) m_filling = TakeFreeJob();
         const std::uint64_t n = std::min(count, m_chunkRecords - m_filling->count);
-        std::memcpy(m_filling->records.data() + m_filling->count * qvx::kReportRecordSize, records,
-                    n * qvx::kReportRecordSize);
-        m_filling->count += n;
+        m_filling->Decode(records, n, m_timeWord);
         records += n * qvx::kReportRecordSize;
         count -= n;
         if (m_filling->count == m_chunkRecords) SubmitFilling();
@@ -138,33 +143,39 @@ bool QVxAnalogHdf5Columns::Finish() {
     return !m_failed;
 }
 
-bool QVxAnalogHdf5Columns::SubmitFilling() {
-    // One chunk per worker and one more keep every worker busy while the oldest is written;
-    // each chunk in flight holds about twice its records' bytes.
-    while (m_running.size() > m_workers->GetWorkerCount()) WriteOldest();
+void QVxAnalogHdf5Columns::SubmitFilling() {
+    m_filling->Complete();
     m_nextRecord += m_filling->count;
+    if (!m_workers) {
+        StartWrite(std::move(m_filling), true);
+        return;
+    }
+    // One chunk per worker and one more keep every worker busy while the oldest is written.
+    while (m_running.size() > m_workers->GetWorkerCount()) WriteOldest();
     Job* job = m_filling.get();
-    m_workers->Submit([this, job] { job->Encode(m_chunkRecords, m_deflateLevel, m_timeWord); });
+    m_workers->Submit([job, level = m_deflateLevel] { job->Compress(level); });
     m_running.push_back(std::move(m_filling));
-    return !m_failed;
 }
 
-bool QVxAnalogHdf5Columns::WriteOldest() {
+void QVxAnalogHdf5Columns::WriteOldest() {
     std::unique_ptr<Job> job = std::move(m_running.front());
     m_running.pop_front();
-    const bool encoded = m_workers->TakeOldest();
+    const bool compressed = m_workers->TakeOldest();
+    StartWrite(std::move(job), compressed);
+}
+
+void QVxAnalogHdf5Columns::StartWrite(std::unique_ptr<Job> job, bool encoded) {
     if (!WaitForWrite()) m_failed = true;
     // No write is in flight from here on: this thread may call the HDF5 library.
     if (!m_failed && !encoded) m_failed = !m_writer.Fail("a chunk could not be compressed");
     if (m_failed) {
         m_free.push_back(std::move(job));
-        return false;
+        return;
     }
     m_writing = std::move(job);
     m_write = std::async(std::launch::async, [this, chunk = m_writing.get()] {
         return m_writer.WriteChunk(chunk->firstRecord, chunk->count, chunk->stored);
     });
-    return true;
 }
 
 bool QVxAnalogHdf5Columns::WaitForWrite() {

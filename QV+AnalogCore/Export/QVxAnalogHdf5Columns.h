@@ -1,12 +1,11 @@
 #pragma once
 // Turns report records into the chunks of an HDF5 export and hands them to a
-// QVxAnalogHdf5Writer. Each chunk of records is decoded into its columns (times in ns,
-// samples limited to 16383) and, when the layout compresses, shuffled and deflated exactly
-// as HDF5's own filters would, on worker threads, one per core (QVxOrderedWorkers). The
-// finished chunks are written in order, straight into the datasets, by one writing thread
-// at a time (a write of its own per chunk, so that the caller reads the next records
-// meanwhile); the HDF5 library is never called from two threads at once. Public
-// functions: the caller's thread, one at a time.
+// QVxAnalogHdf5Writer. The caller's thread decodes the records into a chunk's columns
+// (times in ns, samples limited to 16383). When the layout compresses, worker threads, one
+// per core (QVxOrderedWorkers), shuffle and deflate the chunks exactly as HDF5's own filters
+// would. The finished chunks are written in order, straight into the datasets, each by a
+// thread of its own while the caller decodes the next; the HDF5 library is never called from
+// two threads at once. Public functions: the caller's thread, one at a time.
 
 #include "QV+AnalogCore/Export/QVxOrderedWorkers.h"
 
@@ -42,12 +41,13 @@ public:
     struct Job;
 
 private:
-    // Hands the chunk being filled to a worker; writes the oldest first while enough are
-    // in flight.
-    bool SubmitFilling();
-    // Waits for the oldest chunk and starts its write once the write before it is done.
-    // False when its encoding or a write failed.
-    bool WriteOldest();
+    // Completes the chunk being filled and hands it to a worker, or straight to its write
+    // without compression; writes the oldest first while enough are in flight.
+    void SubmitFilling();
+    // Waits for the oldest chunk's compression and starts its write.
+    void WriteOldest();
+    // Starts writing `job` once the write before it is done; drops it after a failure.
+    void StartWrite(std::unique_ptr<Job> job, bool encoded);
     // Waits for the write in flight, if any. False when it failed.
     bool WaitForWrite();
     std::unique_ptr<Job> TakeFreeJob();
@@ -63,6 +63,6 @@ private:
     std::vector<std::unique_ptr<Job>> m_free;
     std::unique_ptr<Job> m_writing;  // the chunk being written
     std::future<bool> m_write;
-    // Last, so that its threads stop before the jobs they work on go.
+    // Compressing only. Last, so that its threads stop before the jobs they work on go.
     std::unique_ptr<QVxOrderedWorkers> m_workers;
 };
