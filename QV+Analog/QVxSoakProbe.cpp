@@ -3,7 +3,6 @@
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/MainFrm.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
-#include "QVxWinCommon/DataClasses/QVxDeviceManager.h"
 
 #include <QDateTime>
 #include <QScrollBar>
@@ -66,11 +65,9 @@ void QVxSoakProbe::WriteSample() {
 
 // The unit's memory fill in % of its size, as the library reports it now; 0 without a unit.
 double QVxSoakProbe::BufferUsePercent() const {
-    QVxDeviceManager* manager = m_viewModel.GetDeviceManager();
-    if (!manager || !manager->IsOpened()) return 0.0;
-    manager->RefreshStatus();
-    const QVPlusStatus status = manager->GetStatus();
-    return status.unitBufferSize == 0 ? 0.0 : 100.0 * status.unitBufferFill / status.unitBufferSize;
+    auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    const std::optional<QVxAnalogUnitStatus> status = devices ? devices->RefreshUnitStatus() : std::nullopt;
+    return status ? status->bufferFillPercent : 0.0;
 }
 
 void QVxSoakProbe::Exercise() {

@@ -466,13 +466,12 @@ void CQVxAnalogTracingStatusDlg::UpdateStartTime() {
 
 void CQVxAnalogTracingStatusDlg::RefreshStatus() {
     UpdateStartTime();
-    const QVxDeviceManager* manager = m_viewModel.GetDeviceManager();
-    if (!manager) return;
-    const QVPlusStatus status = manager->GetStatus();
-    m_elapsed->setText(QString::number(status.elapsedMs));
-    m_dataSize->setText(QString::number(status.bytesAcquired / 1024));
-    m_bufferUse->setValue(
-        static_cast<int>(std::min<std::uint32_t>(manager->GetStatusValue(kStatusUnitBufferPercent), 100)));
+    const auto* devices = m_viewModel.GetDeviceManagerViewModel();
+    const std::optional<QVxAnalogUnitStatus> status = devices ? devices->GetUnitStatus() : std::nullopt;
+    if (!status) return;
+    m_elapsed->setText(QString::number(status->elapsedMs));
+    m_dataSize->setText(QString::number(status->bytesAcquired / 1024));
+    m_bufferUse->setValue(static_cast<int>(status->bufferPercent));
 }
 
 void CQVxAnalogTracingStatusDlg::ClearTraceStatus() {

@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <vector>
@@ -67,7 +68,7 @@ private:
     std::vector<Slot> m_slots;
 };
 
-// The time cell of a row.
+// The time cell of a row. One per job: the clock formatter keeps the date of the last second.
 class QVxAnalogCsvRowSink::TimeCell {
 public:
     explicit TimeCell(std::optional<std::int64_t> clockOriginNs) : m_origin(clockOriginNs) {}
@@ -85,41 +86,110 @@ private:
     QVxClockTime::Iso8601Formatter m_clock;
 };
 
+// Consecutive records and, once a worker has formatted them, their rows.
+struct QVxAnalogCsvRowSink::Job {
+    std::uint64_t firstIndex = 0;  // global index of the first record
+    std::uint64_t count = 0;
+    std::vector<std::uint8_t> records = std::vector<std::uint8_t>(kJobRecords * qvx::kReportRecordSize);
+    std::vector<char> text;  // grows to the longest job's text and keeps that size
+    std::size_t textBytes = 0;
+};
+
 QVxAnalogCsvRowSink::QVxAnalogCsvRowSink() = default;
-QVxAnalogCsvRowSink::~QVxAnalogCsvRowSink() = default;
+
+QVxAnalogCsvRowSink::~QVxAnalogCsvRowSink() {
+    m_workers.reset();  // no task may run on the jobs while they go
+}
 
 bool QVxAnalogCsvRowSink::Open(const std::filesystem::path& path, std::string_view headerLine,
                                const ValueText& valueText, std::optional<std::int64_t> clockOriginNs,
                                std::string& error) {
     m_values = std::make_unique<ValueTexts>();
     if (!m_values->Build(valueText, error)) return false;
-    m_time = std::make_unique<TimeCell>(clockOriginNs);
+    m_clockOriginNs = clockOriginNs;
     if (!m_out.Open(path)) {
         error = "cannot create " + path.string();
         return false;
     }
     m_out.Append(headerLine);
+    m_workers = std::make_unique<QVxOrderedWorkers>();
     return true;
 }
 
-bool QVxAnalogCsvRowSink::Consume(const qvx::analog::RecordChunk& chunk) {
-    const std::uint8_t* record = chunk.records;
-    for (std::uint64_t i = 0; i < chunk.count; ++i, record += qvx::kReportRecordSize) {
-        // The row is formatted in place at the end of the writer's buffer.
-        char* const begin = m_out.Reserve(kMaxRowBytes);
-        char* p = std::to_chars(begin, begin + 20, chunk.firstIndex + i + 1).ptr;
+void QVxAnalogCsvRowSink::Format(Job& job) const {
+    TimeCell time(m_clockOriginNs);
+    if (job.text.size() < job.count * 64) job.text.resize(job.count * 64);
+    job.textBytes = 0;
+    const std::uint8_t* record = job.records.data();
+    for (std::uint64_t i = 0; i < job.count; ++i, record += qvx::kReportRecordSize) {
+        if (job.text.size() - job.textBytes < kMaxRowBytes)
+            job.text.resize(job.text.size() * 2 + kMaxRowBytes);
+        char* const begin = job.text.data() + job.textBytes;
+        char* p = std::to_chars(begin, begin + 20, job.firstIndex + i + 1).ptr;
         *p++ = ',';
-        p = m_time->Put(qvx::RecordTimeNs(record, chunk.timeWord), p);
+        p = time.Put(qvx::RecordTimeNs(record, m_timeWord), p);
         for (std::size_t c = 0; c < qvx::kRecordChannelCount; ++c) {
             *p++ = ',';
             p = m_values->Put(c, qvx::RecordRawSample(record, c), p);
         }
         *p++ = '\n';
-        m_out.Commit(static_cast<std::size_t>(p - begin));
+        job.textBytes += static_cast<std::size_t>(p - begin);
     }
-    return m_out.FlushIfFull();
+}
+
+std::unique_ptr<QVxAnalogCsvRowSink::Job> QVxAnalogCsvRowSink::TakeFreeJob(std::uint64_t firstIndex) {
+    std::unique_ptr<Job> job;
+    if (m_free.empty()) {
+        job = std::make_unique<Job>();
+    } else {
+        job = std::move(m_free.back());
+        m_free.pop_back();
+    }
+    job->firstIndex = firstIndex;
+    job->count = 0;
+    return job;
+}
+
+void QVxAnalogCsvRowSink::SubmitFilling() {
+    // Two jobs per worker keep every worker busy while the oldest is written.
+    while (m_running.size() >= 2 * std::size_t{m_workers->GetWorkerCount()}) WriteOldest();
+    Job* job = m_filling.get();
+    m_workers->Submit([this, job] { Format(*job); });
+    m_running.push_back(std::move(m_filling));
+}
+
+bool QVxAnalogCsvRowSink::WriteOldest() {
+    std::unique_ptr<Job> job = std::move(m_running.front());
+    m_running.pop_front();
+    if (!m_workers->TakeOldest() && m_taskError.empty()) m_taskError = "the rows could not be formatted";
+    if (m_taskError.empty()) m_out.Append(std::string_view(job->text.data(), job->textBytes));
+    m_free.push_back(std::move(job));
+    return m_taskError.empty() && m_out.FlushIfFull();
+}
+
+bool QVxAnalogCsvRowSink::Consume(const qvx::analog::RecordChunk& chunk) {
+    m_timeWord = chunk.timeWord;
+    const std::uint8_t* records = chunk.records;
+    std::uint64_t index = chunk.firstIndex;
+    for (std::uint64_t left = chunk.count; left > 0;) {
+        if (m_filling &&
+            (m_filling->count == kJobRecords || m_filling->firstIndex + m_filling->count != index))
+            SubmitFilling();
+        if (!m_filling) m_filling = TakeFreeJob(index);
+        const std::uint64_t n = std::min(left, kJobRecords - m_filling->count);
+        std::memcpy(m_filling->records.data() + m_filling->count * qvx::kReportRecordSize, records,
+                    n * qvx::kReportRecordSize);
+        m_filling->count += n;
+        records += n * qvx::kReportRecordSize;
+        index += n;
+        left -= n;
+    }
+    return m_taskError.empty() && m_out.FlushIfFull();
 }
 
 bool QVxAnalogCsvRowSink::Finish() {
-    return m_out.Close();
+    if (m_filling && m_filling->count > 0) SubmitFilling();
+    while (!m_running.empty()) WriteOldest();
+    const bool closed = m_out.Close();
+    return closed && m_taskError.empty();
 }

@@ -60,7 +60,8 @@ bool QVxAnalogHdf5RowSink::Open(const std::filesystem::path& path, const QVxAnal
         error = m_writer.GetError();
         return false;
     }
-    m_columns = std::make_unique<QVxAnalogHdf5Columns>(m_writer, layout.chunkRecords, timeWordIndex);
+    m_columns = std::make_unique<QVxAnalogHdf5Columns>(m_writer, m_writer.GetChunkRecords(),
+                                                       layout.deflateLevel, timeWordIndex);
     return true;
 }
 

@@ -145,6 +145,10 @@ void QVxAnalogHdf5Writer::Abandon() {
 
 namespace {
 
+std::uint64_t ChunkRecordsFor(const QVxAnalogHdf5Layout& layout, std::uint64_t records) {
+    return std::max<std::uint64_t>(1, std::min(layout.chunkRecords, records));
+}
+
 // A one-dimensional dataset of `type` with `records` elements, chunked by `layout`.
 hid_t CreateColumn(hid_t file, const char* name, hid_t type, std::uint64_t records,
                    const QVxAnalogHdf5Layout& layout) {
@@ -152,7 +156,7 @@ hid_t CreateColumn(hid_t file, const char* name, hid_t type, std::uint64_t recor
     const hsize_t maxDims[1] = {H5S_UNLIMITED};
     const hid_t space = H5Screate_simple(1, dims, maxDims);
     const hid_t create = H5Pcreate(H5P_DATASET_CREATE);
-    const hsize_t chunk[1] = {std::max<hsize_t>(1, std::min<hsize_t>(layout.chunkRecords, records))};
+    const hsize_t chunk[1] = {ChunkRecordsFor(layout, records)};
     H5Pset_chunk(create, 1, chunk);
     // Every element is written, so fill values would only cost time.
     H5Pset_fill_time(create, H5D_FILL_TIME_NEVER);
@@ -199,6 +203,7 @@ bool QVxAnalogHdf5Writer::Create(const std::filesystem::path& target, const QVxA
     Abandon();
     m_error.clear();
     m_recordCount = header.recordCount;
+    m_chunkRecords = ChunkRecordsFor(layout, header.recordCount);
     m_written = 0;
     m_target = std::make_unique<QVxExportTarget>(target);
     if (m_target->IsDirect()) return Fail(target.string() + " is not a regular file; HDF5 needs one");
@@ -257,6 +262,30 @@ bool QVxAnalogHdf5Writer::Append(const std::int64_t* timeNs, const std::array<co
     for (std::size_t c = 0; c < codes.size(); ++c) {
         if (!WriteSlab(m_h->channels[c], H5T_NATIVE_UINT16, m_written, count, codes[c]))
             return Fail(fmt::format("cannot write {} at record {}", kChannelNames[c], m_written));
+    }
+    m_written += count;
+    return true;
+}
+
+bool QVxAnalogHdf5Writer::WriteChunk(std::uint64_t firstRecord, std::uint64_t count,
+                                     const std::array<ChunkBytes, kDatasetCount>& chunks) {
+    if (m_h->file < 0) return false;
+    // Error printing is set per thread; chunks may come from another thread than Create.
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    if (firstRecord != m_written || firstRecord % m_chunkRecords != 0 || count > m_chunkRecords)
+        return Fail(fmt::format("a chunk of {} records at record {} does not follow record {}", count,
+                                firstRecord, m_written));
+    if (count > m_recordCount - m_written)
+        return Fail(fmt::format("{} records more than the {} announced", m_written + count - m_recordCount,
+                                m_recordCount));
+    const std::array<hid_t, kDatasetCount> datasets{m_h->time, m_h->channels[0], m_h->channels[1],
+                                                    m_h->channels[2], m_h->channels[3]};
+    const hsize_t offset[1] = {firstRecord};
+    for (std::size_t d = 0; d < datasets.size(); ++d) {
+        // Filter mask 0: every filter of the dataset was applied to these bytes.
+        if (H5Dwrite_chunk(datasets[d], H5P_DEFAULT, 0, offset, chunks[d].size, chunks[d].data) < 0)
+            return Fail(fmt::format("cannot write {} at record {}", d == 0 ? "time_ns" : kChannelNames[d - 1],
+                                    firstRecord));
     }
     m_written += count;
     return true;

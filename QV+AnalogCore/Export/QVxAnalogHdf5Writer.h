@@ -67,6 +67,22 @@ public:
     bool Append(const std::int64_t* timeNs, const std::array<const std::uint16_t*, 4>& codes,
                 std::uint64_t count);
 
+    // The datasets in the order chunks are handed over: "time_ns", then "ch1".."ch4".
+    static constexpr std::size_t kDatasetCount = 5;
+    struct ChunkBytes {
+        const void* data = nullptr;
+        std::size_t size = 0;
+    };
+    // Records per chunk of the datasets created (the layout's, or the record count when it
+    // is smaller).
+    std::uint64_t GetChunkRecords() const { return m_chunkRecords; }
+    // Writes one chunk of every dataset as the file stores it: the values themselves, or
+    // shuffled and deflated (zlib format) when the layout compresses. Chunks come in order;
+    // `firstRecord` is the export's record where the chunk begins and `count` how many of its
+    // records lie inside the datasets (fewer than a chunk for the last). False on failure.
+    bool WriteChunk(std::uint64_t firstRecord, std::uint64_t count,
+                    const std::array<ChunkBytes, kDatasetCount>& chunks);
+
     // Closes the file and gives it the target's name. False (and the target is left as it
     // was) when a write or the close failed, or fewer records were written than announced.
     bool Finish();
@@ -76,17 +92,20 @@ public:
 
     const std::string& GetError() const { return m_error; }
 
+    // Keeps `what` (with HDF5's messages) as the error, logs it and abandons the file. False.
+    bool Fail(const std::string& what);
+
     // "2026-01-02T03:04:05.123456789Z" for ns since the epoch.
     static std::string FormatIsoUtc(std::int64_t epochNs);
 
 private:
     struct Handles;
-    bool Fail(const std::string& what);
     bool CloseHandles();
 
     std::unique_ptr<Handles> m_h;
     std::unique_ptr<QVxExportTarget> m_target;
     std::uint64_t m_recordCount = 0;
+    std::uint64_t m_chunkRecords = 1;
     std::uint64_t m_written = 0;
     std::string m_error;
 };

@@ -90,6 +90,7 @@ private:
     void WriteBlocks();
     // Either thread, never both at once.
     void WriteOut(const char* data, std::size_t size);
+    void StartWriteBack(std::uint64_t offset, std::uint64_t bytes);
     // Either thread: keeps the reason of a failure.
     void SetError(std::string error);
 

@@ -192,3 +192,22 @@ void QVxAnalogDeviceManagerViewModel::Disconnect(const DevicePtr& device) {
     SetConnectingDevice(nullptr);
     RaiseChanged();
 }
+
+std::optional<QVxAnalogUnitStatus> QVxAnalogDeviceManagerViewModel::GetUnitStatus() const {
+    if (!m_deviceManager) return std::nullopt;
+    const QVPlusStatus status = m_deviceManager->GetStatus();
+    QVxAnalogUnitStatus out;
+    out.elapsedMs = status.elapsedMs;
+    out.bytesAcquired = status.bytesAcquired;
+    out.bufferPercent =
+        std::min<std::uint32_t>(m_deviceManager->GetStatusValue(kStatusUnitBufferPercent), 100);
+    if (status.unitBufferSize != 0)
+        out.bufferFillPercent = 100.0 * status.unitBufferFill / status.unitBufferSize;
+    return out;
+}
+
+std::optional<QVxAnalogUnitStatus> QVxAnalogDeviceManagerViewModel::RefreshUnitStatus() {
+    if (!m_deviceManager || !m_deviceManager->IsOpened()) return std::nullopt;
+    m_deviceManager->RefreshStatus();
+    return GetUnitStatus();
+}

@@ -6,9 +6,11 @@
 #include "QVxCore/Presenters/Signal.h"
 #include "QVxWinCommon/DataClasses/QVxDeviceManager.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -17,6 +19,15 @@ class IQVxDeviceManagerOwner {
 public:
     virtual ~IQVxDeviceManagerOwner() = default;
     virtual bool isTracing() const = 0;
+};
+
+// The unit's figures that views show and log during a trace, so that they need not read the
+// device library's status struct.
+struct QVxAnalogUnitStatus {
+    std::uint32_t elapsedMs = 0;      // since the acquisition started
+    std::uint64_t bytesAcquired = 0;  // bytes read from the unit in this acquisition
+    std::uint32_t bufferPercent = 0;  // the unit's memory fill as the library reports it, 0..100
+    double bufferFillPercent = 0.0;   // the same from the byte counts; 0 while the size is unknown
 };
 
 class QVxAnalogDeviceManagerViewModel {
@@ -47,6 +58,12 @@ public:
     // The unit that is connected now, or null.
     DevicePtr GetConnectedDevice() const;
     QVxDeviceManager* GetDeviceManager() const { return m_deviceManager.get(); }
+
+    // The unit's figures from the last status the library reported; none without a device
+    // manager. GUI thread.
+    std::optional<QVxAnalogUnitStatus> GetUnitStatus() const;
+    // Asks the library for a new status first; none without an open unit. GUI thread.
+    std::optional<QVxAnalogUnitStatus> RefreshUnitStatus();
 
     // Counts other running instances of the application (the family protocol);
     // until it is set there are none.

@@ -60,6 +60,11 @@ TEST_F(AnalogViewModelTest, CounterPatternAt10MSpansTwoFilesAndEveryRecordComesB
     const std::uint64_t expected = StopMiB() * 1'048'576 / 16;
     EXPECT_EQ(viewModel.GetRecordCount(), expected);
     EXPECT_NE(viewModel.GetStartSeconds(), 0);
+    // The figures the tracing-status pane shows: every byte of the trace, a bounded fill.
+    const auto unit = viewModel.GetDeviceManagerViewModel()->GetUnitStatus();
+    ASSERT_TRUE(unit);
+    EXPECT_EQ(unit->bytesAcquired, expected * 16);
+    EXPECT_LE(unit->bufferPercent, 100u);
     // The overview written during the trace is there at once: no indexing after it.
     EXPECT_FALSE(viewModel.GetOscilloGraphViewModel()->IsIndexing());
     EXPECT_TRUE(viewModel.GetOscilloGraphViewModel()->GetOverview());
@@ -197,6 +202,7 @@ TEST_F(AnalogViewModelTest, AUnitFaultEndsTheTraceWithItsMessageDisconnectsAndKe
     EXPECT_EQ(viewModel.GetLastAbortType(), QVxAbortType::DeviceError);
     EXPECT_EQ(viewModel.GetDeviceManagerViewModel()->GetConnectingDevice(), nullptr);
     EXPECT_FALSE(viewModel.GetDeviceManager()->IsOpened());
+    EXPECT_FALSE(viewModel.GetDeviceManagerViewModel()->RefreshUnitStatus());  // no unit to ask
     EXPECT_FALSE(viewModel.WasLastReportOpened());
 
     const std::uint64_t records = viewModel.GetRecordCount();

@@ -276,6 +276,35 @@ TEST(Hdf5Writer, RefusesMoreOrFewerRecordsThanAnnounced) {
     EXPECT_TRUE(qvx::test::FolderEntries(dir.Path()).empty());
 }
 
+TEST(Hdf5Writer, ChunksMustComeInOrderAndWithinTheRecordsAnnounced) {
+    qvx::test::TempDir dir("hdf5chunks");
+    qvx::test::LogCapture log;
+    QVxAnalogHdf5Header header;
+    header.recordCount = 6;
+    std::int64_t times[4] = {0, 10, 20, 30};
+    std::uint16_t codes[4] = {1, 2, 3, 4};
+    const std::array<QVxAnalogHdf5Writer::ChunkBytes, QVxAnalogHdf5Writer::kDatasetCount> chunk{
+        {{times, sizeof times},
+         {codes, sizeof codes},
+         {codes, sizeof codes},
+         {codes, sizeof codes},
+         {codes, sizeof codes}}};
+    {
+        QVxAnalogHdf5Writer writer;
+        ASSERT_TRUE(writer.Create(dir.Path() / "a.h5", header, {.chunkRecords = 4, .deflateLevel = 0}));
+        EXPECT_EQ(writer.GetChunkRecords(), 4u);
+        EXPECT_FALSE(writer.WriteChunk(4, 2, chunk));  // the chunk at record 0 is missing
+    }
+    {
+        QVxAnalogHdf5Writer writer;
+        ASSERT_TRUE(writer.Create(dir.Path() / "a.h5", header, {.chunkRecords = 4, .deflateLevel = 0}));
+        ASSERT_TRUE(writer.WriteChunk(0, 4, chunk));
+        EXPECT_FALSE(writer.WriteChunk(4, 4, chunk));  // two records past the end
+        EXPECT_NE(writer.GetError().find("2 records more than the 6 announced"), std::string::npos);
+    }
+    EXPECT_TRUE(qvx::test::FolderEntries(dir.Path()).empty());
+}
+
 }  // namespace
 
 namespace {
