@@ -170,6 +170,7 @@ void QVxAnalogBookmarks::Commit() {
 void QVxAnalogBookmarks::MirrorMarks() {
     std::vector<qvx::WaveformMark> marks;
     for (const qvx::AnalogBookmark& b : List())
-        marks.push_back({b.id, b.visible, b.color.IsSet() ? b.color : kDefaultColor, b.timeNSec});
+        marks.push_back({b.id, b.visible, b.color.IsSet() ? b.color : kDefaultColor, b.timeNSec,
+                         b.note.empty() ? b.name : b.name + "\n" + b.note});
     m_marks.SetMarkList(std::move(marks));
 }

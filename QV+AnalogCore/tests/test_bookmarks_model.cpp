@@ -59,9 +59,9 @@ TEST_F(BookmarksModel, EditsReachTheSessionAndTheMarkListAndMarkItChanged) {
     EXPECT_EQ(first.name, "B1");
 
     const std::vector<qvx::WaveformMark> expected = {
-        {1, true, QVxAnalogBookmarks::kDefaultColor, 500},
-        {2, true, qvx::Color(1, 2, 3), 700},
-        {3, false, QVxAnalogBookmarks::kDefaultColor, 99'900},
+        {1, true, QVxAnalogBookmarks::kDefaultColor, 500, "B1\nポンプ起動"},  // name and note on the flag
+        {2, true, qvx::Color(1, 2, 3), 700, "B2"},
+        {3, false, QVxAnalogBookmarks::kDefaultColor, 99'900, "B3"},
     };
     EXPECT_EQ(marks.GetMarkList(), expected);
 

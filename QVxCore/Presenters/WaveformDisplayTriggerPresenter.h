@@ -10,6 +10,7 @@
 #include "QVxCore/Presenters/Signal.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace qvx {
@@ -18,12 +19,14 @@ class AnalogSettings;
 struct AnalogDisplayTriggerSettings;
 class WaveformPresenter;
 
-// One flag of the mark list: an id, whether it is shown, its colour and its time (ns).
+// One flag of the mark list: an id, whether it is shown, its colour, its time (ns) and
+// the text shown while the pointer rests on its flag (UTF-8; may be empty).
 struct WaveformMark {
     int id = 0;
     bool visible = true;
     Color color;
     std::int64_t time = 0;
+    std::string label;
 
     friend bool operator==(const WaveformMark&, const WaveformMark&) = default;
 };

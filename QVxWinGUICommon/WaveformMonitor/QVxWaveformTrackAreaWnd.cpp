@@ -254,6 +254,13 @@ void CQVxWaveformTrackAreaWnd::mousePressEvent(QMouseEvent* e) {
     m_downBegin = m_area->PaintData().GetViewportBeginTimeOffset();
 }
 
+// The label of the mark flag under the pointer as the tooltip; none elsewhere.
+void CQVxWaveformTrackAreaWnd::ShowMarkLabel(QPoint pt) {
+    const qvx::WaveformDisplayTriggerPresenter* marks = m_area->GetMarkPresenter();
+    const qvx::WaveformMark* mark = marks ? marks->FindMark(m_area->HitMarkFlag(pt)) : nullptr;
+    setToolTip(mark ? QString::fromStdString(mark->label) : QString());
+}
+
 // A press on a mark flag selects its mark and starts dragging it.
 bool CQVxWaveformTrackAreaWnd::StartMarkDrag(QPoint pt) {
     qvx::WaveformDisplayTriggerPresenter* marks = m_area->GetMarkPresenter();
@@ -320,6 +327,7 @@ void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
         Layout();
     } else {
         m_area->UpdateHover(pt);
+        ShowMarkLabel(pt);
         const PixRect& w = m_area->GetWaveformRect();
         if (w.Contains(pt.x(), pt.y())) {
             m_area->SetMousePoint(pt);

@@ -104,6 +104,7 @@ private:
     // Shown when markers are enabled, unless the extension's banner needs the corner.
     void UpdateMarkerStripVisibility();
     bool StartMarkDrag(QPoint pt);
+    void ShowMarkLabel(QPoint pt);
     void DragMark(QPoint delta);
 
     CQVxWaveformMonitorWnd* m_parent;

@@ -29,8 +29,9 @@ protected:
     void OpenWithMarks() {
         Open();
         wnd->SetMarkPresenter(&marks);
-        marks.SetMarkList(
-            {{1, true, kRed, 100 * Tpp()}, {2, true, kBlue, 300 * Tpp()}, {3, false, kRed, 500 * Tpp()}});
+        marks.SetMarkList({{1, true, kRed, 100 * Tpp(), "first"},
+                           {2, true, kBlue, 300 * Tpp(), "second\nwith a note"},
+                           {3, false, kRed, 500 * Tpp(), "hidden"}});
         AreaWnd()->repaint();
     }
     QPoint FlagAt(int column) const { return QPoint(Wave().left + column, 12); }
@@ -71,6 +72,15 @@ TEST_F(MarkFlagTest, APressSelectsAndADragMovesTheMarkWithinTheRecording) {
     EXPECT_EQ(Area().HitMarkFlag(FlagAt(100)), 1);
     EXPECT_EQ(Area().HitMarkFlag(FlagAt(500)), 0);  // hidden marks are not hit
     EXPECT_EQ(Area().HitMarkFlag(FlagAt(100) + QPoint(0, 40)), 0);
+    // Resting on a flag shows its label.
+    const auto hover = [&](QPoint at) {
+        AreaWnd()->repaint();
+        QMouseEvent e(QEvent::MouseMove, at, AreaWnd()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(AreaWnd(), &e);
+        return AreaWnd()->toolTip();
+    };
+    EXPECT_EQ(hover(FlagAt(300)), "second\nwith a note");
+    EXPECT_EQ(hover(FlagAt(200)), "");
 
     AreaWnd()->repaint();
     QTest::mousePress(AreaWnd(), Qt::LeftButton, {}, FlagAt(300));
