@@ -3,10 +3,12 @@
 // hidden, deleted with Delete, exported as CSV, and saved with the session when the
 // window closes after the question.
 
+#include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/DataList/CQVxBookmarksPane.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/tests/app_fixture.h"
 #include "QVxCore/Archive.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
 #include <QMenu>
@@ -126,6 +128,29 @@ TEST_F(BookmarksGui, AnUnsavedRecordingKeepsItsBookmarksBesideItAndSaveAsCarries
     EXPECT_EQ(saved, beside);
     Frame().close();
     EXPECT_TRUE(prompts.saveQuestions.isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(BookmarksGui, AHitOfTheDisplayTriggerListIsBookmarkedFromItsContextMenu) {
+    RecordAndSave();
+    CQVxAnalogDisplayTriggerListPane* triggers = Frame().GetDisplayTriggerListPane();
+    const auto& hits = ViewModel().GetSession()->GetDisplayTriggerList();
+    ASSERT_GE(hits.size(), 2u);
+    {
+        std::unique_ptr<QMenu> menu(triggers->CreateContextMenu(triggers));
+        EXPECT_FALSE(menu->findChild<QAction*>("addBookmark")->isEnabled());  // no row selected
+    }
+    triggers->GetList()->SelectRow(1);
+    std::unique_ptr<QMenu> menu(triggers->CreateContextMenu(triggers));
+    menu->findChild<QAction*>("addBookmark")->trigger();
+    ASSERT_EQ(Bookmarks().List().size(), 1u);
+    const std::uint8_t* record = ViewModel().GetSession()->GetReportData()->ReadRecordByIndex(
+        static_cast<std::uint64_t>(hits[1].dataIndex));
+    EXPECT_EQ(Bookmarks().List()[0].timeNSec, qvx::RecordTimeNs(record));
+    EXPECT_EQ(Pane()->GetList()->GetRealItemCount(), 1);
 }
 
 }  // namespace
