@@ -222,6 +222,12 @@ constexpr QVxStringRow kRows[] = {
     {kAppStringDeleteBookmark, "削除", "Delete"},
     {kAppStringExportBookmarks, "CSV出力...", "Export as CSV..."},
     {kAppStringAddBookmark, "ブックマークを追加", "Add bookmark"},
+    {kAppStringBookmarksNotLoaded,
+     "一部のブックマークを読み込めませんでした（%1）。\n元のファイルは次の保存時に meta.unreadable "
+     "として残されます。",
+     "Some bookmarks could not be loaded (%1).\nThe original file is kept as meta.unreadable when the "
+     "session is "
+     "next saved."},
 };
 
 }  // namespace

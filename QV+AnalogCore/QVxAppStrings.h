@@ -170,6 +170,7 @@ inline constexpr int kAppStringShowBookmark = 21411;
 inline constexpr int kAppStringDeleteBookmark = 21412;
 inline constexpr int kAppStringExportBookmarks = 21413;
 inline constexpr int kAppStringAddBookmark = 21414;
+inline constexpr int kAppStringBookmarksNotLoaded = 21415;  // %1: the first problem
 
 std::string_view QVxLoadAppString(int id);
 

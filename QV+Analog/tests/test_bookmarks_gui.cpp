@@ -154,3 +154,26 @@ TEST_F(BookmarksGui, AHitOfTheDisplayTriggerListIsBookmarkedFromItsContextMenu) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BookmarksGui, ASessionWhoseBookmarksDoNotAllLoadOpensWithTheRestAndSaysWhich) {
+    RecordAndSave();
+    const fs::path session = dir.Path() / "s" / "s.qvxa";
+    const fs::path meta = dir.Path() / "s" / "repo" / "meta";
+    ViewModel().NewSession(nullptr);  // the saved session is let go
+    const std::string text =
+        R"({"value0": {"displayTriggerList": [{"dataIndex": 4, "widthNSec": 0}], "bookmarks": [
+        {"id": 1, "timeNSec": 5, "name": "ok", "note": "", "color": "#FF000000", "visible": true},
+        {"id": 2, "timeNSec": 6, "name": "bad", "note": "", "color": "#FF000000", "visible": "yes"}]}})";
+    std::ofstream(meta) << text;
+    prompts.messages.clear();
+    ASSERT_TRUE(Frame().OpenSession(QString::fromStdString(session.string())));
+    ASSERT_EQ(Bookmarks().List().size(), 1u);
+    EXPECT_EQ(ViewModel().GetSession()->GetDisplayTriggerList().size(), 1u);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].contains("bookmarks[1].visible")) << prompts.messages[0].toStdString();
+    EXPECT_EQ(Pane()->GetList()->GetRealItemCount(), 1);
+}
+
+}  // namespace

@@ -240,6 +240,11 @@ bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
     if (code == qvx::AnalogSession::kOpenedReportTooOld) {
         QVxNotification::ShowText(QVxLoadAppString(kAppStringReportTooOld));
     }
+    if (const auto& problems = opened->GetBookmarkProblems(); !problems.empty()) {
+        std::string text(QVxLoadAppString(kAppStringBookmarksNotLoaded));
+        text.replace(text.find("%1"), 2, problems.front());
+        QVxNotification::ShowText(text);
+    }
     ReplaceSession(std::move(opened));
     HoldSessionFolder();
     if (const auto& reader = m_session->GetReportData()) m_oscilloGraph->SetupForStoredData(reader);

@@ -222,3 +222,21 @@ TEST_F(Bookmarks, EntriesThatDidNotLoadAreKeptAsideBeforeMetaIsRewritten) {
     EXPECT_EQ(ReadText(fs::path(meta).concat(".unreadable")), damaged);
     EXPECT_EQ(LoadFrom(meta)[0].name, "renamed");
 }
+
+TEST_F(Bookmarks, ARecordingLeftUnsavedOpensWithItsBookmarksAndKeepsThemWhenSaved) {
+    // What a run that ended without saving leaves: its settings and "repo" with "meta".
+    const fs::path folder = dir / "cache" / "orphan";
+    WriteSettings(folder / AnalogSession::kRecordingSettingsFileName);
+    qvx::test::ReportBuilder(folder / "repo").AddFile(0, 300);
+    ASSERT_TRUE(qvx::Archive::SaveMetadata({{4, 0}}, FiveBookmarks(), folder / "repo" / "meta"));
+
+    AnalogSession recovered;
+    int code = -1;
+    ASSERT_TRUE(recovered.OpenInternal(folder / AnalogSession::kRecordingSettingsFileName, nullptr, code));
+    EXPECT_EQ(recovered.GetBookmarks(), FiveBookmarks());
+    recovered.SetFreshRecording(true);
+    fs::create_directories(dir / "out");
+    recovered.SetFreeSpaceQuery([](const fs::path&) { return std::uintmax_t{1} << 30; });
+    ASSERT_EQ(recovered.SaveAs(dir / "out" / "r.qvxa", nullptr), AnalogSession::kSaved);
+    EXPECT_EQ(LoadFrom(dir / "out" / "repo" / "meta"), FiveBookmarks());
+}
