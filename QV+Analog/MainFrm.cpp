@@ -100,6 +100,8 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
         m_connections.push_back(devices->Changed.Connect([this] { OnDevicesChanged(); }));
     m_viewModel.SetUnsavedRecordingGuard(
         [this](QVxAnalogViewModel::ReplacingRecording) { return OnReplacingUnsavedRecording(); });
+    m_viewModel.SetUnsavedBookmarksGuard(
+        [this](QVxAnalogViewModel::ReplacingRecording) { return OnReplacingUnsavedBookmarks(); });
     connect(m_view->GetMonitorWnd()->GetTrackAreaWnd(), &CQVxWaveformTrackAreaWnd::TrackHeightDragged, this,
             &CMainFrame::OnTrackHeightDragged);
     ApplyTrackFit();
@@ -109,6 +111,7 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
 
 CMainFrame::~CMainFrame() {
     m_viewModel.SetUnsavedRecordingGuard(nullptr);
+    m_viewModel.SetUnsavedBookmarksGuard(nullptr);
     for (auto& connection : m_connections) connection->Disconnect();
 }
 
@@ -679,6 +682,16 @@ bool CMainFrame::AskToSaveBookmarks() {
         case QVxSaveChoice::kCancel:
             break;
     }
+    return false;
+}
+
+// A new trace or another session would replace a session with changed bookmarks. A
+// peer's trace start asks nobody: the bookmarks are saved in place.
+bool CMainFrame::OnReplacingUnsavedBookmarks() {
+    if (!m_handlingRemoteStart) return AskToSaveBookmarks();
+    const qvx::AnalogSession* session = m_viewModel.GetSession();
+    if (session && m_viewModel.SaveAsSession(session->GetSettingFilePath())) return true;
+    spdlog::error("A peer's trace start was refused: the changed bookmarks could not be saved.");
     return false;
 }
 

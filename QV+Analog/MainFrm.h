@@ -111,6 +111,7 @@ public:
     // the save-as dialog), Discard or Cancel. True to go on: saved or discarded.
     bool AskToSaveRecording();
     bool AskToSaveBookmarks();
+    bool OnReplacingUnsavedBookmarks();
     // Whether a peer's trace start is being handled: an unsaved recording is then kept for
     // later instead of asking, since no one may be at this window to answer.
     bool IsHandlingRemoteStart() const { return m_handlingRemoteStart; }

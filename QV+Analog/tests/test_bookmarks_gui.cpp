@@ -177,3 +177,30 @@ TEST_F(BookmarksGui, ASessionWhoseBookmarksDoNotAllLoadOpensWithTheRestAndSaysWh
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BookmarksGui, OpeningAnotherSessionOverChangedBookmarksAsksFirst) {
+    RecordAndSave();
+    // Another session: settings alone.
+    fs::create_directories(dir.Path() / "other");
+    qvx::AnalogSettings settings;
+    ASSERT_TRUE(qvx::Archive::Save(settings, dir.Path() / "other" / "o.qvxa"));
+    const QString session = QString::fromStdString((dir.Path() / "other" / "o.qvxa").string());
+    AddWithKeyAt(*Bookmarks().LastTime() / 2);
+    ASSERT_TRUE(ViewModel().HasUnsavedBookmarks());
+    prompts.saveChoices.push_back(QVxSaveChoice::kCancel);
+    EXPECT_FALSE(Frame().OpenSession(session));
+    EXPECT_EQ(prompts.saveQuestions.size(), 1);
+    EXPECT_EQ(Bookmarks().List().size(), 1u);  // cancelled: all as it was
+
+    prompts.saveChoices.push_back(QVxSaveChoice::kSave);
+    ASSERT_TRUE(Frame().OpenSession(session));  // saved in place first, then replaced
+    EXPECT_EQ(prompts.saveQuestions.size(), 2);
+    EXPECT_TRUE(Bookmarks().List().empty());
+    qvx::AnalogBookmarkList saved;
+    ASSERT_TRUE(qvx::Archive::LoadBookmarks(saved, dir.Path() / "s" / "repo" / "meta"));
+    EXPECT_EQ(saved.size(), 1u);
+}
+
+}  // namespace

@@ -309,6 +309,7 @@ bool QVxAnalogViewModel::HasMissingReportData() const {
 }
 
 bool QVxAnalogViewModel::ConfirmReplacingRecording(ReplacingRecording what) {
+    if (HasUnsavedBookmarks() && m_bookmarksGuard && !m_bookmarksGuard(what)) return false;
     if (!HasUnsavedRecording()) return true;
     if (m_unsavedGuard && !m_unsavedGuard(what)) return false;
     if (HasUnsavedRecording()) DiscardRecording();

@@ -105,6 +105,9 @@ public:
     // when it returns true is discarded. Without a guard the command goes on.
     using UnsavedRecordingGuard = std::function<bool(ReplacingRecording)>;
     void SetUnsavedRecordingGuard(UnsavedRecordingGuard guard) { m_unsavedGuard = std::move(guard); }
+    // Asked the same way before changed bookmarks of a saved session are replaced: it saves
+    // them or lets them go and returns true to go on; false cancels the command.
+    void SetUnsavedBookmarksGuard(UnsavedRecordingGuard guard) { m_bookmarksGuard = std::move(guard); }
     // Deletes the unsaved recording's files (a recovered recording's whole folder); when no
     // trace runs, an empty session with the same settings replaces it (SessionChanged).
     void DiscardRecording();
@@ -255,6 +258,7 @@ private:
     // The unsaved recording and, for a recovered one, its folder held by this run.
     bool m_unsavedRecording = false;
     UnsavedRecordingGuard m_unsavedGuard;
+    UnsavedRecordingGuard m_bookmarksGuard;
     qvx::FolderLock m_recoveredLock;
     // The folder of an opened or saved session, held while it is open so that the command
     // line does not rewrite its "meta" under this program (best effort: another program
