@@ -1,7 +1,7 @@
 // Bookmarks in the report metadata file "meta": written beside the hit list, read entry by
 // entry (a malformed one is left out with a warning naming it, the rest still loads), and
-// carried by the session through open, save-as, saving in place and the move of a fresh
-// recording.
+// carried by the session through open, save-as, saving in place and the save of a
+// recording left unsaved.
 
 #include "QVxCore/Bookmarks.h"
 
@@ -71,10 +71,6 @@ TEST(BookmarkRules, TextLengthCountsCharactersAndTimeMustLieInTheRecording) {
     EXPECT_FALSE(qvx::CheckBookmarkTime(100, 100));
     EXPECT_TRUE(qvx::CheckBookmarkTime(-1, 100));
     EXPECT_TRUE(qvx::CheckBookmarkTime(101, 100));
-
-    EXPECT_EQ(qvx::NextBookmarkId({}), 1);
-    EXPECT_EQ(qvx::NextBookmarkId(FiveBookmarks()), 9);
-    EXPECT_EQ(qvx::DefaultBookmarkName(9), "B9");
 }
 
 TEST_F(Bookmarks, MetaKeepsThemBesideTheHitsAndReadersOfHitsAloneStillLoad) {
@@ -180,18 +176,6 @@ TEST_F(Bookmarks, SessionOpensSavesAsAndSavesInPlaceWithThem) {
     ASSERT_TRUE(older.OpenInternal(dir / "out" / "a.qvxa", nullptr, code));
     EXPECT_TRUE(older.GetBookmarks().empty());
     EXPECT_EQ(older.GetDisplayTriggerList().size(), 2u);
-}
-
-TEST_F(Bookmarks, AFreshRecordingMovedOnSaveKeepsThem) {
-    fs::create_directories(dir / "cache");
-    fs::create_directories(dir / "out");
-    AnalogSession session;
-    RecordInto(session);
-    ASSERT_TRUE(session.OpenReportData(nullptr));
-    session.SetFreshRecording(true);
-    ASSERT_TRUE(session.WillMoveReportTo(dir / "out" / "a.qvxa"));
-    ASSERT_EQ(session.SaveAs(dir / "out" / "a.qvxa", nullptr), AnalogSession::kSaved);
-    EXPECT_EQ(LoadFrom(dir / "out" / "repo" / "meta"), FiveBookmarks());
 }
 
 TEST_F(Bookmarks, EntriesThatDidNotLoadAreKeptAsideBeforeMetaIsRewritten) {
