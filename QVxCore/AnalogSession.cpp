@@ -156,7 +156,10 @@ bool AnalogSession::OpenInternal(const fs::path& settingFilePath, ProgressToken*
 void AnalogSession::LoadMetadata(const fs::path& meta) {
     const bool hitsLoaded = Archive::Load(*m_displayTriggerList, meta);
     m_bookmarkProblems.clear();
-    Archive::LoadBookmarks(m_bookmarks, meta, &m_bookmarkProblems);
+    // A file the hit list came from but whose bookmarks cannot be read counts as a problem
+    // too, so that it is kept aside before it is rewritten.
+    if (!Archive::LoadBookmarks(m_bookmarks, meta, &m_bookmarkProblems) && hitsLoaded)
+        m_bookmarkProblems.push_back("bookmarks: the file could not be read as a whole");
     if (hitsLoaded) spdlog::info("Metadata loaded. {}", meta.string());
 }
 
