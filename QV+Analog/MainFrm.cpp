@@ -6,6 +6,7 @@
 
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
+#include "QV+Analog/DataList/CQVxBookmarksPane.h"
 #include "QV+Analog/Environment/QVxAnalogEnvDlg.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 #include "QV+Analog/QVxAnalogLooks.h"
@@ -94,10 +95,13 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
 
     m_connections.push_back(m_viewModel.TraceStateChanged.Connect([this] { OnTraceStateChanged(); }));
     m_connections.push_back(m_viewModel.SessionChanged.Connect([this] { OnSessionChanged(); }));
+    m_connections.push_back(m_viewModel.GetBookmarks().Changed.Connect([this] { UpdateTitle(); }));
     if (auto* devices = m_viewModel.GetDeviceManagerViewModel())
         m_connections.push_back(devices->Changed.Connect([this] { OnDevicesChanged(); }));
     m_viewModel.SetUnsavedRecordingGuard(
         [this](QVxAnalogViewModel::ReplacingRecording) { return OnReplacingUnsavedRecording(); });
+    m_viewModel.SetUnsavedBookmarksGuard(
+        [this](QVxAnalogViewModel::ReplacingRecording) { return OnReplacingUnsavedBookmarks(); });
     connect(m_view->GetMonitorWnd()->GetTrackAreaWnd(), &CQVxWaveformTrackAreaWnd::TrackHeightDragged, this,
             &CMainFrame::OnTrackHeightDragged);
     ApplyTrackFit();
@@ -107,6 +111,7 @@ CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envDat
 
 CMainFrame::~CMainFrame() {
     m_viewModel.SetUnsavedRecordingGuard(nullptr);
+    m_viewModel.SetUnsavedBookmarksGuard(nullptr);
     for (auto& connection : m_connections) connection->Disconnect();
 }
 
@@ -251,6 +256,10 @@ bool CMainFrame::CreateDockingWindows() {
     m_triggerListPane = new CQVxAnalogDisplayTriggerListPane(m_viewModel, this);
     name(m_triggerListPane, "DisplayTriggerListPane");
     m_measurementPane = new CQVxMeasurementPane(m_viewModel, this);
+    m_bookmarksPane = new CQVxBookmarksPane(m_viewModel, this);
+    name(m_bookmarksPane, "BookmarksPane");
+    connect(m_bookmarksPane, &CQVxBookmarksPane::JumpedToTime, this,
+            [this](qint64 time) { m_view->SendTimeToPeers(time); });
     connect(m_searchPanel, &CQVxEventSearchPanel::HitsReplaced, this, [this] {
         m_triggerListPane->ShowSessionHits();
         m_triggerListPane->raise();
@@ -262,6 +271,7 @@ bool CMainFrame::CreateDockingWindows() {
     addDockWidget(Qt::BottomDockWidgetArea, m_dataListPane);
     splitDockWidget(m_dataListPane, m_triggerListPane, Qt::Horizontal);
     tabifyDockWidget(m_triggerListPane, m_measurementPane);
+    tabifyDockWidget(m_triggerListPane, m_bookmarksPane);
     m_triggerListPane->raise();
     resizeDocks({m_tracePane}, {360}, Qt::Horizontal);
     resizeDocks({m_dataListPane}, {230}, Qt::Vertical);
@@ -269,7 +279,8 @@ bool CMainFrame::CreateDockingWindows() {
     QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows"));
     for (QDockWidget* pane :
          {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
-          static_cast<QDockWidget*>(m_triggerListPane), static_cast<QDockWidget*>(m_measurementPane)}) {
+          static_cast<QDockWidget*>(m_triggerListPane), static_cast<QDockWidget*>(m_measurementPane),
+          static_cast<QDockWidget*>(m_bookmarksPane)}) {
         if (bars) bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
     }
     return true;
@@ -299,6 +310,10 @@ QWidget* CMainFrame::CreateDisplayTriggerContent() {
     addKey(kCmdSearchNext, QKeySequence(Qt::Key_F3), [this] { m_searchPanel->FindNext(); });
     addKey(kCmdSearchPrevious, QKeySequence(Qt::SHIFT | Qt::Key_F3),
            [this] { m_searchPanel->FindPrevious(); });
+    // The next and previous bookmark from the cursor, anywhere in the window.
+    addKey(kCmdNextBookmark, QKeySequence(Qt::CTRL | Qt::Key_B), [this] { m_bookmarksPane->GoToNext(true); });
+    addKey(kCmdPreviousBookmark, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B),
+           [this] { m_bookmarksPane->GoToNext(false); });
     return content;
 }
 
@@ -341,7 +356,7 @@ void CMainFrame::UpdateTitle() {
     QString name = !unsaved && session && !session->GetSettingFilePath().empty()
                        ? QString::fromStdString(session->GetSettingFilePath().filename().string())
                        : QVxAppString(kAppStringUntitled);
-    if (unsaved) name += QLatin1Char('*');
+    if (unsaved || m_viewModel.HasUnsavedBookmarks()) name += QLatin1Char('*');
     QString title = name + QStringLiteral(" - ") + QVxAppString(kAppStringAppTitle);
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     if (auto device = devices ? devices->GetConnectedDevice() : nullptr)
@@ -532,6 +547,7 @@ void CMainFrame::ApplyClockTime(bool on) {
     if (m_view) m_view->GetMonitorWnd()->update();
     if (m_dataListPane) m_dataListPane->RefreshTexts();
     if (m_triggerListPane) m_triggerListPane->RefreshTexts();
+    if (m_bookmarksPane) m_bookmarksPane->RefreshTexts();
 }
 
 void CMainFrame::OnTrackHeightDragged(int sharedHeight) {
@@ -652,6 +668,33 @@ bool CMainFrame::AskToSaveRecording() {
     return false;
 }
 
+// Bookmarks changed in a saved session: saved in place (its own settings file), or let go.
+bool CMainFrame::AskToSaveBookmarks() {
+    const QVxSaveChoice choice =
+        QVxAppPrompts::Get().AskSaveDiscardCancel(this, QVxAppString(kAppStringSaveBookmarksQuestion));
+    switch (choice) {
+        case QVxSaveChoice::kSave: {
+            const qvx::AnalogSession* session = m_viewModel.GetSession();
+            return session && SaveSessionAs(QString::fromStdString(session->GetSettingFilePath().string()));
+        }
+        case QVxSaveChoice::kDiscard:
+            return true;
+        case QVxSaveChoice::kCancel:
+            break;
+    }
+    return false;
+}
+
+// A new trace or another session would replace a session with changed bookmarks. A
+// peer's trace start asks nobody: the bookmarks are saved in place.
+bool CMainFrame::OnReplacingUnsavedBookmarks() {
+    if (!m_handlingRemoteStart) return AskToSaveBookmarks();
+    const qvx::AnalogSession* session = m_viewModel.GetSession();
+    if (session && m_viewModel.SaveAsSession(session->GetSettingFilePath())) return true;
+    spdlog::error("A peer's trace start was refused: the changed bookmarks could not be saved.");
+    return false;
+}
+
 // A new trace or another session would replace the unsaved recording.
 bool CMainFrame::OnReplacingUnsavedRecording() {
     if (!m_handlingRemoteStart) return AskToSaveRecording();
@@ -687,6 +730,10 @@ void CMainFrame::SaveLayout() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!m_unattendedClose && m_viewModel.HasUnsavedRecording() && !AskToSaveRecording()) {
+        event->ignore();
+        return;
+    }
+    if (!m_unattendedClose && m_viewModel.HasUnsavedBookmarks() && !AskToSaveBookmarks()) {
         event->ignore();
         return;
     }

@@ -23,6 +23,7 @@ class CQVxAnalogScopeView;
 class CQVxAnalogTracingStatusDlg;
 class CQVxEventSearchPanel;
 class CQVxMeasurementPane;
+class CQVxBookmarksPane;
 class CQVxWaveformDisplayTriggerDlg;
 class CTracePane;
 class QActionGroup;
@@ -61,6 +62,8 @@ public:
     // The display trigger pane's search commands, F3 and Shift+F3 anywhere in the window.
     static constexpr int kCmdSearchNext = 32810;
     static constexpr int kCmdSearchPrevious = 32811;
+    static constexpr int kCmdNextBookmark = 32812;      // Ctrl+B
+    static constexpr int kCmdPreviousBookmark = 32813;  // Ctrl+Shift+B
     // How long closing waits for a running trace to end before its recording is saved.
     static constexpr int kStopWaitMs = 30'000;
 
@@ -100,12 +103,15 @@ public:
     CQVxAnalogDisplayTriggerListPane* GetDisplayTriggerListPane() const { return m_triggerListPane; }
     CQVxEventSearchPanel* GetSearchPanel() const { return m_searchPanel; }
     CQVxMeasurementPane* GetMeasurementPane() const { return m_measurementPane; }
+    CQVxBookmarksPane* GetBookmarksPane() const { return m_bookmarksPane; }
     QAction* FindCommand(int id) const;
     QStringList GetRecentFiles() const;
 
     // Asks whether to save an unsaved recording that is about to be lost: Save (through
     // the save-as dialog), Discard or Cancel. True to go on: saved or discarded.
     bool AskToSaveRecording();
+    bool AskToSaveBookmarks();
+    bool OnReplacingUnsavedBookmarks();
     // Whether a peer's trace start is being handled: an unsaved recording is then kept for
     // later instead of asking, since no one may be at this window to answer.
     bool IsHandlingRemoteStart() const { return m_handlingRemoteStart; }
@@ -164,6 +170,7 @@ private:
     CQVxAnalogDisplayTriggerListPane* m_triggerListPane = nullptr;
     CQVxEventSearchPanel* m_searchPanel = nullptr;
     CQVxMeasurementPane* m_measurementPane = nullptr;
+    CQVxBookmarksPane* m_bookmarksPane = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;
     QActionGroup* m_lookGroup = nullptr;

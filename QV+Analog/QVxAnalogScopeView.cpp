@@ -43,6 +43,7 @@ CQVxAnalogScopeView::CQVxAnalogScopeView(QVxAnalogViewModel& viewModel, QWidget*
     m_monitor->SetWndShowContext(this);
     m_monitor->SetExtension(m_extension.get());
     connect(m_monitor, &CQVxWaveformMonitorWnd::CommandTriggered, this, &CQVxAnalogScopeView::OnCommand);
+    m_monitor->SetMarkPresenter(&m_viewModel.GetDisplayTriggerPresenter());
     connect(m_monitor, &CQVxWaveformMonitorWnd::DoubleClickedAtTime, this, [this](quint64 time) {
         if (const auto abs = ToAbsoluteTime(static_cast<std::int64_t>(time))) Q_EMIT SyncTimeRequested(*abs);
     });
@@ -83,6 +84,12 @@ void CQVxAnalogScopeView::OnCommand(int id) {
         if (presenter) presenter->SetTimeUnit(static_cast<std::uint8_t>(Wnd::kTimeUnitSecondsCommand - id));
     } else if (id == Wnd::kMarkerToCursorCommands[0] || id == Wnd::kMarkerToCursorCommands[1]) {
         m_monitor->GetTrackAreaWnd()->SetMarkerToCursor(id - Wnd::kMarkerToCursorCommands[0]);
+    } else if (id == Wnd::kAddBookmarkCommand) {
+        if (!presenter) return;
+        if (const auto problem = m_viewModel.GetBookmarks().Add(presenter->GetCursorTime()))
+            spdlog::warn("No bookmark was added: {}", *problem);
+    } else if (id == Wnd::kDeleteBookmarkCommand) {
+        m_viewModel.GetBookmarks().DeleteSelected();
     } else if (id == Wnd::kExportMarkedRangeCommand) {
         Q_EMIT ExportMarkedRangeRequested();
         return;
@@ -96,6 +103,10 @@ std::optional<std::int64_t> CQVxAnalogScopeView::ToAbsoluteTime(std::int64_t tim
     const auto* session = m_viewModel.GetSession();
     if (!session || !session->GetReportData()) return std::nullopt;
     return session->GetReportData()->GetStartTimeNs() + time;
+}
+
+void CQVxAnalogScopeView::SendTimeToPeers(std::int64_t time) {
+    if (const auto abs = ToAbsoluteTime(time)) Q_EMIT SyncTimeRequested(*abs);
 }
 
 void CQVxAnalogScopeView::ShowTime(std::int64_t time, bool alignToTrigger) {

@@ -39,8 +39,8 @@ public:
     IQVxWaveformExtension* GetExtension() const { return m_extension.get(); }
 
     // Commands of the waveform context menu (CQVxWaveformMonitorWnd's kCopyCommand,
-    // the time unit, the marker-to-cursor and the marked-range export commands);
-    // others are ignored.
+    // the time unit, the marker-to-cursor, the bookmark and the marked-range export
+    // commands); others are ignored.
     void OnCommand(int id);
     // Moves the cursor to `time` ns (from the recording start) and centres the
     // viewport on it; with trigger alignment and an active display trigger the
@@ -50,6 +50,8 @@ public:
     // The absolute time of a relative one: session start (s, ns) + `time` ns;
     // none while no report is loaded.
     std::optional<std::int64_t> ToAbsoluteTime(std::int64_t time) const;
+    // Asks the family's other instances to follow to `time` ns (as a double click does).
+    void SendTimeToPeers(std::int64_t time);
 
 Q_SIGNALS:
     // Double click in the waveform: the absolute time (ns since the epoch) to send

@@ -206,6 +206,28 @@ constexpr QVxStringRow kRows[] = {
     {kAppStringThreshold3, "TRG3のしきい値（100～4000mV）：", "TRG3 threshold (100-4000 mV):"},
     {kAppStringOpenSettingsFailed, "指定された設定ファイルを開けませんでした。",
      "Could not open the given settings file."},
+    {kAppStringSaveBookmarksQuestion, "ブックマークの変更はまだ保存されていません。\n保存しますか？",
+     "The bookmark changes are not saved yet.\nSave them?"},
+    {kAppStringBookmarksPane, "ブックマーク", "Bookmarks"},
+    {kAppStringBookmarkTimeHeader, "時間", "Time"},
+    {kAppStringBookmarkNameHeader, "名前", "Name"},
+    {kAppStringBookmarkNoteHeader, "メモ", "Note"},
+    {kAppStringBookmarkRefused, "ブックマークを変更できませんでした: %1", "The bookmark was not changed: %1"},
+    {kAppStringNextBookmark, "次のブックマーク", "Next bookmark"},
+    {kAppStringPreviousBookmark, "前のブックマーク", "Previous bookmark"},
+    {kAppStringRenameBookmark, "名前を変更", "Rename"},
+    {kAppStringEditBookmarkNote, "メモを編集", "Edit note"},
+    {kAppStringRecolourBookmark, "色", "Colour"},
+    {kAppStringShowBookmark, "表示", "Show"},
+    {kAppStringDeleteBookmark, "削除", "Delete"},
+    {kAppStringExportBookmarks, "CSV出力...", "Export as CSV..."},
+    {kAppStringAddBookmark, "ブックマークを追加", "Add bookmark"},
+    {kAppStringBookmarksNotLoaded,
+     "一部のブックマークを読み込めませんでした（%1）。\n元のファイルは次の保存時に meta.unreadable "
+     "として残されます。",
+     "Some bookmarks could not be loaded (%1).\nThe original file is kept as meta.unreadable when the "
+     "session is "
+     "next saved."},
 };
 
 }  // namespace

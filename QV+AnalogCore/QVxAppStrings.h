@@ -154,6 +154,23 @@ inline constexpr int kAppStringClockTimeCommand = 21106;
 inline constexpr int kAppStringRecoveryDamagedSettings = 21200;
 inline constexpr int kAppStringRecoveryDiscardQuestion = 21310;
 inline constexpr int kAppStringNoRecordingToSave = 21311;
+// Bookmarks: the closing question, the pane and its commands.
+inline constexpr int kAppStringSaveBookmarksQuestion = 21400;
+inline constexpr int kAppStringBookmarksPane = 21401;
+inline constexpr int kAppStringBookmarkTimeHeader = 21402;
+inline constexpr int kAppStringBookmarkNameHeader = 21403;
+inline constexpr int kAppStringBookmarkNoteHeader = 21404;
+inline constexpr int kAppStringBookmarkRefused = 21405;  // %1: the reason
+inline constexpr int kAppStringNextBookmark = 21406;
+inline constexpr int kAppStringPreviousBookmark = 21407;
+inline constexpr int kAppStringRenameBookmark = 21408;
+inline constexpr int kAppStringEditBookmarkNote = 21409;
+inline constexpr int kAppStringRecolourBookmark = 21410;
+inline constexpr int kAppStringShowBookmark = 21411;
+inline constexpr int kAppStringDeleteBookmark = 21412;
+inline constexpr int kAppStringExportBookmarks = 21413;
+inline constexpr int kAppStringAddBookmark = 21414;
+inline constexpr int kAppStringBookmarksNotLoaded = 21415;  // %1: the first problem
 
 std::string_view QVxLoadAppString(int id);
 

@@ -109,6 +109,7 @@ bool AnalogSession::NewInternal(const fs::path& folder) {
     m_folderPath = folder;
     m_settings = std::make_unique<AnalogSettings>();
     m_displayTriggerList = std::make_unique<AnalogDisplayTriggerList>();
+    m_bookmarks.clear();
     std::error_code ec;
     fs::create_directory(GetReportFolderPath(), ec);  // an existing folder is accepted
     if (ec) ThrowFileSystemError("create_directory", GetReportFolderPath(), ec);
@@ -145,12 +146,21 @@ bool AnalogSession::OpenInternal(const fs::path& settingFilePath, ProgressToken*
     std::error_code ec;
     const fs::file_status metaStatus = fs::status(meta, ec);
     if (ec && ec != std::errc::no_such_file_or_directory) ThrowFileSystemError("status", meta, ec);
-    if (fs::exists(metaStatus)) {
-        // A hit list that cannot be read is logged by the archive and left empty.
-        if (Archive::Load(*m_displayTriggerList, meta)) spdlog::info("Metadata loaded. {}", meta.string());
-    }
+    if (fs::exists(metaStatus)) LoadMetadata(meta);
     outCode = kOpenedWithReport;
     return true;
+}
+
+// The hit list and the bookmarks are read independently: either one that cannot be read
+// is logged and left empty, and the other still loads.
+void AnalogSession::LoadMetadata(const fs::path& meta) {
+    const bool hitsLoaded = Archive::Load(*m_displayTriggerList, meta);
+    m_bookmarkProblems.clear();
+    // A file the hit list came from but whose bookmarks cannot be read counts as a problem
+    // too, so that it is kept aside before it is rewritten.
+    if (!Archive::LoadBookmarks(m_bookmarks, meta, &m_bookmarkProblems) && hitsLoaded)
+        m_bookmarkProblems.push_back("bookmarks: the file could not be read as a whole");
+    if (hitsLoaded) spdlog::info("Metadata loaded. {}", meta.string());
 }
 
 bool AnalogSession::OpenReportData(ProgressToken* progress) {
@@ -177,8 +187,24 @@ bool AnalogSession::SaveRecordingSettings() const {
     return Archive::Save(settings, GetRecordingSettingsPath());
 }
 
-bool AnalogSession::SaveMetadata() const {
-    return Archive::Save(*m_displayTriggerList, GetReportFolderPath() / kMetadataFileName);
+bool AnalogSession::SaveMetadata() {
+    const fs::path meta = GetReportFolderPath() / kMetadataFileName;
+    if (!m_bookmarkProblems.empty()) KeepUnreadableMetadata(meta);
+    if (!Archive::SaveMetadata(*m_displayTriggerList, m_bookmarks, meta)) return false;
+    m_bookmarksChanged = false;
+    return true;
+}
+
+// Copies "meta" to "meta.unreadable" unless that exists: the bookmarks that did not load
+// are then still on disk for the user to mend.
+void AnalogSession::KeepUnreadableMetadata(const fs::path& meta) {
+    const fs::path kept = fs::path(meta).concat(".unreadable");
+    std::error_code ec;
+    if (fs::exists(kept, ec) || !fs::exists(meta, ec)) return;
+    if (fs::copy_file(meta, kept, ec))
+        spdlog::warn("The bookmarks that did not load are kept in {}", kept.string());
+    else
+        spdlog::error("Cannot keep {} as {}: {}", meta.string(), kept.string(), ec.message());
 }
 
 bool AnalogSession::DeleteReportFiles() {
@@ -304,7 +330,7 @@ bool AnalogSession::CopyReportData(const fs::path& destinationFolder, ProgressTo
         throw;
     }
     const fs::path meta = destinationRepo / kMetadataFileName;
-    if (!Archive::Save(*m_displayTriggerList, meta)) {
+    if (!Archive::SaveMetadata(*m_displayTriggerList, m_bookmarks, meta)) {
         RemoveCopiedReport(destinationRepo);
         outResult = kSaveFailed;
         return false;
@@ -380,11 +406,16 @@ int AnalogSession::SaveAs(const fs::path& settingFilePath, ProgressToken* progre
         if (!CopyReportData(destinationFolder, progress, result)) return result;
         copiedRepo = destinationFolder / kReportFolderName;
     }
+    // Bookmarks changed in a session saved where its report already is.
+    if (!moved && copiedRepo.empty() && m_bookmarksChanged && FolderExists(GetReportFolderPath()) &&
+        !SaveMetadata())
+        return kSaveFailed;
     if (!Archive::Save(*m_settings, settingFilePath)) {
         if (!copiedRepo.empty()) RemoveCopiedReport(copiedRepo);
         if (moved) MoveReportBack(destinationFolder);
         return kSaveFailed;
     }
+    if (moved || !copiedRepo.empty()) m_bookmarksChanged = false;
     // Last and best effort, so that the overviews never take the room the session needs;
     // a missing one is rebuilt when the copy is opened.
     if (!copiedRepo.empty())

@@ -5,7 +5,7 @@
 //
 //   <folder>/<name>.qvxa      settings file (none until a new session is saved)
 //   <folder>/repo/00000000.DAT ...
-//   <folder>/repo/meta        hit list
+//   <folder>/repo/meta        hit list and bookmarks
 //
 // Not locked: operations run one at a time on the thread the view model chooses
 // (the long ones on a worker behind a progress display). File-system errors of
@@ -14,6 +14,7 @@
 // operation name and the path.
 
 #include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Bookmarks.h"
 #include "QVxCore/DisplayTriggerList.h"
 #include "QVxCore/ReportData/ReportData.h"
 
@@ -81,10 +82,22 @@ public:
         return m_folderPath / kRecordingSettingsFileName;
     }
 
-    // Writes the hit list as "repo"/"meta" (replaced atomically); false when it cannot be
-    // written (logged by the archive). Called when a trace ends, so that a recording left
-    // by a crash keeps its hits.
-    bool SaveMetadata() const;
+    // Writes the hit list and the bookmarks as "repo"/"meta" (replaced atomically); false
+    // when it cannot be written (logged by the archive). Called when a trace ends, so that
+    // a recording left by a crash keeps its hits, and when the bookmarks of a recording
+    // that was never saved change. When the file it replaces had bookmark entries that did
+    // not load, that file is first kept as "meta.unreadable" (once), so none is lost.
+    bool SaveMetadata();
+
+    // The bookmarks; whoever changes them calls MarkBookmarksChanged.
+    const AnalogBookmarkList& GetBookmarks() const { return m_bookmarks; }
+    AnalogBookmarkList& GetBookmarks() { return m_bookmarks; }
+    // The bookmarks differ from those in "meta": SaveAs then writes "meta" even where it
+    // copies no report data (the session's own settings file, or its own folder).
+    void MarkBookmarksChanged() { m_bookmarksChanged = true; }
+    bool HaveBookmarksChanged() const { return m_bookmarksChanged; }
+    // The warnings of the last load of the bookmarks (each names the member).
+    const std::vector<std::string>& GetBookmarkProblems() const { return m_bookmarkProblems; }
 
     // Removes every entry of "repo"; false (logged) at the first error.
     bool DeleteReportFiles();
@@ -144,11 +157,16 @@ private:
     enum class MoveResult { kMoved, kFailed, kCopyInstead };
     MoveResult MoveReportData(const std::filesystem::path& destinationFolder);
     void MoveReportBack(const std::filesystem::path& destinationFolder);
+    void LoadMetadata(const std::filesystem::path& meta);
+    void KeepUnreadableMetadata(const std::filesystem::path& meta);
 
     std::filesystem::path m_folderPath;
     std::filesystem::path m_settingFilePath;
     std::unique_ptr<AnalogSettings> m_settings;
     std::unique_ptr<AnalogDisplayTriggerList> m_displayTriggerList;
+    AnalogBookmarkList m_bookmarks;
+    bool m_bookmarksChanged = false;
+    std::vector<std::string> m_bookmarkProblems;
     Status m_status = Status::Draft;
     ReportDataReaderPtr m_reportData;
     FreeSpaceQuery m_freeSpaceQuery;

@@ -5,6 +5,7 @@
 
 #include "QVxCore/ArchiveSerialization.h"
 
+#include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 #include <spdlog/spdlog.h>
 
@@ -184,6 +185,117 @@ bool Load(AnalogDisplayTriggerList& list, const std::filesystem::path& path) {
     AnalogDisplayTriggerList loaded;
     if (!LoadRoot(archive_detail::MetadataRef<AnalogDisplayTriggerList>{loaded}, path)) return false;
     list = std::move(loaded);
+    return true;
+}
+
+bool SaveMetadata(const AnalogDisplayTriggerList& hits, const AnalogBookmarkList& bookmarks,
+                  const std::filesystem::path& path) {
+    return SaveRoot(archive_detail::MetadataWithBookmarksRef{hits, bookmarks}, path);
+}
+
+namespace {
+
+// One entry of the member "bookmarks"; the problem (with the member's name) when it is
+// malformed. `usedIds` collects the ids of the entries taken so far.
+std::optional<AnalogBookmark> ReadBookmark(const rapidjson::Value& entry, const std::string& where,
+                                           const std::vector<std::int32_t>& usedIds, std::string& problem,
+                                           std::string& warning) {
+    if (!entry.IsObject()) {
+        problem = where + ": not an object";
+        return std::nullopt;
+    }
+    const auto member = [&](const char* name) -> const rapidjson::Value* {
+        const auto it = entry.FindMember(name);
+        return it == entry.MemberEnd() ? nullptr : &it->value;
+    };
+    const auto fail = [&](const char* name, const std::string& why) {
+        problem = where + "." + name + ": " + why;
+        return std::nullopt;
+    };
+    AnalogBookmark b;
+    const rapidjson::Value* id = member("id");
+    if (!id || !id->IsInt() || id->GetInt() < 1 || id->GetInt() > 1'000'000'000)
+        return fail("id", "missing or not a whole number from 1 to 1000000000");
+    b.id = id->GetInt();
+    if (std::find(usedIds.begin(), usedIds.end(), b.id) != usedIds.end())
+        return fail("id", fmt::format("{} is used by an earlier bookmark", b.id));
+    const rapidjson::Value* time = member("timeNSec");
+    if (!time || !time->IsInt64() || time->GetInt64() < 0)
+        return fail("timeNSec", "missing or not a whole number of 0 or more");
+    b.timeNSec = time->GetInt64();
+    for (auto [name, text] : {std::pair{"name", &b.name}, std::pair{"note", &b.note}}) {
+        const rapidjson::Value* value = member(name);
+        if (!value || !value->IsString()) return fail(name, "missing or not a text");
+        text->assign(value->GetString(), value->GetStringLength());
+        if (auto why = CheckBookmarkText(*text, name)) return fail(name, *why);
+    }
+    const rapidjson::Value* visible = member("visible");
+    if (!visible || !visible->IsBool()) return fail("visible", "missing or not true or false");
+    b.visible = visible->GetBool();
+    const rapidjson::Value* color = member("color");
+    if (!color || !color->IsString()) return fail("color", "missing or not a text");
+    bool ok = false;
+    b.color = Color::FromText({color->GetString(), color->GetStringLength()}, &ok);
+    if (!ok) {
+        b.color = Color();
+        warning = where + ".color: not a colour; the bookmark keeps the default colour";
+    }
+    return b;
+}
+
+}  // namespace
+
+bool LoadBookmarks(AnalogBookmarkList& bookmarks, const std::filesystem::path& path,
+                   std::vector<std::string>* problems) {
+    const std::optional<std::string> text = ReadWholeFile(path);
+    if (!text) return false;
+    rapidjson::Document document;
+    try {
+        CheckJson(*text);
+        document.Parse(text->c_str(), text->size());
+        if (document.HasParseError()) throw std::runtime_error("JSON syntax error");
+    } catch (const std::exception& e) {
+        LogPathAndReason("Deserialization error: {}", path, e.what());
+        return false;
+    }
+    const auto warn = [&](const std::string& problem) {
+        spdlog::warn("Metadata {}: {}", path.string(), problem);
+        if (problems) problems->push_back(problem);
+    };
+    AnalogBookmarkList loaded;
+    const auto root = document.FindMember("value0");
+    const auto member = root != document.MemberEnd() && root->value.IsObject()
+                            ? root->value.FindMember("bookmarks")
+                            : document.MemberEnd();
+    if (root == document.MemberEnd() || !root->value.IsObject() || member == root->value.MemberEnd()) {
+        bookmarks = std::move(loaded);  // a file of a version without bookmarks
+        return true;
+    }
+    if (!member->value.IsArray()) {
+        warn("bookmarks: not an array; no bookmark is loaded");
+        bookmarks = std::move(loaded);
+        return true;
+    }
+    std::vector<std::int32_t> usedIds;
+    for (rapidjson::SizeType i = 0; i < member->value.Size(); ++i) {
+        const std::string where = fmt::format("bookmarks[{}]", i);
+        if (loaded.size() == kMaxBookmarks) {
+            warn(fmt::format("{}: more than {} bookmarks; the rest is not loaded", where, kMaxBookmarks));
+            break;
+        }
+        std::string problem;
+        std::string warning;
+        std::optional<AnalogBookmark> bookmark =
+            ReadBookmark(member->value[i], where, usedIds, problem, warning);
+        if (!warning.empty()) warn(warning);
+        if (!bookmark) {
+            warn(problem + "; this bookmark is not loaded");
+            continue;
+        }
+        usedIds.push_back(bookmark->id);
+        loaded.push_back(std::move(*bookmark));
+    }
+    bookmarks = std::move(loaded);
     return true;
 }
 

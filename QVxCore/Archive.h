@@ -7,6 +7,7 @@
 // Runs on whichever thread calls it; no shared state besides the test seam.
 
 #include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Bookmarks.h"
 #include "QVxCore/DisplayTriggerList.h"
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qvx::Archive {
 
@@ -32,6 +34,23 @@ bool Load(AnalogSettings& settings, const std::filesystem::path& path);
 // The report metadata file: {"value0": {"displayTriggerList": [...]}}.
 bool Save(const AnalogDisplayTriggerList& list, const std::filesystem::path& path);
 bool Load(AnalogDisplayTriggerList& list, const std::filesystem::path& path);
+
+// The report metadata file with bookmarks: {"value0": {"displayTriggerList": [...],
+// "bookmarks": [...]}}, the member "bookmarks" left out when there are none (the file
+// is then the one Save(list, path) writes). Readers that know only the hit list still
+// load it.
+bool SaveMetadata(const AnalogDisplayTriggerList& hits, const AnalogBookmarkList& bookmarks,
+                  const std::filesystem::path& path);
+
+// The bookmarks of a report metadata file; a file without the member has none. An entry
+// that is malformed (a member missing or of the wrong type, an id below 1 or used twice,
+// a negative time, a name or note that is not UTF-8 or too long) is left out, and so is
+// a member "bookmarks" that is no array: each such problem is logged as a warning that
+// names the member ("bookmarks[2].name: ...") and added to `problems` when given. A bad
+// colour text keeps the bookmark with no colour (warned too). False (logged) only when
+// the file cannot be read or is no JSON object; `bookmarks` is then left unchanged.
+bool LoadBookmarks(AnalogBookmarkList& bookmarks, const std::filesystem::path& path,
+                   std::vector<std::string>* problems = nullptr);
 
 // The settings file's bytes as Save would write them; none (logged) on failure.
 std::optional<std::string> ToText(const AnalogSettings& settings);

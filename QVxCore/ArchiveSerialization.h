@@ -5,6 +5,7 @@
 // at its first object and leaves newer members untouched.
 
 #include "QVxCore/AnalogSettings.h"
+#include "QVxCore/Bookmarks.h"
 #include "QVxCore/DisplayTriggerList.h"
 
 #include <cereal/cereal.hpp>
@@ -56,6 +57,21 @@ void serialize(A& ar, MetadataRef<List>& meta) {
     ar(cereal::make_nvp("displayTriggerList", meta.list));
 }
 
+// The report metadata root object with bookmarks, written only: the member
+// "bookmarks" follows the hit list and is left out when there are none, so that a
+// recording without bookmarks keeps the file it always had. Bookmarks are read by
+// Archive::LoadBookmarks, entry by entry.
+struct MetadataWithBookmarksRef {
+    const AnalogDisplayTriggerList& hits;
+    const AnalogBookmarkList& bookmarks;
+};
+
+template <class A>
+void save(A& ar, const MetadataWithBookmarksRef& meta) {
+    ar(cereal::make_nvp("displayTriggerList", meta.hits));
+    if (!meta.bookmarks.empty()) ar(cereal::make_nvp("bookmarks", meta.bookmarks));
+}
+
 }  // namespace archive_detail
 
 #define QVX_NVP(object, member) ::cereal::make_nvp(#member, object.member)
@@ -78,6 +94,13 @@ void load_minimal(const A&, Color& color, const std::string& text) {
 template <class A>
 void serialize(A& ar, AnalogDisplayTriggerItem& item) {
     ar(QVX_NVP(item, dataIndex), QVX_NVP(item, widthNSec));
+}
+
+template <class A>
+void save(A& ar, const AnalogBookmark& b) {
+    ar(cereal::make_nvp("id", b.id), cereal::make_nvp("timeNSec", b.timeNSec),
+       cereal::make_nvp("name", b.name), cereal::make_nvp("note", b.note), cereal::make_nvp("color", b.color),
+       cereal::make_nvp("visible", b.visible));
 }
 
 template <class A>

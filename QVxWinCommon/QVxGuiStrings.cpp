@@ -25,6 +25,10 @@ constexpr QVxStringRow kRows[] = {
     {17013, "CH6の表示/非表示を切り替え\nCH6", "Show or hide CH6\nCH6"},
     {17014, "CH7の表示/非表示を切り替え\nCH7", "Show or hide CH7\nCH7"},
     {17015, "CH8の表示/非表示を切り替え\nCH8", "Show or hide CH8\nCH8"},
+    {17017, "カーソル位置にブックマークを追加\nブックマークを追加",
+     "Add a bookmark at the cursor\nAdd bookmark"},
+    {17018, "選択したブックマークを削除\nブックマークを削除",
+     "Delete the selected bookmark\nDelete bookmark"},
     // Messages and captions.
     {25001, "NAVO+の選択", "Select NAVO+"},
     {25002, "接続", "Connect"},

@@ -1,5 +1,5 @@
-// Fuzz target: the report metadata file "meta" (the display trigger list). Whatever
-// loads must save and load back to the same list.
+// Fuzz target: the report metadata file "meta" (the display trigger list and the
+// bookmarks). Whatever loads must save and load back to the same lists.
 
 #include "fuzz/fuzz_support.h"
 
@@ -9,6 +9,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qvx::fuzz::QuietLogging();
     const std::filesystem::path file = qvx::fuzz::ScratchFolder() / "meta";
     qvx::fuzz::WriteFile(file, qvx::fuzz::AsText(data, size));
+
+    qvx::AnalogBookmarkList bookmarks;
+    if (qvx::Archive::LoadBookmarks(bookmarks, file)) {
+        const std::filesystem::path copy = qvx::fuzz::ScratchFolder() / "meta-bookmarks";
+        if (!qvx::Archive::SaveMetadata({}, bookmarks, copy))
+            qvx::fuzz::Fail("loaded bookmarks cannot be saved");
+        qvx::AnalogBookmarkList reloadedBookmarks;
+        if (!qvx::Archive::LoadBookmarks(reloadedBookmarks, copy))
+            qvx::fuzz::Fail("saved bookmarks do not load");
+        if (!(reloadedBookmarks == bookmarks)) qvx::fuzz::Fail("saved bookmarks load differently");
+    }
 
     qvx::AnalogDisplayTriggerList list;
     if (!qvx::Archive::Load(list, file)) return 0;

@@ -3,6 +3,7 @@
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+Analog/QVxAppText.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
+#include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
@@ -182,11 +183,42 @@ void CQVxAnalogDisplayTriggerListPane::OnRowClicked(int row) {
 
 QMenu* CQVxAnalogDisplayTriggerListPane::CreateContextMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
+    const std::optional<std::int64_t> time = SelectedHitTime();
+    QAction* bookmark = menu->addAction(QVxAppString(kAppStringAddBookmark));
+    bookmark->setObjectName(QStringLiteral("addBookmark"));
+    bookmark->setEnabled(time.has_value());
+    connect(bookmark, &QAction::triggered, this, [this, time] { AddBookmark(*time); });
+    menu->addSeparator();
     QAction* action = menu->addAction(QVxAppString(kAppStringCsvExportMenu));
     action->setObjectName(QVxWinGUI::CommandName(kCsvExportCommandId));
     action->setEnabled(CanCsvExport());
     connect(action, &QAction::triggered, this, [this] { OnCsvExport(); });
     return menu;
+}
+
+// The time of the selected hit's record, while the stored report is shown (a running
+// trace has no report to bookmark yet).
+std::optional<std::int64_t> CQVxAnalogDisplayTriggerListPane::SelectedHitTime() const {
+    const int row = m_list->GetSelectedRow();
+    const qvx::AnalogSession* session = m_viewModel.GetSession();
+    if (m_live || row < 0 || !session || !session->GetReportData()) return std::nullopt;
+    const auto& hits = session->GetDisplayTriggerList();
+    if (static_cast<std::size_t>(row) >= hits.size() || hits[static_cast<std::size_t>(row)].dataIndex < 0)
+        return std::nullopt;
+    const auto index = static_cast<std::uint64_t>(hits[static_cast<std::size_t>(row)].dataIndex);
+    const auto& reader = session->GetReportData();
+    const std::uint8_t* record =
+        index < reader->GetTotalRecordCount() ? reader->ReadRecordByIndex(index) : nullptr;
+    if (!record) return std::nullopt;
+    return qvx::RecordTimeNs(record);
+}
+
+bool CQVxAnalogDisplayTriggerListPane::AddBookmark(std::int64_t time) {
+    const auto problem = m_viewModel.GetBookmarks().Add(time);
+    if (!problem) return true;
+    QVxAppPrompts::Get().ShowMessage(
+        this, QVxAppString(kAppStringBookmarkRefused).arg(QString::fromStdString(*problem)));
+    return false;
 }
 
 bool CQVxAnalogDisplayTriggerListPane::CanCsvExport() const {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 class QMenu;
 class QVxAnalogViewModel;
@@ -84,8 +85,11 @@ public:
     bool OnCsvExport();
     bool ExportCsv(const std::filesystem::path& path);
 
-    // The context menu with its export command (caller owns it).
+    // The context menu (caller owns it): a bookmark at the selected hit (of a stored
+    // report: also the hits of a find all), and the export command.
     QMenu* CreateContextMenu(QWidget* parent);
+    // Adds a bookmark at `time` ns; false (with a message) when it is refused.
+    bool AddBookmark(std::int64_t time);
 
     CQVxAnalogDisplayTriggerList* GetList() const { return m_list; }
     // The session's list was replaced (a search of the stored report): show it.
@@ -100,6 +104,7 @@ private:
     void OnRowClicked(int row);
     // The hits shown: the copies taken during a trace, else the session's list.
     const qvx::AnalogDisplayTriggerList* Hits() const;
+    std::optional<std::int64_t> SelectedHitTime() const;
 
     QVxAnalogViewModel& m_viewModel;
     QVxAnalogDisplayTriggerListModel m_model;

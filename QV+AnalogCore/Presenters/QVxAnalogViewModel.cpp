@@ -34,7 +34,10 @@ bool FolderExists(const fs::path& folder) {
 
 }  // namespace
 
-QVxAnalogViewModel::QVxAnalogViewModel() = default;
+QVxAnalogViewModel::QVxAnalogViewModel() {
+    // A recording never saved keeps its bookmarks in its "meta" at once, for a recovery.
+    m_bookmarks.SetWriteThroughQuery([this] { return HasUnsavedRecording(); });
+}
 
 QVxAnalogViewModel::~QVxAnalogViewModel() {
     m_oscilloGraph.reset();
@@ -92,6 +95,7 @@ void QVxAnalogViewModel::Shutdown() {
             m_deviceManagerViewModel->Disconnect(device);
         }
     }
+    m_bookmarks.Bind(nullptr);
     m_displayTriggerPresenter.Setup(nullptr, nullptr);
     m_oscilloGraph.reset();
     m_session.reset();
@@ -176,6 +180,8 @@ qvx::AnalogDisplayTriggerList QVxAnalogViewModel::CopyDisplayTriggerHits(std::si
 // --- Sessions -----------------------------------------------------------------
 
 void QVxAnalogViewModel::ReplaceSession(std::unique_ptr<qvx::AnalogSession> session) {
+    m_bookmarks.Bind(nullptr);
+    m_sessionFolderLock.Unlock();
     m_displayTriggerPresenter.Setup(nullptr, nullptr);
     m_oscilloGraph.reset();  // it points at the old session's settings
     m_session = std::move(session);
@@ -186,6 +192,7 @@ void QVxAnalogViewModel::ReplaceSession(std::unique_ptr<qvx::AnalogSession> sess
     m_oscilloGraph = std::make_unique<QVxAnalogOscilloGraphViewModel>(this);
     m_oscilloGraph->EnableBackgroundIndexing(true);
     m_displayTriggerPresenter.Setup(m_oscilloGraph.get(), &m_session->GetSettings());
+    m_bookmarks.Bind(m_session.get());
 }
 
 bool QVxAnalogViewModel::NewSession(const qvx::AnalogSettings* settings) {
@@ -233,7 +240,13 @@ bool QVxAnalogViewModel::OpenSession(const fs::path& settingFilePath) {
     if (code == qvx::AnalogSession::kOpenedReportTooOld) {
         QVxNotification::ShowText(QVxLoadAppString(kAppStringReportTooOld));
     }
+    if (const auto& problems = opened->GetBookmarkProblems(); !problems.empty()) {
+        std::string text(QVxLoadAppString(kAppStringBookmarksNotLoaded));
+        text.replace(text.find("%1"), 2, problems.front());
+        QVxNotification::ShowText(text);
+    }
     ReplaceSession(std::move(opened));
+    HoldSessionFolder();
     if (const auto& reader = m_session->GetReportData()) m_oscilloGraph->SetupForStoredData(reader);
     SessionChanged.Emit();
     return true;
@@ -267,7 +280,15 @@ bool QVxAnalogViewModel::SaveAsSession(const fs::path& settingFilePath) {
     if (result != qvx::AnalogSession::kSaved) return false;
     m_unsavedRecording = false;
     if (!m_recoveredFolder.empty()) m_recoveredSaved = true;
+    HoldSessionFolder();
     return true;
+}
+
+void QVxAnalogViewModel::HoldSessionFolder() {
+    const fs::path folder = m_session ? m_session->GetFolderPath() : fs::path();
+    if (folder.empty() || m_session->GetSettingFilePath().empty()) return;
+    if (!m_sessionFolderLock.TryLock(folder))
+        spdlog::info("The session folder {} is held by another program.", folder.string());
 }
 
 // --- Unsaved recordings -------------------------------------------------------
@@ -288,6 +309,7 @@ bool QVxAnalogViewModel::HasMissingReportData() const {
 }
 
 bool QVxAnalogViewModel::ConfirmReplacingRecording(ReplacingRecording what) {
+    if (HasUnsavedBookmarks() && m_bookmarksGuard && !m_bookmarksGuard(what)) return false;
     if (!HasUnsavedRecording()) return true;
     if (m_unsavedGuard && !m_unsavedGuard(what)) return false;
     if (HasUnsavedRecording()) DiscardRecording();
@@ -611,6 +633,16 @@ void QVxAnalogViewModel::SyncViewsToDataIndex(std::uint64_t index, const void* o
     if (!record) return;
     const QVxViewSyncParams params{qvx::RecordTimeNs(record), index, origin, option};
     ViewSync.Emit(params);
+}
+
+void QVxAnalogViewModel::SyncViewsToTime(std::int64_t time, const void* origin) {
+    QVX_CHECK(m_session);
+    const auto& reader = m_session->GetReportData();
+    std::uint64_t index = 0;
+    std::uint64_t found = 0;
+    if (!reader || time < 0 || !reader->FindIndexByTime(static_cast<std::uint64_t>(time) / 10, index, found))
+        return;
+    ViewSync.Emit(QVxViewSyncParams{time, index, origin, 0});
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include "QV+AnalogCore/DataClasses/QVxAnalogLogCollector.h"
 #include "QV+AnalogCore/Presenters/IQVxAnalogListOwner.h"
 #include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogBookmarks.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogDeviceManagerViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogLiveIntake.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
@@ -104,6 +105,9 @@ public:
     // when it returns true is discarded. Without a guard the command goes on.
     using UnsavedRecordingGuard = std::function<bool(ReplacingRecording)>;
     void SetUnsavedRecordingGuard(UnsavedRecordingGuard guard) { m_unsavedGuard = std::move(guard); }
+    // Asked the same way before changed bookmarks of a saved session are replaced: it saves
+    // them or lets them go and returns true to go on; false cancels the command.
+    void SetUnsavedBookmarksGuard(UnsavedRecordingGuard guard) { m_bookmarksGuard = std::move(guard); }
     // Deletes the unsaved recording's files (a recovered recording's whole folder); when no
     // trace runs, an empty session with the same settings replaces it (SessionChanged).
     void DiscardRecording();
@@ -143,6 +147,8 @@ public:
 
     // Emits ViewSync for the record at `index` when the session's report holds it.
     void SyncViewsToDataIndex(std::uint64_t index, const void* origin, std::int32_t option);
+    // Emits ViewSync for `time` ns (a bookmark's), with the record at or before it.
+    void SyncViewsToTime(std::int64_t time, const void* origin);
 
     // Answers a sibling's query file {"reportFullPath", "commandResultFilePath"} by
     // writing {"isReportOpen": bool} to the result file. False (logged) when the
@@ -174,6 +180,10 @@ public:
     QVxAnalogLogCollector* GetLogCollector() const { return m_collector.get(); }
     // The display trigger dialog's presenter, set up for the current session.
     qvx::WaveformDisplayTriggerPresenter& GetDisplayTriggerPresenter() { return m_displayTriggerPresenter; }
+    // The session's bookmarks, drawn as the mark flags of the waveform window.
+    QVxAnalogBookmarks& GetBookmarks() { return m_bookmarks; }
+    // Bookmarks changed in a session whose recording is saved: closing asks to save them.
+    bool HasUnsavedBookmarks() const { return !HasUnsavedRecording() && m_bookmarks.HaveUnsavedChanges(); }
     // Not for use while a trace runs: the log collector's thread updates the analyzer.
     const qvx::QVxAnalogDisplayTriggerAnalyzer& GetAnalyzer() const { return m_analyzer; }
     // Any thread: whether the live display holds on a complete display-trigger window.
@@ -216,6 +226,7 @@ private:
     void UpdateHitCount();
     bool ConfirmReplacingRecording(ReplacingRecording what);
     void LetGoOfRecoveredFolder();
+    void HoldSessionFolder();
 
     std::filesystem::path m_cacheFolderPath;
     qvx::AnalogEnvData* m_envData = nullptr;  // not owned
@@ -227,6 +238,7 @@ private:
     // Destroyed first: it points at the session's settings and at this owner.
     std::unique_ptr<QVxAnalogOscilloGraphViewModel> m_oscilloGraph;
     qvx::WaveformDisplayTriggerPresenter m_displayTriggerPresenter;
+    QVxAnalogBookmarks m_bookmarks{m_displayTriggerPresenter};
     qvx::QVxAnalogDisplayTriggerAnalyzer m_analyzer;
     QVxAnalogLiveIntake m_intake;
 
@@ -246,7 +258,12 @@ private:
     // The unsaved recording and, for a recovered one, its folder held by this run.
     bool m_unsavedRecording = false;
     UnsavedRecordingGuard m_unsavedGuard;
+    UnsavedRecordingGuard m_bookmarksGuard;
     qvx::FolderLock m_recoveredLock;
+    // The folder of an opened or saved session, held while it is open so that the command
+    // line does not rewrite its "meta" under this program (best effort: another program
+    // may hold it already).
+    qvx::FolderLock m_sessionFolderLock;
     std::filesystem::path m_recoveredFolder;
     bool m_recoveredSaved = false;
 };

@@ -98,7 +98,39 @@ void WaveformDisplayTriggerPresenter::SetComparison(std::int32_t comparison) {
 
 void WaveformDisplayTriggerPresenter::SetMarkList(std::vector<WaveformMark> marks) {
     m_marks = std::move(marks);
+    if (m_selectedMark != 0 && !FindMark(m_selectedMark)) {
+        m_selectedMark = 0;
+        SelectedMarkChanged.Emit(0);
+    }
     MarkListChanged.Emit();
+}
+
+const WaveformMark* WaveformDisplayTriggerPresenter::FindMark(int id) const {
+    const auto it =
+        std::find_if(m_marks.begin(), m_marks.end(), [id](const WaveformMark& m) { return m.id == id; });
+    return it == m_marks.end() ? nullptr : &*it;
+}
+
+void WaveformDisplayTriggerPresenter::SetMarkTime(int id, std::int64_t time) {
+    const WaveformMark* mark = FindMark(id);
+    QVX_CHECK(mark);
+    if (mark->time == time) return;
+    const_cast<WaveformMark*>(mark)->time = time;
+    MarkListChanged.Emit();
+}
+
+void WaveformDisplayTriggerPresenter::FinishMarkMove(int id) {
+    const WaveformMark* mark = FindMark(id);
+    QVX_CHECK(mark);
+    MarkMoved.Emit(id, mark->time);
+}
+
+void WaveformDisplayTriggerPresenter::SetSelectedMark(int id) {
+    if (id != 0 && !FindMark(id)) id = 0;
+    if (id == m_selectedMark) return;
+    m_selectedMark = id;
+    SelectedMarkChanged.Emit(id);
+    MarkListChanged.Emit();  // the flags are drawn anew
 }
 
 void WaveformDisplayTriggerPresenter::SetMarkVisible(int id, bool visible) {

@@ -10,6 +10,7 @@
 #include "QVxCore/Presenters/Signal.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace qvx {
@@ -18,12 +19,14 @@ class AnalogSettings;
 struct AnalogDisplayTriggerSettings;
 class WaveformPresenter;
 
-// One flag of the mark list: an id, whether it is shown, its colour and its time (ns).
+// One flag of the mark list: an id, whether it is shown, its colour, its time (ns) and
+// the text shown while the pointer rests on its flag (UTF-8; may be empty).
 struct WaveformMark {
     int id = 0;
     bool visible = true;
     Color color;
     std::int64_t time = 0;
+    std::string label;
 
     friend bool operator==(const WaveformMark&, const WaveformMark&) = default;
 };
@@ -41,6 +44,10 @@ public:
 
     Signal<> SettingsChanged;
     Signal<> MarkListChanged;
+    // A mark's drag ended at this time (ns): the owner of the marks stores it.
+    Signal<int, std::int64_t> MarkMoved;
+    // The selected mark changed (its id, 0 for none).
+    Signal<int> SelectedMarkChanged;
 
     // Both may be null (no session); neither is owned. Raises SettingsChanged.
     void Setup(WaveformPresenter* presenter, AnalogSettings* settings);
@@ -66,6 +73,14 @@ public:
     const std::vector<WaveformMark>& GetMarkList() const { return m_marks; }
     void SetMarkList(std::vector<WaveformMark> marks);
     void SetMarkVisible(int id, bool visible);
+    const WaveformMark* FindMark(int id) const;
+    // Moves a mark while it is dragged (MarkListChanged); FinishMarkMove then raises
+    // MarkMoved with its time. Unknown ids log the failed check.
+    void SetMarkTime(int id, std::int64_t time);
+    void FinishMarkMove(int id);
+    // The mark drawn as selected (0: none). An id that is not in the list selects none.
+    void SetSelectedMark(int id);
+    int GetSelectedMark() const { return m_selectedMark; }
 
 private:
     void RaiseSettingsChanged();
@@ -73,6 +88,7 @@ private:
     WaveformPresenter* m_presenter = nullptr;
     AnalogSettings* m_settings = nullptr;
     std::vector<WaveformMark> m_marks;
+    int m_selectedMark = 0;
     bool m_raising = false;
 };
 

@@ -30,6 +30,10 @@ public:
         kSlotCount = 11,
     };
 
+    // Outline of the selected mark flag: one fixed colour that stands out on the rulers
+    // of both themes and from the palette's marker colours.
+    static constexpr Color kSelectedMarkHighlight{255, 140, 0};
+
     explicit WaveformStyle(WaveformPresenter* presenter);
 
     // Palette colour; a theme or slot out of range logs the failed check and gives

@@ -102,6 +102,19 @@ TEST_F(GoldenFiles, MetadataFileOfEmptyAndOfEdgeAndPulseHits) {
     ExpectFileMatchesGolden(kGoldenDir, "meta", dir.Path() / "meta");
 }
 
+TEST_F(GoldenFiles, MetadataFileWithBookmarks) {
+    const qvx::AnalogDisplayTriggerList hits = {{4, 0}};
+    const qvx::AnalogBookmarkList bookmarks = {
+        {1, 1'500'000, "B1", "", qvx::Color(), true},
+        {3, 9'000'000'000, "立ち上がり", "ポンプ起動 \"2回目\"\n次の行", qvx::Color(255, 128, 0), false},
+    };
+    ASSERT_TRUE(qvx::Archive::SaveMetadata(hits, bookmarks, dir.Path() / "meta-bookmarks"));
+    ExpectFileMatchesGolden(kGoldenDir, "meta-bookmarks", dir.Path() / "meta-bookmarks");
+    qvx::AnalogBookmarkList loaded;
+    ASSERT_TRUE(qvx::Archive::LoadBookmarks(loaded, kGoldenDir / "meta-bookmarks"));
+    EXPECT_EQ(loaded, bookmarks);
+}
+
 TEST_F(GoldenFiles, PreferencesFileWithAJapaneseCacheFolder) {
     qvx::AnalogEnvData prefs;
     prefs.SetCacheFolderPath("/data/キャッシュ/QV+Analog \"cache\"");

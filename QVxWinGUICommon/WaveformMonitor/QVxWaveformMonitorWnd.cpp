@@ -1,5 +1,6 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
+#include "QVxCore/Presenters/WaveformDisplayTriggerPresenter.h"
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
 #include "QVxWinGUICommon/Common/CQVxIconButton.h"
@@ -98,6 +99,10 @@ bool CQVxWaveformMonitorWnd::BmpCopyToClipboard() {
     return true;
 }
 
+void CQVxWaveformMonitorWnd::SetMarkPresenter(qvx::WaveformDisplayTriggerPresenter* marks) {
+    m_trackArea->GetGraphArea()->SetMarkPresenter(marks);
+}
+
 void CQVxWaveformMonitorWnd::ShowSyncedCursor() {
     if (auto* area = m_trackArea->GetGraphArea()) area->ShowSyncedCursor(true);
     Redraw();
@@ -169,6 +174,17 @@ std::unique_ptr<QMenu> CQVxWaveformMonitorWnd::MakeContextMenu() {
         for (int id = kFirstChannelCommand; id <= kLastChannelCommand; ++id) add(channels, id);
     }
     if (analog && m_props.markersEnabled) AddExportMarkedRange(menu.get());
+    if (qvx::WaveformDisplayTriggerPresenter* marks = m_trackArea->GetGraphArea()->GetMarkPresenter()) {
+        menu->addSeparator();
+        QAction* addBookmark = add(menu.get(), kAddBookmarkCommand);
+        addBookmark->setShortcut(AddBookmarkKey());
+        addBookmark->setShortcutVisibleInContextMenu(true);
+        addBookmark->setEnabled(m_presenter->IsStoredData());
+        QAction* deleteBookmark = add(menu.get(), kDeleteBookmarkCommand);
+        deleteBookmark->setShortcut(DeleteBookmarkKey());
+        deleteBookmark->setShortcutVisibleInContextMenu(true);
+        deleteBookmark->setEnabled(marks->GetSelectedMark() != 0);
+    }
     if (!menu->isEmpty()) menu->addSeparator();
     add(menu.get(), kCopyCommand);
     return menu;
@@ -200,6 +216,15 @@ void CQVxWaveformMonitorWnd::keyPressEvent(QKeyEvent* event) {
     for (int marker = 0; marker < 2 && m_props.markersEnabled && m_presenter; ++marker) {
         if (pressed == MarkerHereKey(marker)) {
             Q_EMIT CommandTriggered(kMarkerToCursorCommands[marker]);
+            event->accept();
+            return;
+        }
+    }
+    if (auto* marks = m_trackArea->GetGraphArea()->GetMarkPresenter(); marks && m_presenter) {
+        const bool add = pressed == AddBookmarkKey() && m_presenter->IsStoredData();
+        const bool remove = pressed == DeleteBookmarkKey() && marks->GetSelectedMark() != 0;
+        if (add || remove) {
+            Q_EMIT CommandTriggered(add ? kAddBookmarkCommand : kDeleteBookmarkCommand);
             event->accept();
             return;
         }

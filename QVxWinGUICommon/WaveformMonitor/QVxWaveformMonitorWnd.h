@@ -21,6 +21,7 @@ class IQVxWaveformExtension;
 
 namespace qvx {
 class SignalConnection;
+class WaveformDisplayTriggerPresenter;
 class WaveformPresenter;
 enum class WaveformUsage : std::uint32_t;
 }  // namespace qvx
@@ -49,6 +50,12 @@ public:
     static constexpr int kLastChannelCommand = 17015;
     // "M1-M2 をエクスポート..." (analog windows with markers; enabled when both are set).
     static constexpr int kExportMarkedRangeCommand = 17016;
+    // Bookmarks (windows given a mark presenter): add one at the cursor (key B), delete
+    // the selected one (key Delete).
+    static constexpr int kAddBookmarkCommand = 17017;
+    static constexpr int kDeleteBookmarkCommand = 17018;
+    static QKeySequence AddBookmarkKey() { return QKeySequence(Qt::Key_B); }
+    static QKeySequence DeleteBookmarkKey() { return QKeySequence(Qt::Key_Delete); }
 
     explicit CQVxWaveformMonitorWnd(CQVxWaveformMonitorWndProps props, QWidget* parent = nullptr);
     ~CQVxWaveformMonitorWnd() override;
@@ -56,6 +63,9 @@ public:
     // Binds `presenter` (not owned; may be replaced later) and follows its viewport
     // and scale changes.
     void Setup(qvx::WaveformPresenter* presenter);
+    // The mark list drawn as flags, whose flags are selected and dragged here, and the
+    // bookmark commands of the context menu and keys (not owned; null for none).
+    void SetMarkPresenter(qvx::WaveformDisplayTriggerPresenter* marks);
     // Ad-hoc data: fetches the newest render data first (presenter's thread only).
     // Then repaints.
     void Redraw();

@@ -102,6 +102,28 @@ int CQVxWaveformTrackArea::HitMarkerFlag(QPoint pt) const {
     return -1;
 }
 
+void CQVxWaveformTrackArea::SetMarkPresenter(qvx::WaveformDisplayTriggerPresenter* marks) {
+    m_markFlags.Bind(marks, [this, marks] {
+        m_wnd->setProperty(CQVxWaveformTrackAreaWnd::kSelectedMarkerProperty, marks->GetSelectedMark());
+        m_wnd->update();
+    });
+    m_wnd->update();
+}
+
+CQVxWaveformMarkFlags::View CQVxWaveformTrackArea::MarkView() const {
+    CQVxWaveformMarkFlags::View view;
+    view.waveform = m_layout.waveform;
+    if (m_presenter) {
+        view.viewportBegin = PaintData().GetViewportBeginTimeOffset();
+        view.timeParPixel = PaintData().GetTimeParPixel();
+    }
+    return view;
+}
+
+int CQVxWaveformTrackArea::HitMarkFlag(QPoint pt) const {
+    return m_presenter ? m_markFlags.HitTest(pt, MarkView()) : 0;
+}
+
 CQVxWaveformTrack* CQVxWaveformTrackArea::HitZeroHandle(QPoint pt) const {
     for (const auto& t : m_tracks) {
         if (t->IsEnabled() && t->HasZeroHandle() && t->GetZeroHandleRect().Contains(pt.x(), pt.y()))
@@ -118,6 +140,8 @@ bool CQVxWaveformTrackArea::UpdateHover(QPoint pt) {
         changed |= m_flagHover[static_cast<std::size_t>(m)] != over;
         m_flagHover[static_cast<std::size_t>(m)] = over;
     }
+    // A mark flag under an M1/M2 flag is not the one the pointer is over.
+    changed |= m_markFlags.UpdateHover(flag >= 0 ? QPoint(-1, -1) : pt, MarkView());
     CQVxWaveformTrack* handle = HitZeroHandle(pt);
     for (const auto& t : m_tracks) t->SetZeroHandleHover(t.get() == handle);
     return changed;
@@ -155,6 +179,7 @@ void CQVxWaveformTrackArea::Paint(QPainter& p, const QRect& client) {
     for (const auto& t : m_tracks) t->Paint(p, PaintData());
     PaintMarkers(p);
     PaintFlags(p);
+    m_markFlags.Paint(p, MarkView(), m_presenter->GetStyle());
     const int crossX = CrossX();
     PaintCrossHair(p, crossX);
     if (IQVxWaveformExtension* ext = GetExtension())

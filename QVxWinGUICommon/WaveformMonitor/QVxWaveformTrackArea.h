@@ -5,6 +5,7 @@
 // window. GUI thread only.
 
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMarkFlags.h"
 #include "QVxWinGUICommon/WaveformMonitor/ScrollInfo.h"
 #include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
 
@@ -41,6 +42,13 @@ public:
     CQVxWaveformTrack* FindTrack(QPoint pt) const;
     // Marker flag (0 M1, 1 M2) under the point, or -1.
     int HitMarkerFlag(QPoint pt) const;
+    // The mark list drawn as mark flags (not owned; null for none).
+    void SetMarkPresenter(qvx::WaveformDisplayTriggerPresenter* marks);
+    qvx::WaveformDisplayTriggerPresenter* GetMarkPresenter() const { return m_markFlags.GetMarks(); }
+    // Id of the mark flag under the point (after M1 and M2), or 0.
+    int HitMarkFlag(QPoint pt) const;
+    // Where the mark flags are drawn now.
+    CQVxWaveformMarkFlags::View MarkView() const;
     // Zero-level handle under the point, or null.
     CQVxWaveformTrack* HitZeroHandle(QPoint pt) const;
     // Refreshes the pointer-over state of the flags and handles; true when one changed.
@@ -96,4 +104,5 @@ private:
     QPoint m_mouse{-1, -1};
     bool m_syncedCursor = false;
     std::array<bool, 2> m_flagHover{false, false};
+    CQVxWaveformMarkFlags m_markFlags;
 };

@@ -228,6 +228,7 @@ void CQVxWaveformTrackAreaWnd::mousePressEvent(QMouseEvent* e) {
         m_flagDownTime = m_presenter->GetVisualSettings()->markers[static_cast<std::size_t>(flag)].time;
         return;
     }
+    if (StartMarkDrag(pt)) return;
     if (CQVxWaveformTrack* handle = m_area->HitZeroHandle(pt)) {
         m_handleDrag = handle;
         m_downOffset = handle->GetTrackPresenter()->GetVisualSettings()->verticalResolutionOffset;
@@ -251,6 +252,41 @@ void CQVxWaveformTrackAreaWnd::mousePressEvent(QMouseEvent* e) {
     m_downTrack = track;
     m_downOffset = track ? track->GetTrackPresenter()->GetVisualSettings()->verticalResolutionOffset : 0.0;
     m_downBegin = m_area->PaintData().GetViewportBeginTimeOffset();
+}
+
+// The label of the mark flag under the pointer as the tooltip; none elsewhere.
+void CQVxWaveformTrackAreaWnd::ShowMarkLabel(QPoint pt) {
+    const qvx::WaveformDisplayTriggerPresenter* marks = m_area->GetMarkPresenter();
+    const qvx::WaveformMark* mark = marks ? marks->FindMark(m_area->HitMarkFlag(pt)) : nullptr;
+    setToolTip(mark ? QString::fromStdString(mark->label) : QString());
+}
+
+// A press on a mark flag selects its mark and starts dragging it.
+bool CQVxWaveformTrackAreaWnd::StartMarkDrag(QPoint pt) {
+    qvx::WaveformDisplayTriggerPresenter* marks = m_area->GetMarkPresenter();
+    const int id = m_area->HitMarkFlag(pt);
+    if (!marks || id == 0) return false;
+    m_markDrag = id;
+    m_markDragMoved = false;
+    m_flagDownTime = marks->FindMark(id)->time;
+    setProperty(kSelectedMarkerProperty, id);
+    marks->SetSelectedMark(id);
+    update();
+    return true;
+}
+
+// The dragged mark follows the pointer, kept inside the recording.
+void CQVxWaveformTrackAreaWnd::DragMark(QPoint delta) {
+    qvx::WaveformDisplayTriggerPresenter* marks = m_area->GetMarkPresenter();
+    if (!marks || !marks->FindMark(m_markDrag)) {
+        m_markDrag = 0;  // the list changed under the drag
+        return;
+    }
+    const auto& d = m_area->PaintData();
+    const std::int64_t time = std::clamp<std::int64_t>(m_flagDownTime + delta.x() * d.GetTimeParPixel(), 0,
+                                                       std::max<std::int64_t>(0, d.GetLastTime()));
+    m_markDragMoved |= delta.x() != 0;
+    marks->SetMarkTime(m_markDrag, time);
 }
 
 void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
@@ -279,6 +315,8 @@ void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
         } else {
             m_presenter->SetViewportBeginTimeOffset(std::max<std::int64_t>(0, m_downBegin - delta.x() * tpp));
         }
+    } else if (m_markDrag != 0) {
+        DragMark(delta);
     } else if (m_flagDrag >= 0) {
         m_presenter->SetMarkerTime(m_flagDrag, std::max<std::int64_t>(0, m_flagDownTime + delta.x() * tpp));
     } else if (m_handleDrag) {
@@ -289,6 +327,7 @@ void CQVxWaveformTrackAreaWnd::mouseMoveEvent(QMouseEvent* e) {
         Layout();
     } else {
         m_area->UpdateHover(pt);
+        ShowMarkLabel(pt);
         const PixRect& w = m_area->GetWaveformRect();
         if (w.Contains(pt.x(), pt.y())) {
             m_area->SetMousePoint(pt);
@@ -316,8 +355,13 @@ void CQVxWaveformTrackAreaWnd::mouseReleaseEvent(QMouseEvent* e) {
         if (m_heightDragMoved) Q_EMIT TrackHeightDragged(CQVxWaveformMonitorWnd::GetTrackHeight());
         return;
     }
-    const bool wasFlag = m_flagDrag >= 0;
+    const bool wasFlag = m_flagDrag >= 0 || m_markDrag != 0;
     m_flagDrag = -1;
+    if (m_markDrag != 0) {
+        qvx::WaveformDisplayTriggerPresenter* marks = m_area->GetMarkPresenter();
+        if (m_markDragMoved && marks && marks->FindMark(m_markDrag)) marks->FinishMarkMove(m_markDrag);
+        m_markDrag = 0;
+    }
     if (m_handleDrag) {
         m_handleDrag = nullptr;
         update();

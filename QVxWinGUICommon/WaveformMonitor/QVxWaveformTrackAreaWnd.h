@@ -68,6 +68,9 @@ public:
 
     void OnRefreshScroll(qvx::ScrollInfo* info) override;
 
+    // The dynamic property that holds the id of the selected mark flag (0 for none).
+    static constexpr const char* kSelectedMarkerProperty = "PROP_SELECTED_MARKER";
+
 Q_SIGNALS:
     void DoubleClickedAtTime(quint64 time);
     // The shared track height was set by dragging a track's lower border (fitting the
@@ -100,6 +103,9 @@ private:
     void RequestRedraw();
     // Shown when markers are enabled, unless the extension's banner needs the corner.
     void UpdateMarkerStripVisibility();
+    bool StartMarkDrag(QPoint pt);
+    void ShowMarkLabel(QPoint pt);
+    void DragMark(QPoint delta);
 
     CQVxWaveformMonitorWnd* m_parent;
     qvx::WaveformPresenter* m_presenter = nullptr;
@@ -126,6 +132,8 @@ private:
     int m_splitterX = 0;
     int m_flagDrag = -1;
     std::int64_t m_flagDownTime = 0;
+    int m_markDrag = 0;  // id of the dragged mark flag; 0 none
+    bool m_markDragMoved = false;
     CQVxWaveformTrack* m_handleDrag = nullptr;
     bool m_repaintPending = false;
     int m_neededHeight = 0;  // as last announced by NeededHeightChanged

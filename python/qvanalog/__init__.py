@@ -12,7 +12,8 @@
 - `envelope(path, start_ns, stop_ns, columns)`: per-column minimum and maximum of each
   channel, exact to the record, from the overview files where they are valid, as
   `qvanalog envelope --json` gives them.
-- `hits(path)`: the display-trigger hits saved with the recording; `markers(path)`: M1, M2.
+- `hits(path)`: the display-trigger hits saved with the recording; `markers(path)`: M1, M2;
+  `bookmarks(path)`: the named bookmarks saved with the recording.
 - `time_span(ds, start_ns, stop_ns)`: the `record` slice of the records with
   start_ns <= time < stop_ns.
 
@@ -29,7 +30,7 @@ from ._envelope import envelope
 from ._errors import ReportError
 
 __version__ = "1.0.0"
-__all__ = ["open", "envelope", "hits", "markers", "time_span", "ReportError", "HIT_DTYPE", "__version__"]
+__all__ = ["open", "envelope", "hits", "markers", "bookmarks", "time_span", "ReportError", "HIT_DTYPE", "__version__"]
 
 HIT_DTYPE = np.dtype([("index", "<i8"), ("time", "<i8"), ("width", "<i8")])
 
@@ -78,6 +79,22 @@ def markers(path):
     """
     settings, _, _ = _session.load_settings_only(path)
     return {f"M{i + 1}": {"enabled": m.enabled, "time": m.time} for i, m in enumerate(settings.markers)}
+
+
+def bookmarks(path):
+    """The bookmarks saved with the recording ("meta" in the report folder), in the order added.
+
+    A list of dicts as `qvanalog bookmarks --json` prints them: `id`, `timeNSec` (ns since
+    the start), `name`, `note`, `color` ("#AARRGGBB"; alpha 00: the program's default
+    colour) and `visible`. Empty when the recording has no "meta" or none. An entry that
+    does not load in the program is left out here too, with a warning naming it. The
+    report data is not opened.
+    """
+    _, _, folder = _session.load_settings_only(path)
+    meta = os.path.join(folder, _session.METADATA_FILE_NAME)
+    if not os.path.exists(meta):
+        return []
+    return _settings.load_bookmarks(meta)
 
 
 def time_span(ds, start_ns, stop_ns):

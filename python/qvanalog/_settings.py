@@ -287,3 +287,75 @@ def load_hits(path):
         where = f"value0.displayTriggerList[{i}]."
         out.append((loader.member(hit, "dataIndex", "int64", where), loader.member(hit, "widthNSec", "int64", where)))
     return out
+
+
+BOOKMARK_TEXT_MAX = 1000  # characters of a name or a note
+_BOOKMARK_ID_MAX = 1_000_000_000
+_BOOKMARKS_MAX = 10_000
+
+
+def _bookmark_problem(entry, used_ids):
+    """Why an entry of "bookmarks" is not loaded (as the program names it), or None."""
+    if not isinstance(entry, dict):
+        return ": not an object"
+    checks = (
+        ("id", lambda v: _is_int(v, (1, _BOOKMARK_ID_MAX)) and v not in used_ids),
+        ("timeNSec", lambda v: _is_int(v, (0, _INT64[1]))),
+        ("name", lambda v: isinstance(v, str) and len(v) <= BOOKMARK_TEXT_MAX),
+        ("note", lambda v: isinstance(v, str) and len(v) <= BOOKMARK_TEXT_MAX),
+        ("visible", lambda v: isinstance(v, bool)),
+        ("color", lambda v: isinstance(v, str)),
+    )
+    for key, ok in checks:
+        if key not in entry or not ok(entry[key]):
+            return f".{key}: missing, of the wrong type, out of range or used twice"
+    return None
+
+
+def _color_text(text):
+    """"#AARRGGBB" of the colour texts the program reads; None when it is not one."""
+    digits = text[1:] if text.startswith("#") else None
+    if digits is None or len(digits) not in (3, 4, 6, 8):
+        return None
+    if any(c not in "0123456789abcdefABCDEF" for c in digits):
+        return None
+    if len(digits) in (3, 4):
+        digits = "".join(c * 2 for c in digits)
+    if len(digits) == 6:
+        digits = "FF" + digits
+    return "#" + digits.upper()
+
+
+def load_bookmarks(path):
+    """The bookmarks of a report metadata file, as the program loads them: an entry that
+    breaks a rule is left out with a warning naming it; raises ReportError when the file
+    is no metadata file."""
+    import warnings
+
+    path = str(path)
+    meta = _read_json_root(path, "report metadata file")
+    if not isinstance(meta, dict) or "bookmarks" not in meta:
+        return []
+    entries = meta["bookmarks"]
+    if not isinstance(entries, list):
+        warnings.warn(f"{path}: bookmarks: not an array; no bookmark is loaded", stacklevel=3)
+        return []
+    out, used_ids = [], set()
+    for i, entry in enumerate(entries):
+        if len(out) == _BOOKMARKS_MAX:
+            warnings.warn(f"{path}: bookmarks[{i}]: more than {_BOOKMARKS_MAX} bookmarks; the rest is not loaded",
+                          stacklevel=3)
+            break
+        problem = _bookmark_problem(entry, used_ids)
+        if problem:
+            warnings.warn(f"{path}: bookmarks[{i}]{problem}; this bookmark is not loaded", stacklevel=3)
+            continue
+        color = _color_text(entry["color"])
+        if color is None:
+            warnings.warn(f"{path}: bookmarks[{i}].color: not a colour; the bookmark keeps the default colour",
+                          stacklevel=3)
+            color = "#00000000"
+        used_ids.add(entry["id"])
+        out.append({"id": entry["id"], "timeNSec": entry["timeNSec"], "name": entry["name"],
+                    "note": entry["note"], "color": color, "visible": entry["visible"]})
+    return out
