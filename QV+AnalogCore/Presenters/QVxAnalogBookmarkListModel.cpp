@@ -1,8 +1,8 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogBookmarkListModel.h"
 
+#include "QV+AnalogCore/Export/QVxCsvFileWriter.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
-#include "QV+AnalogCore/Presenters/QVxCsvFileWriter.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Utils.h"

@@ -26,7 +26,7 @@ struct WaveformMark {
     bool visible = true;
     Color color;
     std::int64_t time = 0;
-    std::string label;
+    std::string label{};  // the tooltip of its flag (a bookmark's name and note)
 
     friend bool operator==(const WaveformMark&, const WaveformMark&) = default;
 };
