@@ -107,7 +107,7 @@ void CQVxAnalogScopeView::ShowTime(std::int64_t time, bool alignToTrigger) {
     const std::int64_t width = presenter->GetWritingRenderData().ViewportWidthTime();
     const auto* settings = m_viewModel.GetSessionSettings();
     std::int64_t begin = 0;
-    if (alignToTrigger && settings && settings->displayTriggerMode != 0) {
+    if (alignToTrigger && settings && settings->displayTriggerMode != qvx::DisplayTriggerMode::kNone) {
         begin =
             time - static_cast<std::int64_t>(static_cast<double>(width) * settings->displayTriggerPosition);
     } else {

@@ -51,13 +51,14 @@ bool QVxAnalogWaveformExtension::IsReportDataDamaged() const {
 
 bool QVxAnalogWaveformExtension::IsDisplayTriggerActive() const {
     const qvx::AnalogSettings* settings = m_viewModel.GetSessionSettings();
-    return settings && settings->displayTriggerMode != 0;
+    return settings && settings->displayTriggerMode != qvx::DisplayTriggerMode::kNone;
 }
 
 std::optional<int> QVxAnalogWaveformExtension::TriggerLevelRow(const CQVxWaveformTrack& track) const {
     const qvx::AnalogSettings* settings = m_viewModel.GetSessionSettings();
     const qvx::WaveformTrackPresenter* tp = track.GetTrackPresenter();
-    if (!settings || !tp || settings->displayTriggerMode == 0) return std::nullopt;
+    if (!settings || !tp || settings->displayTriggerMode == qvx::DisplayTriggerMode::kNone)
+        return std::nullopt;
     const int channel = settings->displayTriggerSourceChannel;
     // A source channel outside CH1..CH4 (a damaged settings file) has no track.
     if (channel < 0 || channel >= qvx::AnalogSettings::kChannelCount || tp->GetChannelIndex() != channel)

@@ -122,19 +122,22 @@ void CQVxWaveformDisplayTriggerDlg::CreateWidthFields() {
 
 void CQVxWaveformDisplayTriggerDlg::ConnectHandlers() {
     // Each handler writes one value through the presenter.
-    connect(m_modeGroup, &QButtonGroup::idClicked, this,
-            [this](int id) { Write([&] { m_presenter->SetMode(id); }); });
+    connect(m_modeGroup, &QButtonGroup::idClicked, this, [this](int id) {
+        Write([&] { m_presenter->SetMode(static_cast<qvx::DisplayTriggerMode>(id)); });
+    });
     connect(m_slopeGroup, &QButtonGroup::idClicked, this,
-            [this](int id) { Write([&] { m_presenter->SetSlope(id); }); });
+            [this](int id) { Write([&] { m_presenter->SetSlope(static_cast<qvx::TriggerSlope>(id)); }); });
     connect(m_source, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) Write([&] { m_presenter->SetSourceChannel(index); });
     });
     connect(m_comparison, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0) Write([&] { m_presenter->SetComparison(index); });
+        if (index >= 0) Write([&] { m_presenter->SetComparison(static_cast<qvx::WidthComparison>(index)); });
     });
     m_level->SetValueChanged([this](std::int64_t mV) { Write([&] { m_presenter->SetLevel(mV); }); });
     m_level->SetUnitChanged([this](std::int64_t unit) {
-        Write([&] { m_presenter->SetLevelUnit(static_cast<std::uint8_t>(unit)); });
+        Write([&] {
+            m_presenter->SetLevelUnit(static_cast<qvx::VoltageDisplayUnit>(static_cast<std::uint8_t>(unit)));
+        });
     });
     m_position->SetValueChanged([this](std::int64_t percent) {
         Write([&] { m_presenter->SetPosition(static_cast<double>(percent) / 100.0); });
@@ -144,7 +147,9 @@ void CQVxWaveformDisplayTriggerDlg::ConnectHandlers() {
     });
     m_width->SetValueChanged([this](std::int64_t ns) { Write([&] { m_presenter->SetWidth(ns); }); });
     m_width->SetUnitChanged([this](std::int64_t unit) {
-        Write([&] { m_presenter->SetWidthUnit(static_cast<std::uint8_t>(unit)); });
+        Write([&] {
+            m_presenter->SetWidthUnit(static_cast<qvx::TimeDisplayUnit>(static_cast<std::uint8_t>(unit)));
+        });
     });
 }
 
@@ -189,8 +194,8 @@ void CQVxWaveformDisplayTriggerDlg::UpdateControls() {
         ~Reset() { flag = false; }
     } reset{m_updating};
 
-    const std::int32_t mode = settings->displayTriggerMode;
-    if (mode >= 0 && mode < 3) {
+    const qvx::DisplayTriggerMode mode = settings->displayTriggerMode;
+    if (qvx::IsValid(mode)) {
         m_modeButtons[static_cast<std::size_t>(mode)]->setChecked(true);
     } else {
         m_modeGroup->setExclusive(false);
@@ -213,13 +218,13 @@ void CQVxWaveformDisplayTriggerDlg::UpdateControls() {
                                   ? settings->displayTriggerSourceChannel
                                   : -1);
 
-    std::int32_t slope = 0;
+    qvx::TriggerSlope slope = qvx::TriggerSlope::kRising;
     if (const qvx::AnalogDisplayTriggerSettings* s = m_presenter->GetSourceSettings()) {
-        m_level->SetUnit(s->voltageLevelDisplayUnit);
+        m_level->SetUnit(static_cast<std::uint8_t>(s->voltageLevelDisplayUnit));
         m_level->SetValue(s->voltageLevel);
         m_sensitivity->SetValue(s->sensitivityCount);
         slope = s->slope;
-        if (slope >= 0 && slope < 4) {
+        if (qvx::IsValid(slope)) {
             m_slopeButtons[static_cast<std::size_t>(slope)]->setChecked(true);
         } else {
             m_slopeGroup->setExclusive(false);
@@ -227,15 +232,15 @@ void CQVxWaveformDisplayTriggerDlg::UpdateControls() {
             m_slopeGroup->setExclusive(true);
             ReportUnreachable();
         }
-        m_width->SetUnit(s->edgeWidthTimeDisplayUnit);
+        m_width->SetUnit(static_cast<std::uint8_t>(s->edgeWidthTimeDisplayUnit));
         m_width->SetValue(s->edgeWidthTime);
-        m_comparison->setCurrentIndex(s->widthEdgeComparison == 1 ? 1 : 0);
+        m_comparison->setCurrentIndex(s->widthEdgeComparison == qvx::WidthComparison::kOutside ? 1 : 0);
     }
 
     // Mode None leaves only the mode buttons; the width and its comparison belong
     // to the pulse-width slopes.
-    const bool active = mode != qvx::WaveformDisplayTriggerPresenter::kModeNone;
-    const bool pulse = slope == 2 || slope == 3;
+    const bool active = mode != qvx::DisplayTriggerMode::kNone;
+    const bool pulse = qvx::IsPulseSlope(slope);
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_sourceLabel, m_source, m_levelLabel, m_level, m_positionLabel,
                                          m_position, m_sensitivityLabel, m_sensitivity}) {
