@@ -5,6 +5,7 @@
 // looks, the trace timer (100 ms) and the device refresh timer (3000 ms), the
 // session commands and the handlers of the family protocol. GUI thread only.
 
+#include "QV+Analog/QVxAnalogLooks.h"
 #include "QVxCore/Presenters/Signal.h"
 
 #include <QMainWindow>
@@ -170,7 +171,7 @@ private:
     std::vector<QLabel*> m_indicators;
     QTimer m_traceTimer;
     QTimer m_deviceRefreshTimer;
-    int m_look = 210;
+    int m_look = QVxAnalogLooks::kStandard;
     std::wstring m_connectedDeviceId;  // for the log line of a change
     std::function<void()> m_closingHandler;
     bool m_handlingRemoteStart = false;

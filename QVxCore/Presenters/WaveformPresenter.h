@@ -30,6 +30,12 @@
 
 namespace qvx {
 
+// How OnReadData picks the value at a time.
+enum class WaveformReadMode : std::int32_t {
+    kRecordAtTime = 0,  // the record at the time or the last one before it
+    kReserved = 1,      // named by the interface, implemented by no view
+};
+
 struct WaveformVisualSettings;
 
 // Which application the presenter serves; the track area draws some parts only
@@ -91,7 +97,7 @@ public:
     // Records of [beginTime, endTime] ns into the writing side (stored data).
     virtual void OnLoadData(std::int64_t beginTime, std::int64_t endTime) = 0;
     // One centred raw value of `channel` at `time` ns; false when there is none.
-    virtual bool OnReadData(int channel, std::int64_t time, std::int32_t readMode,
+    virtual bool OnReadData(int channel, std::int64_t time, WaveformReadMode readMode,
                             std::int64_t* outValue) = 0;
     virtual std::string OnMakeDisplayValue(int channel, std::int64_t rawValue) = 0;
     virtual std::string OnMakeDisplayNormalizedValue(int channel, double normalizedValue) = 0;
