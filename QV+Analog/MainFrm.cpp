@@ -20,6 +20,7 @@
 #include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
@@ -244,8 +245,7 @@ bool CMainFrame::CreateDockingWindows() {
     m_traceDlg = tracePane->GetDialog();
 
     m_displayTriggerPane =
-        name(new QDockWidget(QVxWinGUI::LoadStringW(kDisplayTriggerPaneTitleStringId), this),
-             "DisplayTriggerPane");
+        name(new QDockWidget(QVxWinGUI::LoadStringW(kGuiStringDisplayTrigger), this), "DisplayTriggerPane");
     m_displayTriggerDlg = new CQVxWaveformDisplayTriggerDlg(m_displayTriggerPane);
     m_displayTriggerDlg->setWindowFlags(Qt::Widget);
     auto* scroller = new QScrollArea(m_displayTriggerPane);
@@ -375,7 +375,8 @@ void CMainFrame::UpdateStatusBar() {
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     auto device = devices ? devices->GetConnectedDevice() : nullptr;
     Slot(m_indicators, Indicator::kUnit)
-        ->setText(device ? QString::fromStdWString(device->GetDeviceId()) : QVxWinGUI::LoadStringW(25045));
+        ->setText(device ? QString::fromStdWString(device->GetDeviceId())
+                         : QVxWinGUI::LoadStringW(kGuiStringNotConnected));
 }
 
 // --- Sessions ----------------------------------------------------------------------

@@ -55,7 +55,6 @@ public:
     static constexpr int kCmdFitTracks = 32800;
     static constexpr int kCmdClockTime = 32801;
     static constexpr int kDefaultTrackHeight = 150;  // px
-    static constexpr int kDisplayTriggerPaneTitleStringId = 25065;
     static constexpr int kTraceTimerMs = 100;
     static constexpr int kDeviceRefreshMs = 3000;
     static constexpr int kRecentFileCount = 4;

@@ -8,6 +8,7 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
@@ -438,10 +439,7 @@ TEST_F(WaveformExtensionTest, DamagedDataShowsTheBannerInTheTopLeftCorner) {
     EXPECT_NE(on.pixelColor(1, 1), banner);  // the box starts at (2, 2)
     // The white text lies inside the box, which is as wide as the text plus 8 pixels.
     const QFontMetrics fm(QVxWinGUI::GuiFont(10));
-    const int width =
-        fm.size(Qt::TextSingleLine, QVxWinGUI::LoadStringW(QVxAnalogWaveformExtension::kDamagedDataStringId))
-            .width() +
-        8;
+    const int width = fm.size(Qt::TextSingleLine, QVxWinGUI::LoadStringW(kGuiStringDamagedData)).width() + 8;
     EXPECT_EQ(on.pixelColor(2 + width - 1, 3), banner);
     EXPECT_NE(on.pixelColor(2 + width + 1, 3), banner);
     int white = 0;

@@ -5,6 +5,7 @@
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/Common/QVxUnitValuePropertyField.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -77,17 +78,17 @@ void CQVxWaveformDisplayTriggerDlg::CreateModeButtons() {
 }
 
 void CQVxWaveformDisplayTriggerDlg::CreateSourceFields() {
-    m_sourceLabel = MakeLabel(this, kSourceLabelId, kSourceStringId);
+    m_sourceLabel = MakeLabel(this, kSourceLabelId, kGuiStringTriggerSource);
     m_source = new QComboBox(this);
     m_source->setObjectName(QVxWinGUI::ControlName(kSourceId));
-    m_levelLabel = MakeLabel(this, kLevelLabelId, kLevelStringId);
+    m_levelLabel = MakeLabel(this, kLevelLabelId, kGuiStringTriggerLevel);
     m_level = MakeField(this, kLevelId, 0, kInt32Max);
     m_level->AddUnit(0, QStringLiteral("V"), 1000);
     m_level->AddUnit(1, QStringLiteral("mV"), 1);
     m_level->SetExactDecimals(true);  // "1.5" V is 1500 mV, not refused
-    m_positionLabel = MakeLabel(this, kPositionLabelId, kPositionStringId);
+    m_positionLabel = MakeLabel(this, kPositionLabelId, kGuiStringTriggerPosition);
     m_position = MakeField(this, kPositionId, 0, 100);
-    m_sensitivityLabel = MakeLabel(this, kSensitivityLabelId, kSensitivityStringId);
+    m_sensitivityLabel = MakeLabel(this, kSensitivityLabelId, kGuiStringTriggerSensitivity);
     m_sensitivity = MakeField(this, kSensitivityId, 1, 1000);
 }
 
@@ -107,17 +108,18 @@ void CQVxWaveformDisplayTriggerDlg::CreateSlopeButtons() {
 }
 
 void CQVxWaveformDisplayTriggerDlg::CreateWidthFields() {
-    m_widthLabel = MakeLabel(this, kWidthLabelId, kWidthStringId);
+    m_widthLabel = MakeLabel(this, kWidthLabelId, kGuiStringPulseWidth);
     m_width = MakeField(this, kWidthId, 1, kInt32Max);
     m_width->AddUnit(0, QStringLiteral("s"), 1'000'000'000);
     m_width->AddUnit(1, QStringLiteral("ms"), 1'000'000);
     m_width->AddUnit(2, QStringLiteral("us"), 1'000);
     m_width->AddUnit(3, QStringLiteral("ns"), 1);
     m_width->SetExactDecimals(true);  // 300,000 ns shows as "0.3" ms, not "0"
-    m_comparisonLabel = MakeLabel(this, kComparisonLabelId, kComparisonStringId);
+    m_comparisonLabel = MakeLabel(this, kComparisonLabelId, kGuiStringPulseWidthCondition);
     m_comparison = new QComboBox(this);
     m_comparison->setObjectName(QVxWinGUI::ControlName(kComparisonId));
-    for (int stringId : kComparisonItemStringIds) m_comparison->addItem(QVxWinGUI::LoadStringW(stringId));
+    for (int stringId : {kGuiStringWithin, kGuiStringOutside})
+        m_comparison->addItem(QVxWinGUI::LoadStringW(stringId));
 }
 
 void CQVxWaveformDisplayTriggerDlg::ConnectHandlers() {
