@@ -80,7 +80,8 @@ void CQVxAnalogScopeView::OnCommand(int id) {
         m_monitor->BmpCopyToClipboard();
     } else if (id >= Wnd::kTimeUnitNsCommand && id <= Wnd::kTimeUnitSecondsCommand) {
         // ns is time unit 3 ... s is time unit 0.
-        if (presenter) presenter->SetTimeUnit(static_cast<std::uint8_t>(Wnd::kTimeUnitSecondsCommand - id));
+        if (presenter)
+            presenter->SetTimeUnit(static_cast<qvx::TimeDisplayUnit>(Wnd::kTimeUnitSecondsCommand - id));
     } else if (id == Wnd::kMarkerToCursorCommands[0] || id == Wnd::kMarkerToCursorCommands[1]) {
         m_monitor->GetTrackAreaWnd()->SetMarkerToCursor(id - Wnd::kMarkerToCursorCommands[0]);
     } else if (id == Wnd::kExportMarkedRangeCommand) {

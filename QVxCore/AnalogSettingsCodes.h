@@ -1,5 +1,6 @@
 #pragma once
-// The codes of the measurement settings (AnalogSettings, AnalogDisplayTriggerSettings).
+// The codes of the measurement settings (AnalogSettings, AnalogDisplayTriggerSettings,
+// WaveformVisualSettings).
 // Each enum has the type of the member it fills, and cereal writes an enum as that
 // underlying integer, so the settings file holds the same numbers as before the codes
 // had names. A file may hold any number: code that indexes or switches on one of these
@@ -51,7 +52,7 @@ enum class VoltageDisplayUnit : std::uint8_t {
     kMilliVolt = 1,
 };
 
-// Unit the pulse width is shown in.
+// Unit a time is shown in: the pulse width, the time axis.
 enum class TimeDisplayUnit : std::uint8_t {
     kSecond = 0,
     kMilliSecond = 1,

@@ -194,13 +194,13 @@ void WaveformPresenter::SetMarkerEnabled(int marker, bool enabled) {
     ViewportChanged.Emit();
 }
 
-void WaveformPresenter::SetTimeUnit(std::uint8_t unit) {
+void WaveformPresenter::SetTimeUnit(TimeDisplayUnit unit) {
     if (!CheckThread()) return;
-    QVX_CHECK(unit <= kMaxTimeUnit);
+    QVX_CHECK(IsValid(unit));
     if (m_visualSettings->timeUnit == unit) return;
     m_visualSettings->timeUnit = unit;
     ViewportChanged.Emit();
-    TimeUnitChanged.Emit(unit);
+    TimeUnitChanged.Emit(static_cast<std::uint64_t>(unit));
 }
 
 void WaveformPresenter::FetchRenderData() {

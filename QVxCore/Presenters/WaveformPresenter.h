@@ -10,6 +10,7 @@
 // changes made meanwhile are queued and applied at the start of the next batch.
 // Lock order: this presenter's lock before any lock of the owning view model.
 
+#include "QVxCore/AnalogSettingsCodes.h"
 #include "QVxCore/Presenters/Signal.h"
 #include "QVxCore/Presenters/WaveformRenderData.h"
 #include "QVxCore/Presenters/WaveformScalingList.h"
@@ -55,7 +56,6 @@ class WaveformPresenter {
 public:
     static constexpr int kTrackCount = 4;
     static constexpr int kMarkerCount = 2;
-    static constexpr std::uint8_t kMaxTimeUnit = 3;  // 0 s, 1 ms, 2 us, 3 ns
 
     using TrackPresenterFactory = std::function<std::unique_ptr<WaveformTrackPresenter>(
         WaveformPresenter* presenter, int channelIndex)>;
@@ -88,7 +88,7 @@ public:
     void UpdateCursorTime(std::int64_t time);
     void SetMarkerTime(int marker, std::int64_t time);
     void SetMarkerEnabled(int marker, bool enabled);
-    void SetTimeUnit(std::uint8_t unit);
+    void SetTimeUnit(TimeDisplayUnit unit);
     // Ad-hoc data: copies the newest written data into the reading side for painting.
     void FetchRenderData();
 

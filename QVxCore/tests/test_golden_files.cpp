@@ -57,7 +57,7 @@ qvx::AnalogSettings NonDefaultSettings() {
     s.visualSettings.markers[0].time = 1'500'000;
     s.visualSettings.markers[1].time = 9'000'000'000;
     s.visualSettings.internalList = {3, -7, 11};
-    s.visualSettings.timeUnit = 2;
+    s.visualSettings.timeUnit = qvx::TimeDisplayUnit::kMicroSecond;
     s.visualSettings.timeScale = 2'500;
     s.visualSettings.labelAreaWidth = 180;
     s.displayTriggerMode = qvx::DisplayTriggerMode::kRepeat;

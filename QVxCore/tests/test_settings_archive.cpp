@@ -97,6 +97,7 @@ TEST(SettingsArchive, CodesAreWrittenAsTheirNumbersAndUnknownNumbersLoadAsTheyAr
         saved.trigger3ChMode = static_cast<TriggerChannelMode>((mode + 1) % 3);
         saved.triggerStartCondition = static_cast<TriggerCondition>(mode % 2);
         saved.triggerStopCondition = static_cast<TriggerCondition>((mode + 1) % 2);
+        saved.visualSettings.timeUnit = static_cast<TimeDisplayUnit>((mode + 3) % 4);
         for (int channel = 0; channel < AnalogSettings::kChannelCount; ++channel) {
             auto& t = saved.displayTriggerSettings[static_cast<std::size_t>(channel)];
             t.slope = static_cast<TriggerSlope>((channel + mode) % 4);
@@ -115,6 +116,7 @@ TEST(SettingsArchive, CodesAreWrittenAsTheirNumbersAndUnknownNumbersLoadAsTheyAr
         EXPECT_EQ(root["trigger3ChMode"], (mode + 1) % 3);
         EXPECT_EQ(root["triggerStartCondition"], mode % 2);
         EXPECT_EQ(root["triggerStopCondition"], (mode + 1) % 2);
+        EXPECT_EQ(root["visualSettings"]["timeUnit"], (mode + 3) % 4);
         for (int channel = 0; channel < AnalogSettings::kChannelCount; ++channel) {
             const nlohmann::json& t = root["displayTriggerSettings"][static_cast<std::size_t>(channel)];
             EXPECT_EQ(t["slope"], (channel + mode) % 4);
@@ -136,6 +138,7 @@ TEST(SettingsArchive, CodesAreWrittenAsTheirNumbersAndUnknownNumbersLoadAsTheyAr
     root["displayTriggerSettings"][1]["widthEdgeComparison"] = 5;
     root["displayTriggerSettings"][2]["voltageLevelDisplayUnit"] = 200;
     root["displayTriggerSettings"][3]["edgeWidthTimeDisplayUnit"] = 4;
+    root["visualSettings"]["timeUnit"] = 9;
     AnalogSettings loaded;
     ASSERT_TRUE(LoadText(dir, odd.dump(4), loaded));
     EXPECT_EQ(static_cast<int>(loaded.displayTriggerMode), 7);
@@ -145,11 +148,13 @@ TEST(SettingsArchive, CodesAreWrittenAsTheirNumbersAndUnknownNumbersLoadAsTheyAr
     EXPECT_EQ(static_cast<int>(loaded.displayTriggerSettings[1].widthEdgeComparison), 5);
     EXPECT_EQ(static_cast<int>(loaded.displayTriggerSettings[2].voltageLevelDisplayUnit), 200);
     EXPECT_EQ(static_cast<int>(loaded.displayTriggerSettings[3].edgeWidthTimeDisplayUnit), 4);
+    EXPECT_EQ(static_cast<int>(loaded.visualSettings.timeUnit), 9);
     EXPECT_FALSE(IsValid(loaded.displayTriggerMode));
     EXPECT_FALSE(IsValid(loaded.trigger3ChMode));
     EXPECT_FALSE(IsValid(loaded.triggerStopCondition));
     EXPECT_FALSE(IsValid(loaded.displayTriggerSettings[2].voltageLevelDisplayUnit));
     EXPECT_FALSE(IsValid(loaded.displayTriggerSettings[3].edgeWidthTimeDisplayUnit));
+    EXPECT_FALSE(IsValid(loaded.visualSettings.timeUnit));
     for (int channel : {0, 1}) {
         SCOPED_TRACE(channel);
         AnalogSettings source = loaded;
@@ -207,7 +212,7 @@ TEST(SettingsArchive, OlderClassVersionsLoadWithNewerMembersAtDefaults) {
     EXPECT_FALSE(v3.visualSettings.tracks[0].enabled);
     EXPECT_EQ(v3.visualSettings.tracks[1].verticalResolutionOffset, -0.5);
     EXPECT_EQ(v3.visualSettings.tracks[1].verticalScaling, 1.0);
-    EXPECT_EQ(v3.visualSettings.timeUnit, 2);
+    EXPECT_EQ(v3.visualSettings.timeUnit, qvx::TimeDisplayUnit::kMicroSecond);
     EXPECT_EQ(v3.visualSettings.labelAreaWidth, 250);  // visual settings version 3
 
     AnalogSettings v4;

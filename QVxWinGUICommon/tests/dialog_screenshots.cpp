@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     settings.displayTriggerMode = qvx::DisplayTriggerMode::kSingle;
     settings.displayTriggerSourceChannel = 1;
     settings.displayTriggerSettings[1].slope = qvx::TriggerSlope::kHighWidth;
-    settings.visualSettings.timeUnit = 2;
+    settings.visualSettings.timeUnit = qvx::TimeDisplayUnit::kMicroSecond;
     settings.visualSettings.markers[0] = {true, 1'234'000, {}};
     settings.visualSettings.markers[1] = {true, 5'000'000, {}};
     qvx::test::EmptyWaveformPresenter waveform(&settings.visualSettings, qvx::WaveformUsage::kGeneric);
