@@ -21,6 +21,7 @@
 #include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxWinCommon/DataClasses/QVxAppIntegration.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxWaveformDisplayTriggerDlg.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
@@ -215,12 +216,23 @@ void CMainFrame::CreateToolBar() {
     }
 }
 
-// Message area, then trace state, records taken in, and the connected unit.
+namespace {
+
+// The status bar's slots, in order: message area, trace state, records taken in, and the
+// connected unit.
+enum class Indicator : std::size_t { kMessage, kTraceState, kRecordCount, kUnit, kCount };
+
+QLabel* Slot(const std::vector<QLabel*>& indicators, Indicator slot) {
+    return indicators[static_cast<std::size_t>(slot)];
+}
+
+}  // namespace
+
 void CMainFrame::CreateStatusBar() {
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(Indicator::kCount); ++i) {
         auto* label = new QLabel(this);
         label->setObjectName(QStringLiteral("indicator%1").arg(i));
-        if (i == 0)
+        if (i == static_cast<std::size_t>(Indicator::kMessage))
             statusBar()->addWidget(label, 1);
         else
             statusBar()->addPermanentWidget(label);
@@ -238,8 +250,7 @@ bool CMainFrame::CreateDockingWindows() {
     m_traceDlg = tracePane->GetDialog();
 
     m_displayTriggerPane =
-        name(new QDockWidget(QVxWinGUI::LoadStringW(kDisplayTriggerPaneTitleStringId), this),
-             "DisplayTriggerPane");
+        name(new QDockWidget(QVxWinGUI::LoadStringW(kGuiStringDisplayTrigger), this), "DisplayTriggerPane");
     m_displayTriggerDlg = new CQVxWaveformDisplayTriggerDlg(m_displayTriggerPane);
     m_displayTriggerDlg->setWindowFlags(Qt::Widget);
     auto* scroller = new QScrollArea(m_displayTriggerPane);
@@ -365,20 +376,22 @@ void CMainFrame::UpdateTitle() {
 }
 
 void CMainFrame::UpdateStatusBar() {
-    if (m_indicators.size() < 4) return;
+    if (m_indicators.size() < static_cast<std::size_t>(Indicator::kCount)) return;
     const std::int32_t state = m_viewModel.GetTraceState();
-    m_indicators[1]->setText(state == QVxAnalogViewModel::kTracing    ? QVxAppString(kAppStringTracing)
-                             : state == QVxAnalogViewModel::kStopping ? QVxAppString(kAppStringStopping)
-                                                                      : QVxAppString(kAppStringIdle));
+    Slot(m_indicators, Indicator::kTraceState)
+        ->setText(state == QVxAnalogViewModel::kTracing    ? QVxAppString(kAppStringTracing)
+                  : state == QVxAnalogViewModel::kStopping ? QVxAppString(kAppStringStopping)
+                                                           : QVxAppString(kAppStringIdle));
     const auto* session = m_viewModel.GetSession();
     const auto& reader = session ? session->GetReportData() : nullptr;
     const std::uint64_t records =
         m_viewModel.isTracing() ? m_viewModel.GetRecordCount() : (reader ? reader->GetTotalRecordCount() : 0);
-    m_indicators[2]->setText(QVxAppString(kAppStringRecordCount).arg(records));
+    Slot(m_indicators, Indicator::kRecordCount)->setText(QVxAppString(kAppStringRecordCount).arg(records));
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     auto device = devices ? devices->GetConnectedDevice() : nullptr;
-    m_indicators[3]->setText(device ? QString::fromStdWString(device->GetDeviceId())
-                                    : QVxWinGUI::LoadStringW(25045));
+    Slot(m_indicators, Indicator::kUnit)
+        ->setText(device ? QString::fromStdWString(device->GetDeviceId())
+                         : QVxWinGUI::LoadStringW(kGuiStringNotConnected));
 }
 
 // --- Sessions ----------------------------------------------------------------------
@@ -566,7 +579,7 @@ void CMainFrame::WatchOverviewIndexing() {
     m_indexingConnection.reset();
     auto* presenter = m_viewModel.GetOscilloGraphViewModel();
     if (!presenter || m_indicators.empty()) return;
-    QLabel* area = m_indicators[0];
+    QLabel* area = Slot(m_indicators, Indicator::kMessage);
     m_indexingConnection =
         presenter->IndexingProgress.Connect([area](std::uint64_t done, std::uint64_t total) {
             area->setText(total == 0

@@ -5,6 +5,7 @@
 // looks, the trace timer (100 ms) and the device refresh timer (3000 ms), the
 // session commands and the handlers of the family protocol. GUI thread only.
 
+#include "QV+Analog/QVxAnalogLooks.h"
 #include "QVxCore/Presenters/Signal.h"
 
 #include <QMainWindow>
@@ -55,7 +56,6 @@ public:
     static constexpr int kCmdFitTracks = 32800;
     static constexpr int kCmdClockTime = 32801;
     static constexpr int kDefaultTrackHeight = 150;  // px
-    static constexpr int kDisplayTriggerPaneTitleStringId = 25065;
     static constexpr int kTraceTimerMs = 100;
     static constexpr int kDeviceRefreshMs = 3000;
     static constexpr int kRecentFileCount = 4;
@@ -177,7 +177,7 @@ private:
     std::vector<QLabel*> m_indicators;
     QTimer m_traceTimer;
     QTimer m_deviceRefreshTimer;
-    int m_look = 210;
+    int m_look = QVxAnalogLooks::kStandard;
     std::wstring m_connectedDeviceId;  // for the log line of a change
     std::function<void()> m_closingHandler;
     bool m_handlingRemoteStart = false;

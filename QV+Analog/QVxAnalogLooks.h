@@ -3,6 +3,7 @@
 // palettes, and the state colours of the views that follow the trace. The black
 // style (216) is the dark look. GUI thread only.
 
+#include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxCore/Color.h"
 
 #include <QColor>
@@ -10,13 +11,14 @@
 
 namespace QVxAnalogLooks {
 
-inline constexpr int kClassic = 209;   // "クラシック(&C)"
-inline constexpr int kStandard = 210;  // "標準(&T)", the default
-inline constexpr int kBlue = 215;
-inline constexpr int kBlack = 216;
-inline constexpr int kSilver = 217;
-inline constexpr int kAqua = 218;
-inline constexpr int kWindows7 = 219;
+// A look's id is its command id and the id of its menu item's text.
+inline constexpr int kClassic = kAppStringLookClassic;
+inline constexpr int kStandard = kAppStringLookStandard;  // the default
+inline constexpr int kBlue = kAppStringLookBlue;
+inline constexpr int kBlack = kAppStringLookBlack;
+inline constexpr int kSilver = kAppStringLookSilver;
+inline constexpr int kAqua = kAppStringLookAqua;
+inline constexpr int kWindows7 = kAppStringLookWindows7;
 
 // Any id outside 209, 210, 215-219 falls back to the Windows 7 look's palette.
 QPalette MakePalette(int look);

@@ -81,7 +81,8 @@ void CQVxAnalogScopeView::OnCommand(int id) {
         m_monitor->BmpCopyToClipboard();
     } else if (id >= Wnd::kTimeUnitNsCommand && id <= Wnd::kTimeUnitSecondsCommand) {
         // ns is time unit 3 ... s is time unit 0.
-        if (presenter) presenter->SetTimeUnit(static_cast<std::uint8_t>(Wnd::kTimeUnitSecondsCommand - id));
+        if (presenter)
+            presenter->SetTimeUnit(static_cast<qvx::TimeDisplayUnit>(Wnd::kTimeUnitSecondsCommand - id));
     } else if (id == Wnd::kMarkerToCursorCommands[0] || id == Wnd::kMarkerToCursorCommands[1]) {
         m_monitor->GetTrackAreaWnd()->SetMarkerToCursor(id - Wnd::kMarkerToCursorCommands[0]);
     } else if (id == Wnd::kAddBookmarkCommand) {
@@ -118,7 +119,7 @@ void CQVxAnalogScopeView::ShowTime(std::int64_t time, bool alignToTrigger) {
     const std::int64_t width = presenter->GetWritingRenderData().ViewportWidthTime();
     const auto* settings = m_viewModel.GetSessionSettings();
     std::int64_t begin = 0;
-    if (alignToTrigger && settings && settings->displayTriggerMode != 0) {
+    if (alignToTrigger && settings && settings->displayTriggerMode != qvx::DisplayTriggerMode::kNone) {
         begin =
             time - static_cast<std::int64_t>(static_cast<double>(width) * settings->displayTriggerPosition);
     } else {

@@ -4,6 +4,7 @@
 // and the waveform view's visual settings. Saved as the session settings file
 // (".qvxa") by qvx::Archive. Member names are the keys of that file.
 
+#include "QVxCore/AnalogSettingsCodes.h"
 #include "QVxCore/ReportData/ReportFormat.h"
 #include "QVxCore/WaveformVisualSettings.h"
 
@@ -18,12 +19,12 @@ struct AnalogDisplayTriggerSettings {
     static constexpr std::uint32_t kClassVersion = 1;
 
     std::int64_t voltageLevel = 5000;  // mV
-    std::uint8_t voltageLevelDisplayUnit = 0;
-    std::int32_t sensitivityCount = 1;          // samples
-    std::int32_t slope = 0;                     // 0 rising, 1 falling, 2 high width, 3 low width
-    std::int64_t edgeWidthTime = 1'000'000;     // ns
-    std::uint8_t edgeWidthTimeDisplayUnit = 1;  // time unit: 0 s, 1 ms, 2 us, 3 ns
-    std::int32_t widthEdgeComparison = 0;       // 0 within the width, 1 outside it
+    VoltageDisplayUnit voltageLevelDisplayUnit = VoltageDisplayUnit::kVolt;
+    std::int32_t sensitivityCount = 1;  // samples
+    TriggerSlope slope = TriggerSlope::kRising;
+    std::int64_t edgeWidthTime = 1'000'000;  // ns
+    TimeDisplayUnit edgeWidthTimeDisplayUnit = TimeDisplayUnit::kMilliSecond;
+    WidthComparison widthEdgeComparison = WidthComparison::kWithin;
 
     friend bool operator==(const AnalogDisplayTriggerSettings&,
                            const AnalogDisplayTriggerSettings&) = default;
@@ -81,18 +82,18 @@ private:
 
 public:
     std::array<std::int32_t, kChannelCount> channelVoltages{2, 2, 2, 2};  // range index per channel
-    std::int32_t samplingFrequency = 1;    // 0 = 102,400, 1 = 1,048,576, 2 = 10,485,760 samples/s
-    std::int32_t trigger1ChStartMode = 0;  // 0 off, 1 High, 2 Low
-    std::int32_t trigger1ChStopMode = 0;
+    std::int32_t samplingFrequency = 1;  // 0 = 102,400, 1 = 1,048,576, 2 = 10,485,760 samples/s
+    TriggerChannelMode trigger1ChStartMode = TriggerChannelMode::kOff;
+    TriggerChannelMode trigger1ChStopMode = TriggerChannelMode::kOff;
     std::int32_t trigger1ChThreshold = 2047;  // mV
-    std::int32_t trigger2ChStartMode = 0;
-    std::int32_t trigger2ChStopMode = 0;
+    TriggerChannelMode trigger2ChStartMode = TriggerChannelMode::kOff;
+    TriggerChannelMode trigger2ChStopMode = TriggerChannelMode::kOff;
     std::int32_t trigger2ChThreshold = 2047;  // mV
-    std::int32_t triggerStartCondition = 0;   // 0 OR, 1 AND
-    std::int32_t triggerStopCondition = 0;    // 0 OR, 1 AND
-    std::int32_t trigger3ChMode = 0;          // external clock edge: 0 off, 1 High, 2 Low
-    std::int32_t trigger3ChThreshold = 2047;  // mV
-    bool trigger4ChEnabled = false;           // sampling synchronised with the NAVO+ trace
+    TriggerCondition triggerStartCondition = TriggerCondition::kOr;
+    TriggerCondition triggerStopCondition = TriggerCondition::kOr;
+    TriggerChannelMode trigger3ChMode = TriggerChannelMode::kOff;  // external clock edge
+    std::int32_t trigger3ChThreshold = 2047;                       // mV
+    bool trigger4ChEnabled = false;  // sampling synchronised with the NAVO+ trace
     // Saved from version 2.
     std::int32_t splitDataSizeMB = 500;  // MiB
     bool enableStopDataSize = false;
@@ -104,7 +105,7 @@ public:
     std::uint32_t reportFileRotationTimeS = 1200;
     WaveformVisualSettings visualSettings;
     // Saved from version 3.
-    std::int32_t displayTriggerMode = 0;  // 0 none, 1 single, 2 repeat
+    DisplayTriggerMode displayTriggerMode = DisplayTriggerMode::kNone;
     std::array<AnalogDisplayTriggerSettings, kChannelCount> displayTriggerSettings;
     std::int32_t displayTriggerSourceChannel = 0;
     double displayTriggerPosition = 0.5;  // fraction of the view width

@@ -25,18 +25,17 @@ class QVxAnalogDisplayTriggerAnalyzer {
 public:
     static constexpr std::int64_t kNone = -1;
 
-    // `slope` values of AnalogDisplayTriggerSettings.
-    static constexpr int kHighEdge = 0;
-    static constexpr int kLowEdge = 1;
-    static constexpr int kHighWidth = 2;
-    static constexpr int kLowWidth = 3;
-    // `widthEdgeComparison`: within (width <= limit) or outside (width > limit).
-    static constexpr int kWithin = 0;
-    static constexpr int kOutside = 1;
-    // `displayTriggerMode`.
-    static constexpr int kModeNone = 0;
-    static constexpr int kModeSingle = 1;
-    static constexpr int kModeRepeat = 2;
+    // Short names of the codes the analyzer works with (AnalogSettingsCodes.h).
+    static constexpr TriggerSlope kHighEdge = TriggerSlope::kRising;
+    static constexpr TriggerSlope kLowEdge = TriggerSlope::kFalling;
+    static constexpr TriggerSlope kHighWidth = TriggerSlope::kHighWidth;
+    static constexpr TriggerSlope kLowWidth = TriggerSlope::kLowWidth;
+    // Within (width <= limit) or outside (width > limit).
+    static constexpr WidthComparison kWithin = WidthComparison::kWithin;
+    static constexpr WidthComparison kOutside = WidthComparison::kOutside;
+    static constexpr DisplayTriggerMode kModeNone = DisplayTriggerMode::kNone;
+    static constexpr DisplayTriggerMode kModeSingle = DisplayTriggerMode::kSingle;
+    static constexpr DisplayTriggerMode kModeRepeat = DisplayTriggerMode::kRepeat;
 
     // Raw level of `milliVolts` on `channel`'s scale, truncated toward zero.
     static std::int64_t MakeRawTriggerLevel(const AnalogSettings& settings, int channel,
@@ -119,10 +118,10 @@ private:
     // Settings taken at Reset.
     struct Parameters {
         bool valid = false;
-        int mode = kModeNone;
+        DisplayTriggerMode mode = kModeNone;
         int channel = 0;
-        int slope = kHighEdge;
-        int comparison = kWithin;
+        TriggerSlope slope = kHighEdge;
+        WidthComparison comparison = kWithin;
         std::int64_t sensitivity = 1;
         std::int64_t widthLimitNs = 0;
         double position = 0.5;

@@ -3,6 +3,7 @@
 // time axis. The same definitions serve the program and the GUI library.
 // Member names are the keys of the session settings file.
 
+#include "QVxCore/AnalogSettingsCodes.h"
 #include "QVxCore/Color.h"
 
 #include <array>
@@ -45,9 +46,9 @@ struct WaveformVisualSettings {
     std::array<WaveformMarkerVisualSettings, kMarkerCount> markers;  // M1, M2 (saved from version 1)
     // Working list of the views, copied with the settings but never saved.
     std::vector<std::int64_t> internalList;
-    std::uint8_t timeUnit = 1;           // 0 s, 1 ms, 2 us, 3 ns (saved from version 2)
-    std::int64_t timeScale = 1'000'000;  // ns per pixel (saved from version 3)
-    std::int32_t labelAreaWidth = 250;   // track label area in pixels (saved from version 4)
+    TimeDisplayUnit timeUnit = TimeDisplayUnit::kMilliSecond;  // (saved from version 2)
+    std::int64_t timeScale = 1'000'000;                        // ns per pixel (saved from version 3)
+    std::int32_t labelAreaWidth = 250;  // track label area in pixels (saved from version 4)
 
     friend bool operator==(const WaveformVisualSettings&, const WaveformVisualSettings&) = default;
 };

@@ -20,37 +20,39 @@ std::string GuiString(int id) {
 }  // namespace
 
 std::string QVxNotificationBase::OnLoadResourceString(int code, int subCode) {
-    if (code < 0 || code == 0 || code == 2) return {};
-    if (code == 1) return std::system_category().message(subCode);
-    if (code <= 1026) return DeviceManagerErrorMessage(code, subCode);
-    if (code <= 2050) return {};
+    namespace Code = QVxNotificationCode;
+    if (code < Code::kNone || code == Code::kNone || code == Code::kSilent) return {};
+    if (code == Code::kSystemError) return std::system_category().message(subCode);
+    if (code <= Code::kLastDeviceManager) return DeviceManagerErrorMessage(code, subCode);
+    if (code <= Code::kLastReserved) return {};
     std::string text;
     if (UserErrorMessage(code, subCode, text)) return text;
     return fmt::format("Unknown error. code = {}, sub code = {}", code, subCode);
 }
 
 std::string QVxNotificationBase::DeviceManagerErrorMessage(int code, int subCode) {
+    namespace Code = QVxNotificationCode;
     switch (code) {
-        case 3:
-            return GuiString(25012);
-        case 4:
-            return GuiString(25013);
-        case 5:
-            return GuiString(25014);
-        case 6:
-            return GuiString(25015);
-        case 7:
-            return GuiString(25016);
-        case 8:
+        case Code::kBitStreamNameNotSet:
+            return GuiString(kGuiStringBitStreamNameNotSet);
+        case Code::kBitStreamNotFound:
+            return GuiString(kGuiStringBitStreamNotFound);
+        case Code::kUnitInitFailed:
+            return GuiString(kGuiStringUnitInitFailed);
+        case Code::kUnitNotInitialized:
+            return GuiString(kGuiStringUnitNotInitialized);
+        case Code::kUsbConnectionLost:
+            return GuiString(kGuiStringUsbConnectionLost);
+        case Code::kDeviceLibraryError:
             return QVUSBErrorMessage(subCode);
-        case 9:
-            return GuiString(25061);
-        case 10:
-            return GuiString(25062);
-        case 11:
-            return GuiString(25093);
-        case 12:
-            return GuiString(25095);
+        case Code::kNoUnitFound:
+            return GuiString(kGuiStringNoUnitFound);
+        case Code::kSeveralUnitsFound:
+            return GuiString(kGuiStringSeveralUnitsFound);
+        case Code::kUntextedDeviceError:
+            return GuiString(25093);  // no row in the table: an empty text
+        case Code::kUnitConnectionInterrupted:
+            return GuiString(kGuiStringUnitConnectionInterrupted);
         default:
             return fmt::format("[devmgr]Unknown error. code = {}, sub code = {}", code, subCode);
     }
@@ -59,19 +61,19 @@ std::string QVxNotificationBase::DeviceManagerErrorMessage(int code, int subCode
 std::string QVxNotificationBase::QVUSBErrorMessage(int code) {
     switch (code) {
         case QVPLUS_ERR_INVALID_PARAMETER:
-            return GuiString(25020);
+            return GuiString(kGuiStringInvalidParameters);
         case QVPLUS_ERR_OPEN:
-            return GuiString(25021);
+            return GuiString(kGuiStringCannotOpenUnit);
         case QVPLUS_ERR_STATUS_READ:
-            return GuiString(25022);
+            return GuiString(kGuiStringCannotReadUnitState);
         case QVPLUS_ERR_FILE_WRITE:
-            return GuiString(25023);
+            return GuiString(kGuiStringTraceWriteFailed);
         case QVPLUS_ERR_FPGA_DOWNLOAD:
-            return GuiString(25024);
+            return GuiString(kGuiStringFirmwareDownloadFailed);
         case QVPLUS_ERR_UNKNOWN:
-            return GuiString(25025);
+            return GuiString(kGuiStringUnknownError);
         case QVPLUS_ERR_CANUSB:
-            return GuiString(25026);
+            return GuiString(kGuiStringCanUsbError);
         default:
             return fmt::format("[qvusb]Unknown error. code = {}", code);
     }

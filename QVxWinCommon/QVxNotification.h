@@ -6,11 +6,33 @@
 #include <string>
 #include <string_view>
 
+// The `code` of a notification.
+namespace QVxNotificationCode {
+inline constexpr int kNone = 0;
+inline constexpr int kSystemError = 1;  // subCode: the errno value
+inline constexpr int kSilent = 2;
+// kFirstDeviceManager..kLastDeviceManager: the device manager's errors.
+inline constexpr int kFirstDeviceManager = 3;
+inline constexpr int kBitStreamNameNotSet = 3;
+inline constexpr int kBitStreamNotFound = 4;
+inline constexpr int kUnitInitFailed = 5;
+inline constexpr int kUnitNotInitialized = 6;
+inline constexpr int kUsbConnectionLost = 7;
+inline constexpr int kDeviceLibraryError = 8;  // subCode: the device library's error code
+inline constexpr int kNoUnitFound = 9;
+inline constexpr int kSeveralUnitsFound = 10;
+inline constexpr int kUntextedDeviceError = 11;  // its string id 25093 has no text in the table
+inline constexpr int kUnitConnectionInterrupted = 12;
+inline constexpr int kLastDeviceManager = 1026;
+// Up to kLastReserved: no text. From kFirstUser on: the application's own (UserErrorMessage).
+inline constexpr int kLastReserved = 2050;
+inline constexpr int kFirstUser = 2051;
+}  // namespace QVxNotificationCode
+
 class IQVxNotification {
 public:
     virtual ~IQVxNotification() = default;
-    // Codes: 0 and 2 none; 1 system error `subCode`; 3..1026 the device manager's last
-    // error; 2051 and above application-defined (UserErrorMessage).
+    // Codes: QVxNotificationCode.
     virtual std::string OnLoadResourceString(int code, int subCode) = 0;
     virtual std::string OnLoadQVUSBErrorMessage(int code) = 0;
     virtual void OnNotifyError(int code, int subCode) = 0;

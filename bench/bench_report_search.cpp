@@ -58,13 +58,13 @@ qvx::test::Samples SamplesOf(std::uint64_t i) {
     return {triangle, static_cast<std::uint16_t>(16383 - triangle), 8192, ch4};
 }
 
-qvx::AnalogSettings Trigger(int channel, int slope, std::int64_t level) {
+qvx::AnalogSettings Trigger(int channel, qvx::TriggerSlope slope, std::int64_t level) {
     qvx::AnalogSettings s;
     s.displayTriggerSourceChannel = channel;
     auto& t = s.displayTriggerSettings[static_cast<std::size_t>(channel)];
     t.slope = slope;
     t.edgeWidthTime = 200'000;
-    t.widthEdgeComparison = 0;
+    t.widthEdgeComparison = qvx::WidthComparison::kWithin;
     t.sensitivityCount = 1;
     // The level in mV whose raw value is `level` or just above.
     t.voltageLevel = -10'000;
@@ -133,8 +133,8 @@ int main() {
                 static_cast<double>(r.recordsRead + r.recordsSkipped),
             ms / catMs, catMs / ms);
     };
-    const auto pulses = Trigger(3, 2, 10'000);
-    const auto edges = Trigger(0, 0, 8192);
+    const auto pulses = Trigger(3, qvx::TriggerSlope::kHighWidth, 10'000);
+    const auto edges = Trigger(0, qvx::TriggerSlope::kRising, 8192);
     search("CH4 pulses, overview", pulses, true, true);
     search("CH4 pulses, overview", pulses, true, false);
     search("CH4 pulses, every record", pulses, false, false);

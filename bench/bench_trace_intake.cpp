@@ -142,7 +142,8 @@ void RunTraces(benchmark::State& state, bool withTrigger, Pace pace) {
             s.enableReportFileRotation = false;
             s.enableStopDataSize = true;
             s.stopDataSizeMB = pace == Pace::kMax ? kStopMiB : kRealTimeStopMiB;
-            s.displayTriggerMode = withTrigger ? 2 : 0;    // repeat
+            s.displayTriggerMode =
+                withTrigger ? qvx::DisplayTriggerMode::kRepeat : qvx::DisplayTriggerMode::kNone;
             s.displayTriggerSourceChannel = 0;             // CH1: a ramp over 16,384 records
             s.displayTriggerSettings[0].voltageLevel = 0;  // mid-scale: one rising crossing per ramp
             const auto begin = std::chrono::steady_clock::now();

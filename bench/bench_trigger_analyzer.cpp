@@ -38,7 +38,7 @@ const std::vector<std::array<std::uint16_t, 4>>& Records() {
     return records;
 }
 
-void Run(benchmark::State& state, int slope) {
+void Run(benchmark::State& state, qvx::TriggerSlope slope) {
     spdlog::set_level(spdlog::level::warn);
     const auto& records = Records();
     qvx::AnalogSettings settings;

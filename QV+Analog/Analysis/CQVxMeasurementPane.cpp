@@ -30,8 +30,8 @@ QString Volts(double v) {
 
 // "12.345 ms" in the unit the marker strip uses.
 QString TimeText(const qvx::WaveformVisualSettings& visual, std::int64_t ns) {
-    const int unit =
-        qvx::trackarea::ChooseTimeUnit(true, visual.timeScale, std::min<int>(visual.timeUnit, 3));
+    const int unit = qvx::trackarea::ChooseTimeUnit(true, visual.timeScale,
+                                                    std::min(static_cast<int>(visual.timeUnit), 3));
     return QString::fromStdString(QVxUtils::MakeTimeToDisplayString(ns, unit) + " " +
                                   QVxUtils::MakeTimeUnitString(unit));
 }

@@ -25,9 +25,7 @@
 
 namespace {
 
-// Trigger levels as stored: 0 off, 1 High, 2 Low; the level lists show High, Low.
-constexpr int kLevelHigh = 1;
-constexpr int kLevelLow = 2;
+// Rows of the level lists: High, Low (the trigger modes other than off).
 constexpr int kListHigh = 0;
 constexpr int kListLow = 1;
 
@@ -57,12 +55,12 @@ QSpinBox* MakeThresholdEdit(QWidget* parent, int id) {
     return edit;
 }
 
-int ListIndexOfMode(std::int32_t mode) {
-    return mode == kLevelLow ? kListLow : kListHigh;
+int ListIndexOfMode(qvx::TriggerChannelMode mode) {
+    return mode == qvx::TriggerChannelMode::kLow ? kListLow : kListHigh;
 }
 
-int ModeOfListIndex(int index) {
-    return index == kListLow ? kLevelLow : kLevelHigh;
+qvx::TriggerChannelMode ModeOfListIndex(int index) {
+    return index == kListLow ? qvx::TriggerChannelMode::kLow : qvx::TriggerChannelMode::kHigh;
 }
 
 }  // namespace
@@ -211,25 +209,26 @@ void CQVxConfigAnalogDlg::LoadFromSettings() {
     m_radios[0]->setChecked(true);
     QVX_CHECK(m_settings);
     const qvx::AnalogSettings& s = *m_settings;
-    const std::array<std::int32_t, 4> modes{s.trigger1ChStartMode, s.trigger2ChStartMode,
-                                            s.trigger1ChStopMode, s.trigger2ChStopMode};
+    const std::array<qvx::TriggerChannelMode, 4> modes{s.trigger1ChStartMode, s.trigger2ChStartMode,
+                                                       s.trigger1ChStopMode, s.trigger2ChStopMode};
+    constexpr auto kOff = qvx::TriggerChannelMode::kOff;
     int radio = kRadioNone;
     if (s.trigger4ChEnabled) {
         radio = kRadioSync;
-    } else if (s.trigger3ChMode != 0) {
+    } else if (s.trigger3ChMode != kOff) {
         radio = kRadioExternalClock;
-    } else if (modes[0] != 0 || modes[1] != 0 || modes[2] != 0 || modes[3] != 0) {
+    } else if (modes[0] != kOff || modes[1] != kOff || modes[2] != kOff || modes[3] != kOff) {
         radio = kRadioStartStop;
     }
     m_radios[static_cast<std::size_t>(radio - kRadioNone)]->setChecked(true);
 
     for (std::size_t i = 0; i < 4; ++i) {
-        m_triggerBoxes[i]->setChecked(modes[i] != 0);
+        m_triggerBoxes[i]->setChecked(modes[i] != kOff);
         m_levelLists[i]->setCurrentIndex(ListIndexOfMode(modes[i]));
     }
     // A condition outside 0/1 (a damaged settings file) shows as OR.
-    m_startCondition->setCurrentIndex(s.triggerStartCondition == 1 ? 1 : 0);
-    m_stopCondition->setCurrentIndex(s.triggerStopCondition == 1 ? 1 : 0);
+    m_startCondition->setCurrentIndex(s.triggerStartCondition == qvx::TriggerCondition::kAnd ? 1 : 0);
+    m_stopCondition->setCurrentIndex(s.triggerStopCondition == qvx::TriggerCondition::kAnd ? 1 : 0);
     m_threshold1Edit->setValue(s.trigger1ChThreshold);
     m_threshold2Edit->setValue(s.trigger2ChThreshold);
     m_edgeList->setCurrentIndex(ListIndexOfMode(s.trigger3ChMode));
@@ -330,11 +329,11 @@ void CQVxConfigAnalogDlg::accept() {
 void CQVxConfigAnalogDlg::SaveToSettings() {
     qvx::AnalogSettings& s = *m_settings;
     s.trigger4ChEnabled = false;
-    s.trigger3ChMode = 0;
-    s.trigger1ChStartMode = 0;
-    s.trigger2ChStartMode = 0;
-    s.trigger1ChStopMode = 0;
-    s.trigger2ChStopMode = 0;
+    s.trigger3ChMode = qvx::TriggerChannelMode::kOff;
+    s.trigger1ChStartMode = qvx::TriggerChannelMode::kOff;
+    s.trigger2ChStartMode = qvx::TriggerChannelMode::kOff;
+    s.trigger1ChStopMode = qvx::TriggerChannelMode::kOff;
+    s.trigger2ChStopMode = qvx::TriggerChannelMode::kOff;
 
     switch (GetRadio()) {
         case kRadioSync:
@@ -345,16 +344,17 @@ void CQVxConfigAnalogDlg::SaveToSettings() {
             s.trigger3ChThreshold = m_threshold3;
             break;
         case kRadioStartStop: {
-            std::array<std::int32_t*, 4> modes{&s.trigger1ChStartMode, &s.trigger2ChStartMode,
-                                               &s.trigger1ChStopMode, &s.trigger2ChStopMode};
+            std::array<qvx::TriggerChannelMode*, 4> modes{&s.trigger1ChStartMode, &s.trigger2ChStartMode,
+                                                          &s.trigger1ChStopMode, &s.trigger2ChStopMode};
             for (std::size_t i = 0; i < 4; ++i) {
                 if (m_triggerBoxes[i]->isChecked())
                     *modes[i] = ModeOfListIndex(m_levelLists[i]->currentIndex());
             }
             if (m_triggerBoxes[0]->isChecked() && m_triggerBoxes[1]->isChecked())
-                s.triggerStartCondition = m_startCondition->currentIndex();
+                s.triggerStartCondition =
+                    static_cast<qvx::TriggerCondition>(m_startCondition->currentIndex());
             if (m_triggerBoxes[2]->isChecked() && m_triggerBoxes[3]->isChecked())
-                s.triggerStopCondition = m_stopCondition->currentIndex();
+                s.triggerStopCondition = static_cast<qvx::TriggerCondition>(m_stopCondition->currentIndex());
             s.trigger1ChThreshold = m_threshold1;
             s.trigger2ChThreshold = m_threshold2;
             break;

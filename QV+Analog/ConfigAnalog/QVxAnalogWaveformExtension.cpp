@@ -7,6 +7,7 @@
 #include "QVxCore/Presenters/WaveformStyle.h"
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
@@ -51,13 +52,14 @@ bool QVxAnalogWaveformExtension::IsReportDataDamaged() const {
 
 bool QVxAnalogWaveformExtension::IsDisplayTriggerActive() const {
     const qvx::AnalogSettings* settings = m_viewModel.GetSessionSettings();
-    return settings && settings->displayTriggerMode != 0;
+    return settings && settings->displayTriggerMode != qvx::DisplayTriggerMode::kNone;
 }
 
 std::optional<int> QVxAnalogWaveformExtension::TriggerLevelRow(const CQVxWaveformTrack& track) const {
     const qvx::AnalogSettings* settings = m_viewModel.GetSessionSettings();
     const qvx::WaveformTrackPresenter* tp = track.GetTrackPresenter();
-    if (!settings || !tp || settings->displayTriggerMode == 0) return std::nullopt;
+    if (!settings || !tp || settings->displayTriggerMode == qvx::DisplayTriggerMode::kNone)
+        return std::nullopt;
     const int channel = settings->displayTriggerSourceChannel;
     // A source channel outside CH1..CH4 (a damaged settings file) has no track.
     if (channel < 0 || channel >= qvx::AnalogSettings::kChannelCount || tp->GetChannelIndex() != channel)
@@ -80,7 +82,7 @@ void QVxAnalogWaveformExtension::OnPaintArea(CQVxWaveformTrackArea* area, QPaint
     p.save();
 
     if (IsReportDataDamaged()) {
-        const QString text = QVxWinGUI::LoadStringW(kDamagedDataStringId);
+        const QString text = QVxWinGUI::LoadStringW(kGuiStringDamagedData);
         p.setFont(QVxWinGUI::GuiFont(10));
         const QSize size = p.fontMetrics().size(Qt::TextSingleLine, text);
         const QRect box(2, 2, size.width() + 8, size.height() + 8);
@@ -150,7 +152,7 @@ void QVxAnalogWaveformExtension::OnPaintCaption(QVxWaveformCaption* caption, QPa
     const double percent = std::trunc(s->verticalScaling * 100.0);
     const int shown = std::isfinite(percent) && std::abs(percent) < 1e9 ? static_cast<int>(percent) : 0;
     const QString text =
-        QVxWinGUI::LoadStringW(kVerticalScalingStringId) + QStringLiteral(": %1%").arg(shown);
+        QVxWinGUI::LoadStringW(kGuiStringVerticalScaling) + QStringLiteral(": %1%").arg(shown);
     p.setFont(QVxWinGUI::GuiFont(10));
     p.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
     const int left = r.x() + 44;

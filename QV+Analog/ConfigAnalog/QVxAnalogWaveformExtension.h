@@ -17,9 +17,6 @@ class QVxAnalogWaveformExtension : public IQVxWaveformExtension {
 public:
     // Colour of the display trigger's position line.
     static constexpr QRgb kTriggerLineColor = 0xFFA00000;  // RGB(160, 0, 0)
-    // String of the damaged-data banner and of the V/DIV caption (GUI library table).
-    static constexpr int kDamagedDataStringId = 25091;
-    static constexpr int kVerticalScalingStringId = 25064;
     // Fill of the damaged-data banner (white text on it).
     static constexpr QRgb kBannerColor = 0xFFB02020;  // RGB(176, 32, 32)
 

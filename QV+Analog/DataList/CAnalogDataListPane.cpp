@@ -5,6 +5,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxWinCommon/QVxClockTime.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/Common/CQVxProgressDlg.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -57,7 +58,7 @@ private:
 };
 
 CAnalogDataListPane::CAnalogDataListPane(QVxAnalogViewModel& viewModel, QWidget* parent)
-    : QDockWidget(QVxWinGUI::LoadStringW(kTitleStringId), parent),
+    : QDockWidget(QVxWinGUI::LoadStringW(kGuiStringAnalogDataList), parent),
       m_viewModel(viewModel),
       m_dataList(&viewModel),
       m_viewModelSource(std::make_unique<ViewModelSource>(m_dataList)),

@@ -29,7 +29,6 @@ class CAnalogDataListPane : public QDockWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kTitleStringId = 25066;
     static constexpr int kHolderId = 8000;
     static constexpr int kCsvExportCommandId = 32780;
 

@@ -5,6 +5,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxWinCommon/QVxClockTime.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -89,7 +90,7 @@ QModelIndex CQVxAnalogDisplayTriggerList::moveCursor(CursorAction action, Qt::Ke
 
 CQVxAnalogDisplayTriggerListPane::CQVxAnalogDisplayTriggerListPane(QVxAnalogViewModel& viewModel,
                                                                    QWidget* parent)
-    : QDockWidget(QVxWinGUI::LoadStringW(kTitleStringId), parent),
+    : QDockWidget(QVxWinGUI::LoadStringW(kGuiStringDisplayTriggerList), parent),
       m_viewModel(viewModel),
       m_model(&viewModel),
       m_list(new CQVxAnalogDisplayTriggerList(m_model, this)) {

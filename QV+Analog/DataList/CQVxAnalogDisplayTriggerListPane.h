@@ -66,7 +66,6 @@ class CQVxAnalogDisplayTriggerListPane : public QDockWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kTitleStringId = 25068;
     static constexpr int kCsvExportCommandId = 32781;
     static constexpr const char* kFileFilter = "CSV file(*.csv)|*.csv||";
 

@@ -3,6 +3,7 @@
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+Analog/QVxAppText.h"
 #include "QVxWinCommon/QVxClockTime.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinCommon/QVxUtils.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -109,11 +110,11 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     formatLayout->addWidget(m_hdf5);
     formatLayout->addStretch();
 
-    auto* group = new QGroupBox(QVxWinGUI::LoadStringW(kGroupStringId), this);
+    auto* group = new QGroupBox(QVxWinGUI::LoadStringW(kGuiStringExportGroup), this);
     group->setObjectName(QVxWinGUI::ControlName(kGroupId));
-    m_allRows = new QRadioButton(QVxWinGUI::LoadStringW(kAllRowsStringId), group);
+    m_allRows = new QRadioButton(QVxWinGUI::LoadStringW(kGuiStringExportAll), group);
     m_allRows->setObjectName(QVxWinGUI::ControlName(kAllRowsId));
-    m_range = new QRadioButton(QVxWinGUI::LoadStringW(kRangeStringId), group);
+    m_range = new QRadioButton(QVxWinGUI::LoadStringW(kGuiStringExportRange), group);
     m_range->setObjectName(QVxWinGUI::ControlName(kRangeId));
     m_fromEdit = MakeNumberEdit(group, QVxWinGUI::ControlName(kFromId), minimum);
     m_toEdit = MakeNumberEdit(group, QVxWinGUI::ControlName(kToId), maximum);
@@ -149,7 +150,7 @@ CQVxCsvExportSettingsDlg::CQVxCsvExportSettingsDlg(std::int64_t minimum, std::in
     groupLayout->addWidget(m_markers);
     groupLayout->addWidget(m_visible);
 
-    auto* ok = new QPushButton(QVxWinGUI::LoadStringW(kOkStringId), this);
+    auto* ok = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringExportButton), this);
     ok->setObjectName(QVxWinGUI::ControlName(kOkId));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringCancel), this);
@@ -256,7 +257,7 @@ void CQVxCsvExportSettingsDlg::accept() {
     const bool valid = range == Range::kAllRows || (range == Range::kRows && ReadRange()) ||
                        (range == Range::kTime && ReadTimeRange());
     if (!valid && (range == Range::kRows || range == Range::kTime)) {
-        QVxAppPrompts::Get().ShowMessage(this, QVxWinGUI::LoadStringW(kRangeInvalidStringId));
+        QVxAppPrompts::Get().ShowMessage(this, QVxWinGUI::LoadStringW(kGuiStringRangeInvalid));
         QLineEdit* edit = range == Range::kRows ? m_fromEdit : m_fromNsEdit;
         edit->setFocus();
         edit->selectAll();

@@ -36,11 +36,6 @@ public:
     static constexpr int kToId = 5084;
     static constexpr int kOkId = 1;
     static constexpr int kCancelId = 2;
-    static constexpr int kOkStringId = 25069;
-    static constexpr int kAllRowsStringId = 25072;
-    static constexpr int kRangeStringId = 25073;
-    static constexpr int kGroupStringId = 25074;
-    static constexpr int kRangeInvalidStringId = 25075;
     static constexpr const char* kFileFilter = "CSV file(*.csv)|*.csv||";
     static constexpr const char* kHdf5FileFilter = "HDF5 file(*.h5)|*.h5||";
 

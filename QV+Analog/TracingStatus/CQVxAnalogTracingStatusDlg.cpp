@@ -12,6 +12,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogDeviceSelectorModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -128,7 +129,7 @@ void CQVxAnalogTracingStatusDlg::BuildHeader() {
         m_selectorModel = std::make_unique<QVxAnalogDeviceSelectorModel>(devices, &m_viewModel);
         m_connect->Setup(m_selectorModel.get());
     }
-    m_startStop = Named(new QPushButton(QVxWinGUI::LoadStringW(kStartStringId), this), kStartStopId);
+    m_startStop = Named(new QPushButton(QVxWinGUI::LoadStringW(kGuiStringStart), this), kStartStopId);
     m_startStop->setFont(QVxWinGUI::GuiFont(15));
     connect(m_startStop, &QPushButton::clicked, this, [this] { OnBnClickedStartStop(); });
     m_busy = new CQVxBusyIndicator(this);
@@ -149,18 +150,20 @@ void CQVxAnalogTracingStatusDlg::BuildStatus(QBoxLayout* outer) {
     m_firmware = MakeLabel(this, kFirmwareId, QString());
     m_firmware->setMinimumHeight(m_firmware->fontMetrics().height());  // no jump when it fills
     status->addWidget(m_firmware, 0, 0, 1, 3);
-    status->addWidget(MakeLabel(this, kStartTimeLabelId, QVxWinGUI::LoadStringW(kStartTimeStringId)), 1, 0);
+    status->addWidget(MakeLabel(this, kStartTimeLabelId, QVxWinGUI::LoadStringW(kGuiStringStarted)), 1, 0);
     m_startTime = MakeReadOnlyEdit(this, kStartTimeId);
     status->addWidget(m_startTime, 1, 1);
-    status->addWidget(MakeLabel(this, kElapsedLabelId, QVxWinGUI::LoadStringW(kElapsedStringId)), 2, 0);
+    status->addWidget(MakeLabel(this, kElapsedLabelId, QVxWinGUI::LoadStringW(kGuiStringElapsedTime)), 2, 0);
     m_elapsed = MakeReadOnlyEdit(this, kElapsedId);
     status->addWidget(m_elapsed, 2, 1);
     status->addWidget(MakeLabel(this, kElapsedUnitId, QStringLiteral("ms")), 2, 2);
-    status->addWidget(MakeLabel(this, kDataSizeLabelId, QVxWinGUI::LoadStringW(kDataSizeStringId)), 3, 0);
+    status->addWidget(MakeLabel(this, kDataSizeLabelId, QVxWinGUI::LoadStringW(kGuiStringLogDataAcquired)), 3,
+                      0);
     m_dataSize = MakeReadOnlyEdit(this, kDataSizeId);
     status->addWidget(m_dataSize, 3, 1);
     status->addWidget(MakeLabel(this, kDataSizeUnitId, QStringLiteral("KBytes")), 3, 2);
-    status->addWidget(MakeLabel(this, kBufferUseLabelId, QVxWinGUI::LoadStringW(kBufferUseStringId)), 4, 0);
+    status->addWidget(MakeLabel(this, kBufferUseLabelId, QVxWinGUI::LoadStringW(kGuiStringBufferUsage)), 4,
+                      0);
     m_bufferUse = Named(new QProgressBar(this), kBufferUseId);
     m_bufferUse->setRange(0, 100);
     m_bufferUse->setValue(0);
@@ -168,7 +171,7 @@ void CQVxAnalogTracingStatusDlg::BuildStatus(QBoxLayout* outer) {
     status->setColumnStretch(1, 1);
     outer->addLayout(status);
 
-    m_config = Named(new QPushButton(QVxWinGUI::LoadStringW(kConfigStringId), this), kConfigId);
+    m_config = Named(new QPushButton(QVxWinGUI::LoadStringW(kGuiStringAcquisitionSettings), this), kConfigId);
     connect(m_config, &QPushButton::clicked, this, [this] { OnBnClickedConfig(); });
     outer->addWidget(m_config);
 }
@@ -232,10 +235,12 @@ void CQVxAnalogTracingStatusDlg::BuildAutomaticStop(QBoxLayout* outer) {
 void CQVxAnalogTracingStatusDlg::BuildReportRotation(QBoxLayout* outer) {
     auto* reportGroup = Named(new QGroupBox(QVxAppString(kAppStringReportData), this), kReportGroupId);
     auto* report = new QGridLayout(reportGroup);
-    m_rotation = Named(new QCheckBox(QVxWinGUI::LoadStringW(kRotationStringId), reportGroup), kRotationId);
+    m_rotation = Named(new QCheckBox(QVxWinGUI::LoadStringW(kGuiStringDiscardOldReportData), reportGroup),
+                       kRotationId);
     report->addWidget(m_rotation, 0, 0, 1, 2);
     report->addWidget(
-        MakeLabel(reportGroup, kRotationTimeLabelId, QVxWinGUI::LoadStringW(kRotationTimeStringId)), 1, 0);
+        MakeLabel(reportGroup, kRotationTimeLabelId, QVxWinGUI::LoadStringW(kGuiStringMinimumKeepTime)), 1,
+        0);
     m_rotationTime = MakeTimePicker(reportGroup, kRotationTimeId, QTime(0, 0, 0));
     report->addWidget(m_rotationTime, 1, 1);
     m_estimate = MakeLabel(reportGroup, kEstimateId, QString());
@@ -313,7 +318,7 @@ void CQVxAnalogTracingStatusDlg::UpdateControls(bool reloadFields) {
         m_startStop->hide();
         m_config->setEnabled(!tracing);
     } else if (tracing) {
-        m_startStop->setText(QVxWinGUI::LoadStringW(kStopStringId));
+        m_startStop->setText(QVxWinGUI::LoadStringW(kGuiStringStop));
         m_startStop->setEnabled(traceState != QVxAnalogViewModel::kStopping);
         m_startStop->show();
         m_connect->setEnabled(false);
@@ -321,7 +326,7 @@ void CQVxAnalogTracingStatusDlg::UpdateControls(bool reloadFields) {
         m_config->setEnabled(false);
     } else {
         m_connect->show();
-        m_startStop->setText(QVxWinGUI::LoadStringW(kStartStringId));
+        m_startStop->setText(QVxWinGUI::LoadStringW(kGuiStringStart));
         switch (static_cast<QVxDeviceConnectionStatus>(CurrentDeviceStatus())) {
             case QVxDeviceConnectionStatus::kConnected:
                 m_connect->setEnabled(true);

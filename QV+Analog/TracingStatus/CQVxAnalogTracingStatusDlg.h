@@ -90,19 +90,6 @@ public:
     static constexpr int kRotationTimeId = 5088;
     static constexpr int kEstimateId = 5089;
 
-    // Texts of the GUI library's string table (QVxWinGUI::LoadStringW).
-    static constexpr int kStartStringId = 25049;  // "開始"
-    static constexpr int kStopStringId = 25050;   // "停止"
-    static constexpr int kStartTimeStringId = 25053;
-    static constexpr int kElapsedStringId = 25039;
-    static constexpr int kDataSizeStringId = 25040;
-    static constexpr int kBufferUseStringId = 25041;
-    static constexpr int kConfigStringId = 25067;
-    static constexpr int kRotationStringId = 25086;
-    static constexpr int kRotationTimeStringId = 25087;
-    static constexpr int kRotationTimeMissingStringId = 25089;
-    static constexpr int kRotationTimeTooLongStringId = 25090;  // "%s": the longest time allowed
-
     // Free bytes available to the user on the file system that holds `folder`;
     // nullopt when the query fails.
     using FreeSpaceQuery = std::function<std::optional<std::uintmax_t>(const std::filesystem::path& folder)>;

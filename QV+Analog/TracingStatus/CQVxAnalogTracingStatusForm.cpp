@@ -11,6 +11,7 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Utils.h"
 #include "QVxWinCommon/DataClasses/QVxDeviceManager.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QCheckBox>
@@ -215,7 +216,7 @@ bool CQVxAnalogTracingStatusDlg::Verify() {
         const std::int64_t seconds = Seconds(m_rotationTime);
         const int frequency = m_samplingFrequency->currentIndex();
         if (seconds <= 0) {
-            QVxAppPrompts::Get().ShowMessage(this, QVxWinGUI::LoadStringW(kRotationTimeMissingStringId));
+            QVxAppPrompts::Get().ShowMessage(this, QVxWinGUI::LoadStringW(kGuiStringEnterTime));
             m_rotationTime->setFocus();
             return false;
         }
@@ -224,7 +225,7 @@ bool CQVxAnalogTracingStatusDlg::Verify() {
             const QString maximum = TimeOfDay(qvx::AnalogSettings::GetFileRotationMaxSeconds(frequency), 0)
                                         .toString(QStringLiteral("HH:mm:ss"));
             QVxAppPrompts::Get().ShowMessage(
-                this, FillText(QVxWinGUI::LoadStringW(kRotationTimeTooLongStringId), maximum));
+                this, FillText(QVxWinGUI::LoadStringW(kGuiStringRotationTimeTooLong), maximum));
             m_rotationTime->setFocus();
             return false;
         }

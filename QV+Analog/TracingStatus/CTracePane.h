@@ -10,8 +10,6 @@ class CTracePane : public QDockWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kTitleStringId = 25038;
-
     CTracePane(QVxAnalogViewModel& viewModel, QWidget* parent);
     CQVxAnalogTracingStatusDlg* GetDialog() { return m_dialog; }
 

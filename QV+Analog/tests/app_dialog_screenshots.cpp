@@ -61,14 +61,14 @@ int main(int argc, char** argv) {
 
     // TRG1/TRG2 start and stop triggers with both start boxes ticked.
     qvx::AnalogSettings settings;
-    settings.trigger1ChStartMode = 1;
-    settings.trigger2ChStartMode = 2;
-    settings.trigger2ChStopMode = 1;
-    settings.triggerStartCondition = 1;
+    settings.trigger1ChStartMode = qvx::TriggerChannelMode::kHigh;
+    settings.trigger2ChStartMode = qvx::TriggerChannelMode::kLow;
+    settings.trigger2ChStopMode = qvx::TriggerChannelMode::kHigh;
+    settings.triggerStartCondition = qvx::TriggerCondition::kAnd;
     CQVxConfigAnalogDlg config(nullptr, &settings, false);
     Save(config, "config-analog");
     qvx::AnalogSettings readOnlySettings;
-    readOnlySettings.trigger3ChMode = 2;
+    readOnlySettings.trigger3ChMode = qvx::TriggerChannelMode::kLow;
     CQVxConfigAnalogDlg readOnly(nullptr, &readOnlySettings, true);
     Save(readOnly, "config-analog-readonly");
 

@@ -8,6 +8,7 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/Presenters/Interaction.h"
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
@@ -87,7 +88,7 @@ TEST_F(ConfigDialogTest, ThresholdLimitsAreAcceptedAndValuesJustOutsideAreRefuse
         for (const auto& [value, ok] : values) {
             SCOPED_TRACE(testing::Message() << "edit " << t.edit << " value " << value);
             settings = qvx::AnalogSettings();
-            settings.trigger1ChStartMode = 1;
+            settings.trigger1ChStartMode = qvx::TriggerChannelMode::kHigh;
             const qvx::AnalogSettings before = settings;
             prompts.messages.clear();
             Open();
@@ -137,8 +138,8 @@ TEST_F(ConfigDialogTest, StartStopWithoutAnyTickedTriggerAsksForOne) {
 }
 
 TEST_F(ConfigDialogTest, OnlyStopTrg2SavesItsModeAndKeepsBothConditionsButAFullPairSavesItsOwn) {
-    settings.triggerStartCondition = 1;
-    settings.triggerStopCondition = 1;
+    settings.triggerStartCondition = qvx::TriggerCondition::kAnd;
+    settings.triggerStopCondition = qvx::TriggerCondition::kAnd;
     settings.trigger1ChThreshold = 300;
     Open();
     Choose(Dlg::kRadioStartStop);
@@ -149,12 +150,12 @@ TEST_F(ConfigDialogTest, OnlyStopTrg2SavesItsModeAndKeepsBothConditionsButAFullP
     Edit(Dlg::kThreshold2Id)->setValue(1500);
     PressOk();
     ASSERT_TRUE(Accepted());
-    EXPECT_EQ(settings.trigger2ChStopMode, 2);
-    EXPECT_EQ(settings.trigger1ChStartMode, 0);
-    EXPECT_EQ(settings.trigger2ChStartMode, 0);
-    EXPECT_EQ(settings.trigger1ChStopMode, 0);
-    EXPECT_EQ(settings.triggerStartCondition, 1);
-    EXPECT_EQ(settings.triggerStopCondition, 1);
+    EXPECT_EQ(settings.trigger2ChStopMode, qvx::TriggerChannelMode::kLow);
+    EXPECT_EQ(settings.trigger1ChStartMode, qvx::TriggerChannelMode::kOff);
+    EXPECT_EQ(settings.trigger2ChStartMode, qvx::TriggerChannelMode::kOff);
+    EXPECT_EQ(settings.trigger1ChStopMode, qvx::TriggerChannelMode::kOff);
+    EXPECT_EQ(settings.triggerStartCondition, qvx::TriggerCondition::kAnd);
+    EXPECT_EQ(settings.triggerStopCondition, qvx::TriggerCondition::kAnd);
     EXPECT_EQ(settings.trigger1ChThreshold, 300);
     EXPECT_EQ(settings.trigger2ChThreshold, 1500);
 
@@ -164,14 +165,14 @@ TEST_F(ConfigDialogTest, OnlyStopTrg2SavesItsModeAndKeepsBothConditionsButAFullP
     List(Dlg::kStartConditionId)->setCurrentIndex(0);
     PressOk();
     ASSERT_TRUE(Accepted());
-    EXPECT_EQ(settings.trigger1ChStartMode, 1);
-    EXPECT_EQ(settings.triggerStartCondition, 0);
-    EXPECT_EQ(settings.triggerStopCondition, 1);
+    EXPECT_EQ(settings.trigger1ChStartMode, qvx::TriggerChannelMode::kHigh);
+    EXPECT_EQ(settings.triggerStartCondition, qvx::TriggerCondition::kOr);
+    EXPECT_EQ(settings.triggerStopCondition, qvx::TriggerCondition::kAnd);
 }
 
 TEST_F(ConfigDialogTest, ExternalClockNeitherChecksNorSavesTrg1Trg2AndClearsStartStop) {
-    settings.trigger1ChStartMode = 1;
-    settings.trigger2ChStopMode = 2;
+    settings.trigger1ChStartMode = qvx::TriggerChannelMode::kHigh;
+    settings.trigger2ChStopMode = qvx::TriggerChannelMode::kLow;
     settings.trigger1ChThreshold = 99;  // out of range, but not this branch's business
     settings.trigger2ChThreshold = 5000;
     Open();
@@ -184,22 +185,22 @@ TEST_F(ConfigDialogTest, ExternalClockNeitherChecksNorSavesTrg1Trg2AndClearsStar
     EXPECT_TRUE(prompts.messages.isEmpty());
     EXPECT_EQ(settings.trigger1ChThreshold, 99);
     EXPECT_EQ(settings.trigger2ChThreshold, 5000);
-    EXPECT_EQ(settings.trigger3ChMode, 2);
+    EXPECT_EQ(settings.trigger3ChMode, qvx::TriggerChannelMode::kLow);
     EXPECT_EQ(settings.trigger3ChThreshold, 700);
-    EXPECT_EQ(settings.trigger1ChStartMode, 0);
-    EXPECT_EQ(settings.trigger2ChStopMode, 0);
+    EXPECT_EQ(settings.trigger1ChStartMode, qvx::TriggerChannelMode::kOff);
+    EXPECT_EQ(settings.trigger2ChStopMode, qvx::TriggerChannelMode::kOff);
     EXPECT_FALSE(settings.trigger4ChEnabled);
 }
 
 TEST_F(ConfigDialogTest, SyncAndNoneClearTheOtherModesButKeepThresholds) {
-    settings.trigger3ChMode = 1;
+    settings.trigger3ChMode = qvx::TriggerChannelMode::kHigh;
     settings.trigger3ChThreshold = 50;
     Open();
     Choose(Dlg::kRadioSync);
     PressOk();
     ASSERT_TRUE(Accepted());
     EXPECT_TRUE(settings.trigger4ChEnabled);
-    EXPECT_EQ(settings.trigger3ChMode, 0);
+    EXPECT_EQ(settings.trigger3ChMode, qvx::TriggerChannelMode::kOff);
     EXPECT_EQ(settings.trigger3ChThreshold, 50);
 
     Open();
@@ -210,7 +211,7 @@ TEST_F(ConfigDialogTest, SyncAndNoneClearTheOtherModesButKeepThresholds) {
 }
 
 TEST_F(ConfigDialogTest, ReadOnlyShowsCloseAndSavesNothing) {
-    settings.trigger1ChStartMode = 2;
+    settings.trigger1ChStartMode = qvx::TriggerChannelMode::kLow;
     settings.trigger1ChThreshold = 99999;  // would be refused if it were checked
     const qvx::AnalogSettings before = settings;
     Open(true);
@@ -247,17 +248,18 @@ TEST_F(ConfigDialogTest, OpeningChoosesTheRadioAndShowsTheStoredLevels) {
     };
     const Case cases[] = {
         {"defaults", [](qvx::AnalogSettings&) {}, Dlg::kRadioNone},
-        {"stop TRG2", [](qvx::AnalogSettings& s) { s.trigger2ChStopMode = 1; }, Dlg::kRadioStartStop},
+        {"stop TRG2", [](qvx::AnalogSettings& s) { s.trigger2ChStopMode = qvx::TriggerChannelMode::kHigh; },
+         Dlg::kRadioStartStop},
         {"TRG3 over start/stop",
          [](qvx::AnalogSettings& s) {
-             s.trigger1ChStartMode = 1;
-             s.trigger3ChMode = 2;
+             s.trigger1ChStartMode = qvx::TriggerChannelMode::kHigh;
+             s.trigger3ChMode = qvx::TriggerChannelMode::kLow;
          },
          Dlg::kRadioExternalClock},
         {"TRG4 over everything",
          [](qvx::AnalogSettings& s) {
-             s.trigger3ChMode = 1;
-             s.trigger1ChStopMode = 1;
+             s.trigger3ChMode = qvx::TriggerChannelMode::kHigh;
+             s.trigger1ChStopMode = qvx::TriggerChannelMode::kHigh;
              s.trigger4ChEnabled = true;
          },
          Dlg::kRadioSync},
@@ -272,14 +274,14 @@ TEST_F(ConfigDialogTest, OpeningChoosesTheRadioAndShowsTheStoredLevels) {
     }
 
     settings = qvx::AnalogSettings();
-    settings.trigger1ChStartMode = 2;
-    settings.trigger2ChStartMode = 1;
-    settings.trigger1ChStopMode = 0;
-    settings.trigger2ChStopMode = 2;
-    settings.triggerStartCondition = 1;
+    settings.trigger1ChStartMode = qvx::TriggerChannelMode::kLow;
+    settings.trigger2ChStartMode = qvx::TriggerChannelMode::kHigh;
+    settings.trigger1ChStopMode = qvx::TriggerChannelMode::kOff;
+    settings.trigger2ChStopMode = qvx::TriggerChannelMode::kLow;
+    settings.triggerStartCondition = qvx::TriggerCondition::kAnd;
     settings.trigger1ChThreshold = 150;
     settings.trigger2ChThreshold = 3900;
-    settings.trigger3ChMode = 0;
+    settings.trigger3ChMode = qvx::TriggerChannelMode::kOff;
     settings.trigger3ChThreshold = 1234;
     Open();
     Shot("config-startstop");
@@ -300,9 +302,9 @@ TEST_F(ConfigDialogTest, OpeningChoosesTheRadioAndShowsTheStoredLevels) {
 }
 
 TEST_F(ConfigDialogTest, ControlsFollowTheRadioTheBoxesAndTheLevels) {
-    settings.trigger1ChStartMode = 1;
-    settings.trigger2ChStartMode = 1;
-    settings.trigger1ChStopMode = 1;
+    settings.trigger1ChStartMode = qvx::TriggerChannelMode::kHigh;
+    settings.trigger2ChStartMode = qvx::TriggerChannelMode::kHigh;
+    settings.trigger1ChStopMode = qvx::TriggerChannelMode::kHigh;
     Open();
     // Both start boxes ticked: the start combination is offered; one stop box only: not.
     EXPECT_TRUE(Enabled(Dlg::kStartConditionId));
@@ -414,7 +416,7 @@ TEST_F(WaveformExtensionTest, ActiveDisplayTriggerDrawsItsPositionLineAndTheSour
     EXPECT_NE(off.pixelColor(x, midY), QColor(160, 0, 0));
     EXPECT_NE(off.pixelColor(probeX, levelY), lineColor);
 
-    Settings().displayTriggerMode = 1;
+    Settings().displayTriggerMode = qvx::DisplayTriggerMode::kSingle;
     QImage on = Grab();
     if (const char* out = std::getenv("QVX_CONFIG_SHOTS")) on.save(QString::fromUtf8(out) + "/extension.png");
     EXPECT_EQ(on.pixelColor(x, midY), QColor(160, 0, 0));
@@ -437,10 +439,7 @@ TEST_F(WaveformExtensionTest, DamagedDataShowsTheBannerInTheTopLeftCorner) {
     EXPECT_NE(on.pixelColor(1, 1), banner);  // the box starts at (2, 2)
     // The white text lies inside the box, which is as wide as the text plus 8 pixels.
     const QFontMetrics fm(QVxWinGUI::GuiFont(10));
-    const int width =
-        fm.size(Qt::TextSingleLine, QVxWinGUI::LoadStringW(QVxAnalogWaveformExtension::kDamagedDataStringId))
-            .width() +
-        8;
+    const int width = fm.size(Qt::TextSingleLine, QVxWinGUI::LoadStringW(kGuiStringDamagedData)).width() + 8;
     EXPECT_EQ(on.pixelColor(2 + width - 1, 3), banner);
     EXPECT_NE(on.pixelColor(2 + width + 1, 3), banner);
     int white = 0;

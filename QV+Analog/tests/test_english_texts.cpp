@@ -141,7 +141,7 @@ TEST(TextSources, TheScanFindsLiteralsButNotComments) {
 TEST(EnglishDialogs, NoTextIsCut) {
     text_fit::ScopedEnglish english;
     qvx::AnalogSettings settings;
-    settings.trigger1ChStartMode = 1;
+    settings.trigger1ChStartMode = qvx::TriggerChannelMode::kHigh;
     QVxAnalogEnvDlg environment(nullptr, QStringLiteral("/home/bench/.local/share/qmrs/QV+Analog"));
     QVxReenterChacheFolderDlg reenter(nullptr, QStringLiteral("/media/usb-disk/qv-cache"));
     CQVxConfigAnalogDlg config(nullptr, &settings, false);

@@ -23,7 +23,7 @@ TEST_F(AppTest, AStopTriggerEndsTheTraceAndTheSessionHoldsEveryRecordUpToTheEdge
     ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitConnected());
     qvx::AnalogSettings& settings = *ViewModel().GetSessionSettings();
-    settings.trigger1ChStopMode = 1;
+    settings.trigger1ChStopMode = qvx::TriggerChannelMode::kHigh;
 
     // Started as a peer of the family starts it; nobody stops it.
     Frame().OnQVxSyncTrace(0);

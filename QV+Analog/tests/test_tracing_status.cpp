@@ -8,6 +8,7 @@
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QV+AnalogCore/tests/analog_view_model_test_support.h"
 #include "QVxCore/Archive.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/tests/text_fit_support.h"
 
@@ -175,7 +176,7 @@ TEST_F(TracingStatusTest, RotationTimeMustBePositiveAndWithinTheFrequencysMaximu
 
     picker->setTime(QTime(0, 0, 0));
     EXPECT_FALSE(dlg->Verify());
-    EXPECT_EQ(prompts.messages, QStringList{QVxWinGUI::LoadStringW(Dlg::kRotationTimeMissingStringId)});
+    EXPECT_EQ(prompts.messages, QStringList{QVxWinGUI::LoadStringW(kGuiStringEnterTime)});
     EXPECT_EQ(dlg->focusWidget(), picker);
 
     prompts.messages.clear();
@@ -320,7 +321,7 @@ TEST_F(TracingStatusTest, ControlsFollowTheDeviceState) {
     EXPECT_TRUE(connect->isEnabled());
     EXPECT_FALSE(startStop->isHidden());
     EXPECT_FALSE(startStop->isEnabled());
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStartStringId));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(kGuiStringStart));
     EXPECT_TRUE(config->isEnabled());
     EXPECT_FALSE(dlg->IsBusyAnimationRunning());
     EXPECT_TRUE(Find<QLabel>(Dlg::kFirmwareId)->text().isEmpty());
@@ -344,7 +345,7 @@ TEST_F(TracingStatusTest, ControlsFollowTheDeviceState) {
     ASSERT_NE(viewModel.GetDeviceManagerViewModel()->GetConnectedDevice(), nullptr);
     EXPECT_TRUE(connect->isEnabled());
     EXPECT_TRUE(startStop->isEnabled());
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStartStringId));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(kGuiStringStart));
     EXPECT_TRUE(Find<QLabel>(Dlg::kFirmwareId)->text().startsWith(QStringLiteral("FPGA 2.0 / ")));
     EXPECT_NE(dlg->HeaderColor(), other);
 }
@@ -392,7 +393,7 @@ TEST_F(TracingStatusTest, StartAndStopThroughTheButtonWithTheSimulatedUnit) {
     ASSERT_EQ(viewModel.GetTraceState(), QVxAnalogViewModel::kTracing)
         << prompts.messages.join("; ").toStdString();
     EXPECT_EQ(Settings().stopDataSizeMB, 1000);  // the form was stored into the trace's session
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStopStringId));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(kGuiStringStop));
     EXPECT_TRUE(startStop->isEnabled());
     EXPECT_FALSE(Find<QWidget>(Dlg::kConnectId)->isEnabled());
     EXPECT_FALSE(Find<QPushButton>(Dlg::kConfigId)->isEnabled());
@@ -410,11 +411,11 @@ TEST_F(TracingStatusTest, StartAndStopThroughTheButtonWithTheSimulatedUnit) {
     EXPECT_EQ(viewModel.GetTraceState(), QVxAnalogViewModel::kStopping);
     EXPECT_FALSE(startStop->isHidden());
     EXPECT_FALSE(startStop->isEnabled());
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStopStringId));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(kGuiStringStop));
 
     ASSERT_TRUE(WaitFor([&] { return viewModel.GetTraceState() == QVxAnalogViewModel::kIdle; }));
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("; ").toStdString();
-    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(Dlg::kStartStringId));
+    EXPECT_EQ(startStop->text(), QVxWinGUI::LoadStringW(kGuiStringStart));
     EXPECT_TRUE(startStop->isEnabled());
     EXPECT_TRUE(Find<QComboBox>(Dlg::kSamplingFrequencyId)->isEnabled());
     EXPECT_TRUE(WaitFor([&] { return !dlg->IsRefreshTimerRunning(); }));

@@ -2,18 +2,14 @@
 
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinCommon/QVxNotification.h"
 
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
 
-namespace {
-
-constexpr int kMessageCannotConnect = 25018;
-constexpr int kMessageConnectionInterrupted = 25094;
-
-}  // namespace
+namespace {}  // namespace
 
 void QVxDeviceViewModel::Disconnect() {
     QVX_CHECK(m_connectionStatus == QVxDeviceConnectionStatus::kConnected);
@@ -88,7 +84,7 @@ void QVxAnalogDeviceManagerViewModel::RefreshDeviceList() {
     std::vector<QVxQVUsbDeviceId> ids;
     if (!QVxDeviceManager::GetAvailableDevice(m_deviceManager->GetCaptureMode(), &ids)) {
         m_refreshEnabled = false;  // the periodic refresh must not re-enter while the message is up
-        QVxNotification::ShowGuiMessage(kMessageConnectionInterrupted);
+        QVxNotification::ShowGuiMessage(kGuiStringConnectionInterrupted);
         m_refreshEnabled = true;
     }
     std::vector<DevicePtr> found;
@@ -177,7 +173,7 @@ void QVxAnalogDeviceManagerViewModel::RunConnection(DevicePtr device) {
     SetConnectingDevice(nullptr);
     PostToGui([this] {
         RaiseChanged();
-        QVxNotification::ShowGuiMessage(kMessageCannotConnect);
+        QVxNotification::ShowGuiMessage(kGuiStringCannotConnect);
     });
 }
 

@@ -32,7 +32,7 @@ std::string QVxAnalogDisplayTriggerListModel::GetColumnText(int column) const {
         case 0:
             return "#";
         case 1:
-            return std::string(QVxLoadGuiString(kDataNumberStringId));
+            return std::string(QVxLoadGuiString(kGuiStringDataNumber));
         case 2:
             return m_owner && m_owner->GetClockTimeOrigin()
                        ? "Time"

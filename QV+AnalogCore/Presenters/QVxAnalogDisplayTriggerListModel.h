@@ -22,7 +22,6 @@ class QVxAnalogDisplayTriggerListModel {
 public:
     static constexpr int kColumnCount = 8;  // #, data number, time, width, CH1..CH4
     static constexpr int kTimeUnit = 3;     // ns
-    static constexpr int kDataNumberStringId = 25085;
 
     // `owner` (the analog view model) must outlive this object.
     explicit QVxAnalogDisplayTriggerListModel(IQVxAnalogListOwner* owner);

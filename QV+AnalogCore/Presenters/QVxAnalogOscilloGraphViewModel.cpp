@@ -37,7 +37,7 @@ QVxAnalogOscilloGraphViewModel::QVxAnalogOscilloGraphViewModel(IQVxAnalogOscillo
     SetOption(kOptionVerticalDivisions, 1);
     for (std::size_t i = 0; i < TrackCount(); ++i) {
         qvx::WaveformTrackPresenter& track = Track(i);
-        track.SetPlacementMode(0);
+        track.SetPlacementMode(qvx::waveform::TrackPlacement::kCentred);
         track.SetRange(kRangeLow, kRangeHigh);
     }
     GetStyle().SetThemeIndex(owner && owner->IsDarkLook() ? 1 : 0);
@@ -176,11 +176,11 @@ void QVxAnalogOscilloGraphViewModel::OnLoadData(std::int64_t beginTime, std::int
     }
 }
 
-bool QVxAnalogOscilloGraphViewModel::OnReadData(int channel, std::int64_t time, std::int32_t readMode,
-                                                std::int64_t* outValue) {
+bool QVxAnalogOscilloGraphViewModel::OnReadData(int channel, std::int64_t time,
+                                                qvx::WaveformReadMode readMode, std::int64_t* outValue) {
     QVX_CHECK_RETURN(outValue, false);
-    if (readMode == 1) QVX_NOTIMPLEMENTED();
-    if (readMode != 0) QVX_UNREACHABLE();
+    if (readMode == qvx::WaveformReadMode::kReserved) QVX_NOTIMPLEMENTED();
+    if (readMode != qvx::WaveformReadMode::kRecordAtTime) QVX_UNREACHABLE();
     QVX_CHECK_RETURN(channel >= 0 && channel < qvx::AnalogSettings::kChannelCount, false);
     if (!m_reader || time < 0) return false;
     std::uint64_t index = 0;

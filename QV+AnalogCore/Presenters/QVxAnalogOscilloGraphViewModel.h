@@ -54,8 +54,9 @@ public:
     // records just before and just after it.
     void OnLoadData(std::int64_t beginTime, std::int64_t endTime) override;
     // Centred raw value of `channel` at the record at or before `time` ns.
-    // readMode 0 only: 1 is not implemented, anything else unreachable (both throw).
-    bool OnReadData(int channel, std::int64_t time, std::int32_t readMode, std::int64_t* outValue) override;
+    // kRecordAtTime only: kReserved is not implemented, any other number unreachable (both throw).
+    bool OnReadData(int channel, std::int64_t time, qvx::WaveformReadMode readMode,
+                    std::int64_t* outValue) override;
     // Voltage text of a centred raw value; with no open session unreachable (throws).
     std::string OnMakeDisplayValue(int channel, std::int64_t rawValue) override;
     std::string OnMakeDisplayNormalizedValue(int channel, double normalizedValue) override;

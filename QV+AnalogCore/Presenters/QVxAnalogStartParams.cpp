@@ -16,24 +16,25 @@ std::uint8_t RangeCode(std::int32_t rangeIndex) {
     return kCodes[rangeIndex];
 }
 
-// Trigger mode 0 off, 1 rising (slope 1), 2 falling (slope 0): adds `flags` and
-// sets the slope when the trigger is used.
-void ApplyTriggerMode(std::int32_t mode, std::uint8_t flags, QVPlusStartParams& out, std::uint8_t& slope) {
+// Trigger mode off, High (the unit's slope 1, rising) or Low (slope 0, falling): adds
+// `flags` and sets the slope when the trigger is used.
+void ApplyTriggerMode(qvx::TriggerChannelMode mode, std::uint8_t flags, QVPlusStartParams& out,
+                      std::uint8_t& slope) {
     switch (mode) {
-        case 0:
+        case qvx::TriggerChannelMode::kOff:
             return;
-        case 1:
-        case 2:
+        case qvx::TriggerChannelMode::kHigh:
+        case qvx::TriggerChannelMode::kLow:
             out.triggerFlags |= flags;
-            slope = mode == 1 ? 1 : 0;
+            slope = mode == qvx::TriggerChannelMode::kHigh ? 1 : 0;
             return;
-        default:
-            QVX_UNREACHABLE();
     }
+    QVX_UNREACHABLE();  // a number from a file that is no mode
 }
 
-std::uint8_t Condition(std::int32_t condition) {
-    if (condition != 0 && condition != 1) QVX_UNREACHABLE();
+// The unit's condition code: 0 OR, 1 AND, the numbers of the settings.
+std::uint8_t Condition(qvx::TriggerCondition condition) {
+    if (!qvx::IsValid(condition)) QVX_UNREACHABLE();
     return static_cast<std::uint8_t>(condition);
 }
 

@@ -9,6 +9,7 @@
 #include "QVxCore/ReportQuery.h"
 #include "QVxCore/TaskDispatcher.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinCommon/QVxNotification.h"
 
 #include <spdlog/spdlog.h>
@@ -16,13 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kMessageDeviceConnectionError = 25054;
-constexpr int kMessageTraceStartFailed = 25058;
-constexpr int kMessageLowDiskSpace = 25060;
-constexpr int kMessageWriteFailed = 25023;
-constexpr int kMessageReportFileFailed = 25084;
-constexpr int kMessageSaveNoSpace = 25092;
 
 // Result codes of the open task before the task has run.
 constexpr int kOpenNotRun = 2;
@@ -276,7 +270,8 @@ bool QVxAnalogViewModel::SaveAsSession(const fs::path& settingFilePath) {
         save(nullptr);
     else
         qvx::Interaction::Run(save);
-    if (result == qvx::AnalogSession::kNotEnoughSpace) QVxNotification::ShowGuiMessage(kMessageSaveNoSpace);
+    if (result == qvx::AnalogSession::kNotEnoughSpace)
+        QVxNotification::ShowGuiMessage(kGuiStringNotEnoughSpace);
     if (result != qvx::AnalogSession::kSaved) return false;
     m_unsavedRecording = false;
     if (!m_recoveredFolder.empty()) m_recoveredSaved = true;
@@ -437,7 +432,7 @@ bool QVxAnalogViewModel::StartTrace() {
     {
         std::lock_guard lock(m_mutex);
         if (!m_collector->Start(*m_session)) {
-            QVxNotification::ShowGuiMessage(kMessageReportFileFailed);
+            QVxNotification::ShowGuiMessage(kGuiStringReportFileFailed);
             return false;
         }
         m_collector->TakeAbortType();
@@ -452,7 +447,7 @@ bool QVxAnalogViewModel::StartTrace() {
     m_unsavedRecording = true;
 
     if (!StartDevice(startParams)) {
-        QVxNotification::ShowGuiMessage(kMessageTraceStartFailed);
+        QVxNotification::ShowGuiMessage(kGuiStringTraceStartFailed);
         AbandonTrace();
         return false;
     }
@@ -534,17 +529,17 @@ void QVxAnalogViewModel::OnTraceEnded(QVxAbortType abortType) {
         case QVxAbortType::DeviceError:
             // The files keep the right start time even though the report is not opened.
             m_session->UpdateTestStartTime(m_startSeconds, m_startNanoseconds);
-            QVxNotification::ShowGuiMessage(kMessageDeviceConnectionError);
+            QVxNotification::ShowGuiMessage(kGuiStringConnectionErrorStopped);
             if (auto device = m_deviceManagerViewModel->GetConnectedDevice())
                 m_deviceManagerViewModel->Disconnect(device);
             break;
         case QVxAbortType::LowDiskSpace:
             m_session->UpdateTestStartTime(m_startSeconds, m_startNanoseconds);
-            QVxNotification::ShowGuiMessage(kMessageLowDiskSpace);
+            QVxNotification::ShowGuiMessage(kGuiStringLowDiskSpace);
             break;
         case QVxAbortType::WriteFailed:
             m_session->UpdateTestStartTime(m_startSeconds, m_startNanoseconds);
-            QVxNotification::ShowGuiMessage(kMessageWriteFailed);
+            QVxNotification::ShowGuiMessage(kGuiStringTraceWriteFailed);
             break;
     }
     TraceStateChanged.Emit();

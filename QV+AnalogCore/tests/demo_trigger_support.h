@@ -8,7 +8,7 @@
 
 namespace qvx::test {
 
-inline void UseDemoPulseTrigger(qvx::AnalogSettings& s, int mode) {
+inline void UseDemoPulseTrigger(qvx::AnalogSettings& s, qvx::DisplayTriggerMode mode) {
     s.samplingFrequency = 1;
     s.displayTriggerMode = mode;
     s.displayTriggerSourceChannel = 3;

@@ -24,13 +24,13 @@ TEST(AnalogStartParams, EverySettingLandsInItsFieldAndBadValuesAreInternalErrors
     qvx::AnalogSettings s;
     s.channelVoltages = {0, 1, 4, 5};
     s.samplingFrequency = 2;
-    s.trigger1ChStartMode = 1;
-    s.trigger1ChStopMode = 2;
-    s.trigger2ChStartMode = 2;
-    s.trigger2ChStopMode = 1;
-    s.trigger3ChMode = 1;
+    s.trigger1ChStartMode = qvx::TriggerChannelMode::kHigh;
+    s.trigger1ChStopMode = qvx::TriggerChannelMode::kLow;
+    s.trigger2ChStartMode = qvx::TriggerChannelMode::kLow;
+    s.trigger2ChStopMode = qvx::TriggerChannelMode::kHigh;
+    s.trigger3ChMode = qvx::TriggerChannelMode::kHigh;
     s.trigger4ChEnabled = true;
-    s.triggerStartCondition = 1;
+    s.triggerStartCondition = qvx::TriggerCondition::kAnd;
     s.trigger1ChThreshold = -5;
     s.trigger2ChThreshold = 5000;
     s.trigger3ChThreshold = 100;
@@ -87,8 +87,8 @@ TEST(AnalogStartParams, EverySettingLandsInItsFieldAndBadValuesAreInternalErrors
     };
     throwsFor([](qvx::AnalogSettings& b) { b.channelVoltages[3] = 6; });
     throwsFor([](qvx::AnalogSettings& b) { b.samplingFrequency = 3; });
-    throwsFor([](qvx::AnalogSettings& b) { b.trigger3ChMode = 3; });
-    throwsFor([](qvx::AnalogSettings& b) { b.triggerStopCondition = 2; });
+    throwsFor([](qvx::AnalogSettings& b) { b.trigger3ChMode = static_cast<qvx::TriggerChannelMode>(3); });
+    throwsFor([](qvx::AnalogSettings& b) { b.triggerStopCondition = static_cast<qvx::TriggerCondition>(2); });
 }
 
 // --- Live intake -----------------------------------------------------------------
@@ -406,7 +406,8 @@ TEST_F(LiveIntakeRunsTest, RunsBetweenHitsGiveExactlyWhatRecordByRecordGives) {
 
     using Analyzer = qvx::QVxAnalogDisplayTriggerAnalyzer;
     struct Case {
-        int mode, slope, sensitivity;
+        qvx::DisplayTriggerMode mode;
+        int slope, sensitivity;
         std::int64_t nsPerColumn;
     };
     const Case cases[] = {{Analyzer::kModeNone, 0, 1, 1000},   {Analyzer::kModeNone, 0, 1, 7000},
@@ -414,10 +415,11 @@ TEST_F(LiveIntakeRunsTest, RunsBetweenHitsGiveExactlyWhatRecordByRecordGives) {
                           {Analyzer::kModeRepeat, 2, 2, 1000}, {Analyzer::kModeRepeat, 3, 1, 7000},
                           {Analyzer::kModeSingle, 2, 4, 7000}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " slope " << c.slope << " sensitivity "
-                                        << c.sensitivity << " ns per column " << c.nsPerColumn);
+        SCOPED_TRACE(testing::Message()
+                     << "mode " << static_cast<int>(c.mode) << " slope " << c.slope << " sensitivity "
+                     << c.sensitivity << " ns per column " << c.nsPerColumn);
         settings.displayTriggerMode = c.mode;
-        trigger.slope = c.slope;
+        trigger.slope = static_cast<qvx::TriggerSlope>(c.slope);
         trigger.sensitivityCount = c.sensitivity;
         Side runs, single;
         Start(runs, settings, c.nsPerColumn, false);

@@ -305,7 +305,7 @@ protected:
     static constexpr std::int64_t kSpacingNs = 1'000'000;
     static constexpr std::int64_t kFirstWidthNs = 50'000;
 
-    void Record(int mode, std::int32_t milliseconds = 3000) {
+    void Record(qvx::DisplayTriggerMode mode, std::int32_t milliseconds = 3000) {
         ConnectSimulatedUnit();
         qvx::AnalogSettings& s = *viewModel.GetSessionSettings();
         qvx::test::UseDemoPulseTrigger(s, mode);

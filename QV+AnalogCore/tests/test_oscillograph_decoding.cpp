@@ -47,7 +47,7 @@ TEST(OscilloGraphViewModel, ConstructionSetsTheTracksOptionsAndTheme) {
     EXPECT_EQ(vm.GetStyle().GetThemeIndex(), 1);
     ASSERT_EQ(vm.TrackCount(), 4u);
     for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(vm.Track(i).GetPlacementMode(), 0);
+        EXPECT_EQ(vm.Track(i).GetPlacementMode(), qvx::waveform::TrackPlacement::kCentred);
         EXPECT_EQ(vm.Track(i).GetRangeLow(), -8192);
         EXPECT_EQ(vm.Track(i).GetRangeHigh(), 8192);
     }
@@ -81,24 +81,25 @@ TEST(OscilloGraphViewModel, ReadDataGivesTheRecordAtOrBeforeTheTime) {
     owner.settings.visualSettings.timeScale = 100;
     QVxAnalogOscilloGraphViewModel vm(&owner);
     std::int64_t v = 0;
-    EXPECT_FALSE(vm.OnReadData(0, 10'000, 0, &v));  // no report yet
+    constexpr auto kAtTime = qvx::WaveformReadMode::kRecordAtTime;
+    EXPECT_FALSE(vm.OnReadData(0, 10'000, kAtTime, &v));  // no report yet
 
     vm.SetupForStoredData(ReportDataReader::Open(dir.Path()));
-    EXPECT_FALSE(vm.OnReadData(0, 9'990, 0, &v));  // before the first record
-    ASSERT_TRUE(vm.OnReadData(0, 10'150, 0, &v));  // between records 1 and 2
+    EXPECT_FALSE(vm.OnReadData(0, 9'990, kAtTime, &v));  // before the first record
+    ASSERT_TRUE(vm.OnReadData(0, 10'150, kAtTime, &v));  // between records 1 and 2
     EXPECT_EQ(v, 1 - 8192);
-    ASSERT_TRUE(vm.OnReadData(1, 10'200, 0, &v));  // exactly record 2, CH2 = 16383 - 2
+    ASSERT_TRUE(vm.OnReadData(1, 10'200, kAtTime, &v));  // exactly record 2, CH2 = 16383 - 2
     EXPECT_EQ(v, 8191 - 2);
-    ASSERT_TRUE(vm.OnReadData(0, 5'000'000, 0, &v));  // after the last record
+    ASSERT_TRUE(vm.OnReadData(0, 5'000'000, kAtTime, &v));  // after the last record
     EXPECT_EQ(v, 99 - 8192);
 
     test::LogCapture log;
-    EXPECT_FALSE(vm.OnReadData(0, 10'000, 0, nullptr));
+    EXPECT_FALSE(vm.OnReadData(0, 10'000, kAtTime, nullptr));
     EXPECT_EQ(log.ErrorCount(), 1);
-    EXPECT_FALSE(vm.OnReadData(4, 10'000, 0, &v));
-    EXPECT_FALSE(vm.OnReadData(0, -10, 0, &v));
-    EXPECT_THROW(vm.OnReadData(0, 10'000, 1, &v), NotImplementedError);
-    EXPECT_THROW(vm.OnReadData(0, 10'000, 7, &v), UnreachableError);
+    EXPECT_FALSE(vm.OnReadData(4, 10'000, kAtTime, &v));
+    EXPECT_FALSE(vm.OnReadData(0, -10, kAtTime, &v));
+    EXPECT_THROW(vm.OnReadData(0, 10'000, qvx::WaveformReadMode::kReserved, &v), NotImplementedError);
+    EXPECT_THROW(vm.OnReadData(0, 10'000, static_cast<qvx::WaveformReadMode>(7), &v), UnreachableError);
 
     // The cursor read-out goes through the same read.
     vm.UpdateCursorTime(10'150);

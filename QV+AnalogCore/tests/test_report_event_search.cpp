@@ -88,9 +88,9 @@ protected:
         s.displayTriggerSourceChannel = 0;
         auto& t = s.displayTriggerSettings[0];
         t.voltageLevel = 0;
-        t.slope = slope;
+        t.slope = static_cast<qvx::TriggerSlope>(slope);
         t.sensitivityCount = sensitivity;
-        t.widthEdgeComparison = comparison;
+        t.widthEdgeComparison = static_cast<qvx::WidthComparison>(comparison);
         t.edgeWidthTime = widthNs;
         return s;
     }
@@ -273,7 +273,7 @@ TEST(EventSearchOnTheLevel, BlocksRestingOnTheLevelAreReadAndGiveTheTraceHits) {
             settings.displayTriggerMode = QVxAnalogDisplayTriggerAnalyzer::kModeRepeat;
             auto& t = settings.displayTriggerSettings[0];
             t.voltageLevel = 0;
-            t.slope = slope;
+            t.slope = static_cast<qvx::TriggerSlope>(slope);
             t.sensitivityCount = sensitivity;
             t.edgeWidthTime = 1'000'000;
             qvx::AnalogDisplayTriggerList list;
@@ -287,7 +287,8 @@ TEST(EventSearchOnTheLevel, BlocksRestingOnTheLevelAreReadAndGiveTheTraceHits) {
                 analyzer.AcceptHit(time, index);
                 expected.push_back({static_cast<std::uint64_t>(index), time, list.back().widthNSec});
             }
-            if (slope == QVxAnalogDisplayTriggerAnalyzer::kLowEdge && sensitivity == 1) {
+            if (static_cast<qvx::TriggerSlope>(slope) == QVxAnalogDisplayTriggerAnalyzer::kLowEdge &&
+                sensitivity == 1) {
                 EXPECT_GT(expected.size(), 50'000u);  // each record resting on the level
             }
             const auto found =

@@ -20,9 +20,9 @@ AnalogDisplayTriggerSettings* WaveformDisplayTriggerPresenter::GetSourceSettings
     return &m_settings->displayTriggerSettings[static_cast<std::size_t>(channel)];
 }
 
-void WaveformDisplayTriggerPresenter::SetMode(std::int32_t mode) {
+void WaveformDisplayTriggerPresenter::SetMode(DisplayTriggerMode mode) {
     QVX_CHECK(m_settings);
-    QVX_CHECK(mode >= kModeNone && mode <= kModeRepeat);
+    QVX_CHECK(IsValid(mode));
     m_settings->displayTriggerMode = mode;
     RaiseSettingsChanged();
 }
@@ -41,10 +41,10 @@ void WaveformDisplayTriggerPresenter::SetPosition(double fraction) {
     RaiseSettingsChanged();
 }
 
-void WaveformDisplayTriggerPresenter::SetSlope(std::int32_t slope) {
+void WaveformDisplayTriggerPresenter::SetSlope(TriggerSlope slope) {
     AnalogDisplayTriggerSettings* s = GetSourceSettings();
     QVX_CHECK(s);
-    QVX_CHECK(slope >= 0 && slope < kSlopeCount);
+    QVX_CHECK(IsValid(slope));
     s->slope = slope;
     RaiseSettingsChanged();
 }
@@ -56,10 +56,10 @@ void WaveformDisplayTriggerPresenter::SetLevel(std::int64_t milliVolts) {
     RaiseSettingsChanged();
 }
 
-void WaveformDisplayTriggerPresenter::SetLevelUnit(std::uint8_t unit) {
+void WaveformDisplayTriggerPresenter::SetLevelUnit(VoltageDisplayUnit unit) {
     AnalogDisplayTriggerSettings* s = GetSourceSettings();
     QVX_CHECK(s);
-    QVX_CHECK(unit <= 1);
+    QVX_CHECK(IsValid(unit));
     s->voltageLevelDisplayUnit = unit;
     RaiseSettingsChanged();
 }
@@ -80,18 +80,18 @@ void WaveformDisplayTriggerPresenter::SetWidth(std::int64_t nanoSeconds) {
     RaiseSettingsChanged();
 }
 
-void WaveformDisplayTriggerPresenter::SetWidthUnit(std::uint8_t unit) {
+void WaveformDisplayTriggerPresenter::SetWidthUnit(TimeDisplayUnit unit) {
     AnalogDisplayTriggerSettings* s = GetSourceSettings();
     QVX_CHECK(s);
-    QVX_CHECK(unit <= 3);
+    QVX_CHECK(IsValid(unit));
     s->edgeWidthTimeDisplayUnit = unit;
     RaiseSettingsChanged();
 }
 
-void WaveformDisplayTriggerPresenter::SetComparison(std::int32_t comparison) {
+void WaveformDisplayTriggerPresenter::SetComparison(WidthComparison comparison) {
     AnalogDisplayTriggerSettings* s = GetSourceSettings();
     QVX_CHECK(s);
-    QVX_CHECK(comparison == 0 || comparison == 1);
+    QVX_CHECK(IsValid(comparison));
     s->widthEdgeComparison = comparison;
     RaiseSettingsChanged();
 }

@@ -6,6 +6,7 @@
 // writes back does not start another round). It also holds the mark list the
 // track area draws as flags. GUI thread only.
 
+#include "QVxCore/AnalogSettingsCodes.h"
 #include "QVxCore/Color.h"
 #include "QVxCore/Presenters/Signal.h"
 
@@ -33,11 +34,6 @@ struct WaveformMark {
 
 class WaveformDisplayTriggerPresenter {
 public:
-    static constexpr std::int32_t kModeNone = 0;
-    static constexpr std::int32_t kModeSingle = 1;
-    static constexpr std::int32_t kModeRepeat = 2;
-    static constexpr std::int32_t kSlopeCount = 4;  // rising, falling, high width, low width
-
     WaveformDisplayTriggerPresenter() = default;
     WaveformDisplayTriggerPresenter(const WaveformDisplayTriggerPresenter&) = delete;
     WaveformDisplayTriggerPresenter& operator=(const WaveformDisplayTriggerPresenter&) = delete;
@@ -59,16 +55,16 @@ public:
 
     // Setters refuse (log the failed check, change nothing) without settings or
     // with a value outside its range.
-    void SetMode(std::int32_t mode);              // 0 none, 1 single, 2 repeat
+    void SetMode(DisplayTriggerMode mode);
     void SetSourceChannel(std::int32_t channel);  // 0..3
     void SetPosition(double fraction);            // 0..1 of the view width
-    void SetSlope(std::int32_t slope);            // 0..3, of the source channel
+    void SetSlope(TriggerSlope slope);            // of the source channel
     void SetLevel(std::int64_t milliVolts);       // of the source channel
-    void SetLevelUnit(std::uint8_t unit);         // 0 V, 1 mV
-    void SetSensitivity(std::int32_t samples);    // >= 1
-    void SetWidth(std::int64_t nanoSeconds);      // >= 1
-    void SetWidthUnit(std::uint8_t unit);         // 0 s, 1 ms, 2 us, 3 ns
-    void SetComparison(std::int32_t comparison);  // 0 within, 1 outside
+    void SetLevelUnit(VoltageDisplayUnit unit);
+    void SetSensitivity(std::int32_t samples);  // >= 1
+    void SetWidth(std::int64_t nanoSeconds);    // >= 1
+    void SetWidthUnit(TimeDisplayUnit unit);
+    void SetComparison(WidthComparison comparison);
 
     const std::vector<WaveformMark>& GetMarkList() const { return m_marks; }
     void SetMarkList(std::vector<WaveformMark> marks);

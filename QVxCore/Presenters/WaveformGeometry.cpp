@@ -43,11 +43,11 @@ PointFiling FilePoint(std::int64_t t, std::int64_t begin, std::int64_t timeParPi
 int ValueToRow(std::int64_t value, const TrackGeometry& g) {
     const double e = g.pixelScale * g.verticalScaling;
     double x;
-    if (g.placementMode == 2) {
+    if (g.placementMode == TrackPlacement::kFromRangeLow) {
         x = static_cast<double>(value - g.rangeLow) * e;
     } else {
         x = static_cast<double>(value) * e;
-        if (g.placementMode == 0) x += g.height / 2;
+        if (g.placementMode == TrackPlacement::kCentred) x += g.height / 2;
     }
     const double offset =
         std::trunc(static_cast<double>(g.rangeHigh - g.rangeLow) * g.verticalResolutionOffset) * e;

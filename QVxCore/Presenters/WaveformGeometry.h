@@ -51,13 +51,20 @@ struct PointFiling {
 PointFiling FilePoint(std::int64_t t, std::int64_t begin, std::int64_t timeParPixel, std::int64_t columns,
                       std::int64_t lastTime);
 
+// Where value 0 sits in a track (the stored number of a track's placement mode).
+enum class TrackPlacement : std::int32_t {
+    kCentred = 0,       // value 0 on the middle row, values signed
+    kUnsigned = 1,      // value 0 on the bottom row
+    kFromRangeLow = 2,  // the range's low value on the bottom row
+};
+
 // Vertical placement of one track.
 struct TrackGeometry {
     int height = -1;             // pixels
     double pixelScale = 1.0;     // pixels per value unit
     std::int64_t rangeLow = -1;  // value range of the track
     std::int64_t rangeHigh = 1;
-    int placementMode = 0;                  // 0 centred, 1 unsigned, 2 from rangeLow
+    TrackPlacement placementMode = TrackPlacement::kCentred;
     double verticalScaling = 1.0;           // user zoom factor of the track
     double verticalResolutionOffset = 0.0;  // offset as a fraction of the value range
 };

@@ -160,7 +160,8 @@ void WaveformPresenter::UpdateCursorTime(std::int64_t time) {
     m_cursorTime = std::min(time, m_writingRenderData->GetLastTime());
     for (auto& track : m_trackPresenters) {
         std::int64_t value = 0;
-        const bool read = OnReadData(track->GetChannelIndex(), m_cursorTime, 0, &value);
+        const bool read =
+            OnReadData(track->GetChannelIndex(), m_cursorTime, WaveformReadMode::kRecordAtTime, &value);
         track->SetCursorValue(value, read);
     }
 }
@@ -170,7 +171,7 @@ void WaveformPresenter::ReadMarkerValues(int marker) {
     const std::int64_t time = m_visualSettings->markers[m].time;
     for (std::size_t c = 0; c < WaveformMarkerValueCache::kChannels; ++c) {
         std::int64_t value = 0;
-        const bool read = OnReadData(static_cast<int>(c), time, 0, &value);
+        const bool read = OnReadData(static_cast<int>(c), time, WaveformReadMode::kRecordAtTime, &value);
         m_markerValueCache.values[m][c] = read ? value : 0;
         m_markerValueCache.valid[m][c] = read;
     }
@@ -193,13 +194,13 @@ void WaveformPresenter::SetMarkerEnabled(int marker, bool enabled) {
     ViewportChanged.Emit();
 }
 
-void WaveformPresenter::SetTimeUnit(std::uint8_t unit) {
+void WaveformPresenter::SetTimeUnit(TimeDisplayUnit unit) {
     if (!CheckThread()) return;
-    QVX_CHECK(unit <= kMaxTimeUnit);
+    QVX_CHECK(IsValid(unit));
     if (m_visualSettings->timeUnit == unit) return;
     m_visualSettings->timeUnit = unit;
     ViewportChanged.Emit();
-    TimeUnitChanged.Emit(unit);
+    TimeUnitChanged.Emit(static_cast<std::uint64_t>(unit));
 }
 
 void WaveformPresenter::FetchRenderData() {

@@ -10,6 +10,7 @@
 // changes made meanwhile are queued and applied at the start of the next batch.
 // Lock order: this presenter's lock before any lock of the owning view model.
 
+#include "QVxCore/AnalogSettingsCodes.h"
 #include "QVxCore/Presenters/Signal.h"
 #include "QVxCore/Presenters/WaveformRenderData.h"
 #include "QVxCore/Presenters/WaveformScalingList.h"
@@ -30,6 +31,12 @@
 
 namespace qvx {
 
+// How OnReadData picks the value at a time.
+enum class WaveformReadMode : std::int32_t {
+    kRecordAtTime = 0,  // the record at the time or the last one before it
+    kReserved = 1,      // named by the interface, implemented by no view
+};
+
 struct WaveformVisualSettings;
 
 // Which application the presenter serves; the track area draws some parts only
@@ -49,7 +56,6 @@ class WaveformPresenter {
 public:
     static constexpr int kTrackCount = 4;
     static constexpr int kMarkerCount = 2;
-    static constexpr std::uint8_t kMaxTimeUnit = 3;  // 0 s, 1 ms, 2 us, 3 ns
 
     using TrackPresenterFactory = std::function<std::unique_ptr<WaveformTrackPresenter>(
         WaveformPresenter* presenter, int channelIndex)>;
@@ -82,7 +88,7 @@ public:
     void UpdateCursorTime(std::int64_t time);
     void SetMarkerTime(int marker, std::int64_t time);
     void SetMarkerEnabled(int marker, bool enabled);
-    void SetTimeUnit(std::uint8_t unit);
+    void SetTimeUnit(TimeDisplayUnit unit);
     // Ad-hoc data: copies the newest written data into the reading side for painting.
     void FetchRenderData();
 
@@ -91,7 +97,7 @@ public:
     // Records of [beginTime, endTime] ns into the writing side (stored data).
     virtual void OnLoadData(std::int64_t beginTime, std::int64_t endTime) = 0;
     // One centred raw value of `channel` at `time` ns; false when there is none.
-    virtual bool OnReadData(int channel, std::int64_t time, std::int32_t readMode,
+    virtual bool OnReadData(int channel, std::int64_t time, WaveformReadMode readMode,
                             std::int64_t* outValue) = 0;
     virtual std::string OnMakeDisplayValue(int channel, std::int64_t rawValue) = 0;
     virtual std::string OnMakeDisplayNormalizedValue(int channel, double normalizedValue) = 0;

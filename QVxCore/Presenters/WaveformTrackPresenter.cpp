@@ -33,8 +33,8 @@ void WaveformTrackPresenter::SetRange(std::int64_t low, std::int64_t high) {
     m_rangeHigh = high;
 }
 
-void WaveformTrackPresenter::SetPlacementMode(int mode) {
-    QVX_CHECK(mode >= 0 && mode <= 2);
+void WaveformTrackPresenter::SetPlacementMode(waveform::TrackPlacement mode) {
+    QVX_CHECK(mode >= waveform::TrackPlacement::kCentred && mode <= waveform::TrackPlacement::kFromRangeLow);
     m_placementMode = mode;
 }
 

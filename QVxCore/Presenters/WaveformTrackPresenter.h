@@ -36,9 +36,9 @@ public:
     std::int64_t GetRangeHigh() const { return m_rangeHigh; }
     // low < high, else the failed check is logged and nothing changes.
     void SetRange(std::int64_t low, std::int64_t high);
-    int GetPlacementMode() const { return m_placementMode; }
-    // 0 centred on the middle row, 1 unsigned, 2 from range low; others are refused.
-    void SetPlacementMode(int mode);
+    waveform::TrackPlacement GetPlacementMode() const { return m_placementMode; }
+    // A number that is no placement is refused.
+    void SetPlacementMode(waveform::TrackPlacement mode);
 
     std::int64_t GetCursorValue() const { return m_cursorValue; }
     bool HasCursorValue() const { return m_hasCursorValue; }
@@ -60,7 +60,7 @@ private:
     double m_pixelScale = 1.0;
     std::int64_t m_rangeLow = -1;
     std::int64_t m_rangeHigh = 1;
-    int m_placementMode = 0;
+    waveform::TrackPlacement m_placementMode = waveform::TrackPlacement::kCentred;
     std::int64_t m_cursorValue = 0;
     bool m_hasCursorValue = false;
 };

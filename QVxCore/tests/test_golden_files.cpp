@@ -34,13 +34,13 @@ qvx::AnalogSettings NonDefaultSettings() {
     qvx::AnalogSettings s;
     s.channelVoltages = {0, 3, 5, 1};
     s.samplingFrequency = 2;
-    s.trigger1ChStartMode = 1;
-    s.trigger1ChStopMode = 2;
+    s.trigger1ChStartMode = qvx::TriggerChannelMode::kHigh;
+    s.trigger1ChStopMode = qvx::TriggerChannelMode::kLow;
     s.trigger1ChThreshold = 1234;
-    s.trigger2ChStartMode = 2;
+    s.trigger2ChStartMode = qvx::TriggerChannelMode::kLow;
     s.trigger2ChThreshold = -500;
-    s.triggerStartCondition = 1;
-    s.trigger3ChMode = 1;
+    s.triggerStartCondition = qvx::TriggerCondition::kAnd;
+    s.trigger3ChMode = qvx::TriggerChannelMode::kHigh;
     s.trigger3ChThreshold = 3000;
     s.trigger4ChEnabled = true;
     s.splitDataSizeMB = 250;
@@ -57,20 +57,20 @@ qvx::AnalogSettings NonDefaultSettings() {
     s.visualSettings.markers[0].time = 1'500'000;
     s.visualSettings.markers[1].time = 9'000'000'000;
     s.visualSettings.internalList = {3, -7, 11};
-    s.visualSettings.timeUnit = 2;
+    s.visualSettings.timeUnit = qvx::TimeDisplayUnit::kMicroSecond;
     s.visualSettings.timeScale = 2'500;
     s.visualSettings.labelAreaWidth = 180;
-    s.displayTriggerMode = 2;
+    s.displayTriggerMode = qvx::DisplayTriggerMode::kRepeat;
     s.displayTriggerSourceChannel = 3;
     s.displayTriggerPosition = 0.25;
     auto& trigger = s.displayTriggerSettings[3];
     trigger.voltageLevel = -1250;
-    trigger.voltageLevelDisplayUnit = 1;
+    trigger.voltageLevelDisplayUnit = qvx::VoltageDisplayUnit::kMilliVolt;
     trigger.sensitivityCount = 4;
-    trigger.slope = 2;
+    trigger.slope = qvx::TriggerSlope::kHighWidth;
     trigger.edgeWidthTime = 95'000;
-    trigger.edgeWidthTimeDisplayUnit = 2;
-    trigger.widthEdgeComparison = 1;
+    trigger.edgeWidthTimeDisplayUnit = qvx::TimeDisplayUnit::kMicroSecond;
+    trigger.widthEdgeComparison = qvx::WidthComparison::kOutside;
     return s;
 }
 

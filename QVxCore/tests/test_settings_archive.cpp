@@ -1,4 +1,5 @@
 #include "QVxCore/Archive.h"
+#include "QVxCore/QVxAnalogDisplayTriggerAnalyzer.h"
 #include "test_settings_fixtures.h"
 #include "test_settings_support.h"
 
@@ -27,7 +28,7 @@ AnalogSettings NonDefaultSettings() {
     s.visualSettings.markers[1] = {true, -9'007'199'254'740'993, Color(9, 8, 7, 6)};
     s.visualSettings.timeScale = 9'007'199'254'740'993;
     s.displayTriggerSettings[2].voltageLevel = -40'000;
-    s.displayTriggerSettings[2].edgeWidthTimeDisplayUnit = 3;
+    s.displayTriggerSettings[2].edgeWidthTimeDisplayUnit = qvx::TimeDisplayUnit::kNanoSecond;
     s.displayTriggerPosition = 0.1 + 0.2;  // needs all 17 digits
     s.reportFileRotationTimeS = 120;
     return s;
@@ -79,6 +80,93 @@ TEST(SettingsArchive, NonDefaultValuesRoundTripAtFullPrecision) {
     EXPECT_EQ(loaded, saved);
 }
 
+// Every code of the settings is written as its number, and comes back as the same code.
+// A number no code has (a damaged or foreign file) loads as it is, for the code's users to
+// refuse: the analyzer finds nothing with an unknown slope or comparison.
+TEST(SettingsArchive, CodesAreWrittenAsTheirNumbersAndUnknownNumbersLoadAsTheyAre) {
+    using namespace qvx;
+    ScratchFolder dir;
+    for (int mode = 0; mode < 3; ++mode) {
+        SCOPED_TRACE(mode);
+        AnalogSettings saved;
+        saved.displayTriggerMode = static_cast<DisplayTriggerMode>(mode);
+        saved.trigger1ChStartMode = static_cast<TriggerChannelMode>(mode);
+        saved.trigger1ChStopMode = static_cast<TriggerChannelMode>((mode + 1) % 3);
+        saved.trigger2ChStartMode = static_cast<TriggerChannelMode>((mode + 2) % 3);
+        saved.trigger2ChStopMode = static_cast<TriggerChannelMode>(mode);
+        saved.trigger3ChMode = static_cast<TriggerChannelMode>((mode + 1) % 3);
+        saved.triggerStartCondition = static_cast<TriggerCondition>(mode % 2);
+        saved.triggerStopCondition = static_cast<TriggerCondition>((mode + 1) % 2);
+        saved.visualSettings.timeUnit = static_cast<TimeDisplayUnit>((mode + 3) % 4);
+        for (int channel = 0; channel < AnalogSettings::kChannelCount; ++channel) {
+            auto& t = saved.displayTriggerSettings[static_cast<std::size_t>(channel)];
+            t.slope = static_cast<TriggerSlope>((channel + mode) % 4);
+            t.widthEdgeComparison = static_cast<WidthComparison>((channel + mode) % 2);
+            t.voltageLevelDisplayUnit = static_cast<VoltageDisplayUnit>((channel + mode + 1) % 2);
+            t.edgeWidthTimeDisplayUnit = static_cast<TimeDisplayUnit>((channel + mode + 2) % 4);
+        }
+        ASSERT_TRUE(Archive::Save(saved, dir / "codes.qvxa"));
+        const std::string text = ReadText(dir / "codes.qvxa");
+        const nlohmann::json root = nlohmann::json::parse(text)["value0"];
+        EXPECT_EQ(root["displayTriggerMode"], mode);
+        EXPECT_EQ(root["trigger1ChStartMode"], mode);
+        EXPECT_EQ(root["trigger1ChStopMode"], (mode + 1) % 3);
+        EXPECT_EQ(root["trigger2ChStartMode"], (mode + 2) % 3);
+        EXPECT_EQ(root["trigger2ChStopMode"], mode);
+        EXPECT_EQ(root["trigger3ChMode"], (mode + 1) % 3);
+        EXPECT_EQ(root["triggerStartCondition"], mode % 2);
+        EXPECT_EQ(root["triggerStopCondition"], (mode + 1) % 2);
+        EXPECT_EQ(root["visualSettings"]["timeUnit"], (mode + 3) % 4);
+        for (int channel = 0; channel < AnalogSettings::kChannelCount; ++channel) {
+            const nlohmann::json& t = root["displayTriggerSettings"][static_cast<std::size_t>(channel)];
+            EXPECT_EQ(t["slope"], (channel + mode) % 4);
+            EXPECT_EQ(t["widthEdgeComparison"], (channel + mode) % 2);
+            EXPECT_EQ(t["voltageLevelDisplayUnit"], (channel + mode + 1) % 2);
+            EXPECT_EQ(t["edgeWidthTimeDisplayUnit"], (channel + mode + 2) % 4);
+        }
+        AnalogSettings loaded;
+        ASSERT_TRUE(Archive::Load(loaded, dir / "codes.qvxa"));
+        EXPECT_EQ(loaded, saved);
+    }
+
+    nlohmann::json odd = nlohmann::json::parse(qvx::testing::kDefaultSettingsFile);
+    nlohmann::json& root = odd["value0"];
+    root["displayTriggerMode"] = 7;
+    root["trigger3ChMode"] = -1;
+    root["triggerStopCondition"] = 2;
+    root["displayTriggerSettings"][0]["slope"] = 9;
+    root["displayTriggerSettings"][1]["widthEdgeComparison"] = 5;
+    root["displayTriggerSettings"][2]["voltageLevelDisplayUnit"] = 200;
+    root["displayTriggerSettings"][3]["edgeWidthTimeDisplayUnit"] = 4;
+    root["visualSettings"]["timeUnit"] = 9;
+    AnalogSettings loaded;
+    ASSERT_TRUE(LoadText(dir, odd.dump(4), loaded));
+    EXPECT_EQ(static_cast<int>(loaded.displayTriggerMode), 7);
+    EXPECT_EQ(static_cast<int>(loaded.trigger3ChMode), -1);
+    EXPECT_EQ(static_cast<int>(loaded.triggerStopCondition), 2);
+    EXPECT_EQ(static_cast<int>(loaded.displayTriggerSettings[0].slope), 9);
+    EXPECT_EQ(static_cast<int>(loaded.displayTriggerSettings[1].widthEdgeComparison), 5);
+    EXPECT_EQ(static_cast<int>(loaded.displayTriggerSettings[2].voltageLevelDisplayUnit), 200);
+    EXPECT_EQ(static_cast<int>(loaded.displayTriggerSettings[3].edgeWidthTimeDisplayUnit), 4);
+    EXPECT_EQ(static_cast<int>(loaded.visualSettings.timeUnit), 9);
+    EXPECT_FALSE(IsValid(loaded.displayTriggerMode));
+    EXPECT_FALSE(IsValid(loaded.trigger3ChMode));
+    EXPECT_FALSE(IsValid(loaded.triggerStopCondition));
+    EXPECT_FALSE(IsValid(loaded.displayTriggerSettings[2].voltageLevelDisplayUnit));
+    EXPECT_FALSE(IsValid(loaded.displayTriggerSettings[3].edgeWidthTimeDisplayUnit));
+    EXPECT_FALSE(IsValid(loaded.visualSettings.timeUnit));
+    for (int channel : {0, 1}) {
+        SCOPED_TRACE(channel);
+        AnalogSettings source = loaded;
+        source.displayTriggerMode = DisplayTriggerMode::kRepeat;
+        source.displayTriggerSourceChannel = channel;
+        LogRecorder log;
+        QVxAnalogDisplayTriggerAnalyzer analyzer;
+        analyzer.Reset(&source, nullptr);
+        EXPECT_FALSE(analyzer.ShouldAnalyze());
+    }
+}
+
 TEST(SettingsArchive, OlderClassVersionsLoadWithNewerMembersAtDefaults) {
     ScratchFolder dir;
     LogRecorder log;
@@ -114,9 +202,9 @@ TEST(SettingsArchive, OlderClassVersionsLoadWithNewerMembersAtDefaults) {
     EXPECT_EQ(v3.GetClassVersion(), 3u);
     EXPECT_TRUE(v3.enableStopDataSize);
     EXPECT_EQ(v3.stopDataSizeMB, 64);
-    EXPECT_EQ(v3.displayTriggerMode, 2);
+    EXPECT_EQ(v3.displayTriggerMode, qvx::DisplayTriggerMode::kRepeat);
     EXPECT_EQ(v3.displayTriggerSettings[0].voltageLevel, -250);
-    EXPECT_EQ(v3.displayTriggerSettings[0].widthEdgeComparison, 1);
+    EXPECT_EQ(v3.displayTriggerSettings[0].widthEdgeComparison, qvx::WidthComparison::kOutside);
     EXPECT_EQ(v3.displayTriggerSourceChannel, 1);
     EXPECT_EQ(v3.reportFileRotationTimeS, defaults.reportFileRotationTimeS);
     // Later tracks without a class version are read at the first track's version 4.
@@ -124,7 +212,7 @@ TEST(SettingsArchive, OlderClassVersionsLoadWithNewerMembersAtDefaults) {
     EXPECT_FALSE(v3.visualSettings.tracks[0].enabled);
     EXPECT_EQ(v3.visualSettings.tracks[1].verticalResolutionOffset, -0.5);
     EXPECT_EQ(v3.visualSettings.tracks[1].verticalScaling, 1.0);
-    EXPECT_EQ(v3.visualSettings.timeUnit, 2);
+    EXPECT_EQ(v3.visualSettings.timeUnit, qvx::TimeDisplayUnit::kMicroSecond);
     EXPECT_EQ(v3.visualSettings.labelAreaWidth, 250);  // visual settings version 3
 
     AnalogSettings v4;

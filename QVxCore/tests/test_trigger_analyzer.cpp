@@ -15,8 +15,9 @@ namespace {
 using Analyzer = qvx::QVxAnalogDisplayTriggerAnalyzer;
 
 // Source channel 1 (CH2) at the 500 mV range with a x1 probe: 250 mV is raw 12287.
-qvx::AnalogSettings MakeSettings(int slope, int sensitivity = 1, std::int64_t widthNs = 1000,
-                                 int comparison = 0, int mode = Analyzer::kModeRepeat) {
+qvx::AnalogSettings MakeSettings(qvx::TriggerSlope slope, int sensitivity = 1, std::int64_t widthNs = 1000,
+                                 qvx::WidthComparison comparison = Analyzer::kWithin,
+                                 qvx::DisplayTriggerMode mode = Analyzer::kModeRepeat) {
     qvx::AnalogSettings s;
     s.displayTriggerMode = mode;
     s.displayTriggerSourceChannel = 1;
@@ -192,14 +193,14 @@ TEST(TriggerAnalyzer, SingleModeStopsAfterTheFirstHitAndRepeatKeepsThePendingTri
     qvx::AnalogDisplayTriggerList list;
     Analyzer a;
 
-    auto single = MakeSettings(Analyzer::kHighEdge, 1, 0, 0, Analyzer::kModeSingle);
+    auto single = MakeSettings(Analyzer::kHighEdge, 1, 0, Analyzer::kWithin, Analyzer::kModeSingle);
     a.Reset(&single, &list);
     EXPECT_EQ(Feed(a, twoRises), (std::vector<std::int64_t>{1}));
     EXPECT_FALSE(a.ShouldAnalyze());
     EXPECT_EQ(list.size(), 1u);
 
     list.clear();
-    auto repeat = MakeSettings(Analyzer::kHighEdge, 1, 0, 0, Analyzer::kModeRepeat);
+    auto repeat = MakeSettings(Analyzer::kHighEdge, 1, 0, Analyzer::kWithin, Analyzer::kModeRepeat);
     a.Reset(&repeat, &list);
     EXPECT_EQ(Feed(a, twoRises), (std::vector<std::int64_t>{1, 3}));
     EXPECT_EQ(list.size(), 2u);
@@ -222,7 +223,7 @@ TEST(TriggerAnalyzer, SingleModeStopsAfterTheFirstHitAndRepeatKeepsThePendingTri
     EXPECT_EQ(a.GetTriggersFound(), 2u);
     EXPECT_FALSE(a.IsDisplayHeld());
 
-    auto none = MakeSettings(Analyzer::kHighEdge, 1, 0, 0, Analyzer::kModeNone);
+    auto none = MakeSettings(Analyzer::kHighEdge, 1, 0, Analyzer::kWithin, Analyzer::kModeNone);
     a.Reset(&none, &list);
     EXPECT_FALSE(a.ShouldAnalyze());
 }
@@ -292,7 +293,8 @@ namespace {
 // slope), and the view model's handling of a hit (listed with its width, edge state reset).
 class RuleByRule {
 public:
-    RuleByRule(int slope, std::int64_t sensitivity, std::int64_t widthLimitNs, int comparison)
+    RuleByRule(qvx::TriggerSlope slope, std::int64_t sensitivity, std::int64_t widthLimitNs,
+               qvx::WidthComparison comparison)
         : m_slope(slope), m_sensitivity(sensitivity), m_limit(widthLimitNs), m_comparison(comparison) {}
 
     // The width of a hit (0 for edges), or none.
@@ -332,9 +334,9 @@ public:
     }
 
 private:
-    int m_slope;
+    qvx::TriggerSlope m_slope;
     std::int64_t m_sensitivity, m_limit;
-    int m_comparison;
+    qvx::WidthComparison m_comparison;
     std::int64_t m_p = -1, m_counter = -1, m_pulseStart = -1;
     bool m_up = false;
 };
@@ -351,9 +353,10 @@ TEST(TriggerAnalyzer, EveryShortSequenceAroundTheLevelGivesTheHitsOfTheRules) {
     int sequences = 1;
     for (int i = 0; i < kLength; ++i) sequences *= 3;
     std::uint64_t hitsSeen = 0;
-    for (int slope = Analyzer::kHighEdge; slope <= Analyzer::kLowWidth; ++slope) {
+    for (const qvx::TriggerSlope slope :
+         {Analyzer::kHighEdge, Analyzer::kLowEdge, Analyzer::kHighWidth, Analyzer::kLowWidth}) {
         for (std::int64_t sensitivity = 1; sensitivity <= 3; ++sensitivity) {
-            for (int comparison : {Analyzer::kWithin, Analyzer::kOutside}) {
+            for (const qvx::WidthComparison comparison : {Analyzer::kWithin, Analyzer::kOutside}) {
                 if (slope < Analyzer::kHighWidth && comparison == Analyzer::kOutside) continue;
                 auto settings = MakeSettings(slope, static_cast<int>(sensitivity), kLimitNs, comparison);
                 qvx::AnalogDisplayTriggerList list;
@@ -371,8 +374,9 @@ TEST(TriggerAnalyzer, EveryShortSequenceAroundTheLevelGivesTheHitsOfTheRules) {
                     }
                     Feed(a, values);
                     hitsSeen += expected.size();
-                    ASSERT_EQ(list, expected) << "slope " << slope << " sensitivity " << sensitivity
-                                              << " comparison " << comparison << " sequence " << code;
+                    ASSERT_EQ(list, expected)
+                        << "slope " << static_cast<int>(slope) << " sensitivity " << sensitivity
+                        << " comparison " << static_cast<int>(comparison) << " sequence " << code;
                 }
             }
         }
@@ -413,11 +417,12 @@ TEST(TriggerAnalyzer, TheBlockScanLeavesTheSameStateAndHitsAsRecordByRecord) {
                                            static_cast<std::int64_t>(a.GetTriggersFound())};
     };
     std::uniform_int_distribution<std::size_t> blockSize(1, 700);
-    for (int slope = Analyzer::kHighEdge; slope <= Analyzer::kLowWidth; ++slope) {
+    for (const qvx::TriggerSlope slope :
+         {Analyzer::kHighEdge, Analyzer::kLowEdge, Analyzer::kHighWidth, Analyzer::kLowWidth}) {
         for (const int sensitivity : {1, 2, 5, 200}) {
-            for (const int mode : {Analyzer::kModeSingle, Analyzer::kModeRepeat}) {
-                SCOPED_TRACE(testing::Message()
-                             << "slope " << slope << " sensitivity " << sensitivity << " mode " << mode);
+            for (const qvx::DisplayTriggerMode mode : {Analyzer::kModeSingle, Analyzer::kModeRepeat}) {
+                SCOPED_TRACE(testing::Message() << "slope " << static_cast<int>(slope) << " sensitivity "
+                                                << sensitivity << " mode " << static_cast<int>(mode));
                 auto settings = MakeSettings(slope, sensitivity, 1'000'000, Analyzer::kWithin, mode);
                 qvx::AnalogDisplayTriggerList oneByOne, blocks;
                 Analyzer a, b;

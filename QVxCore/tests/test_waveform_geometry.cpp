@@ -116,9 +116,9 @@ TEST(WaveformGeometry, ValueToRowForTheThreePlacementModes) {
     EXPECT_EQ(ValueToRow(-4096, g), 50);
     g.verticalResolutionOffset = 0.0;
     // Mode 2 measures from range low; mode 1 from row height - 1.
-    g.placementMode = 2;
+    g.placementMode = TrackPlacement::kFromRangeLow;
     EXPECT_EQ(ValueToRow(-8192, g), 100);
     EXPECT_EQ(ValueToRow(0, g), 50);
-    g.placementMode = 1;
+    g.placementMode = TrackPlacement::kUnsigned;
     EXPECT_EQ(ValueToRow(0, g), 100);
 }

@@ -39,7 +39,7 @@ TEST_F(Modes, CallsFromAnotherThreadAreRefusedAndChangeNothing) {
         p.UpdateLastTime(7);
         p.UpdateCursorTime(500);
         p.SetMarkerTime(0, 100);
-        p.SetTimeUnit(3);
+        p.SetTimeUnit(qvx::TimeDisplayUnit::kNanoSecond);
         p.SetupForAdhocData();
         p.FetchRenderData();
     }).join();
@@ -50,7 +50,7 @@ TEST_F(Modes, CallsFromAnotherThreadAreRefusedAndChangeNothing) {
     EXPECT_EQ(rd.ColumnCount(), 10);
     EXPECT_EQ(rd.GetLastTime(), 1'000'000);
     EXPECT_EQ(settings.timeScale, 1000);
-    EXPECT_EQ(settings.timeUnit, 1);
+    EXPECT_EQ(settings.timeUnit, qvx::TimeDisplayUnit::kMilliSecond);
     EXPECT_FALSE(settings.markers[0].enabled);
     EXPECT_EQ(p.GetCursorTime(), 0);
     EXPECT_TRUE(p.IsStoredData());
@@ -213,14 +213,14 @@ TEST_F(Modes, TimeUnitChangesAreAnnouncedOnce) {
     int viewportSignals = 0;
     auto c1 = p.TimeUnitChanged.Connect([&](std::uint64_t u) { units.push_back(u); });
     auto c2 = p.ViewportChanged.Connect([&] { ++viewportSignals; });
-    p.SetTimeUnit(3);
-    p.SetTimeUnit(3);
+    p.SetTimeUnit(qvx::TimeDisplayUnit::kNanoSecond);
+    p.SetTimeUnit(qvx::TimeDisplayUnit::kNanoSecond);
     EXPECT_EQ(units, std::vector<std::uint64_t>{3});
     EXPECT_EQ(viewportSignals, 1);
-    EXPECT_EQ(settings.timeUnit, 3);
+    EXPECT_EQ(settings.timeUnit, qvx::TimeDisplayUnit::kNanoSecond);
     test::LogCapture log;
-    p.SetTimeUnit(4);
-    EXPECT_EQ(settings.timeUnit, 3);
+    p.SetTimeUnit(static_cast<qvx::TimeDisplayUnit>(4));
+    EXPECT_EQ(settings.timeUnit, qvx::TimeDisplayUnit::kNanoSecond);
     EXPECT_EQ(log.ErrorCount(), 1);
     EXPECT_EQ(units, std::vector<std::uint64_t>{3});
 }

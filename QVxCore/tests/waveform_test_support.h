@@ -40,7 +40,7 @@ public:
             batch.RenderData().AddPoints(t, v);
         }
     }
-    bool OnReadData(int channel, std::int64_t time, std::int32_t, std::int64_t* out) override {
+    bool OnReadData(int channel, std::int64_t time, WaveformReadMode, std::int64_t* out) override {
         if (time > lastReadable) return false;
         *out = time / 10 + channel;
         return true;

@@ -24,21 +24,22 @@ constexpr std::size_t kMaxDeviceIdChars = 20;
 
 }  // namespace
 
-bool QVxDeviceManager::IsOfType(const std::wstring& id, std::int32_t type) {
+bool QVxDeviceManager::IsOfType(const std::wstring& id, QVxCaptureMode type) {
     switch (type) {
-        case 3:
+        case QVxCaptureMode::kAnalog:
             return id.rfind(L"AN", 0) == 0;
-        case 1:
-        case 4:
+        case QVxCaptureMode::kTraceUnit:
+        case QVxCaptureMode::kTraceUnitAlt:
             return id.rfind(L"TR", 0) == 0;
-        case 2:
+        case QVxCaptureMode::kCtUnit:
             return id.rfind(L"CT", 0) == 0;
-        default:
+        case QVxCaptureMode::kAnyUnit:
             return true;
     }
+    return true;  // a number that is no mode lists every unit
 }
 
-QVxDeviceManager::QVxDeviceManager(std::int32_t captureMode, fs::path bitStreamPath)
+QVxDeviceManager::QVxDeviceManager(QVxCaptureMode captureMode, fs::path bitStreamPath)
     : m_bitStreamPath(std::move(bitStreamPath)), m_captureMode(captureMode) {}
 
 QVxDeviceManager::~QVxDeviceManager() {
@@ -81,7 +82,7 @@ std::vector<QVxUnitListing> QVxDeviceManager::ListUnits() {
     return units;
 }
 
-bool QVxDeviceManager::GetAvailableDevice(std::int32_t type, std::vector<QVxQVUsbDeviceId>* outDeviceIds) {
+bool QVxDeviceManager::GetAvailableDevice(QVxCaptureMode type, std::vector<QVxQVUsbDeviceId>* outDeviceIds) {
     QVX_CHECK_RETURN(outDeviceIds, false);
     outDeviceIds->clear();
     std::set<std::wstring> distinct;
@@ -129,7 +130,7 @@ bool QVxDeviceManager::Connect(const std::wstring& deviceId, std::int32_t index)
         std::lock_guard lock(m_statusMutex);
         m_status = QVPlusStatus{};
     }
-    if (m_captureMode == 0) return true;
+    if (m_captureMode == QVxCaptureMode::kAnyUnit) return true;
 
     while (true) {
         if (IsOpened()) {

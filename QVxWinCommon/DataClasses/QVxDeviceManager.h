@@ -64,11 +64,21 @@ struct QVxDeviceVersions {
     std::uint16_t firmware = 0;  // 0 when no unit was asked or it could not be read
 };
 
+// The kind of unit a device manager opens (the device library's capture mode) and whose
+// serial numbers it lists.
+enum class QVxCaptureMode : std::int32_t {
+    kAnyUnit = 0,                     // lists every unit; Connect returns without waiting for readiness
+    kTraceUnit = 1,                   // serial numbers "TR..."
+    kCtUnit = 2,                      // serial numbers "CT..."
+    kAnalog = QVPLUS_CAPTURE_ANALOG,  // serial numbers "AN...": the units of this program
+    kTraceUnitAlt = 4,                // serial numbers "TR..."
+};
+
 class QVxDeviceManager {
 public:
-    static constexpr std::int32_t kAnalogCaptureMode = QVPLUS_CAPTURE_ANALOG;
+    static constexpr QVxCaptureMode kAnalogCaptureMode = QVxCaptureMode::kAnalog;
 
-    QVxDeviceManager(std::int32_t captureMode, std::filesystem::path bitStreamPath);
+    QVxDeviceManager(QVxCaptureMode captureMode, std::filesystem::path bitStreamPath);
     virtual ~QVxDeviceManager();
     QVxDeviceManager(const QVxDeviceManager&) = delete;
     QVxDeviceManager& operator=(const QVxDeviceManager&) = delete;
@@ -76,14 +86,14 @@ public:
     // True while a library handle is held.
     virtual bool IsOpened() const;
 
-    // Lists the units whose serial number matches `type` (3 "AN", 1 and 4 "TR",
-    // 2 "CT", else all). False with an empty list when a serial number is listed twice.
-    static bool GetAvailableDevice(std::int32_t type, std::vector<QVxQVUsbDeviceId>* outDeviceIds);
+    // Lists the units whose serial number matches `type` (kAnyUnit or a number that is no
+    // mode: all). False with an empty list when a serial number is listed twice.
+    static bool GetAvailableDevice(QVxCaptureMode type, std::vector<QVxQVUsbDeviceId>* outDeviceIds);
     // Every unit the library counts, in enumeration order: those that cannot be opened (for
     // example for want of access permission) and serial numbers seen twice included.
     static std::vector<QVxUnitListing> ListUnits();
     // Whether `id` belongs to units of `type` (as GetAvailableDevice filters them).
-    static bool IsOfType(const std::wstring& id, std::int32_t type);
+    static bool IsOfType(const std::wstring& id, QVxCaptureMode type);
 
     // Connection thread: opens the unit and waits until it is ready or reports an error.
     bool Connect(const std::wstring& deviceId, std::int32_t index);
@@ -104,7 +114,7 @@ public:
     QVPlusStatus GetStatus() const;
     std::uint32_t GetStatusValue(int kind) const;
 
-    std::int32_t GetCaptureMode() const { return m_captureMode; }
+    QVxCaptureMode GetCaptureMode() const { return m_captureMode; }
     const std::wstring& GetDeviceId() const { return m_deviceId; }
     std::int32_t GetDeviceIndex() const { return m_deviceIndex; }
     // Wall-clock start of the running trace as the unit reported it.
@@ -135,7 +145,7 @@ private:
     std::filesystem::path m_bitStreamPath;
     std::wstring m_deviceId;
     std::int32_t m_deviceIndex = -1;
-    std::int32_t m_captureMode;
+    QVxCaptureMode m_captureMode;
     mutable std::mutex m_statusMutex;  // the status copy is written by the delivery and watch threads
     QVPlusStatus m_status{};
     std::atomic<QVxLogCollect*> m_collector{nullptr};  // not owned

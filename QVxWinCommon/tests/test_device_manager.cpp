@@ -54,19 +54,19 @@ QVPlusStartParams StartRecord(std::uint8_t samplingCode) {
 TEST(DeviceManagerListing, FiltersByTypeAndRefusesDuplicateSerials) {
     SimulateUnits("TR0002,AN0001");
     std::vector<QVxQVUsbDeviceId> ids;
-    ASSERT_TRUE(QVxDeviceManager::GetAvailableDevice(3, &ids));
+    ASSERT_TRUE(QVxDeviceManager::GetAvailableDevice(QVxCaptureMode::kAnalog, &ids));
     ASSERT_EQ(ids.size(), 1u);
     EXPECT_EQ(ids[0].id, L"AN0001");
     EXPECT_EQ(ids[0].index, 1);
 
-    ASSERT_TRUE(QVxDeviceManager::GetAvailableDevice(0, &ids));
+    ASSERT_TRUE(QVxDeviceManager::GetAvailableDevice(QVxCaptureMode::kAnyUnit, &ids));
     EXPECT_EQ(ids.size(), 2u);
 
     SimulateUnits("AN0001,AN0001");
-    EXPECT_FALSE(QVxDeviceManager::GetAvailableDevice(3, &ids));
+    EXPECT_FALSE(QVxDeviceManager::GetAvailableDevice(QVxCaptureMode::kAnalog, &ids));
     EXPECT_TRUE(ids.empty());
 
-    EXPECT_FALSE(QVxDeviceManager::GetAvailableDevice(3, nullptr));
+    EXPECT_FALSE(QVxDeviceManager::GetAvailableDevice(QVxCaptureMode::kAnalog, nullptr));
 }
 
 TEST(DeviceManagerConnection, ConnectAndCloseCyclesAndMissingBitStream) {

@@ -1,6 +1,7 @@
 #include "QVxWinGUICommon/Device/CQVxAnalogDeviceSelector.h"
 
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/Common/PopupPlacement.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -96,9 +97,9 @@ CQVxAnalogDeviceSelectorPopupDlg::CQVxAnalogDeviceSelectorPopupDlg(IQVxDeviceSel
     resize(kPopupWidth, kPopupHeight);
     m_list = new CQVxFlexListBox(this);
     m_list->setObjectName(QStringLiteral("deviceList"));
-    m_connect = new QPushButton(QVxWinGUI::LoadStringW(kConnectStringId), this);
+    m_connect = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringConnect), this);
     m_connect->setObjectName(QStringLiteral("connect"));
-    m_disconnect = new QPushButton(QVxWinGUI::LoadStringW(kDisconnectStringId), this);
+    m_disconnect = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringDisconnect), this);
     m_disconnect->setObjectName(QStringLiteral("disconnect"));
     const int m = 6;
     const int bh = 26;
@@ -192,11 +193,11 @@ QString CQVxAnalogDeviceSelector::StatusText() const {
     if (i < 0 || static_cast<std::size_t>(i) >= devices.size()) return {};
     switch (devices[static_cast<std::size_t>(i)].status) {
         case QVxDeviceConnectionStatus::kDisconnected:
-            return QVxWinGUI::LoadStringW(kDisconnectedStringId);
+            return QVxWinGUI::LoadStringW(kGuiStringNotConnected);
         case QVxDeviceConnectionStatus::kConnecting:
-            return QVxWinGUI::LoadStringW(kConnectingStringId);
+            return QVxWinGUI::LoadStringW(kGuiStringConnecting);
         case QVxDeviceConnectionStatus::kConnected:
-            return QVxWinGUI::LoadStringW(kConnectedStringId);
+            return QVxWinGUI::LoadStringW(kGuiStringReady);
     }
     return {};
 }

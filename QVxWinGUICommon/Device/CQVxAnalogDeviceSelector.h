@@ -31,9 +31,6 @@ class QVXWINGUICOMMON_EXPORT CQVxAnalogDeviceSelectorPopupDlg : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kConnectStringId = 25043;
-    static constexpr int kDisconnectStringId = 25044;
-
     explicit CQVxAnalogDeviceSelectorPopupDlg(IQVxDeviceSelectorModel* model, QWidget* parent = nullptr);
     ~CQVxAnalogDeviceSelectorPopupDlg() override;
 
@@ -56,11 +53,6 @@ class QVXWINGUICOMMON_EXPORT CQVxAnalogDeviceSelector : public QAbstractButton {
     Q_OBJECT
 
 public:
-    // State texts of the selected unit.
-    static constexpr int kDisconnectedStringId = 25045;
-    static constexpr int kConnectingStringId = 25046;
-    static constexpr int kConnectedStringId = 25051;
-
     explicit CQVxAnalogDeviceSelector(QWidget* parent = nullptr);
     ~CQVxAnalogDeviceSelector() override;
 

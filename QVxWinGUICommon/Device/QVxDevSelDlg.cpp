@@ -1,6 +1,7 @@
 #include "QVxWinGUICommon/Device/QVxDevSelDlg.h"
 
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinCommon/QVxNotification.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -41,15 +42,15 @@ QVxDevSelDlg::QVxDevSelDlg(QVxDeviceManager* manager, const QString& caption, QW
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QVxWinGUI::ControlName(kListId));
     m_list->setColumnCount(1);
-    m_list->setHeaderLabels({QVxWinGUI::LoadStringW(kListHeaderStringId)});
+    m_list->setHeaderLabels({QVxWinGUI::LoadStringW(kGuiStringSelectUnitIdHeader)});
     m_list->setColumnWidth(0, kListColumnWidth);
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setIconSize(QSize(16, 16));
 
-    m_refresh = new QPushButton(QVxWinGUI::LoadStringW(kRefreshStringId), this);
+    m_refresh = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringSelectUnitRefresh), this);
     m_refresh->setObjectName(QVxWinGUI::ControlName(kRefreshId));
-    m_ok = new QPushButton(QVxWinGUI::LoadStringW(kOkStringId), this);
+    m_ok = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringSelectUnitConnect), this);
     m_ok->setObjectName(QVxWinGUI::ControlName(kOkId));
     m_ok->setDefault(true);
     m_close = new QPushButton(QVxWinGUI::LoadStringW(kGuiStringClose), this);
@@ -71,7 +72,7 @@ void QVxDevSelDlg::FillList() {
     if (m_manager) {
         if (!QVxDeviceManager::GetAvailableDevice(m_manager->GetCaptureMode(), &m_ids)) {
             // The same serial number was listed twice: nothing is offered.
-            QVxNotification::ShowGuiMessage(25094);
+            QVxNotification::ShowGuiMessage(kGuiStringConnectionInterrupted);
         }
         const QIcon icon = windowIcon();
         for (const QVxQVUsbDeviceId& id : m_ids) {

@@ -24,10 +24,6 @@ public:
     static constexpr int kRefreshId = 1001;
     static constexpr int kOkId = 1;
     static constexpr int kCloseId = 2;
-    // Texts of the library's string table.
-    static constexpr int kOkStringId = 25002;
-    static constexpr int kListHeaderStringId = 25004;
-    static constexpr int kRefreshStringId = 25011;
 
     // `manager` is not owned and may be null (the list stays empty).
     QVxDevSelDlg(QVxDeviceManager* manager, const QString& caption, QWidget* parent = nullptr);

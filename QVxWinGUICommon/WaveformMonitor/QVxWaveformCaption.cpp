@@ -71,7 +71,7 @@ void QVxWaveformCaption::Paint(QPainter& p, const PixRect& r, std::int64_t time)
         p.fillRect(
             ToQRect(strip),
             ToQColor(Tint(s.lineColor, style.GetColor(qvx::WaveformStyle::kSlotAreaBackground), 28, 227)));
-        if (tp->GetPlacementMode() == 1) {
+        if (tp->GetPlacementMode() == qvx::waveform::TrackPlacement::kUnsigned) {
             spdlog::error("UnSigned ruler not implemented. [QVxWaveformCaption::Paint]");
         }
         p.setFont(QVxWinGUI::GuiFont(8));

@@ -6,6 +6,7 @@
 // GUI thread only.
 
 #include "QVxCore/Color.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
 #include <QImage>
@@ -38,22 +39,23 @@ public:
     static constexpr int kContextMenuId = 4228;
     // Context menu commands (the CommandTriggered ids, also the ids of their
     // prompts in the library's string table).
-    static constexpr int kCopyCommand = 17001;
-    static constexpr int kTimeUnitNsCommand = 17002;  // 17002-17005: ns, us, ms, s
-    static constexpr int kTimeUnitSecondsCommand = 17005;
-    static constexpr int kMarkerToCursorCommands[2] = {17006, 17007};
+    static constexpr int kCopyCommand = kGuiStringCopyGraphPrompt;
+    static constexpr int kTimeUnitNsCommand = kGuiStringTimeUnitNsPrompt;  // then us, ms, s
+    static constexpr int kTimeUnitSecondsCommand = kGuiStringTimeUnitSecondsPrompt;
+    static constexpr int kMarkerToCursorCommands[2] = {kGuiStringMoveMarker1Prompt,
+                                                       kGuiStringMoveMarker2Prompt};
     // The keys of those commands while the window has the focus: M (M1) and Shift+M (M2).
     static QKeySequence MarkerHereKey(int marker) {
         return marker == 0 ? QKeySequence(Qt::Key_M) : QKeySequence(Qt::SHIFT | Qt::Key_M);
     }
-    static constexpr int kFirstChannelCommand = 17008;  // 17008-17015: CH1-CH8 shown or hidden
-    static constexpr int kLastChannelCommand = 17015;
+    static constexpr int kFirstChannelCommand = kGuiStringChannel1Prompt;  // CH1-CH8 shown or hidden
+    static constexpr int kLastChannelCommand = kGuiStringChannel8Prompt;
     // "M1-M2 をエクスポート..." (analog windows with markers; enabled when both are set).
     static constexpr int kExportMarkedRangeCommand = 17016;
     // Bookmarks (windows given a mark presenter): add one at the cursor (key B), delete
     // the selected one (key Delete).
-    static constexpr int kAddBookmarkCommand = 17017;
-    static constexpr int kDeleteBookmarkCommand = 17018;
+    static constexpr int kAddBookmarkCommand = kGuiStringAddBookmarkPrompt;
+    static constexpr int kDeleteBookmarkCommand = kGuiStringDeleteBookmarkPrompt;
     static QKeySequence AddBookmarkKey() { return QKeySequence(Qt::Key_B); }
     static QKeySequence DeleteBookmarkKey() { return QKeySequence(Qt::Key_Delete); }
 

@@ -152,7 +152,7 @@ void CQVxWaveformTrackArea::Paint(QPainter& p, const QRect& client) {
     const qvx::WaveformStyle& style = m_presenter->GetStyle();
     p.fillRect(client, ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
     const qvx::WaveformVisualSettings* vs = m_presenter->GetVisualSettings();
-    const int settingsUnit = vs ? std::min<int>(vs->timeUnit, 3) : 1;
+    const int settingsUnit = vs ? std::min(static_cast<int>(vs->timeUnit), 3) : 1;
     const int unit = ChooseTimeUnit(m_presenter->GetUsage() == qvx::WaveformUsage::kAnalog,
                                     PaintData().GetTimeParPixel(), settingsUnit);
     const PixRect& a = m_layout.area;

@@ -77,10 +77,10 @@ int main(int argc, char** argv) {
 
     qvx::AnalogSettings settings;
     settings.visualSettings.tracks[1].name = L"電源電圧";
-    settings.displayTriggerMode = 1;
+    settings.displayTriggerMode = qvx::DisplayTriggerMode::kSingle;
     settings.displayTriggerSourceChannel = 1;
-    settings.displayTriggerSettings[1].slope = 2;
-    settings.visualSettings.timeUnit = 2;
+    settings.displayTriggerSettings[1].slope = qvx::TriggerSlope::kHighWidth;
+    settings.visualSettings.timeUnit = qvx::TimeDisplayUnit::kMicroSecond;
     settings.visualSettings.markers[0] = {true, 1'234'000, {}};
     settings.visualSettings.markers[1] = {true, 5'000'000, {}};
     qvx::test::EmptyWaveformPresenter waveform(&settings.visualSettings, qvx::WaveformUsage::kGeneric);
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         CQVxWaveformDisplayTriggerDlg dlg;
         dlg.Setup(&trigger);
         Save(dlg, "display-trigger");
-        trigger.SetMode(0);
+        trigger.SetMode(qvx::DisplayTriggerMode::kNone);
         Save(dlg, "display-trigger-none");
     }
     {

@@ -15,7 +15,7 @@ public:
                                     WaveformUsage usage = WaveformUsage::kAnalog)
         : WaveformPresenter(settings, {}, usage) {}
     void OnLoadData(std::int64_t, std::int64_t) override {}
-    bool OnReadData(int, std::int64_t, std::int32_t, std::int64_t*) override { return false; }
+    bool OnReadData(int, std::int64_t, qvx::WaveformReadMode, std::int64_t*) override { return false; }
     std::string OnMakeDisplayValue(int, std::int64_t raw) override { return std::to_string(raw); }
     std::string OnMakeDisplayNormalizedValue(int, double x) override { return std::to_string(x); }
     double OnGetDisplayTriggerPosition() override { return 0.5; }

@@ -64,8 +64,8 @@ constexpr int kWidthControls[] = {Dlg::kWidthLabelId, Dlg::kWidthId, Dlg::kCompa
                                   Dlg::kComparisonId};
 
 TEST_F(DisplayTriggerDlgTest, EnablingFollowsModeAndSlope) {
-    settings.displayTriggerMode = 0;
-    settings.displayTriggerSettings[0].slope = 2;
+    settings.displayTriggerMode = qvx::DisplayTriggerMode::kNone;
+    settings.displayTriggerSettings[0].slope = qvx::TriggerSlope::kHighWidth;
     dlg.UpdateControls();
     for (int id : {Dlg::kModeIds[0], Dlg::kModeIds[1], Dlg::kModeIds[2]})
         EXPECT_TRUE(Ctrl(id)->isEnabled()) << id;
@@ -74,36 +74,36 @@ TEST_F(DisplayTriggerDlgTest, EnablingFollowsModeAndSlope) {
     EXPECT_TRUE(Ctrl<QPushButton>(Dlg::kModeIds[0])->isChecked());
 
     Ctrl<QPushButton>(Dlg::kModeIds[1])->click();  // Single
-    EXPECT_EQ(settings.displayTriggerMode, 1);
+    EXPECT_EQ(settings.displayTriggerMode, qvx::DisplayTriggerMode::kSingle);
     for (int id : kBelowModes) EXPECT_TRUE(Ctrl(id)->isEnabled()) << id;
     for (int id : kWidthControls) EXPECT_TRUE(Ctrl(id)->isEnabled()) << id;
 
     Ctrl<QPushButton>(Dlg::kSlopeIds[0])->click();  // rising edge: no width, no comparison
-    EXPECT_EQ(settings.displayTriggerSettings[0].slope, 0);
+    EXPECT_EQ(settings.displayTriggerSettings[0].slope, qvx::TriggerSlope::kRising);
     for (int id : kWidthControls) EXPECT_FALSE(Ctrl(id)->isEnabled()) << id;
     EXPECT_TRUE(Ctrl<QPushButton>(Dlg::kSlopeIds[0])->isChecked());
     Ctrl<QPushButton>(Dlg::kSlopeIds[3])->click();  // low pulse width
-    EXPECT_EQ(settings.displayTriggerSettings[0].slope, 3);
+    EXPECT_EQ(settings.displayTriggerSettings[0].slope, qvx::TriggerSlope::kLowWidth);
     for (int id : kWidthControls) EXPECT_TRUE(Ctrl(id)->isEnabled()) << id;
     Ctrl<QPushButton>(Dlg::kModeIds[2])->click();
-    EXPECT_EQ(settings.displayTriggerMode, 2);
+    EXPECT_EQ(settings.displayTriggerMode, qvx::DisplayTriggerMode::kRepeat);
     EXPECT_TRUE(Ctrl<QPushButton>(Dlg::kModeIds[2])->isChecked());
     EXPECT_FALSE(Ctrl<QPushButton>(Dlg::kModeIds[1])->isChecked());
 }
 
 TEST_F(DisplayTriggerDlgTest, ShowsTheSourceChannelsSettings) {
     settings.visualSettings.tracks[2].name = L"電源";
-    settings.displayTriggerMode = 1;
+    settings.displayTriggerMode = qvx::DisplayTriggerMode::kSingle;
     settings.displayTriggerSourceChannel = 2;
     settings.displayTriggerPosition = 0.379;
     auto& s = settings.displayTriggerSettings[2];
     s.voltageLevel = 2500;
-    s.voltageLevelDisplayUnit = 1;
+    s.voltageLevelDisplayUnit = qvx::VoltageDisplayUnit::kMilliVolt;
     s.sensitivityCount = 12;
-    s.slope = 1;
+    s.slope = qvx::TriggerSlope::kFalling;
     s.edgeWidthTime = 3'000'000;
-    s.edgeWidthTimeDisplayUnit = 2;
-    s.widthEdgeComparison = 1;
+    s.edgeWidthTimeDisplayUnit = qvx::TimeDisplayUnit::kMicroSecond;
+    s.widthEdgeComparison = qvx::WidthComparison::kOutside;
     presenter.Setup(&waveform, &settings);  // raises the signal: the dialog refreshes
 
     auto* source = Ctrl<QComboBox>(Dlg::kSourceId);
@@ -127,17 +127,17 @@ TEST_F(DisplayTriggerDlgTest, ShowsTheSourceChannelsSettings) {
 }
 
 TEST_F(DisplayTriggerDlgTest, EditsReachTheSettingsWithUnitArithmetic) {
-    settings.displayTriggerMode = 1;
-    settings.displayTriggerSettings[1].slope = 2;
+    settings.displayTriggerMode = qvx::DisplayTriggerMode::kSingle;
+    settings.displayTriggerSettings[1].slope = qvx::TriggerSlope::kHighWidth;
     presenter.SetSourceChannel(1);
     auto& s = settings.displayTriggerSettings[1];
 
     ChooseUnit(Dlg::kLevelId, 0);  // V
-    EXPECT_EQ(s.voltageLevelDisplayUnit, 0);
+    EXPECT_EQ(s.voltageLevelDisplayUnit, qvx::VoltageDisplayUnit::kVolt);
     Enter(Dlg::kLevelId, "3");
     EXPECT_EQ(s.voltageLevel, 3000);
     ChooseUnit(Dlg::kLevelId, 1);  // mV: the value stays, only the unit is stored
-    EXPECT_EQ(s.voltageLevelDisplayUnit, 1);
+    EXPECT_EQ(s.voltageLevelDisplayUnit, qvx::VoltageDisplayUnit::kMilliVolt);
     Enter(Dlg::kLevelId, "125");
     EXPECT_EQ(s.voltageLevel, 125);
 
@@ -151,7 +151,7 @@ TEST_F(DisplayTriggerDlgTest, EditsReachTheSettingsWithUnitArithmetic) {
     EXPECT_EQ(s.sensitivityCount, 40);
 
     ChooseUnit(Dlg::kWidthId, 2);  // us
-    EXPECT_EQ(s.edgeWidthTimeDisplayUnit, 2);
+    EXPECT_EQ(s.edgeWidthTimeDisplayUnit, qvx::TimeDisplayUnit::kMicroSecond);
     Enter(Dlg::kWidthId, "15");
     EXPECT_EQ(s.edgeWidthTime, 15'000);
     ChooseUnit(Dlg::kWidthId, 0);  // s
@@ -161,7 +161,7 @@ TEST_F(DisplayTriggerDlgTest, EditsReachTheSettingsWithUnitArithmetic) {
     EXPECT_EQ(s.edgeWidthTime, 2'147'483'647);
 
     Ctrl<QComboBox>(Dlg::kComparisonId)->setCurrentIndex(1);
-    EXPECT_EQ(s.widthEdgeComparison, 1);
+    EXPECT_EQ(s.widthEdgeComparison, qvx::WidthComparison::kOutside);
     Ctrl<QComboBox>(Dlg::kSourceId)->setCurrentIndex(3);
     EXPECT_EQ(settings.displayTriggerSourceChannel, 3);
     // The controls now show channel 3, whose settings were not touched.
@@ -171,12 +171,12 @@ TEST_F(DisplayTriggerDlgTest, EditsReachTheSettingsWithUnitArithmetic) {
 
 // A pulse width or level between two whole units keeps its digits in every unit.
 TEST_F(DisplayTriggerDlgTest, WidthAndLevelKeepTheirDecimals) {
-    settings.displayTriggerMode = 1;
+    settings.displayTriggerMode = qvx::DisplayTriggerMode::kSingle;
     auto& s = settings.displayTriggerSettings[0];
-    s.slope = 2;
+    s.slope = qvx::TriggerSlope::kHighWidth;
     s.edgeWidthTime = 300'000;
-    s.edgeWidthTimeDisplayUnit = 1;  // ms
-    s.voltageLevelDisplayUnit = 0;   // V
+    s.edgeWidthTimeDisplayUnit = qvx::TimeDisplayUnit::kMilliSecond;  // ms
+    s.voltageLevelDisplayUnit = qvx::VoltageDisplayUnit::kVolt;       // V
     s.voltageLevel = 1000;
     presenter.SetSourceChannel(0);
     EXPECT_EQ(Field(Dlg::kWidthId)->DisplayText(), "0.3");
@@ -192,8 +192,8 @@ TEST_F(DisplayTriggerDlgTest, WidthAndLevelKeepTheirDecimals) {
 }
 
 TEST_F(DisplayTriggerDlgTest, CorruptValuesDoNotEndTheProgram) {
-    settings.displayTriggerMode = 7;
-    settings.displayTriggerSettings[0].slope = 9;
+    settings.displayTriggerMode = static_cast<qvx::DisplayTriggerMode>(7);
+    settings.displayTriggerSettings[0].slope = static_cast<qvx::TriggerSlope>(9);
     settings.displayTriggerPosition = 3.0;
     EXPECT_NO_THROW(dlg.UpdateControls());
     for (int id : {Dlg::kModeIds[0], Dlg::kModeIds[1], Dlg::kModeIds[2], Dlg::kSlopeIds[0], Dlg::kSlopeIds[1],

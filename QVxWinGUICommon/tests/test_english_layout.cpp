@@ -18,8 +18,9 @@ namespace {
 TEST(EnglishLayout, TheLibrarysDialogsCutNoText) {
     text_fit::ScopedEnglish english;
     qvx::AnalogSettings settings;
-    settings.displayTriggerMode = 1;
-    settings.displayTriggerSettings[0].slope = 2;  // a pulse: the pulse-width rows are shown
+    settings.displayTriggerMode = qvx::DisplayTriggerMode::kSingle;
+    settings.displayTriggerSettings[0].slope =
+        qvx::TriggerSlope::kHighWidth;  // a pulse: the pulse-width rows are shown
     settings.visualSettings.markers[0] = {true, 1'234'000, {}};
     settings.visualSettings.markers[1] = {true, 5'000'000, {}};
     qvx::test::EmptyWaveformPresenter waveform(&settings.visualSettings, qvx::WaveformUsage::kGeneric);

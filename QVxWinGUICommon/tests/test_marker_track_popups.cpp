@@ -32,7 +32,7 @@ struct MarkerStripTest : ::testing::Test {
     }
 
     void SetUp() override {
-        settings.visualSettings.timeUnit = 2;  // us
+        settings.visualSettings.timeUnit = qvx::TimeDisplayUnit::kMicroSecond;  // us
         settings.visualSettings.markers[0] = {true, 1'234'000, {}};
         settings.visualSettings.markers[1] = {false, 5'000'000, {}};
         strip.Setup(&presenter);

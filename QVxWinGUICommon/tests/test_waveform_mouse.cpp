@@ -189,7 +189,7 @@ class EmptyPresenter : public WaveformPresenter {
 public:
     explicit EmptyPresenter(WaveformVisualSettings* s) : WaveformPresenter(s) {}
     void OnLoadData(std::int64_t, std::int64_t) override {}
-    bool OnReadData(int, std::int64_t, std::int32_t, std::int64_t*) override { return false; }
+    bool OnReadData(int, std::int64_t, qvx::WaveformReadMode, std::int64_t*) override { return false; }
     std::string OnMakeDisplayValue(int, std::int64_t v) override { return std::to_string(v); }
     std::string OnMakeDisplayNormalizedValue(int, double v) override { return std::to_string(v); }
     double OnGetDisplayTriggerPosition() override { return 0.5; }

@@ -25,7 +25,7 @@ public:
     explicit TestWaveformPresenter(WaveformVisualSettings* visualSettings)
         : WaveformPresenter(visualSettings, {}, WaveformUsage::kAnalog) {
         for (std::size_t i = 0; i < TrackCount(); ++i) {
-            Track(i).SetPlacementMode(0);
+            Track(i).SetPlacementMode(qvx::waveform::TrackPlacement::kCentred);
             Track(i).SetRange(kRangeLow, kRangeHigh);
         }
     }
@@ -46,7 +46,7 @@ public:
         for (std::int64_t i = first; i <= last; ++i)
             batch.RenderData().AddPoints(i * kRecordSpacingNs, kValues);
     }
-    bool OnReadData(int channel, std::int64_t time, std::int32_t, std::int64_t* outValue) override {
+    bool OnReadData(int channel, std::int64_t time, qvx::WaveformReadMode, std::int64_t* outValue) override {
         if (m_records <= 0 || time < 0 || channel < 0 || channel >= kTrackCount) return false;
         *outValue = kValues[static_cast<std::size_t>(channel)];
         return true;

@@ -76,8 +76,9 @@ std::optional<std::string> ParseTrigger(const qvanalog::Args& args, qvx::AnalogS
     const auto sensitivity = sensitivityText ? ParseSigned(sensitivityText) : std::optional<std::int64_t>(1);
     if (!sensitivity || *sensitivity < 1) return "--sensitivity needs a whole number of at least 1";
 
-    const int slopeValue = static_cast<int>(slope - kSlopeNames.begin());
-    const bool pulse = slopeValue >= QVxAnalogDisplayTriggerAnalyzer::kHighWidth;
+    // The names are in the order of the slope codes.
+    const auto slopeValue = static_cast<qvx::TriggerSlope>(slope - kSlopeNames.begin());
+    const bool pulse = qvx::IsPulseSlope(slopeValue);
     const auto widthText = args.Option("--width-ns");
     const bool within = args.Flag("--within"), outside = args.Flag("--outside");
     auto& trigger = settings.displayTriggerSettings[static_cast<std::size_t>(*channel - 1)];
@@ -153,7 +154,7 @@ int RunSearch(qvanalog::Args& args) {
         return result.status == qvx::analog::ReportEventSearch::Status::kDone;
     });
     if (!searched) return Fail("the report could not be read");
-    const int slope =
+    const qvx::TriggerSlope slope =
         settings.displayTriggerSettings[static_cast<std::size_t>(settings.displayTriggerSourceChannel)].slope;
     PrintHits(result, slope >= QVxAnalogDisplayTriggerAnalyzer::kHighWidth, args.Flag("--json"));
     return 0;

@@ -45,8 +45,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRangeInvalidStringId = 25075;  // "範囲指定が異常です。"
-
 std::atomic<bool> s_interrupted{false};
 
 void OnInterrupt(int) {
@@ -235,7 +233,7 @@ std::optional<std::string> SelectRows(const qvanalog::Args& args, const QVxAnalo
         return "give either --from/--to (rows) or --from-ns/--to-ns (times), not both";
     const auto firstIndex = static_cast<std::int64_t>(model.GetFirstIndex());
     const auto rowCount = static_cast<std::int64_t>(model.GetRowCount());
-    const std::string invalid(QVxLoadGuiString(kRangeInvalidStringId));
+    const std::string invalid(QVxLoadGuiString(kGuiStringRangeInvalid));
 
     if (fromNsText) {
         const auto fromNs = ParseCount(*fromNsText);

@@ -422,7 +422,8 @@ bool ConnectUnitQuietly(QVxAnalogViewModel& viewModel, const std::optional<std::
 // The unit's record clock of this trace: the sampling rate, unknown with TRG3's external clock.
 QVxUnitRecordClock MakeUnitRecordClock(const QVxAnalogViewModel& viewModel) {
     const qvx::AnalogSettings& settings = viewModel.GetSession()->GetSettings();
-    return QVxUnitRecordClock(settings.trigger3ChMode != 0 ? 0 : settings.GetSamplingFrequency());
+    return QVxUnitRecordClock(
+        settings.trigger3ChMode != qvx::TriggerChannelMode::kOff ? 0 : settings.GetSamplingFrequency());
 }
 
 // Record time (ns) of the newest record the unit holds, as far as this thread can tell (see

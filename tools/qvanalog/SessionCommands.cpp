@@ -180,7 +180,7 @@ int SaveSessionAs(const fs::path& source, const fs::path& target, bool freshReco
         RunWithProgress("copying", save);
     if (!failure.empty()) return qvanalog::Fail(failure);
     if (result == qvx::AnalogSession::kNotEnoughSpace)
-        return qvanalog::Fail(std::string(QVxLoadGuiString(25092)));
+        return qvanalog::Fail(std::string(QVxLoadGuiString(kGuiStringNotEnoughSpace)));
     if (result != qvx::AnalogSession::kSaved)
         return qvanalog::Fail(std::string(QVxLoadAppString(kAppStringSaveSettingsFailed)));
     return 0;

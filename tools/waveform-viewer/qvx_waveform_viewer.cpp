@@ -7,6 +7,7 @@
 // The texts follow the locale (LC_ALL, LC_MESSAGES, LANG), as in the program.
 
 #include "QV+AnalogCore/Presenters/IQVxAnalogOscilloGraphOwner.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -112,8 +113,9 @@ CQVxWaveformMonitorWnd& BuildFrame(QMainWindow& frame, QVxAnalogOscilloGraphView
     frame.setWindowTitle(QString::fromStdString("qvx-waveform-viewer - " + path.filename().string()));
     frame.resize(size);
     frame.setFont(QVxWinGUI::GuiFont(10));
-    frame.statusBar()->addWidget(new QLabel(QVxWinGUI::LoadStringW(17001).section('\n', 0, 0) +
-                                            " (Ctrl+C)  |  " + QString::fromStdString(path.string())));
+    frame.statusBar()->addWidget(
+        new QLabel(QVxWinGUI::LoadStringW(kGuiStringCopyGraphPrompt).section('\n', 0, 0) + " (Ctrl+C)  |  " +
+                   QString::fromStdString(path.string())));
     auto* indexing = new QLabel;
     frame.statusBar()->addPermanentWidget(indexing);
     indexingConnection =

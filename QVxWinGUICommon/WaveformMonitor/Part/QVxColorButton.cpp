@@ -1,5 +1,6 @@
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxColorButton.h"
 
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
 #include <QColorDialog>
@@ -31,7 +32,7 @@ QVxColorButton::QVxColorButton(QWidget* parent) : QToolButton(parent) {
     setToolButtonStyle(Qt::ToolButtonIconOnly);
     setIconSize(QSize(60, 12));
     m_menu = new QMenu(this);
-    QAction* automatic = m_menu->addAction(QVxWinGUI::LoadStringW(kAutomaticStringId));
+    QAction* automatic = m_menu->addAction(QVxWinGUI::LoadStringW(kGuiStringAutomaticColor));
     automatic->setObjectName(QStringLiteral("automatic"));
     connect(automatic, &QAction::triggered, this, [this] { Choose(m_automatic); });
 
@@ -55,7 +56,7 @@ QVxColorButton::QVxColorButton(QWidget* parent) : QToolButton(parent) {
     paletteAction->setDefaultWidget(palette);
     m_menu->addAction(paletteAction);
 
-    QAction* other = m_menu->addAction(QVxWinGUI::LoadStringW(kOtherColorStringId));
+    QAction* other = m_menu->addAction(QVxWinGUI::LoadStringW(kGuiStringOtherColor));
     other->setObjectName(QStringLiteral("other"));
     connect(other, &QAction::triggered, this, &QVxColorButton::ChooseOther);
     connect(m_menu, &QMenu::aboutToShow, this, [this] { m_choosing = true; });

@@ -1,7 +1,7 @@
 #pragma once
-// A colour button with a drop-down: an automatic entry (25032, the colour given
+// A colour button with a drop-down: an automatic entry (kGuiStringAutomaticColor, the colour given
 // as the automatic one), a palette of standard colours and an "other" entry
-// (25033) that opens the full colour dialog. GUI thread only.
+// (kGuiStringOtherColor) that opens the full colour dialog. GUI thread only.
 
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
@@ -15,9 +15,6 @@ class QVXWINGUICOMMON_EXPORT QVxColorButton : public QToolButton {
     Q_OBJECT
 
 public:
-    static constexpr int kAutomaticStringId = 25032;
-    static constexpr int kOtherColorStringId = 25033;
-
     explicit QVxColorButton(QWidget* parent = nullptr);
 
     void SetColor(const QColor& color);

@@ -5,6 +5,7 @@
 #include "QVxCore/Presenters/WaveformPresenter.h"
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
 #include "QVxCore/Utils.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/Common/QVxUnitValuePropertyField.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 
@@ -77,17 +78,17 @@ void CQVxWaveformDisplayTriggerDlg::CreateModeButtons() {
 }
 
 void CQVxWaveformDisplayTriggerDlg::CreateSourceFields() {
-    m_sourceLabel = MakeLabel(this, kSourceLabelId, kSourceStringId);
+    m_sourceLabel = MakeLabel(this, kSourceLabelId, kGuiStringTriggerSource);
     m_source = new QComboBox(this);
     m_source->setObjectName(QVxWinGUI::ControlName(kSourceId));
-    m_levelLabel = MakeLabel(this, kLevelLabelId, kLevelStringId);
+    m_levelLabel = MakeLabel(this, kLevelLabelId, kGuiStringTriggerLevel);
     m_level = MakeField(this, kLevelId, 0, kInt32Max);
     m_level->AddUnit(0, QStringLiteral("V"), 1000);
     m_level->AddUnit(1, QStringLiteral("mV"), 1);
     m_level->SetExactDecimals(true);  // "1.5" V is 1500 mV, not refused
-    m_positionLabel = MakeLabel(this, kPositionLabelId, kPositionStringId);
+    m_positionLabel = MakeLabel(this, kPositionLabelId, kGuiStringTriggerPosition);
     m_position = MakeField(this, kPositionId, 0, 100);
-    m_sensitivityLabel = MakeLabel(this, kSensitivityLabelId, kSensitivityStringId);
+    m_sensitivityLabel = MakeLabel(this, kSensitivityLabelId, kGuiStringTriggerSensitivity);
     m_sensitivity = MakeField(this, kSensitivityId, 1, 1000);
 }
 
@@ -107,34 +108,38 @@ void CQVxWaveformDisplayTriggerDlg::CreateSlopeButtons() {
 }
 
 void CQVxWaveformDisplayTriggerDlg::CreateWidthFields() {
-    m_widthLabel = MakeLabel(this, kWidthLabelId, kWidthStringId);
+    m_widthLabel = MakeLabel(this, kWidthLabelId, kGuiStringPulseWidth);
     m_width = MakeField(this, kWidthId, 1, kInt32Max);
     m_width->AddUnit(0, QStringLiteral("s"), 1'000'000'000);
     m_width->AddUnit(1, QStringLiteral("ms"), 1'000'000);
     m_width->AddUnit(2, QStringLiteral("us"), 1'000);
     m_width->AddUnit(3, QStringLiteral("ns"), 1);
     m_width->SetExactDecimals(true);  // 300,000 ns shows as "0.3" ms, not "0"
-    m_comparisonLabel = MakeLabel(this, kComparisonLabelId, kComparisonStringId);
+    m_comparisonLabel = MakeLabel(this, kComparisonLabelId, kGuiStringPulseWidthCondition);
     m_comparison = new QComboBox(this);
     m_comparison->setObjectName(QVxWinGUI::ControlName(kComparisonId));
-    for (int stringId : kComparisonItemStringIds) m_comparison->addItem(QVxWinGUI::LoadStringW(stringId));
+    for (int stringId : {kGuiStringWithin, kGuiStringOutside})
+        m_comparison->addItem(QVxWinGUI::LoadStringW(stringId));
 }
 
 void CQVxWaveformDisplayTriggerDlg::ConnectHandlers() {
     // Each handler writes one value through the presenter.
-    connect(m_modeGroup, &QButtonGroup::idClicked, this,
-            [this](int id) { Write([&] { m_presenter->SetMode(id); }); });
+    connect(m_modeGroup, &QButtonGroup::idClicked, this, [this](int id) {
+        Write([&] { m_presenter->SetMode(static_cast<qvx::DisplayTriggerMode>(id)); });
+    });
     connect(m_slopeGroup, &QButtonGroup::idClicked, this,
-            [this](int id) { Write([&] { m_presenter->SetSlope(id); }); });
+            [this](int id) { Write([&] { m_presenter->SetSlope(static_cast<qvx::TriggerSlope>(id)); }); });
     connect(m_source, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) Write([&] { m_presenter->SetSourceChannel(index); });
     });
     connect(m_comparison, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0) Write([&] { m_presenter->SetComparison(index); });
+        if (index >= 0) Write([&] { m_presenter->SetComparison(static_cast<qvx::WidthComparison>(index)); });
     });
     m_level->SetValueChanged([this](std::int64_t mV) { Write([&] { m_presenter->SetLevel(mV); }); });
     m_level->SetUnitChanged([this](std::int64_t unit) {
-        Write([&] { m_presenter->SetLevelUnit(static_cast<std::uint8_t>(unit)); });
+        Write([&] {
+            m_presenter->SetLevelUnit(static_cast<qvx::VoltageDisplayUnit>(static_cast<std::uint8_t>(unit)));
+        });
     });
     m_position->SetValueChanged([this](std::int64_t percent) {
         Write([&] { m_presenter->SetPosition(static_cast<double>(percent) / 100.0); });
@@ -144,7 +149,9 @@ void CQVxWaveformDisplayTriggerDlg::ConnectHandlers() {
     });
     m_width->SetValueChanged([this](std::int64_t ns) { Write([&] { m_presenter->SetWidth(ns); }); });
     m_width->SetUnitChanged([this](std::int64_t unit) {
-        Write([&] { m_presenter->SetWidthUnit(static_cast<std::uint8_t>(unit)); });
+        Write([&] {
+            m_presenter->SetWidthUnit(static_cast<qvx::TimeDisplayUnit>(static_cast<std::uint8_t>(unit)));
+        });
     });
 }
 
@@ -189,8 +196,8 @@ void CQVxWaveformDisplayTriggerDlg::UpdateControls() {
         ~Reset() { flag = false; }
     } reset{m_updating};
 
-    const std::int32_t mode = settings->displayTriggerMode;
-    if (mode >= 0 && mode < 3) {
+    const qvx::DisplayTriggerMode mode = settings->displayTriggerMode;
+    if (qvx::IsValid(mode)) {
         m_modeButtons[static_cast<std::size_t>(mode)]->setChecked(true);
     } else {
         m_modeGroup->setExclusive(false);
@@ -213,13 +220,13 @@ void CQVxWaveformDisplayTriggerDlg::UpdateControls() {
                                   ? settings->displayTriggerSourceChannel
                                   : -1);
 
-    std::int32_t slope = 0;
+    qvx::TriggerSlope slope = qvx::TriggerSlope::kRising;
     if (const qvx::AnalogDisplayTriggerSettings* s = m_presenter->GetSourceSettings()) {
-        m_level->SetUnit(s->voltageLevelDisplayUnit);
+        m_level->SetUnit(static_cast<std::uint8_t>(s->voltageLevelDisplayUnit));
         m_level->SetValue(s->voltageLevel);
         m_sensitivity->SetValue(s->sensitivityCount);
         slope = s->slope;
-        if (slope >= 0 && slope < 4) {
+        if (qvx::IsValid(slope)) {
             m_slopeButtons[static_cast<std::size_t>(slope)]->setChecked(true);
         } else {
             m_slopeGroup->setExclusive(false);
@@ -227,15 +234,15 @@ void CQVxWaveformDisplayTriggerDlg::UpdateControls() {
             m_slopeGroup->setExclusive(true);
             ReportUnreachable();
         }
-        m_width->SetUnit(s->edgeWidthTimeDisplayUnit);
+        m_width->SetUnit(static_cast<std::uint8_t>(s->edgeWidthTimeDisplayUnit));
         m_width->SetValue(s->edgeWidthTime);
-        m_comparison->setCurrentIndex(s->widthEdgeComparison == 1 ? 1 : 0);
+        m_comparison->setCurrentIndex(s->widthEdgeComparison == qvx::WidthComparison::kOutside ? 1 : 0);
     }
 
     // Mode None leaves only the mode buttons; the width and its comparison belong
     // to the pulse-width slopes.
-    const bool active = mode != qvx::WaveformDisplayTriggerPresenter::kModeNone;
-    const bool pulse = slope == 2 || slope == 3;
+    const bool active = mode != qvx::DisplayTriggerMode::kNone;
+    const bool pulse = qvx::IsPulseSlope(slope);
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_sourceLabel, m_source, m_levelLabel, m_level, m_positionLabel,
                                          m_position, m_sensitivityLabel, m_sensitivity}) {

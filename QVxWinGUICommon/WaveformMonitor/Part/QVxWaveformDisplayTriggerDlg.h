@@ -46,14 +46,6 @@ public:
     static constexpr int kComparisonLabelId = 1035;
     static constexpr int kPositionLabelId = 1036;
     static constexpr int kPositionId = 1037;
-    // Texts of the library's string table.
-    static constexpr int kPositionStringId = 25076;
-    static constexpr int kSourceStringId = 25077;
-    static constexpr int kLevelStringId = 25078;
-    static constexpr int kSensitivityStringId = 25079;
-    static constexpr int kWidthStringId = 25080;
-    static constexpr int kComparisonStringId = 25081;
-    static constexpr int kComparisonItemStringIds[2] = {25082, 25083};
 
     explicit CQVxWaveformDisplayTriggerDlg(QWidget* parent = nullptr);
     ~CQVxWaveformDisplayTriggerDlg() override;

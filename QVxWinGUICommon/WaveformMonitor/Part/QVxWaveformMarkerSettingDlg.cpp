@@ -76,8 +76,9 @@ void QVxWaveformMarkerSettingDlg::UpdateTexts() {
     if (!vs) return;
     // The ruler's unit: from the time per pixel (the settings' timeScale, which
     // every zoom stores) for the analog usage, else the settings' own unit.
-    const int unit = qvx::trackarea::ChooseTimeUnit(m_presenter->GetUsage() == qvx::WaveformUsage::kAnalog,
-                                                    vs->timeScale, std::min<int>(vs->timeUnit, 3));
+    const int unit =
+        qvx::trackarea::ChooseTimeUnit(m_presenter->GetUsage() == qvx::WaveformUsage::kAnalog, vs->timeScale,
+                                       std::min(static_cast<int>(vs->timeUnit), 3));
     const std::string unitText = QVxUtils::MakeTimeUnitString(unit);
     const auto& m1 = vs->markers[0];
     const auto& m2 = vs->markers[1];

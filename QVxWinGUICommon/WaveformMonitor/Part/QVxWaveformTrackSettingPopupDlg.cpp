@@ -2,6 +2,7 @@
 
 #include "QVxCore/Presenters/WaveformTrackPresenter.h"
 #include "QVxCore/WaveformVisualSettings.h"
+#include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxColorButton.h"
 
@@ -55,14 +56,14 @@ QVxWaveformTrackSettingPopupDlg::QVxWaveformTrackSettingPopupDlg(std::uint32_t u
     m_lineColor->setObjectName(QVxWinGUI::ControlName(kLineColorId));
     m_backColor = new QVxColorButton(this);
     m_backColor->setObjectName(QVxWinGUI::ControlName(kBackColorId));
-    m_grid->addWidget(MakeLabel(this, kNameLabelId, kNameStringId), 0, 0);
+    m_grid->addWidget(MakeLabel(this, kNameLabelId, kGuiStringTrackName), 0, 0);
     m_grid->addWidget(m_name, 0, 1);
-    m_grid->addWidget(MakeLabel(this, kLineColorLabelId, kLineColorStringId), 1, 0);
+    m_grid->addWidget(MakeLabel(this, kLineColorLabelId, kGuiStringTrackColor), 1, 0);
     m_grid->addWidget(m_lineColor, 1, 1, Qt::AlignLeft);
-    m_grid->addWidget(MakeLabel(this, kBackColorLabelId, kBackColorStringId), 2, 0);
+    m_grid->addWidget(MakeLabel(this, kBackColorLabelId, kGuiStringTrackBackground), 2, 0);
     m_grid->addWidget(m_backColor, 2, 1, Qt::AlignLeft);
     if (m_usage == 1) {
-        m_scalingLabel = MakeLabel(this, kScalingLabelId, kScalingStringId);
+        m_scalingLabel = MakeLabel(this, kScalingLabelId, kGuiStringVerticalScaling);
         m_scaling = new QComboBox(this);
         m_scaling->setObjectName(QVxWinGUI::ControlName(kScalingId));
         for (const Scaling& s : kScalings) m_scaling->addItem(QString::fromLatin1(s.label));

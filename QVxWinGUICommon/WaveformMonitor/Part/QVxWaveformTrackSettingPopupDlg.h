@@ -36,11 +36,6 @@ public:
     static constexpr int kBackColorId = 1016;
     static constexpr int kScalingLabelId = 1018;  // analog usage only
     static constexpr int kScalingId = 1019;       // analog usage only
-    // Texts of the library's string table.
-    static constexpr int kNameStringId = 25055;
-    static constexpr int kLineColorStringId = 25056;
-    static constexpr int kBackColorStringId = 25057;
-    static constexpr int kScalingStringId = 25064;
     struct Scaling {
         const char* label;
         double factor;

@@ -106,7 +106,7 @@ TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
     fs::create_directories(dir.Path() / "a");
     fs::create_directories(dir.Path() / "b");
     qvx::AnalogSettings settings;
-    settings.trigger3ChMode = 2;
+    settings.trigger3ChMode = qvx::TriggerChannelMode::kLow;
     ASSERT_TRUE(qvx::Archive::Save(settings, dir.Path() / "a" / "s.qvxa"));
     ReportBuilder(dir.Path() / "a" / "repo").AddFile(0, 1000).AddFile(1, 10);
     ASSERT_TRUE(
@@ -120,7 +120,7 @@ TEST(SessionCommands, SaveAsCopiesTheSessionAndRefusesAFolderWithReportData) {
     EXPECT_EQ(Slurp(dir.Path() / "b" / "repo" / "meta"), Slurp(dir.Path() / "a" / "repo" / "meta"));
     qvx::AnalogSettings copy;
     ASSERT_TRUE(qvx::Archive::Load(copy, dir.Path() / "b" / "n.qvxa"));
-    EXPECT_EQ(copy.trigger3ChMode, 2);
+    EXPECT_EQ(copy.trigger3ChMode, qvx::TriggerChannelMode::kLow);
 
     const Result refused = RunQvanalog(
         {"save-as", (dir.Path() / "a" / "s.qvxa").string(), (dir.Path() / "b" / "other.qvxa").string()});
