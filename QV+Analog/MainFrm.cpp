@@ -52,25 +52,6 @@
 #include <filesystem>
 #include <limits>
 
-namespace {
-
-QString SessionFilter() {
-    return QVxAppPrompts::QtFilterFromTable(QVxLoadAppString(kAppStringSessionFileFilter));
-}
-
-constexpr const char* kLookKey = "ApplicationLook";
-// Whether the tracks fit the view's height, and the shared track height (px) when not.
-constexpr const char* kFitTracksKey = "View/FitTracks";
-constexpr const char* kClockTimeKey = "View/ClockTime";  // times shown as the time of day
-constexpr const char* kTrackHeightKey = "View/TrackHeight";
-constexpr const char* kRecentKey = "RecentFileList";
-
-// The look commands; each command id is also the id of its menu text.
-constexpr int kLooks[] = {kAppStringLookClassic, kAppStringLookStandard, kAppStringLookBlue,
-                          kAppStringLookBlack,   kAppStringLookSilver,   kAppStringLookAqua,
-                          kAppStringLookWindows7};
-}  // namespace
-
 CMainFrame::CMainFrame(QVxAnalogViewModel& viewModel, qvx::AnalogEnvData& envData, QSettings& settings,
                        QVxAppIntegration* integration)
     : m_viewModel(viewModel), m_envData(envData), m_settings(settings), m_integration(integration) {
@@ -114,218 +95,6 @@ CMainFrame::~CMainFrame() {
     m_viewModel.SetUnsavedRecordingGuard(nullptr);
     m_viewModel.SetUnsavedBookmarksGuard(nullptr);
     for (auto& connection : m_connections) connection->Disconnect();
-}
-
-// --- Creation -------------------------------------------------------------------
-
-QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler) {
-    auto* action = new QAction(text, this);
-    action->setObjectName(QVxWinGUI::CommandName(id));
-    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
-    if (menu) menu->addAction(action);
-    return action;
-}
-
-QAction* CMainFrame::FindCommand(int id) const {
-    return findChild<QAction*>(QVxWinGUI::CommandName(id));
-}
-
-void CMainFrame::CreateMenus() {
-    QMenu* file = menuBar()->addMenu(QVxAppString(kAppStringFileMenu));
-    QAction* open =
-        AddCommand(file, kCmdOpen, QVxAppString(kAppStringOpenCommand), [this] { OpenSession(); });
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    AddCommand(file, kCmdSaveAs, QVxAppString(kAppStringSaveAsCommand), [this] { SaveSessionAs(); });
-    file->addSeparator();
-    m_recentMenu = file->addMenu(QVxAppString(kAppStringRecentFilesMenu));
-    UpdateRecentFilesMenu();
-    file->addSeparator();
-    AddCommand(file, kCmdExit, QVxAppString(kAppStringExitCommand), [this] { close(); });
-    connect(file, &QMenu::aboutToShow, this, [this] {
-        FindCommand(kCmdOpen)->setEnabled(m_viewModel.CanOpenSession());
-        FindCommand(kCmdSaveAs)->setEnabled(m_viewModel.CanSaveSession());
-    });
-
-    QMenu* view = menuBar()->addMenu(QVxAppString(kAppStringViewMenu));
-    QMenu* bars = view->addMenu(QVxAppString(kAppStringBarsMenu));
-    QAction* toolBarAction = AddCommand(bars, kCmdToolBar, QVxAppString(kAppStringToolBarTitle), [] {});
-    toolBarAction->setCheckable(true);
-    toolBarAction->setChecked(true);
-    connect(toolBarAction, &QAction::toggled, this, [this](bool on) {
-        if (m_toolBar) m_toolBar->setVisible(on);
-    });
-    bars->setObjectName(QStringLiteral("menuDockingWindows"));
-    QAction* statusAction = AddCommand(view, kCmdStatusBar, QVxAppString(kAppStringStatusBarCommand), [] {});
-    statusAction->setCheckable(true);
-    statusAction->setChecked(true);
-    connect(statusAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-    QAction* fit = AddCommand(view, kCmdFitTracks, QVxAppString(kAppStringFitTracksCommand), [] {});
-    fit->setCheckable(true);
-    fit->setChecked(m_settings.value(kFitTracksKey, true).toBool());
-    connect(fit, &QAction::toggled, this, [this](bool on) {
-        m_settings.setValue(kFitTracksKey, on);
-        ApplyTrackFit();
-    });
-    QAction* clock = AddCommand(view, kCmdClockTime, QVxAppString(kAppStringClockTimeCommand), [] {});
-    clock->setCheckable(true);
-    clock->setChecked(m_settings.value(kClockTimeKey, false).toBool());
-    m_viewModel.SetClockTimeShown(clock->isChecked());
-    connect(clock, &QAction::toggled, this, [this](bool on) {
-        m_settings.setValue(kClockTimeKey, on);
-        ApplyClockTime(on);
-    });
-    QMenu* looks = view->addMenu(QVxAppString(kAppStringLooksMenu));
-    m_lookGroup = new QActionGroup(this);
-    for (const int id : kLooks) {
-        QAction* action = AddCommand(looks, id, QVxAppString(id), [this, id] { ApplyLook(id); });
-        action->setCheckable(true);
-        m_lookGroup->addAction(action);
-    }
-
-    QMenu* tools = menuBar()->addMenu(QVxAppString(kAppStringToolsMenu));
-    AddCommand(tools, kCmdEnvironment, QVxAppString(kAppStringEnvironmentCommand),
-               [this] { ShowEnvironmentDialog(); });
-
-    QMenu* help = menuBar()->addMenu(QVxAppString(kAppStringHelpMenu));
-    AddCommand(help, kCmdHelp, QVxAppString(kAppStringHelpCommand), [this] { OpenHelp(); });
-    help->addSeparator();
-    AddCommand(help, kCmdAbout, QVxAppString(kAppStringAboutCommand), [this] {
-        QVxAnalogAboutDlg about(this);
-        about.exec();
-    });
-}
-
-void CMainFrame::CreateToolBar() {
-    m_toolBar = addToolBar(QVxAppString(kAppStringToolBarTitle));
-    m_toolBar->setObjectName(QStringLiteral("ToolBarStandard"));
-    m_toolBar->setIconSize(QSize(20, 20));
-    QAction* open = FindCommand(kCmdOpen);
-    open->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-    QAction* save = FindCommand(kCmdSaveAs);
-    save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    QAction* about = FindCommand(kCmdAbout);
-    about->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
-    m_toolBar->addAction(open);
-    m_toolBar->addAction(save);
-    m_toolBar->addSeparator();
-    m_toolBar->addAction(about);
-    QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows"));
-    if (bars) {
-        bars->addSeparator();
-        bars->addAction(QVxAppString(kAppStringToolBarCustomize))->setEnabled(false);
-    }
-}
-
-namespace {
-
-// The status bar's slots, in order: message area, trace state, records taken in, and the
-// connected unit.
-enum class Indicator : std::size_t { kMessage, kTraceState, kRecordCount, kUnit, kCount };
-
-QLabel* Slot(const std::vector<QLabel*>& indicators, Indicator slot) {
-    return indicators[static_cast<std::size_t>(slot)];
-}
-
-}  // namespace
-
-void CMainFrame::CreateStatusBar() {
-    for (std::size_t i = 0; i < static_cast<std::size_t>(Indicator::kCount); ++i) {
-        auto* label = new QLabel(this);
-        label->setObjectName(QStringLiteral("indicator%1").arg(i));
-        if (i == static_cast<std::size_t>(Indicator::kMessage))
-            statusBar()->addWidget(label, 1);
-        else
-            statusBar()->addPermanentWidget(label);
-        m_indicators.push_back(label);
-    }
-}
-
-bool CMainFrame::CreateDockingWindows() {
-    auto name = [](QDockWidget* pane, const char* objectName) {
-        pane->setObjectName(QString::fromUtf8(objectName));
-        return pane;
-    };
-    auto* tracePane = new CTracePane(m_viewModel, this);
-    m_tracePane = name(tracePane, "TracePane");
-    m_traceDlg = tracePane->GetDialog();
-
-    m_displayTriggerPane =
-        name(new QDockWidget(QVxWinGUI::LoadStringW(kGuiStringDisplayTrigger), this), "DisplayTriggerPane");
-    m_displayTriggerDlg = new CQVxWaveformDisplayTriggerDlg(m_displayTriggerPane);
-    m_displayTriggerDlg->setWindowFlags(Qt::Widget);
-    auto* scroller = new QScrollArea(m_displayTriggerPane);
-    scroller->setWidget(CreateDisplayTriggerContent());
-    scroller->setWidgetResizable(true);
-    scroller->setFrameShape(QFrame::NoFrame);
-    m_displayTriggerPane->setWidget(scroller);
-    m_displayTriggerDlg->Setup(&m_viewModel.GetDisplayTriggerPresenter());
-
-    m_dataListPane = new CAnalogDataListPane(m_viewModel, this);
-    name(m_dataListPane, "AnalogDataListPane");
-    connect(m_view, &CQVxAnalogScopeView::ExportMarkedRangeRequested, m_dataListPane,
-            [this] { m_dataListPane->OnCsvExport(CQVxCsvExportSettingsDlg::Range::kMarkers); });
-    m_triggerListPane = new CQVxAnalogDisplayTriggerListPane(m_viewModel, this);
-    name(m_triggerListPane, "DisplayTriggerListPane");
-    m_measurementPane = new CQVxMeasurementPane(m_viewModel, this);
-    m_bookmarksPane = new CQVxBookmarksPane(m_viewModel, this);
-    name(m_bookmarksPane, "BookmarksPane");
-    connect(m_bookmarksPane, &CQVxBookmarksPane::JumpedToTime, this,
-            [this](qint64 time) { m_view->SendTimeToPeers(time); });
-    connect(m_searchPanel, &CQVxEventSearchPanel::HitsReplaced, this, [this] {
-        m_triggerListPane->ShowSessionHits();
-        m_triggerListPane->raise();
-    });
-
-    addDockWidget(Qt::LeftDockWidgetArea, m_tracePane);
-    tabifyDockWidget(m_tracePane, m_displayTriggerPane);
-    m_tracePane->raise();
-    addDockWidget(Qt::BottomDockWidgetArea, m_dataListPane);
-    splitDockWidget(m_dataListPane, m_triggerListPane, Qt::Horizontal);
-    tabifyDockWidget(m_triggerListPane, m_measurementPane);
-    tabifyDockWidget(m_triggerListPane, m_bookmarksPane);
-    m_triggerListPane->raise();
-    resizeDocks({m_tracePane}, {360}, Qt::Horizontal);
-    resizeDocks({m_dataListPane}, {230}, Qt::Vertical);
-    resizeDocks({m_dataListPane, m_triggerListPane}, {560, 680}, Qt::Horizontal);
-    QMenu* bars = findChild<QMenu*>(QStringLiteral("menuDockingWindows"));
-    for (QDockWidget* pane :
-         {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
-          static_cast<QDockWidget*>(m_triggerListPane), static_cast<QDockWidget*>(m_measurementPane),
-          static_cast<QDockWidget*>(m_bookmarksPane)}) {
-        if (bars) bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
-    }
-    return true;
-}
-
-// The display trigger pane's content: the trigger settings, then the search commands,
-// whose F3 and Shift+F3 work anywhere in the window.
-QWidget* CMainFrame::CreateDisplayTriggerContent() {
-    auto* content = new QWidget(m_displayTriggerPane);
-    auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_displayTriggerDlg);
-    // The dialog places its controls itself and has no size hint: it keeps its designed
-    // height in the layout, and is shown again after the layout took it over.
-    m_displayTriggerDlg->setMinimumHeight(m_displayTriggerDlg->height());
-    m_displayTriggerDlg->show();
-    m_searchPanel = new CQVxEventSearchPanel(m_viewModel, content);
-    layout->addWidget(m_searchPanel);
-    layout->addStretch(1);
-    // The pane scrolls: its boxes take the wheel only when focused, as in the trace pane.
-    QVxWheelFocusFilter::Install(content);
-    const auto addKey = [this](int id, QKeySequence key, std::function<void()> handler) {
-        QAction* action = AddCommand(nullptr, id, key.toString(), std::move(handler));
-        action->setShortcut(key);
-        addAction(action);
-    };
-    addKey(kCmdSearchNext, QKeySequence(Qt::Key_F3), [this] { m_searchPanel->FindNext(); });
-    addKey(kCmdSearchPrevious, QKeySequence(Qt::SHIFT | Qt::Key_F3),
-           [this] { m_searchPanel->FindPrevious(); });
-    // The next and previous bookmark from the cursor, anywhere in the window.
-    addKey(kCmdNextBookmark, QKeySequence(Qt::CTRL | Qt::Key_B), [this] { m_bookmarksPane->GoToNext(true); });
-    addKey(kCmdPreviousBookmark, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B),
-           [this] { m_bookmarksPane->GoToNext(false); });
-    return content;
 }
 
 // --- Looks and title -------------------------------------------------------------
@@ -378,7 +147,7 @@ void CMainFrame::UpdateTitle() {
 void CMainFrame::UpdateStatusBar() {
     if (m_indicators.size() < static_cast<std::size_t>(Indicator::kCount)) return;
     const std::int32_t state = m_viewModel.GetTraceState();
-    Slot(m_indicators, Indicator::kTraceState)
+    IndicatorLabel(Indicator::kTraceState)
         ->setText(state == QVxAnalogViewModel::kTracing    ? QVxAppString(kAppStringTracing)
                   : state == QVxAnalogViewModel::kStopping ? QVxAppString(kAppStringStopping)
                                                            : QVxAppString(kAppStringIdle));
@@ -386,105 +155,12 @@ void CMainFrame::UpdateStatusBar() {
     const auto& reader = session ? session->GetReportData() : nullptr;
     const std::uint64_t records =
         m_viewModel.isTracing() ? m_viewModel.GetRecordCount() : (reader ? reader->GetTotalRecordCount() : 0);
-    Slot(m_indicators, Indicator::kRecordCount)->setText(QVxAppString(kAppStringRecordCount).arg(records));
+    IndicatorLabel(Indicator::kRecordCount)->setText(QVxAppString(kAppStringRecordCount).arg(records));
     auto* devices = m_viewModel.GetDeviceManagerViewModel();
     auto device = devices ? devices->GetConnectedDevice() : nullptr;
-    Slot(m_indicators, Indicator::kUnit)
+    IndicatorLabel(Indicator::kUnit)
         ->setText(device ? QString::fromStdWString(device->GetDeviceId())
                          : QVxWinGUI::LoadStringW(kGuiStringNotConnected));
-}
-
-// --- Sessions ----------------------------------------------------------------------
-
-bool CMainFrame::OpenSession(QString path) {
-    if (!m_viewModel.CanOpenSession()) return false;
-    if (path.isEmpty()) path = QVxAppPrompts::Get().GetOpenFileName(this, SessionFilter(), DialogFolder());
-    if (path.isEmpty()) return false;
-    if (!m_viewModel.OpenSession(path.toStdString())) {
-        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringOpenSessionFailed).arg(path));
-        return false;
-    }
-    AddRecentFile(path);
-    return true;
-}
-
-// Where the open and save dialogs start: the folder of the session's saved settings file,
-// else the folder of the most recent session, else the dialog's own choice (empty).
-QString CMainFrame::DialogFolder() const {
-    const qvx::AnalogSession* session = m_viewModel.GetSession();
-    if (session && !m_viewModel.HasUnsavedRecording() && !session->GetSettingFilePath().empty())
-        return QFileInfo(QString::fromStdString(session->GetSettingFilePath().string())).absolutePath();
-    for (const QString& recent : GetRecentFiles()) {
-        const QFileInfo info(recent);
-        if (info.absoluteDir().exists()) return info.absolutePath();
-    }
-    return {};
-}
-
-// The destination folder of `settingFilePath` already holds a "repo" that is not
-// the current session's own: copying the report data there would mix two
-// recordings (the copy refuses existing files half-way), so the save is refused
-// before anything is written.
-bool CMainFrame::HoldsOtherReportData(const QString& settingFilePath) const {
-    namespace fs = std::filesystem;
-    const fs::path folder = fs::absolute(fs::path(settingFilePath.toStdString())).parent_path();
-    const fs::path repo = folder / qvx::AnalogSession::kReportFolderName;
-    std::error_code ec;
-    if (!fs::exists(repo, ec)) return false;
-    const qvx::AnalogSession* session = m_viewModel.GetSession();
-    return !session || !fs::equivalent(repo, session->GetReportFolderPath(), ec);
-}
-
-bool CMainFrame::SaveSessionAs(QString path) {
-    if (!m_viewModel.CanSaveSession()) return false;
-    // A recording whose files are gone would be "saved" as settings alone.
-    if (m_viewModel.HasMissingReportData()) {
-        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringNoRecordingToSave));
-        return false;
-    }
-    if (path.isEmpty())
-        path = QVxAppPrompts::Get().GetSaveFileName(this, SessionFilter(), QStringLiteral("qvxa"),
-                                                    DialogFolder());
-    if (path.isEmpty()) return false;
-    if (HoldsOtherReportData(path)) {
-        QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringFolderHoldsReport));
-        return false;
-    }
-    if (!m_viewModel.SaveAsSession(path.toStdString())) {
-        // Not enough space was announced by the view model with its own message.
-        if (m_viewModel.GetLastSaveAsResult() != qvx::AnalogSession::kNotEnoughSpace)
-            QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringSaveSettingsFailed));
-        return false;
-    }
-    AddRecentFile(path);
-    UpdateTitle();
-    return true;
-}
-
-QStringList CMainFrame::GetRecentFiles() const {
-    return m_settings.value(kRecentKey).toStringList();
-}
-
-void CMainFrame::AddRecentFile(const QString& path) {
-    QStringList files = GetRecentFiles();
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    files.removeAll(absolute);
-    files.prepend(absolute);
-    while (files.size() > kRecentFileCount) files.removeLast();
-    m_settings.setValue(kRecentKey, files);
-    UpdateRecentFilesMenu();
-}
-
-void CMainFrame::UpdateRecentFilesMenu() {
-    if (!m_recentMenu) return;
-    m_recentMenu->clear();
-    const QStringList files = GetRecentFiles();
-    for (int i = 0; i < files.size(); ++i) {
-        const QString path = files[i];
-        m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path), this,
-                                [this, path] { OpenSession(path); });
-    }
-    m_recentMenu->setEnabled(!files.isEmpty());
 }
 
 // --- Trace and device timers -------------------------------------------------------
@@ -579,7 +255,7 @@ void CMainFrame::WatchOverviewIndexing() {
     m_indexingConnection.reset();
     auto* presenter = m_viewModel.GetOscilloGraphViewModel();
     if (!presenter || m_indicators.empty()) return;
-    QLabel* area = Slot(m_indicators, Indicator::kMessage);
+    QLabel* area = IndicatorLabel(Indicator::kMessage);
     m_indexingConnection =
         presenter->IndexingProgress.Connect([area](std::uint64_t done, std::uint64_t total) {
             area->setText(total == 0
@@ -660,77 +336,6 @@ void CMainFrame::OpenHelpFile(const QString& path) {
         spdlog::error("No launcher opened the help file. {}", path.toStdString());
         QVxAppPrompts::Get().ShowMessage(this, QVxAppString(kAppStringHelpNotShown).arg(path));
     }
-}
-
-// --- Unsaved recordings -------------------------------------------------------------
-
-bool CMainFrame::AskToSaveRecording() {
-    const QVxSaveChoice choice =
-        QVxAppPrompts::Get().AskSaveDiscardCancel(this, QVxAppString(kAppStringSaveRecordingQuestion));
-    switch (choice) {
-        case QVxSaveChoice::kSave:
-            // Closing during a trace: the recording is complete once the trace ended.
-            return StopTraceAndWait() && SaveSessionAs();
-        case QVxSaveChoice::kDiscard:
-            m_viewModel.DiscardRecording();
-            UpdateTitle();
-            return true;
-        case QVxSaveChoice::kCancel:
-            break;
-    }
-    return false;
-}
-
-// Bookmarks changed in a saved session: saved in place (its own settings file), or let go.
-bool CMainFrame::AskToSaveBookmarks() {
-    const QVxSaveChoice choice =
-        QVxAppPrompts::Get().AskSaveDiscardCancel(this, QVxAppString(kAppStringSaveBookmarksQuestion));
-    switch (choice) {
-        case QVxSaveChoice::kSave: {
-            const qvx::AnalogSession* session = m_viewModel.GetSession();
-            return session && SaveSessionAs(QString::fromStdString(session->GetSettingFilePath().string()));
-        }
-        case QVxSaveChoice::kDiscard:
-            return true;
-        case QVxSaveChoice::kCancel:
-            break;
-    }
-    return false;
-}
-
-// A new trace or another session would replace a session with changed bookmarks. A
-// peer's trace start asks nobody: the bookmarks are saved in place.
-bool CMainFrame::OnReplacingUnsavedBookmarks() {
-    if (!m_handlingRemoteStart) return AskToSaveBookmarks();
-    const qvx::AnalogSession* session = m_viewModel.GetSession();
-    if (session && m_viewModel.SaveAsSession(session->GetSettingFilePath())) return true;
-    spdlog::error("A peer's trace start was refused: the changed bookmarks could not be saved.");
-    return false;
-}
-
-// A new trace or another session would replace the unsaved recording.
-bool CMainFrame::OnReplacingUnsavedRecording() {
-    if (!m_handlingRemoteStart) return AskToSaveRecording();
-    if (m_viewModel.KeepRecordingForLater()) return true;
-    spdlog::error("A peer's trace start was refused: the unsaved recording could not be kept for later.");
-    return false;
-}
-
-// Stops a running trace with drain and waits (running the event loop) until it ended,
-// so that its recording is complete before it is saved.
-bool CMainFrame::StopTraceAndWait() {
-    if (!m_viewModel.isTracing()) return true;
-    QEventLoop loop;
-    auto connection = m_viewModel.TraceStateChanged.Connect([&loop, this] {
-        if (m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle) loop.quit();
-    });
-    if (m_viewModel.GetTraceState() == QVxAnalogViewModel::kTracing) m_viewModel.StopTrace();
-    if (m_viewModel.GetTraceState() != QVxAnalogViewModel::kIdle) {
-        QTimer::singleShot(kStopWaitMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    connection->Disconnect();
-    return m_viewModel.GetTraceState() == QVxAnalogViewModel::kIdle;
 }
 
 // --- Closing -----------------------------------------------------------------------

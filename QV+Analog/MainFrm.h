@@ -132,6 +132,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Keys of the window's preferences (QSettings).
+    static constexpr const char* kLookKey = "ApplicationLook";
+    // Whether the tracks fit the view's height, and the shared track height (px) when not.
+    static constexpr const char* kFitTracksKey = "View/FitTracks";
+    static constexpr const char* kClockTimeKey = "View/ClockTime";  // times shown as the time of day
+    static constexpr const char* kTrackHeightKey = "View/TrackHeight";
+    static constexpr const char* kRecentKey = "RecentFileList";
+
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
@@ -174,6 +182,10 @@ private:
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;
     QActionGroup* m_lookGroup = nullptr;
+    // The status bar's slots, in order: message area, trace state, records taken in, and the
+    // connected unit.
+    enum class Indicator : std::size_t { kMessage, kTraceState, kRecordCount, kUnit, kCount };
+    QLabel* IndicatorLabel(Indicator slot) const { return m_indicators[static_cast<std::size_t>(slot)]; }
     std::vector<QLabel*> m_indicators;
     QTimer m_traceTimer;
     QTimer m_deviceRefreshTimer;

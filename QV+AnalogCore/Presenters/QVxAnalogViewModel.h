@@ -216,6 +216,8 @@ public:
     std::int32_t GetStartNanoseconds() const { return m_startNanoseconds; }
 
 private:
+    // Whether `folder` names an existing folder.
+    static bool FolderExists(const std::filesystem::path& folder);
     void ReplaceSession(std::unique_ptr<qvx::AnalogSession> session);
     bool StartDevice(QVPlusStartParams& params);
     void AbandonTrace();
