@@ -211,11 +211,7 @@ bool CAnalogDataListPane::ExportCsv(const std::filesystem::path& path, std::int6
 
 bool CAnalogDataListPane::Export(const std::filesystem::path& path, std::int64_t firstRow,
                                  std::int64_t lastRow, QVxRowExportRequest::Format format) {
-    QVxRowExportRequest request;
-    request.path = path;
-    request.format = format;
-    request.firstRow = firstRow;
-    request.lastRow = lastRow;
+    QVxRowExportRequest request = QVxRowExportRequest::ForRows(path, format, firstRow, lastRow);
     if (format == QVxRowExportRequest::Format::kCsv) request.clockOriginNs = m_dataList.GetClockTimeOrigin();
     QVxExportResult result;
     const QVxAnalogDataListViewModel& model = m_dataList;

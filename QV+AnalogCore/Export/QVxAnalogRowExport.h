@@ -53,6 +53,17 @@ struct QVxRowExportRequest {
     std::optional<std::int64_t> clockOriginNs;
     // HDF5: chunking and compression.
     QVxAnalogHdf5Layout hdf5Layout;
+
+    // The rows `firstRow`..`lastRow` into `path` as `format`, the rest as by default.
+    static QVxRowExportRequest ForRows(std::filesystem::path path, Format format, std::int64_t firstRow,
+                                       std::int64_t lastRow) {
+        QVxRowExportRequest request;
+        request.path = std::move(path);
+        request.format = format;
+        request.firstRow = firstRow;
+        request.lastRow = lastRow;
+        return request;
+    }
 };
 
 class QVxAnalogRowExport {

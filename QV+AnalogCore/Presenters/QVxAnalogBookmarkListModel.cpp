@@ -1,6 +1,6 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogBookmarkListModel.h"
 
-#include "QV+AnalogCore/Export/QVxCsvFileWriter.h"
+#include "QV+AnalogCore/Export/QVxListCsv.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
@@ -17,7 +17,6 @@
 namespace {
 
 constexpr const char* kUnreadableCell = "-";
-constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -105,28 +104,15 @@ std::string QVxAnalogBookmarkListModel::ValueText(std::int64_t timeNSec, int cha
 }
 
 bool QVxAnalogBookmarkListModel::ExportCsv(const std::filesystem::path& path) const {
-    const qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
-    if (session && session->IsOwnFile(path)) {
-        spdlog::error("CSV export refused: {} is a file of the session being exported", path.string());
-        return false;
-    }
     QVxCsvFileWriter out;
-    if (!out.Open(path)) return false;
-    out.Append(kUtf8ByteOrderMark);
-    for (int c = 0; c < kColumnCount; ++c) {
-        if (c > 0) out.Append(',');
-        out.Append(GetColumnText(c));
-    }
-    out.Append('\n');
+    if (!StartListCsv(out, path, m_owner ? m_owner->GetCurrentSession() : nullptr, kColumnCount,
+                      [this](int c) { return GetColumnText(c); }))
+        return false;
     // Every cell quoted: the time has digit-group commas, names and notes anything.
     for (std::size_t row = 0; row < m_rows.size(); ++row) {
         for (int c = 0; c < kColumnCount; ++c) {
-            out.Append(c > 0 ? ",\"" : "\"");
-            for (const char ch : GetText(row, c, TimeStyle::kCsv)) {
-                if (ch == '"') out.Append('"');  // a quote inside a cell is doubled
-                out.Append(ch);
-            }
-            out.Append('"');
+            if (c > 0) out.Append(',');
+            AppendQuotedCell(out, GetText(row, c, TimeStyle::kCsv));
         }
         out.Append('\n');
         if (!out.FlushIfFull()) break;

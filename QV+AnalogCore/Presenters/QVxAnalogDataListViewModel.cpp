@@ -130,25 +130,12 @@ QVxExportResult QVxAnalogDataListViewModel::Export(QVxRowExportRequest request,
     return QVxAnalogRowExport::Run(*session, request, progress);
 }
 
-namespace {
-
-QVxRowExportRequest RowRequest(const std::filesystem::path& path, QVxRowExportRequest::Format format,
-                               std::int64_t firstRow, std::int64_t lastRow) {
-    QVxRowExportRequest request;
-    request.path = path;
-    request.format = format;
-    request.firstRow = firstRow;
-    request.lastRow = lastRow;
-    return request;
-}
-
-}  // namespace
-
 bool QVxAnalogDataListViewModel::ExportCsv(const std::filesystem::path& path, std::int64_t firstRow,
                                            std::int64_t lastRow, qvx::ProgressToken* progress,
                                            std::uint64_t* unreadableRow,
                                            std::optional<std::int64_t> clockOriginNs) const {
-    QVxRowExportRequest request = RowRequest(path, QVxRowExportRequest::Format::kCsv, firstRow, lastRow);
+    QVxRowExportRequest request =
+        QVxRowExportRequest::ForRows(path, QVxRowExportRequest::Format::kCsv, firstRow, lastRow);
     request.clockOriginNs = clockOriginNs;
     const QVxExportResult result = Export(std::move(request), progress);
     if (unreadableRow && result.unreadableRow != 0) *unreadableRow = result.unreadableRow;
@@ -167,7 +154,8 @@ bool QVxAnalogDataListViewModel::ExportHdf5(const std::filesystem::path& path, s
                                             std::int64_t lastRow, qvx::ProgressToken* progress,
                                             const QVxAnalogHdf5Layout& layout, std::string* error,
                                             std::uint64_t* unreadableRow) const {
-    QVxRowExportRequest request = RowRequest(path, QVxRowExportRequest::Format::kHdf5, firstRow, lastRow);
+    QVxRowExportRequest request =
+        QVxRowExportRequest::ForRows(path, QVxRowExportRequest::Format::kHdf5, firstRow, lastRow);
     request.hdf5Layout = layout;
     const QVxExportResult result = Export(std::move(request), progress);
     if (error) *error = result.error;

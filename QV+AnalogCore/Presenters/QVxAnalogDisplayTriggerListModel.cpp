@@ -1,6 +1,6 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogDisplayTriggerListModel.h"
 
-#include "QV+AnalogCore/Export/QVxCsvFileWriter.h"
+#include "QV+AnalogCore/Export/QVxListCsv.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogRecordDecoding.h"
 #include "QVxCore/AnalogSession.h"
@@ -16,7 +16,6 @@
 namespace {
 
 constexpr const char* kUnreadableCell = "-";
-constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -140,30 +139,15 @@ bool QVxAnalogDisplayTriggerListModel::ExportLiveCsv(const std::filesystem::path
 bool QVxAnalogDisplayTriggerListModel::WriteCsv(
     const std::filesystem::path& path, std::size_t rows,
     const std::function<std::string(std::size_t, int)>& text) const {
-    const qvx::AnalogSession* session = m_owner ? m_owner->GetCurrentSession() : nullptr;
-    if (session && session->IsOwnFile(path)) {
-        spdlog::error("CSV export refused: {} is a file of the session being exported", path.string());
-        return false;
-    }
     QVxCsvFileWriter out;
-    if (!out.Open(path)) return false;
-    out.Append(kUtf8ByteOrderMark);
-    for (int c = 0; c < kColumnCount; ++c) {
-        if (c > 0) out.Append(',');
-        out.Append(GetColumnText(c));
-    }
-    out.Append('\n');
-
+    if (!StartListCsv(out, path, m_owner ? m_owner->GetCurrentSession() : nullptr, kColumnCount,
+                      [this](int c) { return GetColumnText(c); }))
+        return false;
     for (std::size_t row = 0; row < rows; ++row) {
         out.Append(text(row, 0));
         for (int c = 1; c < kColumnCount; ++c) {
-            out.Append(",\"");
-            // A quote inside a cell is doubled, as CSV readers expect.
-            for (const char ch : text(row, c)) {
-                if (ch == '"') out.Append('"');
-                out.Append(ch);
-            }
-            out.Append('"');
+            out.Append(',');
+            AppendQuotedCell(out, text(row, c));
         }
         out.Append('\n');
         if (!out.FlushIfFull()) break;

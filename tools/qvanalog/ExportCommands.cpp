@@ -304,12 +304,9 @@ int RunExport(qvanalog::Args& args) {
     if (auto error = SelectRows(args, model, selected)) return qvanalog::Fail(*error);
     const auto [firstRow, lastRow] = selected;
 
-    QVxRowExportRequest request;
-    request.path = outPath;
-    request.format =
-        format == "hdf5" ? QVxRowExportRequest::Format::kHdf5 : QVxRowExportRequest::Format::kCsv;
-    request.firstRow = firstRow;
-    request.lastRow = lastRow;
+    QVxRowExportRequest request = QVxRowExportRequest::ForRows(
+        outPath, format == "hdf5" ? QVxRowExportRequest::Format::kHdf5 : QVxRowExportRequest::Format::kCsv,
+        firstRow, lastRow);
     request.clockOriginNs = owner.GetClockTimeOrigin();
     request.hdf5Layout = layout;
     QVxExportResult result;
