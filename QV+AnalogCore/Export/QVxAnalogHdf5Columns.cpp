@@ -32,8 +32,9 @@ struct QVxAnalogHdf5Columns::Job {
     std::uint64_t count = 0;        // records decoded (the chunk's size except for the last)
     std::vector<std::int64_t> time;
     std::array<std::vector<std::uint16_t>, 4> codes;
-    std::vector<std::uint8_t> shuffled;    // compressing only
-    std::vector<std::uint8_t> compressed;  // compressing only: the datasets' bytes one after another
+    // Compressing only: the datasets' bytes one after another. It starts at half the values'
+    // size and grows when a chunk compresses worse, and keeps its size for the next chunk.
+    std::vector<std::uint8_t> compressed;
     std::array<QVxAnalogHdf5Writer::ChunkBytes, QVxAnalogHdf5Writer::kDatasetCount> stored{};
 
     explicit Job(std::uint64_t chunkRecords) : time(chunkRecords) {
@@ -50,8 +51,8 @@ struct QVxAnalogHdf5Columns::Job {
     void Compress(int level);
 
 private:
-    void Deflate(std::size_t dataset, const void* values, std::size_t elementSize, int level,
-                 std::size_t& at);
+    // Shuffles and deflates one column at `at` in `compressed`; returns its size.
+    std::size_t Deflate(const void* values, std::size_t elementSize, int level, std::size_t at);
 };
 
 void QVxAnalogHdf5Columns::Job::Decode(const std::uint8_t* records, std::uint64_t n, std::size_t timeWord) {
@@ -75,26 +76,38 @@ void QVxAnalogHdf5Columns::Job::Complete() {
         stored[c + 1] = {codes[c].data(), codes[c].size() * kCodeBytes};
 }
 
-void QVxAnalogHdf5Columns::Job::Deflate(std::size_t dataset, const void* values, std::size_t elementSize,
-                                        int level, std::size_t& at) {
+std::size_t QVxAnalogHdf5Columns::Job::Deflate(const void* values, std::size_t elementSize, int level,
+                                               std::size_t at) {
     const std::size_t bytes = elementSize * time.size();
+    // One shuffle buffer per worker, not per chunk in flight.
+    thread_local std::vector<std::uint8_t> shuffled;
     if (shuffled.size() < bytes) shuffled.resize(bytes);
     Shuffle(static_cast<const std::uint8_t*>(values), elementSize, time.size(), shuffled.data());
-    uLongf size = static_cast<uLongf>(compressed.size() - at);
-    if (compress2(compressed.data() + at, &size, shuffled.data(), static_cast<uLong>(bytes), level) != Z_OK)
-        throw std::runtime_error("deflate failed");
-    stored[dataset] = {compressed.data() + at, static_cast<std::size_t>(size)};
-    at += size;
+    for (;;) {
+        uLongf size = static_cast<uLongf>(compressed.size() - at);
+        const int result =
+            compress2(compressed.data() + at, &size, shuffled.data(), static_cast<uLong>(bytes), level);
+        if (result == Z_OK) return static_cast<std::size_t>(size);
+        if (result != Z_BUF_ERROR || compressed.size() - at >= compressBound(static_cast<uLong>(bytes)))
+            throw std::runtime_error("deflate failed");
+        compressed.resize(at + compressBound(static_cast<uLong>(bytes)));
+    }
 }
 
 void QVxAnalogHdf5Columns::Job::Compress(int level) {
     const std::size_t n = time.size();
-    const std::size_t bound = compressBound(static_cast<uLong>(n * kTimeBytes)) +
-                              codes.size() * compressBound(static_cast<uLong>(n * kCodeBytes));
-    if (compressed.size() < bound) compressed.resize(bound);
+    if (compressed.empty()) compressed.resize(n * (kTimeBytes + codes.size() * kCodeBytes) / 2);
+    std::array<std::size_t, QVxAnalogHdf5Writer::kDatasetCount> offsets{};
+    std::array<std::size_t, QVxAnalogHdf5Writer::kDatasetCount> sizes{};
     std::size_t at = 0;
-    Deflate(0, time.data(), kTimeBytes, level, at);
-    for (std::size_t c = 0; c < codes.size(); ++c) Deflate(c + 1, codes[c].data(), kCodeBytes, level, at);
+    for (std::size_t d = 0; d < offsets.size(); ++d) {
+        offsets[d] = at;
+        sizes[d] = d == 0 ? Deflate(time.data(), kTimeBytes, level, at)
+                          : Deflate(codes[d - 1].data(), kCodeBytes, level, at);
+        at += sizes[d];
+    }
+    // The buffer may have grown on the way: the pointers are taken at the end.
+    for (std::size_t d = 0; d < offsets.size(); ++d) stored[d] = {compressed.data() + offsets[d], sizes[d]};
 }
 
 QVxAnalogHdf5Columns::QVxAnalogHdf5Columns(QVxAnalogHdf5Writer& writer, std::uint64_t chunkRecords,
