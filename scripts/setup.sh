@@ -18,6 +18,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libspdlog-dev libfmt-dev libcereal-dev rapidjson-dev nlohmann-json3-dev
   libusb-1.0-0-dev libhdf5-dev zlib1g-dev hdf5-tools python3-h5py tzdata
+  libfftw3-dev qt6-svg-dev poppler-utils
   python3-numpy python3-xarray python3-dask python3-distributed python3-pytest python3-matplotlib
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth x11-apps imagemagick
