@@ -17,6 +17,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <exception>
 
 // --- CQVxAnalogDisplayTriggerList ---------------------------------------------
@@ -36,14 +37,20 @@ void CQVxAnalogDisplayTriggerList::SetItemCount(int count) {
     if (selected >= 0 && selected < m_itemCount) SelectRow(selected);
 }
 
+void CQVxAnalogDisplayTriggerList::GrowItemCount(int count) {
+    AppendRows(m_itemCount, std::max(m_itemCount, count),
+               [this, count] { m_itemCount = std::max(m_itemCount, count); });
+    viewport()->update();
+}
+
 QString CQVxAnalogDisplayTriggerList::GetColumnString(int row, int column) const {
     if (row < 0 || row >= m_itemCount) return {};
-    if (m_liveHits) {
-        // During a trace the report is not open yet: the hits copied so far, with the
+    if (m_liveHit) {
+        // During a trace the report is not open yet: the hits found so far, with the
         // values of the records already written.
-        if (static_cast<std::size_t>(row) >= m_liveHits->size()) return {};
-        return QString::fromStdString(
-            m_model.GetLiveText(*m_liveHits, static_cast<std::size_t>(row), column));
+        const auto hit = m_liveHit(static_cast<std::size_t>(row));
+        if (!hit) return {};
+        return QString::fromStdString(m_model.GetLiveText(*hit, static_cast<std::size_t>(row), column));
     }
     try {
         return QString::fromStdString(m_model.GetText(static_cast<std::size_t>(row), column));
@@ -106,10 +113,7 @@ CQVxAnalogDisplayTriggerListPane::CQVxAnalogDisplayTriggerListPane(QVxAnalogView
         std::unique_ptr<QMenu> menu(CreateContextMenu(this));
         menu->exec(m_list->viewport()->mapToGlobal(pos));
     });
-    m_sessionConnection = m_viewModel.SessionChanged.Connect([this] {
-        m_liveHits.clear();  // copies of another session's hits
-        Refresh();
-    });
+    m_sessionConnection = m_viewModel.SessionChanged.Connect([this] { Refresh(); });
     m_traceConnection = m_viewModel.TraceStateChanged.Connect([this] { Refresh(); });
     m_syncConnection = m_viewModel.ViewSync.Connect([this](const QVxViewSyncParams& p) { OnViewSync(p); });
     Refresh();
@@ -121,10 +125,8 @@ CQVxAnalogDisplayTriggerListPane::~CQVxAnalogDisplayTriggerListPane() {
     m_syncConnection->Disconnect();
 }
 
-const qvx::AnalogDisplayTriggerList* CQVxAnalogDisplayTriggerListPane::Hits() const {
-    if (m_live) return &m_liveHits;
-    const qvx::AnalogSession* session = m_viewModel.GetSession();
-    return session ? &session->GetDisplayTriggerList() : nullptr;
+static int ClampedRowCount(std::size_t count) {
+    return static_cast<int>(std::min<std::size_t>(count, INT32_MAX));
 }
 
 void CQVxAnalogDisplayTriggerListPane::Refresh() {
@@ -134,17 +136,13 @@ void CQVxAnalogDisplayTriggerListPane::Refresh() {
     if (m_viewModel.GetClockTimeOrigin())
         m_list->EnsureColumnFits(kTimeColumn, QString::fromUtf8(QVxClockTime::kTimeOfDaySample));
     // A running trace appends to the session's list on the log collector's
-    // thread: the list then shows copies taken under the view model's lock.
-    const bool live = m_viewModel.GetTraceState() != QVxAnalogViewModel::kIdle;
-    if (live != m_live || !live) m_liveHits.clear();
-    m_live = live;
-    if (m_live) {
-        qvx::AnalogDisplayTriggerList added = m_viewModel.CopyDisplayTriggerHits(m_liveHits.size());
-        m_liveHits.insert(m_liveHits.end(), added.begin(), added.end());
-    }
-    m_list->SetLiveHits(m_live ? &m_liveHits : nullptr);
-    const qvx::AnalogDisplayTriggerList* hits = Hits();
-    m_list->SetItemCount(static_cast<int>(std::min<std::size_t>(hits ? hits->size() : 0, INT32_MAX)));
+    // thread: the list then reads the hits it paints under the view model's lock.
+    m_live = m_viewModel.GetTraceState() != QVxAnalogViewModel::kIdle;
+    if (m_live)
+        m_list->SetLiveHits([this](std::size_t row) { return m_viewModel.CopyDisplayTriggerHit(row); });
+    else
+        m_list->SetLiveHits({});
+    m_list->SetItemCount(ClampedRowCount(m_viewModel.GetStoredDisplayTriggerHitCount()));
 }
 
 void CQVxAnalogDisplayTriggerListPane::RefreshTexts() {
@@ -152,33 +150,29 @@ void CQVxAnalogDisplayTriggerListPane::RefreshTexts() {
 }
 
 void CQVxAnalogDisplayTriggerListPane::OnTraceTimer() {
-    Refresh();
+    // Ten times a second during a trace: the new hits are appended, the rows are not
+    // read again, so the list's cost does not grow with the hits found.
+    if (m_live && m_viewModel.GetTraceState() != QVxAnalogViewModel::kIdle)
+        m_list->GrowItemCount(ClampedRowCount(m_viewModel.GetStoredDisplayTriggerHitCount()));
+    else
+        Refresh();
     const int count = m_list->GetRealItemCount();
     if (count > 0) m_list->scrollTo(m_list->model()->index(count - 1, 0));
 }
 
 void CQVxAnalogDisplayTriggerListPane::OnViewSync(const QVxViewSyncParams& params) {
     if (params.origin == m_list) return;  // this list asked: its row is selected already
-    const qvx::AnalogDisplayTriggerList* hits = Hits();
-    int row = -1;
-    if (hits) {
-        const std::size_t shown =
-            std::min<std::size_t>(hits->size(), static_cast<std::size_t>(m_list->GetRealItemCount()));
-        for (std::size_t i = 0; i < shown; ++i) {
-            const std::int64_t index = (*hits)[i].dataIndex;
-            if (index >= 0 && static_cast<std::uint64_t>(index) == params.dataIndex) {
-                row = static_cast<int>(i);
-                break;
-            }
-        }
-    }
-    m_list->SelectRow(row);  // -1: the record is no hit, the selection is cleared
+    const auto row = m_viewModel.FindDisplayTriggerHit(params.dataIndex,
+                                                       static_cast<std::size_t>(m_list->GetRealItemCount()));
+    m_list->SelectRow(row ? static_cast<int>(*row)
+                          : -1);  // -1: the record is no hit, the selection is cleared
 }
 
 void CQVxAnalogDisplayTriggerListPane::OnRowClicked(int row) {
-    const qvx::AnalogDisplayTriggerList* hits = Hits();
-    if (!hits || row < 0 || static_cast<std::size_t>(row) >= hits->size()) return;
-    const std::int64_t dataIndex = (*hits)[static_cast<std::size_t>(row)].dataIndex;
+    if (row < 0) return;
+    const auto hit = m_viewModel.CopyDisplayTriggerHit(static_cast<std::size_t>(row));
+    if (!hit) return;
+    const std::int64_t dataIndex = hit->dataIndex;
     if (dataIndex >= 0) m_viewModel.SyncViewsToDataIndex(static_cast<std::uint64_t>(dataIndex), m_list, 1);
 }
 

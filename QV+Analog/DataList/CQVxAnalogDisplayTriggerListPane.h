@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -33,11 +34,17 @@ public:
 
     CQVxAnalogDisplayTriggerList(const QVxAnalogDisplayTriggerListModel& model, QWidget* parent);
 
-    // Rows shown (at most the model's rows); keeps the selected row.
+    // The hit of a row while a trace appends hits on the log collector's thread, copied
+    // under the view model's lock; nullopt past the hits stored.
+    using LiveHit = std::function<std::optional<qvx::AnalogDisplayTriggerItem>(std::size_t row)>;
+
+    // Rows shown (at most the model's rows); re-reads every row and keeps the selected one.
     void SetItemCount(int count);
-    // While a trace appends hits on the log collector's thread the list shows
-    // copies of them (`hits`, not owned); null: the model's rows.
-    void SetLiveHits(const qvx::AnalogDisplayTriggerList* hits) { m_liveHits = hits; }
+    // More rows of the same hits: appended, the rows shown and the selection stay; the
+    // visible cells are painted again, since records written since fill their times and values.
+    void GrowItemCount(int count);
+    // While a trace runs the cells come from `hit`; empty: the model's rows.
+    void SetLiveHits(LiveHit hit) { m_liveHit = std::move(hit); }
     int GetRealItemCount() const override { return m_itemCount; }
     QString GetColumnString(int row, int column) const override;
     // The selected row, or -1.
@@ -58,7 +65,7 @@ protected:
 
 private:
     const QVxAnalogDisplayTriggerListModel& m_model;
-    const qvx::AnalogDisplayTriggerList* m_liveHits = nullptr;
+    LiveHit m_liveHit;
     int m_itemCount = 0;
 };
 
@@ -101,14 +108,11 @@ private:
     void Refresh();
     void OnViewSync(const QVxViewSyncParams& params);
     void OnRowClicked(int row);
-    // The hits shown: the copies taken during a trace, else the session's list.
-    const qvx::AnalogDisplayTriggerList* Hits() const;
     std::optional<std::int64_t> SelectedHitTime() const;
 
     QVxAnalogViewModel& m_viewModel;
     QVxAnalogDisplayTriggerListModel m_model;
     CQVxAnalogDisplayTriggerList* m_list;
-    qvx::AnalogDisplayTriggerList m_liveHits;
     bool m_live = false;
     std::shared_ptr<qvx::SignalConnection> m_sessionConnection;
     std::shared_ptr<qvx::SignalConnection> m_traceConnection;

@@ -598,6 +598,20 @@ TEST_F(PaneTest, TriggerListGrowsDuringATraceAndShowsTheStoredHitsAfterIt) {
         ++ticks;
     }
     ASSERT_GE(list.GetRealItemCount(), 3);
+    // Later ticks append rows, never reset the list: a chosen row stays selected and the
+    // rows are not read again.
+    list.SelectRow(0);
+    int resets = 0;
+    QObject::connect(list.model(), &QAbstractItemModel::modelReset, &list, [&] { ++resets; });
+    const int before = list.GetRealItemCount();
+    for (int tick = 0; tick < 100 && list.GetRealItemCount() == before; ++tick) {
+        QTest::qWait(100);
+        pane.OnTraceTimer();
+    }
+    EXPECT_GT(list.GetRealItemCount(), before);
+    EXPECT_EQ(list.model()->rowCount(), list.GetRealItemCount());
+    EXPECT_EQ(resets, 0);
+    EXPECT_EQ(list.GetSelectedRow(), 0);
     EXPECT_EQ(list.GetColumnString(0, 0), QStringLiteral("1"));
     EXPECT_NE(list.GetColumnString(0, 1), QStringLiteral("-"));
     EXPECT_NE(list.GetColumnString(0, 3), QStringLiteral("-"));  // pulse hits have a width

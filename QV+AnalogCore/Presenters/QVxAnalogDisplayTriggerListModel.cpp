@@ -77,7 +77,14 @@ std::string QVxAnalogDisplayTriggerListModel::GetLiveText(const qvx::AnalogDispl
                                                           TimeStyle style) const {
     if (column < 0 || column >= kColumnCount) QVX_UNREACHABLE();
     QVX_CHECK_RETURN(row < hits.size(), {});
-    return HitText(hits[row], row, column, LiveSource(), style);
+    return GetLiveText(hits[row], row, column, style);
+}
+
+std::string QVxAnalogDisplayTriggerListModel::GetLiveText(const qvx::AnalogDisplayTriggerItem& hit,
+                                                          std::size_t row, int column,
+                                                          TimeStyle style) const {
+    if (column < 0 || column >= kColumnCount) QVX_UNREACHABLE();
+    return HitText(hit, row, column, LiveSource(), style);
 }
 
 // The running trace's report folder, read as far as it is written.

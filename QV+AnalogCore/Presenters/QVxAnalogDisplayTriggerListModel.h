@@ -50,6 +50,9 @@ public:
     // file rotation removed).
     std::string GetLiveText(const qvx::AnalogDisplayTriggerList& hits, std::size_t row, int column,
                             TimeStyle style = TimeStyle::kList) const;
+    // The same cells of one such hit, the `row`th.
+    std::string GetLiveText(const qvx::AnalogDisplayTriggerItem& hit, std::size_t row, int column,
+                            TimeStyle style = TimeStyle::kList) const;
 
     // Writes the byte-order mark EF BB BF, the header (titles joined by ","), then
     // one line per hit: the first cell as it is, every further cell as ","

@@ -13,6 +13,7 @@
 #include "QVxWinCommon/QVxNotification.h"
 
 #include <spdlog/spdlog.h>
+#include <algorithm>
 
 namespace fs = std::filesystem;
 
@@ -169,6 +170,31 @@ qvx::AnalogDisplayTriggerList QVxAnalogViewModel::CopyDisplayTriggerHits(std::si
     const qvx::AnalogDisplayTriggerList& hits = m_session->GetDisplayTriggerList();
     if (from >= hits.size()) return {};
     return qvx::AnalogDisplayTriggerList(hits.begin() + static_cast<std::ptrdiff_t>(from), hits.end());
+}
+
+std::optional<qvx::AnalogDisplayTriggerItem> QVxAnalogViewModel::CopyDisplayTriggerHit(
+    std::size_t row) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_session || row >= m_session->GetDisplayTriggerList().size()) return std::nullopt;
+    return m_session->GetDisplayTriggerList()[row];
+}
+
+std::size_t QVxAnalogViewModel::GetStoredDisplayTriggerHitCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_session ? m_session->GetDisplayTriggerList().size() : 0;
+}
+
+std::optional<std::size_t> QVxAnalogViewModel::FindDisplayTriggerHit(std::uint64_t dataIndex,
+                                                                     std::size_t rows) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_session) return std::nullopt;
+    const qvx::AnalogDisplayTriggerList& hits = m_session->GetDisplayTriggerList();
+    const auto end = hits.begin() + static_cast<std::ptrdiff_t>(std::min(rows, hits.size()));
+    const auto found = std::find_if(hits.begin(), end, [dataIndex](const qvx::AnalogDisplayTriggerItem& hit) {
+        return hit.dataIndex >= 0 && static_cast<std::uint64_t>(hit.dataIndex) == dataIndex;
+    });
+    if (found == end) return std::nullopt;
+    return static_cast<std::size_t>(found - hits.begin());
 }
 
 // --- Sessions -----------------------------------------------------------------

@@ -208,6 +208,14 @@ public:
     // The session's display trigger hits from `from` on, copied under the intake's
     // lock so that a trace may append meanwhile (GUI thread).
     qvx::AnalogDisplayTriggerList CopyDisplayTriggerHits(std::size_t from) const;
+    // One stored hit, copied under the same lock, or nullopt past the list's end; and the
+    // number stored. The trigger list pane reads the rows it paints this way during a
+    // trace instead of keeping a second copy of up to a million hits (GUI thread).
+    std::optional<qvx::AnalogDisplayTriggerItem> CopyDisplayTriggerHit(std::size_t row) const;
+    std::size_t GetStoredDisplayTriggerHitCount() const;
+    // The row of the first of the first `rows` stored hits completed by record
+    // `dataIndex`, under the same lock; nullopt when none is (GUI thread).
+    std::optional<std::size_t> FindDisplayTriggerHit(std::uint64_t dataIndex, std::size_t rows) const;
     // The abort type of the last finished trace and whether its report opened.
     QVxAbortType GetLastAbortType() const { return m_lastAbortType; }
     bool WasLastReportOpened() const { return m_lastReportOpened; }

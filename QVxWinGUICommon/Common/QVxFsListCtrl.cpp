@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include <functional>
+
 // Forwards every cell to the list's virtual operations.
 class QVxFsListModel : public QAbstractTableModel {
 public:
@@ -63,6 +65,11 @@ public:
     void Reset() {
         beginResetModel();
         endResetModel();
+    }
+    void Append(int oldCount, int newCount, const std::function<void()>& append) {
+        beginInsertRows(QModelIndex(), oldCount, newCount - 1);
+        append();
+        endInsertRows();
     }
 
     std::vector<QString> m_titles;
@@ -167,6 +174,15 @@ void QVxFsListCtrl::EnsureColumnFits(int column, const QString& text) {
 
 void QVxFsListCtrl::Refresh() {
     m_model->Reset();
+}
+
+void QVxFsListCtrl::AppendRows(int oldCount, int newCount, const std::function<void()>& append) {
+    if (newCount <= oldCount) {
+        append();
+        Refresh();
+        return;
+    }
+    m_model->Append(oldCount, newCount, append);
 }
 
 void QVxFsListCtrl::SetNormalColors(const QColor& text, const QColor& background) {

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QTableView>
 
+#include <functional>
+
 class QVxFsListModel;
 
 class QVXWINGUICOMMON_EXPORT QVxFsListCtrl : public QTableView {
@@ -28,6 +30,10 @@ public:
     void EnsureColumnFits(int column, const QString& text);
     // Re-reads the row count and every cell.
     void Refresh();
+    // Rows [oldCount, newCount) are appended by `append`, after which GetRealItemCount
+    // returns newCount: the view inserts them and keeps its selection, scroll position and
+    // laid-out rows, which Refresh would throw away. Without new rows: `append`, then Refresh.
+    void AppendRows(int oldCount, int newCount, const std::function<void()>& append);
     void SetEditTextLimit(int limit) { m_editTextLimit = limit; }
     int GetEditTextLimit() const { return m_editTextLimit; }
     void SetNormalColors(const QColor& text, const QColor& background);
