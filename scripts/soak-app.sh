@@ -189,7 +189,8 @@ def row(name, values, worst=max, unit=""):
     values = [v for v in values if v is not None]
     if not values:
         return
-    print(f"{name:<28}{values[0]:>10}{statistics.median(values):>10}{worst(values):>10}{values[-1]:>10}  {unit}")
+    cells = "".join(f"{v:>10.4g}" for v in (values[0], statistics.median(values), worst(values), values[-1]))
+    print(f"{name:<28}{cells}  {unit}")
 
 print(f"\n{len(samples)} samples over {samples[-1]['t']:.0f} s ({signal} signal)")
 print(f"{'figure':<28}{'first':>10}{'median':>10}{'worst':>10}{'last':>10}")

@@ -34,7 +34,12 @@ QString AnalogDataListHeader::GetTitle(int column) const {
 
 void AnalogDataListHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     if (!rect.isValid()) return;
+    // The header's own state and palette first, as QHeaderView::paintSection does. A style
+    // option without them carries a copy of the application's palette that is new in every
+    // paint, and the style then caches a new picture of the section on every repaint: ten
+    // repaints a second during a trace filled the pixmap cache.
     QStyleOptionHeader option;
+    initStyleOption(&option);
     initStyleOptionForIndex(&option, logicalIndex);
     option.rect = rect;
     option.text = GetTitle(logicalIndex);

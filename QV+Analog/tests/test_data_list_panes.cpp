@@ -73,6 +73,24 @@ TEST(DataListPagingTest, ThreeBillionRowsSplitIntoTwoPages) {
     EXPECT_EQ(Paging::MoveRow(UINT64_MAX - 1, INT64_MAX, UINT64_MAX), UINT64_MAX - 1);
 }
 
+// The list's header paints with the header's palette. Painted with a fresh copy of the
+// application's palette instead, each repaint also cached a new picture of every section.
+TEST(AnalogDataListHeaderTest, PaintsWithTheHeadersOwnPalette) {
+    AnalogDataList list(nullptr);
+    QHeaderView& header = *list.horizontalHeader();
+    QPalette palette = header.palette();
+    const QColor green(20, 200, 40);
+    palette.setColor(QPalette::Button, green);
+    palette.setColor(QPalette::Window, green);
+    header.setPalette(palette);
+    list.resize(600, 200);
+    const QImage image = header.grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    const QColor painted = image.pixelColor(AnalogDataList::kColumnWidth / 4, image.height() / 2);
+    EXPECT_GT(painted.green(), 150) << painted.name().toStdString();
+    EXPECT_LT(painted.red(), 100) << painted.name().toStdString();
+}
+
 TEST(DataListPagingTest, WheelAndSelectionKeysAtPageBoundaries) {
     // 3 rows per 120-unit notch; down is a negative delta.
     EXPECT_EQ(Paging::Split(Paging::WheelTarget(kHuge, kP - 1, -120)), (Paging::PagePosition{1, 2}));
