@@ -105,7 +105,7 @@ void QVxReportMeasurementSection::Write(QVxReportDocument& document, const QVxRe
                                            : QStringLiteral("-")});
         }
         document.Table(QVxAppString(kAppStringMeasurementColumns).split(QLatin1Char('|')), rows,
-                       {2, 3, 3, 3, 3, 3, 3, 3});
+                       {3, 3, 3, 3, 3, 3, 3, 3});
     }
     document.Paragraph(QVxAppString(kAppStringReportHitCount).arg(Grouped(c.hitCount)));
 }

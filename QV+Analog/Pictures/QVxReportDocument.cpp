@@ -21,6 +21,8 @@ QFont ReportFont(int points, bool bold = false) {
     font.setFamilies(QStringList{QStringLiteral("DejaVu Sans")} + font.families() +
                      QStringList{font.family()});
     font.setBold(bold);
+    // No ligatures: "first" stays five letters for a search in the PDF.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 
@@ -116,7 +118,7 @@ void QVxReportDocument::KeyValues(const std::vector<std::pair<QString, QString>>
 }
 
 void QVxReportDocument::Table(const QStringList& header, const std::vector<QStringList>& rows,
-                              const std::vector<int>& weights) {
+                              const std::vector<int>& weights, int leftColumns) {
     const int line = LineHeight(m_textFont) + kCellPadding;
     const int total = std::max(1, std::accumulate(weights.begin(), weights.end(), 0));
     std::vector<int> lefts{m_body.left()};
@@ -132,7 +134,8 @@ void QVxReportDocument::Table(const QStringList& header, const std::vector<QStri
                              lefts[static_cast<std::size_t>(c) + 1] - lefts[static_cast<std::size_t>(c)] -
                                  2 * kCellPadding,
                              line);
-            m_painter.drawText(cell, (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, cells[c]);
+            m_painter.drawText(cell, (c < leftColumns ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
+                               cells[c]);
         }
         m_painter.setPen(QColor(160, 160, 160));
         m_painter.drawLine(m_body.left(), m_y + line, m_body.right(), m_y + line);

@@ -2,10 +2,12 @@
 
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QImageWriter>
 #include <QPainter>
 #include <QSvgGenerator>
+#include <QSvgRenderer>
 
 #include <cmath>
 
@@ -81,4 +83,13 @@ bool CQVxWaveformPicture::WriteSvg(CQVxWaveformMonitorWnd& window, QIODevice& ou
     painter.scale(size.scale, size.scale);
     Paint(window, painter);
     return painter.end() && out.isOpen();
+}
+
+void CQVxWaveformPicture::PaintVectors(CQVxWaveformMonitorWnd& window, QPainter& painter,
+                                       const QRectF& target) {
+    QBuffer svg;
+    svg.open(QIODevice::WriteOnly);
+    if (!WriteSvg(window, svg, QString())) return;
+    QSvgRenderer renderer(svg.data());
+    renderer.render(&painter, target);
 }

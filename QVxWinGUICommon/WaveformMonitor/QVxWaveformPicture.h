@@ -11,6 +11,7 @@
 #include "QVxWinGUICommon/QVxWinGUICommonExport.h"
 
 #include <QImage>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 
@@ -34,6 +35,10 @@ public:
 
     // Paints the whole window into `painter` at its origin (one layout pixel per unit).
     static void Paint(CQVxWaveformMonitorWnd& window, QPainter& painter);
+    // Paints the window as vectors into `painter` (a PDF page), scaled into `target`: its
+    // SVG drawn by Qt SVG. Painting the widgets straight into a PDF loses everything after
+    // the first clipped track, while the SVG path draws every part alike on any device.
+    static void PaintVectors(CQVxWaveformMonitorWnd& window, QPainter& painter, const QRectF& target);
     // The window's pixels: at its own size and scale 1 they equal what the screen shows.
     static QImage RenderImage(CQVxWaveformMonitorWnd& window, const CQVxWaveformPictureSize& size = {});
     // PNG of RenderImage into `out`; false when it could not be written.

@@ -218,8 +218,9 @@ int RunReport(qvanalog::Args& args) {
         return Fail("the report could not be read");
 
     CQVxWaveformMonitorWnd& window = view.Window();
-    QVxReport report = QVxReport::Standard(
-        window.size(), [&window](QPainter& painter) { CQVxWaveformPicture::Paint(window, painter); });
+    QVxReport report = QVxReport::Standard(window.size(), [&window](QPainter& painter) {
+        CQVxWaveformPicture::PaintVectors(window, painter, QRectF(QPointF(0, 0), window.size()));
+    });
     if (const auto failure = report.Write(out, content, QDateTime::currentDateTime()))
         return Fail(failure->toStdString());
     std::cout << "saved " << out.string() << " (" << report.PageCount() << " pages)\n";
