@@ -33,10 +33,10 @@ public:
     void Heading(const QString& text);
     void Paragraph(const QString& text);
     void KeyValues(const std::vector<std::pair<QString, QString>>& rows);
-    // A table with a header row; columns share the body's width by `weights`; cells after
-    // the first are right-aligned.
+    // A table with a header row; columns share the body's width by `weights`; the first
+    // `leftColumns` columns are left-aligned (texts), the others right-aligned (numbers).
     void Table(const QStringList& header, const std::vector<QStringList>& rows,
-               const std::vector<int>& weights);
+               const std::vector<int>& weights, int leftColumns = 1);
     // A picture `size` units large (layout pixels) painted by `paint`, scaled to the
     // body's width and kept whole on one page.
     void Picture(QSize size, const std::function<void(QPainter&)>& paint);
