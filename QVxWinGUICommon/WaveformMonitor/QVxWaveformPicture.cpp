@@ -21,16 +21,25 @@ QSize ScaledSize(QSize layout, double scale) {
 }  // namespace
 
 CQVxWaveformPictureLayout::CQVxWaveformPictureLayout(CQVxWaveformMonitorWnd& window, QSize size)
-    : m_window(window), m_ownSize(window.size()) {
+    : m_window(window),
+      m_ownSize(window.size()),
+      m_ownMinimum(window.minimumSize()),
+      m_ownMaximum(window.maximumSize()) {
     if (!size.isValid() || size == m_ownSize) return;
-    m_window.resize(size);
+    m_resized = true;
+    // Fixed while the picture is made: a scroll area holding the window would otherwise
+    // size it back to its viewport at once.
+    m_window.setFixedSize(size);
     // A hidden window gets its resize events only when shown or rendered: deliver them now
     // so the tracks lay out and load the columns of the new width before painting.
     QCoreApplication::sendPostedEvents(&m_window, QEvent::Resize);
 }
 
 CQVxWaveformPictureLayout::~CQVxWaveformPictureLayout() {
-    if (m_window.size() != m_ownSize) m_window.resize(m_ownSize);
+    if (!m_resized) return;
+    m_window.setMinimumSize(m_ownMinimum);
+    m_window.setMaximumSize(m_ownMaximum);
+    m_window.resize(m_ownSize);
 }
 
 void CQVxWaveformPicture::Paint(CQVxWaveformMonitorWnd& window, QPainter& painter) {

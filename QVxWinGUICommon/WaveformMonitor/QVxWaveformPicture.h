@@ -62,4 +62,7 @@ public:
 private:
     CQVxWaveformMonitorWnd& m_window;
     QSize m_ownSize;
+    QSize m_ownMinimum;
+    QSize m_ownMaximum;
+    bool m_resized = false;
 };
