@@ -112,7 +112,7 @@ void QVxReportMeasurementSection::Write(QVxReportDocument& document, const QVxRe
 
 void QVxReportHitListSection::Write(QVxReportDocument& document, const QVxReportContent& c) const {
     document.NewPage();
-    document.Heading(QVxAppString(kAppStringReportHitList).arg(Grouped(c.hits.size()), Grouped(c.hitCount)));
+    document.Heading(QVxAppString(kAppStringReportHitList).arg(Grouped(c.hitCount), Grouped(c.hits.size())));
     if (c.hits.empty()) {
         document.Paragraph(QVxAppString(kAppStringReportNoHits));
         return;

@@ -204,7 +204,7 @@ TEST_F(PictureTest, ReportInBothLanguagesHoldsSessionStartTimeAndMeasuredValues)
             << text.left(600).toStdString();
         EXPECT_TRUE(
             text.contains(english ? QStringLiteral("Measurement report") : QStringLiteral("測定レポート")));
-        EXPECT_TRUE(text.contains(english ? QStringLiteral("the first 1,000 of 1,500 hits")
+        EXPECT_TRUE(text.contains(english ? QStringLiteral("1,500 hits; the first 1,000 listed")
                                           : QStringLiteral("1,500 件中 最初の 1,000 件")))
             << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("200,000")));  // records
