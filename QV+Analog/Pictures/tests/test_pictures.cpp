@@ -227,6 +227,14 @@ TEST_F(PictureTest, ReportInBothLanguagesHoldsSessionStartTimeAndMeasuredValues)
         ASSERT_FALSE(page.isNull());
         KeepScreenshot(
             page, english ? QStringLiteral("report-page1-en.png") : QStringLiteral("report-page1-ja.png"));
+        // The first page of the hit list, to look at as well.
+        RunTool(QStringLiteral("pdftoppm"),
+                {QStringLiteral("-r"), QStringLiteral("80"), QStringLiteral("-f"), QStringLiteral("2"),
+                 QStringLiteral("-l"), QStringLiteral("2"), QStringLiteral("-singlefile"),
+                 QStringLiteral("-png"), path, prefix + QStringLiteral("-2")});
+        KeepScreenshot(
+            QImage(prefix + QStringLiteral("-2.png")),
+            english ? QStringLiteral("report-page2-en.png") : QStringLiteral("report-page2-ja.png"));
     }
 }
 
