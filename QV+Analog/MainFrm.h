@@ -64,6 +64,9 @@ public:
     static constexpr int kCmdSearchPrevious = 32811;
     static constexpr int kCmdNextBookmark = 32812;      // Ctrl+B
     static constexpr int kCmdPreviousBookmark = 32813;  // Ctrl+Shift+B
+    // Pictures of the monitor window: "Save Image..." and "Report..." in the File menu.
+    static constexpr int kCmdSaveImage = 32820;
+    static constexpr int kCmdReport = 32821;
     // How long closing waits for a running trace to end before its recording is saved.
     static constexpr int kStopWaitMs = 30'000;
 

@@ -8,11 +8,13 @@
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/DataList/CQVxBookmarksPane.h"
+#include "QV+Analog/Pictures/QVxFramePictures.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/QVxAppText.h"
 #include "QV+Analog/QVxWheelFocusFilter.h"
 #include "QV+Analog/TracingStatus/CTracePane.h"
+#include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QV+AnalogCore/QVxAppStrings.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
@@ -58,6 +60,12 @@ void CMainFrame::CreateMenus() {
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     AddCommand(file, kCmdSaveAs, QVxAppString(kAppStringSaveAsCommand), [this] { SaveSessionAs(); });
     file->addSeparator();
+    // Pictures of the monitor window as shown, and the PDF report of the stored recording.
+    AddCommand(file, kCmdSaveImage, QVxAppString(kAppStringSaveImageCommand),
+               [this] { QVxFramePictures::AskAndSaveImage(this, *m_view->GetMonitorWnd(), m_viewModel); });
+    AddCommand(file, kCmdReport, QVxAppString(kAppStringReportCommand),
+               [this] { QVxFramePictures::AskAndSaveReport(this, *m_view->GetMonitorWnd(), m_viewModel); });
+    file->addSeparator();
     m_recentMenu = file->addMenu(QVxAppString(kAppStringRecentFilesMenu));
     UpdateRecentFilesMenu();
     file->addSeparator();
@@ -65,6 +73,8 @@ void CMainFrame::CreateMenus() {
     connect(file, &QMenu::aboutToShow, this, [this] {
         FindCommand(kCmdOpen)->setEnabled(m_viewModel.CanOpenSession());
         FindCommand(kCmdSaveAs)->setEnabled(m_viewModel.CanSaveSession());
+        const auto* graph = m_viewModel.GetOscilloGraphViewModel();
+        FindCommand(kCmdReport)->setEnabled(graph && graph->IsStoredData());
     });
 
     QMenu* view = menuBar()->addMenu(QVxAppString(kAppStringViewMenu));

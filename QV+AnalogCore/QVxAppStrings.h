@@ -171,6 +171,37 @@ inline constexpr int kAppStringDeleteBookmark = 21412;
 inline constexpr int kAppStringExportBookmarks = 21413;
 inline constexpr int kAppStringAddBookmark = 21414;
 inline constexpr int kAppStringBookmarksNotLoaded = 21415;  // %1: the first problem
+// Pictures of the monitor window and the PDF report.
+inline constexpr int kAppStringSaveImageCommand = 21500;
+inline constexpr int kAppStringReportCommand = 21501;
+inline constexpr int kAppStringImageFileFilter = 21502;
+inline constexpr int kAppStringPdfFileFilter = 21503;
+inline constexpr int kAppStringImageSizeTitle = 21504;
+inline constexpr int kAppStringImageWidth = 21505;
+inline constexpr int kAppStringImageHeight = 21506;
+inline constexpr int kAppStringImageScale = 21507;
+inline constexpr int kAppStringImageSaveFailed = 21508;   // %1: the reason
+inline constexpr int kAppStringReportSaveFailed = 21509;  // %1: the reason
+inline constexpr int kAppStringReportNeedsRecording = 21510;
+inline constexpr int kAppStringReportTitle = 21520;
+inline constexpr int kAppStringReportSession = 21521;
+inline constexpr int kAppStringReportPath = 21522;
+inline constexpr int kAppStringReportStartLocal = 21523;
+inline constexpr int kAppStringReportStartUtc = 21524;
+inline constexpr int kAppStringReportLength = 21525;
+inline constexpr int kAppStringReportRecords = 21526;
+inline constexpr int kAppStringReportSize = 21527;
+inline constexpr int kAppStringReportSampling = 21528;
+inline constexpr int kAppStringReportChannels = 21529;
+inline constexpr int kAppStringReportChannelColumns = 21530;  // column titles separated by '|'
+inline constexpr int kAppStringReportWaveform = 21531;
+inline constexpr int kAppStringReportHitCount = 21532;    // %1: the number of hits
+inline constexpr int kAppStringReportHitList = 21533;     // %1: all hits, %2: hits listed
+inline constexpr int kAppStringReportHitColumns = 21534;  // column titles separated by '|'
+inline constexpr int kAppStringReportNoHits = 21535;
+inline constexpr int kAppStringReportMeasurementFailed = 21536;
+inline constexpr int kAppStringReportFooter = 21537;  // %1: program, %2: version, %3: creation time
+inline constexpr int kAppStringReportOff = 21538;
 
 std::string_view QVxLoadAppString(int id);
 

@@ -7,6 +7,7 @@
 #include "QVxWinGUICommon/QVxWinGUI.h"
 #include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
+#include "QVxWinGUICommon/WaveformMonitor/QVxWaveformPicture.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrack.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackAreaWnd.h"
@@ -16,7 +17,6 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
-#include <QScrollBar>
 #include <QThread>
 
 #include <spdlog/spdlog.h>
@@ -79,17 +79,9 @@ void CQVxWaveformMonitorWnd::Redraw() {
     update();
 }
 
-// The window as it is shown: its frame and the track area with the child widgets over it
-// (the marker strip, the settings buttons, the scroll bar), less a shown vertical scroll bar.
+// The window as it is shown, painted by the one picture path that also writes the files.
 QImage CQVxWaveformMonitorWnd::GrabTrackAreaImage() {
-    QImage image = grab().toImage();
-    if (m_trackArea->IsVerticalScrollBarEnabled()) {
-        const QScrollBar* bar = m_trackArea->findChild<QScrollBar*>(
-            QVxWinGUI::ControlName(CQVxWaveformTrackAreaWnd::kVerticalScrollBarId));
-        const int barLeft = m_trackArea->mapTo(this, bar->geometry().topLeft()).x();
-        image = image.copy(0, 0, std::max(0, barLeft), image.height());
-    }
-    return image;
+    return CQVxWaveformPicture::RenderImage(*this);
 }
 
 bool CQVxWaveformMonitorWnd::BmpCopyToClipboard() {

@@ -9,6 +9,7 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformCaption.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 
+#include <QPaintEngine>
 #include <QPixmap>
 
 using namespace qvx::trackarea;
@@ -104,27 +105,47 @@ void CQVxWaveformTrack::PaintCaptionBand(QPainter& p, int crossX) {
     const PixRect& t = m_layout.track;
     const PixRect band{m_layout.waveform.left, t.top, t.right, t.top + 20};
     if (band.Width() > 0) {
-        QPixmap buffer(band.Width(), band.Height());
-        buffer.fill(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
+        // The band and its read-out are laid over the waveform at 172/255 opacity: through a
+        // pixel buffer on the screen, drawn directly (as vectors) on a vector device.
+        const bool vector = p.paintEngine()->type() != QPaintEngine::Raster;
+        QPixmap buffer;
+        QPainter bufferPainter;
+        QPainter* bp = &p;
+        if (vector) {
+            p.save();
+            p.setOpacity(172.0 / 255.0);
+            p.translate(band.left, band.top);
+            p.fillRect(QRect(0, 0, band.Width(), band.Height()),
+                       ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
+        } else {
+            buffer = QPixmap(band.Width(), band.Height());
+            buffer.fill(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotAreaBackground)));
+            bufferPainter.begin(&buffer);
+            bp = &bufferPainter;
+        }
         if (crossX >= 0 && presenter->IsStoredData() && m_trackPresenter->HasCursorValue()) {
-            QPainter bp(&buffer);
-            bp.setFont(QVxWinGUI::GuiFont(10));
-            bp.setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
+            bp->setFont(QVxWinGUI::GuiFont(10));
+            bp->setPen(ToQColor(style.GetColor(qvx::WaveformStyle::kSlotText)));
             const QString text = QString::fromStdString(presenter->OnMakeDisplayValue(
                 m_trackPresenter->GetChannelIndex(), m_trackPresenter->GetCursorValue()));
-            const int width = bp.fontMetrics().horizontalAdvance(text);
+            const int width = bp->fontMetrics().horizontalAdvance(text);
             // The settings button lies over the band's right end: the value keeps clear of it.
             const PixRect& button = m_layout.settingsButton;
             const bool buttonShown = m_caption->GetButton() && !m_caption->GetButton()->isHidden();
             const int x = ReadoutXClearOf(crossX, width + 2, band.left, band.right,
                                           buttonShown ? button.left : 0, buttonShown ? button.right : 0) -
                           band.left;
-            bp.drawText(QRect(x, 0, width + 2, band.Height()), Qt::AlignBottom | Qt::TextSingleLine, text);
+            bp->drawText(QRect(x, 0, width + 2, band.Height()), Qt::AlignBottom | Qt::TextSingleLine, text);
         }
-        p.save();
-        p.setOpacity(172.0 / 255.0);
-        p.drawPixmap(band.left, band.top, buffer);
-        p.restore();
+        if (vector) {
+            p.restore();
+        } else {
+            bufferPainter.end();
+            p.save();
+            p.setOpacity(172.0 / 255.0);
+            p.drawPixmap(band.left, band.top, buffer);
+            p.restore();
+        }
     }
     m_caption->Paint(p, PixRect{0, t.top, m_layout.splitter.left, t.bottom}, presenter->GetCursorTime());
     PaintLabelStrip(p);

@@ -12,6 +12,7 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformTrackArea.h"
 
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollBar>
@@ -191,13 +192,24 @@ QImage CQVxWaveformTrackAreaWnd::RenderImage() {
 void CQVxWaveformTrackAreaWnd::paintEvent(QPaintEvent*) {
     m_repaintPending = false;
     UpdateMarkerStripVisibility();
+    QPainter painter(this);
+    // A picture on a vector device (SVG, PDF) or a scaled one gets the lines and texts
+    // themselves; the screen and unscaled images get the pixel buffer, as always.
+    const bool vector = painter.paintEngine()->type() != QPaintEngine::Raster ||
+                        painter.deviceTransform().type() > QTransform::TxTranslate;
+    if (vector) {
+        painter.fillRect(rect(), palette().color(QPalette::Window));
+        painter.setClipRect(rect());
+        m_area->Paint(painter, rect());
+        return;
+    }
     QPixmap buffer(size());
     buffer.fill(palette().color(QPalette::Window));
     {
         QPainter bp(&buffer);
         m_area->Paint(bp, rect());
     }
-    QPainter(this).drawPixmap(0, 0, buffer);
+    painter.drawPixmap(0, 0, buffer);
 }
 
 void CQVxWaveformTrackAreaWnd::UpdateMarkerStripVisibility() {
