@@ -184,10 +184,17 @@ private:
     Phase& Current() { return m_state == State::kHigh ? m_high : m_low; }
 
     bool Record(std::uint64_t index, const Point& p) {
-        if (IsGapBefore(p)) {
+        if (!m_last) {
+            StartSegment(p.t);
+        } else if (const std::uint64_t records = m_pendingRecords + 1; IsGap(m_last->t, p.t, records)) {
             bool restarted = false;
             if (!m_skipped.empty() && !ReplayAfterGap(restarted)) return false;
-            if (!restarted) Restart();
+            if (!restarted) {
+                Restart();
+                StartSegment(p.t);
+            }
+        } else {
+            m_segmentRecords += records;
         }
         m_skipped.clear();
         return Process(index, p);
@@ -207,10 +214,12 @@ private:
                     const Point q{
                         RecordTimeNs(record, chunk.timeWord),
                         static_cast<std::int32_t>(LimitedSample(RecordRawSample(record, m_channel)))};
-                    if (!restarted &&
-                        static_cast<double>(q.t - previous) > 1.5 * static_cast<double>(*m_interval)) {
+                    if (!restarted && IsGap(previous, q.t, 1)) {
                         Restart();
+                        StartSegment(q.t);
                         restarted = true;
+                    } else {
+                        ++m_segmentRecords;
                     }
                     previous = q.t;
                     if (restarted && !Process(chunk.firstIndex + r, q)) return false;
@@ -223,6 +232,22 @@ private:
             }
         }
         return true;
+    }
+
+    // The records since the last gap (or the start) give the mean record interval: a step
+    // from `lastNs` to `ns` over `records` records is a gap when it is longer than those
+    // records take by more than 1 %, half an interval and a 10 ns tick (time stamps of a
+    // rate that is no whole number of ticks step unevenly).
+    bool IsGap(std::int64_t lastNs, std::int64_t ns, std::uint64_t records) const {
+        if (m_segmentRecords == 0) return false;
+        const double mean = static_cast<double>(lastNs - m_segmentStartNs) / static_cast<double>(m_segmentRecords);
+        const double expected = static_cast<double>(records) * mean;
+        return static_cast<double>(ns - lastNs) > expected * 1.01 + mean / 2 + kNanosecondsPerTick;
+    }
+
+    void StartSegment(std::int64_t ns) {
+        m_segmentStartNs = ns;
+        m_segmentRecords = 0;
     }
 
     bool Process(std::uint64_t index, const Point& p) {
@@ -244,19 +269,6 @@ private:
         }
         if (m_state != State::kUnknown) Current().AddRecord(index, p);
         return true;
-    }
-
-    // A step longer than the records skipped since the last read one explain, by more than
-    // half a record interval.
-    bool IsGapBefore(const Point& p) {
-        if (!m_last) return false;
-        const std::int64_t step = p.t - m_last->t;
-        if (!m_interval) {
-            if (m_pendingRecords == 0 && step > 0) m_interval = step;
-            return false;
-        }
-        const double expected = static_cast<double>(m_pendingRecords + 1) * static_cast<double>(*m_interval);
-        return static_cast<double>(step) > expected + static_cast<double>(*m_interval) / 2.0;
     }
 
     void Restart() {
@@ -444,7 +456,8 @@ private:
     std::optional<Point> m_last;             // the last record read
     std::uint64_t m_pendingRecords = 0;      // records skipped since it
     std::vector<IndexRange> m_skipped;       // the blocks skipped since it
-    std::optional<std::int64_t> m_interval;  // ns between consecutive records
+    std::int64_t m_segmentStartNs = 0;       // the first record after the last gap
+    std::uint64_t m_segmentRecords = 0;      // records since it, up to the last one read
     std::optional<OpenCycle> m_open;
     std::int32_t m_min = 0;  // codes of the open cycle
     std::int32_t m_max = 0;
