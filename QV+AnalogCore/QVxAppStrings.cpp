@@ -228,6 +228,35 @@ constexpr QVxStringRow kRows[] = {
      "Some bookmarks could not be loaded (%1).\nThe original file is kept as meta.unreadable when the "
      "session is "
      "next saved."},
+    {kAppStringCyclesTitle, "サイクル", "Cycles"},
+    {kAppStringCyclesChannel, "チャンネル", "Channel"},
+    {kAppStringCyclesLevel, "レベル (mV)", "Level (mV)"},
+    {kAppStringCyclesHysteresis, "ヒステリシス (mV、空欄: 2 %)", "Hysteresis (mV, empty: 2 %)"},
+    {kAppStringCyclesSpans, "全体|M1-M2|表示範囲", "Whole recording|M1-M2|Visible range"},
+    {kAppStringCyclesRun, "測定", "Measure"},
+    {kAppStringCyclesCancel, "中止", "Cancel"},
+    {kAppStringCyclesStatsColumns, "パラメーター|下限|上限|数|最小|最大|平均|標準偏差|違反",
+     "Parameter|Lower limit|Upper limit|Count|Min|Max|Mean|Std dev|Violations"},
+    {kAppStringCyclesParameters,
+     "周期 (ns)|周波数 (Hz)|Highの幅 (ns)|Lowの幅 (ns)|デューティー比 (%)|最小 (mV)|最大 (mV)|振幅 (mV)|"
+     "立ち上がり時間 (ns)|立ち下がり時間 (ns)",
+     "Period (ns)|Frequency (Hz)|High width (ns)|Low width (ns)|Duty cycle (%)|Minimum (mV)|Maximum (mV)|"
+     "Amplitude (mV)|Rise time (ns)|Fall time (ns)"},
+    {kAppStringCyclesListColumns,
+     "番号|開始 (ns)|周期|周波数|High|Low|デューティー|最小|最大|振幅|立ち上がり|立ち下がり",
+     "No.|Start (ns)|Period|Frequency|High|Low|Duty|Min|Max|Amplitude|Rise|Fall"},
+    {kAppStringCyclesViolationsOnly, "違反のみ表示", "Violations only"},
+    {kAppStringCyclesPass, "合格: %1 サイクル、違反なし", "Pass: %1 cycles, no violation"},
+    {kAppStringCyclesFail, "不合格: %1 サイクル中 %2 件の違反", "Fail: %2 violations in %1 cycles"},
+    {kAppStringCyclesNoData, "記録を開くと測定できます", "Open a recording to measure its cycles"},
+    {kAppStringCyclesBusy, "測定中... %1 %", "Measuring... %1 %"},
+    {kAppStringCyclesCancelled, "中止しました", "Cancelled"},
+    {kAppStringCyclesReadError, "レポートを読み込めませんでした", "The report could not be read"},
+    {kAppStringCyclesBadLimit, "%1 の制限値が正しくありません", "The limit of %1 is not valid"},
+    {kAppStringCyclesBadHysteresis, "ヒステリシスは 0 以上の数値 (mV) で入力してください",
+     "Enter the hysteresis as a number of mV, 0 or more"},
+    {kAppStringCyclesNeedMarkers, "M1-M2 には両方のマーカーが必要です", "M1-M2 needs both markers"},
+    {kAppStringCyclesHistogram, "ヒストグラム:", "Histogram:"},
 };
 
 }  // namespace

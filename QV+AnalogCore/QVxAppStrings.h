@@ -171,6 +171,28 @@ inline constexpr int kAppStringDeleteBookmark = 21412;
 inline constexpr int kAppStringExportBookmarks = 21413;
 inline constexpr int kAppStringAddBookmark = 21414;
 inline constexpr int kAppStringBookmarksNotLoaded = 21415;  // %1: the first problem
+// The cycle pane: every cycle of one channel against limits.
+inline constexpr int kAppStringCyclesTitle = 21500;
+inline constexpr int kAppStringCyclesChannel = 21501;
+inline constexpr int kAppStringCyclesLevel = 21502;
+inline constexpr int kAppStringCyclesHysteresis = 21503;
+inline constexpr int kAppStringCyclesSpans = 21504;  // whole|markers|window, separated by '|'
+inline constexpr int kAppStringCyclesRun = 21505;
+inline constexpr int kAppStringCyclesCancel = 21506;
+inline constexpr int kAppStringCyclesStatsColumns = 21507;  // separated by '|'
+inline constexpr int kAppStringCyclesParameters = 21508;    // in CycleParameter order, separated by '|'
+inline constexpr int kAppStringCyclesListColumns = 21509;   // separated by '|'
+inline constexpr int kAppStringCyclesViolationsOnly = 21510;
+inline constexpr int kAppStringCyclesPass = 21511;  // %1: cycles
+inline constexpr int kAppStringCyclesFail = 21512;  // %1: cycles, %2: violations
+inline constexpr int kAppStringCyclesNoData = 21513;
+inline constexpr int kAppStringCyclesBusy = 21514;  // %1: percent done
+inline constexpr int kAppStringCyclesCancelled = 21515;
+inline constexpr int kAppStringCyclesReadError = 21516;
+inline constexpr int kAppStringCyclesBadLimit = 21517;  // %1: the parameter
+inline constexpr int kAppStringCyclesBadHysteresis = 21518;
+inline constexpr int kAppStringCyclesNeedMarkers = 21519;
+inline constexpr int kAppStringCyclesHistogram = 21520;
 
 std::string_view QVxLoadAppString(int id);
 
