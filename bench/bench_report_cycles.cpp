@@ -118,7 +118,8 @@ int main() {
         const double catMs = cold ? catCold : catWarm;
         const auto& f = r.stats[static_cast<std::size_t>(CycleParameter::kFrequency)];
         const auto& rise = r.stats[static_cast<std::size_t>(CycleParameter::kRise)];
-        if (r.status != qvx::analog::CycleResult::Status::kDone) std::printf("status %d\n", static_cast<int>(r.status));
+        if (r.status != qvx::analog::CycleResult::Status::kDone)
+            std::printf("status %d\n", static_cast<int>(r.status));
         std::printf(
             "%-26s %-4s %8.0f ms  %7llu cycles  %.6f Hz mean  rise %.0f ns  %llu violations  %5.2f %% of "
             "records "

@@ -240,7 +240,8 @@ private:
     // rate that is no whole number of ticks step unevenly).
     bool IsGap(std::int64_t lastNs, std::int64_t ns, std::uint64_t records) const {
         if (m_segmentRecords == 0) return false;
-        const double mean = static_cast<double>(lastNs - m_segmentStartNs) / static_cast<double>(m_segmentRecords);
+        const double mean =
+            static_cast<double>(lastNs - m_segmentStartNs) / static_cast<double>(m_segmentRecords);
         const double expected = static_cast<double>(records) * mean;
         return static_cast<double>(ns - lastNs) > expected * 1.01 + mean / 2 + kNanosecondsPerTick;
     }
@@ -453,11 +454,11 @@ private:
     bool m_failed = false;
 
     State m_state = State::kUnknown;
-    std::optional<Point> m_last;             // the last record read
-    std::uint64_t m_pendingRecords = 0;      // records skipped since it
-    std::vector<IndexRange> m_skipped;       // the blocks skipped since it
-    std::int64_t m_segmentStartNs = 0;       // the first record after the last gap
-    std::uint64_t m_segmentRecords = 0;      // records since it, up to the last one read
+    std::optional<Point> m_last;         // the last record read
+    std::uint64_t m_pendingRecords = 0;  // records skipped since it
+    std::vector<IndexRange> m_skipped;   // the blocks skipped since it
+    std::int64_t m_segmentStartNs = 0;   // the first record after the last gap
+    std::uint64_t m_segmentRecords = 0;  // records since it, up to the last one read
     std::optional<OpenCycle> m_open;
     std::int32_t m_min = 0;  // codes of the open cycle
     std::int32_t m_max = 0;
