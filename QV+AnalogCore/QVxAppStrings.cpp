@@ -247,7 +247,7 @@ constexpr QVxStringRow kRows[] = {
      "No.|Start (ns)|Period|Frequency|High|Low|Duty|Min|Max|Amplitude|Rise|Fall"},
     {kAppStringCyclesViolationsOnly, "違反のみ表示", "Violations only"},
     {kAppStringCyclesPass, "合格: %1 サイクル、違反なし", "Pass: %1 cycles, no violation"},
-    {kAppStringCyclesFail, "不合格: %1 サイクル中 %2 件の違反", "Fail: %2 violations in %1 cycles"},
+    {kAppStringCyclesFail, "不合格: %1 サイクル中 %2 件の違反", "Fail: %1 cycles, %2 violations"},
     {kAppStringCyclesNoData, "記録を開くと測定できます", "Open a recording to measure its cycles"},
     {kAppStringCyclesBusy, "測定中... %1 %", "Measuring... %1 %"},
     {kAppStringCyclesCancelled, "中止しました", "Cancelled"},
