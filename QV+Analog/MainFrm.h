@@ -24,6 +24,7 @@ class CQVxAnalogScopeView;
 class CQVxAnalogTracingStatusDlg;
 class CQVxEventSearchPanel;
 class CQVxMeasurementPane;
+class CQVxCyclePane;
 class CQVxBookmarksPane;
 class CQVxWaveformDisplayTriggerDlg;
 class CTracePane;
@@ -106,6 +107,7 @@ public:
     CQVxAnalogDisplayTriggerListPane* GetDisplayTriggerListPane() const { return m_triggerListPane; }
     CQVxEventSearchPanel* GetSearchPanel() const { return m_searchPanel; }
     CQVxMeasurementPane* GetMeasurementPane() const { return m_measurementPane; }
+    CQVxCyclePane* GetCyclePane() const { return m_cyclePane; }
     CQVxBookmarksPane* GetBookmarksPane() const { return m_bookmarksPane; }
     QAction* FindCommand(int id) const;
     QStringList GetRecentFiles() const;
@@ -181,6 +183,7 @@ private:
     CQVxAnalogDisplayTriggerListPane* m_triggerListPane = nullptr;
     CQVxEventSearchPanel* m_searchPanel = nullptr;
     CQVxMeasurementPane* m_measurementPane = nullptr;
+    CQVxCyclePane* m_cyclePane = nullptr;
     CQVxBookmarksPane* m_bookmarksPane = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;

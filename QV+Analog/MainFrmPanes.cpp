@@ -3,6 +3,7 @@
 
 #include "QV+Analog/MainFrm.h"
 
+#include "QV+Analog/Analysis/CQVxCyclePane.h"
 #include "QV+Analog/Analysis/CQVxEventSearchPanel.h"
 #include "QV+Analog/Analysis/CQVxMeasurementPane.h"
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
@@ -186,6 +187,11 @@ bool CMainFrame::CreateDockingWindows() {
     m_triggerListPane = new CQVxAnalogDisplayTriggerListPane(m_viewModel, this);
     name(m_triggerListPane, "DisplayTriggerListPane");
     m_measurementPane = new CQVxMeasurementPane(m_viewModel, this);
+    // The cycle pane, tabbed with the measurement pane; a cycle clicked in its list moves
+    // the views as a bookmark does.
+    m_cyclePane = new CQVxCyclePane(m_viewModel, this);
+    connect(m_cyclePane, &CQVxCyclePane::JumpedToTime, this,
+            [this](qint64 time) { m_view->SendTimeToPeers(time); });
     m_bookmarksPane = new CQVxBookmarksPane(m_viewModel, this);
     name(m_bookmarksPane, "BookmarksPane");
     connect(m_bookmarksPane, &CQVxBookmarksPane::JumpedToTime, this,
@@ -201,6 +207,7 @@ bool CMainFrame::CreateDockingWindows() {
     addDockWidget(Qt::BottomDockWidgetArea, m_dataListPane);
     splitDockWidget(m_dataListPane, m_triggerListPane, Qt::Horizontal);
     tabifyDockWidget(m_triggerListPane, m_measurementPane);
+    tabifyDockWidget(m_measurementPane, m_cyclePane);
     tabifyDockWidget(m_triggerListPane, m_bookmarksPane);
     m_triggerListPane->raise();
     resizeDocks({m_tracePane}, {360}, Qt::Horizontal);
@@ -210,7 +217,7 @@ bool CMainFrame::CreateDockingWindows() {
     for (QDockWidget* pane :
          {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
           static_cast<QDockWidget*>(m_triggerListPane), static_cast<QDockWidget*>(m_measurementPane),
-          static_cast<QDockWidget*>(m_bookmarksPane)}) {
+          static_cast<QDockWidget*>(m_bookmarksPane), static_cast<QDockWidget*>(m_cyclePane)}) {
         if (bars) bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
     }
     return true;

@@ -202,6 +202,28 @@ inline constexpr int kAppStringReportNoHits = 21535;
 inline constexpr int kAppStringReportMeasurementFailed = 21536;
 inline constexpr int kAppStringReportFooter = 21537;  // %1: program, %2: version, %3: creation time
 inline constexpr int kAppStringReportOff = 21538;
+// The cycle pane: every cycle of one channel against limits.
+inline constexpr int kAppStringCyclesTitle = 21600;
+inline constexpr int kAppStringCyclesChannel = 21601;
+inline constexpr int kAppStringCyclesLevel = 21602;
+inline constexpr int kAppStringCyclesHysteresis = 21603;
+inline constexpr int kAppStringCyclesSpans = 21604;  // whole|markers|window, separated by '|'
+inline constexpr int kAppStringCyclesRun = 21605;
+inline constexpr int kAppStringCyclesCancel = 21606;
+inline constexpr int kAppStringCyclesStatsColumns = 21607;  // separated by '|'
+inline constexpr int kAppStringCyclesParameters = 21608;    // in CycleParameter order, separated by '|'
+inline constexpr int kAppStringCyclesListColumns = 21609;   // separated by '|'
+inline constexpr int kAppStringCyclesViolationsOnly = 21610;
+inline constexpr int kAppStringCyclesPass = 21611;  // %1: cycles
+inline constexpr int kAppStringCyclesFail = 21612;  // %1: cycles, %2: violations
+inline constexpr int kAppStringCyclesNoData = 21613;
+inline constexpr int kAppStringCyclesBusy = 21614;  // %1: percent done
+inline constexpr int kAppStringCyclesCancelled = 21615;
+inline constexpr int kAppStringCyclesReadError = 21616;
+inline constexpr int kAppStringCyclesBadLimit = 21617;  // %1: the parameter
+inline constexpr int kAppStringCyclesBadHysteresis = 21618;
+inline constexpr int kAppStringCyclesNeedMarkers = 21619;
+inline constexpr int kAppStringCyclesHistogram = 21620;
 
 std::string_view QVxLoadAppString(int id);
 

@@ -2,12 +2,16 @@
 // and keys, the measurement pane, the marker strip and the "marker here" keys, on a
 // recording of the simulated unit's demo signal.
 
+#include "QV+Analog/Analysis/CQVxCycleHistogram.h"
+#include "QV+Analog/Analysis/CQVxCycleListModel.h"
+#include "QV+Analog/Analysis/CQVxCyclePane.h"
 #include "QV+Analog/Analysis/CQVxEventSearchPanel.h"
 #include "QV+Analog/Analysis/CQVxMeasurementPane.h"
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/MainFrm.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/tests/app_fixture.h"
+#include "QV+AnalogCore/Analysis/ReportCycleMeasurement.h"
 #include "QV+AnalogCore/Analysis/ReportSpanMeasurement.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
@@ -24,7 +28,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
 #include <QTableWidget>
 #include <QWheelEvent>
 
@@ -50,6 +57,19 @@ protected:
         Frame().show();
         auto* pane = Frame().GetMeasurementPane();
         pane->raise();
+        return pane;
+    }
+    // The cycle pane in front of a 1400 x 900 frame, measuring CH4's demo pulses at half
+    // their height over the whole recording.
+    CQVxCyclePane* ShowCyclePane() {
+        Frame().resize(1400, 900);
+        Frame().show();
+        auto* pane = Frame().GetCyclePane();
+        pane->raise();
+        pane->GetChannelBox()->setCurrentIndex(3);
+        const double mvPerCode =
+            2.0 * ViewModel().GetSessionSettings()->GetChannelRangeMilliVolts(3) / 16383.0;
+        pane->GetLevelBox()->setValue((8192 + 3000 - 8191.5) * mvPerCode);
         return pane;
     }
     void Screenshot(QWidget& widget, const char* name) {
@@ -184,7 +204,118 @@ TEST_F(ReportAnalysisGui, MeasurementPaneFollowsAWheelZoom) {
     EXPECT_LT(pane->GetJobs().GetResult()->toNs - pane->GetJobs().GetResult()->fromNs, before);
 }
 
+// The cycle pane: the same cycles as a direct measurement, the verdict of planted limits in
+// colour, the violations-only list, a click moving the views, the histogram's counts, and
+// cancel and a newer request replacing an older one.
+TEST_F(ReportAnalysisGui, CyclePaneMeasuresJudgesListsAndMovesTheViews) {
+    ASSERT_TRUE(Start());
+    RecordTrace(700);
+    auto* pane = ShowCyclePane();
+    const auto finished = [&] { return !pane->GetJobs().IsBusy() && pane->GetJobs().GetResult(); };
+    ASSERT_TRUE(pane->Run());
+    ASSERT_TRUE(QTest::qWaitFor(finished, 30000));
+    const auto first = pane->GetJobs().GetResult();
+    qvx::analog::CycleRequest request = first->request.cycles;
+    const auto direct = qvx::analog::MeasureCycles(*ViewModel().GetSession()->GetReportData(), nullptr,
+                                                   *ViewModel().GetSessionSettings(), request);
+    ASSERT_GE(direct.cycles, 3u) << "the demo pulses repeat";
+    EXPECT_EQ(first->result.cycles, direct.cycles);
+    EXPECT_EQ(first->cycles.size(), direct.cycles);
+    const auto period = static_cast<std::size_t>(qvx::analog::CycleParameter::kPeriod);
+    EXPECT_DOUBLE_EQ(first->result.stats[period].mean, direct.stats[period].mean);
+    EXPECT_TRUE(pane->GetVerdictLabel()->text().startsWith(QStringLiteral("合格")));
+
+    // An upper period limit below the longest period: those cycles fail, in red.
+    const double limit = (direct.stats[period].min + direct.stats[period].max) / 2;
+    std::uint64_t over = 0;
+    for (const auto& c : first->cycles) over += c.Value(qvx::analog::CycleParameter::kPeriod) > limit;
+    pane->GetStatsTable()
+        ->item(static_cast<int>(period), CQVxCyclePane::kUpper)
+        ->setText(QString::number(limit, 'f', 3));
+    ASSERT_TRUE(pane->Run());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished() && pane->GetJobs().GetResult() != first; }, 30000));
+    const auto& judged = *pane->GetJobs().GetResult();
+    ASSERT_GT(over, 0u);
+    EXPECT_FALSE(judged.result.Pass());
+    EXPECT_EQ(judged.result.violationCount, over);
+    EXPECT_TRUE(pane->GetVerdictLabel()->text().startsWith(QStringLiteral("不合格")));
+    EXPECT_TRUE(pane->GetVerdictLabel()->styleSheet().contains(QStringLiteral("#c62828")));
+    EXPECT_EQ(pane->GetStatsTable()->item(static_cast<int>(period), CQVxCyclePane::kViolations)->text(),
+              QString::number(over));
+
+    // The filter lists only the violating cycles; a click on one moves the cursor to its start.
+    pane->GetViolationsOnlyBox()->setChecked(true);
+    ASSERT_EQ(pane->GetCycleModel()->rowCount(), static_cast<int>(over));
+    const qvx::analog::Cycle* picked = pane->GetCycleModel()->CycleOfRow(0);
+    ASSERT_NE(picked, nullptr);
+    EXPECT_GT(picked->Value(qvx::analog::CycleParameter::kPeriod), limit);
+    QTableView* list = pane->GetCycleList();
+    QApplication::processEvents();
+    const QRect cell = list->visualRect(pane->GetCycleModel()->index(0, 1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_NEAR(static_cast<double>(Presenter().GetCursorTime()), picked->startNs, 2'000.0);
+
+    // The histogram counts every cycle's period.
+    pane->GetHistogramBox()->setCurrentIndex(static_cast<int>(period));
+    const auto* histogram = pane->findChild<CQVxCycleHistogram*>();
+    ASSERT_NE(histogram, nullptr);
+    std::uint64_t counted = 0;
+    for (auto n : histogram->GetBins()) counted += n;
+    EXPECT_EQ(counted, judged.cycles.size());
+    QApplication::processEvents();
+    Screenshot(Frame(), "cycles_frame_ja.png");
+    Screenshot(*pane, "cycles_pane_ja.png");
+
+    // Cancel keeps the last result; a newer request replaces a running one.
+    ASSERT_TRUE(pane->Run());
+    pane->CancelRun();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pane->GetJobs().IsBusy(); }, 30000));
+    EXPECT_EQ(pane->GetJobs().GetResult()->result.violationCount, over);
+    pane->GetChannelBox()->setCurrentIndex(0);
+    ASSERT_TRUE(pane->Run());
+    pane->GetChannelBox()->setCurrentIndex(3);
+    pane->GetStatsTable()->item(static_cast<int>(period), CQVxCyclePane::kUpper)->setText(QString());
+    ASSERT_TRUE(pane->Run());
+    ASSERT_TRUE(QTest::qWaitFor(finished, 30000));
+    EXPECT_EQ(pane->GetJobs().GetResult()->request.cycles.channel, 3);
+    EXPECT_TRUE(pane->GetJobs().GetResult()->result.Pass());
+
+    // Bad fields are refused with the reason, and nothing runs.
+    pane->GetStatsTable()->item(0, CQVxCyclePane::kLower)->setText(QStringLiteral("abc"));
+    EXPECT_FALSE(pane->Run());
+    pane->GetStatsTable()->item(0, CQVxCyclePane::kLower)->setText(QString());
+    pane->GetHysteresisEdit()->setText(QStringLiteral("-3"));
+    EXPECT_FALSE(pane->Run());
+    EXPECT_FALSE(pane->GetJobs().IsBusy());
+}
+
 }  // namespace
+
+// With QVX_SCREENSHOT_DIR set, the cycle pane in English with a violation selected.
+TEST_F(ReportAnalysisGui, CyclePaneInEnglishForALook) {
+    const QString outDir = qEnvironmentVariable("QVX_SCREENSHOT_DIR");
+    if (outDir.isEmpty()) GTEST_SKIP() << "QVX_SCREENSHOT_DIR not set";
+    ASSERT_TRUE(Start({QStringLiteral("--lang"), QStringLiteral("en")}));
+    RecordTrace(700);
+    auto* pane = ShowCyclePane();
+    const auto period = static_cast<int>(qvx::analog::CycleParameter::kPeriod);
+    ASSERT_TRUE(pane->Run());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !pane->GetJobs().IsBusy() && pane->GetJobs().GetResult(); }, 30000));
+    const auto& stats = pane->GetJobs().GetResult()->result.stats[static_cast<std::size_t>(period)];
+    pane->GetStatsTable()
+        ->item(period, CQVxCyclePane::kUpper)
+        ->setText(QString::number((stats.min + stats.max) / 2, 'f', 1));
+    ASSERT_TRUE(pane->Run());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !pane->GetJobs().IsBusy() && !pane->GetJobs().GetResult()->result.Pass(); }, 30000));
+    pane->GetViolationsOnlyBox()->setChecked(true);
+    pane->GetHistogramBox()->setCurrentIndex(period);
+    pane->GetCycleList()->selectRow(0);
+    QApplication::processEvents();
+    EXPECT_TRUE(Frame().grab().save(outDir + "/cycles_frame_en.png"));
+    EXPECT_TRUE(pane->grab().save(outDir + "/cycles_pane_en.png"));
+}
 
 // With QVX_SCREENSHOT_DIR set, the read-outs of an 800-pixel wide window for a look: both
 // markers with their difference in the strip and the captions, the cursor near the right

@@ -14,11 +14,15 @@ constexpr std::size_t kCoarsestLevel = overview::kLevelCount - 1;
 
 ReportLevelScan::ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel,
                                  std::int64_t level)
+    : ReportLevelScan(reader, overview, channel, Levels{level, level}) {}
+
+ReportLevelScan::ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel,
+                                 Levels levels)
     : m_reader(reader),
       m_walk(reader, kChunkRecords, ReportRecordWalk::Unreadable::kChunk),
       m_overview(overview),
       m_channel(channel),
-      m_level(level) {}
+      m_levels(levels) {}
 
 ReportLevelScan::Outcome ReportLevelScan::Walk(const ReportSpan& span, const Visitor& visitor) {
     m_pending = {};
@@ -76,12 +80,15 @@ ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64
             const auto stats = m_overview->Fold(i, blockEnd, false);
             if (!stats) return Outcome::kReadError;
             const auto c = static_cast<std::size_t>(m_channel);
-            const bool above = stats->min[c] > m_level;
-            const bool below = stats->max[c] < m_level;
+            const bool above = stats->min[c] > m_levels.above;
+            const bool below = stats->max[c] < m_levels.below;
             if (above || below) {
                 if (const Outcome o = Flush(visitor); o != Outcome::kDone) return o;
                 if (visitor.canSkip(above)) {
-                    visitor.skipped(above, above ? stats->max[c] : stats->min[c], blockEnd - 1);
+                    if (visitor.skipped)
+                        visitor.skipped(above, above ? stats->max[c] : stats->min[c], blockEnd - 1);
+                    if (visitor.skippedBlock)
+                        visitor.skippedBlock(above, stats->min[c], stats->max[c], i, blockEnd);
                     m_recordsSkipped += blockEnd - i;
                     i = blockEnd;
                     if (const Outcome o = Progress(visitor); o != Outcome::kDone) return o;

@@ -48,6 +48,11 @@ public:
         // A skipped block: its side, its extreme sample on that side (maximum above,
         // minimum below) and the index of its last record.
         std::function<void(bool above, std::uint16_t extreme, std::uint64_t lastIndex)> skipped;
+        // The same skipped block with both of its extremes and its records [first, end);
+        // for callers that keep per-block minimum and maximum. Either call-back may be empty.
+        std::function<void(bool above, std::uint16_t min, std::uint16_t max, std::uint64_t first,
+                           std::uint64_t end)>
+            skippedBlock;
         // Consecutive records of the span; false stops the walk.
         ChunkConsumer records;
         // (records read or skipped so far, records of the span); false cancels. Called
@@ -55,8 +60,16 @@ public:
         WalkProgress progress;
     };
 
+    // Levels a block is compared with: it lies "above" when its minimum > `above` and
+    // "below" when its maximum < `below` (a hysteresis band puts them apart).
+    struct Levels {
+        std::int64_t above = 0;
+        std::int64_t below = 0;
+    };
+
     // `overview` may be null: every record is then read.
     ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel, std::int64_t level);
+    ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel, Levels levels);
 
     Outcome Walk(const ReportSpan& span, const Visitor& visitor);
 
@@ -77,7 +90,7 @@ private:
     ReportRecordWalk m_walk;
     ReportOverview* m_overview;
     int m_channel;
-    std::int64_t m_level;
+    Levels m_levels;
     Pending m_pending;
     std::uint64_t m_recordsRead = 0;
     std::uint64_t m_recordsSkipped = 0;

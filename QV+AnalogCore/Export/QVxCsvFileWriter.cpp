@@ -119,6 +119,12 @@ std::string QVxCsvFileWriter::GetError() const {
     return m_error;
 }
 
+void QVxCsvFileWriter::Abandon() {
+    if (m_fd < 0) return;
+    m_failed = true;
+    (void)Close();
+}
+
 bool QVxCsvFileWriter::Close() {
     if (m_fd < 0) return false;
     FlushBuffer();

@@ -74,6 +74,9 @@ public:
     // the file closed cleanly and it replaced the target; false (logged) otherwise, and
     // the target is left as it was.
     bool Close();
+    // Stops writing and leaves the target as it was (the temporary file is removed): for
+    // an export that failed or was cancelled after its file was opened.
+    void Abandon();
 
     bool IsOpen() const { return m_fd >= 0; }
     bool HasFailed() const { return m_failed.load(); }

@@ -1,7 +1,8 @@
 #pragma once
 // Generated two-file reports for the stored-report analysis tests: file 0 ends short of its
 // share of the index range (as a split file does), so global indexes jump where file 1
-// begins while the time runs on. Each record is 100 ns (10 ticks) after the one before.
+// begins while the time runs on. Each record is 100 ns (10 ticks) after the one before,
+// except where an optional gap in time puts `gapNs` more before the record at `gapAt`.
 
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportOverview.h"
@@ -16,17 +17,27 @@
 
 namespace qvx::test {
 
+struct ReportTimeGap {
+    std::uint64_t gapAt = UINT64_MAX;  // position of the first record after the gap
+    std::int64_t gapNs = 0;            // multiple of 10
+};
+
 class TwoFileReport {
 public:
     using Signal = std::function<Samples(std::uint64_t position)>;
 
     // `firstFileRecords` + `secondFileRecords` records; `signal` gives the samples of the
     // record at each position (0 = first record of the report).
+    using TimeGap = ReportTimeGap;
+
     TwoFileReport(const std::string& tag, std::uint64_t firstFileRecords, std::uint64_t secondFileRecords,
-                  Signal signal)
-        : m_dir(tag), m_firstFileRecords(firstFileRecords), m_signal(std::move(signal)) {
+                  Signal signal, TimeGap gap = {})
+        : m_dir(tag), m_firstFileRecords(firstFileRecords), m_signal(std::move(signal)), m_gap(gap) {
         ReportBuilder builder(m_dir.Path() / "repo");
-        builder.Times([this](std::uint64_t index) { return PositionOf(index) * 10; })
+        builder
+            .Times([this](std::uint64_t index) {
+                return static_cast<std::uint64_t>(TimeAt(PositionOf(index)) / 10);
+            })
             .SampleValues([this](std::uint64_t index) { return m_signal(PositionOf(index)); })
             .AddFile(0, firstFileRecords)
             .AddFile(1, secondFileRecords);
@@ -48,6 +59,10 @@ public:
                                              : kRecordsPerReportFile + (position - m_firstFileRecords);
     }
     static std::int64_t TimeNsAt(std::uint64_t position) { return static_cast<std::int64_t>(position) * 100; }
+    // The time of a record with the gap, if any (ns).
+    std::int64_t TimeAt(std::uint64_t position) const {
+        return TimeNsAt(position) + (position >= m_gap.gapAt ? m_gap.gapNs : 0);
+    }
     Samples SamplesAt(std::uint64_t position) const { return m_signal(position); }
 
     std::uint64_t Count() const { return m_count; }
@@ -59,6 +74,7 @@ private:
     TempDir m_dir;
     std::uint64_t m_firstFileRecords;
     Signal m_signal;
+    TimeGap m_gap;
     std::uint64_t m_count = 0;
     ReportDataReaderPtr m_reader;
     std::shared_ptr<ReportOverview> m_overview;

@@ -2,6 +2,7 @@
 // the analysis classes the application uses. A session file gives the channels' ranges and
 // probes (and which channels are on); a bare report folder is read with the default settings.
 
+#include "AnalysisSupport.h"
 #include "Command.h"
 #include "OverviewSupport.h"
 #include "SessionSupport.h"
@@ -24,10 +25,9 @@ using qvanalog::Fail;
 using qvanalog::ParseSigned;
 using qvx::QVxAnalogDisplayTriggerAnalyzer;
 
-namespace {
+namespace qvanalog {
 
-// The first "--word" that is not one of `known`.
-std::optional<std::string> UnknownOption(const qvanalog::Args& args, const std::vector<std::string>& known) {
+std::optional<std::string> UnknownOption(const Args& args, const std::vector<std::string>& known) {
     for (const std::string& word : args.Words()) {
         if (word.rfind("--", 0) == 0 && std::find(known.begin(), known.end(), word) == known.end())
             return word;
@@ -35,13 +35,7 @@ std::optional<std::string> UnknownOption(const qvanalog::Args& args, const std::
     return std::nullopt;
 }
 
-struct TimeRange {
-    std::int64_t from = 0;
-    std::int64_t to = std::numeric_limits<std::int64_t>::max();
-};
-
-// --from and --to (ns): both or, when `optional`, neither. An error text when refused.
-std::optional<std::string> ParseRange(const qvanalog::Args& args, bool optional, TimeRange& out) {
+std::optional<std::string> ParseRange(const Args& args, bool optional, TimeRange& out) {
     const auto fromText = args.Option("--from"), toText = args.Option("--to");
     if (optional && !fromText && !toText) return std::nullopt;
     const auto from = ParseSigned(fromText), to = ParseSigned(toText);
@@ -51,15 +45,22 @@ std::optional<std::string> ParseRange(const qvanalog::Args& args, bool optional,
     return std::nullopt;
 }
 
-// Opens PATH; the settings come from the session, or are the defaults for a report folder.
-std::optional<std::string> OpenPath(const qvanalog::Args& args, qvanalog::OpenedReport& opened,
-                                    qvx::AnalogSettings& settings) {
+std::optional<std::string> OpenPath(const Args& args, OpenedReport& opened, qvx::AnalogSettings& settings) {
     const std::vector<std::string> positionals = args.Positionals();
     if (positionals.size() != 1) return "expected one PATH argument (report folder or session file)";
-    if (!qvanalog::OpenReportOrSession(fs::path(positionals.front()), opened)) return opened.error;
+    if (!OpenReportOrSession(fs::path(positionals.front()), opened)) return opened.error;
     if (opened.session) settings = opened.session->GetSettings();
     return std::nullopt;
 }
+
+}  // namespace qvanalog
+
+namespace {
+
+using qvanalog::OpenPath;
+using qvanalog::ParseRange;
+using qvanalog::TimeRange;
+using qvanalog::UnknownOption;
 
 constexpr std::array<const char*, 4> kSlopeNames{"rising", "falling", "high", "low"};
 

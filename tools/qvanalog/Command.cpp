@@ -26,9 +26,18 @@ std::optional<std::string> Args::Option(const std::string& name) const {
     return std::nullopt;
 }
 
-std::optional<std::string> Args::RepeatedOption() const {
+std::vector<std::string> Args::Options(const std::string& name) const {
+    std::vector<std::string> values;
+    for (std::size_t i = 0; i + 1 < m_words.size(); ++i) {
+        if (m_words[i] == name) values.push_back(m_words[++i]);
+    }
+    return values;
+}
+
+std::optional<std::string> Args::RepeatedOption(const std::vector<std::string>& repeatable) const {
     std::set<std::string> seen;
     for (const std::string& w : m_words) {
+        if (std::find(repeatable.begin(), repeatable.end(), w) != repeatable.end()) continue;
         if (w.size() > 2 && w.rfind("--", 0) == 0 && !seen.insert(w).second) return w;
     }
     return std::nullopt;

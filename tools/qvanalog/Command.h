@@ -20,8 +20,11 @@ public:
     std::optional<std::string> Option(const std::string& name) const;  // "--index N"
     std::vector<std::string> Positionals() const;  // words that are neither flags nor option values
     const std::vector<std::string>& Words() const { return m_words; }
-    // The first "--name" word given more than once, if any: every option is taken once.
-    std::optional<std::string> RepeatedOption() const;
+    // Every value of an option that may be given more than once ("--limit A --limit B").
+    std::vector<std::string> Options(const std::string& name) const;
+    // The first "--name" word given more than once, if any: every option is taken once,
+    // except those in `repeatable`.
+    std::optional<std::string> RepeatedOption(const std::vector<std::string>& repeatable = {}) const;
 
     // Options that take a value; needed so Positionals() can skip the values.
     void DeclareValueOptions(std::vector<std::string> names) { m_valueOptions = std::move(names); }
@@ -37,13 +40,15 @@ using CommandFn = std::function<int(Args&)>;
 struct CommandInfo {
     std::string usage;
     CommandFn run;
+    std::vector<std::string> repeatable;  // options it takes more than once
 };
 
 std::map<std::string, CommandInfo>& Registry();
 
 struct Registration {
-    Registration(const std::string& name, const std::string& usage, CommandFn run) {
-        Registry()[name] = CommandInfo{usage, std::move(run)};
+    Registration(const std::string& name, const std::string& usage, CommandFn run,
+                 std::vector<std::string> repeatable = {}) {
+        Registry()[name] = CommandInfo{usage, std::move(run), std::move(repeatable)};
     }
 };
 

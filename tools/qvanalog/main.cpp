@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     }
     qvanalog::Args args(std::move(words));
     // A repeated option would leave the user guessing which value counts.
-    if (const auto repeated = args.RepeatedOption())
+    if (const auto repeated = args.RepeatedOption(it->second.repeatable))
         return qvanalog::Fail(*repeated + " is given more than once");
     try {
         return it->second.run(args);
