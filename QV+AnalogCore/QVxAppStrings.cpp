@@ -291,6 +291,8 @@ constexpr QVxStringRow kRows[] = {
      "Enter the hysteresis as a number of mV, 0 or more"},
     {kAppStringCyclesNeedMarkers, "M1-M2 には両方のマーカーが必要です", "M1-M2 needs both markers"},
     {kAppStringCyclesHistogram, "ヒストグラム:", "Histogram:"},
+    {kAppStringCyclesListCapped, "一覧とヒストグラムは最初の %1 サイクルです（全 %2 サイクル）。",
+     "The list and the histogram hold the first %1 cycles (of %2)."},
 };
 
 }  // namespace

@@ -224,6 +224,7 @@ inline constexpr int kAppStringCyclesBadLimit = 21617;  // %1: the parameter
 inline constexpr int kAppStringCyclesBadHysteresis = 21618;
 inline constexpr int kAppStringCyclesNeedMarkers = 21619;
 inline constexpr int kAppStringCyclesHistogram = 21620;
+inline constexpr int kAppStringCyclesListCapped = 21621;  // %1: cycles listed, %2: all cycles
 
 std::string_view QVxLoadAppString(int id);
 

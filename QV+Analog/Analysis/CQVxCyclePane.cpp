@@ -307,9 +307,17 @@ void CQVxCyclePane::ShowResult() {
         ShowProgress();
     } else {
         m_progressTimer.stop();
-        m_status->setText(m_jobs.Failed() ? QVxAppString(kAppStringCyclesReadError) : QString());
     }
     const auto& result = m_jobs.GetResult();
+    if (!busy) {
+        // The list and the histogram hold the first cycles only when there are very many.
+        const bool capped = result && result->cycles.size() < result->result.cycles;
+        m_status->setText(m_jobs.Failed() ? QVxAppString(kAppStringCyclesReadError)
+                          : capped        ? QVxAppString(kAppStringCyclesListCapped)
+                                         .arg(result->cycles.size())
+                                         .arg(result->result.cycles)
+                                   : QString());
+    }
     // Only a new result resets the list (its scroll position and selection).
     if (result.get() != m_shown) {
         m_shown = result.get();

@@ -73,6 +73,8 @@ public:
     QComboBox* GetHistogramBox() const { return m_histogramParameter; }
     QLabel* GetVerdictLabel() const { return m_verdict; }
     const qvx::analog::QVxAnalogCycleJobs& GetJobs() const { return m_jobs; }
+    qvx::analog::QVxAnalogCycleJobs& GetJobs() { return m_jobs; }
+    QLabel* GetStatusLabel() const { return m_status; }
 
 Q_SIGNALS:
     // The views were moved to `time` (ns) from the list.

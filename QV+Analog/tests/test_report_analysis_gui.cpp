@@ -280,6 +280,23 @@ TEST_F(ReportAnalysisGui, CyclePaneMeasuresJudgesListsAndMovesTheViews) {
     EXPECT_EQ(pane->GetJobs().GetResult()->request.cycles.channel, 3);
     EXPECT_TRUE(pane->GetJobs().GetResult()->result.Pass());
 
+    // Kept cycles capped below those found: the statistics and the verdict still cover every
+    // cycle, the list and the histogram the kept ones, and the pane says so.
+    pane->GetJobs().SetMaxKeptCycles(2);
+    const auto uncapped = pane->GetJobs().GetResult();
+    ASSERT_GT(uncapped->result.cycles, 2u);
+    ASSERT_TRUE(pane->Run());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return finished() && pane->GetJobs().GetResult() != uncapped; }, 30000));
+    const auto& capped = *pane->GetJobs().GetResult();
+    EXPECT_EQ(capped.cycles.size(), 2u);
+    EXPECT_EQ(capped.result.cycles, uncapped->result.cycles);
+    pane->GetViolationsOnlyBox()->setChecked(false);
+    EXPECT_EQ(pane->GetCycleModel()->rowCount(), 2);
+    EXPECT_TRUE(pane->GetStatusLabel()->text().contains(QString::number(capped.result.cycles)))
+        << pane->GetStatusLabel()->text().toStdString();
+    pane->GetJobs().SetMaxKeptCycles(qvx::analog::QVxAnalogCycleJobs::kMaxKeptCycles);
+
     // Bad fields are refused with the reason, and nothing runs.
     pane->GetStatsTable()->item(0, CQVxCyclePane::kLower)->setText(QStringLiteral("abc"));
     EXPECT_FALSE(pane->Run());

@@ -44,30 +44,31 @@ void QVxAnalogCycleJobs::Start(const Request& request) {
     m_total = 0;
     std::weak_ptr<QVxAnalogCycleJobs*> alive = m_alive;
     // Worker thread: only its own reader, the request copy and the atomics are touched.
-    m_worker = std::thread([request, cancel = &m_cancel, done = &m_done, total = &m_total, alive] {
-        auto result = std::make_shared<Result>();
-        result->request = request;
-        const ReportDataReaderPtr reader = ReportDataReader::Open(request.reportFolder);
-        if (!reader) {
-            result->result.status = CycleResult::Status::kReadError;
-        } else {
-            const std::shared_ptr<ReportOverview> overview = ReportOverview::Open(*reader);
-            result->result = MeasureCycles(
-                *reader, overview.get(), request.settings, request.cycles,
-                [&](std::uint64_t d, std::uint64_t t) {
-                    done->store(d);
-                    total->store(t);
-                    return !cancel->load();
-                },
-                [&](std::uint64_t, const Cycle& c) {
-                    result->cycles.push_back(c);
-                    return !cancel->load();
-                });
-        }
-        Dispatcher::PostToMain([alive, result] {
-            if (auto self = alive.lock()) (*self)->OnFinished(result);
+    m_worker = std::thread(
+        [request, maxKept = m_maxKept, cancel = &m_cancel, done = &m_done, total = &m_total, alive] {
+            auto result = std::make_shared<Result>();
+            result->request = request;
+            const ReportDataReaderPtr reader = ReportDataReader::Open(request.reportFolder);
+            if (!reader) {
+                result->result.status = CycleResult::Status::kReadError;
+            } else {
+                const std::shared_ptr<ReportOverview> overview = ReportOverview::Open(*reader);
+                result->result = MeasureCycles(
+                    *reader, overview.get(), request.settings, request.cycles,
+                    [&](std::uint64_t d, std::uint64_t t) {
+                        done->store(d);
+                        total->store(t);
+                        return !cancel->load();
+                    },
+                    [&](std::uint64_t, const Cycle& c) {
+                        if (result->cycles.size() < maxKept) result->cycles.push_back(c);
+                        return !cancel->load();
+                    });
+            }
+            Dispatcher::PostToMain([alive, result] {
+                if (auto self = alive.lock()) (*self)->OnFinished(result);
+            });
         });
-    });
     Changed.Emit();
 }
 

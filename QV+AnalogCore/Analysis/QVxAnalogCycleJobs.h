@@ -26,10 +26,15 @@ public:
         CycleRequest cycles;
     };
 
+    // Every cycle is counted, judged and in the statistics; the list and the histogram keep
+    // the first kMaxKeptCycles (88 bytes each, about 180 MB), so that a long recording of a
+    // fast clock (an hour of 1 MHz is 3.6 G cycles) cannot exhaust the memory.
+    static constexpr std::size_t kMaxKeptCycles = 2'000'000;
+
     struct Result {
         Request request;
         CycleResult result;
-        std::vector<Cycle> cycles;  // every cycle, in number order
+        std::vector<Cycle> cycles;  // the first kept cycles, in number order
     };
 
     QVxAnalogCycleJobs();
@@ -46,6 +51,9 @@ public:
     // Forgets the result (e.g. another session was opened) and cancels a running job.
     void Clear();
 
+    // Another limit to the cycles kept for the next jobs (tests).
+    void SetMaxKeptCycles(std::size_t count) { m_maxKept = count; }
+
     bool IsBusy() const { return m_worker.joinable(); }
     // (records done, records of the span) of the running job; any thread.
     std::pair<std::uint64_t, std::uint64_t> GetProgress() const { return {m_done.load(), m_total.load()}; }
@@ -57,6 +65,7 @@ private:
     void Start(const Request& request);
     void OnFinished(std::shared_ptr<const Result> result);  // GUI thread
 
+    std::size_t m_maxKept = kMaxKeptCycles;
     std::optional<Request> m_pending;  // waiting for the running job to stop
     std::shared_ptr<const Result> m_result;
     bool m_failed = false;
