@@ -111,15 +111,12 @@ public:
     void Take(const RecordChunk& chunk) {
         if (chunk.afterGap) EndPiece();
         if (!m_jumpTicks) LearnInterval(chunk);
-        for (std::uint64_t r = 0; r < chunk.count; ++r) {
-            const std::uint8_t* record = chunk.records + r * kReportRecordSize;
-            const std::uint64_t t = RecordTimeStamp(record, chunk.timeWord);
-            if (m_pieceRecords > 0 && (t < m_lastTicks || t - m_lastTicks > m_jumpTicks)) EndPiece();
-            if (m_pieceRecords++ == 0) m_pieceFirstTicks = t;
-            m_lastTicks = t;
-            if (m_fill == m_nfft / 2) m_middleTicks = t;
-            m_codes[m_fill] = static_cast<float>(LimitedSample(RecordRawSample(record, m_channel)));
-            if (++m_fill == m_nfft) TransformSegment();
+        std::uint64_t r = 0;
+        while (r < chunk.count) {
+            if (m_pieceRecords > 0 && IsJump(m_lastTicks, TicksOf(chunk, r))) EndPiece();
+            const std::uint64_t end = RegularRunEnd(chunk, r);
+            AppendRun(chunk, r, end);
+            r = end;
         }
     }
 
@@ -172,6 +169,51 @@ private:
         m_jumpTicks = 2 * std::max<std::uint64_t>(intervals[n / 2], 1) + 1;
     }
 
+    static std::uint64_t TicksOf(const RecordChunk& chunk, std::uint64_t r) {
+        return RecordTimeStamp(chunk.records + r * kReportRecordSize, chunk.timeWord);
+    }
+
+    // A jump: more than the usual interval allows, or backwards (the difference wraps).
+    bool IsJump(std::uint64_t before, std::uint64_t after) const { return after - before > m_jumpTicks; }
+
+    // One past the last record of the run from `first` without a jump between neighbours.
+    // Blocks of records are checked without branching first, so the common case (no jump)
+    // runs as a vector loop.
+    std::uint64_t RegularRunEnd(const RecordChunk& chunk, std::uint64_t first) const {
+        constexpr std::uint64_t kBlock = 256;
+        std::uint64_t r = first + 1;
+        while (r + kBlock <= chunk.count) {
+            bool jump = false;
+            for (std::uint64_t i = r; i < r + kBlock; ++i)
+                jump |= IsJump(TicksOf(chunk, i - 1), TicksOf(chunk, i));
+            if (jump) break;
+            r += kBlock;
+        }
+        while (r < chunk.count && !IsJump(TicksOf(chunk, r - 1), TicksOf(chunk, r))) ++r;
+        return r;
+    }
+
+    // Adds the records [first, end) of one run of the current piece to the segments.
+    void AppendRun(const RecordChunk& chunk, std::uint64_t first, std::uint64_t end) {
+        if (first == end) return;
+        if (m_pieceRecords == 0) m_pieceFirstTicks = TicksOf(chunk, first);
+        m_pieceRecords += end - first;
+        m_lastTicks = TicksOf(chunk, end - 1);
+        const std::uint8_t* samples = chunk.records + kRecordOffsetSamples + 2 * m_channel;
+        for (std::uint64_t r = first; r < end;) {
+            const std::uint64_t take = std::min<std::uint64_t>(end - r, m_nfft - m_fill);
+            const std::size_t middle = m_nfft / 2;
+            if (m_fill <= middle && middle < m_fill + take)
+                m_middleTicks = TicksOf(chunk, r + (middle - m_fill));
+            std::uint16_t* codes = m_codes.data() + m_fill;
+            for (std::uint64_t i = 0; i < take; ++i)
+                codes[i] = LimitedSample(LoadLE16(samples + (r + i) * kReportRecordSize));
+            m_fill += take;
+            r += take;
+            if (m_fill == m_nfft) TransformSegment();
+        }
+    }
+
     void EndPiece() {
         if (m_pieceRecords >= 2) {
             m_intervals += m_pieceRecords - 1;
@@ -183,10 +225,13 @@ private:
 
     void TransformSegment() {
         const double centre =
-            m_removeMean ? std::accumulate(m_codes.begin(), m_codes.end(), 0.0) / static_cast<double>(m_nfft)
-                         : m_zeroVoltCode;
+            m_removeMean
+                ? static_cast<double>(std::accumulate(m_codes.begin(), m_codes.end(), std::uint64_t{0})) /
+                      static_cast<double>(m_nfft)
+                : m_zeroVoltCode;
         const auto c = static_cast<float>(centre);
-        for (std::size_t n = 0; n < m_nfft; ++n) m_in[n] = (m_codes[n] - c) * m_weights[n];
+        for (std::size_t n = 0; n < m_nfft; ++n)
+            m_in[n] = (static_cast<float>(m_codes[n]) - c) * m_weights[n];
         fftwf_execute_dft_r2c(m_plan, m_in.get(), m_out.get());
         const std::size_t column = ColumnOf(m_middleTicks);
         if (m_columns && column != m_column) {
@@ -204,7 +249,6 @@ private:
         // The second half starts the next segment.
         std::copy(m_codes.begin() + static_cast<std::ptrdiff_t>(m_nfft / 2), m_codes.end(), m_codes.begin());
         m_fill = m_nfft / 2;
-        m_middleTicks = m_lastTicks;  // corrected when the next record arrives at the middle
     }
 
     std::size_t ColumnOf(std::uint64_t ticks) const {
@@ -238,8 +282,8 @@ private:
     fftwf_plan m_plan;
     FloatBuffer m_in;
     ComplexBuffer m_out;
-    std::vector<float> m_codes;    // the segment being filled, converter codes
-    std::vector<float> m_weights;  // window x volts per code
+    std::vector<std::uint16_t> m_codes;  // the segment being filled, converter codes
+    std::vector<float> m_weights;        // window x volts per code
     std::vector<double> m_power;
     double m_voltsPerCode = 0;
     double m_zeroVoltCode = 0;
