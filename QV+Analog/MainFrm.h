@@ -24,6 +24,7 @@ class CQVxAnalogScopeView;
 class CQVxAnalogTracingStatusDlg;
 class CQVxEventSearchPanel;
 class CQVxMeasurementPane;
+class CQVxSpectrumPane;
 class CQVxBookmarksPane;
 class CQVxWaveformDisplayTriggerDlg;
 class CTracePane;
@@ -103,6 +104,7 @@ public:
     CQVxAnalogDisplayTriggerListPane* GetDisplayTriggerListPane() const { return m_triggerListPane; }
     CQVxEventSearchPanel* GetSearchPanel() const { return m_searchPanel; }
     CQVxMeasurementPane* GetMeasurementPane() const { return m_measurementPane; }
+    CQVxSpectrumPane* GetSpectrumPane() const { return m_spectrumPane; }
     CQVxBookmarksPane* GetBookmarksPane() const { return m_bookmarksPane; }
     QAction* FindCommand(int id) const;
     QStringList GetRecentFiles() const;
@@ -178,6 +180,7 @@ private:
     CQVxAnalogDisplayTriggerListPane* m_triggerListPane = nullptr;
     CQVxEventSearchPanel* m_searchPanel = nullptr;
     CQVxMeasurementPane* m_measurementPane = nullptr;
+    CQVxSpectrumPane* m_spectrumPane = nullptr;
     CQVxBookmarksPane* m_bookmarksPane = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;

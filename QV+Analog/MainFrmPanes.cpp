@@ -5,6 +5,7 @@
 
 #include "QV+Analog/Analysis/CQVxEventSearchPanel.h"
 #include "QV+Analog/Analysis/CQVxMeasurementPane.h"
+#include "QV+Analog/Analysis/CQVxSpectrumPane.h"
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/DataList/CQVxBookmarksPane.h"
@@ -176,6 +177,8 @@ bool CMainFrame::CreateDockingWindows() {
     m_triggerListPane = new CQVxAnalogDisplayTriggerListPane(m_viewModel, this);
     name(m_triggerListPane, "DisplayTriggerListPane");
     m_measurementPane = new CQVxMeasurementPane(m_viewModel, this);
+    // The spectrum pane, tabbed with the measurement pane.
+    m_spectrumPane = new CQVxSpectrumPane(m_viewModel, this);
     m_bookmarksPane = new CQVxBookmarksPane(m_viewModel, this);
     name(m_bookmarksPane, "BookmarksPane");
     connect(m_bookmarksPane, &CQVxBookmarksPane::JumpedToTime, this,
@@ -191,6 +194,7 @@ bool CMainFrame::CreateDockingWindows() {
     addDockWidget(Qt::BottomDockWidgetArea, m_dataListPane);
     splitDockWidget(m_dataListPane, m_triggerListPane, Qt::Horizontal);
     tabifyDockWidget(m_triggerListPane, m_measurementPane);
+    tabifyDockWidget(m_measurementPane, m_spectrumPane);
     tabifyDockWidget(m_triggerListPane, m_bookmarksPane);
     m_triggerListPane->raise();
     resizeDocks({m_tracePane}, {360}, Qt::Horizontal);
@@ -200,7 +204,7 @@ bool CMainFrame::CreateDockingWindows() {
     for (QDockWidget* pane :
          {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
           static_cast<QDockWidget*>(m_triggerListPane), static_cast<QDockWidget*>(m_measurementPane),
-          static_cast<QDockWidget*>(m_bookmarksPane)}) {
+          static_cast<QDockWidget*>(m_bookmarksPane), static_cast<QDockWidget*>(m_spectrumPane)}) {
         if (bars) bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
     }
     return true;

@@ -97,10 +97,24 @@ public:
         m_windowSquares = std::inner_product(window.begin(), window.end(), window.begin(), 0.0);
     }
 
-    void SetColumns(std::size_t columns, std::uint64_t firstTicks, std::uint64_t lastTicks) {
+    // The picture spans [firstTicks, lastTicks] (10 ns ticks) of `records` records. A
+    // segment's column is found from its middle record's place between the first and the
+    // last middle a gapless span would have, so that each column of a gapless span takes its
+    // share of the segments.
+    void SetColumns(std::size_t columns, std::uint64_t firstTicks, std::uint64_t lastTicks,
+                    std::uint64_t records) {
         m_columns = columns;
-        m_columnFirstTicks = firstTicks;
-        m_columnSpanTicks = lastTicks - firstTicks + 1;
+        m_imageFirstTicks = firstTicks;
+        m_imageEndTicks = lastTicks + 1;
+        const double ticksPerRecord =
+            records > 1 ? static_cast<double>(lastTicks - firstTicks) / static_cast<double>(records - 1)
+                        : 0.0;
+        const std::uint64_t hop = m_nfft / 2;
+        const std::uint64_t segments = records >= m_nfft ? (records - m_nfft) / hop + 1 : 1;
+        m_columnFirstTicks =
+            firstTicks + static_cast<std::uint64_t>(ticksPerRecord * static_cast<double>(hop));
+        m_columnSpanTicks = std::max<std::uint64_t>(
+            1, static_cast<std::uint64_t>(ticksPerRecord * static_cast<double>((segments - 1) * hop)));
         m_columnPower.assign(m_bins, 0.0);
         m_rows = std::min(m_bins, SpectrumRequest::kMaxSpectrogramRows);
         m_binsPerRow = (m_bins + m_rows - 1) / m_rows;
@@ -138,8 +152,8 @@ public:
             image.columns = m_columns;
             image.rows = m_rows;
             image.binsPerRow = m_binsPerRow;
-            image.fromNs = TicksToNs(m_columnFirstTicks);
-            image.toNs = TicksToNs(m_columnFirstTicks + m_columnSpanTicks);
+            image.fromNs = TicksToNs(m_imageFirstTicks);
+            image.toNs = TicksToNs(m_imageEndTicks);
             image.dbv = std::move(m_image);
             out.spectrogram = std::move(image);
         }
@@ -303,6 +317,8 @@ private:
 
     // Spectrogram.
     std::size_t m_columns = 0;
+    std::uint64_t m_imageFirstTicks = 0;
+    std::uint64_t m_imageEndTicks = 1;
     std::uint64_t m_columnFirstTicks = 0;
     std::uint64_t m_columnSpanTicks = 1;
     std::size_t m_rows = 0;
@@ -379,10 +395,11 @@ SpectrumResult ComputeSpectrum(ReportDataReader& reader, ReportOverview* overvie
             out.status = SpectrumResult::Status::kReadError;
             return out;
         }
-        const std::uint64_t mostSegments = 2 * span->records / out.nfft;
+        // No more columns than segments a gapless span gives, so that columns are not left empty.
+        const std::uint64_t mostSegments = (span->records - out.nfft) / (out.nfft / 2) + 1;
         welch.SetColumns(std::clamp<std::uint64_t>(std::min<std::uint64_t>(request.columns, mostSegments), 1,
                                                    SpectrumRequest::kMaxSpectrogramColumns),
-                         times->first, times->second);
+                         times->first, times->second, span->records);
     }
     ReportRecordWalk walk(reader, kChunkRecords, ReportRecordWalk::Unreadable::kChunk);
     const WalkResult walked = walk.Walk(

@@ -53,10 +53,12 @@ struct SpectrumRequest {
     bool operator==(const SpectrumRequest&) const = default;
 };
 
-// Column c covers the times [fromNs + c x (toNs - fromNs) / columns, ...), from the span's
-// first stored record to a tick (10 ns) after its last; a segment belongs
-// to the column of its middle record. Rows are groups of `binsPerRow` neighbouring bins,
-// each the largest of its bins. Values in dBV, NaN for a column without segments.
+// The picture spans the times from the span's first stored record to a tick (10 ns) after
+// its last, in `columns` equal columns. A segment belongs to the column of its middle
+// record's place between the first and the last middle a gapless span has; there are no more
+// columns than such a span has segments. Rows are groups
+// of `binsPerRow` neighbouring bins, each the largest of its bins. Values in dBV, NaN for a
+// column without segments.
 struct Spectrogram {
     std::size_t columns = 0;
     std::size_t rows = 0;

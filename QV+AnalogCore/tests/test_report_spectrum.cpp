@@ -321,7 +321,11 @@ TEST(ReportSpectrum, SpectrogramFollowsTheToneInTime) {
     request.nfft = 256;
     const SpectrumResult wide = ComputeSpectrum(report.Reader(), nullptr, Settings(), request);
     ASSERT_TRUE(wide.spectrogram);
-    EXPECT_EQ(wide.spectrogram->columns, 2 * kCount / 256);
+    const std::uint64_t segments = (kCount - 256) / 128 + 1;
+    EXPECT_EQ(wide.segments, segments);
+    EXPECT_EQ(wide.spectrogram->columns, segments);
+    // One segment per column: none is left empty.
+    for (float v : wide.spectrogram->dbv) ASSERT_FALSE(std::isnan(v));
     EXPECT_EQ(wide.spectrogram->dbv.size(), wide.spectrogram->columns * wide.spectrogram->rows);
 }
 
