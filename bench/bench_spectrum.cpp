@@ -114,7 +114,9 @@ int main() {
     const double catWarm = cat();
     std::printf("cat (cold): %8.0f ms  %6.0f MB/s\ncat (warm): %8.0f ms  %6.0f MB/s\n", catCold,
                 bytes / 1e3 / catCold, catWarm, bytes / 1e3 / catWarm);
-    spectrum("spectrum CH1", false, catWarm, 0);
+    // $QVX_BENCH_REPEAT warm runs (default 1), e.g. for a profiler.
+    const int repeat = std::getenv("QVX_BENCH_REPEAT") ? std::atoi(std::getenv("QVX_BENCH_REPEAT")) : 1;
+    for (int i = 0; i < repeat; ++i) spectrum("spectrum CH1", false, catWarm, 0);
     spectrum("spectrum CH1 + spectrogram", false, catWarm, SpectrumRequest::kMaxSpectrogramColumns);
     return 0;
 }
