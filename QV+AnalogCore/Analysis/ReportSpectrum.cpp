@@ -11,10 +11,13 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <numeric>
+#include <thread>
 
 namespace qvx::analog {
 
@@ -24,6 +27,89 @@ namespace {
 constexpr std::uint64_t kChunkRecords = 262'144;
 // Intervals looked at for the usual interval between records.
 constexpr std::size_t kIntervalSample = 4096;
+// Chunks in flight between the reading thread and the computing one: 4 x 2.5 MiB.
+constexpr std::size_t kChunksInFlight = 4;
+
+// The time stamps (10 ns ticks) and converter codes of one channel of a chunk of records.
+struct SampleChunk {
+    std::vector<std::uint64_t> ticks;
+    std::vector<std::uint16_t> codes;
+    std::uint64_t count = 0;
+    bool afterGap = false;  // records just before it are missing
+};
+
+// Hands sample chunks from the reading thread to the computing one, with a fixed number of
+// chunks that go round, so reading runs ahead of computing by at most that many.
+class SampleChunkQueue {
+public:
+    SampleChunkQueue() {
+        for (std::size_t i = 0; i < kChunksInFlight; ++i) m_free.push_back(std::make_unique<SampleChunk>());
+    }
+
+    // Reading thread: an empty chunk to fill; null once the computing thread stopped.
+    std::unique_ptr<SampleChunk> Acquire() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_stopped || !m_free.empty(); });
+        if (m_stopped) return nullptr;
+        auto chunk = std::move(m_free.back());
+        m_free.pop_back();
+        return chunk;
+    }
+    void Push(std::unique_ptr<SampleChunk> chunk) {
+        const std::lock_guard lock(m_mutex);
+        m_full.push_back(std::move(chunk));
+        m_changed.notify_all();
+    }
+    // Reading thread: no more chunks come.
+    void Close() {
+        const std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_changed.notify_all();
+    }
+
+    // Computing thread: the next full chunk; null when the reading thread closed and every
+    // chunk was taken.
+    std::unique_ptr<SampleChunk> Pop() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_closed || !m_full.empty(); });
+        if (m_full.empty()) return nullptr;
+        auto chunk = std::move(m_full.front());
+        m_full.pop_front();
+        return chunk;
+    }
+    void Release(std::unique_ptr<SampleChunk> chunk) {
+        const std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(chunk));
+        m_changed.notify_all();
+    }
+    // Computing thread: takes no more chunks (cancelled); the reading thread stops.
+    void Stop() {
+        const std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<SampleChunk>> m_full;
+    std::vector<std::unique_ptr<SampleChunk>> m_free;
+    bool m_closed = false;
+    bool m_stopped = false;
+};
+
+// Reading thread: the channel's time stamps and codes (limited to 0x3FFF) of `records`.
+void ExtractSamples(const RecordChunk& records, std::size_t channel, SampleChunk& out) {
+    out.count = records.count;
+    out.afterGap = records.afterGap;
+    out.ticks.resize(records.count);
+    out.codes.resize(records.count);
+    for (std::uint64_t r = 0; r < records.count; ++r) {
+        const std::uint8_t* record = records.records + r * kReportRecordSize;
+        out.ticks[r] = RecordTimeStamp(record, records.timeWord);
+        out.codes[r] = LimitedSample(RecordRawSample(record, channel));
+    }
+}
 
 struct FftwFree {
     void operator()(void* p) const { fftwf_free(p); }
@@ -128,7 +214,7 @@ public:
         m_image.assign(columns * m_rows, std::numeric_limits<float>::quiet_NaN());
     }
 
-    void Take(const RecordChunk& chunk) {
+    void Take(const SampleChunk& chunk) {
         if (chunk.afterGap) EndPiece();
         if (!m_jumpTicks) LearnInterval(chunk);
         std::uint64_t r = 0;
@@ -174,14 +260,12 @@ private:
 
     // The usual interval from the first chunk: the median of its first intervals; a jump is
     // more than twice that (the 10 ns stamps of a 95 ns interval alternate 90 and 100 ns).
-    void LearnInterval(const RecordChunk& chunk) {
+    void LearnInterval(const SampleChunk& chunk) {
         if (chunk.count < 2) return;
         std::vector<std::uint64_t> intervals;
         const std::uint64_t n = std::min<std::uint64_t>(chunk.count - 1, kIntervalSample);
         for (std::uint64_t r = 0; r < n; ++r) {
-            const std::uint64_t a = RecordTimeStamp(chunk.records + r * kReportRecordSize, chunk.timeWord);
-            const std::uint64_t b =
-                RecordTimeStamp(chunk.records + (r + 1) * kReportRecordSize, chunk.timeWord);
+            const std::uint64_t a = chunk.ticks[r], b = chunk.ticks[r + 1];
             intervals.push_back(b >= a ? b - a : 0);
         }
         std::nth_element(intervals.begin(), intervals.begin() + static_cast<std::ptrdiff_t>(n / 2),
@@ -189,17 +273,18 @@ private:
         m_jumpTicks = 2 * std::max<std::uint64_t>(intervals[n / 2], 1) + 1;
     }
 
-    static std::uint64_t TicksOf(const RecordChunk& chunk, std::uint64_t r) {
-        return RecordTimeStamp(chunk.records + r * kReportRecordSize, chunk.timeWord);
-    }
+    static std::uint64_t TicksOf(const SampleChunk& chunk, std::uint64_t r) { return chunk.ticks[r]; }
 
     // A jump: more than the usual interval allows, or backwards (the difference wraps).
-    bool IsJump(std::uint64_t before, std::uint64_t after) const { return after - before > m_jumpTicks; }
+    // Before the usual interval is known (no chunk of two records yet), only backwards.
+    bool IsJump(std::uint64_t before, std::uint64_t after) const {
+        return m_jumpTicks ? after - before > m_jumpTicks : after < before;
+    }
 
     // One past the last record of the run from `first` without a jump between neighbours.
     // Blocks of records are checked without branching first, so the common case (no jump)
     // runs as a vector loop.
-    std::uint64_t RegularRunEnd(const RecordChunk& chunk, std::uint64_t first) const {
+    std::uint64_t RegularRunEnd(const SampleChunk& chunk, std::uint64_t first) const {
         constexpr std::uint64_t kBlock = 256;
         std::uint64_t r = first + 1;
         while (r + kBlock <= chunk.count) {
@@ -214,20 +299,18 @@ private:
     }
 
     // Adds the records [first, end) of one run of the current piece to the segments.
-    void AppendRun(const RecordChunk& chunk, std::uint64_t first, std::uint64_t end) {
+    void AppendRun(const SampleChunk& chunk, std::uint64_t first, std::uint64_t end) {
         if (first == end) return;
         if (m_pieceRecords == 0) m_pieceFirstTicks = TicksOf(chunk, first);
         m_pieceRecords += end - first;
         m_lastTicks = TicksOf(chunk, end - 1);
-        const std::uint8_t* samples = chunk.records + kRecordOffsetSamples + 2 * m_channel;
         for (std::uint64_t r = first; r < end;) {
             const std::uint64_t take = std::min<std::uint64_t>(end - r, m_nfft - m_fill);
             const std::size_t middle = m_nfft / 2;
             if (m_fill <= middle && middle < m_fill + take)
                 m_middleTicks = TicksOf(chunk, r + (middle - m_fill));
-            std::uint16_t* codes = m_codes.data() + m_fill;
-            for (std::uint64_t i = 0; i < take; ++i)
-                codes[i] = LimitedSample(LoadLE16(samples + (r + i) * kReportRecordSize));
+            std::copy_n(chunk.codes.begin() + static_cast<std::ptrdiff_t>(r), take,
+                        m_codes.begin() + static_cast<std::ptrdiff_t>(m_fill));
             m_fill += take;
             r += take;
             if (m_fill == m_nfft) TransformSegment();
@@ -407,15 +490,38 @@ SpectrumResult ComputeSpectrum(ReportDataReader& reader, ReportOverview* overvie
                                                    SpectrumRequest::kMaxSpectrogramColumns),
                          times->first, times->second, span->records);
     }
-    ReportRecordWalk walk(reader, kChunkRecords, ReportRecordWalk::Unreadable::kChunk);
-    const WalkResult walked = walk.Walk(
-        *span,
-        [&](const RecordChunk& chunk) {
-            welch.Take(chunk);
-            return true;
-        },
-        progress);
-    if (walked.outcome == WalkOutcome::kCancelled) {
+    // The records are read on a thread of their own, which runs ahead of the transforms by
+    // a few chunks: reading (cold, from the disk) and computing overlap. The reader is used
+    // only by that thread until it is joined.
+    SampleChunkQueue queue;
+    WalkResult walked;
+    std::thread readingThread(
+        [&reader, &queue, &walked, &span, channel = static_cast<std::size_t>(request.channel)] {
+            ReportRecordWalk walk(reader, kChunkRecords, ReportRecordWalk::Unreadable::kChunk);
+            walked = walk.Walk(*span, [&](const RecordChunk& records) {
+                auto chunk = queue.Acquire();
+                if (!chunk) return false;
+                ExtractSamples(records, channel, *chunk);
+                queue.Push(std::move(chunk));
+                return true;
+            });
+            queue.Close();
+        });
+    bool cancelled = false;
+    std::uint64_t done = 0;
+    while (auto chunk = queue.Pop()) {
+        if (!cancelled) {
+            welch.Take(*chunk);
+            done += chunk->count;
+            if (progress && !progress(done, span->records)) {
+                cancelled = true;
+                queue.Stop();
+            }
+        }
+        queue.Release(std::move(chunk));
+    }
+    readingThread.join();
+    if (cancelled) {
         out.status = SpectrumResult::Status::kCancelled;
         return out;
     }

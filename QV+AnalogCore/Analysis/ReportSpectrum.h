@@ -14,8 +14,10 @@
 // over the segments of |X[k]|^2 / (sum w)^2, doubled for 0 < k < N/2. The PSD (V^2/Hz) is
 // that divided by the equivalent noise bandwidth, fs x sum w^2 / (sum w)^2.
 //
-// Runs on the calling thread, which must own the reader; records are read through the
-// record walk in chunks of 4 MiB.
+// Runs on the calling thread, which must own the reader; the records are read through the
+// record walk in chunks of 4 MiB on a thread of its own, which has the reader until the
+// computation returns and runs a few chunks ahead of the transforms. Progress is reported
+// on the calling thread.
 
 #include "QV+AnalogCore/Analysis/SpectrumFigures.h"
 #include "QV+AnalogCore/Analysis/SpectrumWindow.h"

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <thread>
 
 namespace {
 
@@ -327,6 +328,42 @@ TEST(ReportSpectrum, SpectrogramFollowsTheToneInTime) {
     // One segment per column: none is left empty.
     for (float v : wide.spectrogram->dbv) ASSERT_FALSE(std::isnan(v));
     EXPECT_EQ(wide.spectrogram->dbv.size(), wide.spectrogram->columns * wide.spectrogram->rows);
+}
+
+// The records are read on a thread of their own that runs a few chunks ahead: a cancel from
+// the progress call-back stops it (also when it waits for a free chunk), and the progress
+// counts every record of a finished computation on the calling thread.
+TEST(ReportSpectrum, ProgressCountsTheRecordsAndACancelStopsTheReading) {
+    constexpr std::uint64_t kCount = 2'000'000;  // 8 chunks of 262,144 records
+    OneFileReport report("spectrum_cancel", kCount, [](std::uint64_t i) { return 8192 + (i * 7919) % 1000; });
+    const auto caller = std::this_thread::get_id();
+    std::uint64_t calls = 0, last = 0;
+    SpectrumResult r =
+        ComputeSpectrum(report.Reader(), nullptr, Settings(), Request(4096, SpectrumWindow::kHann),
+                        [&](std::uint64_t done, std::uint64_t total) {
+                            EXPECT_EQ(std::this_thread::get_id(), caller);
+                            EXPECT_EQ(total, kCount);
+                            EXPECT_GT(done, last);
+                            last = done;
+                            ++calls;
+                            return true;
+                        });
+    EXPECT_EQ(r.status, SpectrumResult::Status::kDone);
+    EXPECT_EQ(last, kCount);
+    EXPECT_EQ(calls, 8u);
+
+    calls = 0;
+    r = ComputeSpectrum(report.Reader(), nullptr, Settings(), Request(4096, SpectrumWindow::kHann),
+                        [&](std::uint64_t, std::uint64_t) {
+                            ++calls;
+                            return false;
+                        });
+    EXPECT_EQ(r.status, SpectrumResult::Status::kCancelled);
+    EXPECT_EQ(calls, 1u);
+    // The reader serves the next computation as before.
+    EXPECT_EQ(
+        ComputeSpectrum(report.Reader(), nullptr, Settings(), Request(4096, SpectrumWindow::kHann)).status,
+        SpectrumResult::Status::kDone);
 }
 
 }  // namespace

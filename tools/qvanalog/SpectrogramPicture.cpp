@@ -31,9 +31,20 @@ constexpr int kPlotHeight = 500;
 constexpr int kLeft = 90, kTop = 40, kRight = 110, kBottom = 60;
 constexpr int kScaleWidth = 20;
 
+// Qt's notes while it starts (e.g. that XDG_RUNTIME_DIR is not set, as under sudo or cron)
+// go to the debug log rather than to the command's error output.
+void QtMessageToLog(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        spdlog::error("Qt: {}", message.toStdString());
+    } else {
+        spdlog::debug("Qt: {}", message.toStdString());
+    }
+}
+
 // Text needs a QGuiApplication; a command line has no display, so the offscreen platform.
 std::unique_ptr<QGuiApplication> GuiForFonts() {
     if (QGuiApplication::instance()) return nullptr;
+    qInstallMessageHandler(&QtMessageToLog);
     static int argc = 3;
     static char arg0[] = "qvanalog", arg1[] = "-platform", arg2[] = "offscreen";
     static char* argv[] = {arg0, arg1, arg2, nullptr};
