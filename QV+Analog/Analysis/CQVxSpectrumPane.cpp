@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <spdlog/spdlog.h>
@@ -86,8 +87,13 @@ CQVxSpectrumPane::CQVxSpectrumPane(QVxAnalogViewModel& viewModel, QWidget* paren
     m_figures->setObjectName(QStringLiteral("spectrumFigures"));
     m_figures->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     m_figures->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_figures->setMinimumWidth(180);
-    row->addWidget(m_figures);
+    // The figures and ten peaks scroll when the pane is low.
+    auto* figures = new QScrollArea(body);
+    figures->setWidget(m_figures);
+    figures->setWidgetResizable(true);
+    figures->setFrameShape(QFrame::NoFrame);
+    figures->setMinimumWidth(200);
+    row->addWidget(figures);
     layout->addLayout(row, 1);
     setWidget(body);
     connect(m_plot, &CQVxSpectrumPlot::ExportCsvRequested, this, &CQVxSpectrumPane::OnExportCsv);
@@ -101,6 +107,11 @@ CQVxSpectrumPane::CQVxSpectrumPane(QVxAnalogViewModel& viewModel, QWidget* paren
         Bind();
     }));
     m_connections.push_back(m_viewModel.TraceStateChanged.Connect([this] { m_settle.start(); }));
+    // Emitted when the pane is shown or hidden and when its tab is selected or not.
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        m_inFront = visible;
+        if (visible) m_settle.start();
+    });
     Bind();
 }
 
@@ -191,6 +202,8 @@ std::optional<QVxAnalogSpectrumJobs::Request> CQVxSpectrumPane::MakeRequest() co
 }
 
 void CQVxSpectrumPane::ComputeNow() {
+    // A pane behind another tab computes nothing; it does when it comes to the front.
+    if (!m_inFront) return;
     if (const auto request = MakeRequest()) {
         m_jobs.Compute(*request);
     } else {

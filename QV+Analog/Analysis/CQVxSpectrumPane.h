@@ -4,9 +4,9 @@
 // window function and FFT points, a linear or logarithmic frequency axis, the figures of
 // the spectrum (fundamental, THD, SNR, SINAD, SFDR, ENOB) and its largest peaks beside the
 // plot, a switch to the spectrogram and the CSV export in the plot's context menu. It
-// follows the waveform presenter's changes (markers, scrolling, zoom) after a short pause
-// and computes on a worker thread (QVxAnalogSpectrumJobs), whose result comes back through
-// the main dispatcher. GUI thread only.
+// follows the waveform presenter's changes (markers, scrolling, zoom) after a short pause,
+// while it is in front (not behind another tab), and computes on a worker thread (QVxAnalogSpectrumJobs),
+// whose result comes back through the main dispatcher. GUI thread only.
 
 #include "QV+AnalogCore/Analysis/QVxAnalogSpectrumJobs.h"
 
@@ -45,6 +45,8 @@ public:
     bool ExportCsv(const std::filesystem::path& path) const;
 
     const qvx::analog::QVxAnalogSpectrumJobs& GetJobs() const { return m_jobs; }
+    // Shown, and its tab selected when tabbed.
+    bool IsInFront() const { return m_inFront; }
     CQVxSpectrumPlot* GetPlot() const { return m_plot; }
     QComboBox* GetChannelBox() const { return m_channel; }
     QComboBox* GetWindowBox() const { return m_window; }
@@ -70,6 +72,7 @@ private:
     QLabel* m_span = nullptr;
     QLabel* m_figures = nullptr;
     CQVxSpectrumPlot* m_plot = nullptr;
+    bool m_inFront = false;
     QTimer m_settle;
     qvx::analog::QVxAnalogSpectrumJobs m_jobs;
     std::vector<std::shared_ptr<qvx::SignalConnection>> m_presenterConnections;  // of the current presenter

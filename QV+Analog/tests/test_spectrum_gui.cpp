@@ -1,8 +1,9 @@
 // The spectrum pane in the window, on a recording of the simulated unit's demo signal: it
-// follows the markers with the spectrum the analysis computes, paints one level range per
-// pixel column, switches to the spectrogram, says why it shows nothing, exports its CSV, and
-// reads in English with --lang en. Screenshots go to $QVX_SCREENSHOT_DIR when set.
+// follows the markers (while in front) with the spectrum the analysis computes, paints one
+// level range per pixel column, switches to the spectrogram, says why it shows nothing,
+// exports its CSV, and reads in English with --lang en. Screenshots go to $QVX_SCREENSHOT_DIR when set.
 
+#include "QV+Analog/Analysis/CQVxMeasurementPane.h"
 #include "QV+Analog/Analysis/CQVxSpectrumPane.h"
 #include "QV+Analog/Analysis/CQVxSpectrumPlot.h"
 #include "QV+Analog/MainFrm.h"
@@ -122,6 +123,17 @@ TEST_F(SpectrumPaneGui, FollowsTheMarkersSwitchesToTheSpectrogramAndExportsCsv) 
             return !pane->GetJobs().IsBusy() && r && r->status == SpectrumResult::Status::kChannelOff;
         },
         30000));
+
+    // Behind the measurement pane it computes nothing; in front again, it catches up.
+    pane->GetChannelBox()->setCurrentIndex(0);
+    Frame().GetMeasurementPane()->raise();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pane->IsInFront(); }, 5000));
+    Presenter().SetMarkerTime(1, m1 + 100'000'000);
+    QTest::qWait(3 * CQVxSpectrumPane::kSettleMs);
+    EXPECT_FALSE(pane->GetJobs().IsBusy());
+    EXPECT_EQ(pane->GetJobs().GetResult()->fromNs, m1);
+    pane->raise();
+    ASSERT_TRUE(WaitForSpan(*pane, m1 + 100'000'000, m2, true));
 }
 
 TEST_F(SpectrumPaneGui, ReadsInEnglish) {
