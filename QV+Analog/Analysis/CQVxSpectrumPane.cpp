@@ -95,7 +95,12 @@ CQVxSpectrumPane::CQVxSpectrumPane(QVxAnalogViewModel& viewModel, QWidget* paren
     figures->setMinimumWidth(200);
     row->addWidget(figures);
     layout->addLayout(row, 1);
-    setWidget(body);
+    // The pane scrolls rather than widen or heighten the dock area it shares with the lists.
+    auto* scroller = new QScrollArea(this);
+    scroller->setWidget(body);
+    scroller->setWidgetResizable(true);
+    scroller->setFrameShape(QFrame::NoFrame);
+    setWidget(scroller);
     connect(m_plot, &CQVxSpectrumPlot::ExportCsvRequested, this, &CQVxSpectrumPane::OnExportCsv);
 
     m_settle.setSingleShot(true);

@@ -28,7 +28,7 @@ QString Text(const std::string& s) {
 CQVxSpectrumPlot::CQVxSpectrumPlot(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("spectrumPlot"));
     setMouseTracking(true);
-    setMinimumSize(320, 180);
+    setMinimumSize(240, 120);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
