@@ -165,13 +165,13 @@ void CQVxSpectrumPlot::PaintSpectrum(QPainter& p, const QRect& area) {
         const int w = metrics.horizontalAdvance(label);
         const int left = std::clamp(x - w / 2, area.left() + 2, area.right() - w - 2);
         QRect box(left, std::max(area.top(), y - 11 - metrics.height()), w, metrics.height());
-        for (int tries = 0; tries < 4; ++tries) {
-            const bool overlaps = std::any_of(labels.begin(), labels.end(),
-                                              [&](const QRect& other) { return other.intersects(box); });
-            if (!overlaps) break;
-            box.translate(0, -metrics.height());
-        }
-        if (box.top() < area.top()) box.moveTop(area.top());
+        const auto overlaps = [&] {
+            return std::any_of(labels.begin(), labels.end(),
+                               [&](const QRect& other) { return other.intersects(box); });
+        };
+        for (int tries = 0; tries < 4 && overlaps(); ++tries) box.translate(0, -metrics.height());
+        // In a low plot there may be no room: the peak keeps its mark, without a label.
+        if (box.top() < area.top() || overlaps()) continue;
         labels.push_back(box);
         p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, label);
     }
