@@ -25,6 +25,7 @@ class CQVxAnalogTracingStatusDlg;
 class CQVxEventSearchPanel;
 class CQVxMeasurementPane;
 class CQVxCyclePane;
+class CQVxSpectrumPane;
 class CQVxBookmarksPane;
 class CQVxWaveformDisplayTriggerDlg;
 class CTracePane;
@@ -108,6 +109,7 @@ public:
     CQVxEventSearchPanel* GetSearchPanel() const { return m_searchPanel; }
     CQVxMeasurementPane* GetMeasurementPane() const { return m_measurementPane; }
     CQVxCyclePane* GetCyclePane() const { return m_cyclePane; }
+    CQVxSpectrumPane* GetSpectrumPane() const { return m_spectrumPane; }
     CQVxBookmarksPane* GetBookmarksPane() const { return m_bookmarksPane; }
     QAction* FindCommand(int id) const;
     QStringList GetRecentFiles() const;
@@ -184,6 +186,7 @@ private:
     CQVxEventSearchPanel* m_searchPanel = nullptr;
     CQVxMeasurementPane* m_measurementPane = nullptr;
     CQVxCyclePane* m_cyclePane = nullptr;
+    CQVxSpectrumPane* m_spectrumPane = nullptr;
     CQVxBookmarksPane* m_bookmarksPane = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;

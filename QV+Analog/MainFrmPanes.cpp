@@ -6,6 +6,7 @@
 #include "QV+Analog/Analysis/CQVxCyclePane.h"
 #include "QV+Analog/Analysis/CQVxEventSearchPanel.h"
 #include "QV+Analog/Analysis/CQVxMeasurementPane.h"
+#include "QV+Analog/Analysis/CQVxSpectrumPane.h"
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/DataList/CQVxBookmarksPane.h"
@@ -192,6 +193,8 @@ bool CMainFrame::CreateDockingWindows() {
     m_cyclePane = new CQVxCyclePane(m_viewModel, this);
     connect(m_cyclePane, &CQVxCyclePane::JumpedToTime, this,
             [this](qint64 time) { m_view->SendTimeToPeers(time); });
+    // The spectrum pane, tabbed with the measurement pane.
+    m_spectrumPane = new CQVxSpectrumPane(m_viewModel, this);
     m_bookmarksPane = new CQVxBookmarksPane(m_viewModel, this);
     name(m_bookmarksPane, "BookmarksPane");
     connect(m_bookmarksPane, &CQVxBookmarksPane::JumpedToTime, this,
@@ -208,6 +211,7 @@ bool CMainFrame::CreateDockingWindows() {
     splitDockWidget(m_dataListPane, m_triggerListPane, Qt::Horizontal);
     tabifyDockWidget(m_triggerListPane, m_measurementPane);
     tabifyDockWidget(m_measurementPane, m_cyclePane);
+    tabifyDockWidget(m_measurementPane, m_spectrumPane);
     tabifyDockWidget(m_triggerListPane, m_bookmarksPane);
     m_triggerListPane->raise();
     resizeDocks({m_tracePane}, {360}, Qt::Horizontal);
@@ -217,7 +221,8 @@ bool CMainFrame::CreateDockingWindows() {
     for (QDockWidget* pane :
          {m_tracePane, m_displayTriggerPane, static_cast<QDockWidget*>(m_dataListPane),
           static_cast<QDockWidget*>(m_triggerListPane), static_cast<QDockWidget*>(m_measurementPane),
-          static_cast<QDockWidget*>(m_bookmarksPane), static_cast<QDockWidget*>(m_cyclePane)}) {
+          static_cast<QDockWidget*>(m_bookmarksPane), static_cast<QDockWidget*>(m_cyclePane),
+          static_cast<QDockWidget*>(m_spectrumPane)}) {
         if (bars) bars->insertAction(bars->actions().value(1), pane->toggleViewAction());
     }
     return true;

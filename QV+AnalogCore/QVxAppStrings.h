@@ -42,6 +42,23 @@ inline constexpr int kAppStringMeasurementWindow = 20222;   // %s, %s: the windo
 inline constexpr int kAppStringMeasurementBusy = 20223;
 inline constexpr int kAppStringMeasurementNoData = 20224;
 inline constexpr int kAppStringMeasurementColumns = 20225;  // column titles separated by '|'
+// The spectrum pane.
+inline constexpr int kAppStringSpectrumTitle = 20240;
+inline constexpr int kAppStringSpectrumChannel = 20241;
+inline constexpr int kAppStringSpectrumWindowFunction = 20242;
+inline constexpr int kAppStringSpectrumWindowNames =
+    20243;  // in the order of SpectrumWindow, separated by '|'
+inline constexpr int kAppStringSpectrumPoints = 20244;
+inline constexpr int kAppStringSpectrumPointsAuto = 20245;
+inline constexpr int kAppStringSpectrumLogFrequency = 20246;
+inline constexpr int kAppStringSpectrumShowSpectrogram = 20247;
+inline constexpr int kAppStringSpectrumFigureNames = 20248;  // fundamental, THD, SNR, SINAD, SFDR, ENOB, '|'
+inline constexpr int kAppStringSpectrumSegments = 20249;     // %1 segments, %2 N, %3 sample rate
+inline constexpr int kAppStringSpectrumPeaks = 20250;
+inline constexpr int kAppStringSpectrumExportCsv = 20251;
+inline constexpr int kAppStringSpectrumTooFewRecords = 20253;  // %1: N
+inline constexpr int kAppStringSpectrumChannelOff = 20254;
+inline constexpr int kAppStringSpectrumReadFailed = 20255;
 inline constexpr int kAppStringResetCacheFolder = 32782;
 inline constexpr int kAppStringCacheFolderBrowseTitle = 32787;
 inline constexpr int kAppStringEnterCacheFolder = 32788;
