@@ -25,6 +25,7 @@ class CQVxAnalogTracingStatusDlg;
 class CQVxEventSearchPanel;
 class CQVxMeasurementPane;
 class CQVxCyclePane;
+class IQVxReportSection;
 class CQVxSpectrumPane;
 class CQVxBookmarksPane;
 class CQVxWaveformDisplayTriggerDlg;
@@ -151,6 +152,7 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     bool CreateDockingWindows();
+    std::vector<std::unique_ptr<IQVxReportSection>> AnalysisReportSections() const;
     QWidget* CreateDisplayTriggerContent();
     QAction* AddCommand(QMenu* menu, int id, const QString& text, std::function<void()> handler);
     void OnTraceStateChanged();

@@ -7,10 +7,12 @@
 #include "QV+Analog/Analysis/CQVxEventSearchPanel.h"
 #include "QV+Analog/Analysis/CQVxMeasurementPane.h"
 #include "QV+Analog/Analysis/CQVxSpectrumPane.h"
+#include "QV+Analog/Analysis/CQVxSpectrumPlot.h"
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/DataList/CQVxBookmarksPane.h"
 #include "QV+Analog/Pictures/QVxFramePictures.h"
+#include "QV+Analog/Pictures/QVxReportAnalysisSections.h"
 #include "QV+Analog/QVxAnalogAboutDlg.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
 #include "QV+Analog/QVxAppText.h"
@@ -65,8 +67,10 @@ void CMainFrame::CreateMenus() {
     // Pictures of the monitor window as shown, and the PDF report of the stored recording.
     AddCommand(file, kCmdSaveImage, QVxAppString(kAppStringSaveImageCommand),
                [this] { QVxFramePictures::AskAndSaveImage(this, *m_view->GetMonitorWnd(), m_viewModel); });
-    AddCommand(file, kCmdReport, QVxAppString(kAppStringReportCommand),
-               [this] { QVxFramePictures::AskAndSaveReport(this, *m_view->GetMonitorWnd(), m_viewModel); });
+    AddCommand(file, kCmdReport, QVxAppString(kAppStringReportCommand), [this] {
+        QVxFramePictures::AskAndSaveReport(this, *m_view->GetMonitorWnd(), m_viewModel,
+                                           AnalysisReportSections());
+    });
     file->addSeparator();
     m_recentMenu = file->addMenu(QVxAppString(kAppStringRecentFilesMenu));
     UpdateRecentFilesMenu();
@@ -159,6 +163,17 @@ void CMainFrame::CreateStatusBar() {
             statusBar()->addPermanentWidget(label);
         m_indicators.push_back(label);
     }
+}
+
+// The figures of the spectrum and cycle panes for a report, when they hold a result.
+std::vector<std::unique_ptr<IQVxReportSection>> CMainFrame::AnalysisReportSections() const {
+    std::vector<std::unique_ptr<IQVxReportSection>> sections;
+    if (const auto& spectrum = m_spectrumPane->GetJobs().GetResult())
+        sections.push_back(
+            std::make_unique<QVxReportSpectrumSection>(spectrum, m_spectrumPane->GetPlot()->grab()));
+    if (const auto& cycles = m_cyclePane->GetJobs().GetResult())
+        sections.push_back(std::make_unique<QVxReportCycleSection>(cycles));
+    return sections;
 }
 
 bool CMainFrame::CreateDockingWindows() {

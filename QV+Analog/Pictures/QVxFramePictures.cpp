@@ -64,7 +64,7 @@ bool SaveImage(QWidget* parent, CQVxWaveformMonitorWnd& window, const QVxAnalogV
 }
 
 bool SaveReport(QWidget* parent, CQVxWaveformMonitorWnd& window, QVxAnalogViewModel& viewModel,
-                const QString& path) {
+                const QString& path, std::vector<std::unique_ptr<IQVxReportSection>> analyses) {
     qvx::AnalogSession* session = viewModel.GetSession();
     QVxAnalogOscilloGraphViewModel* presenter = viewModel.GetOscilloGraphViewModel();
     if (!session || !session->GetReportData() || !presenter || !presenter->IsStoredData()) {
@@ -96,6 +96,7 @@ bool SaveReport(QWidget* parent, CQVxWaveformMonitorWnd& window, QVxAnalogViewMo
         QVxReport report = QVxReport::Standard(window.size(), [&window](QPainter& painter) {
             CQVxWaveformPicture::PaintVectors(window, painter, QRectF(QPointF(0, 0), window.size()));
         });
+        for (auto& section : analyses) report.InsertBeforeHitList(std::move(section));
         failure = report.Write(path.toStdString(), content, QDateTime::currentDateTime());
     }
     QApplication::restoreOverrideCursor();
@@ -115,10 +116,11 @@ void AskAndSaveImage(QWidget* parent, CQVxWaveformMonitorWnd& window, const QVxA
     SaveImage(parent, window, viewModel, path, size);
 }
 
-void AskAndSaveReport(QWidget* parent, CQVxWaveformMonitorWnd& window, QVxAnalogViewModel& viewModel) {
+void AskAndSaveReport(QWidget* parent, CQVxWaveformMonitorWnd& window, QVxAnalogViewModel& viewModel,
+                      std::vector<std::unique_ptr<IQVxReportSection>> analyses) {
     const QString path = QVxAppPrompts::Get().GetSaveFileName(parent, QVxAppString(kAppStringPdfFileFilter),
                                                               QStringLiteral("pdf"));
-    if (!path.isEmpty()) SaveReport(parent, window, viewModel, path);
+    if (!path.isEmpty()) SaveReport(parent, window, viewModel, path, std::move(analyses));
 }
 
 }  // namespace QVxFramePictures

@@ -6,12 +6,15 @@
 // overview on the GUI thread, which owns them; the measurement reads the overview's block
 // sums, so a long recording costs a few block reads. GUI thread only.
 
+#include "QV+Analog/Pictures/QVxReport.h"
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformPicture.h"
 
 #include <QDialog>
 #include <QString>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 class CQVxWaveformMonitorWnd;
 class QDoubleSpinBox;
@@ -40,13 +43,15 @@ QString SessionName(const QVxAnalogViewModel& viewModel);
 // Writes the picture to `path`; a failure is shown as a message. True when written.
 bool SaveImage(QWidget* parent, CQVxWaveformMonitorWnd& window, const QVxAnalogViewModel& viewModel,
                const QString& path, const CQVxWaveformPictureSize& size);
-// Writes the report of the open session's stored recording to `path`; a failure (also no
-// stored recording) is shown as a message. True when written.
+// Writes the report of the open session's stored recording to `path`, with `analyses` (the
+// analysis panes' figures) before the display-trigger list; a failure (also no stored
+// recording) is shown as a message. True when written.
 bool SaveReport(QWidget* parent, CQVxWaveformMonitorWnd& window, QVxAnalogViewModel& viewModel,
-                const QString& path);
+                const QString& path, std::vector<std::unique_ptr<IQVxReportSection>> analyses = {});
 
 // The menu commands: the file dialog (and the size dialog), then the functions above.
 void AskAndSaveImage(QWidget* parent, CQVxWaveformMonitorWnd& window, const QVxAnalogViewModel& viewModel);
-void AskAndSaveReport(QWidget* parent, CQVxWaveformMonitorWnd& window, QVxAnalogViewModel& viewModel);
+void AskAndSaveReport(QWidget* parent, CQVxWaveformMonitorWnd& window, QVxAnalogViewModel& viewModel,
+                      std::vector<std::unique_ptr<IQVxReportSection>> analyses = {});
 
 }  // namespace QVxFramePictures

@@ -1,8 +1,11 @@
 // The main frame's "Save Image..." and "Report..." on a recording of the simulated unit's
 // demo signal: the saved PNG is the monitor window as shown, a chosen size and scale give
-// an SVG of that size, the report carries the session's hits and the measured span, and a
-// report without a stored recording is refused with a message.
+// an SVG of that size, the report carries the session's hits, the measured span and the
+// analysis panes' spectrum and cycles, and a report without a stored recording is refused
+// with a message.
 
+#include "QV+Analog/Analysis/CQVxCyclePane.h"
+#include "QV+Analog/Analysis/CQVxSpectrumPane.h"
 #include "QV+Analog/MainFrm.h"
 #include "QV+Analog/Pictures/QVxFramePictures.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
@@ -13,8 +16,10 @@
 #include "QVxWinGUICommon/WaveformMonitor/QVxWaveformMonitorWnd.h"
 
 #include <QAction>
+#include <QFile>
 #include <QProcess>
 #include <QSvgRenderer>
+#include <QTest>
 
 namespace {
 
@@ -54,9 +59,24 @@ TEST_F(FramePictures, ImageAndReportOfTheWindowAsShown) {
     EXPECT_EQ(Monitor().grab().toImage().convertToFormat(QImage::Format_RGB32).size(), shown.size())
         << "the window is laid out at its own size again";
 
+    // The analysis panes' results go into the report: the spectrum and the cycles.
+    CQVxSpectrumPane& spectrum = *Frame().GetSpectrumPane();
+    spectrum.show();
+    spectrum.raise();
+    spectrum.ComputeNow();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !spectrum.GetJobs().IsBusy() && spectrum.GetJobs().GetResult(); }, 60000));
+    ASSERT_EQ(spectrum.GetJobs().GetResult()->status, qvx::analog::SpectrumResult::Status::kDone);
+    CQVxCyclePane& cycles = *Frame().GetCyclePane();
+    ASSERT_TRUE(cycles.Run());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !cycles.GetJobs().IsBusy() && cycles.GetJobs().GetResult(); }, 60000));
+    const std::uint64_t cycleCount = cycles.GetJobs().GetResult()->result.cycles;
+
     prompts.paths.push_back(PathOf("report.pdf"));
     Frame().FindCommand(CMainFrame::kCmdReport)->trigger();
     ASSERT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+    if (!outDir.isEmpty()) QFile::copy(PathOf("report.pdf"), outDir + QStringLiteral("/frame-report.pdf"));
     QProcess text;
     text.start(QStringLiteral("pdftotext"),
                {QStringLiteral("-layout"), PathOf("report.pdf"), QStringLiteral("-")});
@@ -66,6 +86,16 @@ TEST_F(FramePictures, ImageAndReportOfTheWindowAsShown) {
     EXPECT_TRUE(out.contains(QStringLiteral("M1-M2:"))) << "the measured span is the markers'";
     EXPECT_TRUE(out.contains(QStringLiteral("ヒット数: %1").arg(hits))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("QV+Analog " QVX_APP_VERSION)));
+    EXPECT_TRUE(
+        out.contains(QStringLiteral("スペクトル: CH%1").arg(spectrum.GetJobs().GetResult()->channel + 1)))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("SINAD")));
+    EXPECT_TRUE(out.contains(
+        QStringLiteral("サイクル: CH%1").arg(cycles.GetJobs().GetResult()->request.cycles.channel + 1)));
+    EXPECT_TRUE(out.contains(QStringLiteral("%1 サイクル").arg(cycleCount))) << out.toStdString();
+    EXPECT_LT(out.indexOf(QStringLiteral("サイクル: CH")),
+              out.indexOf(QStringLiteral("（全 %1 件中").arg(hits)))
+        << "the analyses come before the display-trigger list";
 }
 
 TEST_F(FramePictures, ReportWithoutAStoredRecordingIsRefused) {
