@@ -1,5 +1,7 @@
 #include "QV+Analog/Analysis/CQVxMeasurementPane.h"
 
+#include "QV+Analog/Analysis/QVxAnalysisViewFollowing.h"
+
 #include "QV+Analog/QVxAppText.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogOscilloGraphViewModel.h"
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
@@ -75,16 +77,8 @@ CQVxMeasurementPane::~CQVxMeasurementPane() {
     for (auto& connection : m_connections) connection->Disconnect();
 }
 
-// A zoom (the wheel, the scale list) comes as ScaleChanged, scrolling and markers as
-// ViewportChanged: both change the span measured over the visible window.
 void CQVxMeasurementPane::Bind() {
-    for (auto& connection : m_presenterConnections) connection->Disconnect();
-    m_presenterConnections.clear();
-    if (auto* presenter = m_viewModel.GetOscilloGraphViewModel()) {
-        m_presenterConnections.push_back(presenter->ViewportChanged.Connect([this] { m_settle.start(); }));
-        m_presenterConnections.push_back(presenter->ScaleChanged.Connect([this] { m_settle.start(); }));
-    }
-    m_settle.start();
+    QVxFollowViewChanges(m_viewModel, m_presenterConnections, m_settle);
 }
 
 std::optional<QVxAnalogMeasurementJobs::Request> CQVxMeasurementPane::MakeRequest() const {
@@ -94,15 +88,9 @@ std::optional<QVxAnalogMeasurementJobs::Request> CQVxMeasurementPane::MakeReques
     QVxAnalogMeasurementJobs::Request request;
     request.reportFolder = session->GetReportFolderPath();
     request.settings = session->GetSettings();
-    const auto& markers = request.settings.visualSettings.markers;
-    if (markers[0].enabled && markers[1].enabled) {
-        request.fromNs = std::min(markers[0].time, markers[1].time);
-        request.toNs = std::max(markers[0].time, markers[1].time);
-    } else {
-        const auto& data = presenter->GetWritingRenderData();
-        request.fromNs = data.GetViewportBeginTimeOffset();
-        request.toNs = request.fromNs + data.ViewportWidthTime();
-    }
+    const QVxReportSpan span = QVxAnalysisSpan(request.settings, *presenter);
+    request.fromNs = span.fromNs;
+    request.toNs = span.toNs;
     // Only what changes the values counts: the viewport and marker colours do not.
     request.settings.visualSettings.markers = {};
     request.settings.visualSettings.timeScale = 0;

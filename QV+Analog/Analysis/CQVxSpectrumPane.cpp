@@ -1,5 +1,7 @@
 #include "QV+Analog/Analysis/CQVxSpectrumPane.h"
 
+#include "QV+Analog/Analysis/QVxAnalysisViewFollowing.h"
+
 #include "QV+Analog/Analysis/CQVxSpectrumPlot.h"
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+Analog/QVxAppText.h"
@@ -167,16 +169,8 @@ QWidget* CQVxSpectrumPane::CreateControls() {
     return controls;
 }
 
-// A zoom (the wheel, the scale list) comes as ScaleChanged, scrolling and markers as
-// ViewportChanged: both change the span over the visible window.
 void CQVxSpectrumPane::Bind() {
-    for (auto& connection : m_presenterConnections) connection->Disconnect();
-    m_presenterConnections.clear();
-    if (auto* presenter = m_viewModel.GetOscilloGraphViewModel()) {
-        m_presenterConnections.push_back(presenter->ViewportChanged.Connect([this] { m_settle.start(); }));
-        m_presenterConnections.push_back(presenter->ScaleChanged.Connect([this] { m_settle.start(); }));
-    }
-    m_settle.start();
+    QVxFollowViewChanges(m_viewModel, m_presenterConnections, m_settle);
 }
 
 std::optional<QVxAnalogSpectrumJobs::Request> CQVxSpectrumPane::MakeRequest() const {
@@ -186,16 +180,10 @@ std::optional<QVxAnalogSpectrumJobs::Request> CQVxSpectrumPane::MakeRequest() co
     QVxAnalogSpectrumJobs::Request request;
     request.reportFolder = session->GetReportFolderPath();
     request.settings = session->GetSettings();
-    const auto& markers = request.settings.visualSettings.markers;
     auto& spectrum = request.spectrum;
-    if (markers[0].enabled && markers[1].enabled) {
-        spectrum.fromNs = std::min(markers[0].time, markers[1].time);
-        spectrum.toNs = std::max(markers[0].time, markers[1].time);
-    } else {
-        const auto& data = presenter->GetWritingRenderData();
-        spectrum.fromNs = data.GetViewportBeginTimeOffset();
-        spectrum.toNs = spectrum.fromNs + data.ViewportWidthTime();
-    }
+    const QVxReportSpan span = QVxAnalysisSpan(request.settings, *presenter);
+    spectrum.fromNs = span.fromNs;
+    spectrum.toNs = span.toNs;
     spectrum.channel = m_channel->currentIndex();
     spectrum.window = static_cast<qvx::analog::SpectrumWindow>(m_window->currentIndex());
     spectrum.nfft = static_cast<std::size_t>(m_points->currentData().toULongLong());

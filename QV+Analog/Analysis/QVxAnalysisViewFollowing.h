@@ -1,0 +1,25 @@
+#pragma once
+// What the window's analysis panes share: the span they measure (M1 to M2 when both markers
+// are on, else the visible window) and a settle timer restarted whenever the view scrolls,
+// zooms or a marker moves, so that they compute again once the view rests. GUI thread.
+
+#include "QV+Analog/Pictures/QVxReportContent.h"
+#include "QVxCore/Presenters/Signal.h"
+
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+class QVxAnalogViewModel;
+class QVxAnalogOscilloGraphViewModel;
+
+// The span over `presenter`'s view with the markers of `settings`.
+QVxReportSpan QVxAnalysisSpan(const qvx::AnalogSettings& settings,
+                              const QVxAnalogOscilloGraphViewModel& presenter);
+
+// Connects the current presenter's viewport and scale changes to `settle` (a zoom comes as
+// ScaleChanged, scrolling and markers as ViewportChanged), replacing `connections`, and
+// starts it once.
+void QVxFollowViewChanges(QVxAnalogViewModel& viewModel,
+                          std::vector<std::shared_ptr<qvx::SignalConnection>>& connections, QTimer& settle);
