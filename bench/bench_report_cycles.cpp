@@ -63,7 +63,7 @@ qvx::test::Samples SamplesOf(std::uint64_t i) {
 int main() {
     spdlog::set_level(spdlog::level::warn);
     if (const char* base = std::getenv("QVX_BENCH_DIR")) ::setenv("TMPDIR", base, 1);
-    const int fileCount = std::getenv("QVX_BENCH_FILES") ? std::atoi(std::getenv("QVX_BENCH_FILES")) : 32;
+    const int fileCount = qvx::bench::BenchFileCount();
     qvx::test::TempDir dir("bench-cycles");
     const fs::path repo = dir.Path() / "repo";
 
@@ -72,8 +72,7 @@ int main() {
     builder.Times(&TickOf).SampleValues(&SamplesOf);
     for (int n = 0; n < fileCount; ++n) builder.AddFile(n, qvx::kRecordsPerReportFile);
     const std::vector<fs::path> dats = qvx::bench::Files(repo);
-    std::uint64_t bytes = 0;
-    for (const fs::path& f : dats) bytes += fs::file_size(f);
+    const std::uint64_t bytes = qvx::bench::TotalBytes(dats);
     std::printf("generated %zu files, %.2f GiB, %llu records, in %.0f s\n", dats.size(), bytes / 1073741824.0,
                 static_cast<unsigned long long>(dats.size() * qvx::kRecordsPerReportFile), Ms(t) / 1e3);
     t = Clock::now();
@@ -84,14 +83,7 @@ int main() {
         for (const fs::path& f : qvx::bench::Files(qvx::ReportOverviewStore::SiblingFolder(repo)))
             qvx::bench::DropFromCache(f);
     };
-    const auto cat = [&] {
-        const auto start = Clock::now();
-        for (const fs::path& f : dats) {
-            const std::string command = "cat '" + f.string() + "' > /dev/null";
-            if (std::system(command.c_str()) != 0) std::printf("cat failed\n");
-        }
-        return Ms(start);
-    };
+    const auto cat = [&] { return qvx::bench::CatMs(dats); };
     dropAll();
     const double catCold = cat();
     const double catWarm = cat();

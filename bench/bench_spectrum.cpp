@@ -51,7 +51,7 @@ qvx::test::Samples SamplesOf(std::uint64_t i) {
 int main() {
     spdlog::set_level(spdlog::level::warn);
     if (const char* base = std::getenv("QVX_BENCH_DIR")) ::setenv("TMPDIR", base, 1);
-    const int fileCount = std::getenv("QVX_BENCH_FILES") ? std::atoi(std::getenv("QVX_BENCH_FILES")) : 32;
+    const int fileCount = qvx::bench::BenchFileCount();
     SpectrumRequest request;
     request.nfft =
         std::getenv("QVX_BENCH_NFFT") ? std::strtoull(std::getenv("QVX_BENCH_NFFT"), nullptr, 10) : 65'536;
@@ -66,22 +66,14 @@ int main() {
     builder.Times(&TickOf).SampleValues(&SamplesOf);
     for (int n = 0; n < fileCount; ++n) builder.AddFile(n, qvx::kRecordsPerReportFile);
     const std::vector<fs::path> dats = qvx::bench::Files(repo);
-    std::uint64_t bytes = 0;
-    for (const fs::path& f : dats) bytes += fs::file_size(f);
+    const std::uint64_t bytes = qvx::bench::TotalBytes(dats);
     const auto records = static_cast<double>(dats.size() * qvx::kRecordsPerReportFile);
     std::printf("generated %zu files, %.2f GiB, %.0f records, in %.0f s\n", dats.size(), bytes / 1073741824.0,
                 records, Ms(t) / 1e3);
     const auto dropAll = [&] {
         for (const fs::path& f : dats) qvx::bench::DropFromCache(f);
     };
-    const auto cat = [&] {
-        const auto start = Clock::now();
-        for (const fs::path& f : dats) {
-            const std::string command = "cat '" + f.string() + "' > /dev/null";
-            if (std::system(command.c_str()) != 0) std::printf("cat failed\n");
-        }
-        return Ms(start);
-    };
+    const auto cat = [&] { return qvx::bench::CatMs(dats); };
     auto reader = qvx::ReportDataReader::Open(repo);
     if (!reader) {
         std::printf("the report could not be opened\n");

@@ -1,13 +1,18 @@
 #pragma once
 // Shared by the benchmarks on generated report folders: wall-clock milliseconds, dropping a
-// file from the page cache (for cold figures) and the sorted files of a folder.
+// file from the page cache (for cold figures), the sorted files of a folder, the size of the
+// generated report ($QVX_BENCH_FILES full files, default 32: 16 GiB) and `cat` of its files.
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace qvx::bench {
@@ -32,6 +37,29 @@ inline std::vector<std::filesystem::path> Files(const std::filesystem::path& fol
     for (const auto& e : std::filesystem::directory_iterator(folder)) out.push_back(e.path());
     std::sort(out.begin(), out.end());
     return out;
+}
+
+// Full report files to generate: $QVX_BENCH_FILES, else 32 (16 GiB, 1,073,741,824 records).
+inline int BenchFileCount() {
+    const char* files = std::getenv("QVX_BENCH_FILES");
+    return files ? std::atoi(files) : 32;
+}
+
+inline std::uint64_t TotalBytes(const std::vector<std::filesystem::path>& files) {
+    std::uint64_t bytes = 0;
+    for (const auto& f : files) bytes += std::filesystem::file_size(f);
+    return bytes;
+}
+
+// `cat` of every file to /dev/null, one after another: the reference of the read-bound
+// benchmarks. Milliseconds.
+inline double CatMs(const std::vector<std::filesystem::path>& files) {
+    const auto start = Clock::now();
+    for (const auto& f : files) {
+        const std::string command = "cat '" + f.string() + "' > /dev/null";
+        if (std::system(command.c_str()) != 0) std::printf("cat failed\n");
+    }
+    return Ms(start);
 }
 
 }  // namespace qvx::bench
