@@ -59,12 +59,14 @@ ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64
 
     const std::uint64_t smallest = overview::kBlockRecords[0];
     std::uint64_t i = lo;
+    m_ahead = (lo + smallest - 1) / smallest * smallest;
     if (i % smallest != 0) {
         const std::uint64_t headEnd = std::min(hi, (i / smallest + 1) * smallest);
         if (const Outcome o = addPending(i, headEnd); o != Outcome::kDone) return o;
         i = headEnd;
     }
     while (i < hi) {
+        ReadAhead(i, hi, fileEnd);
         // The coarsest block that begins at i and ends inside the range.
         std::size_t level = kCoarsestLevel + 1;
         while (level > 0) {
@@ -103,6 +105,37 @@ ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64
         }
     }
     return Outcome::kDone;
+}
+
+void ReportLevelScan::ReadAhead(std::uint64_t at, std::uint64_t hi, std::uint64_t fileEnd) {
+    const std::uint64_t limit = std::min(hi, at + kReadAheadRecords);
+    m_ahead = std::max(m_ahead, at);
+    // Only a whole stretch is looked at, so that the hints go out in batches.
+    if (m_ahead >= at + kReadAheadRecords / 2 && m_ahead < limit) return;
+    const auto c = static_cast<std::size_t>(m_channel);
+    while (m_ahead < limit) {
+        std::size_t level = kCoarsestLevel + 1;
+        while (level > 0) {
+            const std::uint64_t size = overview::kBlockRecords[level - 1];
+            if (m_ahead % size == 0 && std::min(m_ahead + size, fileEnd) <= hi) break;
+            --level;
+        }
+        if (level == 0) return;  // the range's tail is read in one piece anyway
+        for (--level;; --level) {
+            const std::uint64_t blockEnd = std::min(m_ahead + overview::kBlockRecords[level], fileEnd);
+            const auto stats = m_overview->Fold(m_ahead, blockEnd, false);
+            if (!stats) return;
+            if (stats->min[c] > m_levels.above || stats->max[c] < m_levels.below) {
+                m_ahead = blockEnd;  // most likely skipped
+                break;
+            }
+            if (level == 0) {
+                m_reader.AdviseWillNeed(m_ahead, blockEnd - m_ahead);
+                m_ahead = blockEnd;
+                break;
+            }
+        }
+    }
 }
 
 ReportLevelScan::Outcome ReportLevelScan::Flush(const Visitor& visitor) {

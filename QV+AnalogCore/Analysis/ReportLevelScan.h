@@ -83,6 +83,12 @@ private:
     };
 
     Outcome WalkFile(std::uint64_t lo, std::uint64_t hi, std::uint64_t fileEnd, const Visitor& visitor);
+    // Looks ahead of `at` through the overview (up to kReadAheadRecords, within [at, hi)) for
+    // the smallest blocks that lie across a level and so will be read, and asks the kernel
+    // for them in the background: with a cold page cache the scattered reads are then many
+    // at once instead of one after the other.
+    void ReadAhead(std::uint64_t at, std::uint64_t hi, std::uint64_t fileEnd);
+    static constexpr std::uint64_t kReadAheadRecords = 1 << 20;
     Outcome Flush(const Visitor& visitor);
     Outcome Progress(const Visitor& visitor);
 
@@ -92,6 +98,7 @@ private:
     int m_channel;
     Levels m_levels;
     Pending m_pending;
+    std::uint64_t m_ahead = 0;  // where ReadAhead goes on
     std::uint64_t m_recordsRead = 0;
     std::uint64_t m_recordsSkipped = 0;
     std::uint64_t m_lastProgress = 0;

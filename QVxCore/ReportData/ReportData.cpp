@@ -262,6 +262,14 @@ bool ReportDataReader::ReadRecordSpan(std::uint64_t first, std::uint64_t count, 
     return file && file->ReadRecordsDirect(first - file->GetFirstIndex(), count, out);
 }
 
+void ReportDataReader::AdviseWillNeed(std::uint64_t first, std::uint64_t count) {
+    const std::size_t slot = static_cast<std::size_t>(first / kRecordsPerReportFile);
+    if (slot >= m_files.size() || m_files[slot]->IsPlaceholder()) return;
+    const std::uint64_t fileFirst = m_files[slot]->GetFirstIndex();
+    if (first < fileFirst) return;
+    if (ReportFile* file = GetOpenFile(slot)) file->AdviseWillNeed(first - fileFirst, count);
+}
+
 bool ReportDataReader::ReadStoredRecordChunks(
     std::uint64_t first, std::uint64_t end, std::uint64_t chunkRecords, std::vector<std::uint8_t>& buffer,
     const std::function<void(const std::uint8_t*, std::uint64_t)>& visit) {

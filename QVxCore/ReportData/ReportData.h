@@ -57,6 +57,11 @@ public:
     // call; they must lie in one existing file. False (logged) otherwise or on a read error.
     bool ReadRecordSpan(std::uint64_t first, std::uint64_t count, std::uint8_t* out);
 
+    // Hints that records [first, first + count) of one existing file will be read soon: the
+    // kernel reads them in the background. Nothing happens for a placeholder or a range
+    // outside the files. Scans that read scattered pieces use it to have many reads in flight.
+    void AdviseWillNeed(std::uint64_t first, std::uint64_t count);
+
     // Reads the stored records of [first, end) in order, at most `chunkRecords` per read
     // into `buffer`, and hands each chunk to `visit(records, count)`; placeholder files are
     // skipped. False when a read fails (logged by ReadRecordSpan).

@@ -239,6 +239,13 @@ bool ReportFile::ReadRecordsDirect(std::uint64_t index, std::uint64_t count, std
     return true;
 }
 
+void ReportFile::AdviseWillNeed(std::uint64_t index, std::uint64_t count) const {
+    if (!m_file || index >= m_recordCount) return;
+    count = std::min(count, m_recordCount - index);
+    ::posix_fadvise(m_file.Get(), static_cast<off_t>(m_headerSize + index * m_recordSize),
+                    static_cast<off_t>(count * m_recordSize), POSIX_FADV_WILLNEED);
+}
+
 ReportFile::CacheSlot* ReportFile::GetBlock(std::uint64_t blockNumber) {
     const auto number = static_cast<std::int64_t>(blockNumber);
     for (auto it = m_slotOrder.begin(); it != m_slotOrder.end(); ++it) {

@@ -95,6 +95,10 @@ public:
     // bypassing the cache. Needs an open file.
     bool ReadRecordsDirect(std::uint64_t index, std::uint64_t count, std::uint8_t* out);
 
+    // Tells the kernel that records [index, index + count) (within the file) will be read
+    // soon, so that it reads them in the background (POSIX_FADV_WILLNEED). Needs an open file.
+    void AdviseWillNeed(std::uint64_t index, std::uint64_t count) const;
+
     // Last record with time stamp <= t (10 ns ticks), searched through the block table and
     // one cached block. Gives the index within the file and the record's time. Needs an open file.
     bool FindIndexByTime(std::uint64_t t, std::uint64_t& outLocalIndex, std::uint64_t& outTime);
