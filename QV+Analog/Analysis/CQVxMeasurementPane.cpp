@@ -8,15 +8,11 @@
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Presenters/WaveformRenderData.h"
 #include "QVxCore/WaveformVisualSettings.h"
-#include "QVxWinCommon/QVxUtils.h"
-#include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
 
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 using qvx::analog::QVxAnalogMeasurementJobs;
 
@@ -28,14 +24,6 @@ enum Column { kChannel, kRecords, kMin, kMax, kPeakToPeak, kMean, kRms, kFrequen
 // reads as a number rather than in exponent form.
 QString Volts(double v) {
     return QString::number(v, 'f', 6) + QStringLiteral(" V");
-}
-
-// "12.345 ms" in the unit the marker strip uses.
-QString TimeText(const qvx::WaveformVisualSettings& visual, std::int64_t ns) {
-    const int unit = qvx::trackarea::ChooseTimeUnit(true, visual.timeScale,
-                                                    std::min(static_cast<int>(visual.timeUnit), 3));
-    return QString::fromStdString(QVxUtils::MakeTimeToDisplayString(ns, unit) + " " +
-                                  QVxUtils::MakeTimeUnitString(unit));
 }
 
 }  // namespace
@@ -115,11 +103,7 @@ void CQVxMeasurementPane::ShowResult() {
         m_table->setRowCount(0);
         return;
     }
-    const auto& visual = session->GetSettings().visualSettings;
-    const bool markers = visual.markers[0].enabled && visual.markers[1].enabled;
-    QString span = QVxAppString(markers ? kAppStringMeasurementMarkers : kAppStringMeasurementWindow);
-    span.replace(span.indexOf(QStringLiteral("%s")), 2, TimeText(visual, result->fromNs));
-    span.replace(span.indexOf(QStringLiteral("%s")), 2, TimeText(visual, result->toNs));
+    QString span = QVxAnalysisSpanText(session->GetSettings().visualSettings, result->fromNs, result->toNs);
     if (m_jobs.IsBusy()) span += QStringLiteral("  ") + QVxAppString(kAppStringMeasurementBusy);
     m_span->setText(span);
 

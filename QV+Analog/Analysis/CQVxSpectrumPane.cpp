@@ -12,8 +12,6 @@
 #include "QVxCore/AnalogSession.h"
 #include "QVxCore/Presenters/WaveformRenderData.h"
 #include "QVxCore/WaveformVisualSettings.h"
-#include "QVxWinCommon/QVxUtils.h"
-#include "QVxWinGUICommon/WaveformMonitor/TrackAreaGeometry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,21 +22,11 @@
 
 #include <spdlog/spdlog.h>
 
-#include <algorithm>
-
 using qvx::analog::QVxAnalogSpectrumJobs;
 using qvx::analog::SpectrumRequest;
 using qvx::analog::SpectrumResult;
 
 namespace {
-
-// "12.345 ms" in the unit the marker strip uses.
-QString TimeText(const qvx::WaveformVisualSettings& visual, std::int64_t ns) {
-    const int unit = qvx::trackarea::ChooseTimeUnit(true, visual.timeScale,
-                                                    std::min(static_cast<int>(visual.timeUnit), 3));
-    return QString::fromStdString(QVxUtils::MakeTimeToDisplayString(ns, unit) + " " +
-                                  QVxUtils::MakeTimeUnitString(unit));
-}
 
 QString Hz(double hz) {
     return QString::fromStdString(qvx::analog::FrequencyText(hz));
@@ -217,11 +205,7 @@ void CQVxSpectrumPane::ShowResult() {
         m_figures->clear();
         return;
     }
-    const auto& visual = session->GetSettings().visualSettings;
-    const bool markers = visual.markers[0].enabled && visual.markers[1].enabled;
-    QString span = QVxAppString(markers ? kAppStringMeasurementMarkers : kAppStringMeasurementWindow);
-    span.replace(span.indexOf(QStringLiteral("%s")), 2, TimeText(visual, result->fromNs));
-    span.replace(span.indexOf(QStringLiteral("%s")), 2, TimeText(visual, result->toNs));
+    QString span = QVxAnalysisSpanText(session->GetSettings().visualSettings, result->fromNs, result->toNs);
     if (result->status == SpectrumResult::Status::kDone) {
         span += QStringLiteral("  ") +
                 QVxAppString(kAppStringSpectrumSegments)

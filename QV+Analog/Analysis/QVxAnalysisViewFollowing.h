@@ -6,17 +6,27 @@
 #include "QV+Analog/Pictures/QVxReportContent.h"
 #include "QVxCore/Presenters/Signal.h"
 
+#include <QString>
 #include <QTimer>
+
+#include <cstdint>
 
 #include <memory>
 #include <vector>
 
 class QVxAnalogViewModel;
 class QVxAnalogOscilloGraphViewModel;
+namespace qvx {
+struct WaveformVisualSettings;
+}
 
 // The span over `presenter`'s view with the markers of `settings`.
 QVxReportSpan QVxAnalysisSpan(const qvx::AnalogSettings& settings,
                               const QVxAnalogOscilloGraphViewModel& presenter);
+
+// "M1-M2: from 〜 to" or the visible window's text, the times in the unit the view shows.
+QString QVxAnalysisSpanText(const qvx::WaveformVisualSettings& visual, std::int64_t fromNs,
+                            std::int64_t toNs);
 
 // Connects the current presenter's viewport and scale changes to `settle` (a zoom comes as
 // ScaleChanged, scrolling and markers as ViewportChanged), replacing `connections`, and
