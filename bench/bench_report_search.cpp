@@ -22,10 +22,8 @@
 #include "QVxCore/AnalogSettings.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportOverview.h"
-#include "QVxCore/ReportData/ReportOverviewIndexer.h"
-#include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
-#include "bench/report_file_bench_support.h"
+#include "bench/generated_report_bench_support.h"
 
 #include <spdlog/spdlog.h>
 
@@ -77,32 +75,17 @@ qvx::AnalogSettings Trigger(int channel, qvx::TriggerSlope slope, std::int64_t l
 int main() {
     spdlog::set_level(spdlog::level::warn);
     if (const char* base = std::getenv("QVX_BENCH_DIR")) ::setenv("TMPDIR", base, 1);
-    const int fileCount = qvx::bench::BenchFileCount();
     qvx::test::TempDir dir("bench-search");
     const fs::path repo = dir.Path() / "repo";
 
-    auto t = Clock::now();
     qvx::test::ReportBuilder builder(repo);
     builder.Times(&TickOf).SampleValues(&SamplesOf);
-    for (int n = 0; n < fileCount; ++n) builder.AddFile(n, qvx::kRecordsPerReportFile);
-    const std::vector<fs::path> dats = qvx::bench::Files(repo);
-    const std::uint64_t bytes = qvx::bench::TotalBytes(dats);
-    std::printf("generated %zu files, %.2f GiB, %llu records, in %.0f s\n", dats.size(), bytes / 1073741824.0,
-                static_cast<unsigned long long>(dats.size() * qvx::kRecordsPerReportFile), Ms(t) / 1e3);
-    t = Clock::now();
-    qvx::ReportOverviewIndexer::BuildAll(dats);
-    std::printf("indexing: %.0f ms\n", Ms(t));
-    const auto dropAll = [&] {
-        for (const fs::path& f : dats) qvx::bench::DropFromCache(f);
-        for (const fs::path& f : qvx::bench::Files(qvx::ReportOverviewStore::SiblingFolder(repo)))
-            qvx::bench::DropFromCache(f);
-    };
-    const auto cat = [&] { return qvx::bench::CatMs(dats); };
+    const qvx::bench::GeneratedReport report = qvx::bench::GenerateReport(builder, repo, true);
+    const auto dropAll = [&] { report.DropFromCache(); };
     dropAll();
-    const double catCold = cat();
-    const double catWarm = cat();
-    std::printf("cat (cold): %8.0f ms  %6.0f MB/s\ncat (warm): %8.0f ms  %6.0f MB/s\n", catCold,
-                bytes / 1e3 / catCold, catWarm, bytes / 1e3 / catWarm);
+    const double catCold = qvx::bench::CatMs(report.dats);
+    const double catWarm = qvx::bench::CatMs(report.dats);
+    qvx::bench::PrintCat(report, catCold, catWarm);
 
     auto reader = qvx::ReportDataReader::Open(repo);
     auto overview = reader ? qvx::ReportOverview::Open(*reader) : nullptr;

@@ -14,7 +14,7 @@
 #include "QV+AnalogCore/Analysis/ReportSpectrum.h"
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/tests/support/ReportBuilder.h"
-#include "bench/report_file_bench_support.h"
+#include "bench/generated_report_bench_support.h"
 
 #include <spdlog/spdlog.h>
 
@@ -51,7 +51,6 @@ qvx::test::Samples SamplesOf(std::uint64_t i) {
 int main() {
     spdlog::set_level(spdlog::level::warn);
     if (const char* base = std::getenv("QVX_BENCH_DIR")) ::setenv("TMPDIR", base, 1);
-    const int fileCount = qvx::bench::BenchFileCount();
     SpectrumRequest request;
     request.nfft =
         std::getenv("QVX_BENCH_NFFT") ? std::strtoull(std::getenv("QVX_BENCH_NFFT"), nullptr, 10) : 65'536;
@@ -61,19 +60,13 @@ int main() {
     qvx::test::TempDir dir("bench-spectrum");
     const fs::path repo = dir.Path() / "repo";
 
-    auto t = Clock::now();
     qvx::test::ReportBuilder builder(repo);
     builder.Times(&TickOf).SampleValues(&SamplesOf);
-    for (int n = 0; n < fileCount; ++n) builder.AddFile(n, qvx::kRecordsPerReportFile);
-    const std::vector<fs::path> dats = qvx::bench::Files(repo);
-    const std::uint64_t bytes = qvx::bench::TotalBytes(dats);
-    const auto records = static_cast<double>(dats.size() * qvx::kRecordsPerReportFile);
-    std::printf("generated %zu files, %.2f GiB, %.0f records, in %.0f s\n", dats.size(), bytes / 1073741824.0,
-                records, Ms(t) / 1e3);
-    const auto dropAll = [&] {
-        for (const fs::path& f : dats) qvx::bench::DropFromCache(f);
-    };
-    const auto cat = [&] { return qvx::bench::CatMs(dats); };
+    const qvx::bench::GeneratedReport report = qvx::bench::GenerateReport(builder, repo, false);
+    const auto records = static_cast<double>(report.Records());
+    const auto dropAll = [&] { report.DropFromCache(); };
+    const auto cat = [&] { return qvx::bench::CatMs(report.dats); };
+    auto t = Clock::now();
     auto reader = qvx::ReportDataReader::Open(repo);
     if (!reader) {
         std::printf("the report could not be opened\n");
@@ -104,8 +97,7 @@ int main() {
     const double catCold = cat();
     spectrum("spectrum CH1", true, catCold, 0);
     const double catWarm = cat();
-    std::printf("cat (cold): %8.0f ms  %6.0f MB/s\ncat (warm): %8.0f ms  %6.0f MB/s\n", catCold,
-                bytes / 1e3 / catCold, catWarm, bytes / 1e3 / catWarm);
+    qvx::bench::PrintCat(report, catCold, catWarm);
     // $QVX_BENCH_REPEAT warm runs (default 1), e.g. for a profiler.
     const int repeat = std::getenv("QVX_BENCH_REPEAT") ? std::atoi(std::getenv("QVX_BENCH_REPEAT")) : 1;
     for (int i = 0; i < repeat; ++i) spectrum("spectrum CH1", false, catWarm, 0);
