@@ -10,7 +10,19 @@ namespace qvx::analog {
 
 namespace {
 constexpr std::size_t kCoarsestLevel = overview::kLevelCount - 1;
+
+// One more than the level of the coarsest overview block that begins at `i` and ends
+// inside [i, hi) (blocks end at the file's end at the latest); 0 when there is none.
+std::size_t LevelsOfBlockAt(std::uint64_t i, std::uint64_t hi, std::uint64_t fileEnd) {
+    std::size_t level = kCoarsestLevel + 1;
+    while (level > 0) {
+        const std::uint64_t size = overview::kBlockRecords[level - 1];
+        if (i % size == 0 && std::min(i + size, fileEnd) <= hi) break;
+        --level;
+    }
+    return level;
 }
+}  // namespace
 
 ReportLevelScan::ReportLevelScan(ReportDataReader& reader, ReportOverview* overview, int channel,
                                  std::int64_t level)
@@ -68,12 +80,7 @@ ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64
     while (i < hi) {
         ReadAhead(i, hi, fileEnd);
         // The coarsest block that begins at i and ends inside the range.
-        std::size_t level = kCoarsestLevel + 1;
-        while (level > 0) {
-            const std::uint64_t size = overview::kBlockRecords[level - 1];
-            if (i % size == 0 && std::min(i + size, fileEnd) <= hi) break;
-            --level;
-        }
+        std::size_t level = LevelsOfBlockAt(i, hi, fileEnd);
         if (level == 0) return addPending(i, hi);  // a part of a block ends the range
         --level;
 
@@ -114,12 +121,7 @@ void ReportLevelScan::ReadAhead(std::uint64_t at, std::uint64_t hi, std::uint64_
     if (m_ahead >= at + kReadAheadRecords / 2 && m_ahead < limit) return;
     const auto c = static_cast<std::size_t>(m_channel);
     while (m_ahead < limit) {
-        std::size_t level = kCoarsestLevel + 1;
-        while (level > 0) {
-            const std::uint64_t size = overview::kBlockRecords[level - 1];
-            if (m_ahead % size == 0 && std::min(m_ahead + size, fileEnd) <= hi) break;
-            --level;
-        }
+        std::size_t level = LevelsOfBlockAt(m_ahead, hi, fileEnd);
         if (level == 0) return;  // the range's tail is read in one piece anyway
         for (--level;; --level) {
             const std::uint64_t blockEnd = std::min(m_ahead + overview::kBlockRecords[level], fileEnd);
