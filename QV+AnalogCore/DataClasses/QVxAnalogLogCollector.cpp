@@ -181,8 +181,8 @@ bool QVxAnalogLogCollector::RotateFiles() {
         const std::size_t keep = static_cast<std::size_t>(m_keepFileCount);
         for (std::size_t i = 0; i + keep < files.size(); ++i) {
             failedPath = files[i];
-            if (fs::remove(files[i])) ++m_removedFileCount;
-            qvx::ReportOverviewStore::Remove(files[i]);  // its overview goes with it
+            if (m_remover.Remove(files[i])) ++m_removedFileCount;
+            qvx::ReportOverviewStore::Remove(files[i], &m_remover);  // its overview goes with it
         }
     } catch (const fs::filesystem_error& error) {
         m_rotationFailed = true;

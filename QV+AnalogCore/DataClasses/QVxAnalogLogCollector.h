@@ -4,6 +4,7 @@
 // space and removes the oldest files when rotation is on.
 
 #include "QV+AnalogCore/DataClasses/IQVxLogCollectorHost.h"
+#include "QVxCore/ReportData/DeferredFileRemover.h"
 #include "QVxCore/ReportData/ReportDataWriter.h"
 #include "QVxCore/ReportData/ReportOverviewRecorder.h"
 #include "QVxWinCommon/DataClasses/QVxLogCollect.h"
@@ -97,6 +98,9 @@ private:
     std::atomic<bool> m_rotationFailed{false};
     std::int64_t m_removedFileCount = 0;
     bool m_rotationFailureLogged = false;
+    // Removes the rotated files; the kernel's release of a large file's pages and blocks
+    // takes over 100 ms, too long for the GUI thread that runs the passes.
+    qvx::DeferredFileRemover m_remover;
     // The start time handed over by the GUI thread, applied by the thread that uses the writer.
     std::mutex m_startTimeMutex;
     std::atomic<bool> m_startTimePending{false};

@@ -1,5 +1,6 @@
 #include "QVxCore/ReportData/ReportOverviewStore.h"
 
+#include "QVxCore/ReportData/DeferredFileRemover.h"
 #include "QVxCore/ReportData/ReportOverviewBuilder.h"
 
 #include <fmt/format.h>
@@ -105,10 +106,19 @@ bool ReportOverviewStore::Build(const fs::path& dataFile,
     return bytes && Write(dataFile, *bytes);
 }
 
-void ReportOverviewStore::Remove(const fs::path& dataFile) {
-    std::error_code ec;
-    fs::remove(SiblingPath(dataFile), ec);
-    fs::remove(CachePath(dataFile), ec);
+void ReportOverviewStore::Remove(const fs::path& dataFile, DeferredFileRemover* remover) {
+    for (const fs::path& overview : {SiblingPath(dataFile), CachePath(dataFile)}) {
+        if (!remover) {
+            std::error_code ec;
+            fs::remove(overview, ec);
+            continue;
+        }
+        try {
+            remover->Remove(overview);
+        } catch (const fs::filesystem_error&) {
+            // ignored, as above: a leftover overview matches no data file
+        }
+    }
 }
 
 void ReportOverviewStore::CopyFor(const std::vector<fs::path>& dataFiles, const fs::path& toReportFolder) {

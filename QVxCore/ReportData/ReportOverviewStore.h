@@ -16,6 +16,8 @@
 
 namespace qvx {
 
+class DeferredFileRemover;
+
 class ReportOverviewStore {
 public:
     // "DIR/repo" -> "DIR/repo.overview".
@@ -44,8 +46,9 @@ public:
 
     // Deletes the overview of `dataFile` (beside the report and in the cache); call it
     // together with deleting the data file. Errors are ignored: a leftover overview no
-    // longer matches any data file and is never used.
-    static void Remove(const std::filesystem::path& dataFile);
+    // longer matches any data file and is never used. With `remover`, the storage is
+    // released on its thread.
+    static void Remove(const std::filesystem::path& dataFile, DeferredFileRemover* remover = nullptr);
 
     // Copies the overviews of `dataFiles` beside `toReportFolder` (save-as). Best effort:
     // an overview that is missing, cannot be copied or would leave less than 64 MiB free

@@ -1,3 +1,4 @@
+#include "QVxCore/ReportData/DeferredFileRemover.h"
 #include "QVxCore/ReportData/ReportDataWriter.h"
 #include "QVxCore/tests/support/ScopedFileSizeLimit.h"
 
@@ -159,4 +160,44 @@ TEST(ReportDataWriter, TheStartTimeIsInEveryHeaderWhileTheFilesAreWritten) {
     EXPECT_EQ(startOf(1), expected);
     writer.Close();
     EXPECT_EQ(startOf(1), expected);
+}
+
+namespace {
+
+std::size_t OpenDescriptorCount() {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+}  // namespace
+
+// Rotation removes files through the remover: the name must be gone at once, exactly what
+// std::filesystem::remove would have removed must go, and no descriptor may stay open.
+TEST(DeferredFileRemover, RemovesNamesAtOnceAndReleasesEveryDescriptor) {
+    TempFolder folder;
+    const fs::path data = folder.path / "00000000.DAT";
+    const fs::path target = folder.path / "target.DAT";
+    const fs::path link = folder.path / "00000001.DAT";
+    const fs::path busy = folder.path / "not-empty";
+    {
+        const auto records = MakeRecords(0, 1 << 16);
+        std::ofstream(data, std::ios::binary).write(reinterpret_cast<const char*>(records.data()),
+                                                    static_cast<std::streamsize>(records.size()));
+    }
+    std::ofstream(target) << "kept";
+    fs::create_symlink(target, link);
+    fs::create_directories(busy / "inside");
+    const std::size_t descriptorsBefore = OpenDescriptorCount();
+
+    qvx::DeferredFileRemover remover;
+    EXPECT_TRUE(remover.Remove(data));
+    EXPECT_FALSE(fs::exists(data));
+    EXPECT_TRUE(remover.Remove(link));
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(target), std::vector<std::uint8_t>({'k', 'e', 'p', 't'}));  // only the link went
+    EXPECT_FALSE(remover.Remove(folder.path / "never-there.DAT"));
+    EXPECT_THROW(remover.Remove(busy), fs::filesystem_error);
+    EXPECT_TRUE(fs::exists(busy));
+
+    remover.WaitUntilReleased();
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
