@@ -39,9 +39,14 @@ const std::uint8_t* WrittenRecordReader::Read(std::uint64_t index) {
     struct stat info {};
     if (::fstat(m_fd, &info) != 0 || info.st_size < offset + static_cast<off_t>(kReportRecordSize))
         return nullptr;
-    if (::pread(m_fd, m_record.data(), m_record.size(), offset) != static_cast<ssize_t>(m_record.size()))
+    KeptRecord& kept = m_kept[index % kKeptRecords];
+    if (kept.index == index) return kept.bytes.data();
+    kept.index = ~std::uint64_t{0};
+    if (::pread(m_fd, kept.bytes.data(), kept.bytes.size(), offset) !=
+        static_cast<ssize_t>(kept.bytes.size()))
         return nullptr;
-    return m_record.data();
+    kept.index = index;
+    return kept.bytes.data();
 }
 
 }  // namespace qvx

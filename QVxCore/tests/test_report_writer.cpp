@@ -1,5 +1,6 @@
 #include "QVxCore/ReportData/DeferredFileRemover.h"
 #include "QVxCore/ReportData/ReportDataWriter.h"
+#include "QVxCore/ReportData/WrittenRecordReader.h"
 #include "QVxCore/tests/support/ScopedFileSizeLimit.h"
 
 #include <gtest/gtest.h>
@@ -180,8 +181,9 @@ TEST(DeferredFileRemover, RemovesNamesAtOnceAndReleasesEveryDescriptor) {
     const fs::path busy = folder.path / "not-empty";
     {
         const auto records = MakeRecords(0, 1 << 16);
-        std::ofstream(data, std::ios::binary).write(reinterpret_cast<const char*>(records.data()),
-                                                    static_cast<std::streamsize>(records.size()));
+        std::ofstream(data, std::ios::binary)
+            .write(reinterpret_cast<const char*>(records.data()),
+                   static_cast<std::streamsize>(records.size()));
     }
     std::ofstream(target) << "kept";
     fs::create_symlink(target, link);
@@ -200,4 +202,42 @@ TEST(DeferredFileRemover, RemovesNamesAtOnceAndReleasesEveryDescriptor) {
 
     remover.WaitUntilReleased();
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
+// The trigger list reads hits of the running trace through this reader, ten times a second,
+// and it keeps what it read: what it keeps must never hide a file that rotation removed or
+// a record that was not completely written at the first read.
+TEST(WrittenRecordReader, KeptRecordsNeitherOutliveTheirFileNorStandInForUnwrittenOnes) {
+    TempFolder folder;
+    {
+        ReportDataWriter writer(folder.path, qvx::MakeApplicationReportHeader());
+        ASSERT_TRUE(writer.CreateReportFile());
+        const auto records = MakeRecords(0, 10);
+        ASSERT_TRUE(writer.WriteRecord(records.data(), 10));
+    }
+    fs::copy_file(folder.path / DatName(0), folder.path / DatName(1));
+    const std::uint64_t secondFile = qvx::kRecordsPerReportFile;
+    auto timeOf = [](const std::uint8_t* record) {
+        std::uint64_t t = 0;
+        std::memcpy(&t, record, 8);
+        return t;
+    };
+
+    qvx::WrittenRecordReader reader(folder.path);
+    ASSERT_NE(reader.Read(3), nullptr);
+    EXPECT_EQ(timeOf(reader.Read(3)), 3u);
+    ASSERT_NE(reader.Read(secondFile + 5), nullptr);
+    EXPECT_EQ(timeOf(reader.Read(secondFile + 5)), 5u);
+
+    fs::remove(folder.path / DatName(0));
+    EXPECT_EQ(reader.Read(3), nullptr);
+
+    EXPECT_EQ(reader.Read(secondFile + 12), nullptr);
+    {
+        const auto more = MakeRecords(10, 5);
+        std::ofstream(folder.path / DatName(1), std::ios::binary | std::ios::app)
+            .write(reinterpret_cast<const char*>(more.data()), static_cast<std::streamsize>(more.size()));
+    }
+    ASSERT_NE(reader.Read(secondFile + 12), nullptr);
+    EXPECT_EQ(timeOf(reader.Read(secondFile + 12)), 12u);
 }
