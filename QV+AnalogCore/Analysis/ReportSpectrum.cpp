@@ -5,19 +5,24 @@
 #include "QV+AnalogCore/Export/ReportSpan.h"
 #include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/ReportData/ReportOverviewStore.h"
 
 #include <fftw3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <numeric>
 #include <thread>
+#include <utility>
 
 namespace qvx::analog {
 
@@ -122,19 +127,58 @@ using ComplexBuffer = std::unique_ptr<fftwf_complex[], FftwFree>;
 // (15 s for 1,048,576), so the plan is estimated.
 constexpr std::size_t kLargestMeasuredPlan = 65'536;
 
+// What FFTW learnt measuring plans ("wisdom") is kept in the cache folder, so that only the
+// first process on a machine spends the second a measured plan takes. Named by the host: a
+// plan measured on one machine is not the fastest on another that shares the home folder.
+std::filesystem::path WisdomPath() {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0 || !*host) std::strcpy(host, "host");
+    return ReportOverviewStore::GetCacheRoot() / (std::string("fftw-wisdom-float-") + host);
+}
+
+// Under the planner's lock. The length of FFTW's wisdom as text, which grows when a plan is
+// measured.
+std::uint64_t WisdomSize() {
+    std::uint64_t size = 0;
+    fftwf_export_wisdom([](char, void* counter) { ++*static_cast<std::uint64_t*>(counter); }, &size);
+    return size;
+}
+
+// Under the planner's lock. A missing or unreadable file only means measuring again.
+void LoadWisdom() {
+    fftwf_import_wisdom_from_filename(WisdomPath().c_str());
+}
+
+// Under the planner's lock. Written aside and renamed, so that a reader never sees half a file.
+void SaveWisdom() {
+    const std::filesystem::path path = WisdomPath();
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    const std::string aside = path.string() + "." + std::to_string(::getpid());
+    if (fftwf_export_wisdom_to_filename(aside.c_str())) std::filesystem::rename(aside, path, ec);
+    if (ec || std::filesystem::exists(aside)) std::filesystem::remove(aside, ec);
+}
+
 // The real-to-complex plan for `n` points, made once per process: FFTW's planner is not
 // thread-safe, so plans are made under a lock; executing a plan on new arrays
 // (fftwf_execute_dft_r2c) is, from any thread.
 fftwf_plan PlanFor(std::size_t n) {
     static std::mutex mutex;
     static std::map<std::size_t, fftwf_plan> plans;
+    static bool wisdomLoaded = false;
     const std::lock_guard lock(mutex);
     auto& plan = plans[n];
     if (!plan) {
+        const bool measured = n <= kLargestMeasuredPlan;
+        if (measured && !std::exchange(wisdomLoaded, true)) LoadWisdom();
         FloatBuffer in(fftwf_alloc_real(n));
         ComplexBuffer out(fftwf_alloc_complex(n / 2 + 1));
+        // With wisdom for this size and these flags, planning returns at once and the
+        // arrays are left as they are; only a plan that was measured now is saved.
+        const std::uint64_t before = WisdomSize();
         plan = fftwf_plan_dft_r2c_1d(static_cast<int>(n), in.get(), out.get(),
-                                     n <= kLargestMeasuredPlan ? FFTW_MEASURE : FFTW_ESTIMATE);
+                                     measured ? FFTW_MEASURE : FFTW_ESTIMATE);
+        if (measured && WisdomSize() != before) SaveWisdom();
     }
     return plan;
 }
