@@ -3,6 +3,8 @@
 #include "QVxCore/ReportData/ReportOverviewStore.h"
 
 #include <fmt/format.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 
@@ -12,32 +14,77 @@ ReportOverviewRecorder::ReportOverviewRecorder(std::filesystem::path reportFolde
                                                std::uint64_t recordsPerFile)
     : m_reportFolder(std::move(reportFolder)), m_recordsPerFile(recordsPerFile) {}
 
+ReportOverviewRecorder::~ReportOverviewRecorder() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_exit = true;
+    }
+    m_queued.notify_one();
+    if (m_storeThread.joinable()) m_storeThread.join();
+}
+
 void ReportOverviewRecorder::Append(const std::uint8_t* records, std::uint64_t count) {
     while (count > 0) {
-        if (m_builder.GetRecordCount() == m_recordsPerFile) {
-            // The writer opens the next file only when records for it arrive; so does this.
-            m_builder.Reset();
-            ++m_fileNumber;
-        }
         const std::uint64_t n = std::min(count, m_recordsPerFile - m_builder.GetRecordCount());
         m_builder.Append(records, n);
         m_stored = false;
         records += n * kReportRecordSize;
         count -= n;
-        if (m_builder.GetRecordCount() == m_recordsPerFile) StoreCurrent();
+        if (m_builder.GetRecordCount() == m_recordsPerFile) QueueFullFile();
     }
 }
 
 void ReportOverviewRecorder::Finish() {
-    if (!m_stored) StoreCurrent();
+    if (!m_stored) Store(DataFile(), m_builder);
+    m_stored = true;
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_queue.empty() && !m_storing; });
 }
 
-void ReportOverviewRecorder::StoreCurrent() {
-    const std::filesystem::path dataFile = m_reportFolder / fmt::format("{:08d}.DAT", m_fileNumber);
-    const std::uint64_t dataFileSize = kReportHeaderSize + m_builder.GetRecordCount() * kReportRecordSize;
-    // A failure is logged; the overview is then built when the report is opened.
-    ReportOverviewStore::Write(dataFile, m_builder.Serialize(dataFileSize));
+std::filesystem::path ReportOverviewRecorder::DataFile() const {
+    return m_reportFolder / fmt::format("{:08d}.DAT", m_fileNumber);
+}
+
+// The writer opens the next file only when records for it arrive; the builder starts it
+// empty, and the full one goes to the store thread.
+void ReportOverviewRecorder::QueueFullFile() {
+    FullFile full{DataFile(), std::move(m_builder)};
+    m_builder = ReportOverviewBuilder{};
+    ++m_fileNumber;
     m_stored = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(full));
+        if (!m_storeThread.joinable()) m_storeThread = std::thread([this] { StoreLoop(); });
+    }
+    m_queued.notify_one();
+}
+
+// The store thread. It starts from the real-time delivery thread and would inherit its
+// scheduling, so it puts itself back to the normal policy first.
+void ReportOverviewRecorder::StoreLoop() {
+    const sched_param normal{};
+    pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
+    std::unique_lock lock(m_mutex);
+    while (true) {
+        m_queued.wait(lock, [this] { return m_exit || !m_queue.empty(); });
+        if (m_queue.empty()) return;  // the end was asked for and nothing is left
+        FullFile full = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_storing = true;
+        lock.unlock();
+        Store(full.dataFile, full.builder);
+        lock.lock();
+        m_storing = false;
+        if (m_queue.empty()) m_idle.notify_all();
+    }
+}
+
+void ReportOverviewRecorder::Store(const std::filesystem::path& dataFile,
+                                   const ReportOverviewBuilder& builder) {
+    const std::uint64_t dataFileSize = kReportHeaderSize + builder.GetRecordCount() * kReportRecordSize;
+    // A failure is logged; the overview is then built when the report is opened.
+    ReportOverviewStore::Write(dataFile, builder.Serialize(dataFileSize));
 }
 
 }  // namespace qvx

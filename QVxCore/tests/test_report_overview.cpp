@@ -4,12 +4,17 @@
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportEnvelope.h"
 #include "QVxCore/ReportData/ReportOverview.h"
+#include "QVxCore/ReportData/ReportOverviewBuilder.h"
+#include "QVxCore/ReportData/ReportOverviewRecorder.h"
 #include "QVxCore/ReportData/ReportOverviewStore.h"
 #include "QVxCore/tests/support/BruteEnvelope.h"
 #include "QVxCore/tests/test_report_support.h"
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <set>
@@ -323,4 +328,40 @@ TEST(ReportOverviewTest, AnOverviewThatCannotGoBesideTheReportGoesToTheCacheFold
     ReportOverviewStore::Remove(dat);
     EXPECT_FALSE(fs::exists(cached));
     ReportOverviewStore::SetCacheRoot(previousRoot);
+}
+
+// During a trace each full file's overview is stored on a thread of its own while the next
+// file is folded: every file must still get its own overview, equal to one built from
+// exactly its records, and all of them must be on disk when Finish returns.
+TEST(ReportOverviewRecorderTest, FullFilesAreStoredAsideAndFinishWaitsForAllOfThem) {
+    TempDir dir("recorder");
+    constexpr std::uint64_t kPerFile = 1000;
+    constexpr std::uint64_t kRecords = 3 * kPerFile + 457;
+    std::vector<std::uint8_t> records(kRecords * qvx::kReportRecordSize);
+    for (std::uint64_t i = 0; i < kRecords; ++i) {
+        const std::uint64_t time = SpikyTime(i);
+        const qvx::test::Samples samples = SpikySamples(i);
+        std::memcpy(&records[i * qvx::kReportRecordSize], &time, 8);
+        std::memcpy(&records[i * qvx::kReportRecordSize + 8], samples.data(), 8);
+    }
+    {
+        qvx::ReportOverviewRecorder recorder(dir.Path(), kPerFile);
+        for (std::uint64_t at = 0; at < kRecords; at += 333) {
+            const std::uint64_t n = std::min<std::uint64_t>(333, kRecords - at);
+            recorder.Append(&records[at * qvx::kReportRecordSize], n);
+        }
+        recorder.Finish();
+        for (std::uint64_t file = 0; file < 4; ++file) {
+            const std::uint64_t first = file * kPerFile;
+            const std::uint64_t count = std::min(kPerFile, kRecords - first);
+            qvx::ReportOverviewBuilder expected;
+            expected.Append(&records[first * qvx::kReportRecordSize], count);
+            const fs::path dat = dir.Path() / fmt::format("{:08d}.DAT", file);
+            std::ifstream in(ReportOverviewStore::SiblingPath(dat), std::ios::binary);
+            const std::vector<std::uint8_t> stored{std::istreambuf_iterator<char>(in), {}};
+            EXPECT_TRUE(stored == expected.Serialize(qvx::kReportHeaderSize + count * qvx::kReportRecordSize))
+                << file;
+        }
+    }
+    EXPECT_FALSE(fs::exists(ReportOverviewStore::SiblingPath(dir.Path() / "00000004.DAT")));
 }
