@@ -46,17 +46,20 @@ std::filesystem::path ReportOverviewRecorder::DataFile() const {
 }
 
 // The writer opens the next file only when records for it arrive; the builder starts it
-// empty, and the full one goes to the store thread.
+// empty (in the memory of a stored file's builder, once one came back), and the full one goes
+// to the store thread.
 void ReportOverviewRecorder::QueueFullFile() {
     FullFile full{DataFile(), std::move(m_builder)};
-    m_builder = ReportOverviewBuilder{};
     ++m_fileNumber;
     m_stored = true;
     {
         std::lock_guard lock(m_mutex);
+        m_builder = m_haveSpare ? std::move(m_spare) : ReportOverviewBuilder{};
+        m_haveSpare = false;
         m_queue.push_back(std::move(full));
         if (!m_storeThread.joinable()) m_storeThread = std::thread([this] { StoreLoop(); });
     }
+    m_builder.Reset();
     m_queued.notify_one();
 }
 
@@ -75,6 +78,8 @@ void ReportOverviewRecorder::StoreLoop() {
         lock.unlock();
         Store(full.dataFile, full.builder);
         lock.lock();
+        m_spare = std::move(full.builder);
+        m_haveSpare = true;
         m_storing = false;
         if (m_queue.empty()) m_idle.notify_all();
     }
@@ -85,6 +90,11 @@ void ReportOverviewRecorder::Store(const std::filesystem::path& dataFile,
     const std::uint64_t dataFileSize = kReportHeaderSize + builder.GetRecordCount() * kReportRecordSize;
     // A failure is logged; the overview is then built when the report is opened.
     ReportOverviewStore::Write(dataFile, builder.Serialize(dataFileSize));
+    // Rotation may have removed the data file while its overview was being stored: it removes
+    // the data file first, then the overview, so an overview written after that is removed
+    // here, and none is left behind.
+    std::error_code ec;
+    if (!std::filesystem::exists(dataFile, ec) && !ec) ReportOverviewStore::Remove(dataFile);
 }
 
 }  // namespace qvx

@@ -58,6 +58,10 @@ private:
     std::condition_variable m_queued;  // a file was queued, or the end was asked for
     std::condition_variable m_idle;    // the queue ran empty
     std::deque<FullFile> m_queue;
+    // A stored file's builder, handed back so that the next file reuses its memory instead
+    // of growing a new one on the delivery thread.
+    ReportOverviewBuilder m_spare;
+    bool m_haveSpare = false;
     bool m_storing = false;  // the store thread holds a file it is storing
     bool m_exit = false;
     std::thread m_storeThread;

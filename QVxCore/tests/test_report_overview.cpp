@@ -332,7 +332,8 @@ TEST(ReportOverviewTest, AnOverviewThatCannotGoBesideTheReportGoesToTheCacheFold
 
 // During a trace each full file's overview is stored on a thread of its own while the next
 // file is folded: every file must still get its own overview, equal to one built from
-// exactly its records, and all of them must be on disk when Finish returns.
+// exactly its records, and all of them must be on disk when Finish returns; that of a file
+// rotation removed meanwhile must not stay behind.
 TEST(ReportOverviewRecorderTest, FullFilesAreStoredAsideAndFinishWaitsForAllOfThem) {
     TempDir dir("recorder");
     constexpr std::uint64_t kPerFile = 1000;
@@ -344,6 +345,9 @@ TEST(ReportOverviewRecorderTest, FullFilesAreStoredAsideAndFinishWaitsForAllOfTh
         std::memcpy(&records[i * qvx::kReportRecordSize], &time, 8);
         std::memcpy(&records[i * qvx::kReportRecordSize + 8], samples.data(), 8);
     }
+    // The writer's data files, but for file 1, which rotation removed while it was stored:
+    // its overview must not be left behind.
+    for (const int file : {0, 2, 3}) std::ofstream(dir.Path() / fmt::format("{:08d}.DAT", file));
     {
         qvx::ReportOverviewRecorder recorder(dir.Path(), kPerFile);
         for (std::uint64_t at = 0; at < kRecords; at += 333) {
@@ -351,7 +355,8 @@ TEST(ReportOverviewRecorderTest, FullFilesAreStoredAsideAndFinishWaitsForAllOfTh
             recorder.Append(&records[at * qvx::kReportRecordSize], n);
         }
         recorder.Finish();
-        for (std::uint64_t file = 0; file < 4; ++file) {
+        EXPECT_FALSE(fs::exists(ReportOverviewStore::SiblingPath(dir.Path() / "00000001.DAT")));
+        for (const std::uint64_t file : {0, 2, 3}) {
             const std::uint64_t first = file * kPerFile;
             const std::uint64_t count = std::min(kPerFile, kRecords - first);
             qvx::ReportOverviewBuilder expected;
