@@ -3,6 +3,7 @@
 #include "QVxWinCommon/QVxGuiStrings.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QStringList>
 
 #include <spdlog/spdlog.h>
@@ -19,6 +20,12 @@ QFont GuiFont(int points) {
     font.setFamilies(QStringList{"Meiryo UI", "Noto Sans CJK JP", "sans-serif"});
     font.setPointSize(points);
     return font;
+}
+
+QLabel* MakeLabel(QWidget* parent, int id, int stringId) {
+    auto* label = new QLabel(LoadStringW(stringId), parent);
+    label->setObjectName(ControlName(id));
+    return label;
 }
 
 }  // namespace QVxWinGUI

@@ -13,6 +13,9 @@
 
 #include <memory>
 
+class QLabel;
+class QWidget;
+
 namespace QVxWinGUI {
 
 // The library's string `id` (QVxLoadGuiString: 25001-25199 and the command prompts
@@ -24,6 +27,9 @@ QVXWINGUICOMMON_EXPORT QString LoadStringW(int id);
 inline QString ControlName(int id) {
     return QStringLiteral("id%1").arg(id);
 }
+
+// A label of the library's string `stringId` in `parent`, named as control `id`.
+QVXWINGUICOMMON_EXPORT QLabel* MakeLabel(QWidget* parent, int id, int stringId);
 
 // The object name of the menu action of command `id` ("cmd<N>").
 inline QString CommandName(int id) {

@@ -5,6 +5,7 @@
 #include "QV+AnalogCore/Presenters/QVxAnalogViewModel.h"
 #include "QVxWinCommon/QVxClockTime.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -14,6 +15,8 @@
 #include <QPixmap>
 
 #include <spdlog/spdlog.h>
+
+using qvx::trackarea::ToQColor;
 
 namespace {
 
@@ -28,10 +31,6 @@ constexpr qvx::Color kPalette[] = {QVxAnalogBookmarks::kDefaultColor,
                                    {211, 54, 130},
                                    {181, 137, 0},
                                    {108, 113, 196}};
-
-QColor ToQColor(const qvx::Color& c) {
-    return QColor(c.r, c.g, c.b);
-}
 
 QIcon Swatch(const qvx::Color& c) {
     QPixmap pixmap(14, 14);

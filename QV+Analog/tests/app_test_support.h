@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <string>
@@ -96,6 +97,12 @@ public:
 template <class T = QWidget>
 T* Child(QWidget* parent, int id) {
     return parent->findChild<T*>(QVxWinGUI::ControlName(id));
+}
+
+// Saves a picture of `widget` as NAME.png in the folder $QVX_APP_SHOTS, when it is set.
+inline void SaveShot(QWidget* widget, const QString& name) {
+    if (const char* shots = std::getenv("QVX_APP_SHOTS"))
+        widget->grab().save(QString::fromLocal8Bit(shots) + "/" + name + ".png");
 }
 
 }  // namespace qvx::test

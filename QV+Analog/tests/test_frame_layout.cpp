@@ -29,13 +29,9 @@
 #include <cstdlib>
 
 using qvx::test::AppTest;
+using qvx::test::SaveShot;
 
 namespace {
-
-void SaveShot(QWidget* widget, const QString& name) {
-    if (const char* shots = std::getenv("QVX_APP_SHOTS"))
-        widget->grab().save(QString::fromLocal8Bit(shots) + "/" + name + ".png");
-}
 
 // The union of the regions `watched` is painted in.
 class PaintRecorder : public QObject {

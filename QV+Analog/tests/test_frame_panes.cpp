@@ -27,15 +27,11 @@
 
 using qvx::test::AppTest;
 using qvx::test::Child;
+using qvx::test::SaveShot;
 
 namespace {
 
 using Form = CQVxAnalogTracingStatusDlg;
-
-void SaveShot(QWidget* widget, const QString& name) {
-    if (const char* shots = std::getenv("QVX_APP_SHOTS"))
-        widget->grab().save(QString::fromLocal8Bit(shots) + "/" + name + ".png");
-}
 
 // Whether `widget` is shown whole inside `top`: no ancestor up to `top` clips it.
 bool ShownWhole(QWidget* widget, QWidget* top) {

@@ -31,6 +31,7 @@
 
 namespace fs = std::filesystem;
 using qvx::test::AppTest;
+using qvx::test::SaveShot;
 
 namespace {
 
@@ -68,11 +69,6 @@ double TextContrast(const QImage& image) {
 
 QImage Render(QWidget* widget) {
     return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-void SaveShot(QWidget* widget, const QString& name) {
-    if (const char* shots = std::getenv("QVX_APP_SHOTS"))
-        widget->grab().save(QString::fromLocal8Bit(shots) + "/" + name + ".png");
 }
 
 class WindowDefectsTest : public AppTest {

@@ -14,11 +14,7 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr const char* kUnreadableCell = "-";
-
-}  // namespace
+using qvx::analog::kUnreadableCell;
 
 QVxAnalogBookmarkListModel::QVxAnalogBookmarkListModel(IQVxAnalogListOwner* owner) : m_owner(owner) {
     QVX_VERIFY(owner);

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr std::string_view kUnreadableCell = "-";
+using qvx::analog::kUnreadableCell;
 
 std::optional<std::pair<std::uint64_t, std::uint64_t>> RowsOfTimeRangeIn(qvx::ReportDataReader& reader,
                                                                          std::int64_t fromNs,

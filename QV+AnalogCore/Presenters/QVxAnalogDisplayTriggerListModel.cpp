@@ -13,11 +13,7 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
-namespace {
-
-constexpr const char* kUnreadableCell = "-";
-
-}  // namespace
+using qvx::analog::kUnreadableCell;
 
 QVxAnalogDisplayTriggerListModel::QVxAnalogDisplayTriggerListModel(IQVxAnalogListOwner* owner)
     : m_owner(owner) {

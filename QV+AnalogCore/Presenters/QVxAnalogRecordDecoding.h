@@ -18,6 +18,9 @@ struct DecodedRecord {
 // little-endian 64-bit word number `timeWordIndex`, the samples follow word 0.
 DecodedRecord DecodeRecord(const std::uint8_t* record, std::int32_t timeWordIndex);
 
+// What a list cell shows for a record that cannot be read (its file removed or damaged).
+inline constexpr const char* kUnreadableCell = "-";
+
 // Centred value of one channel (0..3) of a record.
 inline std::int64_t DecodeChannel(const std::uint8_t* record, int channel) {
     return CentredSample(RecordRawSample(record, static_cast<std::size_t>(channel)));

@@ -19,9 +19,9 @@ using qvx::analog::CycleRequest;
 using qvx::analog::CycleResult;
 using qvx::analog::kCycleParameterCount;
 
-constexpr std::uint64_t kFirstFile = 300'007;
-constexpr std::uint64_t kSecondFile = 200'003;
-constexpr std::uint64_t kCount = kFirstFile + kSecondFile;
+constexpr std::uint64_t kCycleFirstFile = 300'007;
+constexpr std::uint64_t kCycleSecondFile = 200'003;
+constexpr std::uint64_t kCycleCount = kCycleFirstFile + kCycleSecondFile;
 constexpr std::uint64_t kGapAt = 230'000;  // inside the long low plateau
 constexpr std::int64_t kGapNs = 1'000'000;
 constexpr int kLow = 8192 - 3000;
@@ -61,8 +61,8 @@ private:
 // plateaus (skipped in 8,192-record blocks) with a gap in time inside one, a 6,000-record edge whose 10 % and
 // 90 % points lie in skipped blocks, cycles across the file boundary and across a gap in time, a high first
 // record and a rising last one.
-std::vector<int> MakeSignal() {
-    std::vector<int> v(kCount, kLow);
+std::vector<int> MakeCycleSignal() {
+    std::vector<int> v(kCycleCount, kLow);
     SignalWriter w(v);
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> plateau(650, 950), level(-40, 40);
@@ -92,10 +92,10 @@ std::vector<int> MakeSignal() {
     w.Hold(70'000 + (64 - (w.Position() + 70'000) % 64) % 64, 10);
     w.Ramp(kHigh, 1);
     w.Hold(1'000, 10);
-    while (w.Position() < kCount - 3'000) cycle(k++);
+    while (w.Position() < kCycleCount - 3'000) cycle(k++);
     w.Ramp(kLow, 20);
     w.Hold(5'000, 10);
-    v[kCount - 1] = kHigh;
+    v[kCycleCount - 1] = kHigh;
     return v;
 }
 
@@ -214,9 +214,9 @@ private:
 class CycleMeasurement : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_signal = new std::vector<int>(MakeSignal());
+        s_signal = new std::vector<int>(MakeCycleSignal());
         s_report = new qvx::test::TwoFileReport(
-            "cycles", kFirstFile, kSecondFile,
+            "cycles", kCycleFirstFile, kCycleSecondFile,
             [](std::uint64_t p) {
                 return qvx::test::Samples{static_cast<std::uint16_t>((*s_signal)[p]), 8192, 0, 16383};
             },
@@ -272,7 +272,7 @@ protected:
 
 TEST_F(CycleMeasurement, EveryCycleAndStatisticEqualsAPlainPassWithAndWithoutTheOverview) {
     PlainPass plain(*s_signal, *s_report, 8191.5, kBandCodes);
-    const std::vector<Cycle> want = plain.Run(0, kCount, MvPerCode());
+    const std::vector<Cycle> want = plain.Run(0, kCycleCount, MvPerCode());
     ASSERT_GT(want.size(), 150u);
 
     for (const bool overview : {true, false}) {
@@ -283,7 +283,7 @@ TEST_F(CycleMeasurement, EveryCycleAndStatisticEqualsAPlainPassWithAndWithoutThe
         ExpectSameCycles(got, want);
         EXPECT_EQ(result.cycles, want.size());
         if (overview) {
-            EXPECT_GT(result.recordsSkipped, kCount / 2) << "the plateaus are skipped";
+            EXPECT_GT(result.recordsSkipped, kCycleCount / 2) << "the plateaus are skipped";
         }
 
         for (std::size_t i = 0; i < kCycleParameterCount; ++i) {
@@ -335,18 +335,19 @@ TEST_F(CycleMeasurement, RangesStartAtTheirFirstRecordAndAGapEndsTheCycleWithout
     PlainPass plain(*s_signal, *s_report, 8191.5, kBandCodes);
     // Ranges beginning and ending mid-cycle, across the file boundary, around the gap, and
     // at the first and last records.
-    const std::pair<std::uint64_t, std::uint64_t> ranges[] = {{0, 1},
-                                                              {0, 2'000},
-                                                              {1'234, 57'891},
-                                                              {kFirstFile - 9'000, kFirstFile + 7'000},
-                                                              {kGapAt - 5'000, kGapAt + 60'000},
-                                                              {kCount - 5'100, kCount},
-                                                              {100'000, 250'000}};
+    const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
+        {0, 1},
+        {0, 2'000},
+        {1'234, 57'891},
+        {kCycleFirstFile - 9'000, kCycleFirstFile + 7'000},
+        {kGapAt - 5'000, kGapAt + 60'000},
+        {kCycleCount - 5'100, kCycleCount},
+        {100'000, 250'000}};
     for (const auto& [from, to] : ranges) {
         SCOPED_TRACE(testing::Message() << "positions " << from << " to " << to);
         CycleRequest request = Request();
         request.fromNs = s_report->TimeAt(from);
-        request.toNs = to < kCount ? s_report->TimeAt(to) : s_report->TimeAt(kCount - 1) + 1;
+        request.toNs = to < kCycleCount ? s_report->TimeAt(to) : s_report->TimeAt(kCycleCount - 1) + 1;
         CycleResult result;
         ExpectSameCycles(Measure(request, result), plain.Run(from, to, MvPerCode()));
     }

@@ -16,9 +16,9 @@ using qvx::analog::MeasureSpan;
 using qvx::analog::SpanMeasurement;
 using qvx::test::TwoFileReport;
 
-constexpr std::uint64_t kFirstFile = 250'011;
-constexpr std::uint64_t kSecondFile = 150'005;
-constexpr std::uint64_t kCount = kFirstFile + kSecondFile;
+constexpr std::uint64_t kSpanFirstFile = 250'011;
+constexpr std::uint64_t kSpanSecondFile = 150'005;
+constexpr std::uint64_t kSpanCount = kSpanFirstFile + kSpanSecondFile;
 constexpr double kSineHz = 9'876.5;  // records are 100 ns apart
 
 // CH1 a sine around an offset, CH2 a slow ramp with a spike, CH3 a square wave, CH4 off.
@@ -83,7 +83,7 @@ void ExpectClose(double expected, double actual, const char* what) {
 class SpanMeasurementTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_report = new TwoFileReport("span-measure", kFirstFile, kSecondFile, &SignalAt);
+        s_report = new TwoFileReport("span-measure", kSpanFirstFile, kSpanSecondFile, &SignalAt);
     }
     static void TearDownTestSuite() { delete s_report; }
     static inline TwoFileReport* s_report = nullptr;
@@ -91,11 +91,12 @@ protected:
 
 TEST_F(SpanMeasurementTest, ValuesEqualEveryRecordOfSpansThatSplitBlocksAndFiles) {
     const auto settings = Settings();
-    const std::vector<std::pair<std::uint64_t, std::uint64_t>> spans{{0, kCount},
-                                                                     {37, kFirstFile + 1'000},
-                                                                     {kFirstFile - 70, kFirstFile + 70},
-                                                                     {123'400, 300'003},
-                                                                     {1'000, 1'001}};
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>> spans{
+        {0, kSpanCount},
+        {37, kSpanFirstFile + 1'000},
+        {kSpanFirstFile - 70, kSpanFirstFile + 70},
+        {123'400, 300'003},
+        {1'000, 1'001}};
     for (bool withOverview : {true, false}) {
         for (const auto& [from, to] : spans) {
             SCOPED_TRACE(testing::Message()
@@ -124,8 +125,8 @@ TEST_F(SpanMeasurementTest, ValuesEqualEveryRecordOfSpansThatSplitBlocksAndFiles
 
 TEST_F(SpanMeasurementTest, TheSineFrequencyIsFoundAndFewCrossingsGiveNone) {
     const auto settings = Settings();
-    const auto whole =
-        MeasureSpan(s_report->Reader(), s_report->Overview(), settings, 0, TwoFileReport::TimeNsAt(kCount));
+    const auto whole = MeasureSpan(s_report->Reader(), s_report->Overview(), settings, 0,
+                                   TwoFileReport::TimeNsAt(kSpanCount));
     ASSERT_FALSE(whole.channels.empty());
     ASSERT_TRUE(whole.channels[0].frequencyHz);
     EXPECT_NEAR(*whole.channels[0].frequencyHz, kSineHz, kSineHz * 0.001);

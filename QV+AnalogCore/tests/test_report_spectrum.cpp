@@ -26,7 +26,7 @@ using qvx::test::TempDir;
 constexpr double kSampleRateHz = 10e6;  // the builder's records are 100 ns apart
 constexpr double kPi = std::numbers::pi;
 
-qvx::AnalogSettings Settings() {
+qvx::AnalogSettings SpectrumSettings() {
     qvx::AnalogSettings s;
     s.visualSettings.tracks.resize(4);
     s.visualSettings.tracks[3].enabled = false;
@@ -102,7 +102,7 @@ TEST(ReportSpectrum, SineBetweenBinsReadsItsAmplitudeAndFrequency) {
     OneFileReport report("spectrum_sine", 40'000, [&](std::uint64_t i) {
         return 8192 + kAmplitude * std::sin(2 * kPi * hz * static_cast<double>(i) / kSampleRateHz + 0.3);
     });
-    const auto settings = Settings();
+    const auto settings = SpectrumSettings();
     const double amplitudeVolts = kAmplitude * VoltsPerCode(settings, 0);
     for (auto window : {SpectrumWindow::kFlatTop, SpectrumWindow::kHann, SpectrumWindow::kBlackmanHarris,
                         SpectrumWindow::kRectangular}) {
@@ -133,7 +133,7 @@ TEST(ReportSpectrum, BinsEqualDirectDftOfTheSegments) {
     OneFileReport report("spectrum_dft", kCount, [](std::uint64_t i) {
         return 3000 + 2000 * std::sin(0.0731 * static_cast<double>(i)) + 300 * Gaussian(i);
     });
-    const auto settings = Settings();
+    const auto settings = SpectrumSettings();
     for (bool removeMean : {true, false}) {
         SpectrumRequest request = Request(kN, SpectrumWindow::kHann);
         request.removeMean = removeMean;
@@ -181,7 +181,8 @@ TEST(ReportSpectrum, HarmonicsGiveTheirThd) {
     });
     for (auto window : {SpectrumWindow::kBlackmanHarris, SpectrumWindow::kFlatTop, SpectrumWindow::kHann}) {
         SCOPED_TRACE(std::string(qvx::analog::SpectrumWindowName(window)));
-        const SpectrumResult r = ComputeSpectrum(report.Reader(), nullptr, Settings(), Request(kN, window));
+        const SpectrumResult r =
+            ComputeSpectrum(report.Reader(), nullptr, SpectrumSettings(), Request(kN, window));
         ASSERT_EQ(r.status, SpectrumResult::Status::kDone);
         ASSERT_TRUE(r.figures.thdDb && r.figures.snrDb && r.figures.sinadDb && r.figures.sfdrDb &&
                     r.figures.enob);
@@ -204,7 +205,7 @@ TEST(ReportSpectrum, WhiteNoiseGivesItsDensity) {
     constexpr double kSigma = 1000;  // codes
     OneFileReport report("spectrum_noise", 300'000,
                          [](std::uint64_t i) { return 8192 + kSigma * Gaussian(i); });
-    const auto settings = Settings();
+    const auto settings = SpectrumSettings();
     // Rounding to whole codes adds 1/12 code^2.
     const double variance = (kSigma * kSigma + 1.0 / 12) * std::pow(VoltsPerCode(settings, 0), 2);
     for (auto window : {SpectrumWindow::kHann, SpectrumWindow::kRectangular, SpectrumWindow::kFlatTop}) {
@@ -229,7 +230,7 @@ TEST(ReportSpectrum, SegmentsStayInsidePiecesAtGapsAndFileSplits) {
         return Samples{Code(8192 + 3000 * std::sin(0.05 * p)), 8192, 8192, 8192};
     };
     qvx::test::TwoFileReport split("spectrum_split", kFirst, kSecond, tone);
-    const auto settings = Settings();
+    const auto settings = SpectrumSettings();
     SpectrumResult r =
         ComputeSpectrum(split.Reader(), split.Overview(), settings, Request(kN, SpectrumWindow::kHann));
     ASSERT_EQ(r.status, SpectrumResult::Status::kDone);
@@ -268,7 +269,7 @@ TEST(ReportSpectrum, RefusesWhatItCannotCompute) {
     OneFileReport report(
         "spectrum_refusals", 3000, [](std::uint64_t i) { return 8192 + 100 * std::sin(0.1 * i); },
         [](std::uint64_t i) { return i * 10 + (i >= 1500 ? 50'000 : 0); });
-    const auto settings = Settings();
+    const auto settings = SpectrumSettings();
     const auto status = [&](SpectrumRequest request) {
         return ComputeSpectrum(report.Reader(), nullptr, settings, request).status;
     };
@@ -302,7 +303,7 @@ TEST(ReportSpectrum, SpectrogramFollowsTheToneInTime) {
     });
     SpectrumRequest request = Request(kN, SpectrumWindow::kHann);
     request.columns = 10;
-    const SpectrumResult r = ComputeSpectrum(report.Reader(), nullptr, Settings(), request);
+    const SpectrumResult r = ComputeSpectrum(report.Reader(), nullptr, SpectrumSettings(), request);
     ASSERT_EQ(r.status, SpectrumResult::Status::kDone);
     ASSERT_TRUE(r.spectrogram);
     const auto& image = *r.spectrogram;
@@ -320,7 +321,7 @@ TEST(ReportSpectrum, SpectrogramFollowsTheToneInTime) {
 
     request.columns = 5000;
     request.nfft = 256;
-    const SpectrumResult wide = ComputeSpectrum(report.Reader(), nullptr, Settings(), request);
+    const SpectrumResult wide = ComputeSpectrum(report.Reader(), nullptr, SpectrumSettings(), request);
     ASSERT_TRUE(wide.spectrogram);
     const std::uint64_t segments = (kCount - 256) / 128 + 1;
     EXPECT_EQ(wide.segments, segments);
@@ -339,7 +340,7 @@ TEST(ReportSpectrum, ProgressCountsTheRecordsAndACancelStopsTheReading) {
     const auto caller = std::this_thread::get_id();
     std::uint64_t calls = 0, last = 0;
     SpectrumResult r =
-        ComputeSpectrum(report.Reader(), nullptr, Settings(), Request(4096, SpectrumWindow::kHann),
+        ComputeSpectrum(report.Reader(), nullptr, SpectrumSettings(), Request(4096, SpectrumWindow::kHann),
                         [&](std::uint64_t done, std::uint64_t total) {
                             EXPECT_EQ(std::this_thread::get_id(), caller);
                             EXPECT_EQ(total, kCount);
@@ -353,7 +354,7 @@ TEST(ReportSpectrum, ProgressCountsTheRecordsAndACancelStopsTheReading) {
     EXPECT_EQ(calls, 8u);
 
     calls = 0;
-    r = ComputeSpectrum(report.Reader(), nullptr, Settings(), Request(4096, SpectrumWindow::kHann),
+    r = ComputeSpectrum(report.Reader(), nullptr, SpectrumSettings(), Request(4096, SpectrumWindow::kHann),
                         [&](std::uint64_t, std::uint64_t) {
                             ++calls;
                             return false;
@@ -362,7 +363,8 @@ TEST(ReportSpectrum, ProgressCountsTheRecordsAndACancelStopsTheReading) {
     EXPECT_EQ(calls, 1u);
     // The reader serves the next computation as before.
     EXPECT_EQ(
-        ComputeSpectrum(report.Reader(), nullptr, Settings(), Request(4096, SpectrumWindow::kHann)).status,
+        ComputeSpectrum(report.Reader(), nullptr, SpectrumSettings(), Request(4096, SpectrumWindow::kHann))
+            .status,
         SpectrumResult::Status::kDone);
 }
 

@@ -12,7 +12,7 @@ namespace qvx::envelope {
 
 namespace {
 
-constexpr std::uint64_t kLevel0Records = overview::kBlockRecords[0];
+using overview::kLevel0Records;
 // Records per read when decoding: 1 MiB.
 constexpr std::uint64_t kDecodeChunkRecords = 65536;
 

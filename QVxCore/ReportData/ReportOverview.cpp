@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 namespace qvx {
 
 namespace {
-constexpr std::uint64_t kLevel0Records = overview::kBlockRecords[0];
+using overview::kLevel0Records;
 }
 
 std::shared_ptr<ReportOverview> ReportOverview::Open(const ReportDataReader& reader,

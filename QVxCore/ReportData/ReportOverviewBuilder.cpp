@@ -23,10 +23,9 @@ namespace qvx {
 using overview::Entry;
 using overview::kBlockRecords;
 using overview::kEntryBytes;
+using overview::kLevel0Records;
 
 namespace {
-
-constexpr std::uint64_t kLevel0Records = kBlockRecords[0];
 
 // Entries of the next level: each folds `factor` consecutive entries of `finer`.
 std::vector<Entry> Coarsen(const std::vector<Entry>& finer, std::uint64_t factor) {

@@ -35,6 +35,7 @@ inline constexpr std::size_t kLevelCount = 3;
 // reader's block table comes straight from it; every report file (2^25 records) is a
 // whole number of level-2 blocks, so blocks never cross files.
 inline constexpr std::array<std::uint64_t, kLevelCount> kBlockRecords{64, 8192, 262144};
+inline constexpr std::uint64_t kLevel0Records = kBlockRecords[0];
 inline constexpr std::uint64_t kLevel0PerLevel1 = kBlockRecords[1] / kBlockRecords[0];  // 128
 inline constexpr std::uint64_t kLevel1PerLevel2 = kBlockRecords[2] / kBlockRecords[1];  // 32
 static_assert(kRecordsPerReportFile % kBlockRecords[2] == 0);

@@ -14,7 +14,7 @@ using qvx::test::TimeOf;
 
 namespace {
 
-constexpr std::uint64_t kFull = kRecordsPerReportFile;
+constexpr std::uint64_t kFullFile = kRecordsPerReportFile;
 constexpr std::uint64_t kBlock = qvx::ReportFile::kBlockRecords;
 
 struct ReportRead : ::testing::Test {
@@ -86,24 +86,24 @@ TEST_F(ReportRead, KeepsThreeBlocksPerFileLeastRecentlyUsedFirst) {
 }
 
 TEST_F(ReportRead, KeepsAtMostThreeFilesOpen) {
-    builder.AddFile(0, kFull, ReportBuilder::kSparse)
-        .AddFile(1, kFull, ReportBuilder::kSparse)
-        .AddFile(2, kFull, ReportBuilder::kSparse)
+    builder.AddFile(0, kFullFile, ReportBuilder::kSparse)
+        .AddFile(1, kFullFile, ReportBuilder::kSparse)
+        .AddFile(2, kFullFile, ReportBuilder::kSparse)
         .AddFile(3, 10);
     auto reader = Open();
     ASSERT_TRUE(reader);
     const auto& files = reader->GetFiles();
-    for (std::uint64_t n = 0; n < 3; ++n) ASSERT_NE(reader->ReadRecordByIndex(n * kFull + 1), nullptr);
+    for (std::uint64_t n = 0; n < 3; ++n) ASSERT_NE(reader->ReadRecordByIndex(n * kFullFile + 1), nullptr);
     EXPECT_EQ(reader->GetOpenFiles(), (std::vector<std::int32_t>{0, 1, 2}));
 
-    const std::uint8_t* r = reader->ReadRecordByIndex(3 * kFull + 9);
+    const std::uint8_t* r = reader->ReadRecordByIndex(3 * kFullFile + 9);
     ASSERT_NE(r, nullptr);
-    EXPECT_EQ(TimeOf(r), builder.TimeAt(3 * kFull + 9));
+    EXPECT_EQ(TimeOf(r), builder.TimeAt(3 * kFullFile + 9));
     EXPECT_EQ(reader->GetOpenFiles(), (std::vector<std::int32_t>{1, 2, 3}));
     EXPECT_FALSE(files[0]->IsOpen());
     EXPECT_TRUE(files[3]->IsOpen());
 
-    ASSERT_NE(reader->ReadRecordByIndex(kFull + kFull - 1), nullptr);  // file 1 becomes most recent
+    ASSERT_NE(reader->ReadRecordByIndex(kFullFile + kFullFile - 1), nullptr);  // file 1 becomes most recent
     EXPECT_EQ(reader->GetOpenFiles(), (std::vector<std::int32_t>{2, 3, 1}));
     r = reader->ReadRecordByIndex(5);  // reopens file 0 with an empty cache, closing 2
     ASSERT_NE(r, nullptr);
@@ -170,17 +170,17 @@ TEST_F(ReportRead, EqualTimeStampsAcrossABlockBoundary) {
 
 TEST_F(ReportRead, FindsAcrossFilesAndInTheGapBetweenThem) {
     // File 1 starts 1000 ticks after file 0 ends.
-    builder.Times([](std::uint64_t i) -> std::uint64_t { return i < kFull ? 10 * i : 10 * i + 1000; })
-        .AddFile(0, kFull, ReportBuilder::kSparse)
+    builder.Times([](std::uint64_t i) -> std::uint64_t { return i < kFullFile ? 10 * i : 10 * i + 1000; })
+        .AddFile(0, kFullFile, ReportBuilder::kSparse)
         .AddFile(1, 3 * kBlock);
     auto reader = Open();
     ASSERT_TRUE(reader);
-    const std::uint64_t endOfFile0 = 10 * (kFull - 1);
-    EXPECT_EQ(Find(*reader, endOfFile0), kFull - 1);
-    EXPECT_EQ(Find(*reader, endOfFile0 + 500), kFull - 1);
-    EXPECT_EQ(Find(*reader, builder.TimeAt(kFull)), kFull);
-    EXPECT_EQ(Find(*reader, builder.TimeAt(kFull + kBlock + 3) + 1), kFull + kBlock + 3);
-    EXPECT_EQ(Find(*reader, builder.TimeAt(kFull + 3 * kBlock - 1) + 50), kFull + 3 * kBlock - 1);
+    const std::uint64_t endOfFile0 = 10 * (kFullFile - 1);
+    EXPECT_EQ(Find(*reader, endOfFile0), kFullFile - 1);
+    EXPECT_EQ(Find(*reader, endOfFile0 + 500), kFullFile - 1);
+    EXPECT_EQ(Find(*reader, builder.TimeAt(kFullFile)), kFullFile);
+    EXPECT_EQ(Find(*reader, builder.TimeAt(kFullFile + kBlock + 3) + 1), kFullFile + kBlock + 3);
+    EXPECT_EQ(Find(*reader, builder.TimeAt(kFullFile + 3 * kBlock - 1) + 50), kFullFile + 3 * kBlock - 1);
     EXPECT_EQ(Find(*reader, 10 * 5 + 3), 5u);  // inside file 0's first block
-    EXPECT_EQ(reader->GetLastTime(), builder.TimeAt(kFull + 3 * kBlock - 1));
+    EXPECT_EQ(reader->GetLastTime(), builder.TimeAt(kFullFile + 3 * kBlock - 1));
 }

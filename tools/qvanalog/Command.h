@@ -52,6 +52,13 @@ struct Registration {
     }
 };
 
+// A unit's serial number (ASCII) as text; any other character becomes '?'.
+inline std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
 // Prints "qvanalog: <message>" to stderr and returns exit status 1.
 int Fail(const std::string& message);
 

@@ -11,6 +11,8 @@
 #include <iostream>
 #include <string>
 
+using qvanalog::Narrow;
+
 namespace {
 
 // Device library messages (levels 0..4) go to the default logger one level up its scale.
@@ -20,12 +22,6 @@ void ForwardLibraryLog(const char* sourceModule, uint32_t line, uint32_t level, 
                                                        spdlog::level::critical};
     spdlog::log(spdlog::source_loc{sourceModule, static_cast<int>(line), ""}, levels[level > 4 ? 4 : level],
                 "{}", message);
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
-    return out;
 }
 
 // Every unit the library counts, with its state: "ok" when its serial number could be read,

@@ -37,6 +37,7 @@
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using qvanalog::Narrow;
 
 namespace {
 
@@ -226,12 +227,6 @@ std::optional<double> ParsePositive(const std::string& text) {
 
 std::wstring Wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());  // serial numbers are ASCII
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out.push_back(c > 0 && c < 0x80 ? static_cast<char>(c) : '?');
-    return out;
 }
 
 // The unit to record from: the first analog unit with the serial number `deviceId` (as the

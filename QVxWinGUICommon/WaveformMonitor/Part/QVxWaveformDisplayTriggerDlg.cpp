@@ -20,6 +20,8 @@
 #include <limits>
 #include <stdexcept>
 
+using QVxWinGUI::MakeLabel;
+
 namespace {
 
 constexpr int kOuter = 4;    // grid origin and space between the grids
@@ -27,12 +29,6 @@ constexpr int kSpacing = 2;  // between rows and columns inside a grid
 constexpr int kModeHeight = 30;
 constexpr int kSlopeHeight = 40;
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-
-QLabel* MakeLabel(QWidget* parent, int id, int stringId) {
-    auto* label = new QLabel(QVxWinGUI::LoadStringW(stringId), parent);
-    label->setObjectName(QVxWinGUI::ControlName(id));
-    return label;
-}
 
 QVxUnitValuePropertyField* MakeField(QWidget* parent, int id, std::int64_t minimum, std::int64_t maximum) {
     auto* field = new QVxUnitValuePropertyField(parent);

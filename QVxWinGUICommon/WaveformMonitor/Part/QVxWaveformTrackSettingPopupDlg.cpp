@@ -4,6 +4,7 @@
 #include "QVxCore/WaveformVisualSettings.h"
 #include "QVxWinCommon/QVxGuiStrings.h"
 #include "QVxWinGUICommon/QVxWinGUI.h"
+#include "QVxWinGUICommon/WaveformMonitor/PaintSupport.h"
 #include "QVxWinGUICommon/WaveformMonitor/Part/QVxColorButton.h"
 
 #include <QApplication>
@@ -17,22 +18,15 @@
 
 #include <cmath>
 
-namespace {
+using qvx::trackarea::ToQColor;
+using QVxWinGUI::MakeLabel;
 
-QColor ToQColor(const qvx::Color& c) {
-    return QColor(c.r, c.g, c.b);
-}
+namespace {
 
 // Alpha 255 marks a colour as set (an unset background uses the style's colour).
 qvx::Color FromQColor(const QColor& c) {
     return qvx::Color(static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
                       static_cast<std::uint8_t>(c.blue()), 255);
-}
-
-QLabel* MakeLabel(QWidget* parent, int id, int stringId) {
-    auto* label = new QLabel(QVxWinGUI::LoadStringW(stringId), parent);
-    label->setObjectName(QVxWinGUI::ControlName(id));
-    return label;
 }
 
 }  // namespace
