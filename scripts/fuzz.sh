@@ -40,7 +40,8 @@ seconds="${2:-60}"
 SETUP_ONLY_PACKAGES=1 "$ROOT/scripts/setup.sh"
 if [[ ! -f "$BUILD/CMakeCache.txt" ]]; then
   CC=clang-14 CXX=clang++-14 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQVX_BUILD_FUZZERS=ON -DQVX_BUILD_TESTS=OFF -DQVX_BUILD_BENCH=OFF ${CMAKE_EXTRA_ARGS:-} >/dev/null
+    -DQVX_BUILD_FUZZERS=ON -DQVX_BUILD_TESTS=OFF -DQVX_BUILD_BENCH=OFF \
+    -DCMAKE_UNITY_BUILD=ON -DCMAKE_UNITY_BUILD_BATCH_SIZE=16 ${CMAKE_EXTRA_ARGS:-} >/dev/null
 fi
 cmake --build "$BUILD" --parallel "$(nproc)" --target "${selected[@]/#/fuzz_}"
 
