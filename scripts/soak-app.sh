@@ -122,6 +122,17 @@ def gui_wait_ms():
     except (OSError, IndexError, ValueError):
         return None
 
+def open_descriptors(pid):
+    # (all open descriptors, those whose file has been removed)
+    total, removed = 0, 0
+    for fd in os.listdir(f"/proc/{pid}/fd"):
+        total += 1
+        try:
+            removed += os.readlink(f"/proc/{pid}/fd/{fd}").endswith(" (deleted)")
+        except OSError:
+            pass  # closed meanwhile
+    return total, removed
+
 def probe():
     try:
         with open(f"{work}/probe.txt") as f:
@@ -141,7 +152,7 @@ while time.monotonic() < end and os.path.exists(f"/proc/{pid}"):
     now = time.monotonic()
     try:
         rss_kb = next(int(l.split()[1]) for l in open(f"/proc/{pid}/status") if l.startswith("VmRSS:"))
-        fds = len(os.listdir(f"/proc/{pid}/fd"))
+        fds, removed_fds = open_descriptors(pid)
     except (OSError, StopIteration):
         break
     cpu = threads()
@@ -151,6 +162,7 @@ while time.monotonic() < end and os.path.exists(f"/proc/{pid}"):
     before, before_t, before_wait = cpu, now, wait
     disk = os.statvfs(f"{work}/data")
     sample = {"t": round(now - (end - minutes * 60), 1), "rss_mb": round(rss_kb / 1024, 1), "fds": fds,
+              "removed_fds": removed_fds,
               "report_files": len(glob.glob(f"{work}/data/**/repo/*.DAT", recursive=True)),
               "free_disk_gb": round(disk.f_bavail * disk.f_frsize / 2**30, 1), "cpu": per_thread,
               "gui_cpu_wait_ms": gui_wait, "load": round(os.getloadavg()[0], 1)}
@@ -196,6 +208,7 @@ print(f"\n{len(samples)} samples over {samples[-1]['t']:.0f} s ({signal} signal)
 print(f"{'figure':<28}{'first':>10}{'median':>10}{'worst':>10}{'last':>10}")
 row("RSS", [s["rss_mb"] for s in samples], unit="MB")
 row("open file descriptors", [s["fds"] for s in samples])
+row("  of them on removed files", [s.get("removed_fds") for s in samples])
 row("report data files", [s["report_files"] for s in samples])
 row("free disk", [s["free_disk_gb"] for s in samples], worst=min, unit="GB")
 row("event-loop latency (max/s)", [s.get("latency_ms") for s in samples], unit="ms")
@@ -222,10 +235,18 @@ rss0 = statistics.median(s["rss_mb"] for s in settled[:60])
 growth = 100.0 * (statistics.median(s["rss_mb"] for s in settled[-60:]) - rss0) / rss0
 latencies = sorted(s.get("latency_ms", 0) for s in samples)
 p99 = latencies[min(len(latencies) - 1, int(0.99 * len(latencies)))]
-fds = [s["fds"] for s in settled]
+# Rotation hands the oldest files to a thread that closes them after their names are gone (the
+# kernel frees their blocks on that close, off the window's thread), so for a moment a removed
+# file's descriptor is open. Those are counted apart: the others must stay flat, and removed
+# ones must not pile up (a rotation removes one data file and its overview at a time).
+fds = [s["fds"] - s.get("removed_fds", 0) for s in settled]
+removed = [s.get("removed_fds", 0) for s in samples]
 goals = [
     (f"RSS from the second minute to the last grows {growth:.1f} % (at most 10 %)", growth <= 10),
-    (f"open file descriptors after the first minute {min(fds)}..{max(fds)} (flat)", max(fds) - min(fds) <= 2),
+    (f"open file descriptors but those of removed files, after the first minute {min(fds)}..{max(fds)} (flat)",
+     max(fds) - min(fds) <= 2),
+    (f"descriptors of removed files at most {max(removed)}, at the end {removed[-1]} (at most 4, not piling up)",
+     max(removed) <= 4),
     # Rotation keeps ceil(60 s of records / records per file) files, plus the one being written
     # and the one the rotation has not yet removed.
     (f"report data files at most {max(s['report_files'] for s in samples)} (bounded by the rotation: {kept})",
