@@ -7,7 +7,9 @@
 // posix_fadvise(DONTNEED) first) and warm (right after a full pass):
 // - `cat FILE > /dev/null` over every file;
 // - the spectrum of CH1 over the whole report, N = 65,536, Hann ($QVX_BENCH_NFFT and
-//   $QVX_BENCH_WINDOW change them), in ms, the multiple of cat's time and samples per second;
+//   $QVX_BENCH_WINDOW change them), in ms, the multiple of cat's time, samples per second of
+//   wall time and per second of CPU time (every thread of the process, user and system: the
+//   samples one core handles per second);
 // - the same with a spectrogram of 2,000 columns (warm).
 // Also the time to make the FFTW plan, which the first computation of an N pays.
 
@@ -84,12 +86,15 @@ int main() {
         SpectrumRequest r = request;
         r.columns = columns;
         const auto start = Clock::now();
+        const double cpuStart = qvx::bench::ProcessCpuMs();
         const SpectrumResult result =
             qvx::analog::ComputeSpectrum(*reader, nullptr, qvx::AnalogSettings{}, r);
         const double ms = Ms(start);
+        const double cpuMs = qvx::bench::ProcessCpuMs() - cpuStart;
         std::printf(
-            "%-28s %-4s %8.0f ms  %6.2f x cat's time  %6.1f M samples/s  %llu segments, peak %.3f Hz\n", name,
-            cold ? "cold" : "warm", ms, ms / catMs, records / ms / 1e3,
+            "%-28s %-4s %8.0f ms  %6.2f x cat's time  %6.1f M samples/s  CPU %6.0f ms, %6.1f M samples per "
+            "CPU-second  %llu segments, peak %.3f Hz\n",
+            name, cold ? "cold" : "warm", ms, ms / catMs, records / ms / 1e3, cpuMs, records / cpuMs / 1e3,
             static_cast<unsigned long long>(result.segments),
             result.figures.peaks.empty() ? 0.0 : result.figures.peaks.front().frequencyHz);
     };

@@ -1,9 +1,10 @@
 #pragma once
-// Shared by the benchmarks on generated report folders: wall-clock milliseconds, dropping a
+// Shared by the benchmarks on generated report folders: wall-clock and CPU milliseconds, dropping a
 // file from the page cache (for cold figures), the sorted files of a folder, the size of the
 // generated report ($QVX_BENCH_FILES full files, default 32: 16 GiB) and `cat` of its files.
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +22,14 @@ using Clock = std::chrono::steady_clock;
 
 inline double Ms(Clock::time_point since) {
     return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+// CPU time of the whole process so far, every thread, user and system (ms): with the wall
+// time it gives the work per core, which a pass that waits for the disk hides.
+inline double ProcessCpuMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 inline void DropFromCache(const std::filesystem::path& file) {
