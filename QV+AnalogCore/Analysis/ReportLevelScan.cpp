@@ -119,6 +119,9 @@ void ReportLevelScan::ReadAhead(std::uint64_t at, std::uint64_t hi, std::uint64_
     m_ahead = std::max(m_ahead, at);
     // Only a whole stretch is looked at, so that the hints go out in batches.
     if (m_ahead >= at + kReadAheadRecords / 2 && m_ahead < limit) return;
+    // The overview entries of the stretch after this one, so that they are in memory by the
+    // time the next batch folds them (cold, each page of them would otherwise be a wait).
+    m_overview->AdviseWillNeed(limit, std::min(hi, limit + kReadAheadRecords));
     const auto c = static_cast<std::size_t>(m_channel);
     while (m_ahead < limit) {
         std::size_t level = LevelsOfBlockAt(m_ahead, hi, fileEnd);

@@ -79,9 +79,8 @@ std::optional<std::uint64_t> ReportOverview::LowerBoundBlock(std::uint64_t time)
     return m_totalRecordCount;
 }
 
-std::optional<overview::BlockStats> ReportOverview::Fold(std::uint64_t first, std::uint64_t end,
-                                                         bool withSums) {
-    overview::BlockStats out;
+template <class Fn>
+bool ReportOverview::ForEachFileBlocks(std::uint64_t first, std::uint64_t end, Fn&& fn) const {
     for (std::size_t s = 0; s < m_files.size(); ++s) {
         const Slot& slot = m_slots[s];
         if (!m_files[s] || slot.recordCount == 0) continue;
@@ -90,11 +89,29 @@ std::optional<overview::BlockStats> ReportOverview::Fold(std::uint64_t first, st
         if (lo >= hi) continue;
         const std::uint64_t b0 = (lo - slot.firstIndex + kLevel0Records - 1) / kLevel0Records;
         const std::uint64_t b1 = (hi - slot.firstIndex + kLevel0Records - 1) / kLevel0Records;
-        const auto stats = m_files[s]->Fold(b0, b1, withSums);
-        if (!stats) return std::nullopt;
-        out.Merge(*stats);
+        if (!fn(*m_files[s], b0, b1)) return false;
     }
+    return true;
+}
+
+std::optional<overview::BlockStats> ReportOverview::Fold(std::uint64_t first, std::uint64_t end,
+                                                         bool withSums) {
+    overview::BlockStats out;
+    const bool folded =
+        ForEachFileBlocks(first, end, [&](ReportOverviewFile& file, std::uint64_t b0, std::uint64_t b1) {
+            const auto stats = file.Fold(b0, b1, withSums);
+            if (stats) out.Merge(*stats);
+            return stats.has_value();
+        });
+    if (!folded) return std::nullopt;
     return out;
+}
+
+void ReportOverview::AdviseWillNeed(std::uint64_t first, std::uint64_t end) const {
+    ForEachFileBlocks(first, end, [](const ReportOverviewFile& file, std::uint64_t b0, std::uint64_t b1) {
+        file.AdviseWillNeed(b0, b1);
+        return true;
+    });
 }
 
 std::optional<std::uint64_t> ReportOverview::BlockTime(std::uint64_t blockStart) {

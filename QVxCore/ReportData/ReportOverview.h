@@ -33,6 +33,10 @@ public:
     // Without `withSums` only min and max are folded (see ReportOverviewFile::Fold).
     std::optional<overview::BlockStats> Fold(std::uint64_t first, std::uint64_t end, bool withSums = true);
 
+    // Asks the kernel to read ahead the level-0 entries of the blocks that begin in
+    // [first, end) (see ReportOverviewFile::AdviseWillNeed).
+    void AdviseWillNeed(std::uint64_t first, std::uint64_t end) const;
+
     // Time of the block beginning with record `blockStart` (ticks); none when damaged.
     std::optional<std::uint64_t> BlockTime(std::uint64_t blockStart);
 
@@ -52,6 +56,11 @@ private:
         std::uint64_t firstIndex = 0;
         std::uint64_t recordCount = 0;
     };
+    // Calls fn(file, b0, b1) for each file holding records of [first, end), with its level-0
+    // blocks [b0, b1) that begin in that range; stops at the first call that returns false.
+    template <class Fn>
+    bool ForEachFileBlocks(std::uint64_t first, std::uint64_t end, Fn&& fn) const;
+
     std::vector<std::unique_ptr<ReportOverviewFile>> m_files;
     std::vector<Slot> m_slots;
     std::vector<std::filesystem::path> m_dataFiles;  // by slot; empty for placeholders

@@ -156,6 +156,15 @@ void ReportOverviewFile::SummarizeRuns(std::uint64_t first, std::uint64_t count)
     }
 }
 
+void ReportOverviewFile::AdviseWillNeed(std::uint64_t first, std::uint64_t end) const {
+    end = std::min(end, m_layout.counts[0]);
+    if (!m_map || first >= end) return;
+    static const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t from = (kHeaderBytes + first * kEntryBytes) / page * page;
+    const std::uint64_t to = std::min<std::uint64_t>(kHeaderBytes + end * kEntryBytes, m_mapBytes);
+    ::madvise(const_cast<std::uint8_t*>(m_map) + from, to - from, MADV_WILLNEED);
+}
+
 std::optional<std::uint64_t> ReportOverviewFile::BlockTime(std::uint64_t block) {
     const std::uint8_t* p = Level0(block);
     if (!p) return std::nullopt;

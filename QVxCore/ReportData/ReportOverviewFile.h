@@ -54,6 +54,11 @@ public:
     // Time of level-0 block `block`; none when damaged.
     std::optional<std::uint64_t> BlockTime(std::uint64_t block);
 
+    // Asks the kernel to read the level-0 entries of blocks [first, end) into the page cache
+    // in the background. Only a hint: a scan that folds them next then finds them there,
+    // instead of faulting the cold map in one page at a time.
+    void AdviseWillNeed(std::uint64_t first, std::uint64_t end) const;
+
 private:
     ReportOverviewFile() = default;
     // The mapped level-0 entry `block` after its group was checked; null when damaged.
