@@ -54,8 +54,8 @@ void ReportOverviewRecorder::QueueFullFile() {
     m_stored = true;
     {
         std::lock_guard lock(m_mutex);
-        m_builder = m_haveSpare ? std::move(m_spare) : ReportOverviewBuilder{};
-        m_haveSpare = false;
+        m_builder = m_spare ? std::move(*m_spare) : ReportOverviewBuilder{};
+        m_spare.reset();
         m_queue.push_back(std::move(full));
         if (!m_storeThread.joinable()) m_storeThread = std::thread([this] { StoreLoop(); });
     }
@@ -79,7 +79,6 @@ void ReportOverviewRecorder::StoreLoop() {
         Store(full.dataFile, full.builder);
         lock.lock();
         m_spare = std::move(full.builder);
-        m_haveSpare = true;
         m_storing = false;
         if (m_queue.empty()) m_idle.notify_all();
     }

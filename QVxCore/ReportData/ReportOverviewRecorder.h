@@ -17,6 +17,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace qvx {
@@ -60,8 +61,7 @@ private:
     std::deque<FullFile> m_queue;
     // A stored file's builder, handed back so that the next file reuses its memory instead
     // of growing a new one on the delivery thread.
-    ReportOverviewBuilder m_spare;
-    bool m_haveSpare = false;
+    std::optional<ReportOverviewBuilder> m_spare;
     bool m_storing = false;  // the store thread holds a file it is storing
     bool m_exit = false;
     std::thread m_storeThread;
