@@ -2,21 +2,31 @@
 
 #include "QVxCore/ReportData/ReportData.h"
 #include "QVxCore/ReportData/ReportOverview.h"
+#include "QVxCore/ReportData/ReportOverviewFile.h"
 #include "QVxCore/ReportData/ReportOverviewFormat.h"
 
 #include <algorithm>
+#include <array>
 
 namespace qvx::analog {
 
 namespace {
-constexpr std::size_t kCoarsestLevel = overview::kLevelCount - 1;
+// The blocks a scan looks at, in records: the overview's levels, and between its two finest
+// the runs of level-0 entries it keeps summarized in memory, which fold as one entry. Where
+// a level-1 block holds one edge, the walk then folds its 8 runs and the 16 entries of the
+// run with the edge instead of all its 128 entries.
+constexpr std::array<std::uint64_t, 4> kScanBlockRecords{
+    overview::kBlockRecords[0], overview::kBlockRecords[0] * ReportOverviewFile::kRunEntries,
+    overview::kBlockRecords[1], overview::kBlockRecords[2]};
+static_assert(overview::kLevelCount == 3);
+constexpr std::size_t kCoarsestLevel = kScanBlockRecords.size() - 1;
 
 // One more than the level of the coarsest overview block that begins at `i` and ends
 // inside [i, hi) (blocks end at the file's end at the latest); 0 when there is none.
 std::size_t LevelsOfBlockAt(std::uint64_t i, std::uint64_t hi, std::uint64_t fileEnd) {
     std::size_t level = kCoarsestLevel + 1;
     while (level > 0) {
-        const std::uint64_t size = overview::kBlockRecords[level - 1];
+        const std::uint64_t size = kScanBlockRecords[level - 1];
         if (i % size == 0 && std::min(i + size, fileEnd) <= hi) break;
         --level;
     }
@@ -69,7 +79,7 @@ ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64
     };
     if (!m_overview) return addPending(lo, hi);
 
-    const std::uint64_t smallest = overview::kBlockRecords[0];
+    const std::uint64_t smallest = kScanBlockRecords[0];
     std::uint64_t i = lo;
     m_ahead = (lo + smallest - 1) / smallest * smallest;
     if (i % smallest != 0) {
@@ -85,7 +95,7 @@ ReportLevelScan::Outcome ReportLevelScan::WalkFile(std::uint64_t lo, std::uint64
         --level;
 
         for (;; --level) {
-            const std::uint64_t blockEnd = std::min(i + overview::kBlockRecords[level], fileEnd);
+            const std::uint64_t blockEnd = std::min(i + kScanBlockRecords[level], fileEnd);
             const auto stats = m_overview->Fold(i, blockEnd, false);
             if (!stats) return Outcome::kReadError;
             const auto c = static_cast<std::size_t>(m_channel);
@@ -127,7 +137,7 @@ void ReportLevelScan::ReadAhead(std::uint64_t at, std::uint64_t hi, std::uint64_
         std::size_t level = LevelsOfBlockAt(m_ahead, hi, fileEnd);
         if (level == 0) return;  // the range's tail is read in one piece anyway
         for (--level;; --level) {
-            const std::uint64_t blockEnd = std::min(m_ahead + overview::kBlockRecords[level], fileEnd);
+            const std::uint64_t blockEnd = std::min(m_ahead + kScanBlockRecords[level], fileEnd);
             const auto stats = m_overview->Fold(m_ahead, blockEnd, false);
             if (!stats) return;
             if (stats->min[c] > m_levels.above || stats->max[c] < m_levels.below) {

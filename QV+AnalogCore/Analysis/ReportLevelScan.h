@@ -6,8 +6,9 @@
 // that looks for crossings of the level only needs the side of such a block, not its
 // records.
 //
-// The coarsest overview block that fits is tried first (262,144, then 8,192, then 64
-// records); a block holding both sides is tried again at the next finer level, and a
+// The coarsest overview block that fits is tried first (262,144, then 8,192, then 1,024,
+// then 64 records; 1,024 is a run of level-0 entries the overview summarizes in memory); a
+// block holding both sides is tried again at the next finer size, and a
 // 64-record block holding both sides is read. Records are read by the record walk
 // (ReportRecordWalk) and handed over as its chunks of at most kChunkRecords, in index order,
 // before the next block is offered for skipping, so the caller's decision always sees the

@@ -20,6 +20,11 @@ namespace qvx {
 
 class ReportOverviewFile {
 public:
+    // Level-0 entries summarized in memory (minimum and maximum) per aligned run of this
+    // many: a fold without sums of a whole run merges one summary instead of 16 entries.
+    static constexpr std::uint64_t kRunEntries = 16;
+    static_assert(overview::kLevel0PerLevel1 % kRunEntries == 0);
+
     enum class Status { kValid, kMissing, kStale, kDamaged };
 
     struct Opened {
@@ -65,9 +70,6 @@ private:
     const std::uint8_t* Level0(std::uint64_t block);
     // Fills the run summaries of level-0 entries [first, first + count), one checked group.
     void SummarizeRuns(std::uint64_t first, std::uint64_t count);
-
-    static constexpr std::uint64_t kRunEntries = 16;
-    static_assert(overview::kLevel0PerLevel1 % kRunEntries == 0);
 
     const std::uint8_t* m_map = nullptr;
     std::size_t m_mapBytes = 0;
