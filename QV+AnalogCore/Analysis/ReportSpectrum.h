@@ -15,9 +15,9 @@
 // that divided by the equivalent noise bandwidth, fs x sum w^2 / (sum w)^2.
 //
 // Runs on the calling thread, which must own the reader; the records are read through the
-// record walk in chunks of 4 MiB on a thread of its own, which has the reader until the
-// computation returns and runs a few chunks ahead of the transforms. Progress is reported
-// on the calling thread.
+// record walk in reads of 256 KiB on a thread of its own, which has the reader until the
+// computation returns, takes the channel's codes out and runs a few chunks of them ahead of
+// the transforms. Progress is reported on the calling thread.
 
 #include "QV+AnalogCore/Analysis/SpectrumFigures.h"
 #include "QV+AnalogCore/Analysis/SpectrumWindow.h"

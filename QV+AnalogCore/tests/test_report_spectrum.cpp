@@ -11,6 +11,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <numeric>
 #include <thread>
 
 namespace {
@@ -66,6 +67,25 @@ private:
     std::function<double(std::uint64_t)> m_signal;
     qvx::ReportDataReaderPtr m_reader;
 };
+
+// |X[bin]|^2 of segment `s` of the half-overlapping segments of N = w.size() from record 0:
+// a direct DFT in double precision of its volts on CH1, the mean removed or not, weighted
+// by the window.
+double DirectSegmentPower(const OneFileReport& report, const qvx::AnalogSettings& settings, std::uint64_t s,
+                          const std::vector<double>& w, std::size_t bin, bool removeMean) {
+    const std::size_t n = w.size();
+    std::vector<double> volts(n);
+    double mean = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        volts[i] = qvx::analog::RawCodeToVolts(settings, 0, report.CodeAt(s * n / 2 + i));
+        mean += volts[i] / static_cast<double>(n);
+    }
+    std::complex<double> x;
+    for (std::size_t i = 0; i < n; ++i)
+        x += (volts[i] - (removeMean ? mean : 0.0)) * w[i] *
+             std::polar(1.0, -2 * kPi * static_cast<double>(bin * i) / static_cast<double>(n));
+    return std::norm(x);
+}
 
 SpectrumRequest Request(std::size_t nfft, SpectrumWindow window) {
     SpectrumRequest request;
@@ -147,19 +167,8 @@ TEST(ReportSpectrum, BinsEqualDirectDftOfTheSegments) {
         ASSERT_EQ(r.segments, segments);
         for (std::size_t bin : {std::size_t{0}, std::size_t{3}, std::size_t{12}, std::size_t{300}, kN / 2}) {
             double sum = 0;
-            for (std::uint64_t s = 0; s < segments; ++s) {
-                std::vector<double> volts(kN);
-                double mean = 0;
-                for (std::size_t n = 0; n < kN; ++n) {
-                    volts[n] = qvx::analog::RawCodeToVolts(settings, 0, report.CodeAt(s * kN / 2 + n));
-                    mean += volts[n] / kN;
-                }
-                std::complex<double> x;
-                for (std::size_t n = 0; n < kN; ++n)
-                    x += (volts[n] - (removeMean ? mean : 0.0)) * w[n] *
-                         std::polar(1.0, -2 * kPi * static_cast<double>(bin * n) / kN);
-                sum += std::norm(x);
-            }
+            for (std::uint64_t s = 0; s < segments; ++s)
+                sum += DirectSegmentPower(report, settings, s, w, bin, removeMean);
             const double scale = (bin == 0 || bin == kN / 2 ? 1.0 : 2.0) / (s1 * s1);
             const double expected = sum / static_cast<double>(segments) * scale;
             SCOPED_TRACE(bin);
@@ -329,6 +338,28 @@ TEST(ReportSpectrum, SpectrogramFollowsTheToneInTime) {
     // One segment per column: none is left empty.
     for (float v : wide.spectrogram->dbv) ASSERT_FALSE(std::isnan(v));
     EXPECT_EQ(wide.spectrogram->dbv.size(), wide.spectrogram->columns * wide.spectrogram->rows);
+    // Segments are transformed in pairs, as the real and the imaginary part of one input:
+    // each column still holds its own segment's levels, the last segment (odd, alone) too.
+    // A tone whose amplitude grows gives every segment levels of its own.
+    constexpr std::uint64_t kRampCount = 5120;  // 39 segments of 256
+    OneFileReport ramp("spectrum_image_ramp", kRampCount, [](std::uint64_t i) {
+        const auto x = static_cast<double>(i);
+        return 8192 + (500 + 1.2 * x) * std::sin(2 * kPi * 20 * x / 256);
+    });
+    request.columns = 39;
+    const SpectrumResult each = ComputeSpectrum(ramp.Reader(), nullptr, SpectrumSettings(), request);
+    ASSERT_TRUE(each.spectrogram);
+    ASSERT_EQ(each.spectrogram->columns, 39u);
+    const std::vector<double> w = qvx::analog::SpectrumWindowValues(SpectrumWindow::kHann, 256);
+    const double windowSum = std::accumulate(w.begin(), w.end(), 0.0);
+    for (const std::uint64_t s : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{37}, std::uint64_t{38}}) {
+        for (const std::size_t bin : {19, 20, 21}) {
+            const double power = DirectSegmentPower(ramp, SpectrumSettings(), s, w, bin, true);
+            SCOPED_TRACE(testing::Message() << "segment " << s << ", bin " << bin);
+            EXPECT_NEAR(each.spectrogram->At(s, bin), 10 * std::log10(2 * power / (windowSum * windowSum)),
+                        0.01);
+        }
+    }
 }
 
 // The records are read on a thread of their own that runs a few chunks ahead: a cancel from
