@@ -12,6 +12,8 @@
 // - every cycle of CH1 at 0 V with the default hysteresis, with the overview (skipping the
 //   plateaus) and without it (every record read), with the share of records read and the
 //   multiple of cat's time.
+// $QVX_BENCH_REPEAT sets the warm passes with the overview (default 2);
+// $QVX_BENCH_OVERVIEW_ONLY=1 leaves out the passes over every record.
 
 #include "QV+AnalogCore/Analysis/ReportCycleMeasurement.h"
 #include "QVxCore/AnalogSettings.h"
