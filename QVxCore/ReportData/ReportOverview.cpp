@@ -81,12 +81,16 @@ std::optional<std::uint64_t> ReportOverview::LowerBoundBlock(std::uint64_t time)
 
 template <class Fn>
 bool ReportOverview::ForEachFileBlocks(std::uint64_t first, std::uint64_t end, Fn&& fn) const {
-    // Slot s holds records of [s x records per file, (s + 1) x records per file) only, so the
-    // slots before `first`'s and from `end`'s on are not looked at: a scan folds a block at a
-    // time, and a long report has hundreds of slots.
-    const std::size_t last = std::min(
-        m_files.size(), static_cast<std::size_t>((end + kRecordsPerReportFile - 1) / kRecordsPerReportFile));
-    for (std::size_t s = first / kRecordsPerReportFile; s < last; ++s) {
+    // Slot s holds records of [s x records per file, (s + 1) x records per file), except that
+    // the last one may hold more (the reader takes a longer last file). So only the slots from
+    // `first`'s to `end`'s are looked at (the last one for records beyond it): a scan folds a
+    // block at a time, and a long report has hundreds of slots.
+    if (m_files.empty()) return true;
+    const std::size_t from = std::min<std::size_t>(first / kRecordsPerReportFile, m_files.size() - 1);
+    const std::size_t to = std::max(
+        from + 1, std::min(m_files.size(), static_cast<std::size_t>((end + kRecordsPerReportFile - 1) /
+                                                                    kRecordsPerReportFile)));
+    for (std::size_t s = from; s < to; ++s) {
         const Slot& slot = m_slots[s];
         if (!m_files[s] || slot.recordCount == 0) continue;
         const std::uint64_t lo = std::max(first, slot.firstIndex);
