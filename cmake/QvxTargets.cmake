@@ -36,7 +36,7 @@ function(qvx_target_defaults target)
     # In a unity build each source is included by the generated one, so g++ takes a test
     # fixture in a source's anonymous namespace for one declared in a header and warns about
     # every test derived from it; the same sources built one by one do not warn.
-    target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wno-subobject-linkage>)
   endif()
   if(QVX_BUILD_FUZZERS)
     # Coverage for libFuzzer and both sanitizers in every target; the fuzz programs add
