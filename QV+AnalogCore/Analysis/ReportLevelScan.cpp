@@ -20,6 +20,8 @@ constexpr std::array<std::uint64_t, 4> kScanBlockRecords{
     overview::kBlockRecords[1], overview::kBlockRecords[2]};
 static_assert(overview::kLevelCount == 3);
 constexpr std::size_t kCoarsestLevel = kScanBlockRecords.size() - 1;
+// Records on each side of a block to be read that its read-ahead hint covers too.
+constexpr std::uint64_t kBesideRecords = 128;
 
 // One more than the level of the coarsest overview block that begins at `i` and ends
 // inside [i, hi) (blocks end at the file's end at the latest); 0 when there is none.
@@ -145,7 +147,12 @@ void ReportLevelScan::ReadAhead(std::uint64_t at, std::uint64_t hi, std::uint64_
                 break;
             }
             if (level == 0) {
-                m_reader.AdviseWillNeed(m_ahead, blockEnd - m_ahead);
+                // With the blocks beside it: callers look up records next to a crossing
+                // (the points of an edge, their neighbours), which lie in skipped blocks and
+                // would otherwise each be a wait for the disk.
+                const std::uint64_t fileStart = m_ahead / kRecordsPerReportFile * kRecordsPerReportFile;
+                const std::uint64_t from = std::max(fileStart, m_ahead - std::min(m_ahead, kBesideRecords));
+                m_reader.AdviseWillNeed(from, std::min(fileEnd, blockEnd + kBesideRecords) - from);
                 m_ahead = blockEnd;
                 break;
             }
