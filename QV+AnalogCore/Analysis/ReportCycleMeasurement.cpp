@@ -6,6 +6,8 @@
 #include "QV+AnalogCore/Export/ReportSpan.h"
 #include "QVxCore/ReportData/RecordCodec.h"
 #include "QVxCore/ReportData/ReportData.h"
+#include "QVxCore/ReportData/ReportOverview.h"
+#include "QVxCore/ReportData/ReportOverviewFormat.h"
 
 #include <algorithm>
 #include <cmath>
@@ -95,6 +97,64 @@ private:
     std::vector<Entry> m_entries;
 };
 
+// The few records looked up around one edge (its 10 % and 90 % points and their
+// neighbours) come from a window held here: the records asked for and 64 on each side (a
+// lookup asks for at most one 64-record overview block), so that a point and its neighbour
+// cost one read instead of two. The margin stays inside what the level scan's read-ahead
+// hints around an edge, so a cold lookup does not wait for a page of its own. A lookup the
+// window cannot serve, or whose window could not be read whole, is read directly, so a read
+// error is the one the records themselves give. Runs on the scanning thread.
+class NearbyRecords {
+public:
+    static constexpr std::uint64_t kMarginRecords = 64;
+    static constexpr std::uint64_t kMostRecords = 64;  // per lookup served from a window
+
+    NearbyRecords(ReportRecordWalk& walk, const std::vector<IndexRange>& files) : m_walk(walk), m_files(files) {}
+
+    // The records [first, end), which lie in one file, as ReportRecordWalk::ReadRange.
+    WalkResult Read(std::uint64_t first, std::uint64_t end, const ChunkConsumer& consume) {
+        if (!Holds(first, end) && !Load(first, end)) return m_walk.ReadRange(first, end, consume);
+        RecordChunk chunk;
+        chunk.records = m_buffer.data() + (first - m_window.first) * kReportRecordSize;
+        chunk.count = end - first;
+        chunk.firstIndex = first;
+        chunk.timeWord = m_timeWord;
+        const bool more = consume(chunk);
+        return {more ? WalkOutcome::kDone : WalkOutcome::kStopped, chunk.count, 0};
+    }
+
+private:
+    bool Holds(std::uint64_t first, std::uint64_t end) const {
+        return first >= m_window.first && end <= m_window.end;
+    }
+
+    bool Load(std::uint64_t first, std::uint64_t end) {
+        const auto file = std::upper_bound(m_files.begin(), m_files.end(), first,
+                                           [](std::uint64_t i, const IndexRange& f) { return i < f.end; });
+        if (file == m_files.end() || first < file->first) return false;
+        if (end - first > kMostRecords || end > file->end) return false;
+        const IndexRange window{std::max(file->first, first - std::min(first, kMarginRecords)),
+                                std::min(file->end, end + kMarginRecords)};
+        m_window = {};
+        m_buffer.clear();
+        const WalkResult read = m_walk.ReadRange(window.first, window.end, [&](const RecordChunk& chunk) {
+            m_buffer.insert(m_buffer.end(), chunk.records, chunk.records + chunk.count * kReportRecordSize);
+            m_timeWord = chunk.timeWord;
+            return true;
+        });
+        if (read.outcome != WalkOutcome::kDone || m_buffer.size() != (window.end - window.first) * kReportRecordSize)
+            return false;
+        m_window = window;
+        return true;
+    }
+
+    ReportRecordWalk& m_walk;
+    const std::vector<IndexRange>& m_files;  // in index order
+    IndexRange m_window;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_timeWord = 0;
+};
+
 struct Phase {
     EdgeList prefix;
     EdgeList suffix;
@@ -118,9 +178,11 @@ struct Phase {
 
 class CycleScanner {
 public:
-    CycleScanner(ReportDataReader& reader, const AnalogSettings& settings, const CycleRequest& request,
-                 double hysteresisMv, CycleResult& result, const CycleConsumer& onCycle)
+    CycleScanner(ReportDataReader& reader, ReportOverview* overview, const AnalogSettings& settings,
+                 const CycleRequest& request, double hysteresisMv, CycleResult& result,
+                 const CycleConsumer& onCycle)
         : m_reader(reader),
+          m_overview(overview),
           m_lookup(reader, ReportLevelScan::kChunkRecords, ReportRecordWalk::Unreadable::kChunk),
           m_request(request),
           m_result(result),
@@ -323,8 +385,9 @@ private:
         const EdgeList::Entry* e = list.Find(x);
         if (!e) return Located{};
         if (!e->block) return Located{true, e->first, e->point};
+        const IndexRange block = Narrow(list, *e, x);
         Located found;
-        const WalkResult read = m_lookup.ReadRange(e->first, e->end, [&](const RecordChunk& chunk) {
+        const auto consume = [&](const RecordChunk& chunk) {
             for (std::uint64_t r = 0; r < chunk.count; ++r) {
                 const std::uint8_t* record = chunk.records + r * kReportRecordSize;
                 const std::int32_t v = LimitedSample(RecordRawSample(record, m_channel));
@@ -333,12 +396,47 @@ private:
                 if (list.IsPrefix()) return false;
             }
             return true;
-        });
+        };
+        const std::uint64_t size = block.end - block.first;
+        const WalkResult read = size <= NearbyRecords::kMostRecords
+                                    ? m_nearby.Read(block.first, block.end, consume)
+                                    : m_lookup.ReadRange(block.first, block.end, consume);
         if (read.outcome == WalkOutcome::kUnreadable || !found.found) {
             m_failed = true;
             return std::nullopt;
         }
         return found;
+    }
+
+    // The finest overview block inside the skipped block `e` that holds the record `list`
+    // answers for `x`, found from the blocks' extremes so that a lookup reads 64 records
+    // instead of up to 8,192; all of `e` without an overview or when a fold fails.
+    IndexRange Narrow(const EdgeList& list, const EdgeList::Entry& e, double x) {
+        constexpr std::uint64_t kStep = overview::kBlockRecords[0];
+        if (!m_overview || e.end - e.first <= kStep) return {e.first, e.end};
+        const auto reaches = [&](std::uint64_t a, std::uint64_t b) -> std::optional<bool> {
+            const auto stats = m_overview->Fold(a, b, false);
+            if (!stats) return std::nullopt;
+            return list.Reaches(list.IsMax() ? stats->max[m_channel] : stats->min[m_channel], x);
+        };
+        if (list.IsPrefix()) {
+            for (std::uint64_t a = e.first; a < e.end;) {
+                const std::uint64_t b = std::min(e.end, (a / kStep + 1) * kStep);
+                const auto hit = reaches(a, b);
+                if (!hit) break;
+                if (*hit) return {a, b};
+                a = b;
+            }
+        } else {
+            for (std::uint64_t b = e.end; b > e.first;) {
+                const std::uint64_t a = std::max(e.first, (b - 1) / kStep * kStep);
+                const auto hit = reaches(a, b);
+                if (!hit) break;
+                if (*hit) return {a, b};
+                b = a;
+            }
+        }
+        return {e.first, e.end};
     }
 
     // The record after (`next`) or before `index`, across a file boundary.
@@ -367,7 +465,7 @@ private:
                          LimitedSample(RecordRawSample(record, m_channel))};
         }
         std::optional<Point> point;
-        m_lookup.ReadRange(*at, *at + 1, [&](const RecordChunk& chunk) {
+        m_nearby.Read(*at, *at + 1, [&](const RecordChunk& chunk) {
             point = Point{RecordTimeNs(chunk.records, chunk.timeWord),
                           LimitedSample(RecordRawSample(chunk.records, m_channel))};
             return true;
@@ -440,7 +538,8 @@ private:
     }
 
     ReportDataReader& m_reader;
-    ReportRecordWalk m_lookup;  // reads skipped blocks and neighbours on demand
+    ReportOverview* m_overview;  // may be null
+    ReportRecordWalk m_lookup;   // reads skipped blocks and neighbours on demand
     const CycleRequest& m_request;
     CycleResult& m_result;
     const CycleConsumer& m_onCycle;
@@ -450,6 +549,7 @@ private:
     std::int64_t m_riseAbove = 0;  // rises when a code > this
     std::int64_t m_fallBelow = 0;  // falls when a code < this
     std::vector<IndexRange> m_files;
+    NearbyRecords m_nearby{m_lookup, m_files};
     const RecordChunk* m_chunk = nullptr;
     bool m_failed = false;
 
@@ -522,7 +622,7 @@ CycleResult MeasureCycles(ReportDataReader& reader, ReportOverview* overview, co
     }
     if (span->first >= span->end) return result;
 
-    CycleScanner scanner(reader, settings, request, result.hysteresisMv, result, onCycle);
+    CycleScanner scanner(reader, overview, settings, request, result.hysteresisMv, result, onCycle);
     bool stopped = false;
     ReportLevelScan scan(reader, overview, request.channel, scanner.ScanLevels());
     ReportLevelScan::Visitor visitor;
