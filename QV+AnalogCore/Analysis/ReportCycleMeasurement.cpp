@@ -109,7 +109,8 @@ public:
     static constexpr std::uint64_t kMarginRecords = 64;
     static constexpr std::uint64_t kMostRecords = 64;  // per lookup served from a window
 
-    NearbyRecords(ReportRecordWalk& walk, const std::vector<IndexRange>& files) : m_walk(walk), m_files(files) {}
+    NearbyRecords(ReportRecordWalk& walk, const std::vector<IndexRange>& files)
+        : m_walk(walk), m_files(files) {}
 
     // The records [first, end), which lie in one file, as ReportRecordWalk::ReadRange.
     WalkResult Read(std::uint64_t first, std::uint64_t end, const ChunkConsumer& consume) {
@@ -142,7 +143,8 @@ private:
             m_timeWord = chunk.timeWord;
             return true;
         });
-        if (read.outcome != WalkOutcome::kDone || m_buffer.size() != (window.end - window.first) * kReportRecordSize)
+        if (read.outcome != WalkOutcome::kDone ||
+            m_buffer.size() != (window.end - window.first) * kReportRecordSize)
             return false;
         m_window = window;
         return true;
