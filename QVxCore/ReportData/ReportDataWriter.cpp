@@ -12,9 +12,13 @@
 namespace qvx {
 namespace {
 
-// Write-back is started in slices of this size; the slice before the newest one
-// is waited for and dropped from the page cache.
+// Write-back is started in slices of this size, and the newest kWriteBackSlicesInFlight
+// slices are left to the disk while what is older is waited for and dropped from the page
+// cache. With one slice in flight the writer waited for every 8 MiB the disk wrote; four
+// keep the disk's queue fed, and the page cache still holds at most about 40 MiB of a
+// file's records that are not on the disk yet (those slices and the one being filled).
 constexpr std::int64_t kWriteBackSliceBytes = 8 << 20;
+constexpr std::int64_t kWriteBackSlicesInFlight = 4;
 
 }  // namespace
 
@@ -125,12 +129,13 @@ void ReportDataWriter::StartWriteBack(std::int64_t endOffset) {
     if (endOffset - m_writeBackStarted < kWriteBackSliceBytes) return;
     // Start writing the new slice, then wait for the previous one and drop it.
     ::sync_file_range(m_file, m_writeBackStarted, endOffset - m_writeBackStarted, SYNC_FILE_RANGE_WRITE);
-    if (m_writeBackStarted > m_writeBackDropped) {
-        const std::int64_t len = m_writeBackStarted - m_writeBackDropped;
+    const std::int64_t settled = m_writeBackStarted - (kWriteBackSlicesInFlight - 1) * kWriteBackSliceBytes;
+    if (settled > m_writeBackDropped) {
+        const std::int64_t len = settled - m_writeBackDropped;
         ::sync_file_range(m_file, m_writeBackDropped, len,
                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
         ::posix_fadvise(m_file, m_writeBackDropped, len, POSIX_FADV_DONTNEED);
-        m_writeBackDropped = m_writeBackStarted;
+        m_writeBackDropped = settled;
     }
     m_writeBackStarted = endOffset;
 #else
