@@ -32,9 +32,19 @@ inline void QuietLogging() {
     (void)done;
 }
 
-// This process's scratch folder, emptied at exit.
+// Owns a scratch folder and removes it, with what it holds, when the process exits.
+struct ScratchFolderOwner {
+    std::filesystem::path path;
+    ~ScratchFolderOwner() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+// This process's scratch folder, removed at exit by its owner's destructor. Not by an atexit
+// handler: one registered while this static is being made runs after the static is gone.
 inline const std::filesystem::path& ScratchFolder() {
-    static const std::filesystem::path folder = [] {
+    static const ScratchFolderOwner owner{[] {
         std::error_code ec;
         const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
                                                ? "/dev/shm"
@@ -42,13 +52,9 @@ inline const std::filesystem::path& ScratchFolder() {
         std::filesystem::path f = base / ("qvx-fuzz-" + std::to_string(::getpid()));
         std::filesystem::remove_all(f, ec);
         std::filesystem::create_directories(f);
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(ScratchFolder(), ignored);
-        });
         return f;
-    }();
-    return folder;
+    }()};
+    return owner.path;
 }
 
 // A fresh, empty folder `name` in the scratch folder.

@@ -139,7 +139,9 @@ TEST_F(AppTest, RotationRemovesOldFilesWhileTheTraceRuns) {
         },
         kRotationTraceWaitMs));
     EXPECT_TRUE(removedDuringTrace);
-    if (kRotationKeepsPaceWithEveryFile) EXPECT_LE(mostFiles, 3u);
+    if (kRotationKeepsPaceWithEveryFile) {
+        EXPECT_LE(mostFiles, 3u);
+    }
     const std::uint64_t records = kRotationTraceMiB * 1'048'576 / 16;
     const std::int32_t files = static_cast<std::int32_t>((records + 33'554'431) / 33'554'432);
     EXPECT_EQ(ViewModel().GetLogCollector()->GetRemovedFileCount(), files - 2);
