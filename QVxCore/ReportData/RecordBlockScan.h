@@ -22,6 +22,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QVX_RECORDSCAN_AVX2 1
+#include <immintrin.h>
+#endif
 
 namespace qvx::recordscan {
 
@@ -292,6 +296,69 @@ inline std::size_t FindTimeAtOrAfter(const std::uint8_t* records, std::size_t fr
             low = mid;
     }
     return high;
+}
+
+// Whether a step between neighbouring time stamps (10 ns ticks) of the `count` records, the
+// first of them stepping from a record stamped `previous`, is above `threshold`. Steps are
+// unsigned differences, so a step back is above any threshold below 2^63.
+namespace scalar {
+inline bool AnyTimeStepAbove(const std::uint8_t* records, std::size_t timeWord, std::uint64_t previous,
+                             std::size_t count, std::uint64_t threshold) {
+    bool above = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t t = RecordTimeStamp(records + i * kReportRecordSize, timeWord);
+        above |= t - previous > threshold;
+        previous = t;
+    }
+    return above;
+}
+}  // namespace scalar
+
+#if defined(QVX_RECORDSCAN_AVX2)
+namespace avx2 {
+// Four records a turn: two 32-byte loads hold their stamps, which are put in order, each
+// compared with the one before (the last of the previous turn, then its neighbours) as
+// unsigned 64-bit numbers (biased by 2^63 for the signed compare). Only on processors with
+// AVX2 (see AnyTimeStepAbove below).
+__attribute__((target("avx2"))) inline bool AnyTimeStepAbove(const std::uint8_t* records,
+                                                             std::size_t timeWord, std::uint64_t previous,
+                                                             std::size_t count, std::uint64_t threshold) {
+    const __m256i mask = _mm256_set1_epi64x(static_cast<long long>(kRecordTimeMask));
+    const __m256i bias = _mm256_set1_epi64x(static_cast<long long>(std::uint64_t{1} << 63));
+    const __m256i limit = _mm256_xor_si256(_mm256_set1_epi64x(static_cast<long long>(threshold)), bias);
+    __m256i last = _mm256_set1_epi64x(static_cast<long long>(previous));  // its lane 3 counts
+    __m256i above = _mm256_setzero_si256();
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const std::uint8_t* p = records + i * kReportRecordSize;
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));       // records 0, 1
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));  // records 2, 3
+        // Words in the order 0, 2, 1, 3, then 0, 1, 2, 3.
+        const __m256i words = timeWord ? _mm256_unpackhi_epi64(a, b) : _mm256_unpacklo_epi64(a, b);
+        const __m256i stamps = _mm256_and_si256(_mm256_permute4x64_epi64(words, 0xD8), mask);
+        const __m256i before = _mm256_blend_epi32(_mm256_permute4x64_epi64(stamps, 0x90),
+                                                  _mm256_permute4x64_epi64(last, 0xFF), 0x03);
+        const __m256i steps = _mm256_sub_epi64(stamps, before);
+        above = _mm256_or_si256(above, _mm256_cmpgt_epi64(_mm256_xor_si256(steps, bias), limit));
+        last = stamps;
+    }
+    const auto tailPrevious = static_cast<std::uint64_t>(_mm256_extract_epi64(last, 3));
+    return !_mm256_testz_si256(above, above) ||
+           scalar::AnyTimeStepAbove(records + i * kReportRecordSize, timeWord, tailPrevious, count - i,
+                                    threshold);
+}
+}  // namespace avx2
+#endif
+
+// The same, four records a turn where the processor has AVX2 (the build's baseline is SSE2,
+// which has no 64-bit compare).
+inline bool AnyTimeStepAbove(const std::uint8_t* records, std::size_t timeWord, std::uint64_t previous,
+                             std::size_t count, std::uint64_t threshold) {
+#if defined(QVX_RECORDSCAN_AVX2)
+    static const bool hasAvx2 = __builtin_cpu_supports("avx2");
+    if (hasAvx2) return avx2::AnyTimeStepAbove(records, timeWord, previous, count, threshold);
+#endif
+    return scalar::AnyTimeStepAbove(records, timeWord, previous, count, threshold);
 }
 
 }  // namespace qvx::recordscan

@@ -137,4 +137,54 @@ TEST(RecordBlockScan, TimesAreSearchedAndCheckedInNanoseconds) {
     EXPECT_FALSE(scan::TimesNonDecreasing(swapped.data(), n, 0));
 }
 
+// The step check four records a turn equals the per-record loop on every length from 0 to
+// 70 at every start: steps up to and just above the threshold, steps back, stamps wrapping
+// through 2^48, upper time bits that are not time, and either word holding the stamp.
+TEST(RecordBlockScan, TimeStepsAboveAThresholdAreFoundWhereverTheyLie) {
+    std::mt19937_64 random(11);
+    constexpr std::size_t kCount = 70;
+    constexpr std::uint64_t kThreshold = 21;
+    for (int trial = 0; trial < 24; ++trial) {
+        for (const std::size_t timeWord : {std::size_t{0}, std::size_t{1}}) {
+            std::vector<std::uint8_t> records(kCount * qvx::kReportRecordSize);
+            std::uint64_t stamp = trial % 3 == 0 ? qvx::kRecordTimeMask - 200 : random() >> 20;
+            for (std::size_t i = 0; i < kCount; ++i) {
+                const std::uint64_t kind = random() % 40;
+                stamp += kind == 0   ? kThreshold + 1
+                         : kind == 1 ? ~std::uint64_t{0}
+                                     : random() % (kThreshold + 1);
+                const std::uint64_t word = (stamp & qvx::kRecordTimeMask) | (random() << 48);
+                std::uint8_t* r = records.data() + i * qvx::kReportRecordSize;
+                for (std::size_t b = 0; b < 8; ++b) {
+                    r[8 * timeWord + b] = static_cast<std::uint8_t>(word >> (8 * b));
+                    r[8 * (1 - timeWord) + b] = static_cast<std::uint8_t>(random());
+                }
+            }
+            for (std::size_t from = 0; from <= kCount; ++from) {
+                const std::uint64_t previous =
+                    from > 0 ? qvx::RecordTimeStamp(records.data() + (from - 1) * 16, timeWord)
+                             : random() >> 16;
+                for (std::size_t count = 0; from + count <= kCount; ++count) {
+                    const std::uint8_t* p = records.data() + from * qvx::kReportRecordSize;
+                    for (const std::uint64_t threshold : {kThreshold, std::uint64_t{INT64_MAX}}) {
+                        const bool expected =
+                            scan::scalar::AnyTimeStepAbove(p, timeWord, previous, count, threshold);
+                        ASSERT_EQ(scan::AnyTimeStepAbove(p, timeWord, previous, count, threshold), expected)
+                            << "trial " << trial << " word " << timeWord << " from " << from << " count "
+                            << count;
+#if defined(QVX_RECORDSCAN_AVX2)
+                        if (__builtin_cpu_supports("avx2")) {
+                            ASSERT_EQ(scan::avx2::AnyTimeStepAbove(p, timeWord, previous, count, threshold),
+                                      expected)
+                                << "trial " << trial << " word " << timeWord << " from " << from << " count "
+                                << count;
+                        }
+#endif
+                    }
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
