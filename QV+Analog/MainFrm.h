@@ -26,7 +26,7 @@ class CQVxEventSearchPanel;
 class CQVxMeasurementPane;
 class CQVxCyclePane;
 class IQVxReportSection;
-class CQVxSpectrumPane;
+class CQVxFrequencyPane;
 class CQVxBookmarksPane;
 class CQVxWaveformDisplayTriggerDlg;
 class CTracePane;
@@ -110,7 +110,7 @@ public:
     CQVxEventSearchPanel* GetSearchPanel() const { return m_searchPanel; }
     CQVxMeasurementPane* GetMeasurementPane() const { return m_measurementPane; }
     CQVxCyclePane* GetCyclePane() const { return m_cyclePane; }
-    CQVxSpectrumPane* GetSpectrumPane() const { return m_spectrumPane; }
+    CQVxFrequencyPane* GetSpectrumPane() const { return m_spectrumPane; }
     CQVxBookmarksPane* GetBookmarksPane() const { return m_bookmarksPane; }
     QAction* FindCommand(int id) const;
     QStringList GetRecentFiles() const;
@@ -188,7 +188,7 @@ private:
     CQVxEventSearchPanel* m_searchPanel = nullptr;
     CQVxMeasurementPane* m_measurementPane = nullptr;
     CQVxCyclePane* m_cyclePane = nullptr;
-    CQVxSpectrumPane* m_spectrumPane = nullptr;
+    CQVxFrequencyPane* m_spectrumPane = nullptr;
     CQVxBookmarksPane* m_bookmarksPane = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;

@@ -5,9 +5,9 @@
 
 #include "QV+Analog/Analysis/CQVxCyclePane.h"
 #include "QV+Analog/Analysis/CQVxEventSearchPanel.h"
+#include "QV+Analog/Analysis/CQVxFrequencyPane.h"
+#include "QV+Analog/Analysis/CQVxFrequencyPlot.h"
 #include "QV+Analog/Analysis/CQVxMeasurementPane.h"
-#include "QV+Analog/Analysis/CQVxSpectrumPane.h"
-#include "QV+Analog/Analysis/CQVxSpectrumPlot.h"
 #include "QV+Analog/DataList/CAnalogDataListPane.h"
 #include "QV+Analog/DataList/CQVxAnalogDisplayTriggerListPane.h"
 #include "QV+Analog/DataList/CQVxBookmarksPane.h"
@@ -209,7 +209,7 @@ bool CMainFrame::CreateDockingWindows() {
     connect(m_cyclePane, &CQVxCyclePane::JumpedToTime, this,
             [this](qint64 time) { m_view->SendTimeToPeers(time); });
     // The spectrum pane, tabbed with the measurement pane.
-    m_spectrumPane = new CQVxSpectrumPane(m_viewModel, this);
+    m_spectrumPane = new CQVxFrequencyPane(m_viewModel, this);
     m_bookmarksPane = new CQVxBookmarksPane(m_viewModel, this);
     name(m_bookmarksPane, "BookmarksPane");
     connect(m_bookmarksPane, &CQVxBookmarksPane::JumpedToTime, this,

@@ -5,7 +5,7 @@
 // with a message.
 
 #include "QV+Analog/Analysis/CQVxCyclePane.h"
-#include "QV+Analog/Analysis/CQVxSpectrumPane.h"
+#include "QV+Analog/Analysis/CQVxFrequencyPane.h"
 #include "QV+Analog/MainFrm.h"
 #include "QV+Analog/Pictures/QVxFramePictures.h"
 #include "QV+Analog/QVxAnalogScopeView.h"
@@ -60,7 +60,7 @@ TEST_F(FramePictures, ImageAndReportOfTheWindowAsShown) {
         << "the window is laid out at its own size again";
 
     // The analysis panes' results go into the report: the spectrum and the cycles.
-    CQVxSpectrumPane& spectrum = *Frame().GetSpectrumPane();
+    CQVxFrequencyPane& spectrum = *Frame().GetSpectrumPane();
     spectrum.show();
     spectrum.raise();
     spectrum.ComputeNow();

@@ -15,11 +15,11 @@
 #include <optional>
 #include <vector>
 
-class CQVxSpectrumPlot : public QWidget {
+class CQVxFrequencyPlot : public QWidget {
     Q_OBJECT
 
 public:
-    explicit CQVxSpectrumPlot(QWidget* parent);
+    explicit CQVxFrequencyPlot(QWidget* parent);
 
     // `result` may be null (nothing to show) or a refusal (its message is shown instead).
     void SetResult(std::shared_ptr<const qvx::analog::SpectrumResult> result);

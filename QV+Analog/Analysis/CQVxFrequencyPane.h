@@ -17,7 +17,7 @@
 #include <optional>
 #include <vector>
 
-class CQVxSpectrumPlot;
+class CQVxFrequencyPlot;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -27,7 +27,7 @@ namespace qvx {
 class SignalConnection;
 }
 
-class CQVxSpectrumPane : public QDockWidget {
+class CQVxFrequencyPane : public QDockWidget {
     Q_OBJECT
 
 public:
@@ -36,8 +36,8 @@ public:
     static constexpr const char* kFileFilter = "CSV file(*.csv)|*.csv||";
 
     // `viewModel` must outlive the pane.
-    CQVxSpectrumPane(QVxAnalogViewModel& viewModel, QWidget* parent);
-    ~CQVxSpectrumPane() override;
+    CQVxFrequencyPane(QVxAnalogViewModel& viewModel, QWidget* parent);
+    ~CQVxFrequencyPane() override;
 
     // The span now (markers or window) and starts the job; nothing without a stored report.
     void ComputeNow();
@@ -47,7 +47,7 @@ public:
     const qvx::analog::QVxAnalogSpectrumJobs& GetJobs() const { return m_jobs; }
     // Shown, and its tab selected when tabbed.
     bool IsInFront() const { return m_inFront; }
-    CQVxSpectrumPlot* GetPlot() const { return m_plot; }
+    CQVxFrequencyPlot* GetPlot() const { return m_plot; }
     QComboBox* GetChannelBox() const { return m_channel; }
     QComboBox* GetWindowBox() const { return m_window; }
     QComboBox* GetPointsBox() const { return m_points; }
@@ -71,7 +71,7 @@ private:
     QCheckBox* m_spectrogram = nullptr;
     QLabel* m_span = nullptr;
     QLabel* m_figures = nullptr;
-    CQVxSpectrumPlot* m_plot = nullptr;
+    CQVxFrequencyPlot* m_plot = nullptr;
     bool m_inFront = false;
     QTimer m_settle;
     qvx::analog::QVxAnalogSpectrumJobs m_jobs;

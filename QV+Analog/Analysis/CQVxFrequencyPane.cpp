@@ -1,8 +1,8 @@
-#include "QV+Analog/Analysis/CQVxSpectrumPane.h"
+#include "QV+Analog/Analysis/CQVxFrequencyPane.h"
 
 #include "QV+Analog/Analysis/QVxAnalysisViewFollowing.h"
 
-#include "QV+Analog/Analysis/CQVxSpectrumPlot.h"
+#include "QV+Analog/Analysis/CQVxFrequencyPlot.h"
 #include "QV+Analog/QVxAppPrompts.h"
 #include "QV+Analog/QVxAppText.h"
 #include "QV+AnalogCore/Analysis/SpectrumCsv.h"
@@ -60,13 +60,13 @@ QString FiguresText(const SpectrumResult& r) {
 
 }  // namespace
 
-CQVxSpectrumPane::CQVxSpectrumPane(QVxAnalogViewModel& viewModel, QWidget* parent)
+CQVxFrequencyPane::CQVxFrequencyPane(QVxAnalogViewModel& viewModel, QWidget* parent)
     : QDockWidget(QVxAppString(kAppStringSpectrumTitle), parent), m_viewModel(viewModel) {
     setObjectName(QStringLiteral("SpectrumPane"));
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(4, 4, 4, 4);
-    m_plot = new CQVxSpectrumPlot(body);  // before the controls, which connect to it
+    m_plot = new CQVxFrequencyPlot(body);  // before the controls, which connect to it
     layout->addWidget(CreateControls());
     m_span = new QLabel(body);
     m_span->setObjectName(QStringLiteral("spectrumSpan"));
@@ -91,11 +91,11 @@ CQVxSpectrumPane::CQVxSpectrumPane(QVxAnalogViewModel& viewModel, QWidget* paren
     scroller->setWidgetResizable(true);
     scroller->setFrameShape(QFrame::NoFrame);
     setWidget(scroller);
-    connect(m_plot, &CQVxSpectrumPlot::ExportCsvRequested, this, &CQVxSpectrumPane::OnExportCsv);
+    connect(m_plot, &CQVxFrequencyPlot::ExportCsvRequested, this, &CQVxFrequencyPane::OnExportCsv);
 
     m_settle.setSingleShot(true);
     m_settle.setInterval(kSettleMs);
-    connect(&m_settle, &QTimer::timeout, this, &CQVxSpectrumPane::ComputeNow);
+    connect(&m_settle, &QTimer::timeout, this, &CQVxFrequencyPane::ComputeNow);
     m_connections.push_back(m_jobs.Changed.Connect([this] { ShowResult(); }));
     m_connections.push_back(m_viewModel.SessionChanged.Connect([this] {
         m_jobs.Clear();
@@ -110,12 +110,12 @@ CQVxSpectrumPane::CQVxSpectrumPane(QVxAnalogViewModel& viewModel, QWidget* paren
     Bind();
 }
 
-CQVxSpectrumPane::~CQVxSpectrumPane() {
+CQVxFrequencyPane::~CQVxFrequencyPane() {
     for (auto& connection : m_presenterConnections) connection->Disconnect();
     for (auto& connection : m_connections) connection->Disconnect();
 }
 
-QWidget* CQVxSpectrumPane::CreateControls() {
+QWidget* CQVxFrequencyPane::CreateControls() {
     auto* controls = new QWidget(this);
     auto* row = new QHBoxLayout(controls);
     row->setContentsMargins(0, 0, 0, 0);
@@ -153,15 +153,15 @@ QWidget* CQVxSpectrumPane::CreateControls() {
         m_plot->SetShowSpectrogram(on);
         m_settle.start();
     });
-    connect(m_logFrequency, &QCheckBox::toggled, m_plot, &CQVxSpectrumPlot::SetLogFrequency);
+    connect(m_logFrequency, &QCheckBox::toggled, m_plot, &CQVxFrequencyPlot::SetLogFrequency);
     return controls;
 }
 
-void CQVxSpectrumPane::Bind() {
+void CQVxFrequencyPane::Bind() {
     QVxFollowViewChanges(m_viewModel, m_presenterConnections, m_settle);
 }
 
-std::optional<QVxAnalogSpectrumJobs::Request> CQVxSpectrumPane::MakeRequest() const {
+std::optional<QVxAnalogSpectrumJobs::Request> CQVxFrequencyPane::MakeRequest() const {
     const qvx::AnalogSession* session = m_viewModel.GetSession();
     const auto* presenter = m_viewModel.GetOscilloGraphViewModel();
     if (!session || !session->GetReportData() || m_viewModel.isTracing() || !presenter) return std::nullopt;
@@ -182,7 +182,7 @@ std::optional<QVxAnalogSpectrumJobs::Request> CQVxSpectrumPane::MakeRequest() co
     return request;
 }
 
-void CQVxSpectrumPane::ComputeNow() {
+void CQVxFrequencyPane::ComputeNow() {
     // A pane behind another tab computes nothing; it does when it comes to the front.
     if (!m_inFront) return;
     if (const auto request = MakeRequest()) {
@@ -193,7 +193,7 @@ void CQVxSpectrumPane::ComputeNow() {
     ShowResult();
 }
 
-void CQVxSpectrumPane::ShowResult() {
+void CQVxFrequencyPane::ShowResult() {
     const qvx::AnalogSession* session = m_viewModel.GetSession();
     const auto& result = m_jobs.GetResult();
     m_plot->SetResult(session ? result : nullptr);
@@ -235,7 +235,7 @@ void CQVxSpectrumPane::ShowResult() {
     m_figures->clear();
 }
 
-bool CQVxSpectrumPane::ExportCsv(const std::filesystem::path& path) const {
+bool CQVxFrequencyPane::ExportCsv(const std::filesystem::path& path) const {
     const auto& result = m_jobs.GetResult();
     if (!result || result->status != SpectrumResult::Status::kDone) return false;
     // Never over a file of the session (its settings or report data).
@@ -244,7 +244,7 @@ bool CQVxSpectrumPane::ExportCsv(const std::filesystem::path& path) const {
     return qvx::analog::WriteSpectrumCsv(*result, path);
 }
 
-void CQVxSpectrumPane::OnExportCsv() {
+void CQVxFrequencyPane::OnExportCsv() {
     const QString path = QVxAppPrompts::Get().GetSaveFileName(
         this, QVxAppPrompts::QtFilterFromTable(kFileFilter), QStringLiteral("csv"));
     if (path.isEmpty() || ExportCsv(path.toStdString())) return;

@@ -1,4 +1,4 @@
-#include "QV+Analog/Analysis/CQVxSpectrumPlot.h"
+#include "QV+Analog/Analysis/CQVxFrequencyPlot.h"
 
 #include "QV+Analog/QVxAppText.h"
 #include "QV+AnalogCore/Analysis/SpectrumPlotSupport.h"
@@ -25,7 +25,7 @@ QString Text(const std::string& s) {
 
 }  // namespace
 
-CQVxSpectrumPlot::CQVxSpectrumPlot(QWidget* parent) : QWidget(parent) {
+CQVxFrequencyPlot::CQVxFrequencyPlot(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("spectrumPlot"));
     setMouseTracking(true);
     setMinimumSize(240, 120);
@@ -35,47 +35,47 @@ CQVxSpectrumPlot::CQVxSpectrumPlot(QWidget* parent) : QWidget(parent) {
     setPalette(palette);
 }
 
-void CQVxSpectrumPlot::SetResult(std::shared_ptr<const SpectrumResult> result) {
+void CQVxFrequencyPlot::SetResult(std::shared_ptr<const SpectrumResult> result) {
     m_result = std::move(result);
     Invalidate();
 }
 
-void CQVxSpectrumPlot::SetLogFrequency(bool logarithmic) {
+void CQVxFrequencyPlot::SetLogFrequency(bool logarithmic) {
     m_logFrequency = logarithmic;
     Invalidate();
 }
 
-void CQVxSpectrumPlot::SetShowSpectrogram(bool spectrogram) {
+void CQVxFrequencyPlot::SetShowSpectrogram(bool spectrogram) {
     m_spectrogram = spectrogram;
     Invalidate();
 }
 
-void CQVxSpectrumPlot::SetMessage(const QString& message) {
+void CQVxFrequencyPlot::SetMessage(const QString& message) {
     m_message = message;
     update();
 }
 
-bool CQVxSpectrumPlot::HasSpectrum() const {
+bool CQVxFrequencyPlot::HasSpectrum() const {
     return m_result && m_result->status == SpectrumResult::Status::kDone && !m_result->power.empty();
 }
 
-void CQVxSpectrumPlot::Invalidate() {
+void CQVxFrequencyPlot::Invalidate() {
     m_columns.clear();
     m_image = QImage();
     update();
 }
 
-QRect CQVxSpectrumPlot::PlotArea() const {
+QRect CQVxFrequencyPlot::PlotArea() const {
     return QRect(kLeft, kTop, std::max(1, width() - kLeft - kRight), std::max(1, height() - kTop - kBottom));
 }
 
-void CQVxSpectrumPlot::resizeEvent(QResizeEvent* event) {
+void CQVxFrequencyPlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Invalidate();
 }
 
 // Bins [k0, k1) under pixel column x: those whose frequency lies in its width.
-void CQVxSpectrumPlot::ComputeColumns(int width) {
+void CQVxFrequencyPlot::ComputeColumns(int width) {
     const SpectrumResult& r = *m_result;
     const FrequencyAxis axis = FrequencyAxis::Of(r, m_logFrequency);
     const double binHz = r.FrequencyHz(1);
@@ -102,12 +102,12 @@ void CQVxSpectrumPlot::ComputeColumns(int width) {
     m_bottomDb = m_topDb - kShownDepthDb;
 }
 
-int CQVxSpectrumPlot::XOfHz(const QRect& area, double hz) const {
+int CQVxFrequencyPlot::XOfHz(const QRect& area, double hz) const {
     const FrequencyAxis axis = FrequencyAxis::Of(*m_result, m_logFrequency);
     return area.left() + static_cast<int>(std::lround(axis.FractionOf(hz) * area.width()));
 }
 
-void CQVxSpectrumPlot::paintEvent(QPaintEvent*) {
+void CQVxFrequencyPlot::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect area = PlotArea();
     p.setPen(QColor(160, 160, 160));
@@ -126,7 +126,7 @@ void CQVxSpectrumPlot::paintEvent(QPaintEvent*) {
     PaintReadout(p, area);
 }
 
-void CQVxSpectrumPlot::PaintSpectrum(QPainter& p, const QRect& area) {
+void CQVxFrequencyPlot::PaintSpectrum(QPainter& p, const QRect& area) {
     if (static_cast<int>(m_columns.size()) != area.width()) ComputeColumns(area.width());
     const auto yOf = [&](double db) {
         const double f = (m_topDb - db) / (m_topDb - m_bottomDb);
@@ -177,7 +177,7 @@ void CQVxSpectrumPlot::PaintSpectrum(QPainter& p, const QRect& area) {
     }
 }
 
-void CQVxSpectrumPlot::PaintSpectrogram(QPainter& p, const QRect& area) {
+void CQVxFrequencyPlot::PaintSpectrogram(QPainter& p, const QRect& area) {
     const auto& s = *m_result->spectrogram;
     const auto levels = qvx::analog::SpectrogramLevelRange(s);
     if (m_image.size() != area.size()) {
@@ -227,7 +227,7 @@ void CQVxSpectrumPlot::PaintSpectrogram(QPainter& p, const QRect& area) {
 }
 
 // Frequency ticks: along the bottom for the spectrum, up the left for the spectrogram.
-void CQVxSpectrumPlot::PaintFrequencyAxis(QPainter& p, const QRect& area) {
+void CQVxFrequencyPlot::PaintFrequencyAxis(QPainter& p, const QRect& area) {
     const FrequencyAxis axis = FrequencyAxis::Of(*m_result, m_logFrequency);
     const auto ticks = axis.logarithmic ? qvx::analog::DecadeTicks(axis.lowHz, axis.highHz)
                                         : qvx::analog::LinearTicks(axis.lowHz, axis.highHz, 6);
@@ -249,7 +249,7 @@ void CQVxSpectrumPlot::PaintFrequencyAxis(QPainter& p, const QRect& area) {
 }
 
 // Frequency and level under the mouse (the largest level of the pixel column's bins).
-void CQVxSpectrumPlot::PaintReadout(QPainter& p, const QRect& area) {
+void CQVxFrequencyPlot::PaintReadout(QPainter& p, const QRect& area) {
     if (!m_mouse || !area.contains(*m_mouse)) return;
     const FrequencyAxis axis = FrequencyAxis::Of(*m_result, m_logFrequency);
     QString text;
@@ -281,20 +281,20 @@ void CQVxSpectrumPlot::PaintReadout(QPainter& p, const QRect& area) {
     p.drawText(area.left() + 6, kTop - 6, text);
 }
 
-void CQVxSpectrumPlot::mouseMoveEvent(QMouseEvent* event) {
+void CQVxFrequencyPlot::mouseMoveEvent(QMouseEvent* event) {
     m_mouse = event->position().toPoint();
     update();
 }
 
-void CQVxSpectrumPlot::leaveEvent(QEvent*) {
+void CQVxFrequencyPlot::leaveEvent(QEvent*) {
     m_mouse.reset();
     update();
 }
 
-void CQVxSpectrumPlot::contextMenuEvent(QContextMenuEvent* event) {
+void CQVxFrequencyPlot::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* exportCsv = menu.addAction(QVxAppString(kAppStringSpectrumExportCsv));
     exportCsv->setEnabled(HasSpectrum());
-    connect(exportCsv, &QAction::triggered, this, &CQVxSpectrumPlot::ExportCsvRequested);
+    connect(exportCsv, &QAction::triggered, this, &CQVxFrequencyPlot::ExportCsvRequested);
     menu.exec(event->globalPos());
 }

@@ -3,9 +3,9 @@
 // level range per pixel column, switches to the spectrogram, says why it shows nothing,
 // exports its CSV, and reads in English with --lang en. Screenshots go to $QVX_SCREENSHOT_DIR when set.
 
+#include "QV+Analog/Analysis/CQVxFrequencyPane.h"
+#include "QV+Analog/Analysis/CQVxFrequencyPlot.h"
 #include "QV+Analog/Analysis/CQVxMeasurementPane.h"
-#include "QV+Analog/Analysis/CQVxSpectrumPane.h"
-#include "QV+Analog/Analysis/CQVxSpectrumPlot.h"
 #include "QV+Analog/MainFrm.h"
 #include "QV+Analog/QVxLanguageChoice.h"
 #include "QV+Analog/tests/app_fixture.h"
@@ -33,7 +33,7 @@ protected:
         ApplyProgramLanguage(QVxLanguage::kJapanese);
     }
     qvx::WaveformPresenter& Presenter() { return *ViewModel().GetOscilloGraphViewModel(); }
-    CQVxSpectrumPane* ShowSpectrumPane() {
+    CQVxFrequencyPane* ShowSpectrumPane() {
         Frame().resize(1400, 900);
         Frame().show();
         auto* pane = Frame().GetSpectrumPane();
@@ -41,7 +41,7 @@ protected:
         return pane;
     }
     // Waits for the pane's result of the span [m1, m2).
-    bool WaitForSpan(CQVxSpectrumPane& pane, std::int64_t m1, std::int64_t m2, bool spectrogram) {
+    bool WaitForSpan(CQVxFrequencyPane& pane, std::int64_t m1, std::int64_t m2, bool spectrogram) {
         return QTest::qWaitFor(
             [&] {
                 const auto& r = pane.GetJobs().GetResult();
@@ -129,7 +129,7 @@ TEST_F(SpectrumPaneGui, FollowsTheMarkersSwitchesToTheSpectrogramAndExportsCsv) 
     Frame().GetMeasurementPane()->raise();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !pane->IsInFront(); }, 5000));
     Presenter().SetMarkerTime(1, m1 + 100'000'000);
-    QTest::qWait(3 * CQVxSpectrumPane::kSettleMs);
+    QTest::qWait(3 * CQVxFrequencyPane::kSettleMs);
     EXPECT_FALSE(pane->GetJobs().IsBusy());
     EXPECT_EQ(pane->GetJobs().GetResult()->fromNs, m1);
     pane->raise();
